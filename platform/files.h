@@ -1,0 +1,36 @@
+// Files, folders and the program's own location.
+//
+// Paths use '/'. The program folder is the folder of the running executable;
+// tests point it at a temporary folder with SetProgramFolderForTests so that
+// stores and downloads never land in the build's output folder.
+#pragma once
+
+#include "platform/CString.h"
+
+#include <sys/stat.h>
+
+// Full path of the running executable (module null). Returns the length
+// written, 0 on failure.
+DWORD GetModuleFileName(HMODULE module, LPSTR buffer, DWORD size);
+
+// Makes GetModuleFileName(nullptr, ...) report an executable inside `folder`
+// (keeping the real executable's file name). An empty text restores the real
+// location. For tests only.
+void SetProgramFolderForTests(const char* folder);
+
+// Splits a path into drive (always empty here), directory (ending in '/'),
+// file name without extension, and extension with its dot. Null outputs are
+// skipped; each output must hold MAX_PATH bytes.
+void _splitpath(const char* path, char* drive, char* dir, char* fname, char* ext);
+
+// Creates one folder; false when it could not be created (also when it exists).
+BOOL CreateDirectory(LPCSTR path, void* securityAttributes);
+int _mkdir(const char* path);
+struct _stat : public ::stat {};
+int _stat(const char* path, struct _stat* buffer);
+BOOL DeleteFile(LPCSTR path);
+BOOL MoveFile(LPCSTR from, LPCSTR to);
+BOOL PathFileExists(LPCSTR path);
+
+// Reads a whole file; false when it cannot be opened or read.
+bool ReadWholeFile(const char* path, std::string& out);

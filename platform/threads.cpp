@@ -1,0 +1,153 @@
+#include "platform/threads.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+struct Event {
+    std::mutex m;
+    std::condition_variable cv;
+    bool manualReset = true;
+    bool signalled = false;
+};
+
+std::mutex g_handlesLock;
+std::map<uintptr_t, std::shared_ptr<Event>> g_handles;
+uintptr_t g_nextHandle = 0x1000;
+
+HANDLE addHandle(std::shared_ptr<Event> e)
+{
+    std::lock_guard<std::mutex> lock(g_handlesLock);
+    uintptr_t h = g_nextHandle;
+    g_nextHandle += 4;
+    g_handles.emplace(h, std::move(e));
+    return reinterpret_cast<HANDLE>(h);
+}
+
+std::shared_ptr<Event> findHandle(HANDLE h)
+{
+    std::lock_guard<std::mutex> lock(g_handlesLock);
+    auto it = g_handles.find(reinterpret_cast<uintptr_t>(h));
+    return it == g_handles.end() ? nullptr : it->second;
+}
+
+}  // namespace
+
+void InitializeCriticalSection(CRITICAL_SECTION* cs)
+{
+    if (cs) cs->impl = new std::recursive_mutex;
+}
+
+void EnterCriticalSection(CRITICAL_SECTION* cs)
+{
+    if (cs && cs->impl) static_cast<std::recursive_mutex*>(cs->impl)->lock();
+}
+
+void LeaveCriticalSection(CRITICAL_SECTION* cs)
+{
+    if (cs && cs->impl) static_cast<std::recursive_mutex*>(cs->impl)->unlock();
+}
+
+void DeleteCriticalSection(CRITICAL_SECTION* cs)
+{
+    if (!cs) return;
+    delete static_cast<std::recursive_mutex*>(cs->impl);
+    cs->impl = nullptr;
+}
+
+HANDLE CreateEvent(void*, BOOL manualReset, BOOL initialState, LPCSTR)
+{
+    auto e = std::make_shared<Event>();
+    e->manualReset = manualReset != FALSE;
+    e->signalled = initialState != FALSE;
+    return addHandle(std::move(e));
+}
+
+BOOL SetEvent(HANDLE event)
+{
+    auto e = findHandle(event);
+    if (!e) return FALSE;
+    {
+        std::lock_guard<std::mutex> lock(e->m);
+        e->signalled = true;
+    }
+    e->cv.notify_all();
+    return TRUE;
+}
+
+BOOL ResetEvent(HANDLE event)
+{
+    auto e = findHandle(event);
+    if (!e) return FALSE;
+    std::lock_guard<std::mutex> lock(e->m);
+    e->signalled = false;
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
+{
+    auto e = findHandle(handle);
+    if (!e) return WAIT_FAILED;
+    std::unique_lock<std::mutex> lock(e->m);
+    auto ready = [&] { return e->signalled; };
+    if (milliseconds == INFINITE) {
+        e->cv.wait(lock, ready);
+    } else if (!e->cv.wait_for(lock, std::chrono::milliseconds(milliseconds), ready)) {
+        return WAIT_TIMEOUT;
+    }
+    if (!e->manualReset) e->signalled = false;
+    return WAIT_OBJECT_0;
+}
+
+BOOL CloseHandle(HANDLE handle)
+{
+    std::lock_guard<std::mutex> lock(g_handlesLock);
+    return g_handles.erase(reinterpret_cast<uintptr_t>(handle)) ? TRUE : FALSE;
+}
+
+void Sleep(DWORD milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+DWORD GetTickCount()
+{
+    using namespace std::chrono;
+    return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+DWORD GetCurrentThreadId()
+{
+    return static_cast<DWORD>(::syscall(SYS_gettid));
+}
+
+CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int, UINT, DWORD flags, void*)
+{
+    if (!proc || (flags & CREATE_SUSPENDED)) return nullptr;
+    auto* t = new CWinThread;
+    t->m_hThread = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+    HANDLE done = t->m_hThread;
+    try {
+        std::thread th([t, proc, param, done] {
+            t->m_nThreadID = GetCurrentThreadId();
+            proc(param);
+            // The object goes away with the thread; the handle stays signalled
+            // for whoever still waits on it, until it is closed.
+            if (t->m_bAutoDelete) delete t;
+            SetEvent(done);
+        });
+        th.detach();
+    } catch (...) {
+        CloseHandle(done);
+        delete t;
+        return nullptr;
+    }
+    return t;
+}
