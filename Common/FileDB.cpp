@@ -1,0 +1,212 @@
+#include "Common/FileDB.h"
+
+#include "Common/Common.h"
+#include "platform/codepage.h"
+
+#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+CFileDB::~CFileDB()
+{
+    if (db) sqlite3_close(db);
+    db = nullptr;
+}
+
+CString CFileDB::ConverToUTF8(CString text)
+{
+    return AnsiToUtf8(text);
+}
+
+void CFileDB::ConvertGBKToUtf8(CString& text)
+{
+    text = AnsiToUtf8(text);
+}
+
+void CFileDB::ConvertUtf8ToGBK(CString& text)
+{
+    text = Utf8ToAnsi(text);
+}
+
+int CFileDB::Open(const CString& path, const std::vector<const char*>& creates)
+{
+    if (db) return 1;
+    int rc = sqlite3_open_v2(path, &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        std::fprintf(stderr, "Can't open database:%s\n", db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        sqlite3_close(db);
+        db = nullptr;
+        return 0;
+    }
+    // A store shared by a worker thread and the window waits briefly for the
+    // other's write instead of failing at once.
+    sqlite3_busy_timeout(db, 2000);
+    for (const char* sql : creates) sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    return 1;
+}
+
+namespace {
+
+sqlite3_stmt* prepareWithBlob(sqlite3* db, const CString& sql, const std::vector<CString>& params, int blobIndex,
+                              const std::string* blob)
+{
+    if (!db) return nullptr;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return nullptr;
+    }
+    int index = 1;
+    for (const CString& p : params) {
+        if (index == blobIndex) ++index;
+        sqlite3_bind_text(st, index++, p.GetString(), p.GetLength(), SQLITE_TRANSIENT);
+    }
+    if (blob) sqlite3_bind_blob(st, blobIndex, blob->data(), static_cast<int>(blob->size()), SQLITE_TRANSIENT);
+    return st;
+}
+
+int stepToEnd(sqlite3_stmt* st)
+{
+    if (!st) return 0;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    }
+    sqlite3_finalize(st);
+    return rc == SQLITE_DONE ? 1 : 0;
+}
+
+}  // namespace
+
+sqlite3_stmt* CFileDB::Prepare(const CString& sql, const std::vector<CString>& params)
+{
+    return prepareWithBlob(db, sql, params, 0, nullptr);
+}
+
+int CFileDB::ExecWithBlob(const CString& sql, const std::vector<CString>& params, int blobIndex,
+                          const std::string& blob)
+{
+    return stepToEnd(prepareWithBlob(db, sql, params, blobIndex, &blob));
+}
+
+int CFileDB::Exec(const CString& sql, const std::vector<CString>& params)
+{
+    return stepToEnd(Prepare(sql, params));
+}
+
+int CFileDB::WriteRow(const Gdiplus::Bitmap* head, const CString& withImage, const std::vector<CString>& imageParams,
+                      int blobIndex, const CString& plain, const std::vector<CString>& plainParams)
+{
+    std::string png;
+    if (head && filedb::EncodeHead(head, png)) return ExecWithBlob(withImage, imageParams, blobIndex, png);
+    return Exec(plain, plainParams);
+}
+
+int CFileDB::GetCount(CString what, const std::vector<CString>& params)
+{
+    CString sql;
+    sql.Format("select count(*) as a from %s", what.GetString());
+    sqlite3_stmt* st = Prepare(sql, params);
+    if (!st) return 0;
+    int n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : 0;
+    sqlite3_finalize(st);
+    return n;
+}
+
+BOOL CFileDB::GetRecord(CString sql, char*** table, int* rows, int* cols)
+{
+    return GetRecord(sql, {}, table, rows, cols);
+}
+
+// The table layout is SQLite's: `cols` column names, then `rows` rows of
+// `cols` texts (null for NULL). One hidden cell before the table holds the
+// number of cells, so that FreeRecord can release it.
+BOOL CFileDB::GetRecord(const CString& sql, const std::vector<CString>& params, char*** table, int* rows, int* cols)
+{
+    if (table) *table = nullptr;
+    if (rows) *rows = 0;
+    if (cols) *cols = 0;
+    if (!table || !rows || !cols) return FALSE;
+    sqlite3_stmt* st = Prepare(sql, params);
+    if (!st) return FALSE;
+    const int n = sqlite3_column_count(st);
+    std::vector<char*> cells;
+    for (int c = 0; c < n; ++c) cells.push_back(strdup(sqlite3_column_name(st, c)));
+    int count = 0, rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        for (int c = 0; c < n; ++c) {
+            const unsigned char* t = sqlite3_column_text(st, c);
+            cells.push_back(t ? strdup(reinterpret_cast<const char*>(t)) : nullptr);
+        }
+        ++count;
+    }
+    sqlite3_finalize(st);
+    char** block = new char*[cells.size() + 1];
+    block[0] = reinterpret_cast<char*>(static_cast<intptr_t>(cells.size()));
+    std::copy(cells.begin(), cells.end(), block + 1);
+    if (rc != SQLITE_DONE) {
+        FreeRecord(block + 1);
+        return FALSE;
+    }
+    *table = block + 1;
+    *rows = count;
+    *cols = n;
+    return TRUE;
+}
+
+void CFileDB::FreeRecord(char** table)
+{
+    if (!table) return;
+    char** block = table - 1;
+    const intptr_t n = reinterpret_cast<intptr_t>(block[0]);
+    for (intptr_t i = 1; i <= n; ++i) free(block[i]);
+    delete[] block;
+}
+
+CString CFileDB::UserFolder(int userId)
+{
+    CString folder;
+    folder.Format("%s%d", CCommon().GetAppPath().GetString(), userId);
+    struct _stat st;
+    if (_stat(folder, &st) != 0) CreateDirectory(folder, nullptr);
+    return folder;
+}
+
+namespace filedb {
+
+CString ColumnText(sqlite3_stmt* st, int col)
+{
+    const unsigned char* t = sqlite3_column_text(st, col);
+    return t ? CString(reinterpret_cast<const char*>(t), sqlite3_column_bytes(st, col)) : CString();
+}
+
+bool EncodeHead(const Gdiplus::Bitmap* image, std::string& png)
+{
+    png.clear();
+    IStream* stream = nullptr;
+    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream)) || !stream) return false;
+    ULONGLONG size = 0;
+    CCommon::BitmapTOIStream(image, stream, &size);
+    bool ok = size > 0;
+    if (ok) {
+        png.resize(static_cast<size_t>(size));
+        ULONG read = 0;
+        ok = SUCCEEDED(stream->Read(&png[0], static_cast<ULONG>(size), &read)) && read == size;
+    }
+    stream->Release();
+    if (!ok) png.clear();
+    return ok;
+}
+
+Gdiplus::Bitmap* DecodeHead(const void* data, int size)
+{
+    if (!data || size <= 0) return nullptr;
+    auto* head = new Gdiplus::Bitmap(40, 40, Gdiplus::PixelFormat32bppARGB);
+    if (!CCommon::MemoryTOBitmap(data, size, head)) {
+        delete head;
+        return nullptr;
+    }
+    return head;
+}
+
+}  // namespace filedb
