@@ -47,7 +47,9 @@ cairo_surface_t* surfaceFromPixbuf(GdkPixbuf* pb)
         auto* q = reinterpret_cast<uint32_t*>(dst + y * dstride);
         for (int x = 0; x < w; ++x, p += channels) {
             uint32_t a = alpha ? p[3] : 255;
-            uint32_t r = p[0] * a / 255, g = p[1] * a / 255, b = p[2] * a / 255;
+            // Rounded as SetPixel rounds, so that an encode/decode round trip
+            // gives back the same premultiplied values.
+            uint32_t r = (p[0] * a + 127) / 255, g = (p[1] * a + 127) / 255, b = (p[2] * a + 127) / 255;
             q[x] = (a << 24) | (r << 16) | (g << 8) | b;
         }
     }
@@ -121,6 +123,18 @@ void Image::adopt(void* surface, Status status)
     status_ = surface ? Ok : status;
 }
 
+namespace {
+
+// Lowest row the loader has filled so far, to tell a complete image from one
+// cut off in transit (the loader reports success once it has the header).
+void onAreaUpdated(GdkPixbufLoader*, gint, gint y, gint, gint height, gpointer user)
+{
+    int* bottom = static_cast<int*>(user);
+    if (y + height > *bottom) *bottom = y + height;
+}
+
+}  // namespace
+
 void Image::decode(const void* data, size_t size)
 {
     if (!data || size == 0) {
@@ -128,12 +142,15 @@ void Image::decode(const void* data, size_t size)
         return;
     }
     GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+    int bottom = 0;
+    g_signal_connect(loader, "area-updated", G_CALLBACK(onAreaUpdated), &bottom);
     GError* err = nullptr;
     bool ok = gdk_pixbuf_loader_write(loader, static_cast<const guchar*>(data), size, &err);
     if (err) { g_error_free(err); err = nullptr; }
     ok = gdk_pixbuf_loader_close(loader, &err) && ok;
     if (err) g_error_free(err);
     GdkPixbuf* pb = ok ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
+    if (pb && bottom < gdk_pixbuf_get_height(pb)) pb = nullptr;
     cairo_surface_t* s = pb ? surfaceFromPixbuf(pb) : nullptr;
     g_object_unref(loader);
     adopt(s, UnknownImageFormat);

@@ -11,6 +11,9 @@ const long kConnectTimeout = 10;
 const long kStallTime = 30;
 // An answer read into memory larger than this is refused.
 const size_t kMaxBodyInMemory = 16u << 20;
+// An answer read into memory (a status probe, a line of text) is small: a
+// server that accepts and then says nothing must not hold the caller longer.
+const long kInMemoryTimeout = 10;
 
 void globalInit()
 {
@@ -137,6 +140,7 @@ CHttpFile* CInternetSession::OpenURL(LPCSTR url, DWORD, DWORD, LPCSTR, DWORD)
     CURL* c = newHandle(url);
     if (!c) return nullptr;
     auto* file = new CHttpFile;
+    curl_easy_setopt(c, CURLOPT_TIMEOUT, kInMemoryTimeout);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, writeString);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &file->body_);
     CURLcode rc = curl_easy_perform(c);

@@ -134,20 +134,28 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int, UINT, DWORD f
     auto* t = new CWinThread;
     t->m_hThread = CreateEvent(nullptr, TRUE, FALSE, nullptr);
     HANDLE done = t->m_hThread;
+    // The new thread records its id before the caller gets the object back.
+    HANDLE started = CreateEvent(nullptr, TRUE, FALSE, nullptr);
     try {
-        std::thread th([t, proc, param, done] {
+        std::thread th([t, proc, param, done, started] {
             t->m_nThreadID = GetCurrentThreadId();
+            SetEvent(started);
             proc(param);
-            // The object goes away with the thread; the handle stays signalled
-            // for whoever still waits on it, until it is closed.
-            if (t->m_bAutoDelete) delete t;
+            const bool autoDelete = t->m_bAutoDelete != FALSE;
+            // An auto-deleting thread takes its object and handle with it; a
+            // caller already waiting on the handle is still woken.
+            if (autoDelete) delete t;
             SetEvent(done);
+            if (autoDelete) CloseHandle(done);
         });
         th.detach();
     } catch (...) {
+        CloseHandle(started);
         CloseHandle(done);
         delete t;
         return nullptr;
     }
+    WaitForSingleObject(started, INFINITE);
+    CloseHandle(started);
     return t;
 }

@@ -36,8 +36,9 @@ typedef UINT (*AFX_THREADPROC)(LPVOID);
 #define THREAD_PRIORITY_NORMAL 0
 #define CREATE_SUSPENDED 0x4
 
-// A worker thread started by AfxBeginThread. The object deletes itself when
-// the thread ends; m_hThread stays valid until then.
+// A worker thread started by AfxBeginThread. With m_bAutoDelete (the
+// default) the object and its handle go when the thread ends; a caller that
+// waits on m_hThread must do so before then (or be waiting already).
 class CWinThread {
 public:
     HANDLE m_hThread = nullptr;
