@@ -38,6 +38,30 @@ std::shared_ptr<Event> findHandle(HANDLE h)
     return it == g_handles.end() ? nullptr : it->second;
 }
 
+void signal(const std::shared_ptr<Event>& e)
+{
+    {
+        std::lock_guard<std::mutex> lock(e->m);
+        e->signalled = true;
+    }
+    e->cv.notify_all();
+}
+
+// Closes the handle first and then wakes whoever already waits on it, so that
+// a waiter woken by the end of an auto-deleting thread finds it closed.
+void closeAndSignal(HANDLE h)
+{
+    std::shared_ptr<Event> e;
+    {
+        std::lock_guard<std::mutex> lock(g_handlesLock);
+        auto it = g_handles.find(reinterpret_cast<uintptr_t>(h));
+        if (it == g_handles.end()) return;
+        e = it->second;
+        g_handles.erase(it);
+    }
+    signal(e);
+}
+
 }  // namespace
 
 void InitializeCriticalSection(CRITICAL_SECTION* cs)
@@ -74,11 +98,7 @@ BOOL SetEvent(HANDLE event)
 {
     auto e = findHandle(event);
     if (!e) return FALSE;
-    {
-        std::lock_guard<std::mutex> lock(e->m);
-        e->signalled = true;
-    }
-    e->cv.notify_all();
+    signal(e);
     return TRUE;
 }
 
@@ -144,9 +164,12 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int, UINT, DWORD f
             const bool autoDelete = t->m_bAutoDelete != FALSE;
             // An auto-deleting thread takes its object and handle with it; a
             // caller already waiting on the handle is still woken.
-            if (autoDelete) delete t;
-            SetEvent(done);
-            if (autoDelete) CloseHandle(done);
+            if (autoDelete) {
+                delete t;
+                closeAndSignal(done);
+            } else {
+                SetEvent(done);
+            }
         });
         th.detach();
     } catch (...) {
