@@ -250,8 +250,14 @@ TEST(SystemTest, AfxBeginThreadRunsAndSignalsItsHandle)
     HANDLE handle = thread->m_hThread;
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(WaitForSingleObject(handle, 50), WAIT_TIMEOUT);
-    SetEvent(job.go);
-    ASSERT_EQ(WaitForSingleObject(handle, 5000), WAIT_OBJECT_0);
+    // Let the thread go while this one already waits on its handle: the
+    // waiter is woken though the thread closes the handle as it ends.
+    std::thread starter([&job] {
+        Sleep(100);
+        SetEvent(job.go);
+    });
+    EXPECT_EQ(WaitForSingleObject(handle, 5000), WAIT_OBJECT_0);
+    starter.join();
     EXPECT_EQ(job.ran.load(), 1);
     EXPECT_EQ(job.seen, &job);
     EXPECT_NE(job.threadId.load(), GetCurrentThreadId());
