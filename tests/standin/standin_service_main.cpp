@@ -1,0 +1,48 @@
+// The stand-in service as a program: listens on loopback, prints its port,
+// serves until it is killed.
+//
+//   standin_service PORT SEED.json     (PORT 0 picks a free port)
+#include "tests/standin/StandinService.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s PORT SEED.json\n", argv[0]);
+        return 2;
+    }
+    char* end = nullptr;
+    long port = std::strtol(argv[1], &end, 10);
+    if (end == argv[1] || *end != 0 || port < 0 || port > 65535) {
+        std::fprintf(stderr, "bad port: %s\n", argv[1]);
+        return 2;
+    }
+    standin::StandinService service;
+    std::string error;
+    if (!service.LoadSeedFile(argv[2], &error)) {
+        std::fprintf(stderr, "bad seed file %s: %s\n", argv[2], error.c_str());
+        return 1;
+    }
+    int bound = service.Start(static_cast<int>(port));
+    if (bound < 0) {
+        std::fprintf(stderr, "cannot listen on 127.0.0.1:%ld\n", port);
+        return 1;
+    }
+    std::printf("%d\n", bound);
+    std::fflush(stdout);
+
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    int sig = 0;
+    sigwait(&set, &sig);
+    service.Stop();
+    return 0;
+}
