@@ -77,6 +77,61 @@ void CCommon::BitmapTOIStream(const Gdiplus::Bitmap* image, IStream* stream, ULO
     stream->Seek(0, STREAM_SEEK_SET, nullptr);
 }
 
+int CCommon::ConvertBitmapToHICON(Gdiplus::Bitmap* image, HICON* icon)
+{
+    if (!image || !icon) return 0;
+    ICONINFO info;
+    if (!GetIconInfo(*icon, &info)) return 0;
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    const int width = static_cast<int>(info.xHotspot) * 2, height = static_cast<int>(info.yHotspot) * 2;
+    if (width <= 0 || height <= 0) return 0;
+
+    Gdiplus::Bitmap scaled(width, height, Gdiplus::PixelFormat32bppARGB);
+    if (scaled.GetLastStatus() != Gdiplus::Ok) return 0;
+    {
+        Gdiplus::Graphics g(&scaled);
+        g.DrawImage(image, 0, 0, width, height);
+    }
+    HBITMAP color = nullptr;
+    if (scaled.GetHBITMAP(Gdiplus::Color(255, 0, 0, 0), &color) != Gdiplus::Ok || !color) return 0;
+    // An all-zero mask: every pixel of the colour bitmap shows.
+    HBITMAP mask = CreateBitmap(width, height, 1, 1, nullptr);
+    if (!mask) {
+        DeleteObject(color);
+        return 0;
+    }
+    ICONINFO made;
+    made.fIcon = TRUE;
+    made.hbmColor = color;
+    made.hbmMask = mask;
+    HICON created = CreateIconIndirect(&made);
+    DeleteObject(color);
+    DeleteObject(mask);
+    if (!created) return 0;
+    *icon = created;
+    return 1;
+}
+
+HBITMAP CCommon::BitmapColorToGray(CDC* dc, HBITMAP bitmap)
+{
+    if (!dc) return bitmap;
+    CDC memory;
+    if (!memory.CreateCompatibleDC(dc)) return nullptr;
+    BITMAP info;
+    if (!GetObject(bitmap, sizeof info, &info)) return bitmap;
+    HGDIOBJ previous = memory.SelectObject(static_cast<HGDIOBJ>(bitmap));
+    for (int x = 0; x < info.bmWidth; ++x) {
+        for (int y = 0; y < info.bmHeight; ++y) {
+            COLORREF c = memory.GetPixel(x, y);
+            int g = (7 * GetGValue(c) + 3 * GetRValue(c)) / 10;
+            memory.SetPixel(x, y, RGB(g, g, g));
+        }
+    }
+    memory.SelectObject(previous);
+    return bitmap;
+}
+
 CString CCommon::FormatFileName(const struct tm& local, unsigned counter, int n)
 {
     char date[16], time[16];

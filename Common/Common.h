@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/afx.h"
+#include "platform/gdi.h"
 #include "platform/gdiplus.h"
 #include "platform/stream.h"
 
@@ -37,6 +38,17 @@ public:
     static void getFileName(CString* name, int n);
     // The same for a given local time and counter value.
     static CString FormatFileName(const struct tm& local, unsigned counter, int n);
+
+    // Replaces `*icon` by a new icon of the same size (twice its hot spot)
+    // showing `image` scaled onto opaque black. The old icon is not
+    // destroyed. Returns 1, or 0 when the icon's information cannot be read
+    // or a bitmap cannot be made (the handle is then unchanged).
+    static int ConvertBitmapToHICON(Gdiplus::Bitmap* image, HICON* icon);
+
+    // Turns `bitmap` grey in place (g = (7 * green + 3 * red) / 10) through a
+    // memory DC compatible with `dc`. Returns `bitmap`; with a null `dc` the
+    // bitmap is returned untouched; null when no memory DC could be made.
+    static HBITMAP BitmapColorToGray(CDC* dc, HBITMAP bitmap);
 
     // The first line of the body at `url` when the server answers 2xx, else "".
     static CString GetStrFromUrl(CString url);

@@ -21,6 +21,7 @@ typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef uint32_t UINT;
 typedef int32_t LONG;
+typedef int16_t SHORT;
 typedef uint32_t ULONG;
 typedef int64_t LONGLONG;
 typedef uint64_t ULONGLONG;

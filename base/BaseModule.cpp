@@ -1,0 +1,6 @@
+#include "base/BaseModule.h"
+
+HINSTANCE GetBaseModuleHandle()
+{
+    return AfxGetInstanceHandle();
+}

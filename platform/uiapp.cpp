@@ -1,0 +1,188 @@
+#include "platform/uiapp.h"
+
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/resources.h"
+#include "platform/window_internal.h"
+
+#include <wx/evtloop.h>
+#include <wx/msgdlg.h>
+#include <wx/wx.h>
+
+#include <mutex>
+
+using namespace lumui;
+
+namespace {
+
+CWinApp* g_app = nullptr;
+std::mutex g_hookLock;
+MessageBoxHook g_messageBoxHook;
+
+CString programName()
+{
+    char path[MAX_PATH];
+    char name[MAX_PATH] = "";
+    if (GetModuleFileName(nullptr, path, sizeof path)) _splitpath(path, nullptr, nullptr, name, nullptr);
+    return name[0] ? CString(name) : CString("Lum");
+}
+
+int showBox(HWND owner, const CString& text, const CString& caption, UINT type)
+{
+    MessageBoxHook hook;
+    {
+        std::lock_guard<std::mutex> lock(g_hookLock);
+        hook = g_messageBoxHook;
+    }
+    if (hook) return hook(owner, text, caption, type);
+    long style = wxCENTRE;
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL: style |= wxOK | wxCANCEL; break;
+    case MB_YESNO: style |= wxYES_NO; break;
+    case MB_YESNOCANCEL: style |= wxYES_NO | wxCANCEL; break;
+    default: style |= wxOK; break;
+    }
+    if ((type & 0xF0) == MB_ICONERROR) style |= wxICON_ERROR;
+    else if ((type & 0xF0) == MB_ICONQUESTION) style |= wxICON_QUESTION;
+    else if ((type & 0xF0) == MB_ICONWARNING) style |= wxICON_WARNING;
+    else if ((type & 0xF0) == MB_ICONINFORMATION) style |= wxICON_INFORMATION;
+    WindowRecord* rec = Find(owner);
+    wxWindow* parent = rec ? rec->widget : nullptr;
+    if (parent) parent = wxGetTopLevelParent(parent);
+    wxMessageDialog box(parent, wxString::FromUTF8(AnsiToUtf8(text).GetString()),
+                        wxString::FromUTF8(AnsiToUtf8(caption).GetString()), style);
+    switch (box.ShowModal()) {
+    case wxID_OK: return IDOK;
+    case wxID_CANCEL: return IDCANCEL;
+    case wxID_YES: return IDYES;
+    case wxID_NO: return IDNO;
+    default: return IDCANCEL;
+    }
+}
+
+}  // namespace
+
+CWinApp::CWinApp()
+{
+    g_app = this;
+}
+
+CWinApp::~CWinApp()
+{
+    if (g_app == this) g_app = nullptr;
+}
+
+BOOL CWinApp::PreTranslateMessage(MSG*)
+{
+    return FALSE;
+}
+
+CWinApp* AfxGetApp()
+{
+    return g_app;
+}
+
+CWnd* AfxGetMainWnd()
+{
+    return g_app ? g_app->m_pMainWnd : nullptr;
+}
+
+BOOL AfxSocketInit()
+{
+    return TRUE;
+}
+
+void AfxEnableControlContainer() {}
+
+BOOL InitCommonControlsEx(const void*)
+{
+    return TRUE;
+}
+
+int AfxWinMain(int argc, char** argv)
+{
+    if (!Start(argc, argv)) {
+        fprintf(stderr, "%s: cannot open the display\n", programName().GetString());
+        return 1;
+    }
+    int code = 0;
+    if (g_app && g_app->InitInstance()) {
+        // The application keeps running until it posts the quit message.
+        wxGUIEventLoop loop;
+        loop.Run();
+        code = g_app->ExitInstance();
+    }
+    wxEntryCleanup();
+    return code;
+}
+
+int MessageBox(HWND owner, LPCTSTR text, LPCTSTR caption, UINT type)
+{
+    const CString t = text ? text : "", c = caption ? caption : "";
+    if (IsUiThread()) return showBox(owner, t, c, type);
+    int result = IDCANCEL;
+    RunOnUiThread([&] { result = showBox(owner, t, c, type); });
+    return result;
+}
+
+int AfxMessageBox(LPCTSTR text, UINT type, UINT)
+{
+    CWnd* main = AfxGetMainWnd();
+    return MessageBox(main ? main->m_hWnd : nullptr, text, programName(), type);
+}
+
+int AfxMessageBox(UINT stringId, UINT type, UINT helpId)
+{
+    char buffer[1024] = "";
+    LoadString(AfxGetResourceHandle(), stringId, buffer, sizeof buffer);
+    return AfxMessageBox(buffer, type, helpId);
+}
+
+namespace lumui {
+
+void SetMessageBoxHook(MessageBoxHook hook)
+{
+    std::lock_guard<std::mutex> lock(g_hookLock);
+    g_messageBoxHook = std::move(hook);
+}
+
+void SendMouse(HWND target, UINT message, int screenX, int screenY, UINT keys)
+{
+    POINT p;
+    p.x = screenX;
+    p.y = screenY;
+    RunOnUiThread([&] { DeliverMouse(target, message, p, keys); });
+}
+
+void SendKey(HWND target, UINT vk)
+{
+    RunOnUiThread([&] { DeliverKey(target, WM_KEYDOWN, vk); });
+}
+
+bool SaveWindowImage(HWND hwnd, const char* pngPath)
+{
+    cairo_surface_t* img = Compose(hwnd);
+    if (!img) return false;
+    bool ok = cairo_surface_write_to_png(img, pngPath) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(img);
+    return ok;
+}
+
+DWORD WindowPixel(HWND hwnd, int x, int y)
+{
+    cairo_surface_t* img = Compose(hwnd);
+    if (!img) return 0;
+    DWORD out = 0;
+    if (x >= 0 && y >= 0 && x < cairo_image_surface_get_width(img) && y < cairo_image_surface_get_height(img)) {
+        cairo_surface_flush(img);
+        const unsigned char* row = cairo_image_surface_get_data(img) + y * cairo_image_surface_get_stride(img);
+        const uint32_t p = reinterpret_cast<const uint32_t*>(row)[x];
+        const uint32_t a = p >> 24;
+        auto un = [a](uint32_t c) { return a ? (c * 255 + a / 2) / a : 0; };
+        out = (a << 24) | (un((p >> 16) & 0xFF) << 16) | (un((p >> 8) & 0xFF) << 8) | un(p & 0xFF);
+    }
+    cairo_surface_destroy(img);
+    return out;
+}
+
+}  // namespace lumui

@@ -1,0 +1,68 @@
+// The application object and the UI thread.
+//
+// The program's entry creates the toolkit, makes the calling thread the UI
+// thread and runs the application object's InitInstance, which usually runs
+// the main window as a modal dialog. Tests start the UI the same way with
+// lumui::Start and drive the loop with lumui::Pump.
+#pragma once
+
+#include "platform/window.h"
+
+#include <functional>
+
+class CWinApp {
+public:
+    CWinApp();
+    virtual ~CWinApp();
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
+
+    virtual BOOL InitInstance() { return TRUE; }
+    virtual int ExitInstance() { return 0; }
+    virtual BOOL PreTranslateMessage(MSG* msg);
+    void SetRegistryKey(LPCTSTR) {}
+
+    CWnd* m_pMainWnd = nullptr;
+};
+
+CWinApp* AfxGetApp();
+CWnd* AfxGetMainWnd();
+BOOL AfxSocketInit();
+void AfxEnableControlContainer();
+BOOL InitCommonControlsEx(const void* init);
+
+// Runs the program: starts the UI, calls the application object's
+// InitInstance and, when it returns TRUE, ExitInstance; returns the exit code.
+int AfxWinMain(int argc, char** argv);
+
+namespace lumui {
+// Starts the toolkit on the calling thread, which becomes the UI thread.
+// Safe to call more than once. False when there is no display.
+bool Start(int argc = 0, char** argv = nullptr);
+bool IsUiThread();
+// Processes pending events and messages for about `ms` milliseconds (0: only
+// what is pending now).
+void Pump(int ms = 0);
+// Pumps until `done` returns true or `timeoutMs` passes; returns done().
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000);
+// Runs `work` on the UI thread and waits for it (directly when called there).
+void RunOnUiThread(const std::function<void()>& work);
+}  // namespace lumui
+
+namespace lumui {
+// Tests answer message boxes through this hook instead of a person; it gets
+// the owner, text, caption and type and returns the button chosen. An empty
+// hook restores real boxes.
+using MessageBoxHook = std::function<int(HWND owner, const CString& text, const CString& caption, UINT type)>;
+void SetMessageBoxHook(MessageBoxHook hook);
+
+// Synthetic input for tests: the same path as the pointer and keyboard take.
+// Points are in screen coordinates.
+void SendMouse(HWND target, UINT message, int screenX, int screenY, UINT keys = 0);
+void SendKey(HWND target, UINT vk);
+// The window and its children as shown, composed from their back buffers
+// (ARGB). Returns false when the window is gone or the file cannot be written.
+bool SaveWindowImage(HWND hwnd, const char* pngPath);
+// One pixel of the composed window image, as 0xAARRGGBB (0 when outside).
+DWORD WindowPixel(HWND hwnd, int x, int y);
+}  // namespace lumui

@@ -1,0 +1,101 @@
+// The window layer's own state (not for modules): one record per window,
+// the handle table, and the functions the layer's parts share.
+#pragma once
+
+#include "platform/window.h"
+
+#include <cairo.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class wxWindow;
+class wxTimer;
+class wxGUIEventLoop;
+
+namespace lumui {
+
+// What kind of widget carries a window.
+enum class WidgetKind { Plain, Edit };
+
+struct WindowRecord {
+    HWND handle = nullptr;
+    CWnd* wnd = nullptr;           // the object its messages go to
+    bool layerOwnsObject = false;  // the layer made `wnd` and deletes it
+    wxWindow* widget = nullptr;
+    WidgetKind kind = WidgetKind::Plain;
+    CString className;
+    HWND parent = nullptr;
+    HWND owner = nullptr;
+    UINT id = 0;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    CString text;
+    CFont* font = nullptr;
+    // Geometry as the layer set it: position in screen coordinates for a
+    // top-level window, in the parent's client coordinates for a child; size.
+    // Borderless windows have no frame, so the client area is the window.
+    int x = 0, y = 0, cx = 0, cy = 0;
+    bool destroying = false;
+    bool iconic = false;
+    bool topmost = false;
+    BYTE alpha = 255;
+
+    // Painting
+    cairo_surface_t* back = nullptr;  // retained back buffer, client size
+    HDC paintDC = nullptr;            // the DC of the paint cycle under way
+    bool needErase = true;
+    bool presentOnly = false;         // show the back buffer without repainting
+    cairo_region_t* region = nullptr; // window shape (top-level), null = rectangle
+
+    // Background of dialogs (CDialogEx): a tiled bitmap or a colour.
+    cairo_surface_t* bgImage = nullptr;
+    bool bgTile = true;
+    COLORREF bgColor = 0xFFFFFFFF;  // 0xFFFFFFFF: none set (system face colour)
+
+    // Input
+    DWORD trackFlags = 0;  // TME_HOVER | TME_LEAVE armed
+    DWORD hoverTime = 0;
+    bool mouseInside = false;
+    std::map<UINT_PTR, wxTimer*> timers;
+    wxTimer* hoverTimer = nullptr;
+
+    // Dialogs
+    wxGUIEventLoop* modalLoop = nullptr;
+    int modalResult = 0;
+    bool isDialog = false;
+    UINT defaultId = IDOK;
+};
+
+std::recursive_mutex& TableLock();
+// The live record of a handle, or null. UI thread (or with TableLock held).
+WindowRecord* Find(HWND hwnd);
+WindowRecord* Find(const CWnd* wnd);
+
+// Creates the widget and record for a new window; returns its handle.
+HWND CreateWindowRecord(CWnd* wnd, DWORD exStyle, LPCTSTR className, LPCTSTR text, DWORD style, int x, int y, int w,
+                        int h, HWND parent, UINT id);
+// Runs a window procedure on the UI thread (the caller is on it).
+LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// Offers an input or posted message to PreTranslateMessage of the window
+// and its ancestors; true when one consumed it.
+bool PreTranslate(MSG& msg);
+
+// Mouse input in screen coordinates, from the toolkit or from tests.
+void DeliverMouse(HWND target, UINT message, POINT screen, UINT keys);
+// A key from the toolkit or a test; true when consumed (not for the widget).
+bool DeliverKey(HWND target, UINT message, UINT vk);
+
+// Painting: runs a paint cycle of the window into its back buffer.
+void PaintIntoBackBuffer(WindowRecord* rec);
+// The window's back buffer, after painting it when it has none yet.
+cairo_surface_t* BackBuffer(HWND hwnd);
+// The window and its children composed into one ARGB image (caller destroys).
+cairo_surface_t* Compose(HWND hwnd);
+
+// Modal loops
+int RunModal(HWND hwnd);
+void EndModal(HWND hwnd, int result);
+
+}  // namespace lumui
