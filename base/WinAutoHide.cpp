@@ -72,6 +72,14 @@ void WinAutoHide::WindowMoving(HWND hwnd, RECT* rect)
             rect->right = m_nScreenWidth;
             rect->left = m_nScreenWidth - width;
         }
+        if (m_nDockState != 0) {
+            // Later moves are measured from here: without a starting point the
+            // first move after docking would be taken for a pull away.
+            POINT cursor;
+            GetCursorPos(&cursor);
+            m_nLastCursorX = cursor.x;
+            m_nLastCursorY = cursor.y;
+        }
         return;
     }
 

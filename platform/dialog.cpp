@@ -1,5 +1,6 @@
 #include "platform/dialog.h"
 
+#include "platform/controls.h"
 #include "platform/gdiplus.h"
 #include "platform/window_internal.h"
 
@@ -171,8 +172,11 @@ BOOL CDialog::CreateFromTemplate(UINT templateId, CWnd* parent)
     HWND hwnd = CreateWindowRecord(this, t->exStyle, "#32770", t->caption, t->style & ~WS_VISIBLE, x, y, w, h, owner, 0);
     if (!hwnd) return FALSE;
     if (WindowRecord* rec = Find(hwnd)) rec->isDialog = true;
+    Dispatch(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(w, h));
+    if (!Find(hwnd)) return FALSE;
     for (const DialogItemTemplate& item : t->items) {
-        auto* control = new CWnd;
+        // Buttons, statics and the other known classes get their control object.
+        CWnd* control = lumui::NewControlObject(item.className);
         if (!control->CreateEx(0, item.className, item.text, item.style | WS_CHILD, dluX(*t, item.x), dluY(*t, item.y),
                                dluX(*t, item.cx), dluY(*t, item.cy), hwnd, item.id)) {
             delete control;

@@ -284,7 +284,13 @@ void Image::decode(const void* data, size_t size)
     ok = gdk_pixbuf_loader_close(loader, &err) && ok;
     if (err) g_error_free(err);
     GdkPixbuf* pb = ok ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
-    if (pb && bottom < gdk_pixbuf_get_height(pb)) pb = nullptr;
+    // Row-by-row formats report what they filled; a GIF frame may cover only
+    // part of its screen by design, so it is taken as the loader gives it.
+    GdkPixbufFormat* format = gdk_pixbuf_loader_get_format(loader);
+    gchar* formatName = format ? gdk_pixbuf_format_get_name(format) : nullptr;
+    const bool gif = formatName && g_ascii_strcasecmp(formatName, "gif") == 0;
+    g_free(formatName);
+    if (pb && !gif && bottom < gdk_pixbuf_get_height(pb)) pb = nullptr;
     cairo_surface_t* s = pb ? surfaceFromPixbuf(pb) : nullptr;
     g_object_unref(loader);
     adopt(s, UnknownImageFormat);

@@ -282,6 +282,13 @@ private:
                     m->DrawItem(&dis);
                     dc.RestoreDC(saved);
                 }
+                if (item.popup) {
+                    // The submenu arrow is the system's, as for any popup item.
+                    dc.SetBkMode(TRANSPARENT);
+                    dc.SetTextColor(GetSysColor(COLOR_MENUTEXT));
+                    CRect arrow(r.right - 14, r.top, r.right, r.bottom);
+                    dc.DrawText(CString("›"), &arrow, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+                }
             } else if (item.flags & MF_SEPARATOR) {
                 CRect line(r.left + 4, r.top + r.Height() / 2 - 1, r.right - 4, r.top + r.Height() / 2 + 1);
                 dc.Draw3dRect(&line, RGB(192, 192, 192), RGB(255, 255, 255));

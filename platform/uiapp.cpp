@@ -9,6 +9,7 @@
 #include <wx/msgdlg.h>
 #include <wx/wx.h>
 
+#include <gdk/gdk.h>
 #include <mutex>
 
 using namespace lumui;
@@ -165,6 +166,21 @@ bool SaveWindowImage(HWND hwnd, const char* pngPath)
     if (!img) return false;
     bool ok = cairo_surface_write_to_png(img, pngPath) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(img);
+    return ok;
+}
+
+bool SaveScreenImage(const char* pngPath)
+{
+    bool ok = false;
+    RunOnUiThread([&] {
+        Pump(50);  // let the display catch up with what was just drawn
+        GdkWindow* root = gdk_get_default_root_window();
+        if (!root) return;
+        GdkPixbuf* pb = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root), gdk_window_get_height(root));
+        if (!pb) return;
+        ok = gdk_pixbuf_save(pb, pngPath, "png", nullptr, nullptr);
+        g_object_unref(pb);
+    });
     return ok;
 }
 

@@ -63,6 +63,9 @@ void SendKey(HWND target, UINT vk);
 // The window and its children as shown, composed from their back buffers
 // (ARGB). Returns false when the window is gone or the file cannot be written.
 bool SaveWindowImage(HWND hwnd, const char* pngPath);
+// The whole screen as the display server shows it (PNG), for pictures of
+// windows in their place (docking, several windows).
+bool SaveScreenImage(const char* pngPath);
 // One pixel of the composed window image, as 0xAARRGGBB (0 when outside).
 DWORD WindowPixel(HWND hwnd, int x, int y);
 }  // namespace lumui

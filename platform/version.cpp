@@ -1,5 +1,7 @@
 #include "platform/version.h"
 
+#include "platform/process.h"
+
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -160,31 +162,10 @@ std::vector<char> readVersionBlock(const char* path)
     return {};
 }
 
-bool endsWithNoCase(const std::string& text, const char* suffix)
-{
-    size_t n = std::strlen(suffix);
-    return text.size() > n && strcasecmp(text.c_str() + text.size() - n, suffix) == 0;
-}
-
-// The file that stands for `path`: the path itself when it exists, else the
-// Linux name of a Windows program or library.
-std::string mapPath(const char* path)
-{
-    std::string p = path;
-    if (::access(path, F_OK) == 0) return p;
-    if (endsWithNoCase(p, ".exe")) return p.substr(0, p.size() - 4);
-    if (endsWithNoCase(p, ".dll")) {
-        size_t slash = p.rfind('/');
-        size_t start = slash == std::string::npos ? 0 : slash + 1;
-        return p.substr(0, start) + "lib" + p.substr(start, p.size() - start - 4) + ".so";
-    }
-    return p;
-}
-
 std::vector<char> versionBlockOf(LPCSTR path)
 {
     if (!path || !*path) return {};
-    return readVersionBlock(mapPath(path).c_str());
+    return readVersionBlock(MapProgramName(path).GetString());
 }
 
 }  // namespace

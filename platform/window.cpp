@@ -864,6 +864,11 @@ const AFX_MSGMAP* CWnd::GetMessageMap() const
 
 CWnd::CWnd() = default;
 
+const CWnd CWnd::wndTop(HWND_TOP);
+const CWnd CWnd::wndBottom(HWND_BOTTOM);
+const CWnd CWnd::wndTopMost(HWND_TOPMOST);
+const CWnd CWnd::wndNoTopMost(HWND_NOTOPMOST);
+
 CWnd::~CWnd()
 {
     if (m_hWnd && Find(m_hWnd)) {
@@ -1268,12 +1273,10 @@ BOOL CWnd::SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, U
     if (!rec || !rec->widget) return FALSE;
     HWND hwnd = m_hWnd;
     wxWindow* w = rec->widget;
-    HWND after = insertAfter ? insertAfter->m_hWnd : nullptr;
-    // The z-order pseudo handles arrive as CWnd pointers of those values.
-    const uintptr_t afterValue = reinterpret_cast<uintptr_t>(insertAfter);
+    const HWND after = insertAfter ? insertAfter->m_hWnd : HWND_TOP;
     if (!(flags & SWP_NOZORDER) && isTopLevel(rec)) {
-        if (afterValue == static_cast<uintptr_t>(-1) || afterValue == static_cast<uintptr_t>(-2)) {
-            const bool topmost = afterValue == static_cast<uintptr_t>(-1);
+        if (after == HWND_TOPMOST || after == HWND_NOTOPMOST) {
+            const bool topmost = after == HWND_TOPMOST;
             if (topmost != rec->topmost) {
                 rec->topmost = topmost;
                 long style = w->GetWindowStyleFlag();
@@ -1282,13 +1285,16 @@ BOOL CWnd::SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, U
             if (topmost) rec->exStyle |= WS_EX_TOPMOST;
             else rec->exStyle &= ~WS_EX_TOPMOST;
         }
-        if (!after && afterValue == 0) w->Raise();
+        if (after == HWND_TOP || after == HWND_TOPMOST) w->Raise();
     }
     const wxPoint oldPos(rec->x, rec->y);
     const wxSize oldSize(rec->cx, rec->cy);
     wxPoint pos = (flags & SWP_NOMOVE) ? oldPos : wxPoint(x, y);
     wxSize size = (flags & SWP_NOSIZE) ? oldSize : wxSize(std::max(cx, 0), std::max(cy, 0));
     const bool moved = pos != oldPos, resized = size != oldSize;
+    // As on the original system, a move or size request is announced even
+    // when nothing changes (windows lay themselves out on WM_SIZE).
+    const bool announceMove = !(flags & SWP_NOMOVE), announceSize = !(flags & SWP_NOSIZE);
     if (moved || resized) {
         rec->x = pos.x;
         rec->y = pos.y;
@@ -1299,9 +1305,9 @@ BOOL CWnd::SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, U
     }
     if (flags & SWP_SHOWWINDOW) ShowWindow(SW_SHOWNA);
     if (flags & SWP_HIDEWINDOW) ShowWindow(SW_HIDE);
-    if (moved && Find(hwnd)) Dispatch(hwnd, WM_MOVE, 0, MAKELPARAM(pos.x, pos.y));
-    if (resized && Find(hwnd)) Dispatch(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(size.x, size.y));
-    if ((moved || resized) && Find(hwnd)) {
+    if (announceMove && Find(hwnd)) Dispatch(hwnd, WM_MOVE, 0, MAKELPARAM(pos.x, pos.y));
+    if (announceSize && Find(hwnd)) Dispatch(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(size.x, size.y));
+    if ((announceMove || announceSize) && Find(hwnd)) {
         WINDOWPOS wp;
         wp.hwnd = hwnd;
         wp.x = pos.x;
@@ -1830,12 +1836,13 @@ BOOL DestroyWindow(HWND hwnd)
 BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags)
 {
     CWnd* w = objectOf(hwnd);
-    return w ? w->SetWindowPos(reinterpret_cast<const CWnd*>(insertAfter) == nullptr
-                                   ? nullptr
-                                   : (objectOf(insertAfter) ? objectOf(insertAfter)
-                                                            : reinterpret_cast<const CWnd*>(insertAfter)),
-                               x, y, cx, cy, flags)
-             : FALSE;
+    if (!w) return FALSE;
+    const CWnd* after = insertAfter == HWND_TOPMOST     ? &CWnd::wndTopMost
+                        : insertAfter == HWND_NOTOPMOST ? &CWnd::wndNoTopMost
+                        : insertAfter == HWND_BOTTOM    ? &CWnd::wndBottom
+                        : insertAfter == HWND_TOP       ? &CWnd::wndTop
+                                                        : objectOf(insertAfter);
+    return w->SetWindowPos(after, x, y, cx, cy, flags);
 }
 
 BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint)
@@ -1958,6 +1965,12 @@ BOOL TrackMouseEvent(TRACKMOUSEEVENT* track)
         if (!rec->hoverTimer) rec->hoverTimer = new LayerTimer(rec->handle, 0, WM_MOUSEHOVER);
         rec->hoverTimer->StartOnce(static_cast<int>(std::max<DWORD>(rec->hoverTime, 1)));
     }
+    return TRUE;
+}
+
+BOOL ReleaseCapture()
+{
+    g_capture = nullptr;
     return TRUE;
 }
 

@@ -333,7 +333,14 @@ public:
 
     HWND m_hWnd = nullptr;
 
+    // Stand-ins for the z-order positions of SetWindowPos.
+    static const CWnd wndTop;
+    static const CWnd wndBottom;
+    static const CWnd wndTopMost;
+    static const CWnd wndNoTopMost;
+
 protected:
+    explicit CWnd(HWND pseudo) : m_hWnd(pseudo) {}
     static const AFX_MSGMAP* GetThisMessageMap();
     virtual const AFX_MSGMAP* GetMessageMap() const;
     // Called after the window is gone; the object may delete itself here.
@@ -367,6 +374,8 @@ BOOL FlashWindow(HWND hwnd, BOOL invert);
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, void* proc);
 BOOL KillTimer(HWND hwnd, UINT_PTR id);
 BOOL TrackMouseEvent(TRACKMOUSEEVENT* track);
+// Ends the mouse capture of CWnd::SetCapture.
+BOOL ReleaseCapture();
 // The last pointer position the layer saw, in screen coordinates.
 BOOL GetCursorPos(LPPOINT point);
 BOOL SetCursorPos(int x, int y);
