@@ -1,0 +1,189 @@
+#include "Lum/KivApp.h"
+
+#include "platform/net.h"
+#include "platform/process.h"
+#include "platform/resources.h"
+#include "platform/version.h"
+
+#include <ctime>
+#include <vector>
+
+// ---------------------------------------------------------------- Log
+
+Log::Log()
+{
+    char path[MAX_PATH] = "";
+    char drive[MAX_PATH] = "";
+    char dir[MAX_PATH] = "";
+    if (GetModuleFileName(nullptr, path, sizeof path)) _splitpath(path, drive, dir, nullptr, nullptr);
+    // The directory ends with its separator.
+    m_strPath.Format("%s%sLog", drive, dir);
+}
+
+Log::~Log() = default;
+
+void Log::CreateLogFolder()
+{
+    struct _stat info;
+    if (_stat(m_strPath, &info) != 0) _mkdir(m_strPath);
+}
+
+// ---------------------------------------------------------------- CKivApp
+
+CKivApp::CKivApp() : m_clrButton(0xFF, 0, 0, 0)
+{
+    m_strAppPath = m_common.GetAppPath();
+    m_strUserPath = m_strAppPath;
+}
+
+CKivApp::~CKivApp() = default;
+
+CKivApp* GetKivApp()
+{
+    return dynamic_cast<CKivApp*>(AfxGetApp());
+}
+
+BOOL CKivApp::InitInstance()
+{
+    // Size 8 and every class of common control.
+    struct {
+        DWORD dwSize;
+        DWORD dwICC;
+    } controls = {8, 0xFF};
+    InitCommonControlsEx(&controls);
+    CWinApp::InitInstance();
+
+    Gdiplus::GdiplusStartupInput gdiplusInput;
+    Gdiplus::GdiplusStartup(&m_gdiplusToken, &gdiplusInput, nullptr);
+
+    m_strAppPath = m_common.GetAppPath();
+    m_strUserPath = m_strAppPath;
+
+    m_clrButton = Gdiplus::Color(0xFF, 0xFF, 0xB0, 0x4B);
+    m_userSelf.m_bstrName = "";
+    m_userSelf.m_bstrSign = "";
+    m_nSendMsgKey = 0;
+    m_nIdleTime = 0;
+    m_nReplyIndex = 0;
+    m_strReplyText = "";
+    m_nAlwaysTop = 0;
+    m_nPanelClose = 0;
+    m_nSoundOff = 0;
+    m_strFriendSound = "";
+    m_strGroupSound = "";
+    m_strFontFamily = "";
+    m_nFontSize = 0;
+    m_strFontColor = "";
+    m_nFontBold = 0;
+    m_nFontItalic = 0;
+    m_nFontUnderline = 0;
+
+    CheckUpdater();
+
+    if (!AfxSocketInit()) {
+        AfxMessageBox(IDP_SOCKETS_INIT_FAILED);
+        return FALSE;
+    }
+    AfxEnableControlContainer();
+    SetRegistryKey("应用程序向导生成的本地应用程序");
+
+    RunMainWindow();
+    return FALSE;
+}
+
+void CKivApp::RunMainWindow()
+{
+    // The main window is added here by the main window's own code.
+}
+
+void CKivApp::CheckUpdater()
+{
+    // A missing updater reads as an empty version and so is replaced.
+    CString version = GetFileProductVersion("Updater.exe");
+    if (version.CompareNoCase(LUM_UPDATER_VERSION) != 0) {
+        AfxBeginThread(ThreadDownloadUpdater, nullptr, THREAD_PRIORITY_NORMAL, 0, 0, nullptr);
+    } else {
+        // The updater checks the server itself and restarts the client when
+        // files change.
+        WinExec(m_strAppPath + "Updater.exe", SW_SHOWNORMAL);
+    }
+}
+
+CString CKivApp::GetFileProductVersion(CString name)
+{
+    CString path = m_strAppPath + name;
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSize(path, &handle);
+    if (size == 0) return "";
+    std::vector<char> block(static_cast<size_t>(size) + 1, 0);
+    if (!GetFileVersionInfo(path, handle, size, block.data())) return "";
+
+    struct LanguageAndCodePage {
+        WORD language;
+        WORD codePage;
+    };
+    LPVOID found = nullptr;
+    UINT length = 0;
+    if (!VerQueryValue(block.data(), "\\VarFileInfo\\Translation", &found, &length) || !found ||
+        length < sizeof(LanguageAndCodePage))
+        return "";
+    const LanguageAndCodePage* translation = static_cast<const LanguageAndCodePage*>(found);
+
+    CString subBlock;
+    subBlock.Format("\\StringFileInfo\\%04x%04x\\ProductVersion", translation->language, translation->codePage);
+    LPVOID text = nullptr;
+    if (!VerQueryValue(block.data(), subBlock, &text, &length) || !text) return "";
+    return CString(static_cast<const char*>(text));
+}
+
+std::string CKivApp::GetSessionKey() const
+{
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    return m_strSessionKey;
+}
+
+void CKivApp::SetSessionKey(const std::string& key)
+{
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    m_strSessionKey = key;
+}
+
+int CKivApp::GetOwnUserId() const
+{
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    return m_userSelf.m_nId;
+}
+
+void CKivApp::SetOwnUserId(int id)
+{
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    m_userSelf.m_nId = id;
+}
+
+// ---------------------------------------------------------------- update download
+
+UINT ThreadDownloadUpdater(LPVOID)
+{
+    CKivApp* app = GetKivApp();
+    const CString folder = app ? app->m_strAppPath : GetProgramFolder();
+
+    // The time only defeats caches on the way.
+    char stamp[64] = "";
+    time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    strftime(stamp, sizeof stamp, "%Y-%m-%d_%H:%M:%S", &local);
+
+    CString url = GetEndpointConfig().webBaseUrl + "/download/Updater.exe?t=" + stamp;
+    CString target = folder + "tmpUpdater.exe";
+    if (URLDownloadToFile(nullptr, url, target, 0, nullptr) != S_OK) return 0;
+
+    // Replace the updater ("Updater.exe" is the program file "Updater" here)
+    // and start it. Failures on the way are not looked at.
+    CString updater = MapProgramName(folder + "Updater.exe");
+    DeleteFile(updater);
+    MoveFile(target, updater);
+    MarkProgramExecutable(updater);
+    WinExec(folder + "Updater.exe", SW_SHOWNORMAL);
+    return 1;
+}

@@ -1,0 +1,335 @@
+#include "Lum/Workers.h"
+
+#include "Lum/KivApp.h"
+#include "Lum/KivMessages.h"
+#include "Lum/ServiceConnection.h"
+#include "platform/uiapp.h"
+
+#include <thrift/Thrift.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+using lum_thrift::LumServiceClient;
+
+namespace {
+
+// The status menu's "offline" command: the main window's go-offline, which
+// does nothing when the client is offline already.
+const UINT kCommandGoOffline = 9073;
+
+std::mutex g_heartbeatLock;
+MaintainOnlineHandler g_maintainOnlineHandler;
+
+// The session key as it is when the worker starts.
+std::string SessionKey()
+{
+    CKivApp* app = GetKivApp();
+    return app ? app->GetSessionKey() : std::string();
+}
+
+// Makes the one call of a worker on a connection of its own: open, call,
+// close, release. False when the service could not be reached or the reply
+// was not usable; the worker then acts on the failure.
+template <typename Call>
+bool CallService(Call&& call)
+{
+    try {
+        CServiceConnection connection;
+        connection.Open();
+        call(connection.Client());
+        connection.Close();
+        return true;
+    } catch (const apache::thrift::TException&) {
+        return false;
+    } catch (const std::exception&) {
+        // Nothing else may escape a worker thread: it would end the process.
+        return false;
+    }
+}
+
+// A message box shown on the UI thread, where the main window pointer that
+// gives its owner is read safely.
+void ShowMessage(const char* text)
+{
+    const CString copy(text);
+    lumui::RunOnUiThread([&copy] { AfxMessageBox(copy, MB_OK); });
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- main window
+
+HWND GetMainWindowHandle()
+{
+    // The main window and the application's pointer to it belong to the UI
+    // thread; they are read there so that a window being destroyed is never
+    // looked at halfway.
+    HWND hwnd = nullptr;
+    auto read = [&hwnd] {
+        CWinApp* app = AfxGetApp();
+        CWnd* main = app ? app->m_pMainWnd : nullptr;
+        hwnd = main ? main->GetSafeHwnd() : nullptr;
+    };
+    if (lumui::IsUiThread())
+        read();
+    else
+        lumui::RunOnUiThread(read);
+    return hwnd;
+}
+
+LRESULT SendToMainWindow(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    HWND hwnd = GetMainWindowHandle();
+    if (!hwnd || !IsWindow(hwnd)) return 0;
+    // Returns 0 without running a handler when the window goes before the
+    // message is handled.
+    return SendMessage(hwnd, message, wParam, lParam);
+}
+
+// ---------------------------------------------------------------- session loss
+
+void HandleSessionLost(int code)
+{
+    SendToMainWindow(WM_COMMAND, kCommandGoOffline, 0);
+    switch (code) {
+    case lum_thrift::ResultCode::LOGIN_IN_OTHER:
+        ShowMessage("你已正在其它地方登录中，被迫下线！");
+        break;
+    case lum_thrift::ResultCode::LOGIN_OUT_TIME:
+        ShowMessage("连接服务器超时，请重新登录！!");
+        break;
+    case lum_thrift::ResultCode::PARA_ERROR:
+        break;
+    default:
+        ShowMessage("连接服务器超时，请重新登录！");
+        break;
+    }
+}
+
+// ---------------------------------------------------------------- heartbeat
+
+void SetMaintainOnlineHandler(MaintainOnlineHandler handler)
+{
+    std::lock_guard<std::mutex> lock(g_heartbeatLock);
+    g_maintainOnlineHandler = std::move(handler);
+}
+
+UINT ThreadMaintainOnline(LPVOID)
+{
+    const std::string key = SessionKey();
+    lum_thrift::StructOnlineResp reply;
+    const bool ok = CallService([&](LumServiceClient& c) { c.MaintainOnline(reply, key, lum_thrift::UserStatus::UserStatusPC); });
+    MaintainOnlineHandler handler;
+    {
+        std::lock_guard<std::mutex> lock(g_heartbeatLock);
+        handler = g_maintainOnlineHandler;
+    }
+    if (handler) handler(ok ? &reply : nullptr);
+    return 0;
+}
+
+// ---------------------------------------------------------------- login and lists
+
+UINT ThreadLogin(LPVOID param)
+{
+    std::unique_ptr<lum_thrift::StructLogin> login(static_cast<lum_thrift::StructLogin*>(param));
+    lum_thrift::StructLoginResp reply;
+    const bool ok = login && CallService([&](LumServiceClient& c) { c.login(reply, *login); });
+    if (!ok) {
+        // Whatever part of a reply was read is dropped.
+        reply = lum_thrift::StructLoginResp();
+        reply.code = lum_thrift::ResultCode::TRANSPORT_EXCEPTION;
+    }
+    SendToMainWindow(UM_LOGIN_RESULT, 0, reinterpret_cast<LPARAM>(&reply));
+    return 0;
+}
+
+UINT ThreadGetGroupList(LPVOID)
+{
+    const std::string key = SessionKey();
+    lum_thrift::StructGroupListResp reply;
+    if (CallService([&](LumServiceClient& c) { c.getGroupList(reply, key); }))
+        SendToMainWindow(UM_GROUP_LIST, 0, reinterpret_cast<LPARAM>(&reply));
+    return 0;
+}
+
+UINT ThreadGetFriendList(LPVOID)
+{
+    const std::string key = SessionKey();
+    lum_thrift::StructFriendListResp reply;
+    if (CallService([&](LumServiceClient& c) { c.getFriendList(reply, key); }))
+        SendToMainWindow(UM_FRIEND_LIST, 0, reinterpret_cast<LPARAM>(&reply));
+    return 0;
+}
+
+UINT ThreadGetBlackList(LPVOID)
+{
+    const std::string key = SessionKey();
+    lum_thrift::StructBlackListResp reply;
+    if (CallService([&](LumServiceClient& c) { c.getBlackList(reply, key); }))
+        SendToMainWindow(UM_ID_LIST, 0, reinterpret_cast<LPARAM>(&reply));
+    return 0;
+}
+
+UINT ThreadGetUserInfo(LPVOID param)
+{
+    std::unique_ptr<UserInfoBlock> block(static_cast<UserInfoBlock*>(param));
+    if (!block) return 0;
+    const std::string key = SessionKey();
+    lum_thrift::StructUserInfoResp reply;
+    if (CallService([&](LumServiceClient& c) { c.GetUserInfo(reply, key, block->userid, block->gid); }))
+        SendToMainWindow(UM_USER_INFO, 0, reinterpret_cast<LPARAM>(&reply.user));
+    return 0;
+}
+
+// ---------------------------------------------------------------- chat
+
+UINT ThreadSendUserMsg(LPVOID param)
+{
+    std::unique_ptr<SendMsgBlock> block(static_cast<SendMsgBlock*>(param));
+    if (!block) return 0;
+    const std::string key = SessionKey();
+    const std::string msg = AnsiToUtf8(block->msg).str();
+    int32_t result = 0;
+    if (CallService([&](LumServiceClient& c) { result = c.SendUserMsg(key, block->toid, block->gid, msg); }) &&
+        result != lum_thrift::ResultCode::SUCCESS)
+        HandleSessionLost(result);
+    return 0;
+}
+
+UINT ThreadSendGroupMsg(LPVOID param)
+{
+    std::unique_ptr<SendMsgBlock> block(static_cast<SendMsgBlock*>(param));
+    if (!block) return 0;
+    const std::string key = SessionKey();
+    const std::string msg = AnsiToUtf8(block->msg).str();
+    int32_t result = 0;
+    if (CallService([&](LumServiceClient& c) { result = c.SendGroupMsg(key, block->gid, msg); }) &&
+        result != lum_thrift::ResultCode::SUCCESS)
+        HandleSessionLost(result);
+    return 0;
+}
+
+// ---------------------------------------------------------------- contacts and groups
+
+UINT ThreadMoveUserToBlack(LPVOID param)
+{
+    const int32_t blackId = static_cast<int32_t>(reinterpret_cast<intptr_t>(param));
+    const std::string key = SessionKey();
+    CallService([&](LumServiceClient& c) { c.MoveUserToBlack(key, blackId); });
+    return 0;
+}
+
+UINT ThreadDealJoinGroupResp(LPVOID param)
+{
+    std::unique_ptr<JoinGroupRespBlock> block(static_cast<JoinGroupRespBlock*>(param));
+    if (!block) return 0;
+    const std::string key = SessionKey();
+    const std::string gname = AnsiToUtf8(block->gname).str();
+    CallService([&](LumServiceClient& c) { c.DealJoinGroupResp(key, block->toid, block->gid, gname); });
+    return 0;
+}
+
+UINT ThreadDealInviteGroupResp(LPVOID param)
+{
+    std::unique_ptr<InviteGroupRespBlock> block(static_cast<InviteGroupRespBlock*>(param));
+    if (!block) return 0;
+    const std::string key = SessionKey();
+    const std::string gname = AnsiToUtf8(block->gname).str();
+    const std::string fromname = AnsiToUtf8(block->fromname).str();
+    CallService([&](LumServiceClient& c) { c.DealInviteGroupResp(key, block->toid, block->gid, gname, fromname); });
+    return 0;
+}
+
+UINT ThreadDeleteGroup(LPVOID param)
+{
+    std::unique_ptr<DeleteGroupBlock> block(static_cast<DeleteGroupBlock*>(param));
+    if (!block) return 0;
+    const std::string key = SessionKey();
+    CallService([&](LumServiceClient& c) { c.DeleteGroup(key, block->gid, block->type); });
+    return 0;
+}
+
+UINT ThreadDeleteUser(LPVOID param)
+{
+    std::unique_ptr<DeleteUserBlock> block(static_cast<DeleteUserBlock*>(param));
+    if (!block) return 0;
+    const std::string key = SessionKey();
+    CallService([&](LumServiceClient& c) { c.DeleteUser(key, block->deleteid, block->gid); });
+    return 0;
+}
+
+UINT ThreadEditGroupStyle(LPVOID param)
+{
+    std::unique_ptr<GroupStyleBlock> block(static_cast<GroupStyleBlock*>(param));
+    if (!block) return 0;
+    const std::string key = SessionKey();
+    int32_t result = 0;
+    if (CallService([&](LumServiceClient& c) { result = c.editGroupStyle(key, block->groupID, block->style); }) &&
+        result != lum_thrift::ResultCode::SUCCESS)
+        ShowMessage("群类型设置失败，请稍后再试");
+    return 0;
+}
+
+UINT ThreadEditGroupIsMaster(LPVOID param)
+{
+    std::unique_ptr<GroupMasterBlock> block(static_cast<GroupMasterBlock*>(param));
+    if (!block) return 0;
+    const std::string key = SessionKey();
+    int32_t result = 0;
+    if (CallService([&](LumServiceClient& c) {
+            result = c.editGroupIsMaster(key, block->groupID, block->userID, block->toType);
+        }) &&
+        result != lum_thrift::ResultCode::SUCCESS)
+        ShowMessage("副群主设置失败，请稍后再试");
+    return 0;
+}
+
+UINT ThreadImportGroupUser(LPVOID param)
+{
+    std::unique_ptr<ImportGroupUserBlock> block(static_cast<ImportGroupUserBlock*>(param));
+    if (!block) return 0;
+    const std::string key = SessionKey();
+    for (size_t row = 0; row < block->rows.size(); ++row) {
+        const ImportRow& in = block->rows[row];
+        lum_thrift::StructUser user;
+        user.name = AnsiToUtf8(in.name).str();
+        user.phone = AnsiToUtf8(in.phone).str();
+        user.__set_email(AnsiToUtf8(in.email).str());
+        // A row without a phone number is skipped: no call, no result text.
+        if (user.phone.empty()) continue;
+
+        int32_t result = 0;
+        const bool ok = CallService([&](LumServiceClient& c) {
+            result = c.importGroupUser(key, block->gid, user, block->groupType, block->isAddFriend);
+        });
+        if (!block->dialog) continue;
+        if (ok)
+            block->dialog->SetRowResult(static_cast<int>(row), result);
+        else
+            block->dialog->SetRowText(static_cast<int>(row), 3, "失败");
+    }
+    if (block->dialog) block->dialog->SetStartButtonText("保存结果");
+    return 0;
+}
+
+// ---------------------------------------------------------------- session
+
+UINT ThreadExit(LPVOID)
+{
+    const std::string key = SessionKey();
+    CallService([&](LumServiceClient& c) { c.exit(key); });
+    return 0;
+}
+
+UINT ThreadGetPwd(LPVOID param)
+{
+    std::unique_ptr<CString> account(static_cast<CString*>(param));
+    if (!account) return 0;
+    // The typed account goes where the session key would.
+    const std::string typed = account->str();
+    CallService([&](LumServiceClient& c) { c.GetPwd(typed); });
+    return 0;
+}
