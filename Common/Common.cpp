@@ -1,5 +1,6 @@
 #include "Common/Common.h"
 
+#include "platform/commdlg.h"
 #include "platform/net.h"
 
 #include <atomic>
@@ -166,4 +167,13 @@ CString CCommon::GetStrFromUrl(CString url)
     }
     session.Close();
     return line;
+}
+
+CString CCommon::ShowSelectPathDlg(CString title)
+{
+    const CString folder = BrowseForFolder(nullptr, title);
+    if (folder.IsEmpty()) return CString();
+    CString path;
+    path.Format("%s/", folder.GetString());
+    return path;
 }

@@ -50,6 +50,10 @@ public:
     // bitmap is returned untouched; null when no memory DC could be made.
     static HBITMAP BitmapColorToGray(CDC* dc, HBITMAP bitmap);
 
+    // Asks the user for a folder (no owner window); the folder followed by
+    // '/', or "" when the user cancels.
+    static CString ShowSelectPathDlg(CString title);
+
     // The first line of the body at `url` when the server answers 2xx, else "".
     static CString GetStrFromUrl(CString url);
 

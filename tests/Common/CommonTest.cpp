@@ -1,5 +1,6 @@
 #include "Common/Common.h"
 #include "Common/Data.h"
+#include "platform/commdlg.h"
 #include "platform/config.h"
 #include "tests/Common/ProgramFolder.h"
 
@@ -157,4 +158,18 @@ TEST(CommonHelpers, TextFromUrlIsTheFirstLineOfASuccessfulAnswer)
     EXPECT_EQ(CCommon::GetStrFromUrl(web.url("/missing.txt").c_str()), "");
     EXPECT_EQ(CCommon::GetStrFromUrl(web.url("/nothing-here").c_str()), "");
     EXPECT_EQ(CCommon::GetStrFromUrl("http://127.0.0.1:1/refused"), "");
+}
+
+TEST(CommonHelpers, FolderPickerAddsTheSeparatorAndCancelGivesNothing)
+{
+    CString asked;
+    lumui::SetFolderDialogHook([&](const CString& title) {
+        asked = title;
+        return CString("/home/学生/下载");
+    });
+    EXPECT_EQ(CCommon::ShowSelectPathDlg("请选择您要保存文件的路径"), "/home/学生/下载/");
+    EXPECT_EQ(asked, "请选择您要保存文件的路径");
+    lumui::SetFolderDialogHook([](const CString&) { return CString(); });
+    EXPECT_EQ(CCommon::ShowSelectPathDlg("x"), "");
+    lumui::SetFolderDialogHook(nullptr);
 }
