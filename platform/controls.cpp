@@ -6,6 +6,7 @@
 
 #include "platform/codepage.h"
 #include "platform/gdi_internal.h"
+#include "platform/listctrl.h"
 #include "platform/windc.h"
 #include "platform/window_internal.h"
 
@@ -142,6 +143,7 @@ CWnd* NewControlObject(const CString& className)
     if (className.CompareNoCase("Edit") == 0) return new CEdit;
     if (className.CompareNoCase("msctls_progress32") == 0) return new CProgressCtrl;
     if (className.CompareNoCase(WC_LINK) == 0) return new CLinkCtrl;
+    if (className.CompareNoCase(WC_LISTVIEW) == 0) return new CListCtrl;
     return new CWnd;
 }
 
