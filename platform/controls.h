@@ -301,8 +301,8 @@ private:
 namespace lumui {
 // The control object for a window of `className` made from a dialog
 // template: CButton for "Button", CStatic for "Static", CEdit for "Edit",
-// CProgressCtrl for "msctls_progress32", CLinkCtrl for "SysLink", and a plain
-// CWnd for other classes. The layer owns it until a C++ object subclasses
+// CProgressCtrl for "msctls_progress32", CLinkCtrl for "SysLink", CListCtrl
+// for "SysListView32", and a plain CWnd for other classes. The layer owns it until a C++ object subclasses
 // the window.
 CWnd* NewControlObject(const CString& className);
 // The opacity last given to a layered window (255 for other windows).
