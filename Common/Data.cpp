@@ -75,6 +75,16 @@ void CData::ClearUnreadNews()
     m_nUnreadCount = 0;
 }
 
+void CData::CopyNameAndSign(const CData* src)
+{
+    // An unnamed record shows its id; an empty signature keeps this one's.
+    if (src->m_bstrName.length() == 0)
+        m_bstrName = idText(src->m_nId);
+    else
+        m_bstrName = src->m_bstrName;
+    if (src->m_bstrSign.length() != 0) m_bstrSign = src->m_bstrSign;
+}
+
 void CData::CopyHead(const Gdiplus::Bitmap* src)
 {
     if (!src) return;
@@ -107,11 +117,7 @@ int CDataUser::FromUser(const CDataUser* src)
     m_nReserved1 = src->m_nReserved1;
     m_nReserved2 = src->m_nReserved2;
     m_nReserved3 = src->m_nReserved3;
-    if (src->m_bstrName.length() == 0)
-        m_bstrName = idText(src->m_nId);
-    else
-        m_bstrName = src->m_bstrName;
-    if (src->m_bstrSign.length() != 0) m_bstrSign = src->m_bstrSign;
+    CopyNameAndSign(src);
     m_nAux = src->m_nAux;
     m_strPhone = src->m_strPhone;
     m_strPwd = src->m_strPwd;
@@ -179,11 +185,7 @@ int CDataGroup::FromGroup(CDataGroup* src)
 {
     if (!src || src == this) return 1;
     m_nId = src->m_nId;
-    if (src->m_bstrName.length() == 0)
-        m_bstrName = idText(src->m_nId);
-    else
-        m_bstrName = src->m_bstrName;
-    if (src->m_bstrSign.length() != 0) m_bstrSign = src->m_bstrSign;
+    CopyNameAndSign(src);
     m_nAux = src->m_nAux;
     m_nIsMaster = src->m_nIsMaster;
     m_nStyle = src->m_nStyle;

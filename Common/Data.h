@@ -55,6 +55,8 @@ public:
 protected:
     explicit CData(const char* sign) : m_bstrSign(sign) {}
     ~CData();
+    // Copies the name (the id's text when `src` has none) and a non-empty signature.
+    void CopyNameAndSign(const CData* src);
     // Replaces the head image by a deep copy of `src`.
     void CopyHead(const Gdiplus::Bitmap* src);
 };
