@@ -2,11 +2,14 @@
 
 #include "Common/Common.h"
 #include "platform/codepage.h"
+#include "platform/files.h"
 
 #include <cstdio>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 CFileDB::~CFileDB()
 {
@@ -32,6 +35,11 @@ void CFileDB::ConvertUtf8ToGBK(CString& text)
 int CFileDB::Open(const CString& path, const std::vector<const char*>& creates)
 {
     if (db) return 1;
+    // The stores hold remembered passwords, contacts and history: a store
+    // made here is readable and writable by its owner only. SQLite gives its
+    // journal files the database file's permissions.
+    const int made = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (made >= 0) ::close(made);
     int rc = sqlite3_open_v2(path, &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
         std::fprintf(stderr, "Can't open database:%s\n", db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
@@ -168,7 +176,8 @@ CString CFileDB::UserFolder(int userId)
     CString folder;
     folder.Format("%s%d", CCommon().GetAppPath().GetString(), userId);
     struct _stat st;
-    if (_stat(folder, &st) != 0) CreateDirectory(folder, nullptr);
+    // The user's folder is the owner's only, as the stores in it.
+    if (_stat(folder, &st) != 0 && CreateDirectory(folder, nullptr)) chmod(folder, S_IRWXU);
     return folder;
 }
 

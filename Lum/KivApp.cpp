@@ -1,5 +1,7 @@
 #include "Lum/KivApp.h"
 
+#include "Lum/KivDlg.h"
+
 #include "platform/net.h"
 #include "platform/process.h"
 #include "platform/resources.h"
@@ -93,7 +95,11 @@ BOOL CKivApp::InitInstance()
 
 void CKivApp::RunMainWindow()
 {
-    // The main window is added here by the main window's own code.
+    CKivDlg dlg;
+    m_pMainWnd = &dlg;
+    dlg.DoModal();
+    // InitInstance runs on the UI thread, where workers read this pointer.
+    m_pMainWnd = nullptr;
 }
 
 void CKivApp::CheckUpdater()

@@ -21,6 +21,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The start-up without its main window, which would run until closed.
+class StartUpApp : public CKivApp {
+protected:
+    void RunMainWindow() override {}
+};
+
 std::string ReadFile(const std::string& path)
 {
     std::string out;
@@ -57,7 +63,7 @@ protected:
             startedCv_.notify_all();
             return 33;
         });
-        app_ = std::make_unique<CKivApp>();
+        app_ = std::make_unique<StartUpApp>();
     }
 
     void TearDown() override

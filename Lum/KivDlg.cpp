@@ -1,0 +1,899 @@
+#include "Lum/KivDlg.h"
+
+#include "Lum/KivApp.h"
+#include "Lum/KivMessages.h"
+#include "Lum/LumResource.h"
+#include "Lum/Workers.h"
+#include "base/WndMenu.h"
+#include "platform/codepage.h"
+#include "platform/config.h"
+#include "platform/files.h"
+#include "platform/shell.h"
+#include "platform/threads.h"
+#include "platform/windc.h"
+
+#include <cstdlib>
+#include <new>
+#include <string>
+
+namespace {
+
+const UINT kTimerMain = 2023;
+// Posted to itself at the end of initialisation; see OnEnableLoginWindows.
+const UINT kEnableLoginWindows = WM_APP + 0x101;
+
+// Menu commands of the panel.
+enum : UINT {
+    kMenuFindGroup = 9026,
+    kMenuCreateDiscussion = 9027,
+    kMenuSmsNotice = 9035,
+    kMenuAddFriend = 9036,
+    kMenuHelp = 9059,
+    kMenuChangePassword = 9064,
+    kMenuLogout = 9065,
+    kMenuExit = 9066,
+    kMenuCreateGroup = 9067,
+    kMenuMessageManager = 9069,
+    kMenuSkin = 9070,
+    kMenuOnline = 9071,
+    kMenuAway = 9072,
+    kMenuOffline = 9073,
+    kMenuProfile = 9074,
+    kMenuSettings = 9075,
+};
+
+std::wstring Wide(const char* text)
+{
+    return MultiByteToWide(CP_ACP, text ? text : "");
+}
+
+// A copy of a PNG resource of the client's module (null when missing).
+Gdiplus::Bitmap* LoadPng(UINT id)
+{
+    CGdiPlusBitmapResource png(id, "PNG", AfxGetInstanceHandle());
+    if (!png.m_pBitmap) return nullptr;
+    auto* copy = new Gdiplus::Bitmap(static_cast<Gdiplus::INT>(png.m_pBitmap->GetWidth()),
+                                     static_cast<Gdiplus::INT>(png.m_pBitmap->GetHeight()), Gdiplus::PixelFormat32bppARGB);
+    Gdiplus::Graphics g(copy);
+    g.DrawImage(png.m_pBitmap, 0, 0);
+    return copy;
+}
+
+void DrawText(Gdiplus::Graphics* g, const char* text, Gdiplus::Font* font, Gdiplus::Brush* brush, int x, int y)
+{
+    if (!g || !font || !brush) return;
+    const std::wstring wide = Wide(text);
+    g->DrawString(wide.c_str(), static_cast<Gdiplus::INT>(wide.size()), font,
+                  Gdiplus::PointF(static_cast<Gdiplus::REAL>(x), static_cast<Gdiplus::REAL>(y)), brush);
+}
+
+}  // namespace
+
+DWORD CKivDlg::s_nExitWaitMs = 3000;
+
+// ================================================================ CKivPanelList
+
+IMPLEMENT_DYNAMIC(CKivPanelList, CListCtrl)
+
+void CKivPanelList::AddRow(const CString& text, int id)
+{
+    for (int i = 0; i < GetItemCount(); ++i)
+        if (static_cast<int>(GetItemData(i)) == id) return;
+    const int row = InsertItem(GetItemCount(), text);
+    SetItemData(row, static_cast<DWORD_PTR>(id));
+}
+
+void CKivPanelList::MeasureItem(LPMEASUREITEMSTRUCT mis)
+{
+    if (mis) mis->itemHeight = static_cast<UINT>(m_nRowHeight);
+}
+
+void CKivPanelList::DrawItem(LPDRAWITEMSTRUCT dis)
+{
+    if (!dis) return;
+    const CRect r(dis->rcItem);
+    Gdiplus::Graphics g(dis->hDC);
+    Gdiplus::SolidBrush back(Gdiplus::Color((dis->itemState & ODS_SELECTED) ? 0xFFFFEFB1 : 0xFFFFFFFF));
+    g.FillRectangle(&back, r.left, r.top, r.Width(), r.Height());
+    const std::wstring text = Wide(GetItemText(static_cast<int>(dis->itemID), 0));
+    Gdiplus::Font font(L"宋体", 12, Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);
+    Gdiplus::SolidBrush name(Gdiplus::Color(0xFF383838));
+    g.DrawString(text.c_str(), static_cast<Gdiplus::INT>(text.size()), &font,
+                 Gdiplus::PointF(static_cast<Gdiplus::REAL>(r.left + 8), static_cast<Gdiplus::REAL>(r.top + 18)), &name);
+}
+
+// ================================================================ CKivDlg
+
+IMPLEMENT_DYNAMIC(CKivDlg, CDlgBase)
+
+BEGIN_MESSAGE_MAP(CKivDlg, CDlgBase)
+    ON_WM_QUERYDRAGICON()
+    ON_WM_CTLCOLOR()
+    ON_MESSAGE(UM_LOGIN_RESULT, OnLoginResult)
+    ON_MESSAGE(UM_SEARCH_REQUEST, OnSearchRequest)
+    ON_MESSAGE(UM_SETTINGS_CHANGED, OnSettingsChanged)
+    ON_MESSAGE(UM_OWN_INFO_CHANGED, OnOwnInfoChanged)
+    ON_MESSAGE(UM_OWN_HEAD_CHANGED, OnOwnInfoChanged)
+    ON_MESSAGE(UM_SKIN_CHANGE, OnSkinChange)
+    ON_MESSAGE(kEnableLoginWindows, OnEnableLoginWindows)
+    ON_BN_CLICKED(IDC_BTN_MAIN_MENU, OnBnClickedMainMenu)
+    ON_BN_CLICKED(IDC_BTN_SEARCH, OnBnClickedSearch)
+    ON_BN_CLICKED(IDC_BTN_TAB_GROUPS, OnBnClickedTabGroups)
+    ON_BN_CLICKED(IDC_BTN_TAB_FRIENDS, OnBnClickedTabFriends)
+    ON_BN_CLICKED(IDC_BTN_TAB_STRANGERS, OnBnClickedTabStrangers)
+    ON_WM_GETMINMAXINFO()
+    ON_WM_TIMER()
+    ON_WM_HOTKEY()
+    ON_BN_CLICKED(IDC_BTN_MESSAGES, OnBnClickedMessages)
+    ON_BN_CLICKED(IDC_BTN_SMS, OnBnClickedSms)
+    ON_BN_CLICKED(IDC_BTN_HISTORY, OnBnClickedHistory)
+    ON_BN_CLICKED(IDC_BTN_SETTINGS, OnBnClickedSettings)
+    ON_BN_CLICKED(IDC_BTN_STATUS, OnBnClickedStatus)
+    ON_COMMAND(kMenuOnline, OnMenuOnline)
+    ON_COMMAND(kMenuAway, OnMenuAway)
+    ON_COMMAND(kMenuOffline, OnMenuOffline)
+    ON_COMMAND(kMenuSettings, OnMenuSettings)
+    ON_COMMAND(kMenuCreateGroup, OnMenuCreateGroup)
+    ON_COMMAND(kMenuExit, OnMenuExit)
+    ON_COMMAND(kMenuLogout, OnMenuLogout)
+    ON_COMMAND(kMenuHelp, OnMenuHelp)
+    ON_COMMAND(kMenuMessageManager, OnMenuMessageManager)
+    ON_COMMAND(kMenuSmsNotice, OnMenuSmsNotice)
+    ON_COMMAND(kMenuProfile, OnMenuProfile)
+    ON_COMMAND(kMenuAddFriend, OnMenuAddFriend)
+    ON_COMMAND(kMenuFindGroup, OnMenuFindGroup)
+    ON_COMMAND(kMenuCreateDiscussion, OnMenuCreateDiscussion)
+    ON_COMMAND(kMenuSkin, OnMenuSkin)
+    ON_COMMAND(kMenuChangePassword, OnMenuChangePassword)
+    ON_BN_CLICKED(IDC_BTN_SKIN, OnBnClickedSkin)
+    ON_EN_SETFOCUS(IDC_EDIT_SEARCH, OnSearchSetFocus)
+    ON_WM_SIZE()
+END_MESSAGE_MAP()
+
+CKivDlg::CKivDlg(CWnd* parent) : CDlgBase(IDD_KIV_DIALOG, parent)
+{
+    RegisterLumDialogTemplates();
+    m_dlgLogin.m_pSysDb = &m_dbSys;
+    m_dlgLogin.m_pLogining = &m_dlgLogining;
+    m_dlgLogining.m_pMain = this;
+    m_dlgLogining.m_pLogin = &m_dlgLogin;
+    m_listFriend.m_nListId = 1;
+    m_listStranger.m_nListId = 2;
+}
+
+CKivDlg::~CKivDlg()
+{
+    if (m_hWnd) DestroyWindow();
+    delete m_pHeadImage;
+    delete m_pFont;
+    delete m_pFontBold;
+    delete m_pBrushWhite;
+    if (m_hStopEvent) CloseHandle(m_hStopEvent);
+    for (HICON icon : {m_hIcon, m_hIconGroup, m_hIconUser, m_hIconScratch})
+        if (icon) DestroyIcon(icon);
+}
+
+void CKivDlg::DoDataExchange(CDataExchange* dx)
+{
+    CDlgBase::DoDataExchange(dx);
+    DDX_Control(dx, IDC_BTN_STATUS, m_btnStatus);
+    DDX_Control(dx, IDC_BTN_MAIN_MENU, m_btnMainMenu);
+    DDX_Control(dx, IDC_BTN_MESSAGES, m_btnMessages);
+    DDX_Control(dx, IDC_BTN_SMS, m_btnSms);
+    DDX_Control(dx, IDC_BTN_SETTINGS, m_btnSettings);
+    DDX_Control(dx, IDC_BTN_HISTORY, m_btnHistory);
+    DDX_Control(dx, IDC_BTN_SKIN, m_btnSkin);
+    DDX_Control(dx, IDC_BTN_SEARCH, m_btnSearch);
+    DDX_Control(dx, IDC_BTN_TAB_GROUPS, m_btnTabGroups);
+    DDX_Control(dx, IDC_BTN_TAB_FRIENDS, m_btnTabFriends);
+    DDX_Control(dx, IDC_BTN_TAB_STRANGERS, m_btnTabStrangers);
+    DDX_Control(dx, IDC_EDIT_SEARCH, m_editSearch);
+    DDX_Control(dx, IDC_LIST_GROUPS, m_listGroup);
+    DDX_Control(dx, IDC_LIST_FRIENDS, m_listFriend);
+    DDX_Control(dx, IDC_LIST_STRANGERS, m_listStranger);
+}
+
+void CKivDlg::SetButtonImage(CCustomPngButton& button, UINT id)
+{
+    CResourceScope scope(AfxGetInstanceHandle());
+    button.SetButtonImage(id);
+}
+
+HICON CKivDlg::LoadMainIcon(UINT id)
+{
+    CGdiPlusBitmapResource image(id, RT_ICON, AfxGetInstanceHandle());
+    if (!image.m_pBitmap) return nullptr;
+    ICONINFO info;
+    image.m_pBitmap->GetHBITMAP(Gdiplus::Color(0), &info.hbmColor);
+    HICON icon = CreateIconIndirect(&info);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    return icon;
+}
+
+BOOL CKivDlg::OnInitDialog()
+{
+    CKivApp* app = GetKivApp();
+    CResourceScope scope(AfxGetInstanceHandle());
+
+    // 1. The system store and the log folder.
+    m_dbSys.Connect();
+    if (app) app->m_log.CreateLogFolder();
+
+    // 2. The own head image while logged out.
+    delete m_pHeadImage;
+    m_pHeadImage = LoadPng(IDB_PNG_HEAD_DEFAULT);
+
+    // 3. The frame; the window icons.
+    CDlgBase::OnInitDialog();
+    m_hIcon = LoadMainIcon(IDI_MAIN);
+    SetIcon(m_hIcon, TRUE);
+    SetIcon(m_hIcon, FALSE);
+
+    // 4. No task-bar button; the skin is a colour; online.
+    ModifyStyleEx(0, WS_EX_TOOLWINDOW);
+    CDlgBase::m_IsAppBgColor = 1;
+    m_nStatus = 1;
+
+    // 5. Transparent until a login succeeds.
+    m_layered.AddLayeredStyle(m_hWnd);
+    m_layered.SetTransparentPercentage(m_hWnd, 0);
+
+    // 6. The login window, shown, and the progress window, hidden.
+    m_dlgLogin.Create(IDD_DLG_LOGIN, this);
+    m_dlgLogin.ShowWindow(SW_SHOW);
+    m_dlgLogining.Create(IDD_DLG_LOGINING, this);
+    m_dlgLogining.ShowWindow(SW_HIDE);
+
+    // 7. Button pictures.
+    m_btnStatus.SetButtonImage(IDB_PNG_STATUS_ONLINE);
+    m_btnMainMenu.SetButtonImage(IDB_PNG_MENU_MAIN);
+    m_btnMessages.SetButtonImage(IDB_PNG_TOOL_MESSAGES);
+    m_btnSms.SetButtonImage(IDB_PNG_TOOL_SMS);
+    m_btnHistory.SetButtonImage(IDB_PNG_TOOL_HISTORY);
+    m_btnSkin.SetButtonImage(IDB_PNG_TOOL_SKIN);
+    m_btnSearch.SetButtonImage(IDB_PNG_SEARCH);
+    m_btnTabGroups.SetButtonImage(IDB_PNG_TAB_GROUPS);
+    m_btnTabFriends.SetButtonImage(IDB_PNG_TAB_FRIENDS);
+    m_btnTabStrangers.SetButtonImage(IDB_PNG_TAB_STRANGERS);
+    const COLORREF back = RGB(255, 255, 255);
+    for (CCustomPngButton* button : {&m_btnSearch, &m_btnTabGroups, &m_btnTabFriends, &m_btnTabStrangers})
+        button->SetButtonBackColor(back);
+    m_btnSettings.ShowWindow(SW_HIDE);
+
+    // 8. Tool tips.
+    EnableToolTips(TRUE);
+    if (m_tooltip.Create(this)) {
+        m_tooltip.AddTool(&m_btnMessages, "消息中心");
+        m_tooltip.AddTool(&m_btnSms, "通知短信");
+        m_tooltip.AddTool(&m_btnHistory, "消息管理器");
+        m_tooltip.AddTool(&m_btnSkin, "皮肤管理器");
+        m_tooltip.AddTool(&m_btnTabGroups, "我的群");
+        m_tooltip.AddTool(&m_btnTabFriends, "我的好友");
+        m_tooltip.AddTool(&m_btnTabStrangers, "陌生人");
+    }
+
+    // 9. The lists (rows of 52 pixels).
+    for (CKivPanelList* list : {&m_listGroup, &m_listFriend, &m_listStranger}) {
+        CRect r;
+        list->GetClientRect(&r);
+        list->InsertColumn(0, "User", LVCFMT_LEFT, r.Width() - 2);
+    }
+
+    // 10. The history plug-in is loaded with the plug-in host; the slot is empty.
+    m_hPlugin = nullptr;
+
+    // 11. GDI+ brush and fonts.
+    m_pBrushWhite = new Gdiplus::SolidBrush(Gdiplus::Color(0xFFFFFFFF));
+    Gdiplus::FontFamily family(L"宋体");
+    m_pFont = new Gdiplus::Font(&family, 12, Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);
+    m_pFontBold = new Gdiplus::Font(&family, 12, Gdiplus::FontStyleBold, Gdiplus::UnitPixel);
+
+    // 12. The search box.
+    m_fontSearch.CreatePointFont(80, "Arial");
+    m_editSearch.SetFont(&m_fontSearch);
+    m_editSearch.SetWindowText("  快速查找好友或群");
+
+    // 13. Icons; the lists' own default heads replace the user and group
+    // icons once the lists have them.
+    m_hIconGroup = LoadMainIcon(IDI_MAIN);
+    m_hIconUser = LoadMainIcon(IDI_MAIN);
+    m_hIconScratch = LoadMainIcon(IDI_MAIN);
+
+    // 14. The tray icon comes with the tray code; the timer runs from now.
+    SetTimer(kTimerMain, 400, nullptr);
+    m_nTick = 0;
+
+    // 15. The transfer's stop event.
+    if (!m_hStopEvent) m_hStopEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+
+    // 16. The group tab.
+    SelectTab(IDC_BTN_TAB_GROUPS);
+
+    // 17. Automatic login.
+    const CString autoLogin = m_dbSys.GetSysSet(0, "Basic_AutoLogin");
+    if (!autoLogin.IsEmpty()) m_dlgLogin.AutoLogin(atoi(autoLogin));
+
+    // 18. The topic thread starts with the background downloads.
+
+    // 19. The frame at the window's size.
+    CRect r;
+    GetWindowRect(&r);
+    InitSize(r.Width(), r.Height());
+
+    // A modal loop disables the top-level windows that exist when it starts,
+    // and the login windows are made here, before it: they are enabled again
+    // from inside the loop, so that the panel never blocks them.
+    PostMessage(kEnableLoginWindows, 0, 0);
+    return TRUE;
+}
+
+LRESULT CKivDlg::OnEnableLoginWindows(WPARAM, LPARAM)
+{
+    if (m_dlgLogin.m_hWnd) m_dlgLogin.EnableWindow(TRUE);
+    if (m_dlgLogining.m_hWnd) m_dlgLogining.EnableWindow(TRUE);
+    return 0;
+}
+
+void CKivDlg::DrawOwnerInBackgroud(Gdiplus::Graphics* g)
+{
+    if (!g || !m_btnStatus.m_hWnd || !m_pBgBitmap) return;
+    const int w = m_rcClient.right - m_rcClient.left;
+    const int h = m_rcClient.bottom - m_rcClient.top;
+    auto size = [](CWnd& wnd) {
+        CRect r;
+        wnd.GetWindowRect(&r);
+        return CSize(r.Width(), r.Height());
+    };
+    auto place = [this](CCustomPngButton& button, int x, int y) {
+        button.SetWindowPos(nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        button.SetButtonBackImage(m_pBgBitmap, x, y);
+    };
+    auto backAt = [this](CCustomPngButton& button) {
+        CRect r;
+        button.GetWindowRect(&r);
+        ScreenToClient(&r);
+        button.SetButtonBackImage(m_pBgBitmap, r.left, r.top);
+    };
+
+    // 1. The status button.
+    m_btnStatus.SetButtonBackImage(m_pBgBitmap, 53, 26);
+
+    // 2. The tool bar.
+    Gdiplus::SolidBrush bar(Gdiplus::Color(0x1E000000));
+    g->FillRectangle(&bar, 0, 74, w, 26);
+    backAt(m_btnMessages);
+    backAt(m_btnSms);
+    backAt(m_btnHistory);
+    place(m_btnSkin, w - size(m_btnSkin).cx - 5, 74);
+
+    // 3. The band behind the tabs.
+    {
+        Gdiplus::Rect band(2, 130, w - 5, 28);
+        Gdiplus::LinearGradientBrush brush(band, Gdiplus::Color(0xFFFFFFFF), Gdiplus::Color(0x80FFFFFF),
+                                           Gdiplus::LinearGradientModeVertical);
+        g->FillRectangle(&brush, band);
+    }
+    backAt(m_btnTabGroups);
+    backAt(m_btnTabFriends);
+    backAt(m_btnTabStrangers);
+
+    // 4. The band above the bottom.
+    {
+        Gdiplus::Rect band(0, h - 50, w, 30);
+        Gdiplus::LinearGradientBrush brush(band, Gdiplus::Color(0x80FFFFFF), Gdiplus::Color(0x00FFFFFF),
+                                           Gdiplus::LinearGradientModeVertical);
+        g->FillRectangle(&brush, band);
+    }
+
+    // 5. The own head.
+    if (m_pHeadImage) {
+        g->DrawImage(m_pHeadImage, 6, 25);
+    } else {
+        CGdiPlusBitmapResource head(IDB_PNG_HEAD_40, "PNG", AfxGetInstanceHandle());
+        if (head.m_pBitmap) g->DrawImage(head.m_pBitmap, 6, 25);
+    }
+
+    // 6. The main-menu button.
+    const CSize menu = size(m_btnMainMenu);
+    place(m_btnMainMenu, 2, h - menu.cy - 4);
+
+    // 7. Texts.
+    CKivApp* app = GetKivApp();
+    DrawText(g, "Orvane", m_pFont, m_pBrushWhite, 5, 7);
+    if (app) {
+        DrawText(g, app->m_userSelf.m_bstrName, m_pFontBold, m_pBrushWhite, 90, 33);
+        DrawText(g, app->m_userSelf.m_bstrSign, m_pFont, m_pBrushWhite, 54, 52);
+    }
+
+    // 8. The lists.
+    for (CKivPanelList* list : {&m_listGroup, &m_listFriend, &m_listStranger})
+        list->MoveWindow(2, 158, w - 5, h - menu.cy - 162);
+
+    // 9. The search button and box.
+    const CSize search = size(m_btnSearch);
+    place(m_btnSearch, w - search.cx - 5, 102);
+    m_nSearchWidth = w - search.cx - 17;
+    Gdiplus::SolidBrush white(Gdiplus::Color(0xFFFFFFFF));
+    g->FillRectangle(&white, 10, 105, m_nSearchWidth, 6);
+    m_editSearch.MoveWindow(10, 108, m_nSearchWidth, 17);
+}
+
+void CKivDlg::SelectTab(UINT id)
+{
+    struct Tab {
+        UINT id;
+        CCustomPngButton* button;
+        CKivPanelList* list;
+    };
+    const Tab tabs[] = {{IDC_BTN_TAB_FRIENDS, &m_btnTabFriends, &m_listFriend},
+                        {IDC_BTN_TAB_GROUPS, &m_btnTabGroups, &m_listGroup},
+                        {IDC_BTN_TAB_STRANGERS, &m_btnTabStrangers, &m_listStranger}};
+    for (const Tab& tab : tabs) {
+        const bool selected = tab.id == id;
+        tab.list->ShowWindow(selected ? SW_SHOW : SW_HIDE);
+        tab.button->SetIsClick(selected ? 1 : 0);
+        if (!selected) tab.button->SendMessage(WM_MOUSELEAVE, 0, 0);
+        tab.button->Invalidate();
+    }
+}
+
+void CKivDlg::OnBnClickedTabGroups()
+{
+    SelectTab(IDC_BTN_TAB_GROUPS);
+}
+
+void CKivDlg::OnBnClickedTabFriends()
+{
+    SelectTab(IDC_BTN_TAB_FRIENDS);
+}
+
+void CKivDlg::OnBnClickedTabStrangers()
+{
+    SelectTab(IDC_BTN_TAB_STRANGERS);
+}
+
+void CKivDlg::SetStatusImage(int status)
+{
+    const UINT image = status == 1 ? IDB_PNG_STATUS_ONLINE : status == 2 ? IDB_PNG_STATUS_AWAY : IDB_PNG_STATUS_OFFLINE;
+    SetButtonImage(m_btnStatus, image);
+    m_btnStatus.Invalidate();
+}
+
+void CKivDlg::ReloadOwnHead()
+{
+    CKivApp* app = GetKivApp();
+    delete m_pHeadImage;
+    m_pHeadImage = nullptr;
+    if (app && app->m_userSelf.m_imgHead) {
+        m_pHeadImage = new Gdiplus::Bitmap(40, 40, Gdiplus::PixelFormat32bppARGB);
+        Gdiplus::Graphics g(m_pHeadImage);
+        g.DrawImage(app->m_userSelf.m_imgHead, 0, 0, 40, 40);
+    } else {
+        m_pHeadImage = LoadPng(IDB_PNG_HEAD_DEFAULT);
+    }
+}
+
+void CKivDlg::ConnectUserStores(int userId)
+{
+    if (m_nStoreUserId != userId) {
+        // A fresh object in the same place: the files of the earlier user are
+        // closed and every pointer to the store stays valid.
+        m_dbUser.~CFileDbUser();
+        new (&m_dbUser) CFileDbUser();
+        m_dbMsg.~CFileDbMsg();
+        new (&m_dbMsg) CFileDbMsg();
+    }
+    m_nStoreUserId = userId;
+    m_dbUser.Connect(userId);
+    m_dbMsg.Connect(userId);
+}
+
+// ---------------------------------------------------------------- own status
+
+void CKivDlg::GoOnline()
+{
+    if (m_nStatus == 1) return;
+    const int previous = m_nStatus;
+    m_nStatus = 1;
+    SetStatusImage(1);
+    if (previous == 2) return;
+    CRect r;
+    GetWindowRect(&r);
+    m_dlgLogining.MoveWindow(r.left, r.top, r.Width(), r.Height());
+    if (!m_dlgLogining.m_strAccount.IsEmpty() && !m_dlgLogining.m_strPassword.IsEmpty())
+        m_dlgLogining.ShowWindow(SW_SHOW);
+    m_dlgLogining.ReLogin(1);
+    ReloadOwnHead();
+    PostMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
+}
+
+void CKivDlg::GoAway()
+{
+    if (m_nStatus == 2) return;
+    if (m_nStatus == 3) {
+        CRect r;
+        GetWindowRect(&r);
+        m_dlgLogining.MoveWindow(r.left, r.top, r.Width(), r.Height());
+        if (!m_dlgLogining.m_strAccount.IsEmpty() && !m_dlgLogining.m_strPassword.IsEmpty())
+            m_dlgLogining.ShowWindow(SW_SHOW);
+        m_dlgLogining.ReLogin(2);
+    }
+    m_nStatus = 2;
+    SetStatusImage(2);
+}
+
+void CKivDlg::GoOffline()
+{
+    if (m_nStatus == 3) return;
+    SwitchOffline();
+}
+
+void CKivDlg::SwitchOffline()
+{
+    // The own head turns grey (g = (7 * green + 3 * red) / 10).
+    if (m_pHeadImage) {
+        const Gdiplus::INT w = static_cast<Gdiplus::INT>(m_pHeadImage->GetWidth()), h = static_cast<Gdiplus::INT>(m_pHeadImage->GetHeight());
+        for (Gdiplus::INT y = 0; y < h; ++y) {
+            for (Gdiplus::INT x = 0; x < w; ++x) {
+                Gdiplus::Color c;
+                m_pHeadImage->GetPixel(x, y, &c);
+                const BYTE grey = static_cast<BYTE>((7 * c.GetG() + 3 * c.GetR()) / 10);
+                m_pHeadImage->SetPixel(x, y, Gdiplus::Color(c.GetA(), grey, grey, grey));
+            }
+        }
+    }
+    CRect r;
+    GetClientRect(&r);
+    PostMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
+    m_nStatus = 3;
+    SetStatusImage(3);
+    if (CKivApp* app = GetKivApp()) app->SetSessionKey("");
+}
+
+void CKivDlg::OnMenuOnline()
+{
+    GoOnline();
+}
+
+void CKivDlg::OnMenuAway()
+{
+    GoAway();
+}
+
+void CKivDlg::OnMenuOffline()
+{
+    GoOffline();
+}
+
+// ---------------------------------------------------------------- login reply
+
+LRESULT CKivDlg::OnLoginResult(WPARAM, LPARAM lParam)
+{
+    auto* reply = reinterpret_cast<lum_thrift::StructLoginResp*>(lParam);
+    if (!reply) return 0;
+    if (m_nLoginsInFlight > 0) --m_nLoginsInFlight;
+    if (m_nLoginsVoided > 0) {
+        // A login started before a log-out: the user has left meanwhile.
+        --m_nLoginsVoided;
+        return 0;
+    }
+    CKivApp* app = GetKivApp();
+    if (!app) return 0;
+    if (reply->code == lum_thrift::ResultCode::SUCCESS) {
+        const lum_thrift::StructUser& user = reply->user;
+        app->SetOwnUserId(user.userid);
+        CDataUser& self = app->m_userSelf;
+        CString name = Utf8ToAnsi(CString(user.name));
+        if (name.IsEmpty()) name.Format("%d", user.userid);
+        self.m_bstrName = name;
+        self.m_bstrSign = Utf8ToAnsi(CString(user.note));
+        self.m_strRTime = CString(user.img_time);
+        self.m_strCity = Utf8ToAnsi(CString(user.city));
+        const CString phone(user.phone);
+        if (self.m_strPhone != phone) {
+            self.m_strPhone = phone;
+            // The password remembered with this account, not one left over
+            // from an earlier login of another account.
+            CDataUser stored;
+            self.m_strPwd = m_dbSys.GetLoginer(phone, &stored) ? stored.m_strPwd : CString();
+        }
+        m_dbSys.InsertUser(&self);
+        MakeVerifyCode(&m_dlgLogining, CString(user.culdate));
+    }
+    app->SetSessionKey(reply->key);
+    if (m_dlgLogining.m_hWnd) ::PostMessage(m_dlgLogining.m_hWnd, UM_LOGIN_RESULT, 0, reply->code);
+    return 0;
+}
+
+// ---------------------------------------------------------------- settings, own information, skin
+
+LRESULT CKivDlg::OnSettingsChanged(WPARAM, LPARAM)
+{
+    // The settings keys are read by the settings code; until it is part of
+    // the client the values keep their defaults.
+    return 0;
+}
+
+LRESULT CKivDlg::OnOwnInfoChanged(WPARAM, LPARAM lParam)
+{
+    if (lParam == 1) ReloadOwnHead();
+    CRect r;
+    GetClientRect(&r);
+    PostMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
+    return 0;
+}
+
+LRESULT CKivDlg::OnSkinChange(WPARAM wParam, LPARAM lParam)
+{
+    CString value;
+    if (lParam == 1) {
+        const CString* name = reinterpret_cast<const CString*>(wParam);
+        if (!name) return 0;
+        char path[MAX_PATH] = "", drive[MAX_PATH] = "", dir[MAX_PATH] = "";
+        GetModuleFileName(nullptr, path, sizeof path);
+        _splitpath(path, drive, dir, nullptr, nullptr);
+        CString theme;
+        theme.Format("%s%s%s", drive, dir, "theme");
+        CDlgBase::m_sBgImgName.Format("%s/%s", theme.GetString(), name->GetString());
+        CDlgBase::m_IsAppBgColor = 0;
+        value = *name;
+    } else {
+        const COLORREF color = static_cast<COLORREF>(wParam);
+        CDlgBase::m_R = GetRValue(color);
+        CDlgBase::m_G = GetGValue(color);
+        CDlgBase::m_B = GetBValue(color);
+        CDlgBase::m_sBgImgName = "";
+        CDlgBase::m_IsAppBgColor = 1;
+        value.Format("%d,%d,%d", CDlgBase::m_R, CDlgBase::m_G, CDlgBase::m_B);
+    }
+    if (CKivApp* app = GetKivApp()) m_dbSys.InsertSysSet(app->GetOwnUserId(), "skin", value);
+    CRect r;
+    GetClientRect(&r);
+    PostMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
+    // Open chat windows repaint with the new skin through their lists.
+    return 0;
+}
+
+// ---------------------------------------------------------------- search
+
+void CKivDlg::OnBnClickedSearch()
+{
+    CString text;
+    m_editSearch.GetWindowText(text);
+    if (!text.IsEmpty()) PostMessage(UM_SEARCH_REQUEST, 0, 0);
+}
+
+LRESULT CKivDlg::OnSearchRequest(WPARAM, LPARAM)
+{
+    // Matching and the drop-down under the box come with the search list.
+    return 0;
+}
+
+void CKivDlg::OnSearchSetFocus()
+{
+    m_editSearch.SetWindowText("");
+}
+
+// ---------------------------------------------------------------- commands
+
+void CKivDlg::OnBnClickedMainMenu()
+{
+    CWndMenu menu;
+    menu.ShowMainMenu(this, AfxGetInstanceHandle());
+}
+
+void CKivDlg::OnBnClickedStatus()
+{
+    CWndMenu menu;
+    menu.ShowTaskBarMenu(this, AfxGetInstanceHandle());
+}
+
+// The feature plug-ins (message centre, SMS notice, message manager,
+// settings, groups, friends, profile) are opened by the plug-in host.
+void CKivDlg::OnBnClickedMessages() {}
+void CKivDlg::OnBnClickedSms() {}
+void CKivDlg::OnBnClickedHistory() {}
+void CKivDlg::OnBnClickedSettings() {}
+void CKivDlg::OnMenuSettings() {}
+void CKivDlg::OnMenuCreateGroup() {}
+void CKivDlg::OnMenuMessageManager() {}
+void CKivDlg::OnMenuSmsNotice() {}
+void CKivDlg::OnMenuProfile() {}
+void CKivDlg::OnMenuAddFriend() {}
+void CKivDlg::OnMenuFindGroup() {}
+void CKivDlg::OnMenuCreateDiscussion() {}
+// The skin chooser is a window of its own.
+void CKivDlg::OnBnClickedSkin() {}
+void CKivDlg::OnMenuSkin() {}
+
+void CKivDlg::OnMenuHelp()
+{
+    CWndMenu menu;
+    menu.OnGetHelp();
+}
+
+void CKivDlg::OnMenuChangePassword()
+{
+    ShellExecute(nullptr, "open", GetEndpointConfig().webBaseUrl + "/modify_pwd.jsp", nullptr, nullptr,
+                 SW_SHOWMAXIMIZED);
+}
+
+void CKivDlg::OnMenuExit()
+{
+    PostMessage(WM_CLOSE, 0, 0);
+}
+
+void CKivDlg::OnMenuLogout()
+{
+    CKivApp* app = GetKivApp();
+    // Logins still running belong to the session being left.
+    m_nLoginsVoided = m_nLoginsInFlight;
+    if (m_nLoginsVoided > 0 && m_dlgLogining.IsWindowVisible()) m_dlgLogining.ShowWindow(SW_HIDE);
+
+    // 1. Offline.
+    if (m_nStatus != 3) SwitchOffline();
+    // 2. Transparent again.
+    m_layered.AddLayeredStyle(m_hWnd);
+    m_layered.SetTransparentPercentage(m_hWnd, 0);
+    // 3. The login window over the panel (at its own size, so that none of
+    // it is cut off).
+    CRect panel, login;
+    GetWindowRect(&panel);
+    m_dlgLogin.GetWindowRect(&login);
+    m_dlgLogin.MoveWindow(panel.left, panel.top, login.Width(), login.Height());
+    m_dlgLogin.ShowWindow(SW_SHOW);
+    // 4. Empty lists.
+    for (CKivPanelList* list : {&m_listGroup, &m_listFriend, &m_listStranger}) {
+        list->DeleteAllItems();
+        CRect r;
+        list->GetClientRect(&r);
+        list->SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
+    }
+    // 5. No own user.
+    if (app) {
+        app->SetOwnUserId(0);
+        app->m_userSelf.m_bstrName = "";
+        app->m_userSelf.m_bstrSign = "";
+        delete app->m_userSelf.m_imgHead;
+        app->m_userSelf.m_imgHead = nullptr;
+        // 6. No session.
+        app->SetSessionKey("");
+    }
+}
+
+// ---------------------------------------------------------------- window
+
+void CKivDlg::OnOK()
+{
+    // Enter in the search box is the search button (id 1), handled above.
+}
+
+void CKivDlg::OnCancel()
+{
+    // Escape does not close the panel.
+}
+
+void CKivDlg::OnClose()
+{
+    EndDialog(IDCANCEL);
+}
+
+void CKivDlg::OnBnClickedButtonDlgMin()
+{
+    ShowWindow(SW_HIDE);
+}
+
+void CKivDlg::OnBnClickedButtonDlgClose()
+{
+    CKivApp* app = GetKivApp();
+    if (app && app->m_nPanelClose == 1) {
+        OnBnClickedButtonDlgMin();
+        return;
+    }
+    AfxBeginThread(ThreadExit, nullptr);
+    PostMessage(WM_CLOSE, 0, 0);
+}
+
+void CKivDlg::OnSize(UINT type, int cx, int cy)
+{
+    CDlgBase::OnSize(type, cx, cy);
+    m_autoHide.setWindowSize(cx, cy);
+}
+
+void CKivDlg::OnGetMinMaxInfo(MINMAXINFO* info)
+{
+    if (!info) return;
+    info->ptMinTrackSize.x = 238;
+    info->ptMinTrackSize.y = 410;
+}
+
+HBRUSH CKivDlg::OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor)
+{
+    HBRUSH brush = CDlgBase::OnCtlColor(dc, wnd, ctlColor);
+    if (ctlColor == CTLCOLOR_EDIT && dc) dc->SetTextColor(RGB(0x69, 0x69, 0x69));
+    return brush;
+}
+
+HCURSOR CKivDlg::OnQueryDragIcon()
+{
+    return reinterpret_cast<HCURSOR>(m_hIcon);
+}
+
+void CKivDlg::OnTimer(UINT_PTR id)
+{
+    // The tray animation (timer 2023), the heartbeat and the idle check of
+    // every 18th tick belong to the tray and heartbeat code.
+    (void)id;
+    if (++m_nTick > 17) m_nTick = 0;
+    CDlgBase::OnTimer(id);
+}
+
+void CKivDlg::OnHotKey(UINT id, UINT modifiers, UINT vk)
+{
+    // The hotkey opens the newest unread conversation, with the unread stack.
+    CDlgBase::OnHotKey(id, modifiers, vk);
+}
+
+BOOL CKivDlg::PreTranslateMessage(MSG* msg)
+{
+    if (msg && m_tooltip.m_hWnd &&
+        (msg->message == WM_MOUSEMOVE || msg->message == WM_LBUTTONDOWN || msg->message == WM_LBUTTONUP))
+        m_tooltip.RelayEvent(msg);
+    // Plug-ins see the messages first once the plug-in host loads them.
+    return CDlgBase::PreTranslateMessage(msg);
+}
+
+LRESULT CKivDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_MOUSEMOVE && m_hWnd) {
+        CRect r;
+        GetWindowRect(&r);
+        if (r.left < 0 || r.top < 0 || r.right > m_autoHide.m_nScreenWidth) m_autoHide.HideSide(m_hWnd, 0);
+    } else if (message == WM_MOVING && m_hWnd) {
+        m_autoHide.WindowMoving(m_hWnd, reinterpret_cast<RECT*>(lParam));
+    }
+    return CDlgBase::WindowProc(message, wParam, lParam);
+}
+
+BOOL CKivDlg::DestroyWindow()
+{
+    // 1. Tell the service, and give the call time to finish.
+    AfxBeginThread(ThreadExit, nullptr);
+    Sleep(s_nExitWaitMs);
+    // 2. Drawing objects.
+    try {
+        delete m_pHeadImage;
+        m_pHeadImage = nullptr;
+        delete m_pFont;
+        m_pFont = nullptr;
+        delete m_pFontBold;
+        m_pFontBold = nullptr;
+        delete m_pBrushWhite;
+        m_pBrushWhite = nullptr;
+    } catch (...) {
+    }
+    // 3, 4. The plug-in modules are released by the plug-in host.
+    // 5. Timer and the chat font of the own user.
+    try {
+        if (m_hWnd) {
+            KillTimer(kTimerMain);
+            if (CKivApp* app = GetKivApp()) {
+                const int id = app->GetOwnUserId();
+                CString number;
+                m_dbSys.InsertSysSet(id, "Font_Family", app->m_strFontFamily);
+                number.Format("%d", app->m_nFontSize);
+                m_dbSys.InsertSysSet(id, "Font_Size", number);
+                m_dbSys.InsertSysSet(id, "Font_Color", app->m_strFontColor);
+                number.Format("%d", app->m_nFontBold);
+                m_dbSys.InsertSysSet(id, "Font_Bold", number);
+                number.Format("%d", app->m_nFontItalic);
+                m_dbSys.InsertSysSet(id, "Font_Italic", number);
+                number.Format("%d", app->m_nFontUnderline);
+                m_dbSys.InsertSysSet(id, "Font_Underline", number);
+            }
+        }
+    } catch (...) {
+    }
+    // 6. The window.
+    return CDlgBase::DestroyWindow();
+}

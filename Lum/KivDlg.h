@@ -1,0 +1,171 @@
+// The client's main window: a narrow skinned panel that runs as the
+// application's modal dialog for the whole process life. It owns the local
+// stores, the contact and group lists, the login and login-progress windows
+// and the panel's buttons, and receives the custom window messages of the
+// client. Until a login succeeds it is fully transparent and the login
+// window, laid over it, is all the user sees.
+#pragma once
+
+#include "Common/CustomPngButton.h"
+#include "Common/FileDbMsg.h"
+#include "Common/FileDbSys.h"
+#include "Common/FileDbUser.h"
+#include "Common/LayeredWindowHelperST.h"
+#include "Lum/KivDlgLogin.h"
+#include "base/DlgBase.h"
+#include "base/WinAutoHide.h"
+#include "platform/controls.h"
+#include "platform/listctrl.h"
+
+#include <set>
+
+// The contact and group lists of the panel as far as they are built: rows
+// with the record's name, one per record, 52 pixels high.
+class CKivPanelList : public CListCtrl {
+    DECLARE_DYNAMIC(CKivPanelList)
+
+public:
+    CKivPanelList() = default;
+    // Adds a row (text, record id) unless the id is listed already.
+    void AddRow(const CString& text, int id);
+    void DrawItem(LPDRAWITEMSTRUCT dis) override;
+    void MeasureItem(LPMEASUREITEMSTRUCT mis) override;
+    int m_nRowHeight = 52;
+    int m_nListId = 0;
+};
+
+class CKivDlg : public CDlgBase {
+    DECLARE_DYNAMIC(CKivDlg)
+
+public:
+    explicit CKivDlg(CWnd* parent = nullptr);
+    ~CKivDlg() override;
+
+    BOOL OnInitDialog() override;
+    BOOL DestroyWindow() override;
+    BOOL PreTranslateMessage(MSG* msg) override;
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void DrawOwnerInBackgroud(Gdiplus::Graphics* graphics) override;
+    void OnBnClickedButtonDlgMin() override;
+    void OnBnClickedButtonDlgClose() override;
+
+    // Tab selection: 1014 friends, 1015 groups, 1016 strangers.
+    void SelectTab(UINT id);
+    // Own status changes (1 online, 2 away, 3 offline).
+    void GoOnline();
+    void GoAway();
+    void GoOffline();
+    // The offline switch: status 3, grey own head, session key emptied.
+    void SwitchOffline();
+    // Rebuilds the panel's own head image from the own record (the default
+    // head when it has none).
+    void ReloadOwnHead();
+    // The picture of the status button for a status.
+    void SetStatusImage(int status);
+    // Connects the user store and the message store for a user; stores still
+    // open for another user are closed first.
+    void ConnectUserStores(int userId);
+
+    // Shut-down waits this long after starting the exit call (tests shorten it).
+    static DWORD s_nExitWaitMs;
+
+    CKivDlgLogin m_dlgLogin;
+    CKivDlgLogining m_dlgLogining;
+    CLayeredWindowHelperST m_layered;
+    CFileDbSys m_dbSys;
+    CFileDbUser m_dbUser;
+    CFileDbMsg m_dbMsg;
+    CKivPanelList m_listGroup;     // control 1019
+    CKivPanelList m_listFriend;    // control 1017, list id 1
+    CKivPanelList m_listStranger;  // control 1018, list id 2
+    Gdiplus::Font* m_pFont = nullptr;
+    Gdiplus::Font* m_pFontBold = nullptr;
+    Gdiplus::SolidBrush* m_pBrushWhite = nullptr;
+    HANDLE m_hStopEvent = nullptr;  // stops the peer-to-peer transfer's listener
+    int m_nStatus = 1;
+    std::set<int> m_setBlackList;
+    HICON m_hIcon = nullptr;
+    HICON m_hIconGroup = nullptr;
+    HICON m_hIconUser = nullptr;
+    HICON m_hIconScratch = nullptr;
+    CCustomPngButton m_btnStatus;
+    CCustomPngButton m_btnMainMenu;
+    CCustomPngButton m_btnMessages;
+    CCustomPngButton m_btnSms;
+    CCustomPngButton m_btnSettings;
+    CCustomPngButton m_btnHistory;
+    CCustomPngButton m_btnSkin;
+    CCustomPngButton m_btnSearch;
+    CCustomPngButton m_btnTabGroups;
+    CCustomPngButton m_btnTabFriends;
+    CCustomPngButton m_btnTabStrangers;
+    CToolTipCtrl m_tooltip;
+    Gdiplus::Bitmap* m_pHeadImage = nullptr;  // own head, 40 x 40 at (6, 25)
+    CFont m_fontSearch;
+    CEdit m_editSearch;
+    int m_nSearchWidth = 0;
+    int m_nTick = 0;
+    WinAutoHide m_autoHide;
+    HMODULE m_hQuillon = nullptr;
+    HMODULE m_hPlugin = nullptr;
+
+    // Login replies still to come, and how many of them a log-out voided.
+    int m_nLoginsInFlight = 0;
+    int m_nLoginsVoided = 0;
+    // The user the user store and the message store are open for (0: none).
+    int m_nStoreUserId = 0;
+
+protected:
+    void DoDataExchange(CDataExchange* dx) override;
+    void OnOK() override;
+    void OnCancel() override;
+    void OnClose() override;
+    void OnSize(UINT type, int cx, int cy) override;
+    void OnGetMinMaxInfo(MINMAXINFO* info) override;
+    HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor) override;
+    HCURSOR OnQueryDragIcon() override;
+    void OnTimer(UINT_PTR id) override;
+    void OnHotKey(UINT id, UINT modifiers, UINT vk) override;
+
+    LRESULT OnLoginResult(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSearchRequest(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSettingsChanged(WPARAM wParam, LPARAM lParam);
+    LRESULT OnOwnInfoChanged(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSkinChange(WPARAM wParam, LPARAM lParam);
+    LRESULT OnEnableLoginWindows(WPARAM wParam, LPARAM lParam);
+
+    void OnBnClickedMainMenu();
+    void OnBnClickedSearch();
+    void OnBnClickedTabGroups();
+    void OnBnClickedTabFriends();
+    void OnBnClickedTabStrangers();
+    void OnBnClickedMessages();
+    void OnBnClickedSms();
+    void OnBnClickedHistory();
+    void OnBnClickedSettings();
+    void OnBnClickedStatus();
+    void OnBnClickedSkin();
+    void OnMenuOnline();
+    void OnMenuAway();
+    void OnMenuOffline();
+    void OnMenuSettings();
+    void OnMenuCreateGroup();
+    void OnMenuExit();
+    void OnMenuLogout();
+    void OnMenuHelp();
+    void OnMenuMessageManager();
+    void OnMenuSmsNotice();
+    void OnMenuProfile();
+    void OnMenuAddFriend();
+    void OnMenuFindGroup();
+    void OnMenuCreateDiscussion();
+    void OnMenuSkin();
+    void OnMenuChangePassword();
+    void OnSearchSetFocus();
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void SetButtonImage(CCustomPngButton& button, UINT id);
+    HICON LoadMainIcon(UINT id);
+};

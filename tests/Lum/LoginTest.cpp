@@ -1,0 +1,491 @@
+// The login window, the login-progress window, the remembered-accounts list
+// and the main window, driven through the layer against the stand-in service.
+#include "Common/MD5Crypt.h"
+#include "Lum/KivApp.h"
+#include "Lum/KivDlg.h"
+#include "Lum/KivMessages.h"
+#include "Lum/LumResource.h"
+#include "Lum/ServiceConnection.h"
+#include "platform/config.h"
+#include "platform/controls.h"
+#include "platform/files.h"
+#include "platform/menu.h"
+#include "platform/shell.h"
+#include "platform/uiapp.h"
+#include "tests/platform/TempDir.h"
+#include "tests/standin/StandinService.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+using standin::Fault;
+
+namespace {
+
+int Mode(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 0777) : -1;
+}
+
+class LoginTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(lumui::Start());
+        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        std::string error;
+        ASSERT_TRUE(service_.LoadSeedFile(STANDIN_SEED_FILE, &error)) << error;
+        port_ = service_.Start(0);
+        ASSERT_GT(port_, 0);
+        const std::string ini = dir_.file("Lum.ini");
+        WritePrivateProfileString("Service", "Host", "127.0.0.1", ini.c_str());
+        WritePrivateProfileString("Service", "Port", std::to_string(port_).c_str(), ini.c_str());
+        // Nothing listens there: head downloads fail at once.
+        WritePrivateProfileString("Web", "BaseUrl", "http://127.0.0.1:9", ini.c_str());
+        SetServiceTimeouts(ServiceTimeouts{1000, 1000, 1000});
+        CKivDlg::s_nExitWaitMs = 200;
+        app_ = std::make_unique<CKivApp>();
+        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+            boxes_.push_back(text.str());
+            return IDOK;
+        });
+        lumui::SetShellExecuteHook([this](const CString&, const CString& file, const CString&, const CString&, int) {
+            opened_.push_back(file.str());
+            return true;
+        });
+    }
+
+    void TearDown() override
+    {
+        CloseMain();
+        lumui::SetMessageBoxHook(nullptr);
+        lumui::SetShellExecuteHook(nullptr);
+        app_.reset();
+        service_.Stop();
+        SetServiceTimeouts(ServiceTimeouts());
+        SetProgramFolderForTests("");
+    }
+
+    void OpenMain()
+    {
+        main_ = std::make_unique<CKivDlg>();
+        app_->m_pMainWnd = main_.get();
+        ASSERT_TRUE(main_->Create(IDD_KIV_DIALOG, nullptr));
+        main_->ShowWindow(SW_SHOW);
+        lumui::Pump(50);
+    }
+
+    void CloseMain()
+    {
+        if (!main_) return;
+        app_->m_pMainWnd = nullptr;
+        main_->DestroyWindow();
+        main_.reset();
+        lumui::Pump(100);
+    }
+
+    CKivDlgLogin& Login() { return main_->m_dlgLogin; }
+    CKivDlgLogining& Logining() { return main_->m_dlgLogining; }
+
+    void Type(const char* account, const char* password)
+    {
+        Login().m_editAccount.SetWindowText(account);
+        Login().m_editPassword.SetWindowText(password);
+    }
+
+    void PressLogin() { Login().SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_LOGIN, BN_CLICKED), 0); }
+
+    CString FailureText()
+    {
+        CString text;
+        Logining().GetDlgItemText(IDC_STATIC_FAILURE, text);
+        return text;
+    }
+
+    // Logs in through the window and waits for the result; the failure text
+    // (empty on success).
+    std::string LoginThrough(const char* account, const char* password)
+    {
+        Type(account, password);
+        PressLogin();
+        const bool done = lumui::PumpUntil(
+            [&] { return !FailureText().IsEmpty() || (!Logining().IsWindowVisible() && main_->m_nLoginsInFlight == 0); },
+            10000);
+        EXPECT_TRUE(done);
+        lumui::Pump(20);
+        return FailureText().str();
+    }
+
+    bool MainOpaque() { return lumui::LayeredAlpha(main_->m_hWnd) == 255; }
+
+    TempDir dir_;
+    standin::StandinService service_;
+    int port_ = 0;
+    std::unique_ptr<CKivApp> app_;
+    std::unique_ptr<CKivDlg> main_;
+    std::vector<std::string> boxes_;
+    std::vector<std::string> opened_;
+};
+
+TEST_F(LoginTest, EveryFailureShowsItsTextAndLeadsBackToTheLoginWindow)
+{
+    OpenMain();
+    struct Case {
+        Fault fault;
+        const char* text;
+    };
+    std::vector<Case> cases;
+    const char* texts[] = {"版本过低,请下载最新版本", "帐号没有注册！", "密码错误！", "你已经注销了Orvane业务",
+                           "服务器连接失败，请稍后再试！", "你已正在其它地方登录中"};
+    for (int code = 1; code <= 6; ++code) {
+        Fault f;
+        f.kind = Fault::ResultCode;
+        f.code = code;
+        cases.push_back({f, texts[code - 1]});
+    }
+    Fault exception;
+    exception.kind = Fault::ApplicationException;
+    cases.push_back({exception, "服务器连接失败，请稍后再试！"});
+    Fault silent;
+    silent.kind = Fault::Slow;
+    silent.delayMs = 4000;
+    cases.push_back({silent, "服务器连接失败，请稍后再试！"});
+
+    for (const Case& c : cases) {
+        service_.SetFault("login", c.fault);
+        EXPECT_EQ(LoginThrough("13800000001", "123456"), c.text) << "fault kind " << c.fault.kind << " code " << c.fault.code;
+        EXPECT_TRUE(Logining().IsWindowVisible());
+        EXPECT_TRUE(Logining().m_btnRelogin.IsWindowVisible());
+        EXPECT_FALSE(Logining().m_btnCancel.IsWindowVisible());
+        EXPECT_FALSE(MainOpaque());
+        // Either button goes back to the login window.
+        Logining().SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_LOGIN, BN_CLICKED), 0);
+        EXPECT_FALSE(Logining().IsWindowVisible());
+        EXPECT_TRUE(Login().IsWindowVisible());
+    }
+    service_.ClearFaults();
+
+    // A refused connection reads as a failed call.
+    service_.SetRefuseConnections(true);
+    EXPECT_EQ(LoginThrough("13800000001", "123456"), "服务器连接失败，请稍后再试！");
+    service_.SetRefuseConnections(false);
+    // A wrong password from the service itself.
+    Logining().SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_EXPAND, BN_CLICKED), 0);
+    EXPECT_EQ(LoginThrough("13800000001", "wrong"), "密码错误！");
+    EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(LoginTest, EmptyAccountOrPasswordIsRefusedWithoutACall)
+{
+    OpenMain();
+    service_.ClearRequests();
+    Type("   ", "123456");
+    PressLogin();
+    Type("13800000001", "  ");
+    PressLogin();
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[0], "请输入您的登录手机号或ID号或邮箱地址!");
+    EXPECT_EQ(boxes_[1], "请输入您的登录密码!");
+    EXPECT_TRUE(Login().IsWindowVisible());
+    EXPECT_FALSE(Logining().IsWindowVisible());
+
+    // Forgotten password: empty account, then a request with the account.
+    Type(" ", "");
+    Login().SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_FINDPWD, BN_CLICKED), 0);
+    EXPECT_EQ(boxes_.back(), "请输入您的登录账号!");
+    Type("13800000002", "");
+    Login().SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_FINDPWD, BN_CLICKED), 0);
+    EXPECT_EQ(boxes_.back(), "请稍后，您的密码将以短信发送到您的手机上");
+    EXPECT_TRUE(lumui::PumpUntil([&] {
+        for (const auto& r : service_.Requests())
+            if (r.method == "GetPwd") return true;
+        return false;
+    }));
+    for (const auto& r : service_.Requests()) EXPECT_NE(r.method, "login");
+}
+
+TEST_F(LoginTest, SuccessfulLoginShowsTheMainWindowAndPreparesTheUser)
+{
+    std::filesystem::create_directories(SCREENSHOT_DIR);
+    OpenMain();
+    EXPECT_FALSE(MainOpaque());
+    EXPECT_TRUE(Login().IsWindowVisible());
+    lumui::SaveWindowImage(Login().m_hWnd, SCREENSHOT_DIR "/login.png");
+
+    // The progress window while the service takes its time.
+    Fault slow;
+    slow.kind = Fault::Slow;
+    slow.delayMs = 600;
+    service_.SetFault("login", slow);
+    Type("13800000001", "123456");
+    Login().OnToggleAutoLogin();  // ticks remember too
+    EXPECT_EQ(Login().m_nRemember, 1);
+    PressLogin();
+    EXPECT_FALSE(Login().IsWindowVisible());
+    EXPECT_TRUE(Logining().IsWindowVisible());
+    lumui::Pump(300);
+    lumui::SaveWindowImage(Logining().m_hWnd, SCREENSHOT_DIR "/logining.png");
+    EXPECT_TRUE(lumui::PumpUntil([&] { return MainOpaque(); }, 10000));
+    service_.ClearFaults();
+    lumui::Pump(300);
+
+    EXPECT_FALSE(Logining().IsWindowVisible());
+    EXPECT_FALSE(Login().IsWindowVisible());
+    EXPECT_EQ(app_->GetOwnUserId(), 10001);
+    // Read back from the remembered entry, with the blank names carry there.
+    EXPECT_EQ(CString(static_cast<const char*>(app_->m_userSelf.m_bstrName)).Trim(), "张伟");
+    EXPECT_FALSE(app_->GetSessionKey().empty());
+    EXPECT_EQ(main_->m_nStatus, 1);
+    CString md5;
+    CMD5Crypt().GetMd5String(md5, CString("123456"));
+    EXPECT_EQ(app_->m_strVerifyCode, md5);
+    EXPECT_EQ(app_->m_strUserPath.str(), dir_.path() + "/10001/");
+    EXPECT_TRUE(std::filesystem::is_directory(dir_.path() + "/10001/tmpimage"));
+
+    // Remembered with its password, automatic login for this id, and the
+    // stores are their owner's only.
+    CDataUser stored;
+    ASSERT_TRUE(main_->m_dbSys.GetLoginer("13800000001", &stored));
+    EXPECT_EQ(stored.m_strPwd, "123456");
+    EXPECT_EQ(main_->m_dbSys.GetSysSet(0, "Basic_AutoLogin"), "10001");
+    EXPECT_EQ(Mode(dir_.file("KivSys.dll")), 0600);
+    EXPECT_EQ(Mode(dir_.file("10001")), 0700);
+    EXPECT_EQ(Mode(dir_.file("10001/User.dll")), 0600);
+    EXPECT_EQ(Mode(dir_.file("10001/MsgRecords.dll")), 0600);
+
+    // The own name is drawn on the panel.
+    lumui::Pump(200);
+    ASSERT_TRUE(lumui::SaveWindowImage(main_->m_hWnd, SCREENSHOT_DIR "/main.png"));
+    int white = 0;
+    for (int y = 33; y < 47; ++y)
+        for (int x = 90; x < 130; ++x)
+            if (lumui::WindowPixel(main_->m_hWnd, x, y) == 0xFFFFFFFF) ++white;
+    EXPECT_GT(white, 10);
+
+    // Tabs: one list at a time.
+    main_->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_TAB_FRIENDS, BN_CLICKED), 0);
+    EXPECT_TRUE(main_->m_listFriend.IsWindowVisible());
+    EXPECT_FALSE(main_->m_listGroup.IsWindowVisible());
+    EXPECT_FALSE(main_->m_listStranger.IsWindowVisible());
+
+    // Log-out: offline, transparent, the login window back, nobody logged in.
+    main_->m_listFriend.AddRow("x", 5);
+    main_->SendMessage(WM_COMMAND, 9065, 0);
+    EXPECT_EQ(main_->m_nStatus, 3);
+    EXPECT_FALSE(MainOpaque());
+    EXPECT_TRUE(Login().IsWindowVisible());
+    EXPECT_EQ(main_->m_listFriend.GetItemCount(), 0);
+    EXPECT_EQ(app_->GetOwnUserId(), 0);
+    EXPECT_TRUE(app_->GetSessionKey().empty());
+
+    // Logging in again sets the status from the login; another user gets
+    // stores of its own.
+    EXPECT_EQ(LoginThrough("13800000002", "123456"), "");
+    EXPECT_EQ(main_->m_nStatus, 1);
+    EXPECT_TRUE(MainOpaque());
+    EXPECT_TRUE(std::filesystem::exists(dir_.file("10002/User.dll")));
+    EXPECT_EQ(main_->m_nStoreUserId, 10002);
+}
+
+TEST_F(LoginTest, RememberedAccountIsOfferedAndLogsInAutomatically)
+{
+    OpenMain();
+    Type("13800000001", "123456");
+    Login().OnToggleAutoLogin();
+    EXPECT_EQ(LoginThrough("13800000001", "123456"), "");
+    CloseMain();
+
+    // A second start: the account and its password are in the boxes and the
+    // automatic login runs.
+    OpenMain();
+    CString account, password;
+    Login().m_editAccount.GetWindowText(account);
+    Login().m_editPassword.GetWindowText(password);
+    EXPECT_EQ(account, "13800000001");
+    EXPECT_EQ(password, "123456");
+    EXPECT_EQ(Login().m_nRemember, 1);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return MainOpaque(); }, 10000));
+
+    // Toggles: unticking remember unticks automatic login.
+    Login().m_nAutoLogin = 1;
+    Login().OnToggleRemember();
+    EXPECT_EQ(Login().m_nRemember, 0);
+    EXPECT_EQ(Login().m_nAutoLogin, 0);
+}
+
+TEST_F(LoginTest, RememberedAccountsListSelectsAndForgets)
+{
+    // Three remembered accounts, one without a password.
+    {
+        CFileDbSys sys;
+        ASSERT_TRUE(sys.Connect());
+        const struct {
+            int id;
+            const char* phone;
+            const char* pwd;
+        } rows[] = {{10003, "13800000003", ""}, {10002, "13800000002", "pw2"}, {10001, "13800000001", "pw1"}};
+        for (const auto& r : rows) {
+            CDataUser u;
+            u.m_nId = r.id;
+            u.m_strPhone = r.phone;
+            u.m_strPwd = r.pwd;
+            u.m_bstrName = "n";
+            ASSERT_TRUE(sys.InsertUser(&u));
+        }
+    }
+    OpenMain();
+    CKivLoginerList& list = Login().m_listLoginer;
+    ASSERT_EQ(list.GetItemCount(), 3);
+    // Adding a listed account again shows no second row.
+    list.AddAccount(Login().m_listUsers.front());
+    EXPECT_EQ(list.GetItemCount(), 3);
+
+    Login().SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_EXPAND, BN_CLICKED), 0);
+    ASSERT_TRUE(list.IsWindowVisible());
+    EXPECT_FALSE(Login().m_editPassword.IsWindowVisible());
+
+    auto screen = [&](int x, int y) {
+        CPoint p(x, y);
+        list.ClientToScreen(&p);
+        return p;
+    };
+    auto press = [&](CPoint down, CPoint up) {
+        lumui::SendMouse(list.m_hWnd, WM_MOUSEMOVE, down.x, down.y);
+        lumui::SendMouse(list.m_hWnd, WM_LBUTTONDOWN, down.x, down.y, MK_LBUTTON);
+        lumui::SendMouse(list.m_hWnd, WM_MOUSEMOVE, up.x, up.y, MK_LBUTTON);
+        lumui::SendMouse(list.m_hWnd, WM_LBUTTONUP, up.x, up.y);
+        lumui::Pump(20);
+    };
+    auto rowOf = [&](const char* phone) {
+        for (int i = 0; i < list.GetItemCount(); ++i)
+            if (list.GetItemText(i, 0) == phone) return i;
+        return -1;
+    };
+    CString before;
+    Login().m_editAccount.GetWindowText(before);
+    // The delete button of the second account's row (its hit area starts 10
+    // pixels below the row's top).
+    const int row = rowOf("13800000002");
+    ASSERT_GE(row, 0);
+    const int bx = list.m_nBtnX + 3, by = row * list.m_nRowHeight + 12;
+    // Pressed on the button and released on the row's text: nothing goes.
+    press(screen(bx, by), screen(40, by));
+    EXPECT_EQ(list.GetItemCount(), 3);
+    press(screen(bx, by), screen(bx, by));
+    ASSERT_EQ(list.GetItemCount(), 2);
+    {
+        CFileDbSys sys;
+        ASSERT_TRUE(sys.Connect());
+        CDataUser gone;
+        EXPECT_FALSE(sys.GetLoginer("13800000002", &gone));
+        EXPECT_TRUE(sys.GetLoginer("13800000003", &gone));
+    }
+    // The boxes keep what they showed; the list stays open.
+    CString account;
+    Login().m_editAccount.GetWindowText(account);
+    EXPECT_EQ(account, before);
+    EXPECT_TRUE(list.IsWindowVisible());
+
+    // A click on a row's text selects it: no stored password, both unticked.
+    Login().m_nAutoLogin = 1;
+    Login().m_nRemember = 1;
+    const int third = rowOf("13800000003") * list.m_nRowHeight + 12;
+    press(screen(40, third), screen(40, third));
+    Login().m_editAccount.GetWindowText(account);
+    EXPECT_EQ(account, "13800000003");
+    CString password;
+    Login().m_editPassword.GetWindowText(password);
+    EXPECT_EQ(password, "");
+    EXPECT_EQ(Login().m_nRemember, 0);
+    EXPECT_EQ(Login().m_nAutoLogin, 0);
+    EXPECT_FALSE(list.IsWindowVisible());
+    EXPECT_TRUE(Login().m_editPassword.IsWindowVisible());
+}
+
+TEST_F(LoginTest, ReplyAfterTheWindowWentOrTheUserLoggedOutChangesNothing)
+{
+    Fault slow;
+    slow.kind = Fault::Slow;
+    slow.delayMs = 800;
+    service_.SetFault("login", slow);
+
+    // Log-out while a login runs: the late reply does not log the user in.
+    OpenMain();
+    Type("13800000001", "123456");
+    PressLogin();
+    main_->SendMessage(WM_COMMAND, 9065, 0);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return main_->m_nLoginsInFlight == 0; }, 10000));
+    lumui::Pump(100);
+    EXPECT_FALSE(MainOpaque());
+    EXPECT_TRUE(Login().IsWindowVisible());
+    EXPECT_EQ(app_->GetOwnUserId(), 0);
+    EXPECT_TRUE(app_->GetSessionKey().empty());
+
+    // The window closes while a login runs: the worker's reply finds no
+    // window and nothing is touched.
+    PressLogin();
+    CloseMain();
+    EXPECT_TRUE(lumui::PumpUntil([&] {
+        int logins = 0;
+        for (const auto& r : service_.Requests()) logins += r.method == "login";
+        return logins == 2;
+    }));
+    lumui::Pump(1500);
+    EXPECT_EQ(app_->GetOwnUserId(), 0);
+
+    // A cancelled login still completes when the service then answers 0.
+    OpenMain();
+    Type("13800000001", "123456");
+    PressLogin();
+    Logining().SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_EXPAND, BN_CLICKED), 0);
+    EXPECT_TRUE(Login().IsWindowVisible());
+    EXPECT_TRUE(lumui::PumpUntil([&] { return MainOpaque(); }, 10000));
+}
+
+TEST_F(LoginTest, MainWindowLoopLeavesTheLoginWindowUsable)
+{
+    bool loginEnabled = false, editEnabled = false, accepted = false;
+    lumui::RunLater([&] {
+        lumui::Pump(100);
+        CKivDlg* main = static_cast<CKivDlg*>(app_->m_pMainWnd);
+        if (!main) return;
+        loginEnabled = main->m_dlgLogin.IsWindowEnabled();
+        editEnabled = main->m_dlgLogin.m_editAccount.IsWindowEnabled();
+        // A click on the login button with empty boxes answers with a box.
+        CRect r;
+        main->m_dlgLogin.m_btnLogin.GetWindowRect(&r);
+        lumui::SendMouse(main->m_dlgLogin.m_btnLogin.m_hWnd, WM_LBUTTONDOWN, r.left + 5, r.top + 5, MK_LBUTTON);
+        lumui::SendMouse(main->m_dlgLogin.m_btnLogin.m_hWnd, WM_LBUTTONUP, r.left + 5, r.top + 5);
+        lumui::Pump(50);
+        accepted = !boxes_.empty();
+        main->SendMessage(WM_COMMAND, 9066, 0);  // exit
+    });
+    // The application's own main window step, which returns when the window
+    // has ended.
+    struct App : CKivApp {
+        void Run() { RunMainWindow(); }
+    };
+    app_.reset();
+    auto app = std::make_unique<App>();
+    app_.reset(app.release());
+    static_cast<App*>(app_.get())->Run();
+    EXPECT_TRUE(loginEnabled);
+    EXPECT_TRUE(editEnabled);
+    EXPECT_TRUE(accepted);
+    EXPECT_EQ(app_->m_pMainWnd, nullptr);
+    // The exit call of the shut-down reached the service.
+    EXPECT_TRUE(lumui::PumpUntil([&] {
+        for (const auto& r : service_.Requests())
+            if (r.method == "exit") return true;
+        return false;
+    }));
+}
+
+}  // namespace

@@ -1,0 +1,140 @@
+#include "tests/e2e/Desktop.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace e2e {
+
+namespace {
+
+int run(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+std::vector<ScreenWindow> VisibleWindows()
+{
+    std::vector<ScreenWindow> out;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return out;
+    Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(display, root, &root, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count; ++i) {
+            XWindowAttributes a;
+            if (!XGetWindowAttributes(display, children[i], &a) || a.map_state != IsViewable) continue;
+            ScreenWindow w;
+            w.id = children[i];
+            Window child;
+            XTranslateCoordinates(display, children[i], root, 0, 0, &w.x, &w.y, &child);
+            w.width = a.width;
+            w.height = a.height;
+            char* name = nullptr;
+            if (XFetchName(display, children[i], &name) && name) {
+                w.title = name;
+                XFree(name);
+            }
+            out.push_back(w);
+        }
+        if (children) XFree(children);
+    }
+    XCloseDisplay(display);
+    return out;
+}
+
+bool WaitForWindow(int width, int height, int timeoutMs, ScreenWindow* found)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    do {
+        for (const ScreenWindow& w : VisibleWindows()) {
+            if (w.width == width && w.height == height) {
+                if (found) *found = w;
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+}
+
+bool Click(int x, int y)
+{
+    return run({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "1"}) == 0;
+}
+
+bool Type(const std::string& text)
+{
+    return run({"xdotool", "type", "--delay", "20", text}) == 0;
+}
+
+bool Key(const std::string& key)
+{
+    return run({"xdotool", "key", key}) == 0;
+}
+
+std::string CopyProgramFolder(const std::string& binDir)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "lum-e2e-XXXXXX").string();
+    if (!mkdtemp(&pattern[0])) return std::string();
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(binDir, ec)) {
+        // The program and its libraries; data files and user folders stay behind.
+        if (!entry.is_regular_file()) continue;
+        const std::string name = entry.path().filename().string();
+        if (name == "Lum.ini" || name == "KivSys.dll") continue;
+        std::filesystem::copy_file(entry.path(), std::filesystem::path(pattern) / name, ec);
+    }
+    return pattern;
+}
+
+pid_t Start(const std::string& program)
+{
+    const std::string folder = std::filesystem::path(program).parent_path().string();
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(folder.c_str()) != 0) _exit(127);
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+bool IsRunning(pid_t pid)
+{
+    return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0;
+}
+
+void Stop(pid_t pid, int graceMs)
+{
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
+    while (std::chrono::steady_clock::now() < until) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+}  // namespace e2e

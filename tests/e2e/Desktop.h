@@ -1,0 +1,38 @@
+// Driving the real program from outside, as a person would: the program runs
+// as its own process from a copy of the build in a temporary folder (with its
+// own Lum.ini), its windows are found on the X display, and input is typed
+// and clicked with xdotool.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace e2e {
+
+struct ScreenWindow {
+    unsigned long id = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+    std::string title;
+};
+
+// Visible top-level windows on the display.
+std::vector<ScreenWindow> VisibleWindows();
+// The first visible window of that size, polling up to `timeoutMs`.
+bool WaitForWindow(int width, int height, int timeoutMs, ScreenWindow* found);
+
+// Pointer and keyboard through xdotool (waits for each command).
+bool Click(int x, int y);
+bool Type(const std::string& text);
+bool Key(const std::string& key);
+
+// A copy of the program folder (the program, its libraries and data) in a
+// new temporary folder; returns the folder.
+std::string CopyProgramFolder(const std::string& binDir);
+// Starts `program` with no arguments in its folder; returns its pid or -1.
+pid_t Start(const std::string& program);
+// Ends the process (TERM, then KILL after `graceMs`) and reaps it.
+void Stop(pid_t pid, int graceMs = 2000);
+bool IsRunning(pid_t pid);
+
+}  // namespace e2e

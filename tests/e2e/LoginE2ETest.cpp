@@ -1,0 +1,83 @@
+// The real program from outside: started from a copy of the build against
+// the stand-ins on loopback, the login dialog shows, an account and password
+// are typed and the login button clicked, and the main window takes over.
+#include "platform/uiapp.h"
+#include "tests/e2e/Desktop.h"
+#include "tests/standin/StandinService.h"
+#include "tests/standin/StandinWeb.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+const int kLoginWidth = 237, kLoginHeight = 589;
+
+bool visibleOfSize(int w, int h)
+{
+    for (const e2e::ScreenWindow& s : e2e::VisibleWindows())
+        if (s.width == w && s.height == h) return true;
+    return false;
+}
+
+template <class F> bool waitFor(F done, int timeoutMs)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(EndToEnd, TypingAnAccountLogsInAndShowsTheMainWindow)
+{
+    standin::StandinService service;
+    ASSERT_TRUE(service.LoadSeedFile(LUM_SEED_FILE));
+    ASSERT_GT(service.Start(0), 0);
+    standin::StandinWeb web;
+    const std::string www = e2e::CopyProgramFolder(LUM_STANDIN_WWW);
+    ASSERT_GT(web.Start(0, www), 0);
+
+    const std::string folder = e2e::CopyProgramFolder(LUM_BIN_DIR);
+    ASSERT_FALSE(folder.empty());
+    {
+        std::ofstream ini(folder + "/Lum.ini");
+        ini << "[Service]\nHost=127.0.0.1\nPort=" << service.Port() << "\n[Web]\nBaseUrl=" << web.BaseUrl() << "\n";
+    }
+    const pid_t lum = e2e::Start(folder + "/Lum");
+    ASSERT_GT(lum, 0);
+
+    e2e::ScreenWindow login;
+    ASSERT_TRUE(e2e::WaitForWindow(kLoginWidth, kLoginHeight, 20000, &login)) << "no login dialog";
+    ASSERT_TRUE(lumui::Start());
+    const std::string shots = LUM_SCREENSHOT_DIR;
+    std::filesystem::create_directories(shots);
+    lumui::SaveScreenImage((shots + "/e2e-login.png").c_str());
+
+    ASSERT_TRUE(e2e::Click(login.x + 110, login.y + 222));
+    ASSERT_TRUE(e2e::Type("13800000001"));
+    ASSERT_TRUE(e2e::Click(login.x + 110, login.y + 262));
+    ASSERT_TRUE(e2e::Type("123456"));
+    ASSERT_TRUE(e2e::Click(login.x + 118, login.y + 340));
+
+    EXPECT_TRUE(waitFor([&] { return service.IsOnline(10001); }, 15000)) << "the service saw no login";
+    EXPECT_TRUE(waitFor([&] { return !visibleOfSize(kLoginWidth, kLoginHeight) && !visibleOfSize(238, kLoginHeight); },
+                        15000))
+        << "the login dialogs stayed";
+    // The main panel (135 x 321 dialog units) is on screen.
+    EXPECT_TRUE(visibleOfSize(202, 521)) << "no main window";
+    lumui::Pump(300);
+    lumui::SaveScreenImage((shots + "/e2e-main.png").c_str());
+    EXPECT_TRUE(e2e::IsRunning(lum));
+
+    e2e::Stop(lum, 500);
+    std::filesystem::remove_all(folder);
+    std::filesystem::remove_all(www);
+}
