@@ -9,9 +9,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 CFileDB::~CFileDB()
+{
+    Close();
+}
+
+void CFileDB::Close()
 {
     if (db) sqlite3_close(db);
     db = nullptr;
@@ -47,6 +53,8 @@ int CFileDB::Open(const CString& path, const std::vector<const char*>& creates)
         db = nullptr;
         return 0;
     }
+    // A store left readable by an earlier version is narrowed too.
+    ::chmod(path, S_IRUSR | S_IWUSR);
     // A store shared by a worker thread and the window waits briefly for the
     // other's write instead of failing at once.
     sqlite3_busy_timeout(db, 2000);
@@ -177,7 +185,7 @@ CString CFileDB::UserFolder(int userId)
     folder.Format("%s%d", CCommon().GetAppPath().GetString(), userId);
     struct _stat st;
     // The user's folder is the owner's only, as the stores in it.
-    if (_stat(folder, &st) != 0 && CreateDirectory(folder, nullptr)) chmod(folder, S_IRWXU);
+    if (_stat(folder, &st) != 0) ::mkdir(folder, S_IRWXU);
     return folder;
 }
 

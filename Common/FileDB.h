@@ -21,6 +21,8 @@ public:
     CFileDB& operator=(const CFileDB&) = delete;
 
     virtual int InsertUser(CDataUser* user) = 0;
+    // Closes the database; the store can be connected again (for another user).
+    void Close();
     virtual int DeleteUser(int id, int gid) = 0;
 
     // ANSI code page -> UTF-8.

@@ -19,8 +19,6 @@
 namespace {
 
 const UINT kTimerMain = 2023;
-// Posted to itself at the end of initialisation; see OnEnableLoginWindows.
-const UINT kEnableLoginWindows = WM_APP + 0x101;
 
 // Menu commands of the panel.
 enum : UINT {
@@ -115,7 +113,6 @@ BEGIN_MESSAGE_MAP(CKivDlg, CDlgBase)
     ON_MESSAGE(UM_OWN_INFO_CHANGED, OnOwnInfoChanged)
     ON_MESSAGE(UM_OWN_HEAD_CHANGED, OnOwnInfoChanged)
     ON_MESSAGE(UM_SKIN_CHANGE, OnSkinChange)
-    ON_MESSAGE(kEnableLoginWindows, OnEnableLoginWindows)
     ON_BN_CLICKED(IDC_BTN_MAIN_MENU, OnBnClickedMainMenu)
     ON_BN_CLICKED(IDC_BTN_SEARCH, OnBnClickedSearch)
     ON_BN_CLICKED(IDC_BTN_TAB_GROUPS, OnBnClickedTabGroups)
@@ -319,19 +316,7 @@ BOOL CKivDlg::OnInitDialog()
     CRect r;
     GetWindowRect(&r);
     InitSize(r.Width(), r.Height());
-
-    // A modal loop disables the top-level windows that exist when it starts,
-    // and the login windows are made here, before it: they are enabled again
-    // from inside the loop, so that the panel never blocks them.
-    PostMessage(kEnableLoginWindows, 0, 0);
     return TRUE;
-}
-
-LRESULT CKivDlg::OnEnableLoginWindows(WPARAM, LPARAM)
-{
-    if (m_dlgLogin.m_hWnd) m_dlgLogin.EnableWindow(TRUE);
-    if (m_dlgLogining.m_hWnd) m_dlgLogining.EnableWindow(TRUE);
-    return 0;
 }
 
 void CKivDlg::DrawOwnerInBackgroud(Gdiplus::Graphics* g)
@@ -476,12 +461,10 @@ void CKivDlg::ReloadOwnHead()
 void CKivDlg::ConnectUserStores(int userId)
 {
     if (m_nStoreUserId != userId) {
-        // A fresh object in the same place: the files of the earlier user are
-        // closed and every pointer to the store stays valid.
-        m_dbUser.~CFileDbUser();
-        new (&m_dbUser) CFileDbUser();
-        m_dbMsg.~CFileDbMsg();
-        new (&m_dbMsg) CFileDbMsg();
+        // The files of the earlier user are closed; every pointer to the
+        // stores stays valid.
+        m_dbUser.Close();
+        m_dbMsg.Close();
     }
     m_nStoreUserId = userId;
     m_dbUser.Connect(userId);
@@ -567,16 +550,13 @@ void CKivDlg::OnMenuOffline()
 
 // ---------------------------------------------------------------- login reply
 
-LRESULT CKivDlg::OnLoginResult(WPARAM, LPARAM lParam)
+LRESULT CKivDlg::OnLoginResult(WPARAM wParam, LPARAM lParam)
 {
     auto* reply = reinterpret_cast<lum_thrift::StructLoginResp*>(lParam);
     if (!reply) return 0;
     if (m_nLoginsInFlight > 0) --m_nLoginsInFlight;
-    if (m_nLoginsVoided > 0) {
-        // A login started before a log-out: the user has left meanwhile.
-        --m_nLoginsVoided;
-        return 0;
-    }
+    if (reinterpret_cast<const void*>(wParam) != m_pCurrentLogin) return 0;  // not the login awaited
+    m_pCurrentLogin = nullptr;
     CKivApp* app = GetKivApp();
     if (!app) return 0;
     if (reply->code == lum_thrift::ResultCode::SUCCESS) {
@@ -727,8 +707,8 @@ void CKivDlg::OnMenuLogout()
 {
     CKivApp* app = GetKivApp();
     // Logins still running belong to the session being left.
-    m_nLoginsVoided = m_nLoginsInFlight;
-    if (m_nLoginsVoided > 0 && m_dlgLogining.IsWindowVisible()) m_dlgLogining.ShowWindow(SW_HIDE);
+    m_pCurrentLogin = nullptr;
+    if (m_nLoginsInFlight > 0 && m_dlgLogining.IsWindowVisible()) m_dlgLogining.ShowWindow(SW_HIDE);
 
     // 1. Offline.
     if (m_nStatus != 3) SwitchOffline();

@@ -111,7 +111,10 @@ public:
 
     // Login replies still to come, and how many of them a log-out voided.
     int m_nLoginsInFlight = 0;
-    int m_nLoginsVoided = 0;
+    // The login whose reply is awaited (the worker's request object, as a
+    // token): replies of any other login, such as one started before a
+    // log-out, are dropped.
+    const void* m_pCurrentLogin = nullptr;
     // The user the user store and the message store are open for (0: none).
     int m_nStoreUserId = 0;
 
@@ -132,7 +135,6 @@ protected:
     LRESULT OnSettingsChanged(WPARAM wParam, LPARAM lParam);
     LRESULT OnOwnInfoChanged(WPARAM wParam, LPARAM lParam);
     LRESULT OnSkinChange(WPARAM wParam, LPARAM lParam);
-    LRESULT OnEnableLoginWindows(WPARAM wParam, LPARAM lParam);
 
     void OnBnClickedMainMenu();
     void OnBnClickedSearch();

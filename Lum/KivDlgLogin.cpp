@@ -444,10 +444,16 @@ void CKivDlgLogining::StartLogin(CString account, CString password, int status)
     login->pwd = password.str();
     login->type = 2;
     login->version = 6;
-    if (m_pMain) ++m_pMain->m_nLoginsInFlight;
+    if (m_pMain) {
+        ++m_pMain->m_nLoginsInFlight;
+        m_pMain->m_pCurrentLogin = login;
+    }
     if (!AfxBeginThread(ThreadLogin, login)) {
         delete login;
-        if (m_pMain) --m_pMain->m_nLoginsInFlight;
+        if (m_pMain) {
+            --m_pMain->m_nLoginsInFlight;
+            m_pMain->m_pCurrentLogin = nullptr;
+        }
         PostMessage(UM_LOGIN_RESULT, 0, lum_thrift::ResultCode::TRANSPORT_EXCEPTION);
     }
     m_strAccount = account;

@@ -15,7 +15,8 @@
 // id. wParam: icon id; lParam: the mouse message.
 #define UM_TRAY_NOTIFY (WM_USER + 999)  // 2023
 // Login result. To the main window (login worker, also with code 101 when the
-// call failed): wParam 0, lParam StructLoginResp*. Posted on to the
+// call failed): wParam a token naming the login (its request object),
+// lParam StructLoginResp*. Posted on to the
 // login-progress dialog: wParam 0, lParam the int result code.
 #define UM_LOGIN_RESULT (WM_USER + 1001)  // 2025
 // Group-list reply: wParam 0, lParam StructGroupListResp*.

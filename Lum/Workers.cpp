@@ -81,11 +81,20 @@ HWND GetMainWindowHandle()
 
 LRESULT SendToMainWindow(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    HWND hwnd = GetMainWindowHandle();
-    if (!hwnd || !IsWindow(hwnd)) return 0;
-    // Returns 0 without running a handler when the window goes before the
-    // message is handled.
-    return SendMessage(hwnd, message, wParam, lParam);
+    // One trip to the UI thread: the main window is looked up and its handler
+    // run there, so a window closing meanwhile is never reached.
+    LRESULT result = 0;
+    auto deliver = [&] {
+        CWinApp* app = AfxGetApp();
+        CWnd* main = app ? app->m_pMainWnd : nullptr;
+        HWND hwnd = main ? main->GetSafeHwnd() : nullptr;
+        if (hwnd && IsWindow(hwnd)) result = SendMessage(hwnd, message, wParam, lParam);
+    };
+    if (lumui::IsUiThread())
+        deliver();
+    else
+        lumui::RunOnUiThread(deliver);
+    return result;
 }
 
 // ---------------------------------------------------------------- session loss
@@ -142,7 +151,9 @@ UINT ThreadLogin(LPVOID param)
         reply = lum_thrift::StructLoginResp();
         reply.code = lum_thrift::ResultCode::TRANSPORT_EXCEPTION;
     }
-    SendToMainWindow(UM_LOGIN_RESULT, 0, reinterpret_cast<LPARAM>(&reply));
+    // The request object stays alive until the reply was handled, so its
+    // address identifies this login to the main window.
+    SendToMainWindow(UM_LOGIN_RESULT, reinterpret_cast<WPARAM>(login.get()), reinterpret_cast<LPARAM>(&reply));
     return 0;
 }
 

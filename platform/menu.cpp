@@ -28,7 +28,8 @@ struct MenuItem {
 
 struct MenuData {
     std::vector<MenuItem> items;
-    CMenu* object = nullptr;  // the CMenu bound to the handle, if any
+    CMenu* object = nullptr;         // the CMenu bound to the handle, if any
+    std::unique_ptr<CMenu> wrapper;  // a bound object the layer made (GetSubMenu)
 };
 
 std::map<HMENU, std::unique_ptr<MenuData>> g_menus;
@@ -645,11 +646,10 @@ CMenu* CMenu::GetSubMenu(int position) const
     MenuData* sd = dataOf(sub);
     if (!sd) return nullptr;
     if (!sd->object) {
-        // A lasting wrapper for a popup that has no object of its own.
-        auto* wrapper = new CMenu;
-        wrapper->Attach(sub);
-        static std::vector<std::unique_ptr<CMenu>> wrappers;
-        wrappers.emplace_back(wrapper);
+        // A wrapper for a popup that has no object of its own, living as
+        // long as the popup.
+        sd->wrapper = std::make_unique<CMenu>();
+        sd->wrapper->Attach(sub);
     }
     return sd->object;
 }

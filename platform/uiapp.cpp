@@ -109,8 +109,7 @@ int AfxWinMain(int argc, char** argv)
     int code = 0;
     if (g_app && g_app->InitInstance()) {
         // The application keeps running until it posts the quit message.
-        wxGUIEventLoop loop;
-        loop.Run();
+        RunLoop();
         code = g_app->ExitInstance();
     }
     wxEntryCleanup();

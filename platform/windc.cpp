@@ -63,11 +63,10 @@ int ReleaseDC(HWND hwnd, HDC dc)
     if (it == g_windowDCs.end()) return 0;
     g_windowDCs.erase(it);
     DeleteCairoDC(dc);
-    if (WindowRecord* rec = Find(hwnd)) {
-        // Show what was drawn without painting over it.
-        rec->presentOnly = true;
-        if (rec->widget) rec->widget->Refresh(false);
-    }
+    // Outside a paint cycle, show what was drawn (the buffer is not painted
+    // over unless the window was invalidated); inside one it shows anyway.
+    WindowRecord* rec = Find(hwnd);
+    if (rec && !rec->paintDC && rec->widget) rec->widget->Refresh(false);
     return 1;
 }
 

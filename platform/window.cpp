@@ -39,6 +39,7 @@ HWND g_capture = nullptr;
 HWND g_focus = nullptr;
 HWND g_foreground = nullptr;
 HWND g_hoverWindow = nullptr;   // window under the pointer
+bool g_leftDown = false;        // the left button as the layer last saw it
 std::atomic<bool> g_quit{false};
 std::vector<wxGUIEventLoop*> g_loops;
 
@@ -62,7 +63,7 @@ CWnd* objectOf(HWND hwnd)
 {
     std::lock_guard<std::recursive_mutex> lock(g_tableLock);
     auto it = g_windows.find(hwnd);
-    return it == g_windows.end() || it->second->destroying ? nullptr : it->second->wnd;
+    return it == g_windows.end() ? nullptr : it->second->wnd;
 }
 
 std::vector<HWND> childrenOf(HWND parent)
@@ -70,7 +71,7 @@ std::vector<HWND> childrenOf(HWND parent)
     std::vector<HWND> out;
     std::lock_guard<std::recursive_mutex> lock(g_tableLock);
     for (auto& kv : g_windows)
-        if (kv.second->parent == parent && !kv.second->destroying) out.push_back(kv.first);
+        if (kv.second->parent == parent) out.push_back(kv.first);
     return out;  // handles grow, so this is creation order
 }
 
@@ -226,7 +227,7 @@ public:
     void notifyParent(UINT code)
     {
         WindowRecord* rec = Find(hwnd_);
-        if (!rec || rec->destroying || !rec->parent || suppress_) return;
+        if (!rec || !rec->parent || suppress_) return;
         Dispatch(rec->parent, WM_COMMAND, MAKEWPARAM(rec->id, code), reinterpret_cast<LPARAM>(hwnd_));
     }
     bool suppress_ = false;
@@ -256,13 +257,14 @@ void onPaint(HWND hwnd, wxWindow* widget)
         wxPaintDC dc(widget);
         return;
     }
-    if (!rec->presentOnly || !rec->back) PaintIntoBackBuffer(rec);
+    // An exposed window shows its buffer again; only a window that was
+    // invalidated (or has no buffer yet) paints anew.
+    if (rec->dirty || !rec->back) PaintIntoBackBuffer(rec);
     rec = Find(hwnd);  // the handler may have destroyed the window
     if (!rec) {
         wxPaintDC dc(widget);
         return;
     }
-    rec->presentOnly = false;
     blit(rec, widget);
 }
 
@@ -340,6 +342,9 @@ void bindInput(HWND hwnd, wxWindow* widget)
 
 void setCursorShape(HCURSOR cursor)
 {
+    WindowRecord* rec = Find(g_hoverWindow);
+    if (!rec || !rec->widget || rec->cursor == cursor) return;
+    rec->cursor = cursor;
     wxStockCursor stock = wxCURSOR_ARROW;
     switch (reinterpret_cast<uintptr_t>(cursor)) {
     case 32513: stock = wxCURSOR_IBEAM; break;
@@ -351,8 +356,7 @@ void setCursorShape(HCURSOR cursor)
     case 32649: stock = wxCURSOR_HAND; break;
     default: break;
     }
-    if (WindowRecord* rec = Find(g_hoverWindow))
-        if (rec->widget) rec->widget->SetCursor(wxCursor(stock));
+    rec->widget->SetCursor(wxCursor(stock));
 }
 
 // The window rectangle of a top-level or child window in screen coordinates.
@@ -428,7 +432,8 @@ void trackMouse(POINT screen, UINT message)
 void beginTracking(HWND hwnd, Tracking::Mode mode, int edge)
 {
     WindowRecord* rec = Find(hwnd);
-    if (!rec) return;
+    // A drag asked for after the button went up (a quick click) does not start.
+    if (!rec || !g_leftDown) return;
     g_track.mode = mode;
     g_track.hwnd = hwnd;
     g_track.edge = edge;
@@ -441,17 +446,12 @@ void beginTracking(HWND hwnd, Tracking::Mode mode, int edge)
 
 // ---------------------------------------------------------------- records
 
-std::recursive_mutex& TableLock()
-{
-    return g_tableLock;
-}
-
 WindowRecord* Find(HWND hwnd)
 {
     if (!hwnd) return nullptr;
     std::lock_guard<std::recursive_mutex> lock(g_tableLock);
     auto it = g_windows.find(hwnd);
-    return it == g_windows.end() || it->second->destroying ? nullptr : it->second.get();
+    return it == g_windows.end() ? nullptr : it->second.get();
 }
 
 WindowRecord* Find(const CWnd* wnd)
@@ -562,6 +562,8 @@ bool PreTranslate(MSG& msg)
 void DeliverMouse(HWND target, UINT message, POINT screen, UINT keys)
 {
     g_cursor = screen;
+    if (message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK) g_leftDown = true;
+    if (message == WM_LBUTTONUP) g_leftDown = false;
     if (g_track.mode != Tracking::None) {
         trackMouse(screen, message);
         return;
@@ -636,6 +638,7 @@ void PaintIntoBackBuffer(WindowRecord* rec)
 {
     if (!rec || !rec->widget || rec->kind != WidgetKind::Plain) return;
     HWND hwnd = rec->handle;
+    rec->dirty = false;
     const int w = std::max(rec->cx, 1), h = std::max(rec->cy, 1);
     if (!rec->back || cairo_image_surface_get_width(rec->back) != w || cairo_image_surface_get_height(rec->back) != h) {
         if (rec->back) cairo_surface_destroy(rec->back);
@@ -712,36 +715,63 @@ cairo_surface_t* Compose(HWND hwnd)
     return out;
 }
 
+namespace {
+
+bool ownedBy(const WindowRecord* rec, HWND owner)
+{
+    for (int depth = 0; rec && depth < 64; ++depth) {
+        if (rec->owner == owner || rec->parent == owner) return true;
+        rec = Find(rec->owner ? rec->owner : rec->parent);
+    }
+    return false;
+}
+
+int runRegistered(wxGUIEventLoop& loop)
+{
+    g_loops.push_back(&loop);
+    const int result = g_quit ? IDCANCEL : loop.Run();
+    g_loops.erase(std::remove(g_loops.begin(), g_loops.end(), &loop), g_loops.end());
+    return result;
+}
+
+}  // namespace
+
 int RunModal(HWND hwnd)
 {
     WindowRecord* rec = Find(hwnd);
     if (!rec) return -1;
-    std::vector<wxWindow*> disabled;
+    if (rec->modalResult) return rec->modalResult;  // ended before its loop began
+    // Every other top-level window is disabled while the modal one runs,
+    // except the windows it owns itself.
+    std::vector<wxWeakRef<wxWindow>> disabled;
     {
         std::lock_guard<std::recursive_mutex> lock(g_tableLock);
         for (auto& kv : g_windows) {
             WindowRecord* other = kv.second.get();
             if (other->handle != hwnd && isTopLevel(other) && other->widget && other->widget->IsEnabled() &&
-                !other->destroying) {
-                other->widget->Disable();
-                disabled.push_back(other->widget);
-            }
+                !ownedBy(other, hwnd))
+                disabled.emplace_back(other->widget);
         }
     }
-    std::vector<wxWeakRef<wxWindow>> reenable(disabled.begin(), disabled.end());
+    for (auto& w : disabled)
+        if (w) w->Disable();
     wxGUIEventLoop loop;
     rec->modalLoop = &loop;
-    g_loops.push_back(&loop);
-    int result = g_quit ? IDCANCEL : loop.Run();
-    g_loops.erase(std::remove(g_loops.begin(), g_loops.end(), &loop), g_loops.end());
+    int result = runRegistered(loop);
     if (WindowRecord* still = Find(hwnd)) {
         still->modalLoop = nullptr;
         result = still->modalResult;
     }
-    for (auto& w : reenable)
+    for (auto& w : disabled)
         if (w) w->Enable();
     if (g_quit && !g_loops.empty()) wxTheApp->CallAfter([] { PostQuitMessage(0); });
     return result;
+}
+
+int RunLoop()
+{
+    wxGUIEventLoop loop;
+    return runRegistered(loop);
 }
 
 void EndModal(HWND hwnd, int result)
@@ -914,6 +944,8 @@ BOOL CWnd::DestroyWindow()
         m_hWnd = nullptr;
         return FALSE;
     }
+    if (rec->inDestroy) return FALSE;  // a WM_DESTROY handler asking again
+    rec->inDestroy = true;
     Dispatch(hwnd, WM_DESTROY, 0, 0);
     for (HWND child : childrenOf(hwnd))
         if (CWnd* c = objectOf(child)) c->DestroyWindow();
@@ -1186,12 +1218,15 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 
 BOOL CWnd::ShowWindow(int cmd)
 {
-    WindowRecord* rec = Find(m_hWnd);
+    const HWND hwnd = m_hWnd;
+    WindowRecord* rec = Find(hwnd);
     if (!rec || !rec->widget) return FALSE;
     const BOOL wasVisible = rec->widget->IsShown();
     const bool show = cmd != SW_HIDE;
-    if (show != static_cast<bool>(wasVisible)) Dispatch(m_hWnd, WM_SHOWWINDOW, show, 0);
-    rec = Find(m_hWnd);
+    if (show != static_cast<bool>(wasVisible)) Dispatch(hwnd, WM_SHOWWINDOW, show, 0);
+    // Every handler may destroy the window (and the layer its object): the
+    // record is looked up again after each one and `this` is not used.
+    rec = Find(hwnd);
     if (!rec) return wasVisible;
     switch (cmd) {
     case SW_HIDE: rec->widget->Hide(); break;
@@ -1201,21 +1236,19 @@ BOOL CWnd::ShowWindow(int cmd)
         rec->iconic = true;
         rec->widget->Show();
         if (isTopLevel(rec)) static_cast<wxFrame*>(rec->widget)->Iconize(true);
-        Dispatch(m_hWnd, WM_SIZE, SIZE_MINIMIZED, 0);
+        Dispatch(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
         break;
     default:
+        if (isTopLevel(rec) && cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE) g_foreground = hwnd;
         if (rec->iconic) {
             rec->iconic = false;
             if (isTopLevel(rec)) static_cast<wxFrame*>(rec->widget)->Iconize(false);
-            RECT r;
-            GetClientRect(&r);
             rec->widget->Show();
-            Dispatch(m_hWnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.right, r.bottom));
+            Dispatch(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(rec->cx, rec->cy));
         } else if (!rec->widget->IsShown()) {
             rec->widget->Show();
             if (isTopLevel(rec)) rec->widget->SetSize(rec->x, rec->y, std::max(rec->cx, 1), std::max(rec->cy, 1));
         }
-        if (isTopLevel(rec) && cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE) g_foreground = m_hWnd;
         break;
     }
     return wasVisible;
@@ -1301,7 +1334,7 @@ BOOL CWnd::SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, U
         rec->cx = size.x;
         rec->cy = size.y;
         w->SetSize(pos.x, pos.y, std::max(size.x, 1), std::max(size.y, 1), wxSIZE_ALLOW_MINUS_ONE);
-        if (resized) rec->needErase = true;
+        if (resized) rec->needErase = rec->dirty = true;
     }
     if (flags & SWP_SHOWWINDOW) ShowWindow(SW_SHOWNA);
     if (flags & SWP_HIDEWINDOW) ShowWindow(SW_HIDE);
@@ -1541,9 +1574,10 @@ BOOL CWnd::ModifyStyle(DWORD remove, DWORD add, UINT)
     if (!rec) return FALSE;
     const DWORD old = rec->style;
     rec->style = (rec->style & ~remove) | (add & ~WS_VISIBLE);
-    if (add & WS_VISIBLE) ShowWindow(SW_SHOWNA);
-    if (remove & WS_VISIBLE) ShowWindow(SW_HIDE);
-    return old != rec->style;
+    const BOOL changed = old != rec->style;
+    if (add & WS_VISIBLE) ::ShowWindow(rec->handle, SW_SHOWNA);
+    else if (remove & WS_VISIBLE) ::ShowWindow(rec->handle, SW_HIDE);
+    return changed;
 }
 
 BOOL CWnd::ModifyStyleEx(DWORD remove, DWORD add, UINT)
@@ -1671,7 +1705,14 @@ void CWnd::Invalidate(BOOL erase)
     WindowRecord* rec = Find(m_hWnd);
     if (!rec || !rec->widget) return;
     if (erase) rec->needErase = true;
-    rec->presentOnly = false;
+    // Children show their parent's pixels under them: they paint anew too.
+    std::vector<HWND> pending{m_hWnd};
+    while (!pending.empty()) {
+        HWND h = pending.back();
+        pending.pop_back();
+        if (WindowRecord* r = Find(h)) r->dirty = true;
+        for (HWND child : childrenOf(h)) pending.push_back(child);
+    }
     rec->widget->Refresh(false);
 }
 
@@ -1685,11 +1726,9 @@ void CWnd::UpdateWindow()
     WindowRecord* rec = Find(m_hWnd);
     if (!rec || !rec->widget) return;
     // Paint now into the back buffer, then let the display catch up.
+    const HWND hwnd = m_hWnd;
     PaintIntoBackBuffer(rec);
-    if ((rec = Find(m_hWnd))) {
-        rec->presentOnly = true;
-        rec->widget->Refresh(false);
-    }
+    if ((rec = Find(hwnd))) rec->widget->Refresh(false);
 }
 
 BOOL CWnd::RedrawWindow(LPCRECT, HRGN, UINT flags)

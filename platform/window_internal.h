@@ -37,7 +37,8 @@ struct WindowRecord {
     // top-level window, in the parent's client coordinates for a child; size.
     // Borderless windows have no frame, so the client area is the window.
     int x = 0, y = 0, cx = 0, cy = 0;
-    bool destroying = false;
+    bool inDestroy = false;  // DestroyWindow under way (a second call does nothing)
+    HCURSOR cursor = nullptr;  // the shape last given to the widget
     bool iconic = false;
     bool topmost = false;
     BYTE alpha = 255;
@@ -46,7 +47,7 @@ struct WindowRecord {
     cairo_surface_t* back = nullptr;  // retained back buffer, client size
     HDC paintDC = nullptr;            // the DC of the paint cycle under way
     bool needErase = true;
-    bool presentOnly = false;         // show the back buffer without repainting
+    bool dirty = true;                // the back buffer must be painted anew
     cairo_region_t* region = nullptr; // window shape (top-level), null = rectangle
 
     // Background of dialogs (CDialogEx): a tiled bitmap or a colour.
@@ -68,8 +69,8 @@ struct WindowRecord {
     UINT defaultId = IDOK;
 };
 
-std::recursive_mutex& TableLock();
-// The live record of a handle, or null. UI thread (or with TableLock held).
+// The live record of a handle, or null (UI thread; from other threads only
+// to ask whether it exists).
 WindowRecord* Find(HWND hwnd);
 WindowRecord* Find(const CWnd* wnd);
 
@@ -94,8 +95,9 @@ cairo_surface_t* BackBuffer(HWND hwnd);
 // The window and its children composed into one ARGB image (caller destroys).
 cairo_surface_t* Compose(HWND hwnd);
 
-// Modal loops
+// Modal loops. RunLoop runs a loop that PostQuitMessage can end.
 int RunModal(HWND hwnd);
+int RunLoop();
 void EndModal(HWND hwnd, int result);
 
 }  // namespace lumui

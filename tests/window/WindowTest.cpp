@@ -195,6 +195,19 @@ TEST_F(Windows, DraggingFollowsThePointerThroughTheMovingNotice)
     EXPECT_EQ(r.left, 150);  // no longer dragging
 }
 
+TEST_F(Windows, AQuickClickDoesNotLeaveTheWindowDragging)
+{
+    HWND h = win.m_hWnd;
+    // Press and release before the posted caption press is handled.
+    lumui::SendMouse(h, WM_LBUTTONDOWN, 110, 110, MK_LBUTTON);
+    lumui::SendMouse(h, WM_LBUTTONUP, 110, 110);
+    lumui::Pump(10);
+    lumui::SendMouse(h, WM_MOUSEMOVE, 300, 300);
+    CRect r;
+    win.GetWindowRect(&r);
+    EXPECT_EQ(r.TopLeft(), CPoint(100, 100));
+}
+
 TEST_F(Windows, EdgeSizingKeepsTheMinimumTrackSize)
 {
     HWND h = win.m_hWnd;
