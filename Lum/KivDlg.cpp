@@ -156,6 +156,11 @@ CKivDlg::CKivDlg(CWnd* parent) : CDlgBase(IDD_KIV_DIALOG, parent)
     m_dlgLogining.m_pLogin = &m_dlgLogin;
     m_listFriend.m_nListId = 1;
     m_listStranger.m_nListId = 2;
+    for (CKivUsersListCtrl* list : {&m_listFriend, &m_listStranger}) {
+        list->m_pUserStore = &m_dbUser;
+        list->m_pStackNewMsg = &m_stackNewMsg;
+        list->m_pBlackList = &m_setBlackList;
+    }
 }
 
 CKivDlg::~CKivDlg()
@@ -270,10 +275,17 @@ BOOL CKivDlg::OnInitDialog()
     }
 
     // 9. The lists (rows of 52 pixels).
-    for (CKivPanelList* list : {&m_listGroup, &m_listFriend, &m_listStranger}) {
+    {
         CRect r;
-        list->GetClientRect(&r);
-        list->InsertColumn(0, "User", LVCFMT_LEFT, r.Width() - 2);
+        m_listGroup.GetClientRect(&r);
+        m_listGroup.InsertColumn(0, "User", LVCFMT_LEFT, r.Width() - 2);
+    }
+    for (CKivUsersListCtrl* list : {&m_listFriend, &m_listStranger}) {
+        list->SetRowHeight(52);
+        list->m_clrBack = 0xFFFFFFFF;
+        list->m_clrHover = 0xFFCFF5FF;
+        list->m_clrSelect = 0xFFFFEFB1;
+        list->m_bIsMaster = 0;
     }
 
     // 10. The history plug-in is loaded with the plug-in host; the slot is empty.
@@ -391,7 +403,8 @@ void CKivDlg::DrawOwnerInBackgroud(Gdiplus::Graphics* g)
     }
 
     // 8. The lists.
-    for (CKivPanelList* list : {&m_listGroup, &m_listFriend, &m_listStranger})
+    for (CListCtrl* list : {static_cast<CListCtrl*>(&m_listGroup), static_cast<CListCtrl*>(&m_listFriend),
+                            static_cast<CListCtrl*>(&m_listStranger)})
         list->MoveWindow(2, 158, w - 5, h - menu.cy - 162);
 
     // 9. The search button and box.
@@ -408,7 +421,7 @@ void CKivDlg::SelectTab(UINT id)
     struct Tab {
         UINT id;
         CCustomPngButton* button;
-        CKivPanelList* list;
+        CListCtrl* list;
     };
     const Tab tabs[] = {{IDC_BTN_TAB_FRIENDS, &m_btnTabFriends, &m_listFriend},
                         {IDC_BTN_TAB_GROUPS, &m_btnTabGroups, &m_listGroup},
@@ -723,8 +736,11 @@ void CKivDlg::OnMenuLogout()
     m_dlgLogin.MoveWindow(panel.left, panel.top, login.Width(), login.Height());
     m_dlgLogin.ShowWindow(SW_SHOW);
     // 4. Empty lists.
-    for (CKivPanelList* list : {&m_listGroup, &m_listFriend, &m_listStranger}) {
-        list->DeleteAllItems();
+    m_listFriend.DeleteAllUsers();
+    m_listStranger.DeleteAllUsers();
+    for (CListCtrl* list : {static_cast<CListCtrl*>(&m_listGroup), static_cast<CListCtrl*>(&m_listFriend),
+                            static_cast<CListCtrl*>(&m_listStranger)}) {
+        if (list == &m_listGroup) list->DeleteAllItems();
         CRect r;
         list->GetClientRect(&r);
         list->SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));

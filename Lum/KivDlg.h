@@ -12,6 +12,8 @@
 #include "Common/FileDbUser.h"
 #include "Common/LayeredWindowHelperST.h"
 #include "Lum/KivDlgLogin.h"
+#include "Lum/KivUsersListCtrl.h"
+#include "Lum/StackNewMsg.h"
 #include "base/DlgBase.h"
 #include "base/WinAutoHide.h"
 #include "platform/controls.h"
@@ -19,8 +21,8 @@
 
 #include <set>
 
-// The contact and group lists of the panel as far as they are built: rows
-// with the record's name, one per record, 52 pixels high.
+// The group list of the panel as far as it is built: rows with the record's
+// name, one per record, 52 pixels high.
 class CKivPanelList : public CListCtrl {
     DECLARE_DYNAMIC(CKivPanelList)
 
@@ -75,9 +77,11 @@ public:
     CFileDbSys m_dbSys;
     CFileDbUser m_dbUser;
     CFileDbMsg m_dbMsg;
+    // Declared before the lists, whose records it holds: it outlives them.
+    CStackNewMsg m_stackNewMsg;
     CKivPanelList m_listGroup;     // control 1019
-    CKivPanelList m_listFriend;    // control 1017, list id 1
-    CKivPanelList m_listStranger;  // control 1018, list id 2
+    CKivUsersListCtrl m_listFriend;    // control 1017, list id 1
+    CKivUsersListCtrl m_listStranger;  // control 1018, list id 2
     Gdiplus::Font* m_pFont = nullptr;
     Gdiplus::Font* m_pFontBold = nullptr;
     Gdiplus::SolidBrush* m_pBrushWhite = nullptr;

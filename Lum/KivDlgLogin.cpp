@@ -551,11 +551,9 @@ void CKivDlgLogining::AfterLogin()
         for (int list = 1; list <= 2; ++list) {
             std::set<CDataUser*> users;
             main->m_dbUser.GetGroupUserList(list, &users);
-            CKivPanelList& target = list == 1 ? main->m_listFriend : main->m_listStranger;
-            for (CDataUser* user : users) {
-                target.AddRow(static_cast<const char*>(user->m_bstrName), user->m_nId);
-                delete user;
-            }
+            CKivUsersListCtrl& target = list == 1 ? main->m_listFriend : main->m_listStranger;
+            target.AddUsers(users);
+            for (CDataUser* user : users) delete user;
         }
     }
 

@@ -276,7 +276,13 @@ TEST_F(LoginTest, SuccessfulLoginShowsTheMainWindowAndPreparesTheUser)
     EXPECT_FALSE(main_->m_listStranger.IsWindowVisible());
 
     // Log-out: offline, transparent, the login window back, nobody logged in.
-    main_->m_listFriend.AddRow("x", 5);
+    {
+        CDataUser friendRec;
+        friendRec.m_nId = 5;
+        friendRec.m_bstrName = "x";
+        main_->m_listFriend.AddUser(&friendRec, 0);
+    }
+    EXPECT_EQ(main_->m_listFriend.GetItemCount(), 1);
     main_->SendMessage(WM_COMMAND, 9065, 0);
     EXPECT_EQ(main_->m_nStatus, 3);
     EXPECT_FALSE(MainOpaque());

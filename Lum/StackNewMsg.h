@@ -1,0 +1,42 @@
+// The contacts and groups with messages waiting in their records because no
+// chat window was open when the messages came, the most recent sender on
+// top. The tray flashes the top sender's head while the stack is not empty
+// and a tray click opens the top sender's chat.
+//
+// The records are not owned: they belong to the friend, stranger and group
+// lists. Used on the UI thread only.
+#pragma once
+
+#include "Common/Data.h"
+
+#include <list>
+#include <set>
+
+class CStackNewMsg {
+public:
+    CStackNewMsg() = default;
+    virtual ~CStackNewMsg();
+    CStackNewMsg(const CStackNewMsg&) = delete;
+    CStackNewMsg& operator=(const CStackNewMsg&) = delete;
+
+    // Puts the record on top; a record further down is moved up, the top
+    // record stays where it is.
+    void Push(CData* record);
+    // Removes the record's element and clears its unread messages; a record
+    // that is not on the stack is left alone.
+    void Remove(CData* record);
+    // The top record (null when empty).
+    CData* Top() const;
+    // Removes the top element (the record is not touched).
+    void Pop();
+    int GetCount() const { return m_nCount; }
+    bool IsEmpty() const { return m_nCount == 0; }
+    bool Contains(const CData* record) const;
+
+private:
+    std::list<CData*> m_list;  // front is the top
+    int m_nCount = 0;
+};
+
+// 1 when `id` is in the black-list set, else 0.
+int IsInBlackList(const std::set<int>& blackList, int id);
