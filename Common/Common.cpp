@@ -36,20 +36,24 @@ int CCommon::MemoryTOBitmap(const void* data, int size, Gdiplus::Bitmap* target)
 
 int CCommon::DownLoadHeaderImage(int id, Gdiplus::Bitmap* target, int isUser, CString dir)
 {
+    // Every download has a file of its own: two downloads of the same head
+    // at once (a list refresh while the last one still runs) must not write
+    // into, read or delete each other's file.
     CString file;
-    file.Format("%s%d.png", dir.GetString(), id);
+    file.Format("%s%d.%u.png", dir.GetString(), id, g_fileCounter.fetch_add(1) + 1);
     CString stamp = CTime::GetCurrentTime().Format("%H%M%S");
     CString url;
     url.Format(isUser == 1 ? "%s/upload/face/%d.png?r=%s" : "%s/upload/group/%d.png?r=%s",
                GetEndpointConfig().webBaseUrl.GetString(), id, stamp.GetString());
-    if (URLDownloadToFile(nullptr, url, file, 0, nullptr) != S_OK) return 0;
+    const bool fetched = URLDownloadToFile(nullptr, url, file, 0, nullptr) == S_OK;
     std::string bytes;
-    if (!ReadWholeFile(file, bytes) || bytes.empty()) return 0;
+    const bool read = fetched && ReadWholeFile(file, bytes) && !bytes.empty();
+    // A failed or cut transfer leaves no file behind either.
+    DeleteFile(file);
+    if (!read) return 0;
     // An answer that is not an image (an error page, a cut transfer) is a
     // failed download, not a blank head.
-    int drawn = MemoryTOBitmap(bytes.data(), static_cast<int>(bytes.size()), target);
-    DeleteFile(file);
-    return drawn;
+    return MemoryTOBitmap(bytes.data(), static_cast<int>(bytes.size()), target);
 }
 
 void CCommon::BitmapTOIStream(const Gdiplus::Bitmap* image, IStream* stream, ULONGLONG* size)

@@ -23,7 +23,8 @@ public:
     static int MemoryTOBitmap(const void* data, int size, Gdiplus::Bitmap* target);
 
     // Downloads the head image of a user (isUser 1) or a group (any other
-    // value) from the web server into "<dir><id>.png" and draws it into
+    // value) from the web server into a file of its own in `dir`
+    // ("<id>.<n>.png", removed afterwards) and draws it into
     // `target` at 40x40. Returns 1 when an image was drawn; 0 when the
     // download failed, the answer was empty or did not decode (the target is
     // then unchanged).

@@ -1,5 +1,6 @@
 #include "Lum/KivDlg.h"
 
+#include "Common/Common.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
@@ -13,8 +14,12 @@
 #include "platform/windc.h"
 
 #include <cstdlib>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -108,6 +113,12 @@ BEGIN_MESSAGE_MAP(CKivDlg, CDlgBase)
     ON_WM_QUERYDRAGICON()
     ON_WM_CTLCOLOR()
     ON_MESSAGE(UM_LOGIN_RESULT, OnLoginResult)
+    ON_MESSAGE(UM_FRIEND_LIST, OnFriendList)
+    ON_MESSAGE(UM_GROUP_LIST, OnGroupList)
+    ON_MESSAGE(UM_USER_INFO, OnUserInfo)
+    ON_MESSAGE(UM_ID_LIST, OnIdList)
+    ON_MESSAGE(UM_USER_HEAD_LOADED, OnUserHeadLoaded)
+    ON_MESSAGE(UM_TOPIC_TEXT, OnTopicText)
     ON_MESSAGE(UM_SEARCH_REQUEST, OnSearchRequest)
     ON_MESSAGE(UM_SETTINGS_CHANGED, OnSettingsChanged)
     ON_MESSAGE(UM_OWN_INFO_CHANGED, OnOwnInfoChanged)
@@ -166,6 +177,7 @@ CKivDlg::CKivDlg(CWnd* parent) : CDlgBase(IDD_KIV_DIALOG, parent)
 CKivDlg::~CKivDlg()
 {
     if (m_hWnd) DestroyWindow();
+    DropDownloadedHeads();
     delete m_pHeadImage;
     delete m_pFont;
     delete m_pFontBold;
@@ -322,7 +334,9 @@ BOOL CKivDlg::OnInitDialog()
     const CString autoLogin = m_dbSys.GetSysSet(0, "Basic_AutoLogin");
     if (!autoLogin.IsEmpty()) m_dlgLogin.AutoLogin(atoi(autoLogin));
 
-    // 18. The topic thread starts with the background downloads.
+    // 18. The lists' head downloads; the topic line.
+    if (!CKivUsersListCtrl::s_loadHead) CKivUsersListCtrl::s_loadHead = StartUserHeadDownload;
+    AfxBeginThread(ThreadLoadTopic, nullptr);
 
     // 19. The frame at the window's size.
     CRect r;
@@ -596,6 +610,233 @@ LRESULT CKivDlg::OnLoginResult(WPARAM wParam, LPARAM lParam)
     app->SetSessionKey(reply->key);
     if (m_dlgLogining.m_hWnd) ::PostMessage(m_dlgLogining.m_hWnd, UM_LOGIN_RESULT, 0, reply->code);
     return 0;
+}
+
+// ---------------------------------------------------------------- lists from the service
+
+LRESULT CKivDlg::OnFriendList(WPARAM, LPARAM lParam)
+{
+    const auto* reply = reinterpret_cast<const lum_thrift::StructFriendListResp*>(lParam);
+    if (!reply || reply->code != lum_thrift::ResultCode::SUCCESS) return 0;
+    // Every friend has to be listed again to stay: without this a second
+    // reply in one session (after a reconnect) would keep the friends it no
+    // longer lists, since the marks of the first reply are all set.
+    for (auto& entry : m_listFriend.m_mapUsers) entry.second->m_nFlag = 0;
+    for (const lum_thrift::StructFriend& entry : reply->friendList) {
+        const lum_thrift::StructUser& user = entry.user;
+        CDataUser rec;
+        rec.m_nId = user.userid;
+        rec.m_nFlag = 1;
+        rec.m_bstrName = Utf8ToAnsi(CString(user.name)).GetString();
+        rec.m_strRemark = Utf8ToAnsi(CString(entry.remark));
+        rec.m_strRTime = CString(user.img_time);
+        rec.m_nStatus = static_cast<int>(user.status);
+        rec.m_strCity = Utf8ToAnsi(CString(user.city));
+        rec.m_bstrSign = Utf8ToAnsi(CString(user.note)).GetString();
+        m_listFriend.AddUser(&rec, 1);
+    }
+    m_listFriend.RemoveStaleUsers();
+    return 0;
+}
+
+LRESULT CKivDlg::OnGroupList(WPARAM, LPARAM lParam)
+{
+    const auto* reply = reinterpret_cast<const lum_thrift::StructGroupListResp*>(lParam);
+    if (!reply || reply->code != lum_thrift::ResultCode::SUCCESS) return 0;
+    // The groups and their members go to the user store; the group list
+    // control shows them once it is built.
+    for (const lum_thrift::StructGroup& entry : reply->groupList) {
+        CDataGroup group;
+        group.m_nId = entry.gid;
+        group.m_bstrName = Utf8ToAnsi(CString(entry.name)).GetString();
+        group.m_nClientFlag = 1;
+        group.m_nIsMaster = entry.isMaster;
+        group.m_nStyle = entry.style;
+        group.m_nGroupType = entry.groupType;
+        group.m_nCapacity = entry.capacity;
+        group.m_bstrSign = Utf8ToAnsi(CString(entry.note)).GetString();
+        group.m_strClass = Utf8ToAnsi(CString(entry.groupClass));
+        for (const lum_thrift::StructGroupUser& member : entry.userList) {
+            auto* rec = new CDataUser;
+            rec->m_nId = member.user.userid;
+            rec->m_bstrName = Utf8ToAnsi(CString(member.user.name)).GetString();
+            rec->m_strRemark = Utf8ToAnsi(CString(member.carte));
+            rec->m_strCity = Utf8ToAnsi(CString(member.user.city));
+            rec->m_nMemberRole = member.isMaster;
+            rec->m_nFlag = 1;
+            rec->m_nGroupId = group.m_nId;
+            // A second member with the same id takes the place of the first.
+            CDataUser*& slot = group.m_mapMembers[rec->m_nId];
+            delete slot;
+            slot = rec;
+        }
+        if (group.m_nId > 0) group.Update(&m_dbUser, 1);
+    }
+    return 0;
+}
+
+LRESULT CKivDlg::OnUserInfo(WPARAM, LPARAM lParam)
+{
+    const auto* user = reinterpret_cast<const lum_thrift::StructUser*>(lParam);
+    CKivApp* app = GetKivApp();
+    if (!user || !app) return 0;
+    const CString name = Utf8ToAnsi(CString(user->name));
+    const CString note = Utf8ToAnsi(CString(user->note));
+    const CString city = Utf8ToAnsi(CString(user->city));
+    if (user->userid == app->GetOwnUserId()) {
+        CDataUser& self = app->m_userSelf;
+        self.m_bstrName = name.GetString();
+        self.m_bstrSign = note.GetString();
+        self.m_strCity = city;
+        m_dbSys.InsertUser(&self);
+        CRect r;
+        GetClientRect(&r);
+        PostMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
+        const CString imageTime(user->img_time);
+        if (!imageTime.IsEmpty() && imageTime != self.m_strRTime) {
+            self.m_strRTime = imageTime;
+            PostMessage(UM_USER_HEAD_LOADED, reinterpret_cast<WPARAM>(&self), reinterpret_cast<LPARAM>(&m_dbSys));
+        }
+        return 0;
+    }
+    if (user->gid < 11) {
+        CKivUsersListCtrl& list = user->gid == 2 ? m_listStranger : m_listFriend;
+        list.UpdateUserInfo(user->userid, name, note, city, static_cast<int>(user->status));
+        if (list.m_hWnd) list.SendMessage(WM_SIZE, 0, 0);
+    }
+    // Members of groups (gid 11 or more) are updated through the group list
+    // control once it is built.
+    return 0;
+}
+
+LRESULT CKivDlg::OnIdList(WPARAM, LPARAM lParam)
+{
+    const auto* reply = reinterpret_cast<const lum_thrift::StructBlackListResp*>(lParam);
+    if (!reply) return 0;
+    for (int id : reply->blackList) m_setBlackList.insert(id);
+    return 0;
+}
+
+// ---------------------------------------------------------------- background downloads
+
+bool CKivDlg::IsLiveUser(const CDataUser* rec)
+{
+    if (!rec) return false;
+    CKivApp* app = GetKivApp();
+    if (app && rec == &app->m_userSelf) return true;
+    for (const CKivUsersListCtrl* list : {&m_listFriend, &m_listStranger})
+        for (const auto& entry : list->m_mapUsers)
+            if (entry.second == rec) return true;
+    return false;
+}
+
+LRESULT CKivDlg::OnUserHeadLoaded(WPARAM wParam, LPARAM lParam)
+{
+    auto* rec = reinterpret_cast<CDataUser*>(wParam);
+    // A record freed while its head was downloaded is gone: its image with it.
+    if (!IsLiveUser(rec)) {
+        delete TakeDownloadedHead(rec, 0);
+        return 0;
+    }
+    if (rec->m_nId <= 0) return 0;
+    // Only a head that was downloaded and decoded in full replaces the one
+    // the record has.
+    if (Gdiplus::Bitmap* head = TakeDownloadedHead(rec, rec->m_nId)) {
+        delete rec->m_imgHead;
+        rec->m_imgHead = head;
+        for (CKivUsersListCtrl* list : {&m_listFriend, &m_listStranger})
+            if (list->m_hWnd) list->Invalidate();
+    }
+    const int result = rec->Update(&m_dbUser);
+    if (result != 1) return result;
+    CKivApp* app = GetKivApp();
+    if (app && rec->m_nId == app->GetOwnUserId()) {
+        if (lParam != reinterpret_cast<LPARAM>(&m_dbSys)) m_dbSys.InsertUser(&app->m_userSelf);
+        ReloadOwnHead();
+        CRect r;
+        GetClientRect(&r);
+        PostMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
+    }
+    return result;
+}
+
+LRESULT CKivDlg::OnTopicText(WPARAM wParam, LPARAM)
+{
+    const auto* text = reinterpret_cast<const CString*>(wParam);
+    if (!text) return 0;
+    // The topic link of the panel shows this text once the panel has it.
+    m_strTopic = *text;
+    return 1;
+}
+
+namespace {
+
+struct DownloadedHead {
+    int id = 0;
+    Gdiplus::Bitmap* image = nullptr;
+};
+
+std::mutex g_headsLock;
+std::map<const CDataUser*, DownloadedHead> g_heads;
+
+}  // namespace
+
+Gdiplus::Bitmap* TakeDownloadedHead(const CDataUser* rec, int id)
+{
+    std::lock_guard<std::mutex> lock(g_headsLock);
+    auto it = g_heads.find(rec);
+    if (it == g_heads.end()) return nullptr;
+    DownloadedHead head = it->second;
+    g_heads.erase(it);
+    if (id != 0 && head.id != id) {
+        delete head.image;
+        return nullptr;
+    }
+    return head.image;
+}
+
+void DropDownloadedHeads()
+{
+    std::lock_guard<std::mutex> lock(g_headsLock);
+    for (auto& entry : g_heads) delete entry.second.image;
+    g_heads.clear();
+}
+
+void StartUserHeadDownload(CDataUser* rec)
+{
+    if (!rec) return;
+    auto* job = new UserHeadJob;
+    job->rec = rec;
+    job->id = rec->m_nId;
+    AfxBeginThread(ThreadLoadUserHead, job);
+}
+
+UINT ThreadLoadUserHead(LPVOID param)
+{
+    std::unique_ptr<UserHeadJob> job(static_cast<UserHeadJob*>(param));
+    if (!job || job->id < 1) return 0;
+    CDataUser head;
+    head.m_nId = job->id;
+    const int result = head.UpdateHead(GetProgramFolder());
+    if (result == 1 && head.m_imgHead) {
+        std::lock_guard<std::mutex> lock(g_headsLock);
+        DownloadedHead& slot = g_heads[job->rec];
+        // A later download of the same record replaces an earlier one.
+        delete slot.image;
+        slot.id = job->id;
+        slot.image = head.m_imgHead;
+        head.m_imgHead = nullptr;
+    }
+    if (HWND hwnd = GetMainWindowHandle())
+        ::PostMessage(hwnd, UM_USER_HEAD_LOADED, reinterpret_cast<WPARAM>(job->rec), result);
+    return 1;
+}
+
+UINT ThreadLoadTopic(LPVOID)
+{
+    CString text = CCommon::GetStrFromUrl(GetEndpointConfig().webBaseUrl + "/topic.txt");
+    if (!text.IsEmpty()) SendToMainWindow(UM_TOPIC_TEXT, reinterpret_cast<WPARAM>(&text), 0);
+    return 1;
 }
 
 // ---------------------------------------------------------------- settings, own information, skin

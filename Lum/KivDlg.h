@@ -121,6 +121,12 @@ public:
     const void* m_pCurrentLogin = nullptr;
     // The user the user store and the message store are open for (0: none).
     int m_nStoreUserId = 0;
+    // The text of the topic line, as the web server last gave it.
+    CString m_strTopic;
+
+    // Whether a record pointer is the own record or a record of the friend or
+    // stranger list (list records may have been freed since a download began).
+    bool IsLiveUser(const CDataUser* rec);
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
@@ -135,6 +141,12 @@ protected:
     void OnHotKey(UINT id, UINT modifiers, UINT vk) override;
 
     LRESULT OnLoginResult(WPARAM wParam, LPARAM lParam);
+    LRESULT OnFriendList(WPARAM wParam, LPARAM lParam);
+    LRESULT OnGroupList(WPARAM wParam, LPARAM lParam);
+    LRESULT OnUserInfo(WPARAM wParam, LPARAM lParam);
+    LRESULT OnIdList(WPARAM wParam, LPARAM lParam);
+    LRESULT OnUserHeadLoaded(WPARAM wParam, LPARAM lParam);
+    LRESULT OnTopicText(WPARAM wParam, LPARAM lParam);
     LRESULT OnSearchRequest(WPARAM wParam, LPARAM lParam);
     LRESULT OnSettingsChanged(WPARAM wParam, LPARAM lParam);
     LRESULT OnOwnInfoChanged(WPARAM wParam, LPARAM lParam);
@@ -175,3 +187,30 @@ private:
     void SetButtonImage(CCustomPngButton& button, UINT id);
     HICON LoadMainIcon(UINT id);
 };
+
+// ---------------------------------------------------------------- background downloads
+
+// The head download of one list record. The record stays owned by its list
+// and is never touched by the thread: the thread downloads into a record of
+// its own and leaves the image with the main window, which hands it to the
+// record when UM_USER_HEAD_LOADED arrives and the record is still listed.
+struct UserHeadJob {
+    CDataUser* rec = nullptr;  // the list record (only compared, never read, off the UI thread)
+    int id = 0;
+};
+// Starts the head download of a list record on a thread of its own (the
+// lists' head hook); called on the UI thread.
+void StartUserHeadDownload(CDataUser* rec);
+// UserHeadJob* (owned by the thread): nothing when the id is below 1 (0);
+// else downloads the head into the program folder, posts UM_USER_HEAD_LOADED
+// (wParam the record, lParam 1 when an image was loaded) to the main window
+// and returns 1.
+UINT ThreadLoadUserHead(LPVOID param);
+// No parameter: fetches the web server's "/topic.txt" and, when it is not
+// empty, sends UM_TOPIC_TEXT with it to the main window. Returns 1.
+UINT ThreadLoadTopic(LPVOID param);
+// A downloaded head waiting for its record: taken once (null when none, or
+// when it was downloaded for another id).
+Gdiplus::Bitmap* TakeDownloadedHead(const CDataUser* rec, int id);
+// Frees every head still waiting (the main window goes).
+void DropDownloadedHeads();

@@ -276,13 +276,16 @@ TEST_F(LoginTest, SuccessfulLoginShowsTheMainWindowAndPreparesTheUser)
     EXPECT_FALSE(main_->m_listStranger.IsWindowVisible());
 
     // Log-out: offline, transparent, the login window back, nobody logged in.
+    // (The friends of the login's friend-list reply are there first.)
+    EXPECT_TRUE(lumui::PumpUntil([&] { return main_->m_listFriend.GetItemCount() > 0; }, 5000));
+    const int listed = main_->m_listFriend.GetItemCount();
     {
         CDataUser friendRec;
         friendRec.m_nId = 5;
         friendRec.m_bstrName = "x";
         main_->m_listFriend.AddUser(&friendRec, 0);
     }
-    EXPECT_EQ(main_->m_listFriend.GetItemCount(), 1);
+    EXPECT_EQ(main_->m_listFriend.GetItemCount(), listed + 1);
     main_->SendMessage(WM_COMMAND, 9065, 0);
     EXPECT_EQ(main_->m_nStatus, 3);
     EXPECT_FALSE(MainOpaque());
