@@ -1,5 +1,6 @@
 #include "Lum/KivDlg.h"
 
+#include "base/MenuCommands.h"
 #include "Common/Common.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivMessages.h"
@@ -24,26 +25,6 @@
 namespace {
 
 const UINT kTimerMain = 2023;
-
-// Menu commands of the panel.
-enum : UINT {
-    kMenuFindGroup = 9026,
-    kMenuCreateDiscussion = 9027,
-    kMenuSmsNotice = 9035,
-    kMenuAddFriend = 9036,
-    kMenuHelp = 9059,
-    kMenuChangePassword = 9064,
-    kMenuLogout = 9065,
-    kMenuExit = 9066,
-    kMenuCreateGroup = 9067,
-    kMenuMessageManager = 9069,
-    kMenuSkin = 9070,
-    kMenuOnline = 9071,
-    kMenuAway = 9072,
-    kMenuOffline = 9073,
-    kMenuProfile = 9074,
-    kMenuSettings = 9075,
-};
 
 std::wstring Wide(const char* text)
 {
@@ -137,22 +118,22 @@ BEGIN_MESSAGE_MAP(CKivDlg, CDlgBase)
     ON_BN_CLICKED(IDC_BTN_HISTORY, OnBnClickedHistory)
     ON_BN_CLICKED(IDC_BTN_SETTINGS, OnBnClickedSettings)
     ON_BN_CLICKED(IDC_BTN_STATUS, OnBnClickedStatus)
-    ON_COMMAND(kMenuOnline, OnMenuOnline)
-    ON_COMMAND(kMenuAway, OnMenuAway)
-    ON_COMMAND(kMenuOffline, OnMenuOffline)
-    ON_COMMAND(kMenuSettings, OnMenuSettings)
-    ON_COMMAND(kMenuCreateGroup, OnMenuCreateGroup)
-    ON_COMMAND(kMenuExit, OnMenuExit)
-    ON_COMMAND(kMenuLogout, OnMenuLogout)
-    ON_COMMAND(kMenuHelp, OnMenuHelp)
-    ON_COMMAND(kMenuMessageManager, OnMenuMessageManager)
-    ON_COMMAND(kMenuSmsNotice, OnMenuSmsNotice)
-    ON_COMMAND(kMenuProfile, OnMenuProfile)
-    ON_COMMAND(kMenuAddFriend, OnMenuAddFriend)
-    ON_COMMAND(kMenuFindGroup, OnMenuFindGroup)
-    ON_COMMAND(kMenuCreateDiscussion, OnMenuCreateDiscussion)
-    ON_COMMAND(kMenuSkin, OnMenuSkin)
-    ON_COMMAND(kMenuChangePassword, OnMenuChangePassword)
+    ON_COMMAND(IDM_ONLINE, OnMenuOnline)
+    ON_COMMAND(IDM_AWAY, OnMenuAway)
+    ON_COMMAND(IDM_OFFLINE, OnMenuOffline)
+    ON_COMMAND(IDM_SETTINGS, OnMenuSettings)
+    ON_COMMAND(IDM_CREATE_GROUP, OnMenuCreateGroup)
+    ON_COMMAND(IDM_EXIT, OnMenuExit)
+    ON_COMMAND(IDM_LOGOUT, OnMenuLogout)
+    ON_COMMAND(IDM_HELP, OnMenuHelp)
+    ON_COMMAND(IDM_MESSAGE_MANAGER, OnMenuMessageManager)
+    ON_COMMAND(IDM_SMS_NOTICE, OnMenuSmsNotice)
+    ON_COMMAND(IDM_PROFILE, OnMenuProfile)
+    ON_COMMAND(IDM_ADD_FRIEND, OnMenuAddFriend)
+    ON_COMMAND(IDM_FIND_GROUP, OnMenuFindGroup)
+    ON_COMMAND(IDM_CREATE_DISCUSSION, OnMenuCreateDiscussion)
+    ON_COMMAND(IDM_SKIN, OnMenuSkin)
+    ON_COMMAND(IDM_CHANGE_PASSWORD, OnMenuChangePassword)
     ON_BN_CLICKED(IDC_BTN_SKIN, OnBnClickedSkin)
     ON_EN_SETFOCUS(IDC_EDIT_SEARCH, OnSearchSetFocus)
     ON_WM_SIZE()

@@ -1,5 +1,6 @@
 #include "Lum/KivDlgLogin.h"
 
+#include "base/MenuCommands.h"
 #include "Common/MD5Crypt.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
@@ -19,8 +20,6 @@
 namespace {
 
 // Status menu commands.
-const UINT kMenuOnline = 9071;
-const UINT kMenuAway = 9072;
 
 // Makes the dialog's rounded 6 x 6 region and gives buttons 1001 and 1002
 // the background picture as what lies under them.
@@ -67,8 +66,8 @@ BEGIN_MESSAGE_MAP(CKivDlgLogin, CDialogEx)
     ON_BN_CLICKED(IDC_BTN_FINDPWD, OnBnClickedFindPwd)
     ON_BN_CLICKED(IDC_BTN_HELP, OnBnClickedHelp)
     ON_BN_CLICKED(IDC_BTN_LOGIN_STATUS, OnBnClickedStatus)
-    ON_COMMAND(kMenuOnline, OnStatusOnline)
-    ON_COMMAND(kMenuAway, OnStatusAway)
+    ON_COMMAND(IDM_ONLINE, OnStatusOnline)
+    ON_COMMAND(IDM_AWAY, OnStatusAway)
 END_MESSAGE_MAP()
 
 CKivDlgLogin::CKivDlgLogin(CWnd* parent) : CDialogEx(IDD_DLG_LOGIN, parent)

@@ -1,5 +1,6 @@
 #include "Lum/KivUsersListCtrl.h"
 
+#include "base/MenuCommands.h"
 #include "Common/GdiPlusBitmap.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivMessages.h"
@@ -19,23 +20,6 @@ const UINT kPngStatePc = 208;
 const UINT kPngStateSms = 209;
 const UINT kPngStateWap = 210;
 const UINT kPngStateWeb = 214;
-
-// Commands of the friend and stranger menus.
-enum : UINT {
-    kCmdSendMessage = 9028,
-    kCmdMoveToBlack = 9029,
-    kCmdViewInfo = 9030,
-    kCmdSmsNotice = 9035,
-    kCmdAddFriend = 9036,
-    kCmdInviteToGroup = 9037,
-    kCmdAddAsFriend = 9043,
-    kCmdEditRemark = 9044,
-    kCmdDeleteFriend = 9046,
-    kCmdBlackList = 9051,
-    kCmdHistory = 9052,
-    kCmdSendFile = 9053,
-    kCmdDeleteStranger = 9077,
-};
 
 // A copy of a PNG resource of the client's module (null when missing).
 Gdiplus::Bitmap* LoadPng(UINT id)
@@ -83,19 +67,19 @@ IMPLEMENT_DYNAMIC(CKivUsersListCtrl, CListCtrlEx)
 BEGIN_MESSAGE_MAP(CKivUsersListCtrl, CListCtrlEx)
     ON_NOTIFY_REFLECT(NM_DBLCLK, OnDblClk)
     ON_NOTIFY_REFLECT(NM_RCLICK, OnRClick)
-    ON_COMMAND(kCmdDeleteFriend, OnDeleteFriend)
-    ON_COMMAND(kCmdSendMessage, OnSendMessage)
-    ON_COMMAND(kCmdSmsNotice, OnSmsNotice)
-    ON_COMMAND(kCmdSendFile, OnSendFile)
-    ON_COMMAND(kCmdAddFriend, OnAddFriend)
-    ON_COMMAND(kCmdHistory, OnHistory)
-    ON_COMMAND(kCmdViewInfo, OnViewInfo)
-    ON_COMMAND(kCmdMoveToBlack, OnMoveToBlack)
-    ON_COMMAND(kCmdInviteToGroup, OnInviteToGroup)
-    ON_COMMAND(kCmdAddAsFriend, OnAddAsFriend)
-    ON_COMMAND(kCmdEditRemark, OnEditRemark)
-    ON_COMMAND(kCmdBlackList, OnBlackList)
-    ON_COMMAND(kCmdDeleteStranger, OnDeleteStranger)
+    ON_COMMAND(IDM_DELETE_FRIEND, OnDeleteFriend)
+    ON_COMMAND(IDM_SEND_MESSAGE, OnSendMessage)
+    ON_COMMAND(IDM_SMS_NOTICE, OnSmsNotice)
+    ON_COMMAND(IDM_SEND_FILE, OnSendFile)
+    ON_COMMAND(IDM_ADD_FRIEND, OnAddFriend)
+    ON_COMMAND(IDM_VIEW_HISTORY, OnHistory)
+    ON_COMMAND(IDM_VIEW_INFO, OnViewInfo)
+    ON_COMMAND(IDM_MOVE_TO_BLACK, OnMoveToBlack)
+    ON_COMMAND(IDM_INVITE_TO_GROUP, OnInviteToGroup)
+    ON_COMMAND(IDM_ADD_AS_FRIEND, OnAddAsFriend)
+    ON_COMMAND(IDM_EDIT_REMARK, OnEditRemark)
+    ON_COMMAND(IDM_SHOW_BLACK_LIST, OnBlackList)
+    ON_COMMAND(IDM_DELETE_STRANGER, OnDeleteStranger)
     ON_MESSAGE(UM_REMARK_CHANGED, OnRemarkChanged)
 END_MESSAGE_MAP()
 
@@ -426,7 +410,7 @@ void CKivUsersListCtrl::OnSmsNotice()
         AfxMessageBox("此功能目前只对本网用户开放", MB_OK);
         return;
     }
-    PluginCommand(kCmdSmsNotice);
+    PluginCommand(IDM_SMS_NOTICE);
 }
 
 void CKivUsersListCtrl::OnSendFile()
@@ -474,39 +458,39 @@ void CKivUsersListCtrl::PluginCommand(UINT command)
 
 void CKivUsersListCtrl::OnHistory()
 {
-    PluginCommand(kCmdHistory);
+    PluginCommand(IDM_VIEW_HISTORY);
 }
 
 void CKivUsersListCtrl::OnViewInfo()
 {
-    PluginCommand(kCmdViewInfo);
+    PluginCommand(IDM_VIEW_INFO);
 }
 
 void CKivUsersListCtrl::OnInviteToGroup()
 {
-    PluginCommand(kCmdInviteToGroup);
+    PluginCommand(IDM_INVITE_TO_GROUP);
 }
 
 void CKivUsersListCtrl::OnAddAsFriend()
 {
     const int id = SelectedId();
     if (id <= 0 || !m_mapUsers.count(id)) return;
-    PluginCommand(kCmdAddAsFriend);
+    PluginCommand(IDM_ADD_AS_FRIEND);
 }
 
 void CKivUsersListCtrl::OnEditRemark()
 {
-    PluginCommand(kCmdEditRemark);
+    PluginCommand(IDM_EDIT_REMARK);
 }
 
 void CKivUsersListCtrl::OnAddFriend()
 {
-    PluginCommand(kCmdAddFriend);
+    PluginCommand(IDM_ADD_FRIEND);
 }
 
 void CKivUsersListCtrl::OnBlackList()
 {
-    PluginCommand(kCmdBlackList);
+    PluginCommand(IDM_SHOW_BLACK_LIST);
 }
 
 LRESULT CKivUsersListCtrl::OnRemarkChanged(WPARAM wParam, LPARAM)

@@ -1,5 +1,6 @@
 #include "Lum/Workers.h"
 
+#include "base/MenuCommands.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivMessages.h"
 #include "Lum/ServiceConnection.h"
@@ -17,7 +18,6 @@ namespace {
 
 // The status menu's "offline" command: the main window's go-offline, which
 // does nothing when the client is offline already.
-const UINT kCommandGoOffline = 9073;
 
 std::mutex g_heartbeatLock;
 MaintainOnlineHandler g_maintainOnlineHandler;
@@ -101,7 +101,7 @@ LRESULT SendToMainWindow(UINT message, WPARAM wParam, LPARAM lParam)
 
 void HandleSessionLost(int code)
 {
-    SendToMainWindow(WM_COMMAND, kCommandGoOffline, 0);
+    SendToMainWindow(WM_COMMAND, IDM_OFFLINE, 0);
     switch (code) {
     case lum_thrift::ResultCode::LOGIN_IN_OTHER:
         ShowMessage("你已正在其它地方登录中，被迫下线！");

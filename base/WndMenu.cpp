@@ -1,6 +1,7 @@
 #include "base/WndMenu.h"
 
 #include "base/BaseModule.h"
+#include "base/MenuCommands.h"
 #include "platform/config.h"
 #include "platform/shell.h"
 #include "platform/uiapp.h"
@@ -251,9 +252,9 @@ void CWndMenu::SetGroupBother(CMenu* menu, int days)
 {
     if (!menu) return;
     UINT id = 0;
-    if (days == 1) id = 9031;
-    else if (days == 2 || days == 3) id = 9032;
-    else if (days >= 4 && days <= 7) id = 9033;
+    if (days == 1) id = IDM_BLOCK_1_DAY;
+    else if (days == 2 || days == 3) id = IDM_BLOCK_3_DAYS;
+    else if (days >= 4 && days <= 7) id = IDM_BLOCK_7_DAYS;
     if (id) menu->CheckMenuItem(id, MF_BYCOMMAND | MF_CHECKED);
 }
 
