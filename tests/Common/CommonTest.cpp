@@ -1,3 +1,4 @@
+#include "Common/FileDB.h"
 #include "Common/Common.h"
 #include "Common/Data.h"
 #include "platform/commdlg.h"
@@ -16,14 +17,8 @@ std::string pngOf(int w, int h, Gdiplus::ARGB color)
 {
     Gdiplus::Bitmap bmp(w, h, Gdiplus::PixelFormat32bppARGB);
     Gdiplus::Graphics(&bmp).Clear(Gdiplus::Color(color));
-    IStream* stream = nullptr;
-    CreateStreamOnHGlobal(nullptr, TRUE, &stream);
-    ULONGLONG size = 0;
-    CCommon::BitmapTOIStream(&bmp, stream, &size);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    ULONG read = 0;
-    stream->Read(&bytes[0], static_cast<ULONG>(size), &read);
-    stream->Release();
+    std::string bytes;
+    filedb::EncodeHead(&bmp, bytes);
     return bytes;
 }
 

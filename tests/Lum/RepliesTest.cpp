@@ -1,5 +1,6 @@
 // The main window turning service replies into its lists and the user store,
 // and the head and topic downloads against a web server on loopback.
+#include "Common/FileDB.h"
 #include "Common/Common.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
@@ -30,14 +31,8 @@ std::string PngOf(Gdiplus::ARGB color)
 {
     Gdiplus::Bitmap bmp(60, 60, Gdiplus::PixelFormat32bppARGB);
     Gdiplus::Graphics(&bmp).Clear(Gdiplus::Color(color));
-    IStream* stream = nullptr;
-    CreateStreamOnHGlobal(nullptr, TRUE, &stream);
-    ULONGLONG size = 0;
-    CCommon::BitmapTOIStream(&bmp, stream, &size);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    ULONG read = 0;
-    stream->Read(&bytes[0], static_cast<ULONG>(size), &read);
-    stream->Release();
+    std::string bytes;
+    filedb::EncodeHead(&bmp, bytes);
     return bytes;
 }
 
