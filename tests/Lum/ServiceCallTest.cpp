@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -19,6 +20,7 @@ using apache::thrift::TException;
 using apache::thrift::transport::TTransportException;
 using namespace lum_thrift;
 using standin::Fault;
+using standin::PendingMessage;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -222,6 +224,130 @@ TEST_F(ServiceCallTest, TwoClientsChatThroughTheService)
     Call([&](LumServiceClient& c) { EXPECT_EQ(c.SendUserMsg(keyA, 10002, 0, hello), ResultCode::LOGIN_IN_OTHER); });
     Call([&](LumServiceClient& c) { EXPECT_EQ(c.SendUserMsg("no-such-key", 10002, 0, hello), ResultCode::LOGIN_OUT_TIME); });
     Call([&](LumServiceClient& c) { EXPECT_EQ(c.SendUserMsg(keyA2, 10002, 0, hello), ResultCode::SUCCESS); });
+}
+
+// The service ends a session on its own: the old key gets 6 after a login
+// elsewhere and 7 after a time-out, and friends see the user go offline.
+TEST_F(ServiceCallTest, DroppedSessionsAnswerWithTheirCodeAndShowOffline)
+{
+    const std::string keyA = Login("13800000001"), keyB = Login("13800000002");
+    StructOnlineResp forB;
+    Call([&](LumServiceClient& c) { c.MaintainOnline(forB, keyB, 2); });
+    EXPECT_EQ(forB.onlineStatus.at(10001), UserStatus::UserStatusPC);
+
+    ASSERT_TRUE(service_.DropSession(10001, true));
+    EXPECT_FALSE(service_.IsOnline(10001));
+    Call([&](LumServiceClient& c) { EXPECT_EQ(c.SendUserMsg(keyA, 10002, 0, "x"), ResultCode::LOGIN_IN_OTHER); });
+    StructOnlineResp forA;
+    Call([&](LumServiceClient& c) { c.MaintainOnline(forA, keyA, 2); });
+    EXPECT_EQ(forA.code, ResultCode::LOGIN_IN_OTHER);
+    // The refused heartbeat did not bring the user back.
+    Call([&](LumServiceClient& c) { c.MaintainOnline(forB, keyB, 2); });
+    EXPECT_EQ(forB.onlineStatus.at(10001), 0);
+    EXPECT_FALSE(service_.DropSession(10001, true));  // nothing left to drop
+
+    const std::string keyA2 = Login("13800000001");
+    ASSERT_TRUE(service_.DropSession(10001, false));
+    Call([&](LumServiceClient& c) { EXPECT_EQ(c.SendUserMsg(keyA2, 10002, 0, "x"), ResultCode::LOGIN_OUT_TIME); });
+    // The other user's session is untouched.
+    Call([&](LumServiceClient& c) { EXPECT_EQ(c.SendUserMsg(keyB, 10001, 0, "x"), ResultCode::SUCCESS); });
+}
+
+namespace {
+
+// A notice body as the client reads it: percent-decoded.
+std::string Decoded(const std::string& body)
+{
+    std::string out;
+    for (size_t k = 0; k < body.size(); ++k) {
+        if (body[k] == '%' && k + 2 < body.size() && std::isxdigit(static_cast<unsigned char>(body[k + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(body[k + 2]))) {
+            out += static_cast<char>(std::stoi(body.substr(k + 1, 2), nullptr, 16));
+            k += 2;
+        } else {
+            out += body[k] == '+' ? ' ' : body[k];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+// Group and friend changes queue notices for everyone concerned, as encoded
+// "info" elements that the heartbeat delivers.
+TEST_F(ServiceCallTest, MembershipChangesQueueNotices)
+{
+    const std::string keyA = Login("13800000001"), keyB = Login("13800000002");
+    // The deputy removes a member: those who stay see the member go, the
+    // member sees the group go.
+    Call([&](LumServiceClient& c) { EXPECT_EQ(c.DeleteUser(keyA, 10003, 501), ResultCode::SUCCESS); });
+    for (int32_t uid : {10004, 10001, 10002}) {
+        auto p = service_.Pending(uid);
+        ASSERT_EQ(p.size(), 1u) << uid;
+        EXPECT_EQ(p[0].msgType, MsgType::IsUserDelete);
+        EXPECT_EQ(p[0].fromid, 10003);
+        EXPECT_EQ(p[0].gid, 501);
+        EXPECT_EQ(Decoded(p[0].content), "<info cmd=\"delgroupuser\" fromid=\"10003\"/>");
+    }
+    auto removed = service_.Pending(10003);
+    ASSERT_EQ(removed.size(), 1u);
+    EXPECT_EQ(removed[0].msgType, MsgType::IsGroupQuit);
+    EXPECT_EQ(removed[0].gid, 501);
+    EXPECT_EQ(Decoded(removed[0].content), "<info cmd=\"delgroup\"/>");
+    // The body is encoded: no markup travels as it is.
+    EXPECT_EQ(removed[0].content.find('<'), std::string::npos);
+
+    // A new member is imported into 502: the member gets the group with its
+    // members, under its own id; the others see who joined. The heartbeat
+    // carries them.
+    StructUser user;
+    user.phone = "13900000009";
+    user.name = "新同学 & <友>";  // markup in a name stays text
+    Call([&](LumServiceClient& c) { EXPECT_EQ(c.importGroupUser(keyB, 502, user, 0, 0), ResultCode::SUCCESS); });
+    StructOnlineResp forA;
+    Call([&](LumServiceClient& c) { c.MaintainOnline(forA, keyA, 2); });
+    ASSERT_EQ(forA.msgList.size(), 2u);  // the removal above, then the join
+    const StructMessage& joined = forA.msgList[1];
+    EXPECT_EQ(joined.msgType, MsgType::IsUserAdd);
+    EXPECT_EQ(joined.gid, 502);
+    const int32_t newId = joined.fromid;
+    EXPECT_NE(newId, 10001);
+    const std::string body = Decoded(joined.content);
+    EXPECT_EQ(body.rfind("<info cmd=\"joined\" fromid=\"" + std::to_string(newId) +
+                             "\" fromname=\"新同学 &amp; &lt;友&gt;\" gid=\"502\" gname=\"羽毛球爱好者\">",
+                         0),
+              0u)
+        << body;
+    auto added = service_.Pending(newId);
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_EQ(added[0].fromid, newId);  // own id: added to a group
+    const std::string roster = Decoded(added[0].content);
+    EXPECT_NE(roster.find("<user id=\"10002\" name=\"李娜\" carte=\"娜娜\"/>"), std::string::npos) << roster;
+    EXPECT_NE(roster.find("<user id=\"" + std::to_string(newId) + "\" name=\"新同学 &amp; &lt;友&gt;\" carte=\"\"/>"),
+              std::string::npos);
+
+    // A member quits 501; the owner dissolves 502.
+    Call([&](LumServiceClient& c) { EXPECT_EQ(c.DeleteGroup(keyB, 501, 5), ResultCode::SUCCESS); });
+    auto forOwner = service_.Pending(10004);
+    ASSERT_EQ(forOwner.size(), 2u);
+    EXPECT_EQ(forOwner[1].msgType, MsgType::IsUserDelete);
+    EXPECT_EQ(Decoded(forOwner[1].content), "<info cmd=\"delgroupuser\" fromid=\"10002\"/>");
+    EXPECT_FALSE(service_.GroupHasMember(501, 10002));
+    Call([&](LumServiceClient& c) { EXPECT_EQ(c.DeleteGroup(keyB, 502, 4), ResultCode::SUCCESS); });
+    auto forMember = service_.Pending(10005);
+    ASSERT_FALSE(forMember.empty());
+    EXPECT_EQ(forMember.back().msgType, MsgType::IsGroupDelete);
+    EXPECT_EQ(forMember.back().gid, 502);
+    EXPECT_EQ(Decoded(forMember.back().content), "<info cmd=\"delgroup\"/>");
+
+    // A friend request: the other side is told who asks.
+    Call([&](LumServiceClient& c) { EXPECT_EQ(c.addFriend(keyA, 10005), ResultCode::SUCCESS); });
+    forMember = service_.Pending(10005);
+    EXPECT_EQ(forMember.back().msgType, MsgType::IsFriendAdd);
+    EXPECT_EQ(forMember.back().fromid, 10001);
+    EXPECT_EQ(Decoded(forMember.back().content),
+              "<info cmd=\"addfriend\" fromid=\"10001\" fromphone=\"13800000001\" fromname=\"张伟\"/>");
+    EXPECT_TRUE(service_.IsFriend(10005, 10001));
 }
 
 TEST_F(ServiceCallTest, ServesTwoConnectionsAtOnce)

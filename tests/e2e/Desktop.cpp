@@ -77,6 +77,51 @@ bool WaitForWindow(int width, int height, int timeoutMs, ScreenWindow* found)
     return false;
 }
 
+bool MoveWindow(unsigned long id, int x, int y)
+{
+    return run({"xdotool", "windowmove", "--sync", std::to_string(id), std::to_string(x), std::to_string(y)}) == 0;
+}
+
+bool CloseWindow(unsigned long id)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = id;
+    e.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    const bool sent = XSendEvent(display, id, False, NoEventMask, &e) != 0;
+    XCloseDisplay(display);  // flushes the event
+    return sent;
+}
+
+std::vector<uint32_t> GrabScreen(int x, int y, int width, int height)
+{
+    std::vector<uint32_t> out;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return out;
+    // A rectangle beyond the screen would be an X error, which ends the program.
+    const int screen = DefaultScreen(display);
+    if (x < 0 || y < 0 || width <= 0 || height <= 0 || x + width > DisplayWidth(display, screen) ||
+        y + height > DisplayHeight(display, screen)) {
+        XCloseDisplay(display);
+        return out;
+    }
+    XImage* image = XGetImage(display, DefaultRootWindow(display), x, y, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (image) {
+        out.reserve(static_cast<size_t>(width) * static_cast<size_t>(height));
+        for (int row = 0; row < height; ++row)
+            for (int col = 0; col < width; ++col) out.push_back(XGetPixel(image, col, row) & 0xFFFFFF);
+        XDestroyImage(image);
+    }
+    XCloseDisplay(display);
+    return out;
+}
+
 bool Click(int x, int y)
 {
     return run({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "1"}) == 0;

@@ -4,6 +4,7 @@
 // and clicked with xdotool.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -20,6 +21,14 @@ struct ScreenWindow {
 std::vector<ScreenWindow> VisibleWindows();
 // The first visible window of that size, polling up to `timeoutMs`.
 bool WaitForWindow(int width, int height, int timeoutMs, ScreenWindow* found);
+
+// Moves a top-level window (there is no window manager to ask).
+bool MoveWindow(unsigned long id, int x, int y);
+// Asks a top-level window to close, as a window manager's close button does.
+bool CloseWindow(unsigned long id);
+// The pixels of a rectangle of the screen as shown, 0xRRGGBB, row by row;
+// empty when the rectangle is not on the screen.
+std::vector<uint32_t> GrabScreen(int x, int y, int width, int height);
 
 // Pointer and keyboard through xdotool (waits for each command).
 bool Click(int x, int y);

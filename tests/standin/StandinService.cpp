@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -43,6 +44,7 @@ enum : int32_t {
     IsUserAdd = 3,
     IsGroupDelete = 4,
     IsGroupQuit = 5,
+    IsFriendAdd = 10,
 };
 
 constexpr int16_t kOffline = 0;
@@ -274,6 +276,51 @@ int32_t JsonInt(const nlohmann::json& j, const char* key, int32_t dflt = 0)
 bool Contains(const std::string& text, const std::string& part)
 {
     return !part.empty() && text.find(part) != std::string::npos;
+}
+
+std::string XmlEscape(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// Message bodies travel percent-encoded; the receiver decodes before parsing.
+std::string PercentEncode(const std::string& text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+using Attributes = std::vector<std::pair<std::string, std::string>>;
+
+// A notice: an `info` element naming itself by `cmd`, its data in attributes
+// and, when given, child elements; encoded as a message body.
+std::string NoticeBody(const std::string& cmd, const Attributes& attributes, const std::string& children = std::string())
+{
+    std::string xml = "<info cmd=\"" + XmlEscape(cmd) + "\"";
+    for (const auto& a : attributes) xml += " " + a.first + "=\"" + XmlEscape(a.second) + "\"";
+    xml += children.empty() ? "/>" : ">" + children + "</info>";
+    return PercentEncode(xml);
 }
 
 }  // namespace
@@ -654,6 +701,19 @@ bool StandinService::IsOnline(int32_t uid) const
     return StatusOf(uid) != kOffline;
 }
 
+bool StandinService::DropSession(int32_t uid, bool elsewhere)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    auto current = currentKey_.find(uid);
+    if (current == currentKey_.end()) return false;
+    sessions_.erase(current->second);
+    // An unknown key is answered as timed out; a replaced one as taken over.
+    if (elsewhere) replacedKeys_.insert(current->second);
+    currentKey_.erase(current);
+    online_.erase(uid);
+    return true;
+}
+
 std::set<int32_t> StandinService::BlackList(int32_t uid) const
 {
     std::lock_guard<std::mutex> lock(lock_);
@@ -730,6 +790,39 @@ void StandinService::Notify(int32_t to, int32_t from, int32_t gid, int32_t type,
     m.content = content;
     m.msgType = type;
     pending_[to].push_back(m);
+}
+
+// A user joined a group (already in its members): the others learn the new
+// member ("joined"); the user gets the same notice under its own id, with the
+// group's name and members, and so learns the whole group.
+void StandinService::NotifyJoined(const SeedGroup& g, int32_t uid)
+{
+    std::string members;
+    for (const auto& m : g.members) {
+        auto u = users_.find(m.uid);
+        members += "<user id=\"" + std::to_string(m.uid) + "\" name=\"" +
+                   XmlEscape(u == users_.end() ? std::string() : u->second.name) + "\" carte=\"" + XmlEscape(m.carte) +
+                   "\"/>";
+    }
+    auto joiner = users_.find(uid);
+    const std::string body = NoticeBody("joined",
+                                        {{"fromid", std::to_string(uid)},
+                                         {"fromname", joiner == users_.end() ? std::string() : joiner->second.name},
+                                         {"gid", std::to_string(g.gid)},
+                                         {"gname", g.name}},
+                                        members);
+    for (const auto& m : g.members) Notify(m.uid, uid, g.gid, IsUserAdd, body);
+}
+
+// A member leaves a group (quits or is removed): the members who stay see
+// the member go ("delgroupuser"); the member sees the group go ("delgroup").
+void StandinService::RemoveMember(SeedGroup& g, int32_t uid)
+{
+    g.members.erase(std::remove_if(g.members.begin(), g.members.end(), [&](const SeedMember& m) { return m.uid == uid; }),
+                    g.members.end());
+    for (const auto& m : g.members)
+        Notify(m.uid, uid, g.gid, IsUserDelete, NoticeBody("delgroupuser", {{"fromid", std::to_string(uid)}}));
+    Notify(uid, uid, g.gid, IsGroupQuit, NoticeBody("delgroup", {}));
 }
 
 SeedGroup* StandinService::FindGroup(int32_t gid)
@@ -1065,7 +1158,7 @@ StandinService::Reply StandinService::Dispatch(const std::string& method, const 
         if (!g || !users_.count(uid)) return PARA_ERROR;
         if (FindMember(*g, uid)) return JOIN_GROUP_IS_MEMEBER;
         g->members.push_back({uid, 0, std::string()});
-        for (const auto& m : g->members) Notify(m.uid, uid, gid, IsUserAdd, g->name);
+        NotifyJoined(*g, uid);
         return SUCCESS;
     };
     if (method == "DealJoinGroupResp") return code(join(I32Arg(args, 3), I32Arg(args, 4)));
@@ -1078,13 +1171,10 @@ StandinService::Reply StandinService::Dispatch(const std::string& method, const 
         if (I32Arg(args, 3) == 4) {  // dissolve: the owner only
             if (g->masterId != me) return code(FAIL);
             for (const auto& m : g->members)
-                if (m.uid != me) Notify(m.uid, me, gid, IsGroupDelete, g->name);
+                if (m.uid != me) Notify(m.uid, me, gid, IsGroupDelete, NoticeBody("delgroup", {}));
             groups_.erase(gid);
-        } else {  // quit
-            g->members.erase(std::remove_if(g->members.begin(), g->members.end(),
-                                            [&](const SeedMember& m) { return m.uid == me; }),
-                             g->members.end());
-            Notify(g->masterId, me, gid, IsGroupQuit, g->name);
+        } else {  // quit: the others see a member leave
+            RemoveMember(*g, me);
         }
         return code(SUCCESS);
     }
@@ -1098,10 +1188,7 @@ StandinService::Reply StandinService::Dispatch(const std::string& method, const 
         }
         SeedMember* self = FindMember(*g, me);
         if (!self || self->isMaster == 0 || !FindMember(*g, other)) return code(FAIL);
-        for (const auto& m : g->members) Notify(m.uid, other, g->gid, IsUserDelete, g->name);
-        g->members.erase(std::remove_if(g->members.begin(), g->members.end(),
-                                        [&](const SeedMember& m) { return m.uid == other; }),
-                         g->members.end());
+        RemoveMember(*g, other);
         return code(SUCCESS);
     }
 
@@ -1123,7 +1210,7 @@ StandinService::Reply StandinService::Dispatch(const std::string& method, const 
         }
         if (FindMember(*g, u->id)) return code(ADD_GROUP_USER_IS_EXIST);
         g->members.push_back({u->id, 0, std::string()});
-        Notify(u->id, u->id, g->gid, IsUserAdd, g->name);
+        NotifyJoined(*g, u->id);
         if (method == "importGroupUser" && I32Arg(args, 5) == 1) AddFriendPair(me, u->id);
         return code(SUCCESS);
     }
@@ -1198,6 +1285,10 @@ StandinService::Reply StandinService::Dispatch(const std::string& method, const 
         if (std::any_of(list.begin(), list.end(), [&](const Friend& f) { return f.uid == other; }))
             return code(ADD_FRIEND_IS_FRIEND);
         AddFriendPair(me, other);
+        // The other side takes the requester as a friend on its next heartbeat.
+        const SeedUser& self = users_[me];
+        Notify(other, me, 0, IsFriendAdd,
+               NoticeBody("addfriend", {{"fromid", std::to_string(me)}, {"fromphone", self.phone}, {"fromname", self.name}}));
         return code(SUCCESS);
     }
 

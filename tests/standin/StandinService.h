@@ -118,6 +118,11 @@ public:
     std::vector<PendingMessage> Pending(int32_t uid) const;
     void AddPending(int32_t uid, const PendingMessage& m);
     bool IsOnline(int32_t uid) const;
+    // Ends the user's session as the service does when the account logs in
+    // elsewhere (`elsewhere`) or its session times out: calls with the old
+    // key are then answered with 6 or 7, and the user shows offline to
+    // others. False when the user had no session.
+    bool DropSession(int32_t uid, bool elsewhere);
     std::set<int32_t> BlackList(int32_t uid) const;
     bool IsFriend(int32_t uid, int32_t other) const;
     bool GroupHasMember(int32_t gid, int32_t uid) const;
@@ -153,6 +158,8 @@ private:
     int16_t StatusOf(int32_t uid) const;
     std::string Now() const;
     void Notify(int32_t to, int32_t from, int32_t gid, int32_t type, const std::string& content);
+    void NotifyJoined(const SeedGroup& g, int32_t uid);
+    void RemoveMember(SeedGroup& g, int32_t uid);
     SeedGroup* FindGroup(int32_t gid);
     const SeedGroup* FindGroupUnlocked(int32_t gid) const;
     SeedMember* FindMember(SeedGroup& g, int32_t uid);

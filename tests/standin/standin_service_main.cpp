@@ -2,12 +2,18 @@
 // serves until it is killed.
 //
 //   standin_service PORT SEED.json     (PORT 0 picks a free port)
+//
+// A line on its standard input ends a user's session, to try how a client
+// takes it: "drop UID elsewhere" (a login elsewhere) or "drop UID timeout".
 #include "tests/standin/StandinService.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 int main(int argc, char** argv)
@@ -22,6 +28,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bad port: %s\n", argv[1]);
         return 2;
     }
+    // Blocked before any thread starts, so that only sigwait takes them.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
     standin::StandinService service;
     std::string error;
     if (!service.LoadSeedFile(argv[2], &error)) {
@@ -36,11 +48,22 @@ int main(int argc, char** argv)
     std::printf("%d\n", bound);
     std::fflush(stdout);
 
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([&service] {
+        std::string line;
+        while (std::getline(std::cin, line)) {
+            std::istringstream in(line);
+            std::string command, how;
+            long uid = 0;
+            if (!(in >> command >> uid >> how) || command != "drop" || (how != "elsewhere" && how != "timeout")) {
+                std::printf("usage: drop UID elsewhere|timeout\n");
+            } else {
+                const bool dropped = service.DropSession(static_cast<int32_t>(uid), how == "elsewhere");
+                std::printf(dropped ? "dropped %ld\n" : "no session for %ld\n", uid);
+            }
+            std::fflush(stdout);
+        }
+    }).detach();
+
     int sig = 0;
     sigwait(&set, &sig);
     service.Stop();
