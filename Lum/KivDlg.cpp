@@ -5,6 +5,7 @@
 #include "Lum/KivApp.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
+#include "Lum/MessageBody.h"
 #include "Lum/Workers.h"
 #include "base/WndMenu.h"
 #include "platform/codepage.h"
@@ -25,6 +26,8 @@
 namespace {
 
 const UINT kTimerMain = 2023;
+const UINT kTrayId = 2023;
+const int kHotKeyReadMsg = 2022;
 
 std::wstring Wide(const char* text)
 {
@@ -55,37 +58,6 @@ void DrawText(Gdiplus::Graphics* g, const char* text, Gdiplus::Font* font, Gdipl
 
 DWORD CKivDlg::s_nExitWaitMs = 3000;
 
-// ================================================================ CKivPanelList
-
-IMPLEMENT_DYNAMIC(CKivPanelList, CListCtrl)
-
-void CKivPanelList::AddRow(const CString& text, int id)
-{
-    for (int i = 0; i < GetItemCount(); ++i)
-        if (static_cast<int>(GetItemData(i)) == id) return;
-    const int row = InsertItem(GetItemCount(), text);
-    SetItemData(row, static_cast<DWORD_PTR>(id));
-}
-
-void CKivPanelList::MeasureItem(LPMEASUREITEMSTRUCT mis)
-{
-    if (mis) mis->itemHeight = static_cast<UINT>(m_nRowHeight);
-}
-
-void CKivPanelList::DrawItem(LPDRAWITEMSTRUCT dis)
-{
-    if (!dis) return;
-    const CRect r(dis->rcItem);
-    Gdiplus::Graphics g(dis->hDC);
-    Gdiplus::SolidBrush back(Gdiplus::Color((dis->itemState & ODS_SELECTED) ? 0xFFFFEFB1 : 0xFFFFFFFF));
-    g.FillRectangle(&back, r.left, r.top, r.Width(), r.Height());
-    const std::wstring text = Wide(GetItemText(static_cast<int>(dis->itemID), 0));
-    Gdiplus::Font font(L"宋体", 12, Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);
-    Gdiplus::SolidBrush name(Gdiplus::Color(0xFF383838));
-    g.DrawString(text.c_str(), static_cast<Gdiplus::INT>(text.size()), &font,
-                 Gdiplus::PointF(static_cast<Gdiplus::REAL>(r.left + 8), static_cast<Gdiplus::REAL>(r.top + 18)), &name);
-}
-
 // ================================================================ CKivDlg
 
 IMPLEMENT_DYNAMIC(CKivDlg, CDlgBase)
@@ -100,6 +72,16 @@ BEGIN_MESSAGE_MAP(CKivDlg, CDlgBase)
     ON_MESSAGE(UM_ID_LIST, OnIdList)
     ON_MESSAGE(UM_USER_HEAD_LOADED, OnUserHeadLoaded)
     ON_MESSAGE(UM_TOPIC_TEXT, OnTopicText)
+    ON_MESSAGE(UM_GROUP_HEAD_LOADED, OnGroupHeadLoaded)
+    ON_MESSAGE(UM_TRAY_NOTIFY, OnTrayNotify)
+    ON_MESSAGE(UM_CONTACT_STATUS, OnContactStatus)
+    ON_MESSAGE(UM_GROUP_MEMBER_REMOVED, OnGroupMemberRemoved)
+    ON_MESSAGE(UM_GROUP_DELETED, OnGroupDeleted)
+    ON_MESSAGE(UM_GROUP_MEMBER_JOINED, OnGroupMemberJoined)
+    ON_MESSAGE(UM_GROUP_ADDED, OnGroupAdded)
+    ON_MESSAGE(UM_FRIEND_REQUEST, OnFriendRequest)
+    ON_MESSAGE(UM_ADD_CONTACT, OnAddContact)
+    ON_MESSAGE(UM_GROUP_CREATED, OnGroupCreated)
     ON_MESSAGE(UM_SEARCH_REQUEST, OnSearchRequest)
     ON_MESSAGE(UM_SETTINGS_CHANGED, OnSettingsChanged)
     ON_MESSAGE(UM_OWN_INFO_CHANGED, OnOwnInfoChanged)
@@ -153,18 +135,21 @@ CKivDlg::CKivDlg(CWnd* parent) : CDlgBase(IDD_KIV_DIALOG, parent)
         list->m_pStackNewMsg = &m_stackNewMsg;
         list->m_pBlackList = &m_setBlackList;
     }
+    m_listGroup.m_pUserStore = &m_dbUser;
+    m_listGroup.m_pStackNewMsg = &m_stackNewMsg;
 }
 
 CKivDlg::~CKivDlg()
 {
     if (m_hWnd) DestroyWindow();
     DropDownloadedHeads();
+    DropDownloadedGroupHeads();
     delete m_pHeadImage;
     delete m_pFont;
     delete m_pFontBold;
     delete m_pBrushWhite;
     if (m_hStopEvent) CloseHandle(m_hStopEvent);
-    for (HICON icon : {m_hIcon, m_hIconGroup, m_hIconUser, m_hIconScratch})
+    for (HICON icon : {m_hIcon, m_hIconGroup, m_hIconUser, m_hIconScratch, m_hIconOffline})
         if (icon) DestroyIcon(icon);
 }
 
@@ -268,18 +253,15 @@ BOOL CKivDlg::OnInitDialog()
     }
 
     // 9. The lists (rows of 52 pixels).
-    {
-        CRect r;
-        m_listGroup.GetClientRect(&r);
-        m_listGroup.InsertColumn(0, "User", LVCFMT_LEFT, r.Width() - 2);
-    }
-    for (CKivUsersListCtrl* list : {&m_listFriend, &m_listStranger}) {
+    for (CListCtrlEx* list : {static_cast<CListCtrlEx*>(&m_listGroup), static_cast<CListCtrlEx*>(&m_listFriend),
+                              static_cast<CListCtrlEx*>(&m_listStranger)}) {
         list->SetRowHeight(52);
         list->m_clrBack = 0xFFFFFFFF;
         list->m_clrHover = 0xFFCFF5FF;
         list->m_clrSelect = 0xFFFFEFB1;
-        list->m_bIsMaster = 0;
     }
+    m_listFriend.m_bIsMaster = 0;
+    m_listStranger.m_bIsMaster = 0;
 
     // 10. The history plug-in is loaded with the plug-in host; the slot is empty.
     m_hPlugin = nullptr;
@@ -295,13 +277,30 @@ BOOL CKivDlg::OnInitDialog()
     m_editSearch.SetFont(&m_fontSearch);
     m_editSearch.SetWindowText("  快速查找好友或群");
 
-    // 13. Icons; the lists' own default heads replace the user and group
-    // icons once the lists have them.
+    // 13. Icons; the lists' default heads make the user and group icons.
     m_hIconGroup = LoadMainIcon(IDI_MAIN);
     m_hIconUser = LoadMainIcon(IDI_MAIN);
     m_hIconScratch = LoadMainIcon(IDI_MAIN);
+    m_hIconOffline = LoadMainIcon(IDI_OFFLINE);
+    auto iconFrom = [](Gdiplus::Bitmap* image, HICON& icon) {
+        HICON made = icon;
+        if (image && CCommon::ConvertBitmapToHICON(image, &made) && made != icon) {
+            DestroyIcon(icon);
+            icon = made;
+        }
+    };
+    iconFrom(m_listFriend.m_pDefaultHead, m_hIconUser);
+    iconFrom(m_listGroup.m_pDefaultHead, m_hIconGroup);
 
-    // 14. The tray icon comes with the tray code; the timer runs from now.
+    // 14. The tray icon; the timer runs from now.
+    m_nid = NOTIFYICONDATA();
+    m_nid.hWnd = m_hWnd;
+    m_nid.uID = kTrayId;
+    m_nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    m_nid.uCallbackMessage = UM_TRAY_NOTIFY;
+    m_nid.hIcon = m_hIcon;
+    snprintf(m_nid.szTip, sizeof m_nid.szTip, "%s", "Orvane");
+    Shell_NotifyIcon(NIM_ADD, &m_nid);
     SetTimer(kTimerMain, 400, nullptr);
     m_nTick = 0;
 
@@ -317,6 +316,8 @@ BOOL CKivDlg::OnInitDialog()
 
     // 18. The lists' head downloads; the topic line.
     if (!CKivUsersListCtrl::s_loadHead) CKivUsersListCtrl::s_loadHead = StartUserHeadDownload;
+    if (!CKivGroupListCtrl::s_loadHead) CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
+    if (!CKivGroupListCtrl::s_storeGroup) CKivGroupListCtrl::s_storeGroup = StartGroupStoreWrite;
     AfxBeginThread(ThreadLoadTopic, nullptr);
 
     // 19. The frame at the window's size.
@@ -488,6 +489,7 @@ void CKivDlg::GoOnline()
     m_nStatus = 1;
     SetStatusImage(1);
     if (previous == 2) return;
+    SetTrayIcon(m_hIcon);
     CRect r;
     GetWindowRect(&r);
     m_dlgLogining.MoveWindow(r.left, r.top, r.Width(), r.Height());
@@ -521,6 +523,7 @@ void CKivDlg::GoOffline()
 
 void CKivDlg::SwitchOffline()
 {
+    SetTrayIcon(m_hIconOffline);
     // The own head turns grey (g = (7 * green + 3 * red) / 10).
     if (m_pHeadImage) {
         const Gdiplus::INT w = static_cast<Gdiplus::INT>(m_pHeadImage->GetWidth()), h = static_cast<Gdiplus::INT>(m_pHeadImage->GetHeight());
@@ -624,8 +627,8 @@ LRESULT CKivDlg::OnGroupList(WPARAM, LPARAM lParam)
 {
     const auto* reply = reinterpret_cast<const lum_thrift::StructGroupListResp*>(lParam);
     if (!reply || reply->code != lum_thrift::ResultCode::SUCCESS) return 0;
-    // The groups and their members go to the user store; the group list
-    // control shows them once it is built.
+    // Every group has to be listed again to stay (see OnFriendList).
+    for (auto& entry : m_listGroup.m_mapGroups) entry.second->m_nClientFlag = 0;
     for (const lum_thrift::StructGroup& entry : reply->groupList) {
         CDataGroup group;
         group.m_nId = entry.gid;
@@ -651,8 +654,9 @@ LRESULT CKivDlg::OnGroupList(WPARAM, LPARAM lParam)
             delete slot;
             slot = rec;
         }
-        if (group.m_nId > 0) group.Update(&m_dbUser, 1);
+        m_listGroup.AddGroup(&group, 1);
     }
+    m_listGroup.RemoveStaleGroups();
     return 0;
 }
 
@@ -684,9 +688,9 @@ LRESULT CKivDlg::OnUserInfo(WPARAM, LPARAM lParam)
         CKivUsersListCtrl& list = user->gid == 2 ? m_listStranger : m_listFriend;
         list.UpdateUserInfo(user->userid, name, note, city, static_cast<int>(user->status));
         if (list.m_hWnd) list.SendMessage(WM_SIZE, 0, 0);
+    } else {
+        m_listGroup.UpdateGroupMember(user->userid, user->gid, name, note, city, static_cast<int>(user->status), 0);
     }
-    // Members of groups (gid 11 or more) are updated through the group list
-    // control once it is built.
     return 0;
 }
 
@@ -695,6 +699,159 @@ LRESULT CKivDlg::OnIdList(WPARAM, LPARAM lParam)
     const auto* reply = reinterpret_cast<const lum_thrift::StructBlackListResp*>(lParam);
     if (!reply) return 0;
     for (int id : reply->blackList) m_setBlackList.insert(id);
+    return 0;
+}
+
+// ---------------------------------------------------------------- states and notices
+
+void CKivDlg::Relayout(CWnd& list)
+{
+    if (list.m_hWnd) list.SendMessage(WM_SIZE, 0, 0);
+}
+
+LRESULT CKivDlg::OnContactStatus(WPARAM wParam, LPARAM lParam)
+{
+    // States run from 0 to 9; anything else (a negative one too) is noise.
+    if (static_cast<unsigned long>(lParam) > 9) return 0;
+    const int id = static_cast<int>(wParam);
+    const int status = static_cast<int>(lParam);
+    auto update = [&](CKivUsersListCtrl& list) {
+        auto it = list.m_mapUsers.find(id);
+        if (it != list.m_mapUsers.end() && it->second->m_nStatus != status) {
+            it->second->m_nStatus = status;
+            Relayout(list);
+        }
+    };
+    update(m_listFriend);
+    m_listGroup.SetMemberStatus(id, status);
+    update(m_listStranger);
+    return 0;
+}
+
+LRESULT CKivDlg::OnGroupMemberRemoved(WPARAM, LPARAM lParam)
+{
+    const auto* msg = reinterpret_cast<const lum_thrift::StructMessage*>(lParam);
+    if (!msg || msg->fromid <= 0 || msg->gid <= 0) return 0;
+    const XMLNode notice = NoticeOf(ParseMessageBody(msg->content), "delgroupuser");
+    if (notice.isEmpty()) return 0;
+    CDataGroup* group = m_listGroup.GetGroup(msg->gid);
+    if (!group) return 1;
+    m_listGroup.RemoveGroupMember(atoi(AttributeText(notice, "fromid")), msg->gid);
+    Relayout(m_listGroup);
+    // An open chat window of the group shows its member list again.
+    if (group->m_dlgChat && group->m_dlgChat->m_hWnd) group->m_dlgChat->SendMessage(WM_SIZE, 0, 0);
+    return 1;
+}
+
+LRESULT CKivDlg::OnGroupDeleted(WPARAM, LPARAM lParam)
+{
+    const auto* msg = reinterpret_cast<const lum_thrift::StructMessage*>(lParam);
+    if (!msg || msg->gid <= 0) return 0;
+    if (NoticeOf(ParseMessageBody(msg->content), "delgroup").isEmpty()) return 0;
+    CDataGroup* group = m_listGroup.GetGroup(msg->gid);
+    if (!group) return 1;
+    if (group->m_dlgChat && group->m_dlgChat->m_hWnd) group->m_dlgChat->SendMessage(WM_CLOSE, 0, 0);
+    m_listGroup.RemoveGroup(msg->gid);
+    Relayout(m_listGroup);
+    return 1;
+}
+
+LRESULT CKivDlg::OnGroupMemberJoined(WPARAM, LPARAM lParam)
+{
+    const auto* msg = reinterpret_cast<const lum_thrift::StructMessage*>(lParam);
+    if (!msg || msg->fromid <= 0 || msg->gid <= 0) return 0;
+    const XMLNode notice = NoticeOf(ParseMessageBody(msg->content), "joined");
+    if (notice.isEmpty()) return 0;
+    CDataGroup* group = m_listGroup.GetGroup(msg->gid);
+    if (!group) return 1;
+    const int member = atoi(AttributeText(notice, "fromid"));
+    if (member > 0) {
+        m_listGroup.UpdateGroupMember(member, msg->gid, CleanNoticeName(AttributeText(notice, "fromname")), "", "", 0, 0);
+        Relayout(m_listGroup);
+        if (group->m_dlgChat && group->m_dlgChat->m_hWnd) group->m_dlgChat->SendMessage(WM_SIZE, 0, 0);
+    }
+    return 1;
+}
+
+LRESULT CKivDlg::OnGroupAdded(WPARAM, LPARAM lParam)
+{
+    // The notice names the group ("gid", "gname") and lists its members as
+    // "user" children ("id", "name", "carte").
+    const auto* msg = reinterpret_cast<const lum_thrift::StructMessage*>(lParam);
+    if (!msg) return 0;
+    const XMLNode body = ParseMessageBody(msg->content);
+    XMLNode element = body.getChildNode("info");
+    if (element.isEmpty()) element = body;
+    int gid = atoi(AttributeText(element, "gid"));
+    if (gid <= 0) gid = msg->gid;
+    if (gid <= 0 || m_listGroup.GetGroup(gid)) return 0;
+    CDataGroup group;
+    group.m_nId = gid;
+    if (element.getAttribute("gname")) group.m_bstrName = AttributeText(element, "gname").GetString();
+    int it = 0;
+    for (XMLNode user = element.getChildNode("user", &it); !user.isEmpty(); user = element.getChildNode("user", &it)) {
+        const char* id = user.getAttribute("id");
+        if (!id || atoi(id) <= 0) continue;
+        auto* rec = new CDataUser;
+        rec->m_nId = atoi(id);
+        rec->m_bstrName = AttributeText(user, "name").GetString();
+        if (user.getAttribute("carte")) rec->m_strRemark = AttributeText(user, "carte");
+        rec->m_nFlag = 1;
+        rec->m_nGroupId = gid;
+        CDataUser*& slot = group.m_mapMembers[rec->m_nId];
+        delete slot;
+        slot = rec;
+    }
+    m_listGroup.AddGroup(&group, 1);
+    Relayout(m_listGroup);
+    return 1;
+}
+
+LRESULT CKivDlg::OnFriendRequest(WPARAM, LPARAM lParam)
+{
+    const auto* msg = reinterpret_cast<const lum_thrift::StructMessage*>(lParam);
+    if (!msg || msg->fromid <= 0) return 0;
+    const XMLNode notice = NoticeOf(ParseMessageBody(msg->content), "addfriend");
+    if (notice.isEmpty()) return 0;
+    // The requester becomes a friend at once; nobody is asked.
+    CDataUser rec;
+    rec.m_nId = msg->fromid;
+    rec.m_strPhone = AttributeText(notice, "fromphone");
+    rec.m_bstrName = CleanNoticeName(AttributeText(notice, "fromname")).GetString();
+    rec.m_nReserved2 = 1;
+    SendMessage(UM_ADD_CONTACT, reinterpret_cast<WPARAM>(&rec), 0);
+    return 1;
+}
+
+LRESULT CKivDlg::OnAddContact(WPARAM wParam, LPARAM)
+{
+    auto* rec = reinterpret_cast<CDataUser*>(wParam);
+    if (!rec) return 0;
+    m_listFriend.AddUser(rec, 1);
+    Relayout(m_listFriend);
+    if (m_listStranger.m_mapUsers.count(rec->m_nId)) {
+        m_listStranger.RemoveUser(rec->m_nId);
+        Relayout(m_listStranger);
+    }
+    return 0;
+}
+
+LRESULT CKivDlg::OnGroupCreated(WPARAM wParam, LPARAM)
+{
+    auto* group = reinterpret_cast<CDataGroup*>(wParam);
+    CKivApp* app = GetKivApp();
+    if (!group || !app) return 0;
+    auto* self = new CDataUser;
+    self->FromUser(&app->m_userSelf);
+    self->m_nId = app->GetOwnUserId();
+    self->m_nMemberRole = 1;
+    self->m_nFlag = 1;
+    self->m_nGroupId = group->m_nId;
+    CDataUser*& slot = group->m_mapMembers[self->m_nId];
+    delete slot;
+    slot = self;
+    m_listGroup.AddGroup(group, 1);
+    Relayout(m_listGroup);
     return 0;
 }
 
@@ -739,6 +896,25 @@ LRESULT CKivDlg::OnUserHeadLoaded(WPARAM wParam, LPARAM lParam)
         PostMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
     }
     return result;
+}
+
+LRESULT CKivDlg::OnGroupHeadLoaded(WPARAM wParam, LPARAM)
+{
+    auto* rec = reinterpret_cast<CDataGroup*>(wParam);
+    bool listed = false;
+    for (const auto& entry : m_listGroup.m_mapGroups)
+        if (entry.second == rec) listed = true;
+    // A group removed while its head was downloaded is gone: its image with it.
+    if (!listed) {
+        delete TakeDownloadedGroupHead(rec, 0);
+        return 0;
+    }
+    if (Gdiplus::Bitmap* head = TakeDownloadedGroupHead(rec, rec->m_nId)) {
+        delete rec->m_imgHead;
+        rec->m_imgHead = head;
+        if (m_listGroup.m_hWnd) m_listGroup.Invalidate();
+    }
+    return 0;
 }
 
 LRESULT CKivDlg::OnTopicText(WPARAM wParam, LPARAM)
@@ -824,9 +1000,77 @@ UINT ThreadLoadTopic(LPVOID)
 
 LRESULT CKivDlg::OnSettingsChanged(WPARAM, LPARAM)
 {
-    // The settings keys are read by the settings code; until it is part of
-    // the client the values keep their defaults.
+    CKivApp* app = GetKivApp();
+    if (!app) return 0;
+    const int id = app->GetOwnUserId();
+    auto read = [&](const char* key) { return m_dbSys.GetSysSet(id, key); };
+
+    RegisterReadMsgHotKey(read("Hotkey_ReadMsg"));
+    app->m_nSendMsgKey = read("Hotkey_SendMsg") == "1" ? 1 : 0;
+    app->m_nIdleTime = atoi(read("Status_IdleTime"));
+
+    const CString replyIndex = read("Status_ReplyIndex");
+    if (replyIndex.IsEmpty()) {
+        app->m_nReplyIndex = 0;
+    } else {
+        app->m_nReplyIndex = atoi(replyIndex);
+        read("Status_ReplyTo");
+        const CString list = read("Status_ReplyList");
+        app->m_strReplyText = "";
+        if (!list.IsEmpty()) {
+            // Entries separated by "|", counted from 1; 0 picks the first.
+            const int wanted = app->m_nReplyIndex <= 1 ? 1 : app->m_nReplyIndex;
+            int number = 1, start = 0;
+            for (;;) {
+                const int bar = list.Find('|', start);
+                if (number == wanted) {
+                    app->m_strReplyText = bar < 0 ? list.Mid(start) : list.Mid(start, bar - start);
+                    break;
+                }
+                if (bar < 0) break;
+                start = bar + 1;
+                ++number;
+            }
+        }
+    }
+
+    app->m_nAlwaysTop = atoi(read("Basic_AlwaysTop"));
+    SetWindowPos(app->m_nAlwaysTop == 1 ? &CWnd::wndTopMost : &CWnd::wndNoTopMost, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    app->m_nPanelClose = atoi(read("Basic_PanelClose"));
+    app->m_nSoundOff = atoi(read("Sound_MsgRemind"));
+    const CString folder = GetProgramFolder();
+    CString sound = read("Sound_FMsgAddress");
+    if (sound.IsEmpty()) sound.Format("%svoice/MsgSound.wav", folder.GetString());
+    app->m_strFriendSound = sound;
+    sound = read("Sound_GMsgAddress");
+    if (sound.IsEmpty()) sound.Format("%svoice/MsgSound.wav", folder.GetString());
+    app->m_strGroupSound = sound;
     return 0;
+}
+
+bool ParseHotKeySetting(CString value, UINT* modifiers, UINT* vk)
+{
+    if (value.IsEmpty() || value == "0") return false;
+    UINT mods = 0;
+    if (value.Find("Ctrl") >= 0) mods |= MOD_CONTROL;
+    if (value.Find("Alt") >= 0) mods |= MOD_ALT;
+    value.Replace("Ctrl", "");
+    value.Replace("Alt", "");
+    value.Replace("+", "");
+    if (value.IsEmpty()) return false;
+    if (modifiers) *modifiers = mods;
+    if (vk) *vk = static_cast<unsigned char>(value[0]);
+    return true;
+}
+
+void CKivDlg::RegisterReadMsgHotKey(CString value)
+{
+    UINT modifiers = 0, key = 0;
+    if (!ParseHotKeySetting(value, &modifiers, &key)) return;
+    UnregisterHotKey(m_hWnd, kHotKeyReadMsg);
+    // A combination another program holds is not reported.
+    RegisterHotKey(m_hWnd, kHotKeyReadMsg, modifiers, key);
 }
 
 LRESULT CKivDlg::OnOwnInfoChanged(WPARAM, LPARAM lParam)
@@ -960,9 +1204,9 @@ void CKivDlg::OnMenuLogout()
     // 4. Empty lists.
     m_listFriend.DeleteAllUsers();
     m_listStranger.DeleteAllUsers();
+    m_listGroup.DeleteAllGroups();
     for (CListCtrl* list : {static_cast<CListCtrl*>(&m_listGroup), static_cast<CListCtrl*>(&m_listFriend),
                             static_cast<CListCtrl*>(&m_listStranger)}) {
-        if (list == &m_listGroup) list->DeleteAllItems();
         CRect r;
         list->GetClientRect(&r);
         list->SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
@@ -1037,18 +1281,138 @@ HCURSOR CKivDlg::OnQueryDragIcon()
     return reinterpret_cast<HCURSOR>(m_hIcon);
 }
 
+// ---------------------------------------------------------------- timer, tray and hotkey
+
+void CKivDlg::SetTrayIcon(HICON icon)
+{
+    m_nid.hIcon = icon;
+    Shell_NotifyIcon(NIM_MODIFY, &m_nid);
+}
+
+HICON CKivDlg::StatusIcon() const
+{
+    return m_nStatus == 3 ? m_hIconOffline : m_hIcon;
+}
+
+bool CKivDlg::IsLiveRecord(const CData* rec)
+{
+    if (!rec) return false;
+    if (IsLiveUser(static_cast<const CDataUser*>(rec))) return true;
+    for (const auto& entry : m_listGroup.m_mapGroups) {
+        if (entry.second == rec) return true;
+        for (const auto& member : entry.second->m_mapMembers)
+            if (member.second == rec) return true;
+    }
+    return false;
+}
+
+void CKivDlg::AnimateTray()
+{
+    // Every record on the unread stack belongs to a list, which takes it off
+    // the stack before freeing it; a record no longer held is still never
+    // read.
+    CData* top = m_stackNewMsg.IsEmpty() ? nullptr : m_stackNewMsg.Top();
+    if (top) m_nStaleSender = IsLiveRecord(top) ? 0 : 1;
+    if (m_nStaleSender == 1) {
+        if (m_nTrayPhase == 1) SetTrayIcon(StatusIcon());
+        return;
+    }
+    if (m_nTrayPhase != 1) {
+        SetTrayIcon(nullptr);
+        m_nTrayPhase = 1;
+        return;
+    }
+    if (!top) {
+        SetTrayIcon(StatusIcon());
+        return;
+    }
+    HICON icon = top->m_nIsGroup == 1 ? m_hIconGroup : m_hIconUser;
+    if (top->m_imgHead) {
+        HICON made = m_hIconScratch;
+        if (CCommon::ConvertBitmapToHICON(top->m_imgHead, &made)) {
+            if (made != m_hIconScratch) {
+                // The tray shows the new picture before the old one goes.
+                SetTrayIcon(made);
+                DestroyIcon(m_hIconScratch);
+                m_hIconScratch = made;
+            }
+            icon = m_hIconScratch;
+        }
+    }
+    SetTrayIcon(icon);
+    m_nTrayPhase = 0;
+}
+
+void CKivDlg::CheckIdle()
+{
+    CKivApp* app = GetKivApp();
+    const int threshold = app ? app->m_nIdleTime : 0;
+    if (threshold <= 0) return;
+    LASTINPUTINFO info;
+    if (!GetLastInputInfo(&info)) return;
+    const DWORD idle = GetTickCount() - info.dwTime;
+    // The setting is offered in minutes ("分钟"), and is read as minutes.
+    const DWORD limit = static_cast<DWORD>(threshold) * 60000u;
+    if (idle >= limit && m_nStatus == 1)
+        GoAway();
+    else if (idle < limit && m_nStatus == 2)
+        GoOnline();
+}
+
 void CKivDlg::OnTimer(UINT_PTR id)
 {
-    // The tray animation (timer 2023), the heartbeat and the idle check of
-    // every 18th tick belong to the tray and heartbeat code.
-    (void)id;
-    if (++m_nTick > 17) m_nTick = 0;
+    if (id == kTimerMain) AnimateTray();
+    if (++m_nTick > 17) {
+        // The heartbeat keeps a session alive; without one (logged out, or
+        // offline) there is nothing to keep.
+        CKivApp* app = GetKivApp();
+        if (m_nStatus != 3 && app && !app->GetSessionKey().empty()) AfxBeginThread(ThreadMaintainOnline, nullptr);
+        m_nTick = 0;
+        CheckIdle();
+    }
+    if (m_autoHide.isRunTimer()) {
+        CPoint cursor;
+        GetCursorPos(&cursor);
+        CRect r;
+        GetWindowRect(&r);
+        if (!r.PtInRect(cursor)) m_autoHide.HideSide(m_hWnd, 1);
+    }
     CDlgBase::OnTimer(id);
+}
+
+void CKivDlg::OpenNewestUnread()
+{
+    CData* top = m_stackNewMsg.IsEmpty() ? nullptr : m_stackNewMsg.Top();
+    if (top && IsLiveRecord(top)) {
+        SendMessage(UM_OPEN_CHAT, reinterpret_cast<WPARAM>(top), 0);
+        // Opening the chat may have changed the stack.
+        if (!m_stackNewMsg.IsEmpty()) {
+            CData* now = m_stackNewMsg.Top();
+            now->ClearUnreadNews();
+            m_stackNewMsg.Pop();
+        }
+        return;
+    }
+    ShowWindow(SW_SHOWNORMAL);
+    SetForegroundWindow();
+}
+
+LRESULT CKivDlg::OnTrayNotify(WPARAM, LPARAM lParam)
+{
+    if (lParam == WM_LBUTTONDOWN) {
+        OpenNewestUnread();
+    } else if (lParam == WM_RBUTTONUP) {
+        CWndMenu menu;
+        menu.ShowTaskBarMenu(this, AfxGetInstanceHandle());
+        ShowWindow(SW_SHOWNORMAL);
+        SetForegroundWindow();
+    }
+    return 0;
 }
 
 void CKivDlg::OnHotKey(UINT id, UINT modifiers, UINT vk)
 {
-    // The hotkey opens the newest unread conversation, with the unread stack.
+    if (id == static_cast<UINT>(kHotKeyReadMsg)) OpenNewestUnread();
     CDlgBase::OnHotKey(id, modifiers, vk);
 }
 
@@ -1094,7 +1458,9 @@ BOOL CKivDlg::DestroyWindow()
     // 5. Timer and the chat font of the own user.
     try {
         if (m_hWnd) {
+            Shell_NotifyIcon(NIM_DELETE, &m_nid);
             KillTimer(kTimerMain);
+            UnregisterHotKey(m_hWnd, kHotKeyReadMsg);
             if (CKivApp* app = GetKivApp()) {
                 const int id = app->GetOwnUserId();
                 CString number;

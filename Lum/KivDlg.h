@@ -12,29 +12,16 @@
 #include "Common/FileDbUser.h"
 #include "Common/LayeredWindowHelperST.h"
 #include "Lum/KivDlgLogin.h"
+#include "Lum/KivGroupListCtrl.h"
 #include "Lum/KivUsersListCtrl.h"
 #include "Lum/StackNewMsg.h"
 #include "base/DlgBase.h"
 #include "base/WinAutoHide.h"
 #include "platform/controls.h"
 #include "platform/listctrl.h"
+#include "platform/shellapi.h"
 
 #include <set>
-
-// The group list of the panel as far as it is built: rows with the record's
-// name, one per record, 52 pixels high.
-class CKivPanelList : public CListCtrl {
-    DECLARE_DYNAMIC(CKivPanelList)
-
-public:
-    CKivPanelList() = default;
-    // Adds a row (text, record id) unless the id is listed already.
-    void AddRow(const CString& text, int id);
-    void DrawItem(LPDRAWITEMSTRUCT dis) override;
-    void MeasureItem(LPMEASUREITEMSTRUCT mis) override;
-    int m_nRowHeight = 52;
-    int m_nListId = 0;
-};
 
 class CKivDlg : public CDlgBase {
     DECLARE_DYNAMIC(CKivDlg)
@@ -67,6 +54,15 @@ public:
     // Connects the user store and the message store for a user; stores still
     // open for another user are closed first.
     void ConnectUserStores(int userId);
+    // Opens the chat of the newest unread sender (tray click, hotkey), or
+    // shows the main window when nobody is unread.
+    void OpenNewestUnread();
+    // Registers the read-message hotkey from a setting such as "Ctrl+Alt+Z";
+    // an empty value or "0" leaves the present registration alone.
+    void RegisterReadMsgHotKey(CString value);
+    // Whether a record pointer is a record the main window still holds: the
+    // own record, a friend, stranger or group, or a member of a group.
+    bool IsLiveRecord(const CData* rec);
 
     // Shut-down waits this long after starting the exit call (tests shorten it).
     static DWORD s_nExitWaitMs;
@@ -79,7 +75,7 @@ public:
     CFileDbMsg m_dbMsg;
     // Declared before the lists, whose records it holds: it outlives them.
     CStackNewMsg m_stackNewMsg;
-    CKivPanelList m_listGroup;     // control 1019
+    CKivGroupListCtrl m_listGroup;     // control 1019
     CKivUsersListCtrl m_listFriend;    // control 1017, list id 1
     CKivUsersListCtrl m_listStranger;  // control 1018, list id 2
     Gdiplus::Font* m_pFont = nullptr;
@@ -92,6 +88,7 @@ public:
     HICON m_hIconGroup = nullptr;
     HICON m_hIconUser = nullptr;
     HICON m_hIconScratch = nullptr;
+    HICON m_hIconOffline = nullptr;
     CCustomPngButton m_btnStatus;
     CCustomPngButton m_btnMainMenu;
     CCustomPngButton m_btnMessages;
@@ -109,6 +106,11 @@ public:
     CEdit m_editSearch;
     int m_nSearchWidth = 0;
     int m_nTick = 0;
+    // The tray icon; its picture alternates between blank and the newest
+    // unread sender's head while somebody is unread.
+    NOTIFYICONDATA m_nid;
+    int m_nTrayPhase = 0;    // 1 after a blank phase was shown
+    int m_nStaleSender = 1;  // 1 until a live unread sender has been seen
     WinAutoHide m_autoHide;
     HMODULE m_hQuillon = nullptr;
     HMODULE m_hPlugin = nullptr;
@@ -147,6 +149,16 @@ protected:
     LRESULT OnIdList(WPARAM wParam, LPARAM lParam);
     LRESULT OnUserHeadLoaded(WPARAM wParam, LPARAM lParam);
     LRESULT OnTopicText(WPARAM wParam, LPARAM lParam);
+    LRESULT OnGroupHeadLoaded(WPARAM wParam, LPARAM lParam);
+    LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+    LRESULT OnContactStatus(WPARAM wParam, LPARAM lParam);
+    LRESULT OnGroupMemberRemoved(WPARAM wParam, LPARAM lParam);
+    LRESULT OnGroupDeleted(WPARAM wParam, LPARAM lParam);
+    LRESULT OnGroupMemberJoined(WPARAM wParam, LPARAM lParam);
+    LRESULT OnGroupAdded(WPARAM wParam, LPARAM lParam);
+    LRESULT OnFriendRequest(WPARAM wParam, LPARAM lParam);
+    LRESULT OnAddContact(WPARAM wParam, LPARAM lParam);
+    LRESULT OnGroupCreated(WPARAM wParam, LPARAM lParam);
     LRESULT OnSearchRequest(WPARAM wParam, LPARAM lParam);
     LRESULT OnSettingsChanged(WPARAM wParam, LPARAM lParam);
     LRESULT OnOwnInfoChanged(WPARAM wParam, LPARAM lParam);
@@ -186,6 +198,14 @@ protected:
 private:
     void SetButtonImage(CCustomPngButton& button, UINT id);
     HICON LoadMainIcon(UINT id);
+    // One step of the tray animation (timer 2023).
+    void AnimateTray();
+    void SetTrayIcon(HICON icon);
+    HICON StatusIcon() const;
+    // The idle check of every 18th tick.
+    void CheckIdle();
+    // Sends WM_SIZE with its present size to a list (it lays out and repaints).
+    static void Relayout(CWnd& list);
 };
 
 // ---------------------------------------------------------------- background downloads
@@ -214,3 +234,9 @@ UINT ThreadLoadTopic(LPVOID param);
 Gdiplus::Bitmap* TakeDownloadedHead(const CDataUser* rec, int id);
 // Frees every head still waiting (the main window goes).
 void DropDownloadedHeads();
+
+// The read-message hotkey of a setting such as "Ctrl+Alt+Z": MOD_CONTROL
+// for "Ctrl", MOD_ALT for "Alt", and the first character left once those
+// and the plus signs are taken out as the key. False for an empty value, "0"
+// or a value without a key.
+bool ParseHotKeySetting(CString value, UINT* modifiers, UINT* vk);

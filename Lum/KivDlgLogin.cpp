@@ -544,7 +544,7 @@ void CKivDlgLogining::AfterLogin()
         std::set<CDataGroup*> groups;
         main->m_dbUser.GetGroupList(&groups, 0);
         for (CDataGroup* group : groups) {
-            main->m_listGroup.AddRow(static_cast<const char*>(group->m_bstrName), group->m_nId);
+            main->m_listGroup.AddGroup(group, 0);
             delete group;
         }
         for (int list = 1; list <= 2; ++list) {

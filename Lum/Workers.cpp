@@ -8,6 +8,8 @@
 
 #include <thrift/Thrift.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -18,9 +20,6 @@ namespace {
 
 // The status menu's "offline" command: the main window's go-offline, which
 // does nothing when the client is offline already.
-
-std::mutex g_heartbeatLock;
-MaintainOnlineHandler g_maintainOnlineHandler;
 
 // The session key as it is when the worker starts.
 std::string SessionKey()
@@ -119,23 +118,109 @@ void HandleSessionLost(int code)
 
 // ---------------------------------------------------------------- heartbeat
 
-void SetMaintainOnlineHandler(MaintainOnlineHandler handler)
+namespace {
+
+// Heartbeats that failed in a row, process-wide. Overlapping heartbeat
+// workers (a slow service) count without losing increments.
+std::atomic<int> g_heartbeatFailures{0};
+
+// The UI thread is given back between slices of a dispatch after this long,
+// so that painting and input never wait for a whole reply.
+const auto kSliceBudget = std::chrono::milliseconds(8);
+
+}  // namespace
+
+UINT HeartbeatMessageFor(const lum_thrift::StructMessage& msg, int ownId)
 {
-    std::lock_guard<std::mutex> lock(g_heartbeatLock);
-    g_maintainOnlineHandler = std::move(handler);
+    switch (msg.msgType) {
+    case lum_thrift::MsgType::IsUserMessage:
+        return UM_USER_MESSAGE;
+    case lum_thrift::MsgType::IsGroupMessage:
+        return UM_GROUP_MESSAGE;
+    case lum_thrift::MsgType::IsUserDelete:
+        return UM_GROUP_MEMBER_REMOVED;
+    case lum_thrift::MsgType::IsUserAdd:
+        return msg.fromid == ownId ? UM_GROUP_ADDED : UM_GROUP_MEMBER_JOINED;
+    case lum_thrift::MsgType::IsGroupDelete:
+    case lum_thrift::MsgType::IsGroupQuit:
+        return UM_GROUP_DELETED;
+    case lum_thrift::MsgType::IsFriendAdd:
+        return UM_FRIEND_REQUEST;
+    default:
+        return 0;  // not dispatched
+    }
+}
+
+void DispatchHeartbeatReply(const lum_thrift::StructOnlineResp& reply)
+{
+    // The messages in list order, then the states in ascending id order (the
+    // map's order). Every item is one synchronous message to the main window,
+    // handled on the UI thread while the reply stays on this thread's stack;
+    // the items are handed over in slices, each one trip to the UI thread.
+    const size_t messages = reply.msgList.size();
+    const size_t total = messages + reply.onlineStatus.size();
+    auto state = reply.onlineStatus.begin();
+    size_t next = 0;
+    while (next < total) {
+        auto slice = [&] {
+            CWinApp* app = AfxGetApp();
+            CWnd* main = app ? app->m_pMainWnd : nullptr;
+            HWND hwnd = main ? main->GetSafeHwnd() : nullptr;
+            if (!hwnd || !IsWindow(hwnd)) {
+                next = total;  // the window went: nothing more to hand over
+                return;
+            }
+            const auto start = std::chrono::steady_clock::now();
+            do {
+                if (next < messages) {
+                    const lum_thrift::StructMessage& msg = reply.msgList[next];
+                    // The own id as it is now: it decides between two notices.
+                    CKivApp* kiv = GetKivApp();
+                    const UINT message = HeartbeatMessageFor(msg, kiv ? kiv->GetOwnUserId() : 0);
+                    if (message)
+                        SendMessage(hwnd, message, 0, reinterpret_cast<LPARAM>(const_cast<lum_thrift::StructMessage*>(&msg)));
+                } else {
+                    // Statuses travel sign-extended from 16 bits.
+                    SendMessage(hwnd, UM_CONTACT_STATUS, static_cast<WPARAM>(static_cast<UINT>(state->first)),
+                                static_cast<LPARAM>(state->second));
+                    ++state;
+                }
+                ++next;
+            } while (next < total && IsWindow(hwnd) && std::chrono::steady_clock::now() - start < kSliceBudget);
+        };
+        if (lumui::IsUiThread())
+            slice();
+        else
+            lumui::RunOnUiThread(slice);
+    }
+}
+
+void RecordHeartbeatFailure()
+{
+    // The eighth failure in a row puts the client offline (quietly); the
+    // switch runs on the UI thread, where the state it changes lives.
+    if (++g_heartbeatFailures > 7) {
+        g_heartbeatFailures = 0;
+        SendToMainWindow(WM_COMMAND, IDM_OFFLINE, 0);
+    }
+}
+
+int HeartbeatFailureCount()
+{
+    return g_heartbeatFailures.load();
 }
 
 UINT ThreadMaintainOnline(LPVOID)
 {
     const std::string key = SessionKey();
     lum_thrift::StructOnlineResp reply;
-    const bool ok = CallService([&](LumServiceClient& c) { c.MaintainOnline(reply, key, lum_thrift::UserStatus::UserStatusPC); });
-    MaintainOnlineHandler handler;
-    {
-        std::lock_guard<std::mutex> lock(g_heartbeatLock);
-        handler = g_maintainOnlineHandler;
+    if (!CallService([&](LumServiceClient& c) { c.MaintainOnline(reply, key, lum_thrift::UserStatus::UserStatusPC); })) {
+        RecordHeartbeatFailure();
+        return 0;
     }
-    if (handler) handler(ok ? &reply : nullptr);
+    // A reply with a code other than 0 is dispatched like any other.
+    DispatchHeartbeatReply(reply);
+    g_heartbeatFailures = 0;
     return 0;
 }
 

@@ -150,11 +150,20 @@ void HandleSessionLost(int code);
 
 // ---------------------------------------------------------------- heartbeat
 
-// What the heartbeat does with its reply: `reply` is the MaintainOnline reply
-// (valid during the call), or null when the call failed. Set by the
-// heartbeat's dispatch; without a handler the reply is dropped.
-using MaintainOnlineHandler = std::function<void(const lum_thrift::StructOnlineResp* reply)>;
-void SetMaintainOnlineHandler(MaintainOnlineHandler handler);
+// The main-window message of one pushed item (0: the kind is not handed on).
+// An "added to a group" item is about the own user when its sender is
+// `ownId`, otherwise about another member joining.
+UINT HeartbeatMessageFor(const lum_thrift::StructMessage& msg, int ownId);
+// Hands a heartbeat reply to the main window: each message of the list in
+// order, then UM_CONTACT_STATUS for each state in ascending id order, each
+// with a synchronous SendMessage. Called on a worker thread it returns when
+// all were handled; the items go over in slices of a few milliseconds of UI
+// time so that the UI thread is never held for a whole large reply.
+void DispatchHeartbeatReply(const lum_thrift::StructOnlineResp& reply);
+// A heartbeat failed: counted; the eighth in a row runs the main window's
+// go-offline command and starts the count again.
+void RecordHeartbeatFailure();
+int HeartbeatFailureCount();
 
 // ---------------------------------------------------------------- main window
 

@@ -303,6 +303,49 @@ TEST_F(LoginTest, SuccessfulLoginShowsTheMainWindowAndPreparesTheUser)
     EXPECT_EQ(main_->m_nStoreUserId, 10002);
 }
 
+TEST_F(LoginTest, GoingOfflineAndOnlineAgainLogsInAgain)
+{
+    OpenMain();
+    ASSERT_EQ(LoginThrough("13800000001", "123456"), "");
+    const HICON online = lumui::TrayState(main_->m_hWnd, 2023).icon;
+    ASSERT_NE(online, nullptr);
+
+    // Offline by menu: no call, the session key is dropped, the tray shows
+    // the offline icon.
+    const size_t calls = service_.Requests().size();
+    main_->SendMessage(WM_COMMAND, 9073, 0);
+    EXPECT_EQ(main_->m_nStatus, 3);
+    EXPECT_TRUE(app_->GetSessionKey().empty());
+    EXPECT_EQ(lumui::TrayState(main_->m_hWnd, 2023).icon, main_->m_hIconOffline);
+    EXPECT_EQ(service_.Requests().size(), calls);
+    // The 18th tick starts no heartbeat while offline.
+    for (int i = 0; i < 18; ++i) main_->SendMessage(WM_TIMER, 2023, 0);
+    lumui::Pump(200);
+    EXPECT_EQ(service_.Requests().size(), calls);
+
+    // Away from offline logs in again with the remembered account.
+    main_->SendMessage(WM_COMMAND, 9072, 0);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return !app_->GetSessionKey().empty() && main_->m_nLoginsInFlight == 0; }, 10000));
+    lumui::Pump(100);
+    EXPECT_EQ(main_->m_nStatus, 2);
+    {
+        const auto requests = service_.Requests();
+        ASSERT_GT(requests.size(), calls);
+        EXPECT_EQ(requests[calls].method, "login");
+    }
+
+    // Online from away is local only; the heartbeat then runs.
+    main_->SendMessage(WM_COMMAND, 9073, 0);
+    main_->SendMessage(WM_COMMAND, 9071, 0);
+    EXPECT_EQ(main_->m_nStatus, 1);
+    EXPECT_EQ(lumui::TrayState(main_->m_hWnd, 2023).icon, online);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return !app_->GetSessionKey().empty() && main_->m_nLoginsInFlight == 0; }, 10000));
+    lumui::Pump(300);
+    for (int i = 0; i < 18; ++i) main_->SendMessage(WM_TIMER, 2023, 0);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return service_.Requests().back().method == "MaintainOnline"; }, 5000));
+    EXPECT_TRUE(service_.IsOnline(10001));
+}
+
 TEST_F(LoginTest, RememberedAccountIsOfferedAndLogsInAutomatically)
 {
     OpenMain();

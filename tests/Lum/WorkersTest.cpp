@@ -33,6 +33,24 @@ public:
     std::vector<StructBlackListResp> blackLists;
     std::vector<StructUser> userInfos;
     int goOffline = 0;
+    // Heartbeat items as they arrived: (message, wParam, lParam or the
+    // message's sender id).
+    struct Pushed {
+        UINT message;
+        WPARAM w;
+        LPARAM l;
+        bool operator==(const Pushed& o) const { return message == o.message && w == o.w && l == o.l; }
+    };
+    std::vector<Pushed> pushed;
+
+    LRESULT WindowProc(UINT message, WPARAM w, LPARAM l) override
+    {
+        if (message >= UM_CONTACT_STATUS && message <= UM_FRIEND_REQUEST && message != UM_ID_LIST) {
+            pushed.push_back({message, w, message == UM_CONTACT_STATUS ? l : reinterpret_cast<StructMessage*>(l)->fromid});
+            return 0;
+        }
+        return CWnd::WindowProc(message, w, l);
+    }
 
     size_t Received() const
     {
@@ -135,7 +153,6 @@ protected:
     void TearDown() override
     {
         lumui::SetMessageBoxHook(nullptr);
-        SetMaintainOnlineHandler(nullptr);
         if (app_) app_->m_pMainWnd = nullptr;
         if (window_) window_->DestroyWindow();
         window_.reset();
@@ -434,23 +451,82 @@ TEST_F(WorkersTest, ImportMakesOneCallPerRowWithAPhone)
     EXPECT_EQ(recorder->button, "保存结果");
 }
 
-TEST_F(WorkersTest, HeartbeatHandsItsReplyOrItsFailureToTheDispatch)
+TEST_F(WorkersTest, HeartbeatDispatchesEachKindThenTheStatesInIdOrder)
+{
+    LogIn("13800000002");  // user 10002
+    auto push = [&](int type, int from) {
+        standin::PendingMessage m;
+        m.fromid = from;
+        m.toid = 10002;
+        m.gid = 9001;
+        m.msgType = type;
+        m.content = "x";
+        service_.AddPending(10002, m);
+    };
+    push(MsgType::IsUserMessage, 1);
+    push(MsgType::IsMievo, 2);  // not handed on
+    push(MsgType::IsGroupMessage, 3);
+    push(MsgType::IsUserDelete, 4);
+    push(MsgType::IsUserAdd, 10002);  // the own user was added to a group
+    push(MsgType::IsUserAdd, 5);      // somebody else joined
+    push(MsgType::IsGroupDelete, 6);
+    push(MsgType::IsGroupQuit, 7);
+    push(MsgType::IsUserNameAndNoteEdit, 8);
+    push(MsgType::IsFriendAdd, 9);
+    push(MsgType::IsGroupCreate, 10);
+    push(42, 11);
+
+    Run(ThreadMaintainOnline);
+    using P = MainWindow::Pushed;
+    std::vector<P> messages, states;
+    for (const P& p : window_->pushed) (p.message == UM_CONTACT_STATUS ? states : messages).push_back(p);
+    EXPECT_EQ(messages, (std::vector<P>{{UM_USER_MESSAGE, 0, 1}, {UM_GROUP_MESSAGE, 0, 3},
+                                        {UM_GROUP_MEMBER_REMOVED, 0, 4}, {UM_GROUP_ADDED, 0, 10002},
+                                        {UM_GROUP_MEMBER_JOINED, 0, 5}, {UM_GROUP_DELETED, 0, 6},
+                                        {UM_GROUP_DELETED, 0, 7}, {UM_FRIEND_REQUEST, 0, 9}}));
+    // Every message comes before the first state; the states ascend.
+    ASSERT_FALSE(states.empty());
+    EXPECT_EQ(window_->pushed.back().message, static_cast<UINT>(UM_CONTACT_STATUS));
+    EXPECT_EQ(window_->pushed[messages.size()].message, static_cast<UINT>(UM_CONTACT_STATUS));
+    for (size_t i = 1; i < states.size(); ++i) EXPECT_LT(states[i - 1].w, states[i].w);
+
+    // Nothing pending: only the states, and nothing queued twice.
+    window_->pushed.clear();
+    Run(ThreadMaintainOnline);
+    for (const P& p : window_->pushed) EXPECT_EQ(p.message, static_cast<UINT>(UM_CONTACT_STATUS));
+}
+
+TEST_F(WorkersTest, HeartbeatStatesTravelSignExtended)
+{
+    StructOnlineResp reply;
+    reply.onlineStatus[7] = -1;
+    reply.onlineStatus[3] = 2;
+    std::thread worker([&] { DispatchHeartbeatReply(reply); });
+    EXPECT_TRUE(lumui::PumpUntil([&] { return window_->pushed.size() == 2; }, 5000));
+    worker.join();
+    using P = MainWindow::Pushed;
+    EXPECT_EQ(window_->pushed, (std::vector<P>{{UM_CONTACT_STATUS, 3, 2}, {UM_CONTACT_STATUS, 7, -1}}));
+}
+
+TEST_F(WorkersTest, EighthFailedHeartbeatInARowGoesOfflineQuietly)
 {
     LogIn("13800000002");
-    standin::PendingMessage m;
-    m.fromid = 10001;
-    m.toid = 10002;
-    m.content = "<msg>hi</msg>";
-    service_.AddPending(10002, m);
-
-    std::vector<int> replies;  // message count per reply, -1 for a failure
-    SetMaintainOnlineHandler([&](const StructOnlineResp* reply) {
-        replies.push_back(reply ? static_cast<int>(reply->msgList.size()) : -1);
-    });
-    Run(ThreadMaintainOnline);
+    Run(ThreadMaintainOnline);  // a success starts the count at 0
     service_.SetRefuseConnections(true);
+    for (int i = 0; i < 7; ++i) Run(ThreadMaintainOnline);
+    EXPECT_EQ(window_->goOffline, 0);
+    EXPECT_EQ(HeartbeatFailureCount(), 7);
+    // A success in between starts the count again.
+    service_.SetRefuseConnections(false);
     Run(ThreadMaintainOnline);
-    EXPECT_EQ(replies, (std::vector<int>{1, -1}));
+    EXPECT_EQ(HeartbeatFailureCount(), 0);
+    service_.SetRefuseConnections(true);
+    for (int i = 0; i < 7; ++i) Run(ThreadMaintainOnline);
+    EXPECT_EQ(window_->goOffline, 0);
+    Run(ThreadMaintainOnline);
+    EXPECT_EQ(window_->goOffline, 1);
+    EXPECT_EQ(HeartbeatFailureCount(), 0);
+    EXPECT_TRUE(Boxes().empty());
 }
 
 TEST_F(WorkersTest, AWorkerFinishingAfterItsWindowWentSendsNothing)

@@ -1,0 +1,112 @@
+// The main window's list of the groups the user owns or belongs to. Like
+// the contact lists it owns a copy of each group record, and each group
+// record owns its members, so this list is also where the client looks up
+// group members for incoming group messages and online states.
+//
+// Rows: the group's head (its own image, the discussion-group head for
+// style 4, else the default group head), the owner badge for groups the user
+// owns, the row text and the group's note.
+//
+// Head images are fetched on a thread of their own per group (the
+// s_loadHead hook; StartGroupHeadDownload by default) and groups from the
+// service are written to the user store on a thread of their own (the
+// s_storeGroup hook; StartGroupStoreWrite by default).
+#pragma once
+
+#include "Common/Data.h"
+#include "Lum/ListCtrlEx.h"
+#include "Lum/StackNewMsg.h"
+
+#include <functional>
+#include <map>
+#include <vector>
+
+class CKivGroupListCtrl : public CListCtrlEx {
+    DECLARE_DYNAMIC(CKivGroupListCtrl)
+
+public:
+    CKivGroupListCtrl();
+    ~CKivGroupListCtrl() override;
+
+    // Adds a group, or refreshes the row and the stored copy of a known one.
+    // `fromServer` 1 marks the copy as listed by the service and has it
+    // written to the user store with its members; otherwise the members are
+    // read from the user store. Returns 0 for ids of 0 or less, else 1.
+    int AddGroup(CDataGroup* rec, int fromServer);
+    // AddGroup(rec, 0) for every record (after login, from the local store).
+    void AddGroups(const std::vector<CDataGroup*>& records);
+    void AddGroups(const std::map<int, CDataGroup*>& records);
+    // Removes every group the last service reply did not list.
+    void RemoveStaleGroups();
+    // Removes a group's row, store rows, unread entry and record: 1, or 0
+    // for an unknown id.
+    int RemoveGroup(int gid);
+    // Frees every record and deletes every row (log-out). Returns once no
+    // group-store write is running, so that the store may then be closed.
+    void DeleteAllGroups();
+    // The record of a group (null when none); its row index is brought up to date.
+    CDataGroup* GetGroup(int gid);
+    // The member record of a user in every group gets the status.
+    void SetMemberStatus(int userId, int status);
+    // The row text of a group, "" when absent.
+    CString GetGroupName(int gid);
+    // Updates a member of a group (an empty name becomes the id), creating it
+    // unless `onlyExisting` is 1. 0 for gid of 0 or less, else 1.
+    int UpdateGroupMember(int userId, int gid, CString name, CString sign, CString text, int status,
+                          int onlyExisting);
+    // Erases a member from a group: 0 for gid of 0 or less, else 1.
+    int RemoveGroupMember(int userId, int gid);
+    // The row showing a group (by item data), -1 when none.
+    int FindRow(int gid) const;
+    // "name(gid)", or the id alone when the name is empty or the id itself.
+    static CString RowText(const CDataGroup* rec);
+
+    void DrawItem(LPDRAWITEMSTRUCT dis) override;
+
+    // Starts the download of a group's head image (the record is list-owned).
+    static std::function<void(CDataGroup* rec)> s_loadHead;
+    // Starts writing a group and its members to the user store.
+    static std::function<void(CDataGroup* rec, void* userStore)> s_storeGroup;
+
+    Gdiplus::Bitmap* m_pDefaultHead = nullptr;     // PNG 153
+    Gdiplus::Bitmap* m_pDiscussionHead = nullptr;  // PNG 191
+    Gdiplus::Bitmap* m_pOwnerBadge = nullptr;      // PNG 211
+    std::map<int, CDataGroup*> m_mapGroups;
+    HMODULE m_hPlugin = nullptr;
+
+    // Set by the owner: the local user store and the unread-sender stack
+    // (either may be null).
+    void* m_pUserStore = nullptr;
+    CStackNewMsg* m_pStackNewMsg = nullptr;
+
+private:
+    // Removes one group: row, store rows, unread entries; frees it.
+    void DropRecord(std::map<int, CDataGroup*>::iterator it);
+    // Frees a record and whatever points at it (stack entries of the group
+    // and its members, a parked head image).
+    void FreeRecord(CDataGroup* rec);
+    void FreeMember(CDataUser* member);
+    void DropFromStack(CData* rec);
+    void FetchHead(CDataGroup* copy);
+    // Puts the group's members from the user store into its member map.
+    void LoadStoredMembers(CDataGroup* group);
+    // Keeps the member records of `old` that are still in the group in
+    // place of their new copies; frees the others.
+    void KeepMemberRecords(CDataGroup* group, std::map<int, CDataUser*>& old);
+};
+
+// ---------------------------------------------------------------- background work
+
+// Starts the head download of a list-owned group record on a thread of its
+// own; called on the UI thread. The thread never touches the record: it
+// downloads into a record of its own and leaves the image for the main
+// window (TakeDownloadedGroupHead), then posts UM_GROUP_HEAD_LOADED with the
+// record pointer and 1 when an image was loaded.
+void StartGroupHeadDownload(CDataGroup* rec);
+// A downloaded group head waiting for its record: taken once (null when
+// none, or when it was downloaded for another id).
+Gdiplus::Bitmap* TakeDownloadedGroupHead(const CDataGroup* rec, int gid);
+void DropDownloadedGroupHeads();
+// Writes a copy of the group (taken on the calling thread) with its members
+// to the user store on a thread of its own.
+void StartGroupStoreWrite(CDataGroup* rec, void* userStore);
