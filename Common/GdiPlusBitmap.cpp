@@ -56,3 +56,14 @@ bool CGdiPlusBitmapResource::Load(UINT id, UINT type, HINSTANCE module)
 {
     return Load(MAKEINTRESOURCE(id), MAKEINTRESOURCE(type), module);
 }
+
+Gdiplus::Bitmap* CopyPngResource(UINT id, HINSTANCE module)
+{
+    CGdiPlusBitmapResource png(id, "PNG", module);
+    if (!png.m_pBitmap) return nullptr;
+    auto* copy = new Gdiplus::Bitmap(static_cast<Gdiplus::INT>(png.m_pBitmap->GetWidth()),
+                                     static_cast<Gdiplus::INT>(png.m_pBitmap->GetHeight()), Gdiplus::PixelFormat32bppARGB);
+    Gdiplus::Graphics g(copy);
+    g.DrawImage(png.m_pBitmap, 0, 0);
+    return copy;
+}

@@ -44,3 +44,7 @@ protected:
     // The resource's bytes, copied when loaded.
     HGLOBAL m_hBuffer = nullptr;
 };
+
+// A 32-bit ARGB copy of a PNG resource of `module` that the caller owns
+// (null when the resource is missing or not an image).
+Gdiplus::Bitmap* CopyPngResource(UINT id, HINSTANCE module);

@@ -2,6 +2,7 @@
 
 #include "base/MenuCommands.h"
 #include "Common/Common.h"
+#include "Common/GdiPlusBitmap.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
@@ -37,13 +38,7 @@ std::wstring Wide(const char* text)
 // A copy of a PNG resource of the client's module (null when missing).
 Gdiplus::Bitmap* LoadPng(UINT id)
 {
-    CGdiPlusBitmapResource png(id, "PNG", AfxGetInstanceHandle());
-    if (!png.m_pBitmap) return nullptr;
-    auto* copy = new Gdiplus::Bitmap(static_cast<Gdiplus::INT>(png.m_pBitmap->GetWidth()),
-                                     static_cast<Gdiplus::INT>(png.m_pBitmap->GetHeight()), Gdiplus::PixelFormat32bppARGB);
-    Gdiplus::Graphics g(copy);
-    g.DrawImage(png.m_pBitmap, 0, 0);
-    return copy;
+    return CopyPngResource(id, AfxGetInstanceHandle());
 }
 
 void DrawText(Gdiplus::Graphics* g, const char* text, Gdiplus::Font* font, Gdiplus::Brush* brush, int x, int y)

@@ -27,13 +27,7 @@ const int kAlertCapacity = 500;
 // A copy of a PNG resource of the client's module (null when missing).
 Gdiplus::Bitmap* LoadPng(UINT id)
 {
-    CGdiPlusBitmapResource png(id, "PNG", AfxGetInstanceHandle());
-    if (!png.m_pBitmap) return nullptr;
-    auto* copy = new Gdiplus::Bitmap(static_cast<Gdiplus::INT>(png.m_pBitmap->GetWidth()),
-                                     static_cast<Gdiplus::INT>(png.m_pBitmap->GetHeight()), Gdiplus::PixelFormat32bppARGB);
-    Gdiplus::Graphics g(copy);
-    g.DrawImage(png.m_pBitmap, 0, 0);
-    return copy;
+    return CopyPngResource(id, AfxGetInstanceHandle());
 }
 
 bool HasUnread(const CData* rec)

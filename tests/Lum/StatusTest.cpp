@@ -12,6 +12,7 @@
 #include "Lum/protocol/LumService.h"
 #include "platform/config.h"
 #include "platform/files.h"
+#include "platform/menu.h"
 #include "platform/shellapi.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
@@ -20,6 +21,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -275,6 +278,31 @@ TEST_F(StatusTest, TrayFlashesForAnUnreadSenderAndStopsWhenOpened)
     main_->m_listStranger.RemoveUser(121);
     Tick(4);
     EXPECT_EQ(TrayIcon(), idle);
+}
+
+TEST_F(StatusTest, TrayRightClickShowsTheStatusMenuThenTheMainWindow)
+{
+    main_->ShowWindow(SW_HIDE);
+    HWND popup = nullptr;
+    // The click arrives as a posted message: wait for the menu it opens.
+    std::function<void()> closeMenu = [&] {
+        popup = lumui::OpenPopupMenu();
+        if (!popup) {
+            lumui::RunLater(closeMenu);
+            return;
+        }
+        std::filesystem::create_directories(SCREENSHOT_DIR);
+        lumui::SaveWindowImage(popup, SCREENSHOT_DIR "/tray-menu.png");
+        lumui::SendKey(popup, VK_ESCAPE);
+    };
+    lumui::RunLater(closeMenu);
+    ASSERT_TRUE(lumui::ClickTray(main_->m_hWnd, kTray, WM_RBUTTONUP));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return main_->IsWindowVisible() != FALSE; }, 3000));
+    EXPECT_NE(popup, nullptr);
+    // Other mouse messages do nothing.
+    main_->ShowWindow(SW_HIDE);
+    main_->SendMessage(UM_TRAY_NOTIFY, kTray, WM_MOUSEMOVE);
+    EXPECT_FALSE(main_->IsWindowVisible());
 }
 
 TEST_F(StatusTest, IdleTimeSwitchesToAwayAndBackInMinutes)
