@@ -1,0 +1,269 @@
+// HTML pages in dialogs under a real display: a page from this program's
+// resources with the web stand-in as its base, window.external, click events,
+// calls into page script, element exchange, and keys.
+#include "platform/codepage.h"
+#include "platform/config.h"
+#include "platform/dhtml.h"
+#include "platform/files.h"
+#include "platform/uiapp.h"
+#include "tests/platform/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const UINT kPageTemplate = 950;
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class TestPage : public CDHtmlDialog {
+public:
+    TestPage() : CDHtmlDialog(kPageTemplate, 900) { EnableAutomation(); }
+
+    BOOL OnInitDialog() override
+    {
+        CDHtmlDialog::OnInitDialog();
+        SetExternalDispatch(GetIDispatch(FALSE));
+        return TRUE;
+    }
+    void OnDocumentComplete(LPDISPATCH browser, LPCTSTR url) override
+    {
+        CDHtmlDialog::OnDocumentComplete(browser, url);
+        loads.push_back(url);
+    }
+    BOOL IsExternalDispatchSafe() override { return safe; }
+    HRESULT TranslateAccelerator(LPMSG msg, const GUID* group, DWORD id) override
+    {
+        if (msg->message == WM_KEYDOWN && msg->wParam == VK_F5) {
+            ++f5;
+            return S_OK;
+        }
+        return CDHtmlDialog::TranslateAccelerator(msg, group, id);
+    }
+    void DoDataExchange(CDataExchange* dx) override
+    {
+        CDHtmlDialog::DoDataExchange(dx);
+        DDX_DHtml_ElementText(dx, "count", DISPID_IHTMLELEMENT_INNERTEXT, count);
+    }
+
+    void Echo(const VARIANT& text) { calls.push_back("Echo:" + std::string(VariantToText(text))); }
+    void Pair(const VARIANT& a, const VARIANT& b)
+    {
+        calls.push_back("Pair:" + std::string(VariantToText(a)) + "|" + (b.vt == VT_EMPTY ? "<empty>" : VariantToText(b).GetString()));
+    }
+    // As the chat panes do: the page asks to send, the pane reads the text.
+    void Send()
+    {
+        CString text;
+        sendResult = InvokeScriptMethod("getWriteTxt", {}, &text);
+        written = text;
+    }
+    HRESULT OnButtonOK(IHTMLElement*)
+    {
+        ++clicks;
+        return S_OK;
+    }
+
+    std::vector<CString> loads;
+    std::vector<std::string> calls;
+    CString count = "42";
+    CString written;
+    HRESULT sendResult = E_FAIL;
+    BOOL safe = TRUE;
+    int f5 = 0;
+    int clicks = 0;
+
+    DECLARE_DISPATCH_MAP()
+    DECLARE_DHTML_EVENT_MAP()
+};
+
+BEGIN_DISPATCH_MAP(TestPage, CDHtmlDialog)
+    DISP_FUNCTION(TestPage, "Echo", Echo, VT_EMPTY, VTS_VARIANT)
+    DISP_FUNCTION(TestPage, "Pair", Pair, VT_EMPTY, VTS_VARIANT VTS_VARIANT)
+    DISP_FUNCTION(TestPage, "Send", Send, VT_EMPTY, VTS_NONE)
+END_DISPATCH_MAP()
+
+BEGIN_DHTML_EVENT_MAP(TestPage)
+    DHTML_EVENT_ONCLICK("ButtonOK", OnButtonOK)
+END_DHTML_EVENT_MAP()
+
+// A frame with the page as its child, and the web stand-in the page's
+// relative addresses reach.
+class DhtmlTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(lumui::Start());
+        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        server_.Get("/imgs/dot.png", [this](const httplib::Request&, httplib::Response& res) {
+            ++remoteHits_;
+            res.set_content(readFile(LUM_DHTML_RES_DIR "/mark.png"), "image/png");
+        });
+        server_.set_keep_alive_max_count(1);  // stopping never waits for an idle connection
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        base_ = "http://127.0.0.1:" + std::to_string(port_);
+        WritePrivateProfileString("Web", "BaseUrl", base_.c_str(), dir_.file("Lum.ini").c_str());
+
+        DialogTemplate t;
+        t.id = kPageTemplate;
+        t.cx = 480;
+        t.cy = 300;
+        t.style = WS_CHILD;
+        RegisterDialogTemplate(AfxGetInstanceHandle(), t);
+        ASSERT_TRUE(frame_.CreateEx(0, nullptr, "页面", WS_POPUP | WS_VISIBLE, 40, 40, 500, 340, nullptr, 0));
+        ASSERT_TRUE(page_.Create(kPageTemplate, &frame_));
+        page_.MoveWindow(10, 20, 480, 300);
+        page_.ShowWindow(SW_SHOW);
+        ASSERT_TRUE(lumui::PumpUntil([&] { return !page_.loads.empty(); }, 15000)) << "the page never completed";
+    }
+    void TearDown() override
+    {
+        page_.DestroyWindow();
+        frame_.DestroyWindow();
+        lumui::Pump(0);
+        server_.stop();
+        if (thread_.joinable()) thread_.join();
+        SetProgramFolderForTests("");
+        SetAnsiCodePage(CP_UTF8);
+    }
+    CString script(const char* function, std::initializer_list<CScriptArg> args = {})
+    {
+        CString out;
+        EXPECT_EQ(page_.InvokeScriptMethod(function, args, &out), S_OK) << function;
+        return out;
+    }
+
+    TempDir dir_;
+    httplib::Server server_;
+    std::thread thread_;
+    int port_ = 0;
+    std::string base_;
+    std::atomic<int> remoteHits_{0};
+    CWnd frame_;
+    TestPage page_;
+};
+
+TEST_F(DhtmlTest, PageFromResourceHasTheWebServerAsBaseAndItsResourcesLoad)
+{
+    ASSERT_EQ(page_.loads.size(), 1u);
+    EXPECT_EQ(std::string(page_.loads[0]), base_ + "/");
+    EXPECT_EQ(page_.m_strCurrentUrl, page_.loads[0]);
+    EXPECT_EQ(script("getStored"), "");
+    CString title;
+    ASSERT_EQ(page_.GetElementProperty("title", DISPID_IHTMLELEMENT_INNERTEXT, title), S_OK);
+    EXPECT_EQ(title, "你好，世界！消息窗口");
+    // lumres: image and script of this module; the relative image from the web server.
+    EXPECT_EQ(script("imageWidth", {"mark"}), "7");
+    EXPECT_EQ(script("fromResource"), "资源脚本");
+    EXPECT_EQ(script("imageWidth", {"remote"}), "7");
+    EXPECT_EQ(remoteHits_.load(), 1);
+
+    // Another resource of the module replaces the document.
+    ASSERT_TRUE(page_.LoadFromResource(902));
+    ASSERT_TRUE(lumui::PumpUntil([&] { return page_.loads.size() == 2; }, 10000));
+    ASSERT_EQ(page_.GetElementProperty("title", DISPID_IHTMLELEMENT_INNERTEXT, title), S_OK);
+    EXPECT_EQ(title, "第二页");
+    EXPECT_FALSE(page_.LoadFromResource(999));
+
+    // A page window made again shows its own resource again.
+    page_.DestroyWindow();
+    ASSERT_TRUE(page_.Create(kPageTemplate, &frame_));
+    ASSERT_TRUE(lumui::PumpUntil([&] { return page_.loads.size() == 3; }, 10000));
+    EXPECT_EQ(script("fromResource"), "资源脚本");
+}
+
+TEST_F(DhtmlTest, NativeCallsIntoScriptPassTextVerbatimAndReturnResults)
+{
+    const CString hostile = "a\"b'c\\d</script><script>x()</script>\n\t中文\xE2\x80\xA8$`${x}";
+    EXPECT_EQ(page_.CallScriptFunction("store", hostile), S_OK);
+    EXPECT_EQ(script("getStored"), hostile);
+    EXPECT_EQ(script("add", {2, 3}), "5");
+    EXPECT_EQ(script("add", {"2", 3}), "23");
+    EXPECT_EQ(script("getWriteTxt"), "待发送的 \"文字\" & 符号");
+
+    CString out = "unchanged";
+    EXPECT_EQ(page_.InvokeScriptMethod("noSuchFunction", {"x"}, &out), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(page_.InvokeScriptMethod("boom", {}, &out), DISP_E_EXCEPTION);
+    EXPECT_EQ(out, "unchanged");
+
+    // Texts in GBK go to the page and come back in GBK.
+    ASSERT_TRUE(SetAnsiCodePage(CP_GBK));
+    const CString gbk = ConvertCodePage(CP_UTF8, CP_GBK, "发送信息").c_str();
+    EXPECT_EQ(page_.CallScriptFunction("store", gbk), S_OK);
+    EXPECT_EQ(script("getStored"), gbk);
+}
+
+TEST_F(DhtmlTest, WindowExternalReachesTheDispatchMapInOrder)
+{
+    const CString text = "中文 \"引号\" 'q' \\ </script>";
+    EXPECT_EQ(page_.CallScriptFunction("callExternal", text), S_OK);
+    EXPECT_TRUE(page_.calls.empty()) << "calls run after the native call into the page, never inside it";
+    ASSERT_TRUE(lumui::PumpUntil([&] { return page_.calls.size() >= 4; }, 5000));
+    lumui::Pump(50);
+    const std::vector<std::string> expected = {"Echo:" + std::string(text), "Pair:12|<empty>", "Pair:1.5|<empty>",
+                                               "Pair:true|二"};
+    EXPECT_EQ(page_.calls, expected);
+
+    // A method that calls back into the page while the page waits.
+    EXPECT_EQ(page_.CallScriptFunction("sendFromPage", ""), S_OK);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return page_.sendResult == S_OK; }, 5000));
+    EXPECT_EQ(page_.written, "待发送的 \"文字\" & 符号");
+
+    // A page that does not declare its external calls safe gets none through.
+    page_.safe = FALSE;
+    page_.calls.clear();
+    EXPECT_EQ(page_.CallScriptFunction("callExternal", "x"), S_OK);
+    lumui::Pump(300);
+    EXPECT_TRUE(page_.calls.empty());
+}
+
+TEST_F(DhtmlTest, ClicksElementExchangeAndKeys)
+{
+    // A click inside ButtonOK runs its handler once.
+    EXPECT_EQ(page_.CallScriptFunction("clickInner", ""), S_OK);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return page_.clicks > 0; }, 5000));
+    lumui::Pump(100);
+    EXPECT_EQ(page_.clicks, 1);
+
+    // Element text both ways, and an input's value.
+    ASSERT_TRUE(page_.UpdateData(FALSE));
+    CString shown;
+    page_.GetElementProperty("count", DISPID_IHTMLELEMENT_INNERTEXT, shown);
+    EXPECT_EQ(shown, "42");
+    page_.SetElementProperty("count", DISPID_IHTMLELEMENT_INNERTEXT, "第 7 页");
+    page_.count = "";
+    ASSERT_TRUE(page_.UpdateData(TRUE));
+    EXPECT_EQ(page_.count, "第 7 页");
+    EXPECT_EQ(page_.SetElementValue("hid_userID", "10086"), S_OK);
+    EXPECT_EQ(page_.GetElementProperty("hid_userID", DISPID_A_VALUE, shown), S_OK);
+    EXPECT_EQ(shown, "10086");
+    EXPECT_EQ(page_.SetElementValue("noSuchInput", "1"), DISP_E_UNKNOWNNAME);
+
+    // F5 is offered to TranslateAccelerator, which swallows it.
+    lumui::SendKey(page_.m_hWnd, VK_F5);
+    lumui::Pump(200);
+    EXPECT_EQ(page_.f5, 1);
+    EXPECT_EQ(page_.loads.size(), 1u);
+}
+
+TEST_F(DhtmlTest, ScreenshotOfAPageWithChineseText)
+{
+    lumui::Pump(300);
+    std::filesystem::create_directories(LUM_SCREENSHOT_DIR);
+    EXPECT_TRUE(lumui::SaveScreenImage(LUM_SCREENSHOT_DIR "/dhtml_page.png"));
+}
+
+}  // namespace
