@@ -21,6 +21,7 @@ void CFileDB::Close()
 {
     if (db) sqlite3_close(db);
     db = nullptr;
+    m_nBatch = 0;
 }
 
 CString CFileDB::ConverToUTF8(CString text)
@@ -58,6 +59,14 @@ int CFileDB::Open(const CString& path, const std::vector<const char*>& creates)
     // A store shared by a worker thread and the window waits briefly for the
     // other's write instead of failing at once.
     sqlite3_busy_timeout(db, 2000);
+    // Write-ahead logging with normal syncing: a write appends to the log
+    // instead of syncing a journal and the file to disk each time, so that a
+    // list of a thousand contacts is stored in milliseconds rather than
+    // seconds. A crash of the program loses nothing; a power cut can lose
+    // at most the last writes, never the store. The log gets the store's
+    // permissions.
+    sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     for (const char* sql : creates) sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
     return 1;
 }
@@ -227,3 +236,14 @@ Gdiplus::Bitmap* DecodeHead(const void* data, int size)
 }
 
 }  // namespace filedb
+
+void CFileDB::BeginBatch()
+{
+    if (m_nBatch++ == 0 && db) sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+}
+
+void CFileDB::EndBatch()
+{
+    if (m_nBatch <= 0) return;
+    if (--m_nBatch == 0 && db && !sqlite3_get_autocommit(db)) sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+}

@@ -41,6 +41,12 @@ public:
     BOOL GetRecord(const CString& sql, const std::vector<CString>& params, char*** table, int* rows, int* cols);
     static void FreeRecord(char** table);
 
+    // Many writes in a row (a list from the service) as one transaction, so
+    // that they reach the disk together. Batches nest; the outermost end
+    // commits. Called on one thread.
+    void BeginBatch();
+    void EndBatch();
+
     sqlite3* db = nullptr;
 
 protected:
@@ -63,6 +69,9 @@ protected:
                  int blobIndex, const CString& plain, const std::vector<CString>& plainParams);
     // The user's folder beside the program (created when missing), or "".
     static CString UserFolder(int userId);
+
+private:
+    int m_nBatch = 0;
 };
 
 // Binding helpers shared by the stores.

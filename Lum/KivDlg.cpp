@@ -601,6 +601,7 @@ LRESULT CKivDlg::OnFriendList(WPARAM, LPARAM lParam)
     // reply in one session (after a reconnect) would keep the friends it no
     // longer lists, since the marks of the first reply are all set.
     for (auto& entry : m_listFriend.m_mapUsers) entry.second->m_nFlag = 0;
+    m_dbUser.BeginBatch();
     for (const lum_thrift::StructFriend& entry : reply->friendList) {
         const lum_thrift::StructUser& user = entry.user;
         CDataUser rec;
@@ -615,6 +616,7 @@ LRESULT CKivDlg::OnFriendList(WPARAM, LPARAM lParam)
         m_listFriend.AddUser(&rec, 1);
     }
     m_listFriend.RemoveStaleUsers();
+    m_dbUser.EndBatch();
     return 0;
 }
 
@@ -893,7 +895,7 @@ LRESULT CKivDlg::OnUserHeadLoaded(WPARAM wParam, LPARAM lParam)
     return result;
 }
 
-LRESULT CKivDlg::OnGroupHeadLoaded(WPARAM wParam, LPARAM)
+LRESULT CKivDlg::OnGroupHeadLoaded(WPARAM wParam, LPARAM lParam)
 {
     auto* rec = reinterpret_cast<CDataGroup*>(wParam);
     bool listed = false;
@@ -907,8 +909,9 @@ LRESULT CKivDlg::OnGroupHeadLoaded(WPARAM wParam, LPARAM)
     if (Gdiplus::Bitmap* head = TakeDownloadedGroupHead(rec, rec->m_nId)) {
         delete rec->m_imgHead;
         rec->m_imgHead = head;
-        if (m_listGroup.m_hWnd) m_listGroup.Invalidate();
     }
+    if (rec->m_nId > 0) m_listGroup.SaveGroup(rec->m_nId);
+    if (lParam && m_listGroup.m_hWnd) m_listGroup.Invalidate();
     return 0;
 }
 

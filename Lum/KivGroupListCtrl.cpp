@@ -229,6 +229,14 @@ void CKivGroupListCtrl::FreeRecord(CDataGroup* rec)
     delete rec;
 }
 
+int CKivGroupListCtrl::SaveGroup(int gid)
+{
+    auto it = m_mapGroups.find(gid);
+    if (gid <= 0 || it == m_mapGroups.end() || !m_pUserStore) return 0;
+    std::lock_guard<std::mutex> lock(g_storeLock);
+    return it->second->Update(m_pUserStore, 0);
+}
+
 void CKivGroupListCtrl::LoadStoredMembers(CDataGroup* group)
 {
     if (!m_pUserStore) return;

@@ -56,6 +56,9 @@ public:
                           int onlyExisting);
     // Erases a member from a group: 0 for gid of 0 or less, else 1.
     int RemoveGroupMember(int userId, int gid);
+    // Writes a listed group, without its members, to the user store (its
+    // head image changed): the store's result, 0 for an unknown group.
+    int SaveGroup(int gid);
     // The row showing a group (by item data), -1 when none.
     int FindRow(int gid) const;
     // "name(gid)", or the id alone when the name is empty or the id itself.

@@ -129,6 +129,9 @@ void CListCtrlEx::DrawItem(LPDRAWITEMSTRUCT dis)
 void CListCtrlEx::OnPaint()
 {
     HWND hwnd = m_hWnd;
+    // Every paint composes the back bitmap afresh, so that no row that moved
+    // or went away stays in it.
+    if (m_pBackGraphics) m_pBackGraphics->Clear(Gdiplus::Color(m_clrBack));
     // The list's own painting: DrawItem for every visible row.
     CListCtrl::OnPaint();
     if (!::IsWindow(hwnd)) return;
@@ -177,10 +180,18 @@ void CListCtrlEx::OnSize(UINT type, int cx, int cy)
     CRect r;
     GetWindowRect(&r);
     ScreenToClient(&r);
+    const bool resized = r.Width() != Width() || r.Height() != Height();
     m_rcList = r;
     SetColumnWidth(0, Width() - 1);
-    FreeBuffers();
-    CreateBuffers();
+    // The buffers are rebuilt only for a new size: the lists send this after
+    // every change of a row (a state change of each contact in a heartbeat),
+    // and the next paint clears the back bitmap anyway.
+    if (resized || !m_pBackBitmap || !m_pRowBitmap) {
+        FreeBuffers();
+        CreateBuffers();
+    } else {
+        Invalidate(TRUE);
+    }
 }
 
 void CListCtrlEx::OnVScroll(UINT code, UINT pos, CScrollBar* bar)

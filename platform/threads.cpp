@@ -154,12 +154,12 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int, UINT, DWORD f
     auto* t = new CWinThread;
     t->m_hThread = CreateEvent(nullptr, TRUE, FALSE, nullptr);
     HANDLE done = t->m_hThread;
-    // The new thread records its id before the caller gets the object back.
-    HANDLE started = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+    // The caller does not wait for the thread to be scheduled: a list that
+    // starts a download per contact starts a thousand of them at once. The
+    // thread records its own id as its first step.
     try {
-        std::thread th([t, proc, param, done, started] {
+        std::thread th([t, proc, param, done] {
             t->m_nThreadID = GetCurrentThreadId();
-            SetEvent(started);
             proc(param);
             const bool autoDelete = t->m_bAutoDelete != FALSE;
             // An auto-deleting thread takes its object and handle with it; a
@@ -173,12 +173,9 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int, UINT, DWORD f
         });
         th.detach();
     } catch (...) {
-        CloseHandle(started);
         CloseHandle(done);
         delete t;
         return nullptr;
     }
-    WaitForSingleObject(started, INFINITE);
-    CloseHandle(started);
     return t;
 }

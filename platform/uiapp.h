@@ -47,6 +47,10 @@ void Pump(int ms = 0);
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000);
 // Runs `work` on the UI thread and waits for it (directly when called there).
 void RunOnUiThread(const std::function<void()>& work);
+// Queues `work` for the UI thread without waiting. Queued work, posted
+// messages and messages sent from other threads run in the order they came,
+// a few milliseconds at a time, with painting and input handled in between.
+void QueueOnUiThread(std::function<void()> work);
 }  // namespace lumui
 
 namespace lumui {

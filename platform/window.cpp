@@ -17,6 +17,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <deque>
+#include <mutex>
 #include <future>
 #include <thread>
 #include <vector>
@@ -841,6 +844,91 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
     return true;
 }
 
+// Work handed to the UI thread by other threads (SendMessage, PostMessage,
+// RunOnUiThread) runs in arrival order from one queue. It runs in slices:
+// after a few milliseconds the rest waits until the toolkit has handled
+// painting and input, so that a burst of messages (a heartbeat reply, a
+// thousand head images arriving) never freezes the window. A slice that runs
+// a modal loop (a message box) still lets that loop run the work queued
+// meanwhile.
+namespace {
+
+const auto kUiSlice = std::chrono::milliseconds(8);
+
+std::mutex g_uiQueueLock;
+std::deque<std::function<void()>> g_uiQueue;
+bool g_uiQueueScheduled = false;  // a run is pending (under g_uiQueueLock)
+std::chrono::steady_clock::time_point g_uiYieldUntil;
+
+void runUiQueue();
+
+// Resumes the queue a moment after a slice ended, through the toolkit's own
+// queue so that whatever holds that queue back holds this back too.
+class UiQueueResume : public wxTimer {
+public:
+    void Notify() override
+    {
+        if (wxTheApp) wxTheApp->CallAfter([] { runUiQueue(); });
+    }
+};
+UiQueueResume* g_uiResume = nullptr;
+
+void scheduleUiQueue()
+{
+    // Called with g_uiQueueLock held.
+    if (g_uiQueueScheduled || !wxTheApp) return;
+    g_uiQueueScheduled = true;
+    wxTheApp->CallAfter([] { runUiQueue(); });
+}
+
+void runUiQueue()
+{
+    const auto start = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> lock(g_uiQueueLock);
+        g_uiQueueScheduled = false;
+        if (start < g_uiYieldUntil) {
+            // Too early after a full slice: let the toolkit breathe first.
+            if (!g_uiQueue.empty()) {
+                g_uiQueueScheduled = true;
+                if (!g_uiResume) g_uiResume = new UiQueueResume;
+                if (!g_uiResume->IsRunning()) g_uiResume->StartOnce(1);
+            }
+            return;
+        }
+    }
+    for (;;) {
+        std::function<void()> work;
+        {
+            std::lock_guard<std::mutex> lock(g_uiQueueLock);
+            if (g_uiQueue.empty()) return;
+            if (std::chrono::steady_clock::now() - start >= kUiSlice) {
+                g_uiYieldUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
+                g_uiQueueScheduled = true;
+                if (!g_uiResume) g_uiResume = new UiQueueResume;
+                if (!g_uiResume->IsRunning()) g_uiResume->StartOnce(1);
+                return;
+            }
+            work = std::move(g_uiQueue.front());
+            g_uiQueue.pop_front();
+            // Work queued while this item runs schedules a run of its own,
+            // which a modal loop inside the item picks up.
+            g_uiQueueScheduled = false;
+            if (!g_uiQueue.empty()) scheduleUiQueue();
+        }
+        work();
+    }
+}
+
+}  // namespace
+
+void QueueOnUiThread(std::function<void()> work)
+{
+    std::lock_guard<std::mutex> lock(g_uiQueueLock);
+    g_uiQueue.push_back(std::move(work));
+    scheduleUiQueue();
+}
+
 void RunOnUiThread(const std::function<void()>& work)
 {
     if (onUiThread() || !g_started || !wxTheApp) {
@@ -849,7 +937,7 @@ void RunOnUiThread(const std::function<void()>& work)
     }
     std::promise<void> done;
     auto future = done.get_future();
-    wxTheApp->CallAfter([&work, &done] {
+    QueueOnUiThread([&work, &done] {
         work();
         done.set_value();
     });
@@ -1825,7 +1913,7 @@ LRESULT SendMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     if (!g_started || !wxTheApp || !IsWindow(hwnd)) return 0;
     auto done = std::make_shared<std::promise<LRESULT>>();
     auto future = done->get_future();
-    wxTheApp->CallAfter([done, hwnd, message, wParam, lParam] { done->set_value(Dispatch(hwnd, message, wParam, lParam)); });
+    QueueOnUiThread([done, hwnd, message, wParam, lParam] { done->set_value(Dispatch(hwnd, message, wParam, lParam)); });
     return future.get();
 }
 
@@ -1836,7 +1924,7 @@ BOOL PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         return TRUE;
     }
     if (!hwnd || !IsWindow(hwnd) || !g_started || !wxTheApp) return FALSE;
-    wxTheApp->CallAfter([hwnd, message, wParam, lParam] {
+    QueueOnUiThread([hwnd, message, wParam, lParam] {
         if (!Find(hwnd)) return;
         MSG m;
         m.hwnd = hwnd;

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <sys/stat.h>
+
 namespace {
 
 Gdiplus::Bitmap* solidHead(BYTE r, BYTE g, BYTE b)
@@ -216,4 +219,25 @@ TEST(SysStore, ReopensWhatAnEarlierRunWrote)
     EXPECT_EQ(pixel(list.front()->m_imgHead, 39, 39), 0xFF00FF00u);
     EXPECT_EQ(sys.GetSysSet(41, "Status_IdleTime"), "300");
     freeAll(list);
+}
+
+TEST(SysStore, TheWriteAheadLogIsTheOwnersOnlyLikeTheStore)
+{
+    ProgramFolder folder;
+    CFileDbSys sys;
+    ASSERT_EQ(sys.Connect(), 1);
+    std::unique_ptr<CDataUser> u(account(7, "13800000007", "seven"));
+    ASSERT_EQ(sys.InsertUser(u.get()), 1);
+    // Passwords reach the log before the store: it must be as private.
+    const std::string log = folder.path() + "KivSys.dll-wal";
+    struct stat st {};
+    ASSERT_EQ(::stat(log.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // Reopened, the remembered account is there.
+    sys.Close();
+    CFileDbSys again;
+    ASSERT_EQ(again.Connect(), 1);
+    CDataUser stored;
+    EXPECT_TRUE(again.GetLoginer("13800000007", &stored));
+    EXPECT_EQ(stored.m_strPwd, "secret");
 }

@@ -218,3 +218,31 @@ TEST(UserStore, RefusedWritesAreReportedAsFailures)
     EXPECT_EQ(g->Update(&store, 1), 0);  // the group row is written, its members are not
     EXPECT_EQ(queryInt(store.db, "select count(*) from GroupList"), 1);
 }
+
+TEST(UserStore, ABatchOfWritesLandsTogetherAndAClosedBatchIsGone)
+{
+    ProgramFolder folder;
+    {
+        CFileDbUser store;
+        ASSERT_EQ(store.Connect(7), 1);
+        store.BeginBatch();
+        store.BeginBatch();  // nested: joins the outer one
+        for (int id = 1; id <= 50; ++id) ASSERT_EQ(member(id, 1, "同学")->Update(&store), 1);
+        store.EndBatch();
+        EXPECT_EQ(sqlite3_get_autocommit(store.db), 0);  // still open
+        store.EndBatch();
+        EXPECT_NE(sqlite3_get_autocommit(store.db), 0);
+        store.EndBatch();  // one end too many changes nothing
+        // A batch left open when the store closes is dropped, and the store
+        // can be used again.
+        store.BeginBatch();
+        ASSERT_EQ(member(99, 1, "x")->Update(&store), 1);
+        store.Close();
+        ASSERT_EQ(store.Connect(7), 1);
+        EXPECT_EQ(queryInt(store.db, "select count(*) from GroupUser"), 50);
+        ASSERT_EQ(member(98, 1, "y")->Update(&store), 1);
+    }
+    CFileDbUser again;
+    ASSERT_EQ(again.Connect(7), 1);
+    EXPECT_EQ(queryInt(again.db, "select count(*) from GroupUser"), 51);
+}

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace {
@@ -26,11 +28,13 @@ public:
     LRESULT OnPosted(WPARAM wp, LPARAM)
     {
         posted.push_back(static_cast<int>(wp));
+        if (postedWorkMs) std::this_thread::sleep_for(std::chrono::milliseconds(postedWorkMs));
         return 0;
     }
     void OnTimer(UINT_PTR id) override
     {
         if (id == 7) ++ticks;
+        if (id == 8) posted.push_back(-1);
     }
     void OnPaint() override
     {
@@ -62,6 +66,7 @@ public:
     std::thread::id echoThread;
     std::vector<int> posted;
     int ticks = 0;
+    int postedWorkMs = 0;
     int movings = 0;
     int lastWidth = 0;
     bool snapTop = false;
@@ -141,6 +146,43 @@ TEST_F(Windows, PostedMessagesArriveInOrderAndNeverAfterDestruction)
     lumui::Pump(20);
     EXPECT_TRUE(win.posted.empty());
     EXPECT_FALSE(::PostMessage(reinterpret_cast<HWND>(0x1234), WM_TEST_POSTED, 0, 0));
+}
+
+TEST_F(Windows, AFloodFromAWorkerKeepsItsOrderAndLetsTheWindowBreathe)
+{
+    // 200 messages of 1 ms each, posted (the last one sent) from a worker
+    // before the UI thread gets to them: they arrive
+    // in order, and the window's own timer ticks in between instead of
+    // waiting for the whole flood.
+    win.postedWorkMs = 1;
+    win.SetTimer(8, 5, nullptr);
+    HWND hwnd = win.m_hWnd;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 200; ++i) {
+            if (i == 199)
+                ::SendMessage(hwnd, WM_TEST_POSTED, i, 0);
+            else
+                ::PostMessage(hwnd, WM_TEST_POSTED, i, 0);
+        }
+        done = true;
+    });
+    ASSERT_TRUE(lumui::PumpUntil([&] { return done.load() && std::count(win.posted.begin(), win.posted.end(), 199) == 1; }, 10000));
+    worker.join();
+    win.KillTimer(8);
+    win.postedWorkMs = 0;
+    std::vector<int> order;
+    size_t firstTickInside = 0;
+    for (size_t i = 0; i < win.posted.size(); ++i) {
+        if (win.posted[i] >= 0) {
+            order.push_back(win.posted[i]);
+        } else if (!order.empty() && order.size() < 200 && !firstTickInside) {
+            firstTickInside = i;
+        }
+    }
+    ASSERT_EQ(order.size(), 200u);
+    for (int i = 0; i < 200; ++i) EXPECT_EQ(order[static_cast<size_t>(i)], i);
+    EXPECT_GT(firstTickInside, 0u) << "the timer never ticked during the flood";
 }
 
 TEST_F(Windows, TimersTickUntilKilled)
