@@ -23,3 +23,37 @@ CString AttributeText(const XMLNode& node, const char* name);
 // A sender's name from a notice, without "'", "/" and ">", which would
 // break the markup it is shown in.
 CString CleanNoticeName(CString name);
+
+#include <vector>
+
+// Text made safe for a page: &, <, >, " and ' as entities.
+CString EscapeHtml(const CString& text);
+// A local path as a file URL: "file://" and the path with every byte that
+// is not a letter, a digit or one of "/-_.~" percent-escaped, so that names
+// holding "#", "%" or blanks still load.
+CString FileUrl(const CString& path);
+// The plain text of a body: the texts of its top level joined in order.
+CString PlainTextOf(const XMLNode& body);
+
+// How a received body becomes what a chat pane shows.
+struct DisplayRewrite {
+    CString filesFolder;  // the own files folder, ending with '/'
+    CString webBase;      // the web server's address, without a trailing '/'
+    int gid = 0;          // the message's gid, for the file offers' links
+    // Out: pictures named by the sender that are not in the files folder yet
+    // (to fetch from the web server), and the ids of offered files.
+    std::vector<CString> missingPictures;
+    std::vector<CString> offeredFiles;
+};
+// The markup a pane shows for a received body ("<msg>...</msg>"): only the
+// formatting elements and attributes a chat line uses pass (span, font, br,
+// b, i, u, p, div, img with colours, fonts, sizes and ids); every text and
+// attribute value is escaped, so script, event attributes and links of a
+// peer never reach the page. Pictures named "file:///<name>" point into the
+// files folder, or at the web server's loading picture when the file is not
+// there yet (names that would leave the folder are refused); file offers
+// become offer blocks with accept and refuse links.
+CString DisplayMarkup(const XMLNode& body, DisplayRewrite& rewrite);
+// DisplayMarkup of a received content; a content that is not XML shows as
+// its text, escaped.
+CString DisplayMarkupOf(const std::string& content, DisplayRewrite& rewrite);

@@ -427,17 +427,4 @@ TEST_F(StatusTest, ASessionLostWhileSendingPutsTheClientOfflineWithItsText)
     service.Stop();
 }
 
-TEST(MessageBody, PercentDecodingAndParsing)
-{
-    EXPECT_EQ(PercentDecode("a%20b+c%2f%2F%zz%4"), "a b c//%zz%4");
-    EXPECT_EQ(PercentDecode("%E4%BD%A0"), "\xE4\xBD\xA0");
-    XMLNode body = ParseMessageBody(Encode("hello<info cmd=\"x\" a=\"1\"/>"));
-    ASSERT_FALSE(body.isEmpty());
-    EXPECT_FALSE(NoticeOf(body, "x").isEmpty());
-    EXPECT_TRUE(NoticeOf(body, "y").isEmpty());
-    EXPECT_EQ(AttributeText(NoticeOf(body, "x"), "a"), "1");
-    EXPECT_EQ(AttributeText(NoticeOf(body, "x"), "b"), "");
-    EXPECT_EQ(CleanNoticeName("a'b/c>d"), "abcd");
-}
-
 }  // namespace

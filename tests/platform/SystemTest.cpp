@@ -1,5 +1,6 @@
 #include "platform/afx.h"
 #include "platform/net.h"
+#include "platform/sound.h"
 
 #include "TempDir.h"
 
@@ -636,4 +637,16 @@ TEST(SystemTest, InternetSessionOpenUrl)
     EXPECT_EQ(session.OpenURL(nullptr), nullptr);
     EXPECT_EQ(session.OpenURL("not a url"), nullptr);
     session.Close();
+}
+
+TEST(SystemTest, SoundsNeverStopTheCaller)
+{
+    // A missing file, or a machine without a sound server, only answers FALSE.
+    EXPECT_FALSE(PlaySound("/nonexistent/MsgSound.wav", nullptr, SND_FILENAME | SND_NODEFAULT | SND_ASYNC));
+    EXPECT_FALSE(PlaySound("/tmp", nullptr, SND_FILENAME | SND_ASYNC));
+    std::vector<std::string> heard;
+    lumui::SetSoundHook([&](const char* file) { heard.push_back(file); });
+    EXPECT_TRUE(PlaySound("/x/voice/MsgSound.wav", nullptr, SND_FILENAME | SND_NODEFAULT | SND_ASYNC));
+    lumui::SetSoundHook(nullptr);
+    EXPECT_EQ(heard, std::vector<std::string>{"/x/voice/MsgSound.wav"});
 }
