@@ -4,6 +4,7 @@
 #include "Common/Common.h"
 #include "Common/GdiPlusBitmap.h"
 #include "Lum/KivApp.h"
+#include "Lum/KivDlgChat.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
 #include "Lum/MessageBody.h"
@@ -13,6 +14,7 @@
 #include "platform/config.h"
 #include "platform/files.h"
 #include "platform/shell.h"
+#include "platform/sound.h"
 #include "platform/threads.h"
 #include "platform/windc.h"
 
@@ -77,6 +79,9 @@ BEGIN_MESSAGE_MAP(CKivDlg, CDlgBase)
     ON_MESSAGE(UM_FRIEND_REQUEST, OnFriendRequest)
     ON_MESSAGE(UM_ADD_CONTACT, OnAddContact)
     ON_MESSAGE(UM_GROUP_CREATED, OnGroupCreated)
+    ON_MESSAGE(UM_USER_MESSAGE, OnUserMessage)
+    ON_MESSAGE(UM_GROUP_MESSAGE, OnGroupMessage)
+    ON_MESSAGE(UM_OPEN_CHAT, OnOpenChat)
     ON_MESSAGE(UM_SEARCH_REQUEST, OnSearchRequest)
     ON_MESSAGE(UM_SETTINGS_CHANGED, OnSettingsChanged)
     ON_MESSAGE(UM_OWN_INFO_CHANGED, OnOwnInfoChanged)
@@ -311,6 +316,11 @@ BOOL CKivDlg::OnInitDialog()
 
     // 18. The lists' head downloads; the topic line.
     if (!CKivUsersListCtrl::s_loadHead) CKivUsersListCtrl::s_loadHead = StartUserHeadDownload;
+    if (!CKivUsersListCtrl::s_createChat) CKivUsersListCtrl::s_createChat = CreateUserChatWindow;
+    if (!CKivUsersListCtrl::s_sendFile)
+        CKivUsersListCtrl::s_sendFile = [](CWnd* chat) {
+            if (chat && chat->m_hWnd) chat->SendMessage(WM_COMMAND, 1024, 0);
+        };
     if (!CKivGroupListCtrl::s_loadHead) CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
     if (!CKivGroupListCtrl::s_storeGroup) CKivGroupListCtrl::s_storeGroup = StartGroupStoreWrite;
     AfxBeginThread(ThreadLoadTopic, nullptr);
@@ -480,6 +490,7 @@ void CKivDlg::ConnectUserStores(int userId)
 void CKivDlg::GoOnline()
 {
     if (m_nStatus == 1) return;
+    CKivDlgChatUser::ResetAutoReplies();
     const int previous = m_nStatus;
     m_nStatus = 1;
     SetStatusImage(1);
@@ -498,6 +509,8 @@ void CKivDlg::GoOnline()
 void CKivDlg::GoAway()
 {
     if (m_nStatus == 2) return;
+    // A new away period answers every contact once again.
+    CKivDlgChatUser::ResetAutoReplies();
     if (m_nStatus == 3) {
         CRect r;
         GetWindowRect(&r);
@@ -736,7 +749,7 @@ LRESULT CKivDlg::OnGroupMemberRemoved(WPARAM, LPARAM lParam)
     m_listGroup.RemoveGroupMember(atoi(AttributeText(notice, "fromid")), msg->gid);
     Relayout(m_listGroup);
     // An open chat window of the group shows its member list again.
-    if (group->m_dlgChat && group->m_dlgChat->m_hWnd) group->m_dlgChat->SendMessage(WM_SIZE, 0, 0);
+    if (auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat)) chat->RefreshMembers();
     return 1;
 }
 
@@ -765,7 +778,7 @@ LRESULT CKivDlg::OnGroupMemberJoined(WPARAM, LPARAM lParam)
     if (member > 0) {
         m_listGroup.UpdateGroupMember(member, msg->gid, CleanNoticeName(AttributeText(notice, "fromname")), "", "", 0, 0);
         Relayout(m_listGroup);
-        if (group->m_dlgChat && group->m_dlgChat->m_hWnd) group->m_dlgChat->SendMessage(WM_SIZE, 0, 0);
+        if (auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat)) chat->RefreshMembers();
     }
     return 1;
 }
@@ -849,6 +862,261 @@ LRESULT CKivDlg::OnGroupCreated(WPARAM wParam, LPARAM)
     slot = self;
     m_listGroup.AddGroup(group, 1);
     Relayout(m_listGroup);
+    return 0;
+}
+
+// ---------------------------------------------------------------- incoming messages
+
+namespace {
+
+__StructMessage QueuedCopy(const lum_thrift::StructMessage& msg)
+{
+    __StructMessage copy;
+    copy.fromid = msg.fromid;
+    copy.toid = msg.toid;
+    copy.gid = msg.gid;
+    copy.sendTime = msg.sendTime;
+    copy.content = msg.content;
+    copy.params = msg.params;
+    copy.msgType = static_cast<int>(msg.msgType);
+    return copy;
+}
+
+// The received content as the history keeps it: decoded, with pictures
+// pointing into the own files folder; and its plain text (the texts of its
+// top element, empty when it is not XML).
+void HistoryOf(const std::string& content, const CString& filesFolder, CString* stored, CString* plain)
+{
+    CString text = Utf8ToAnsi(CString(PercentDecode(content).c_str()));
+    XMLResults results{};
+    XMLNode root = XMLNode::parseString(text, nullptr, &results);
+    XMLNode top = root;
+    if (!top.isEmpty() && (!top.getName() || !*top.getName())) top = root.getChildNode(0);
+    *plain = (results.error == eXMLErrorNone || results.error == eXMLErrorMissingEndTag) ? PlainTextOf(top) : CString();
+    text.Replace("file:///", "file:///" + filesFolder);
+    *stored = text;
+}
+
+bool ChatVisible(CWnd* chat)
+{
+    return chat && chat->m_hWnd && chat->IsWindowVisible();
+}
+
+// A chat window that shows a line while minimised or behind another window
+// flashes.
+void FlashIfAway(CWnd* chat)
+{
+    if (!chat || !chat->m_hWnd) return;
+    CWnd* top = chat->GetTopLevelParent();
+    if (chat->IsIconic() || !top || CWnd::GetForegroundWindow() != top) chat->FlashWindow(TRUE);
+}
+
+}  // namespace
+
+void CKivDlg::PlayMessageSound(bool group)
+{
+    CKivApp* app = GetKivApp();
+    if (!app || app->m_nSoundOff != 0) return;
+    PlaySound(group ? app->m_strGroupSound : app->m_strFriendSound, nullptr, SND_FILENAME | SND_NODEFAULT | SND_ASYNC);
+}
+
+DisplayRewrite CKivDlg::Rewrite(int gid)
+{
+    DisplayRewrite rewrite;
+    CKivApp* app = GetKivApp();
+    rewrite.filesFolder = app ? app->m_strUserPath : CString();
+    rewrite.webBase = GetEndpointConfig().webBaseUrl;
+    rewrite.gid = gid;
+    return rewrite;
+}
+
+LRESULT CKivDlg::OnUserMessage(WPARAM, LPARAM lParam)
+{
+    const auto* msg = reinterpret_cast<const lum_thrift::StructMessage*>(lParam);
+    CKivApp* app = GetKivApp();
+    if (!msg || !app) return 0;
+    if (IsInBlackList(m_setBlackList, msg->fromid) || msg->fromid <= 0 || msg->gid <= 0) return 0;
+    const XMLNode body = ParseMessageBody(msg->content);
+    DisplayRewrite rewrite = Rewrite(msg->gid);
+    const CString display = DisplayMarkupOf(msg->content, rewrite);
+
+    // The sender: a friend, a member of the group, a stranger, or a new
+    // stranger whose information is asked for.
+    CDataUser* rec = static_cast<CDataUser*>(m_listFriend.GetUser(msg->fromid));
+    if (!rec) rec = static_cast<CDataUser*>(m_listGroup.FindGroupMember(msg->fromid, msg->gid));
+    if (!rec) rec = static_cast<CDataUser*>(m_listStranger.GetUser(msg->fromid));
+    if (!rec) {
+        CDataUser stranger;
+        stranger.m_nId = msg->fromid;
+        CString name;
+        name.Format("%d", msg->fromid);
+        stranger.m_bstrName = name.GetString();
+        auto* block = new UserInfoBlock;
+        block->userid = msg->fromid;
+        block->gid = 2;
+        AfxBeginThread(ThreadGetUserInfo, block);
+        m_listStranger.AddUser(&stranger, 1);
+        Relayout(m_listStranger);
+        rec = static_cast<CDataUser*>(m_listStranger.GetUser(msg->fromid));
+        if (!rec) return 0;
+    }
+
+    PlayMessageSound(false);
+
+    if (ChatVisible(rec->m_dlgChat)) {
+        if (auto* chat = dynamic_cast<CKivDlgChatUser*>(rec->m_dlgChat)) {
+            chat->ShowUserMessage(display, CString(msg->sendTime.c_str()),
+                                  rewrite.offeredFiles.empty() ? nullptr : &rewrite.offeredFiles);
+            FlashIfAway(chat);
+        }
+        CString stored, plain;
+        HistoryOf(msg->content, app->m_strUserPath, &stored, &plain);
+        rec->UpdateMsgToHistory(stored, plain, 0, CString(msg->sendTime.c_str()), &m_dbMsg);
+        return 0;
+    }
+    rec->AddMsgToUnreadNews(QueuedCopy(*msg));
+    m_stackNewMsg.Push(rec);
+    return 0;
+}
+
+LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
+{
+    const auto* msg = reinterpret_cast<const lum_thrift::StructMessage*>(lParam);
+    CKivApp* app = GetKivApp();
+    if (!msg || !app) return 0;
+    const XMLNode body = ParseMessageBody(msg->content);
+    const CString time(msg->sendTime.c_str());
+
+    // Notices carried by group messages.
+    const XMLNode info = body.getChildNode("info");
+    if (msg->fromid > 0 && msg->gid > 0 && !info.isEmpty()) {
+        const CString cmd = AttributeText(info, "cmd");
+        const CString fromName = CleanNoticeName(AttributeText(info, "fromname"));
+        if (cmd == "invite") {
+            const CString groupName = AttributeText(info, "gname");
+            CString note;
+            if (info.getText()) note.Format("\n注：%s", info.getText());
+            CString question;
+            question.Format("%s邀请您加入群%s(%d),\n同意请选择是，不同意请选择否%s", fromName.GetString(),
+                            groupName.GetString(), msg->gid, note.GetString());
+            if (AfxMessageBox(question, MB_YESNO) == IDYES) {
+                auto* block = new InviteGroupRespBlock;
+                block->toid = msg->fromid;
+                block->gid = msg->gid;
+                block->gname = groupName;
+                block->fromname = static_cast<const char*>(app->m_userSelf.m_bstrName);
+                AfxBeginThread(ThreadDealInviteGroupResp, block);
+            }
+            return 1;
+        }
+        if (cmd == "join") {
+            CDataGroup* group = m_listGroup.GetGroup(msg->gid);
+            if (!group) return 1;
+            if (ChatVisible(group->m_dlgChat)) {
+                const int requester = msg->fromid;
+                const int stamp = atoi(CTime::GetCurrentTime().Format("%H%M%S"));
+                CString line;
+                line.Format("%s(%d)申请加入该群，<span id='joinGroup_%d_%d'><a href='#' "
+                            "onclick='parent.IsAccessJoinGroup(%d,1,%d);'>同意</a>或<a href='#' "
+                            "onclick='parent.IsAccessJoinGroup(%d,0,%d);'>拒绝</a></span>",
+                            EscapeHtml(fromName).GetString(), requester, requester, stamp, requester, stamp,
+                            requester, stamp);
+                if (auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat)) {
+                    chat->ShowGroupMessage(0, line, time);
+                    FlashIfAway(chat);
+                }
+            } else {
+                group->AddMsgToUnreadNews(QueuedCopy(*msg));
+                m_stackNewMsg.Push(group);
+            }
+            return 1;
+        }
+        if (cmd == "joined") {
+            OnGroupMemberJoined(0, lParam);
+            return 1;
+        }
+        if (cmd == "newgroup") {
+            if (!m_listGroup.GetGroup(msg->gid)) {
+                CDataGroup group;
+                group.m_nId = msg->gid;
+                group.m_bstrName = fromName.GetString();
+                group.m_nIsMaster = atoi(AttributeText(info, "ismaster"));
+                group.m_nStyle = atoi(AttributeText(info, "gstyle"));
+                auto* self = new CDataUser;
+                self->m_nId = app->GetOwnUserId();
+                self->m_nMemberRole = group.m_nIsMaster;
+                self->m_nFlag = 1;
+                self->m_nGroupId = msg->gid;
+                group.m_mapMembers[self->m_nId] = self;
+                m_listGroup.AddGroup(&group, 1);
+                Relayout(m_listGroup);
+            }
+            return 1;
+        }
+    }
+
+    // A group chat line.
+    DisplayRewrite rewrite = Rewrite(msg->gid);
+    const CString display = DisplayMarkupOf(msg->content, rewrite);
+    CDataGroup* group = m_listGroup.GetGroup(msg->gid);
+    if (!group) return 0;
+    PlayMessageSound(true);
+    if (msg->fromid > 0 && !group->m_mapMembers.count(msg->fromid)) {
+        m_listGroup.UpdateGroupMember(msg->fromid, msg->gid, "", "", "", 0, 0);
+        auto* block = new UserInfoBlock;
+        block->userid = msg->fromid;
+        block->gid = msg->gid;
+        AfxBeginThread(ThreadGetUserInfo, block);
+    }
+    if (ChatVisible(group->m_dlgChat)) {
+        if (auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat)) {
+            chat->ShowGroupMessage(msg->fromid, display, time,
+                                   rewrite.offeredFiles.empty() ? nullptr : &rewrite.offeredFiles);
+            chat->RefreshMembers();
+            FlashIfAway(chat);
+        }
+        if (!display.IsEmpty()) {
+            CString stored, plain;
+            HistoryOf(msg->content, app->m_strUserPath, &stored, &plain);
+            group->UpdateMsgToHistory(msg->fromid, stored, plain, 0, time, &m_dbMsg);
+        }
+        return 0;
+    }
+    group->AddMsgToUnreadNews(QueuedCopy(*msg));
+    m_stackNewMsg.Push(group);
+    return 0;
+}
+
+LRESULT CKivDlg::OnOpenChat(WPARAM wParam, LPARAM)
+{
+    auto* rec = reinterpret_cast<CData*>(wParam);
+    if (!rec || !IsLiveRecord(rec)) return 0;
+    if (!rec->m_dlgChat) {
+        if (rec->m_nIsGroup == 1)
+            m_listGroup.OpenGroupChat(static_cast<CDataGroup*>(rec));
+        else
+            m_listFriend.OpenChat(static_cast<CDataUser*>(rec));
+        // The pane keeps the lines until its page has loaded: no wait here.
+    }
+    CWnd* chat = rec->m_dlgChat;
+    if (!chat || !chat->m_hWnd) return 0;
+    chat->ShowWindow(SW_SHOW);
+    chat->SetForegroundWindow();
+    chat->UpdateWindow();
+    // The queue is replayed oldest first; the window is visible now, so each
+    // line is shown and stored. The caller empties the queue.
+    const std::vector<__StructMessage> queued = rec->m_vecUnread;
+    for (const __StructMessage& q : queued) {
+        lum_thrift::StructMessage m;
+        m.fromid = q.fromid;
+        m.toid = q.toid;
+        m.gid = q.gid;
+        m.sendTime = q.sendTime;
+        m.content = q.content;
+        m.params = q.params;
+        m.msgType = static_cast<lum_thrift::MsgType::type>(q.msgType);
+        SendMessage(q.msgType == 0 ? UM_USER_MESSAGE : UM_GROUP_MESSAGE, 0, reinterpret_cast<LPARAM>(&m));
+    }
     return 0;
 }
 

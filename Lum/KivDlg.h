@@ -14,6 +14,7 @@
 #include "Lum/KivDlgLogin.h"
 #include "Lum/KivGroupListCtrl.h"
 #include "Lum/KivUsersListCtrl.h"
+#include "Lum/MessageBody.h"
 #include "Lum/StackNewMsg.h"
 #include "base/DlgBase.h"
 #include "base/WinAutoHide.h"
@@ -159,6 +160,9 @@ protected:
     LRESULT OnFriendRequest(WPARAM wParam, LPARAM lParam);
     LRESULT OnAddContact(WPARAM wParam, LPARAM lParam);
     LRESULT OnGroupCreated(WPARAM wParam, LPARAM lParam);
+    LRESULT OnUserMessage(WPARAM wParam, LPARAM lParam);
+    LRESULT OnGroupMessage(WPARAM wParam, LPARAM lParam);
+    LRESULT OnOpenChat(WPARAM wParam, LPARAM lParam);
     LRESULT OnSearchRequest(WPARAM wParam, LPARAM lParam);
     LRESULT OnSettingsChanged(WPARAM wParam, LPARAM lParam);
     LRESULT OnOwnInfoChanged(WPARAM wParam, LPARAM lParam);
@@ -198,6 +202,10 @@ protected:
 private:
     void SetButtonImage(CCustomPngButton& button, UINT id);
     HICON LoadMainIcon(UINT id);
+    // The message sound of the settings, unless sounds are off.
+    void PlayMessageSound(bool group);
+    // How received bodies are rewritten for display on this machine.
+    DisplayRewrite Rewrite(int gid);
     // One step of the tray animation (timer 2023).
     void AnimateTray();
     void SetTrayIcon(HICON icon);

@@ -2,8 +2,13 @@
 
 #include "Common/FileDbUser.h"
 #include "Common/GdiPlusBitmap.h"
+#include "Lum/KivApp.h"
+#include "Lum/KivDlgChat.h"
 #include "Lum/KivMessages.h"
+#include "Lum/ServiceConnection.h"
 #include "Lum/Workers.h"
+#include "base/MenuCommands.h"
+#include "base/WndMenu.h"
 #include "platform/codepage.h"
 #include "platform/config.h"
 #include "platform/threads.h"
@@ -158,8 +163,30 @@ UINT ThreadLoadGroupHead(LPVOID param)
 
 std::function<void(CDataGroup*)> CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
 std::function<void(CDataGroup*, void*)> CKivGroupListCtrl::s_storeGroup = StartGroupStoreWrite;
+std::function<bool(CKivGroupListCtrl*, UINT, int, const CString&, int)> CKivGroupListCtrl::s_pluginCommand;
 
 IMPLEMENT_DYNAMIC(CKivGroupListCtrl, CListCtrlEx)
+
+BEGIN_MESSAGE_MAP(CKivGroupListCtrl, CListCtrlEx)
+    ON_NOTIFY_REFLECT(NM_DBLCLK, OnDblClk)
+    ON_NOTIFY_REFLECT(NM_RCLICK, OnRClick)
+    ON_COMMAND(IDM_DISSOLVE_GROUP, OnDissolveGroup)
+    ON_COMMAND(IDM_QUIT_GROUP, OnQuitGroup)
+    ON_COMMAND(IDM_SEND_GROUP_MESSAGE, OnSendGroupMessage)
+    ON_COMMAND(IDM_SMS_NOTICE, OnSmsNotice)
+    ON_COMMAND(IDM_VIEW_GROUP_HISTORY, OnHistory)
+    ON_COMMAND(IDM_EDIT_GROUP_CARD, OnEditCard)
+    ON_COMMAND_RANGE(IDM_BLOCK_1_DAY, IDM_BLOCK_7_DAYS, OnBlockSms)
+    ON_COMMAND(IDM_VIEW_GROUP_INFO, OnViewInfo)
+    ON_COMMAND(IDM_EDIT_GROUP_INFO, OnEditInfo)
+    ON_COMMAND(IDM_ADD_GROUP_MEMBERS, OnAddMembers)
+    ON_COMMAND_RANGE(IDM_FIND_GROUP, IDM_CREATE_DISCUSSION, OnMainWindowCommand)
+    ON_COMMAND_RANGE(IDM_CREATE_GROUP, IDM_CREATE_GROUP, OnMainWindowCommand)
+    ON_MESSAGE(UM_GROUP_LIST_ADD, OnGroupListAdd)
+    ON_MESSAGE(UM_GROUP_CARD_CHANGED, OnGroupCardChanged)
+    ON_MESSAGE(UM_GROUP_INFO_CHANGED, OnGroupInfoChanged)
+    ON_MESSAGE(UM_GROUP_HEAD_CHANGED, OnGroupHeadChanged)
+END_MESSAGE_MAP()
 
 CKivGroupListCtrl::CKivGroupListCtrl()
 {
@@ -545,4 +572,341 @@ void StartGroupStoreWrite(CDataGroup* rec, void* userStore)
         delete job;
         FinishStoreWrite();
     }
+}
+
+// ---------------------------------------------------------------- chat windows
+
+int CKivGroupListCtrl::OpenGroupChat(CDataGroup* group)
+{
+    if (!group || group->m_dlgChat) return 1;
+    RegisterChatWindowTemplates();
+    // The window lives until the program ends, like the group's record.
+    auto* chat = new CKivDlgChatGroup(group);
+    chat->m_dlgMsgList.m_pGroup = group;
+    chat->m_dlgMsgList.m_listMembers.m_nListId = group->m_nId;
+    chat->m_dlgMsgList.m_listMembers.m_bIsMaster = group->m_nIsMaster;
+    chat->m_dlgMsgList.m_listMembers.m_pUserStore = m_pUserStore;
+    group->m_dlgChat = chat;
+    if (!chat->Create(IDD_DLG_CHAT_GROUP, nullptr)) {
+        group->m_dlgChat = nullptr;
+        delete chat;
+        return 1;
+    }
+    chat->SetWindowPos(nullptr, 0, 0, 550, 490, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    chat->CenterWindow();
+    return 1;
+}
+
+void CKivGroupListCtrl::ShowGroupChat(CDataGroup* group)
+{
+    OpenGroupChat(group);
+    CWnd* chat = group->m_dlgChat;
+    if (!chat || !chat->m_hWnd) return;
+    chat->ShowWindow(SW_SHOW);
+    chat->SetForegroundWindow();
+    chat->UpdateWindow();
+}
+
+CData* CKivGroupListCtrl::FindGroupMember(int userId, int gid)
+{
+    auto hasChat = [](const CDataUser* rec) { return rec->m_dlgChat && rec->m_dlgChat->m_hWnd; };
+    if (gid > 100) {
+        auto it = m_mapGroups.find(gid);
+        if (it == m_mapGroups.end()) return nullptr;
+        auto member = it->second->m_mapMembers.find(userId);
+        return member != it->second->m_mapMembers.end() ? member->second : nullptr;
+    }
+    CDataUser* first = nullptr;
+    for (auto& entry : m_mapGroups) {
+        auto member = entry.second->m_mapMembers.find(userId);
+        if (member == entry.second->m_mapMembers.end() || !member->second) continue;
+        // The record whose chat window is open takes the message.
+        if (hasChat(member->second)) return member->second;
+        if (!first) first = member->second;
+    }
+    return first;
+}
+
+void CKivGroupListCtrl::RefreshChatWindows()
+{
+    auto refresh = [](CWnd* chat) {
+        if (!chat || !chat->m_hWnd) return;
+        CRect r;
+        chat->GetWindowRect(&r);
+        chat->SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
+        if (chat->IsWindowVisible()) {
+            chat->ShowWindow(SW_HIDE);
+            chat->ShowWindow(SW_SHOW);
+            chat->UpdateWindow();
+        }
+    };
+    for (auto& entry : m_mapGroups) {
+        refresh(entry.second->m_dlgChat);
+        for (auto& member : entry.second->m_mapMembers)
+            if (member.second) refresh(member.second->m_dlgChat);
+    }
+}
+
+// ---------------------------------------------------------------- mouse
+
+void CKivGroupListCtrl::OnDblClk(NMHDR* nm, LRESULT* result)
+{
+    if (result) *result = 0;
+    const auto* item = reinterpret_cast<NMITEMACTIVATE*>(nm);
+    if (!item || item->iItem < 0 || item->iItem >= GetItemCount()) return;
+    auto it = m_mapGroups.find(static_cast<int>(GetItemData(item->iItem)));
+    if (it != m_mapGroups.end()) ShowGroupChat(it->second);
+}
+
+void CKivGroupListCtrl::OnRClick(NMHDR* nm, LRESULT* result)
+{
+    if (result) *result = 0;
+    const auto* item = reinterpret_cast<NMITEMACTIVATE*>(nm);
+    CWndMenu menu;
+    if (!item || item->iItem < 0 || item->iItem >= GetItemCount()) {
+        menu.ShowGroupBlankMenu(this, AfxGetInstanceHandle());
+        return;
+    }
+    auto it = m_mapGroups.find(static_cast<int>(GetItemData(item->iItem)));
+    if (it == m_mapGroups.end()) return;
+    const CDataGroup* group = it->second;
+    const bool owned = group->m_nIsMaster == 1;
+    if (group->m_nStyle == kStyleDiscussion) {
+        if (owned) menu.ShowGroupMeetingMasterMenu(this, AfxGetInstanceHandle());
+        else menu.ShowGroupMeetingNoMasterMenu(this, AfxGetInstanceHandle());
+    } else {
+        // The SMS-blocking days are kept in the group's type field.
+        if (owned) menu.ShowGroupMasterMenu(this, AfxGetInstanceHandle(), group->m_nGroupType);
+        else menu.ShowGroupNoMasterMenu(this, AfxGetInstanceHandle(), group->m_nGroupType);
+    }
+}
+
+// ---------------------------------------------------------------- commands
+
+int CKivGroupListCtrl::SelectedGid(CString* text) const
+{
+    const int row = GetSelectionMark();
+    if (row < 0 || row >= GetItemCount()) return 0;
+    if (text) *text = GetItemText(row, 0);
+    return static_cast<int>(GetItemData(row));
+}
+
+void CKivGroupListCtrl::LeaveGroup(const char* format, int type)
+{
+    CString text;
+    const int gid = SelectedGid(&text);
+    if (gid <= 0) return;
+    CString ask;
+    ask.Format(format, text.GetString());
+    if (AfxMessageBox(ask, MB_OKCANCEL) != IDOK) return;
+    auto* block = new DeleteGroupBlock;
+    block->gid = gid;
+    block->type = type;
+    if (!AfxBeginThread(ThreadDeleteGroup, block)) delete block;
+    // The group leaves the list at once; the service's answer is not awaited.
+    // Its chat window keeps nothing pointing at the freed record.
+    auto it = m_mapGroups.find(gid);
+    if (it != m_mapGroups.end() && it->second->m_dlgChat) {
+        CWnd* chat = it->second->m_dlgChat;
+        if (chat->m_hWnd) chat->SendMessage(WM_CLOSE, 0, 0);
+        if (chat->IsKindOf(RUNTIME_CLASS(CKivDlgChatGroup))) {
+            auto* groupChat = static_cast<CKivDlgChatGroup*>(chat);
+            groupChat->m_pGroup = nullptr;
+            groupChat->m_dlgMsgList.m_pGroup = nullptr;
+        }
+    }
+    RemoveGroup(gid);
+}
+
+void CKivGroupListCtrl::OnDissolveGroup()
+{
+    LeaveGroup("您确认要解散群 %s吗?", 4);
+}
+
+void CKivGroupListCtrl::OnQuitGroup()
+{
+    LeaveGroup("您确认要退出群 %s吗?", 5);
+}
+
+void CKivGroupListCtrl::OnSendGroupMessage()
+{
+    const int gid = SelectedGid();
+    if (gid <= 0) return;
+    auto it = m_mapGroups.find(gid);
+    if (it != m_mapGroups.end()) ShowGroupChat(it->second);
+}
+
+bool CKivGroupListCtrl::PluginCommand(UINT command, int arg)
+{
+    CString text;
+    const int gid = SelectedGid(&text);
+    if (gid <= 0) return true;
+    return s_pluginCommand && s_pluginCommand(this, command, gid, text, arg);
+}
+
+namespace {
+
+bool OutsideCampus()
+{
+    CKivApp* app = GetKivApp();
+    const CString account = app ? app->m_userSelf.m_strPhone : CString();
+    if (account.Find('@') <= 0) return false;
+    AfxMessageBox("此功能目前只对本网用户开放", MB_OK);
+    return true;
+}
+
+const char* const kVistelFailure = "加载Vistel.dll失败,未能实现查看个人资料功能";
+const char* const kClanorFailure = "加载Clanor.dll失败,未能实现修改群资料功能";
+
+}  // namespace
+
+void CKivGroupListCtrl::OnSmsNotice()
+{
+    if (SelectedGid() <= 0 || OutsideCampus()) return;
+    PluginCommand(IDM_SMS_NOTICE, 0);
+}
+
+void CKivGroupListCtrl::OnHistory()
+{
+    const int gid = SelectedGid();
+    auto it = m_mapGroups.find(gid);
+    if (gid <= 0 || it == m_mapGroups.end()) return;
+    PluginCommand(IDM_VIEW_GROUP_HISTORY, it->second->m_nStyle == kStyleDiscussion ? 4 : 3);
+}
+
+void CKivGroupListCtrl::OnEditCard()
+{
+    if (SelectedGid() <= 0) return;
+    if (!PluginCommand(IDM_EDIT_GROUP_CARD, 0)) AfxMessageBox(kVistelFailure, MB_OK);
+}
+
+void CKivGroupListCtrl::OnViewInfo()
+{
+    if (SelectedGid() <= 0) return;
+    if (!PluginCommand(IDM_VIEW_GROUP_INFO, 0)) AfxMessageBox(kVistelFailure, MB_OK);
+}
+
+void CKivGroupListCtrl::OnEditInfo()
+{
+    const int gid = SelectedGid();
+    auto it = m_mapGroups.find(gid);
+    if (gid <= 0 || it == m_mapGroups.end()) return;
+    if (!PluginCommand(IDM_EDIT_GROUP_INFO, it->second->m_nIsMaster)) AfxMessageBox(kClanorFailure, MB_OK);
+}
+
+void CKivGroupListCtrl::OnAddMembers()
+{
+    const int gid = SelectedGid();
+    auto it = m_mapGroups.find(gid);
+    if (gid <= 0 || it == m_mapGroups.end()) return;
+    PluginCommand(IDM_ADD_GROUP_MEMBERS, it->second->m_nStyle == 8 ? 8 : 9);
+}
+
+void CKivGroupListCtrl::BlockGroupSms(CDataGroup* group, UINT command)
+{
+    if (OutsideCampus() || !group || group->m_nId <= 0) return;
+    int days = 0;
+    switch (command) {
+    case IDM_BLOCK_1_DAY: days = 1; break;
+    case IDM_BLOCK_3_DAYS: days = 3; break;
+    case IDM_BLOCK_7_DAYS: days = 7; break;
+    default: return;
+    }
+    group->m_nGroupType = days;
+    auto* block = new BotherDayBlock;
+    block->gid = group->m_nId;
+    block->day = days;
+    if (!AfxBeginThread(ThreadSetBotherDay, block)) delete block;
+}
+
+void CKivGroupListCtrl::OnBlockSms(UINT command)
+{
+    const int gid = SelectedGid();
+    if (gid <= 0) return;
+    auto it = m_mapGroups.find(gid);
+    if (it == m_mapGroups.end()) {
+        // Unknown group: only the account check applies.
+        OutsideCampus();
+        return;
+    }
+    BlockGroupSms(it->second, command);
+}
+
+void CKivGroupListCtrl::OnMainWindowCommand(UINT command)
+{
+    // Create a group, find a group, create a discussion group: the main
+    // window's own commands.
+    CWinApp* app = AfxGetApp();
+    CWnd* main = app ? app->m_pMainWnd : nullptr;
+    if (main && main->m_hWnd && main != this) main->SendMessage(WM_COMMAND, command, 0);
+}
+
+// ---------------------------------------------------------------- notices
+
+LRESULT CKivGroupListCtrl::OnGroupListAdd(WPARAM wParam, LPARAM)
+{
+    AddGroup(reinterpret_cast<CDataGroup*>(wParam), 1);
+    SendMessage(WM_SIZE, 0, 0);
+    return 0;
+}
+
+LRESULT CKivGroupListCtrl::OnGroupCardChanged(WPARAM wParam, LPARAM)
+{
+    const auto* card = reinterpret_cast<const CDataUser*>(wParam);
+    if (!card || card->m_strRemark.IsEmpty()) return 0;
+    auto it = m_mapGroups.find(card->m_nGroupId);
+    if (it == m_mapGroups.end()) return 0;
+    CDataGroup* group = it->second;
+    CKivApp* app = GetKivApp();
+    const int ownId = app ? app->GetOwnUserId() : 0;
+    if (!group->m_mapMembers.count(ownId) || !group->m_dlgChat || !group->m_dlgChat->m_hWnd) return 0;
+    if (!group->m_dlgChat->IsKindOf(RUNTIME_CLASS(CKivDlgChatGroup))) return 0;
+    static_cast<CKivDlgChatGroup*>(group->m_dlgChat)->SetOwnCard(card->m_strRemark);
+    return 0;
+}
+
+LRESULT CKivGroupListCtrl::OnGroupInfoChanged(WPARAM wParam, LPARAM)
+{
+    const auto* info = reinterpret_cast<const CDataGroup*>(wParam);
+    if (!info) return 0;
+    auto it = m_mapGroups.find(info->m_nId);
+    if (it == m_mapGroups.end()) return 0;
+    CDataGroup* group = it->second;
+    group->m_bstrName = info->m_bstrName;
+    group->m_nStyle = info->m_nStyle;
+    group->m_bstrSign = info->m_bstrSign;
+    const int row = FindRow(info->m_nId);
+    if (row >= 0) SetItemText(row, 0, RowText(group));
+    SendMessage(WM_SIZE, 0, 0);
+    return 0;
+}
+
+LRESULT CKivGroupListCtrl::OnGroupHeadChanged(WPARAM wParam, LPARAM)
+{
+    const int gid = static_cast<int>(wParam);
+    auto it = m_mapGroups.find(gid);
+    if (it == m_mapGroups.end()) return 0;
+    if (HWND main = GetMainWindowHandle())
+        ::PostMessage(main, UM_GROUP_HEAD_LOADED, reinterpret_cast<WPARAM>(it->second),
+                      reinterpret_cast<LPARAM>(m_pUserStore));
+    return 0;
+}
+
+// ---------------------------------------------------------------- SMS blocking
+
+UINT ThreadSetBotherDay(LPVOID param)
+{
+    std::unique_ptr<BotherDayBlock> block(static_cast<BotherDayBlock*>(param));
+    if (!block) return 0;
+    CKivApp* app = GetKivApp();
+    const std::string key = app ? app->GetSessionKey() : std::string();
+    try {
+        CServiceConnection connection;
+        connection.Open();
+        connection.Client().SetBotherDay(key, block->gid, block->day);
+        connection.Close();
+    } catch (const std::exception&) {
+        // A failure is silent: the days stay set in the group record.
+    }
+    return 0;
 }

@@ -63,6 +63,20 @@ public:
     int FindRow(int gid) const;
     // "name(gid)", or the id alone when the name is empty or the id itself.
     static CString RowText(const CDataGroup* rec);
+    // Opens the group's chat window unless it has one (550 x 490, centred,
+    // not shown). Returns 1.
+    int OpenGroupChat(CDataGroup* group);
+    // A member record: of group `gid` when gid is above 100; otherwise the
+    // first one found in ascending group order, or the first of the user's
+    // records that has an open chat window. Null when none.
+    CData* FindGroupMember(int userId, int gid);
+    // Resizes and repaints every open chat window of the groups and of
+    // their members (after a skin change).
+    void RefreshChatWindows();
+    // Blocks the group's SMS for the days of command 9031, 9032 or 9033
+    // (1, 3, 7): the days are kept in the record and sent to the service.
+    // Refused with a box for accounts outside the campus network.
+    static void BlockGroupSms(CDataGroup* group, UINT command);
 
     void DrawItem(LPDRAWITEMSTRUCT dis) override;
 
@@ -70,6 +84,15 @@ public:
     static std::function<void(CDataGroup* rec)> s_loadHead;
     // Starts writing a group and its members to the user store.
     static std::function<void(CDataGroup* rec, void* userStore)> s_storeGroup;
+    // A command carried out by the main window's tools or a feature plug-in:
+    // the list, the command, the group id, the row text and the command's
+    // argument (9035 SMS notice: 0; 9042 history: 4 for a discussion group,
+    // else 3; 9039 edit information: the owner flag; 9040 add members: the
+    // import kind, 8 for a class group, else 9; 9038, 9041: 0). For 9038,
+    // 9039 and 9041 false means the plug-in could not be loaded and the
+    // list shows the failure text.
+    static std::function<bool(CKivGroupListCtrl* list, UINT command, int gid, const CString& text, int arg)>
+        s_pluginCommand;
 
     Gdiplus::Bitmap* m_pDefaultHead = nullptr;     // PNG 153
     Gdiplus::Bitmap* m_pDiscussionHead = nullptr;  // PNG 191
@@ -82,7 +105,34 @@ public:
     void* m_pUserStore = nullptr;
     CStackNewMsg* m_pStackNewMsg = nullptr;
 
+protected:
+    void OnDblClk(NMHDR* nm, LRESULT* result);
+    void OnRClick(NMHDR* nm, LRESULT* result);
+    void OnDissolveGroup();
+    void OnQuitGroup();
+    void OnSendGroupMessage();
+    void OnSmsNotice();
+    void OnHistory();
+    void OnEditCard();
+    void OnViewInfo();
+    void OnEditInfo();
+    void OnAddMembers();
+    void OnBlockSms(UINT command);
+    void OnMainWindowCommand(UINT command);
+    LRESULT OnGroupListAdd(WPARAM wParam, LPARAM lParam);
+    LRESULT OnGroupCardChanged(WPARAM wParam, LPARAM lParam);
+    LRESULT OnGroupInfoChanged(WPARAM wParam, LPARAM lParam);
+    LRESULT OnGroupHeadChanged(WPARAM wParam, LPARAM lParam);
+
+    DECLARE_MESSAGE_MAP()
+
 private:
+    // The group id of the row at the selection mark (0 when none) and its text.
+    int SelectedGid(CString* text = nullptr) const;
+    void ShowGroupChat(CDataGroup* group);
+    // Dissolve (type 4) or quit (type 5) after the box `ask` was confirmed.
+    void LeaveGroup(const char* ask, int type);
+    bool PluginCommand(UINT command, int arg);
     // Removes one group: row, store rows, unread entries; frees it.
     void DropRecord(std::map<int, CDataGroup*>::iterator it);
     // Frees a record and whatever points at it (stack entries of the group
@@ -97,6 +147,17 @@ private:
     // place of their new copies; frees the others.
     void KeepMemberRecords(CDataGroup* group, std::map<int, CDataUser*>& old);
 };
+
+// ---------------------------------------------------------------- SMS blocking
+
+// ThreadSetBotherDay: the days the group's SMS are blocked for.
+struct BotherDayBlock {
+    int gid = 0;
+    int day = 0;
+};
+// BotherDayBlock* (owned): SetBotherDay(gid, day) on a connection of its
+// own; the result is not looked at and a failure is silent.
+UINT ThreadSetBotherDay(LPVOID param);
 
 // ---------------------------------------------------------------- background work
 

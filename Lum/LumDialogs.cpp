@@ -6,6 +6,8 @@
 // itself when it paints.
 #include "Lum/LumResource.h"
 
+#include "Lum/KivDlgChat.h"
+
 #include "platform/controls.h"
 #include "platform/dialog.h"
 #include "platform/listctrl.h"
@@ -123,4 +125,5 @@ void RegisterLumDialogTemplates()
     RegisterDialogTemplate(module, LoginTemplate());
     RegisterDialogTemplate(module, LoginingTemplate());
     RegisterDialogTemplate(module, MainTemplate());
+    RegisterChatWindowTemplates();
 }

@@ -681,8 +681,9 @@ BOOL CDHtmlDialog::OnInitDialog()
     WindowRecord* rec = Find(m_hWnd);
     if (rec && rec->widget && !impl->view) {
         registerSchemeOnce();
-        wxWebView* view = wxWebView::New(rec->widget, wxID_ANY, "about:blank", wxPoint(0, 0),
-                                         wxSize(std::max(rec->cx, 1), std::max(rec->cy, 1)));
+        const CRect place = PageRect(rec->cx, rec->cy);
+        wxWebView* view = wxWebView::New(rec->widget, wxID_ANY, "about:blank", wxPoint(place.left, place.top),
+                                         wxSize(std::max(place.Width(), 1), std::max(place.Height(), 1)));
         if (view) {
             impl->view = view;
             impl->native = view->GetNativeBackend();
@@ -806,10 +807,18 @@ void CDHtmlDialog::DispatchPendingCalls()
     impl->draining = false;
 }
 
+CRect CDHtmlDialog::PageRect(int cx, int cy)
+{
+    return CRect(0, 0, cx, cy);
+}
+
 void CDHtmlDialog::OnSize(UINT type, int cx, int cy)
 {
     CDialogEx::OnSize(type, cx, cy);
-    if (d_ && d_->view) d_->view->SetSize(0, 0, std::max(cx, 1), std::max(cy, 1));
+    if (d_ && d_->view) {
+        const CRect place = PageRect(cx, cy);
+        d_->view->SetSize(place.left, place.top, std::max(place.Width(), 1), std::max(place.Height(), 1));
+    }
 }
 
 void CDHtmlDialog::OnDestroy()

@@ -233,6 +233,10 @@ public:
     virtual void OnDocumentComplete(LPDISPATCH browser, LPCTSTR url);
     // TRUE lets page script reach the dispatch map through window.external.
     virtual BOOL IsExternalDispatchSafe();
+    // Where the page's view sits in a dialog of cx x cy (all of it by
+    // default). Controls of the dialog's own must lie outside it: a view
+    // always paints over controls it overlaps.
+    virtual CRect PageRect(int cx, int cy);
     // Asked before the page's context menu opens; S_OK means handled (no
     // menu), S_FALSE (the base) shows the page's own menu.
     virtual HRESULT ShowContextMenu(DWORD id, POINT* pt, IUnknown* cmdTarget, IDispatch* object);

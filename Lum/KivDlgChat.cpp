@@ -1,0 +1,811 @@
+#include "Lum/KivDlgChat.h"
+
+#include "Common/Common.h"
+#include "Lum/KivApp.h"
+#include "Lum/KivDlg.h"
+#include "Lum/KivGroupListCtrl.h"
+#include "Lum/KivMessages.h"
+#include "Lum/KivUsersListCtrl.h"
+#include "Lum/MessageBody.h"
+#include "Lum/Workers.h"
+#include "base/MenuCommands.h"
+#include "base/WndMenu.h"
+#include "platform/codepage.h"
+#include "platform/commdlg.h"
+#include "platform/dialog.h"
+#include "platform/threads.h"
+#include "platform/timeutil.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <utility>
+
+namespace {
+
+// Button pictures (four-frame strips of the client's resources).
+const UINT kPngAddFriend = 157;
+const UINT kPngInvite = 158;
+const UINT kPngBlock = 159;
+const UINT kPngSendFile = 160;
+const UINT kPngSms = 161;
+const UINT kPngGroupType = 171;
+
+// Control ids of the buttons under the title.
+const UINT kBtnSms = 1016;
+const UINT kBtnAddFriend = 1022;
+const UINT kBtnGroupType = 1022;
+const UINT kBtnInvite = 1023;
+const UINT kBtnSendFile = 1024;
+const UINT kBtnBlackList = 1025;
+const UINT kBtnBlockSms = 1025;
+
+// The pane fills the window below the buttons.
+const int kPaneX = 3;
+const int kPaneY = 70;
+const int kPaneRightGap = 8;
+const int kPaneBottomGap = 5;
+
+const int kMinTrackWidth = 540;
+const int kMinTrackHeight = 450;
+
+const int kStatusAway = 2;
+const int kStyleClass = 8;
+const int kStyleBroadcast = 2;
+const int kStyleInteractive = 1;
+
+CKivDlg* MainDlg()
+{
+    CWinApp* app = AfxGetApp();
+    CWnd* main = app ? app->m_pMainWnd : nullptr;
+    if (!main || !main->IsKindOf(RUNTIME_CLASS(CKivDlg))) return nullptr;
+    return static_cast<CKivDlg*>(main);
+}
+
+int OwnId()
+{
+    CKivApp* app = GetKivApp();
+    return app ? app->GetOwnUserId() : 0;
+}
+
+CString LoginAccount()
+{
+    CKivApp* app = GetKivApp();
+    return app ? app->m_userSelf.m_strPhone : CString();
+}
+
+CString IdText(int id)
+{
+    CString text;
+    text.Format("%d", id);
+    return text;
+}
+
+CString NameOf(const CData* rec)
+{
+    CString name(static_cast<const char*>(rec->m_bstrName));
+    // Names read from the store carry a trailing blank.
+    name.Trim();
+    return name;
+}
+
+// "name(id)" for a name that is neither empty nor the id itself, else the
+// id; escaped, as names come from other users and the label goes into a
+// page line.
+CString SenderLabel(const CDataUser* rec)
+{
+    const CString id = IdText(rec->m_nId);
+    const CString name = NameOf(rec);
+    if (name.IsEmpty() || name == id) return id;
+    CString label;
+    label.Format("%s(%d)", EscapeHtml(name).GetString(), rec->m_nId);
+    return label;
+}
+
+// The text's leading tag (up to and including the first ">") and the rest.
+void SplitHead(const CString& text, CString* head, CString* rest)
+{
+    const int end = text.Find('>');
+    if (end < 0) {
+        *head = CString();
+        *rest = text;
+        return;
+    }
+    *head = text.Left(end + 1);
+    *rest = text.Mid(end + 1);
+}
+
+// File ids offered to a record join its pending-file collection, and the
+// peer transfer starts.
+void AddPendingFiles(CDataUser* rec, const std::vector<CString>* fileIds)
+{
+    if (!rec || !fileIds || fileIds->empty()) return;
+    EnterCriticalSection(&rec->m_cs);
+    if (!rec->m_pTransMap) rec->m_pTransMap = new std::map<CString, CString>;
+    for (const CString& id : *fileIds)
+        if (!rec->m_pTransMap->count(id)) (*rec->m_pTransMap)[id] = CString();
+    LeaveCriticalSection(&rec->m_cs);
+    if (CKivDlgChatUser::s_startPeerTransfer) CKivDlgChatUser::s_startPeerTransfer(rec);
+}
+
+bool HasPendingFiles(CDataUser* rec)
+{
+    EnterCriticalSection(&rec->m_cs);
+    const bool pending = rec->m_pTransMap && !rec->m_pTransMap->empty();
+    LeaveCriticalSection(&rec->m_cs);
+    return pending;
+}
+
+// Plug-in commands (add as friend, invite, SMS notice): the hook carries
+// them out; without one, or when it cannot load the plug-in, the failure
+// text is shown.
+void RunPlugin(CWnd* chat, UINT command, int id, const CString& text, int kind, const char* failure)
+{
+    const bool done = CKivDlgChatUser::s_pluginCommand && CKivDlgChatUser::s_pluginCommand(chat, command, id, text, kind);
+    if (!done) AfxMessageBox(failure, MB_OK);
+}
+
+// The SMS notice of both windows (contacts: kind 1, groups: kind 0).
+void SmsNotice(CWnd* chat, int id, const CString& name, int kind)
+{
+    if (LoginAccount().Find('@') > 0) {
+        AfxMessageBox("此功能目前只对本网用户开放", MB_OK);
+        return;
+    }
+    RunPlugin(chat, kBtnSms, id, name + " ", kind, "加载Bellwick.dll失败,未能实现通知短信功能");
+}
+
+// The title into the back buffer (8, 8, 500, 30) with the main window's
+// title font and brush (a font of its own when there is no main window).
+void DrawTitle(Gdiplus::Graphics* g, const CString& title)
+{
+    if (!g) return;
+    CKivDlg* main = MainDlg();
+    Gdiplus::Font* font = main ? main->m_pFont : nullptr;
+    Gdiplus::Brush* brush = main ? main->m_pBrushWhite : nullptr;
+    std::unique_ptr<Gdiplus::Font> ownFont;
+    std::unique_ptr<Gdiplus::SolidBrush> ownBrush;
+    if (!font) {
+        ownFont = std::make_unique<Gdiplus::Font>(L"SimSun", 9.0f, Gdiplus::FontStyleRegular, Gdiplus::UnitPoint);
+        font = ownFont.get();
+    }
+    if (!brush) {
+        ownBrush = std::make_unique<Gdiplus::SolidBrush>(Gdiplus::Color(0xFFFFFFFF));
+        brush = ownBrush.get();
+    }
+    const std::wstring wide = MultiByteToWide(CP_ACP, title.GetString());
+    const Gdiplus::RectF layout(8, 8, 500 - 8, 30 - 8);
+    g->DrawString(wide.c_str(), static_cast<Gdiplus::INT>(wide.size()), font, layout, nullptr, brush);
+}
+
+void SetButtonBack(CDlgBase* dlg, CCustomPngButton& button)
+{
+    if (!button.m_hWnd || !dlg->m_pBgBitmap) return;
+    CRect r;
+    button.GetWindowRect(&r);
+    dlg->ScreenToClient(&r);
+    button.SetButtonBackImage(dlg->m_pBgBitmap, r.left, r.top);
+}
+
+void LoadButton(CCustomPngButton& button, UINT png)
+{
+    CResourceScope scope(AfxGetInstanceHandle());
+    button.SetButtonImage(png);
+}
+
+// Tool-tip relay of both windows.
+void RelayToolTip(CToolTipCtrl& tooltip, MSG* msg)
+{
+    if (msg && tooltip.m_hWnd &&
+        (msg->message == WM_MOUSEMOVE || msg->message == WM_LBUTTONDOWN || msg->message == WM_LBUTTONUP))
+        tooltip.RelayEvent(msg);
+}
+
+// Places a pane at (3, 70) over the window's width - 8 and height - 75.
+void PlacePane(CWnd* dlg, CWnd& pane, CRect& placement, int cx, int cy)
+{
+    if (!pane.m_hWnd) return;
+    if (cx <= 0 || cy <= 0) {
+        // A bare WM_SIZE (0, 0): lay out for the present size.
+        CRect r;
+        dlg->GetClientRect(&r);
+        cx = r.Width();
+        cy = r.Height();
+    }
+    const int w = cx - kPaneRightGap, h = cy - kPaneY - kPaneBottomGap;
+    if (w <= 0 || h <= 0) return;
+    placement = CRect(kPaneX, kPaneY, kPaneX + w, kPaneY + h);
+    pane.MoveWindow(kPaneX, kPaneY, w, h);
+}
+
+// Creates a pane from its own template as a child of the chat window.
+void CreatePane(CDlgBase* dlg, CDialog& pane, CRect& placement)
+{
+    if (!pane.Create(pane.m_nIDTemplate, dlg)) return;
+    pane.SetParent(dlg);
+    const int w = dlg->m_rcClient.right - dlg->m_rcClient.left;
+    const int h = dlg->m_rcClient.bottom - dlg->m_rcClient.top;
+    PlacePane(dlg, pane, placement, w, h);
+    pane.ShowWindow(SW_SHOW);
+}
+
+// ---------------------------------------------------------------- automatic replies
+
+// Contacts answered automatically in the present away period, as (own id,
+// contact id).
+std::mutex g_autoReplyLock;
+std::set<std::pair<int, int>> g_autoReplied;
+
+// True once per contact and away period.
+bool TakeAutoReply(int ownId, int contactId)
+{
+    std::lock_guard<std::mutex> lock(g_autoReplyLock);
+    return g_autoReplied.insert({ownId, contactId}).second;
+}
+
+void ClearAutoReplies()
+{
+    std::lock_guard<std::mutex> lock(g_autoReplyLock);
+    g_autoReplied.clear();
+}
+
+void SendToContact(const CDataUser* rec, const CString& body)
+{
+    auto* block = new SendMsgBlock;
+    block->nUnused = OwnId();
+    block->toid = rec->m_nId;
+    block->gid = rec->m_nGroupId;
+    block->msg = body;
+    if (!AfxBeginThread(ThreadSendUserMsg, block)) delete block;
+}
+
+// ---------------------------------------------------------------- templates
+
+DialogItemTemplate PngButton(UINT id, int x, int y)
+{
+    DialogItemTemplate item;
+    item.className = "Button";
+    item.id = id;
+    item.x = x;
+    item.y = y;
+    item.cx = 21;  // one 32 x 32 frame; the picture sizes the button
+    item.cy = 20;
+    item.style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
+    return item;
+}
+
+DialogTemplate ChatTemplate(UINT id, const char* caption)
+{
+    DialogTemplate t;
+    t.id = id;
+    t.cx = 400;
+    t.cy = 300;
+    t.dialogUnits = true;
+    t.style = WS_POPUP;
+    t.caption = caption;
+    return t;
+}
+
+}  // namespace
+
+void RegisterChatWindowTemplates()
+{
+    static bool registered = false;
+    if (registered) return;
+    registered = true;
+    DialogTemplate user = ChatTemplate(IDD_DLG_CHAT_USER, "聊天");
+    user.items = {PngButton(kBtnAddFriend, 17, 20), PngButton(kBtnInvite, 69, 20), PngButton(kBtnSms, 120, 20),
+                  PngButton(kBtnSendFile, 170, 20), PngButton(kBtnBlackList, 220, 20)};
+    DialogTemplate group = ChatTemplate(IDD_DLG_CHAT_GROUP, "群聊");
+    group.items = {PngButton(kBtnBlockSms, 17, 20), PngButton(kBtnSms, 64, 20), PngButton(kBtnGroupType, 110, 20)};
+    HINSTANCE module = AfxGetInstanceHandle();
+    RegisterDialogTemplate(module, user);
+    RegisterDialogTemplate(module, group);
+    // The panes the windows create.
+    RegisterChatPaneTemplates();
+}
+
+CWnd* CreateUserChatWindow(CKivUsersListCtrl*, CDataUser* rec)
+{
+    if (!rec) return nullptr;
+    RegisterChatWindowTemplates();
+    // The window lives until the program ends, like the record's list.
+    auto* chat = new CKivDlgChatUser(rec);
+    // The record takes the window only once it exists: a record freed while
+    // the page is being made (a member list refilled meanwhile) must not
+    // destroy a window halfway through its creation.
+    if (!chat->Create(IDD_DLG_CHAT_USER, nullptr)) {
+        delete chat;
+        return nullptr;
+    }
+    rec->m_dlgChat = chat;
+    return chat;
+}
+
+// ================================================================ CKivDlgChatUser
+
+std::function<void(CDataUser*)> CKivDlgChatUser::s_startPeerTransfer;
+std::function<int(CDataUser*, const CString&, int)> CKivDlgChatUser::s_peerAddressKnown;
+std::function<bool(CWnd*, UINT, int, const CString&, int)> CKivDlgChatUser::s_pluginCommand;
+
+IMPLEMENT_DYNAMIC(CKivDlgChatUser, CDlgBase)
+
+BEGIN_MESSAGE_MAP(CKivDlgChatUser, CDlgBase)
+    ON_WM_SIZE()
+    ON_WM_GETMINMAXINFO()
+    ON_MESSAGE(UM_PEER_ADDRESS, OnPeerAddress)
+    ON_MESSAGE(UM_CHAT_NOTICE_TEXT, OnNoticeText)
+    ON_COMMAND(kBtnSendFile, OnSendFile)
+    ON_COMMAND(kBtnAddFriend, OnAddFriend)
+    ON_COMMAND(kBtnInvite, OnInvite)
+    ON_COMMAND(kBtnSms, OnSmsNotice)
+    ON_COMMAND(kBtnBlackList, OnMoveToBlack)
+END_MESSAGE_MAP()
+
+CKivDlgChatUser::CKivDlgChatUser(CDataUser* user) : CDlgBase(IDD_DLG_CHAT_USER, nullptr), m_pUser(user)
+{
+    m_dlgMsgList.m_pUser = user;
+}
+
+CKivDlgChatUser::~CKivDlgChatUser()
+{
+    // Plug-ins are loaded by the plug-in hook, which keeps their libraries.
+    m_hPlugin = nullptr;
+    if (m_dlgMsgList.m_hWnd) m_dlgMsgList.DestroyWindow();
+}
+
+void CKivDlgChatUser::ResetAutoReplies()
+{
+    ClearAutoReplies();
+}
+
+void CKivDlgChatUser::DoDataExchange(CDataExchange* dx)
+{
+    CDlgBase::DoDataExchange(dx);
+    DDX_Control(dx, kBtnAddFriend, m_btnAddFriend);
+    DDX_Control(dx, kBtnInvite, m_btnInvite);
+    DDX_Control(dx, kBtnSms, m_btnSms);
+    DDX_Control(dx, kBtnSendFile, m_btnSendFile);
+    DDX_Control(dx, kBtnBlackList, m_btnBlackList);
+}
+
+BOOL CKivDlgChatUser::OnInitDialog()
+{
+    CDlgBase::OnInitDialog();
+    LoadButton(m_btnAddFriend, kPngAddFriend);
+    LoadButton(m_btnInvite, kPngInvite);
+    LoadButton(m_btnSms, kPngSms);
+    LoadButton(m_btnSendFile, kPngSendFile);
+    LoadButton(m_btnBlackList, kPngBlock);
+    EnableToolTips(TRUE);
+    if (m_tooltip.Create(this)) {
+        m_tooltip.AddTool(&m_btnAddFriend, "加为好友");
+        m_tooltip.AddTool(&m_btnInvite, "加入我的群");
+        m_tooltip.AddTool(&m_btnSms, "发送通知短信");
+        m_tooltip.AddTool(&m_btnSendFile, "传输文件");
+        m_tooltip.AddTool(&m_btnBlackList, "加为黑名单");
+    }
+    CRect r;
+    GetWindowRect(&r);
+    m_rcClient = CRect(0, 0, r.Width(), r.Height());
+    InitSize(r.Width(), r.Height());
+    m_dlgMsgList.m_pUser = m_pUser;
+    CreatePane(this, m_dlgMsgList, m_rcMsgList);
+    return TRUE;
+}
+
+void CKivDlgChatUser::OnOK()
+{
+    // Enter in the window sends what was typed.
+    if (m_dlgMsgList.m_hWnd) m_dlgMsgList.OnOK();
+}
+
+BOOL CKivDlgChatUser::PreTranslateMessage(MSG* msg)
+{
+    RelayToolTip(m_tooltip, msg);
+    return CDlgBase::PreTranslateMessage(msg);
+}
+
+void CKivDlgChatUser::OnSize(UINT type, int cx, int cy)
+{
+    CDlgBase::OnSize(type, cx, cy);
+    PlacePane(this, m_dlgMsgList, m_rcMsgList, cx, cy);
+}
+
+void CKivDlgChatUser::OnGetMinMaxInfo(MINMAXINFO* info)
+{
+    CDlgBase::OnGetMinMaxInfo(info);
+    if (!info) return;
+    info->ptMinTrackSize.x = kMinTrackWidth;
+    info->ptMinTrackSize.y = kMinTrackHeight;
+}
+
+CString CKivDlgChatUser::ComposeTitle() const
+{
+    if (!m_pUser) return CString();
+    CString name = NameOf(m_pUser);
+    if (name.IsEmpty()) name = IdText(m_pUser->m_nId);
+    const int gid = m_pUser->m_nGroupId;
+    if (gid == 1) name = "好友 " + name;
+    else if (gid == 2) name = "陌生人 " + name;
+    CString title = "与 " + name + " 聊天...";
+    if (gid > 100) {
+        CKivDlg* main = MainDlg();
+        const CString group = main && main->m_listGroup.m_hWnd ? main->m_listGroup.GetGroupName(gid) : CString();
+        if (!group.IsEmpty()) title = "在 " + group + " 群 " + title;
+    }
+    return title;
+}
+
+void CKivDlgChatUser::DrawOwnerInBackgroud(Gdiplus::Graphics* g)
+{
+    for (CCustomPngButton* button : {&m_btnAddFriend, &m_btnInvite, &m_btnSms, &m_btnSendFile, &m_btnBlackList})
+        SetButtonBack(this, *button);
+    if (!m_pUser) return;
+    const CString title = ComposeTitle();
+    DrawTitle(g, title);
+    SetWindowText(title);
+}
+
+void CKivDlgChatUser::ForgetUser()
+{
+    m_pUser = nullptr;
+    m_dlgMsgList.m_pUser = nullptr;
+}
+
+void CKivDlgChatUser::ShowUserMessage(CString text, CString time, const std::vector<CString>* fileIds)
+{
+    if (!m_pUser) return;
+    AddPendingFiles(m_pUser, fileIds);
+
+    CString head, rest;
+    SplitHead(text, &head, &rest);
+    CString line;
+    line.Format("%s%s<br/>%s:%s", head.GetString(), time.GetString(), SenderLabel(m_pUser).GetString(),
+                rest.GetString());
+    m_dlgMsgList.AppendHistoryLine(line);
+
+    // The automatic reply while away: once per contact and away period, so
+    // that two away clients stop after one reply each.
+    CKivApp* app = GetKivApp();
+    CKivDlg* main = MainDlg();
+    if (!app || !main) return;
+    if (main->m_nStatus != kStatusAway) {
+        ClearAutoReplies();
+        return;
+    }
+    if (app->m_strReplyText.IsEmpty() || app->GetSessionKey().empty()) return;
+    if (!TakeAutoReply(app->GetOwnUserId(), m_pUser->m_nId)) return;
+    SendToContact(m_pUser, app->m_strReplyText);
+}
+
+LRESULT CKivDlgChatUser::OnPeerAddress(WPARAM wParam, LPARAM lParam)
+{
+    const char* address = reinterpret_cast<const char*>(wParam);
+    m_dlgMsgList.m_strPeerAddr = address ? address : "";
+    m_dlgMsgList.m_nPeerPort = static_cast<int>(lParam);
+    if (!m_pUser || !HasPendingFiles(m_pUser) || !s_peerAddressKnown) return 0;
+    return s_peerAddressKnown(m_pUser, m_dlgMsgList.m_strPeerAddr, m_dlgMsgList.m_nPeerPort) ? 1 : 0;
+}
+
+LRESULT CKivDlgChatUser::OnNoticeText(WPARAM wParam, LPARAM)
+{
+    const char* text = reinterpret_cast<const char*>(wParam);
+    if (text) m_dlgMsgList.ShowNoticeLine(text);
+    return 0;
+}
+
+void CKivDlgChatUser::OnSendFile()
+{
+    if (!m_pUser) return;
+    CFileDialog dlg(TRUE, nullptr, nullptr, OFN_FILEMUSTEXIST, "所有文件|*.*||", this);
+    if (dlg.DoModal() != IDOK) return;
+    const CString path = dlg.GetPathName();
+    if (path.IsEmpty()) return;
+    const CString fileName = dlg.GetFileName();
+
+    CString fileId;
+    CCommon::getFileName(&fileId, OwnId());
+    CString progress;
+    progress.Format("<div id='%s_out' style='width:300px;height:20px;background:#EEE;'><div id='%s_pro' "
+                    "style='width:1px; height:20px;background:#B8E2F6;color:white;text-align:center;'></div></div>",
+                    fileId.GetString(), fileId.GetString());
+    CString line;
+    line.Format("%s<br/>发送文件:%s,等待对方接收.%s", CTime::GetCurrentTime().Format("%Y-%m-%d %H:%M:%S").GetString(),
+                EscapeHtml(fileName).GetString(), progress.GetString());
+    m_dlgMsgList.AppendHistoryLine(line);
+
+    CString offer;
+    offer.Format("<file id=\"%s\">%s</file>", fileId.GetString(), path.GetString());
+    SendToContact(m_pUser, offer);
+    UpdateWindow();
+}
+
+void CKivDlgChatUser::OnAddFriend()
+{
+    if (!m_pUser) return;
+    if (m_pUser->m_nGroupId == 1) {
+        AfxMessageBox("已经在好友列表中,不需要再加入", MB_OK);
+        return;
+    }
+    RunPlugin(this, kBtnAddFriend, m_pUser->m_nId, NameOf(m_pUser), 0, "加载Sorvan.dll失败,未能实现添加好友功能");
+}
+
+void CKivDlgChatUser::OnInvite()
+{
+    if (!m_pUser) return;
+    RunPlugin(this, kBtnInvite, m_pUser->m_nId, NameOf(m_pUser), 0, "加载Sorvan.dll失败,未能实现邀请功能");
+}
+
+void CKivDlgChatUser::OnSmsNotice()
+{
+    if (!m_pUser) return;
+    SmsNotice(this, m_pUser->m_nId, NameOf(m_pUser), 1);
+}
+
+void CKivDlgChatUser::OnMoveToBlack()
+{
+    if (!m_pUser) return;
+    const int id = m_pUser->m_nId;
+    CString ask;
+    ask.Format("您确认要把 %s(%d) 移至黑名单中吗?", (NameOf(m_pUser) + " ").GetString(), id);
+    if (AfxMessageBox(ask, MB_OKCANCEL) != IDOK) return;
+    AfxBeginThread(ThreadMoveUserToBlack, reinterpret_cast<LPVOID>(static_cast<intptr_t>(id)));
+    CKivDlg* main = MainDlg();
+    if (main) main->m_setBlackList.insert(id);
+    SendMessage(WM_CLOSE, 0, 0);
+    if (!main) return;
+    // The friend list frees its record: when it is this window's, the
+    // window keeps nothing pointing at it.
+    const bool ours = main->m_listFriend.GetUser(id) == m_pUser;
+    main->m_listFriend.RemoveUser(id);
+    if (ours) ForgetUser();
+}
+
+// ================================================================ CKivDlgChatGroup
+
+IMPLEMENT_DYNAMIC(CKivDlgChatGroup, CDlgBase)
+
+BEGIN_MESSAGE_MAP(CKivDlgChatGroup, CDlgBase)
+    ON_WM_SIZE()
+    ON_WM_GETMINMAXINFO()
+    ON_MESSAGE(UM_PEER_ADDRESS, OnPeerAddress)
+    ON_MESSAGE(UM_CHAT_NOTICE_TEXT, OnNoticeText)
+    ON_COMMAND(kBtnBlockSms, OnBlockSmsMenu)
+    ON_COMMAND(kBtnSms, OnSmsNotice)
+    ON_COMMAND(kBtnGroupType, OnGroupTypeMenu)
+    ON_COMMAND_RANGE(IDM_BLOCK_1_DAY, IDM_BLOCK_7_DAYS, OnBlockSms)
+    ON_COMMAND(IDM_CLASS_GROUP, OnClassGroup)
+    ON_COMMAND(IDM_BROADCAST_GROUP, OnBroadcastGroup)
+    ON_COMMAND(IDM_INTERACTIVE_GROUP, OnInteractiveGroup)
+END_MESSAGE_MAP()
+
+CKivDlgChatGroup::CKivDlgChatGroup(CDataGroup* group) : CDlgBase(IDD_DLG_CHAT_GROUP, nullptr), m_pGroup(group)
+{
+    m_dlgMsgList.m_pGroup = group;
+}
+
+CKivDlgChatGroup::~CKivDlgChatGroup()
+{
+    m_hPlugin = nullptr;
+    if (m_dlgMsgList.m_hWnd) m_dlgMsgList.DestroyWindow();
+}
+
+void CKivDlgChatGroup::DoDataExchange(CDataExchange* dx)
+{
+    CDlgBase::DoDataExchange(dx);
+    DDX_Control(dx, kBtnBlockSms, m_btnBlockSms);
+    DDX_Control(dx, kBtnSms, m_btnSms);
+    DDX_Control(dx, kBtnGroupType, m_btnGroupType);
+}
+
+BOOL CKivDlgChatGroup::OnInitDialog()
+{
+    CDlgBase::OnInitDialog();
+    LoadButton(m_btnBlockSms, kPngBlock);
+    LoadButton(m_btnSms, kPngSms);
+    LoadButton(m_btnGroupType, kPngGroupType);
+    EnableToolTips(TRUE);
+    if (m_tooltip.Create(this)) {
+        m_tooltip.AddTool(&m_btnBlockSms, "屏蔽短信发送");
+        m_tooltip.AddTool(&m_btnSms, "发送通知短信");
+        m_tooltip.AddTool(&m_btnGroupType, "切换群类型");
+    }
+    CRect r;
+    GetWindowRect(&r);
+    m_rcClient = CRect(0, 0, r.Width(), r.Height());
+    InitSize(r.Width(), r.Height());
+    m_dlgMsgList.m_pGroup = m_pGroup;
+    CreatePane(this, m_dlgMsgList, m_rcMsgList);
+    return TRUE;
+}
+
+void CKivDlgChatGroup::OnOK()
+{
+    if (m_dlgMsgList.m_hWnd) m_dlgMsgList.OnOK();
+}
+
+BOOL CKivDlgChatGroup::PreTranslateMessage(MSG* msg)
+{
+    RelayToolTip(m_tooltip, msg);
+    return CDlgBase::PreTranslateMessage(msg);
+}
+
+void CKivDlgChatGroup::OnSize(UINT type, int cx, int cy)
+{
+    CDlgBase::OnSize(type, cx, cy);
+    PlacePane(this, m_dlgMsgList, m_rcMsgList, cx, cy);
+}
+
+void CKivDlgChatGroup::OnGetMinMaxInfo(MINMAXINFO* info)
+{
+    CDlgBase::OnGetMinMaxInfo(info);
+    if (!info) return;
+    info->ptMinTrackSize.x = kMinTrackWidth;
+    info->ptMinTrackSize.y = kMinTrackHeight;
+}
+
+CString CKivDlgChatGroup::ComposeTitle() const
+{
+    if (!m_pGroup) return CString();
+    CString name = NameOf(m_pGroup);
+    if (name.IsEmpty()) name = IdText(m_pGroup->m_nId);
+    return "在群组 " + name + " 中聊天...";
+}
+
+void CKivDlgChatGroup::DrawOwnerInBackgroud(Gdiplus::Graphics* g)
+{
+    for (CCustomPngButton* button : {&m_btnBlockSms, &m_btnSms, &m_btnGroupType}) SetButtonBack(this, *button);
+    if (!m_pGroup) return;
+    const CString title = ComposeTitle();
+    DrawTitle(g, title);
+    SetWindowText(title);
+}
+
+void CKivDlgChatGroup::ShowGroupMessage(int senderId, CString text, CString time, const std::vector<CString>* fileIds)
+{
+    if (!m_pGroup) return;
+    CString line;
+    if (senderId > 0) {
+        auto it = m_pGroup->m_mapMembers.find(senderId);
+        // Only members speak in a group.
+        if (it == m_pGroup->m_mapMembers.end() || !it->second) return;
+        CDataUser* member = it->second;
+        AddPendingFiles(member, fileIds);
+        CString head, rest;
+        SplitHead(text, &head, &rest);
+        line.Format("%s%s<br/>%s:%s", head.GetString(), time.GetString(), SenderLabel(member).GetString(),
+                    rest.GetString());
+    } else {
+        line.Format("%s<br/>系统消息:%s", time.GetString(), text.GetString());
+    }
+    m_dlgMsgList.AppendHistoryLine(line);
+}
+
+void CKivDlgChatGroup::RefreshMembers()
+{
+    if (!m_pGroup) return;
+    CKivGroupUsersListCtrl& list = m_dlgMsgList.m_listMembers;
+    // The list frees its member copies, and a record takes its chat window
+    // with it: one-to-one windows opened from the list are taken off their
+    // copies first and move to the new copy of their member (or forget a
+    // member who left).
+    std::map<int, CWnd*> chats;
+    for (auto& entry : list.m_mapUsers) {
+        CDataUser* rec = entry.second;
+        if (rec && rec->m_dlgChat) chats[entry.first] = rec->m_dlgChat;
+        if (rec) rec->m_dlgChat = nullptr;
+    }
+    list.DeleteAllUsers();
+    list.AddUsers(m_pGroup->m_mapMembers);
+    for (auto& entry : chats) {
+        auto* chat = entry.second && entry.second->IsKindOf(RUNTIME_CLASS(CKivDlgChatUser))
+                         ? static_cast<CKivDlgChatUser*>(entry.second)
+                         : nullptr;
+        if (!chat) continue;
+        auto it = list.m_mapUsers.find(entry.first);
+        if (it == list.m_mapUsers.end()) {
+            chat->ForgetUser();
+            continue;
+        }
+        it->second->m_dlgChat = chat;
+        chat->m_pUser = it->second;
+        chat->m_dlgMsgList.m_pUser = it->second;
+    }
+    if (list.m_hWnd) list.SendMessage(WM_SIZE, 0, 0);
+}
+
+void CKivDlgChatGroup::SetOwnCard(CString card)
+{
+    CKivGroupUsersListCtrl& list = m_dlgMsgList.m_listMembers;
+    auto* own = static_cast<CDataUser*>(list.GetUser(OwnId()));
+    if (!own) return;
+    own->m_strRemark = card;
+    if (list.m_hWnd) list.SendMessage(WM_SIZE, 0, 0);
+}
+
+LRESULT CKivDlgChatGroup::OnPeerAddress(WPARAM wParam, LPARAM lParam)
+{
+    const auto* peer = reinterpret_cast<const ChatPeerAddress*>(wParam);
+    if (!peer || !m_pGroup) return 0;
+    CString address;
+    address.Format("%u.%u.%u.%u", (peer->ipv4 >> 24) & 0xFF, (peer->ipv4 >> 16) & 0xFF, (peer->ipv4 >> 8) & 0xFF,
+                   peer->ipv4 & 0xFF);
+    auto it = m_pGroup->m_mapMembers.find(static_cast<int>(lParam));
+    if (it == m_pGroup->m_mapMembers.end() || !it->second ||
+        !CKivDlgChatUser::s_peerAddressKnown)
+        return 0;
+    return CKivDlgChatUser::s_peerAddressKnown(it->second, address, peer->port) ? 1 : 0;
+}
+
+LRESULT CKivDlgChatGroup::OnNoticeText(WPARAM wParam, LPARAM)
+{
+    const char* text = reinterpret_cast<const char*>(wParam);
+    if (text) m_dlgMsgList.ShowNoticeLine(text);
+    return 0;
+}
+
+void CKivDlgChatGroup::OnBlockSmsMenu()
+{
+    CWndMenu menu;
+    menu.ShowAddBlacklist(this, AfxGetInstanceHandle());
+}
+
+void CKivDlgChatGroup::OnBlockSms(UINT command)
+{
+    // The blocking menu of the window works as the group list's does.
+    if (m_pGroup) CKivGroupListCtrl::BlockGroupSms(m_pGroup, command);
+}
+
+void CKivDlgChatGroup::OnSmsNotice()
+{
+    if (!m_pGroup) return;
+    SmsNotice(this, m_pGroup->m_nId, NameOf(m_pGroup), 0);
+}
+
+void CKivDlgChatGroup::OnGroupTypeMenu()
+{
+    if (!m_pGroup) return;
+    UINT checked = IDM_INTERACTIVE_GROUP;
+    if (m_pGroup->m_nStyle == kStyleClass) checked = IDM_CLASS_GROUP;
+    else if (m_pGroup->m_nStyle == kStyleBroadcast) checked = IDM_BROADCAST_GROUP;
+    CWndMenu menu;
+    menu.ShowChangeGroupStyle(this, AfxGetInstanceHandle(), checked);
+}
+
+namespace {
+
+// The style changes here at once; the worker reports a refusal itself.
+void ChangeStyle(CDataGroup* group, int style)
+{
+    group->m_nStyle = style;
+    auto* block = new GroupStyleBlock;
+    block->groupID = group->m_nId;
+    block->style = static_cast<short>(style);
+    if (!AfxBeginThread(ThreadEditGroupStyle, block)) delete block;
+}
+
+}  // namespace
+
+void CKivDlgChatGroup::OnClassGroup()
+{
+    if (!m_pGroup) return;
+    if (m_pGroup->m_strClass != "Orvane") {
+        AfxMessageBox("普通群不能切换为班级群!", MB_OK);
+        return;
+    }
+    ChangeStyle(m_pGroup, kStyleClass);
+}
+
+void CKivDlgChatGroup::OnBroadcastGroup()
+{
+    if (m_pGroup) ChangeStyle(m_pGroup, kStyleBroadcast);
+}
+
+void CKivDlgChatGroup::OnInteractiveGroup()
+{
+    if (m_pGroup) ChangeStyle(m_pGroup, kStyleInteractive);
+}
