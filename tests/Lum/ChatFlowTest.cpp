@@ -1,0 +1,295 @@
+// Chatting through the stand-in service: a real main window logged in as one
+// user, and a second user speaking the service protocol directly. Messages
+// arrive with the heartbeat, are queued while no chat window is open (the
+// tray flashes), replayed when the chat opens, shown at once while it is
+// open, and every line lands in the history; lines typed into the pane reach
+// the other user; hostile messages never run script.
+#include "Lum/DlgChatMsgList.h"
+#include "Lum/KivApp.h"
+#include "Lum/KivDlg.h"
+#include "Lum/KivDlgChat.h"
+#include "Lum/KivMessages.h"
+#include "Lum/MessageBody.h"
+#include "Lum/LumResource.h"
+#include "Lum/ServiceConnection.h"
+#include "Lum/Workers.h"
+#include "platform/config.h"
+#include "platform/files.h"
+#include "platform/shellapi.h"
+#include "platform/sound.h"
+#include "platform/uiapp.h"
+#include "tests/platform/TempDir.h"
+#include "tests/standin/StandinService.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+using namespace lum_thrift;
+
+namespace {
+
+std::string Encode(const std::string& text)
+{
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (isalnum(c)) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 15]);
+        }
+    }
+    return out;
+}
+
+// The other user, speaking the service protocol directly.
+class Peer {
+public:
+    Peer(int port, const std::string& account) : port_(port)
+    {
+        StructLogin login;
+        login.name = account;
+        login.pwd = "123456";
+        login.type = 2;
+        login.version = 6;
+        StructLoginResp reply;
+        Call([&](LumServiceClient& c) { c.login(reply, login); });
+        key_ = reply.key;
+        id_ = reply.user.userid;
+    }
+    int32_t SendUser(int to, const std::string& inner)
+    {
+        int32_t code = -1;
+        Call([&](LumServiceClient& c) { code = c.SendUserMsg(key_, to, 1, Encode(inner)); });
+        return code;
+    }
+    int32_t SendGroup(int gid, const std::string& inner)
+    {
+        int32_t code = -1;
+        Call([&](LumServiceClient& c) { code = c.SendGroupMsg(key_, gid, Encode(inner)); });
+        return code;
+    }
+    std::vector<StructMessage> Heartbeat()
+    {
+        StructOnlineResp reply;
+        Call([&](LumServiceClient& c) { c.MaintainOnline(reply, key_, UserStatus::UserStatusPC); });
+        return reply.msgList;
+    }
+    int Id() const { return id_; }
+
+private:
+    template <class F> void Call(F f)
+    {
+        CServiceConnection connection("127.0.0.1", port_);
+        connection.Open();
+        f(connection.Client());
+        connection.Close();
+    }
+    int port_;
+    std::string key_;
+    int id_ = 0;
+};
+
+class ChatFlowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(lumui::Start());
+        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        ASSERT_TRUE(service_.LoadSeedFile(STANDIN_SEED_FILE));
+        port_ = service_.Start(0);
+        ASSERT_GT(port_, 0);
+        const std::string ini = dir_.file("Lum.ini");
+        WritePrivateProfileString("Service", "Host", "127.0.0.1", ini.c_str());
+        WritePrivateProfileString("Service", "Port", std::to_string(port_).c_str(), ini.c_str());
+        SetServiceTimeouts(ServiceTimeouts{2000, 2000, 2000});
+        CKivDlg::s_nExitWaitMs = 20;
+        CKivUsersListCtrl::s_loadHead = [](CDataUser*) {};
+        lumui::SetSoundHook([this](const char* file) { sounds_.push_back(file); });
+        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+            boxes_.push_back(text.str());
+            return IDOK;
+        });
+        app_ = std::make_unique<CKivApp>();
+        main_ = std::make_unique<CKivDlg>();
+        app_->m_pMainWnd = main_.get();
+        ASSERT_TRUE(main_->Create(IDD_KIV_DIALOG, nullptr));
+        main_->ShowWindow(SW_SHOW);
+        // Log in as 10001 through the login window.
+        main_->m_dlgLogin.m_editAccount.SetWindowText("13800000001");
+        main_->m_dlgLogin.m_editPassword.SetWindowText("123456");
+        main_->m_dlgLogin.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_LOGIN, BN_CLICKED), 0);
+        ASSERT_TRUE(lumui::PumpUntil([&] { return app_->GetOwnUserId() == 10001 && main_->m_listFriend.GetUser(10002); },
+                                     10000));
+        ASSERT_TRUE(lumui::PumpUntil([&] { return main_->m_listGroup.GetGroup(501) != nullptr; }, 10000));
+    }
+
+    void TearDown() override
+    {
+        lumui::SetMessageBoxHook(nullptr);
+        lumui::SetSoundHook(nullptr);
+        app_->m_pMainWnd = nullptr;
+        main_->DestroyWindow();
+        main_.reset();
+        lumui::Pump(50);
+        app_.reset();
+        CKivUsersListCtrl::s_loadHead = nullptr;
+        service_.Stop();
+        SetServiceTimeouts(ServiceTimeouts());
+        SetProgramFolderForTests("");
+    }
+
+    // One heartbeat of the client, handled to the end.
+    void Heartbeat()
+    {
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            ThreadMaintainOnline(nullptr);
+            done = true;
+        });
+        EXPECT_TRUE(lumui::PumpUntil([&] { return done.load(); }, 10000));
+        worker.join();
+    }
+
+    // History rows of a contact (gid 1) or a group (gid), received (0) or sent (1).
+    int HistoryCount(int id, int gid, int type)
+    {
+        return main_->m_dbMsg.GetCount("history_msg where id=? and gid=? and type=?",
+                                       {CString(std::to_string(id).c_str()), CString(std::to_string(gid).c_str()),
+                                        CString(std::to_string(type).c_str())});
+    }
+
+    CDataUser* Wei() { return static_cast<CDataUser*>(main_->m_listFriend.GetUser(10002)); }
+
+    TempDir dir_;
+    standin::StandinService service_;
+    int port_ = 0;
+    std::unique_ptr<CKivApp> app_;
+    std::unique_ptr<CKivDlg> main_;
+    std::vector<std::string> sounds_;
+    std::vector<std::string> boxes_;
+};
+
+TEST_F(ChatFlowTest, MessagesQueueWhileTheChatIsClosedAndReplayWhenItOpens)
+{
+    Peer na(port_, "13800000002");
+    ASSERT_EQ(na.Id(), 10002);
+    ASSERT_EQ(na.SendUser(10001, "<span style=\"color:#000000\">It's 周六下午见</span>"), 0);
+    ASSERT_EQ(na.SendUser(10001, "<span>看图</span><span><img id=\"p1.png\" src=\"file:///p1.png\"/></span>"), 0);
+    // A hostile line: it would close the chat window if its script ran.
+    ASSERT_EQ(na.SendUser(10001, "<img src=\"x\" onerror=\"window.external.HTMLCloseDlg()\"/>"
+                                 "<script>window.external.HTMLCloseDlg()</script>&lt;/div&gt; \"quoted\""),
+              0);
+    Heartbeat();
+
+    // Nobody has the chat open: queued on the friend, who tops the unread
+    // stack, with a sound each and nothing in the history yet.
+    CDataUser* na0 = Wei();
+    ASSERT_NE(na0, nullptr);
+    EXPECT_EQ(na0->m_vecUnread.size(), 3u);
+    EXPECT_EQ(main_->m_stackNewMsg.Top(), na0);
+    EXPECT_EQ(sounds_.size(), 3u);
+    EXPECT_EQ(HistoryCount(10002, 1, 0), 0);
+    // The tray flashes between blank and the sender.
+    main_->SendMessage(WM_TIMER, 2023, 0);
+    EXPECT_EQ(lumui::TrayState(main_->m_hWnd, 2023).icon, nullptr);
+    main_->SendMessage(WM_TIMER, 2023, 0);
+    EXPECT_NE(lumui::TrayState(main_->m_hWnd, 2023).icon, nullptr);
+
+    // A click on the tray opens the chat, which replays the three lines in
+    // order and stores them.
+    ASSERT_TRUE(lumui::ClickTray(main_->m_hWnd, 2023, WM_LBUTTONDOWN));
+    ASSERT_TRUE(lumui::PumpUntil([&] { return main_->m_stackNewMsg.IsEmpty(); }, 5000));
+    auto* chat = dynamic_cast<CKivDlgChatUser*>(Wei()->m_dlgChat);
+    ASSERT_NE(chat, nullptr);
+    EXPECT_TRUE(chat->IsWindowVisible());
+    EXPECT_TRUE(Wei()->m_vecUnread.empty());
+    EXPECT_EQ(HistoryCount(10002, 1, 0), 3);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return chat->m_dlgMsgList.m_nDocComplete != 0; }, 10000));
+    lumui::Pump(500);
+    // The hostile line ran nothing: the window is still there.
+    EXPECT_TRUE(IsWindow(chat->m_hWnd) && chat->IsWindowVisible());
+    std::filesystem::create_directories(SCREENSHOT_DIR);
+    lumui::SaveScreenImage(SCREENSHOT_DIR "/chat-flow-user.png");
+
+    // While the chat is open a line shows and is stored at once.
+    ASSERT_EQ(na.SendUser(10001, "<span>在吗？</span>"), 0);
+    Heartbeat();
+    EXPECT_EQ(HistoryCount(10002, 1, 0), 4);
+    EXPECT_TRUE(Wei()->m_vecUnread.empty());
+
+    // A line typed into the pane reaches the friend and the own history.
+    chat->m_dlgMsgList.InsertWriteText("收到，It's fine");
+    chat->m_dlgMsgList.SendTyped();
+    ASSERT_TRUE(lumui::PumpUntil([&] { return HistoryCount(10002, 1, 1) == 1; }, 5000));
+    std::vector<StructMessage> got;
+    ASSERT_TRUE(lumui::PumpUntil(
+        [&] {
+            for (const StructMessage& m : na.Heartbeat()) got.push_back(m);
+            return !got.empty();
+        },
+        5000));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].fromid, 10001);
+    EXPECT_NE(PercentDecode(got[0].content).find("It's fine"), std::string::npos) << got[0].content;
+}
+
+TEST_F(ChatFlowTest, GroupLinesStrangersAndTheBlackList)
+{
+    Peer na(port_, "13800000002");
+    Peer fang(port_, "13800000003");
+    // Two members write to the class group; nobody has it open.
+    ASSERT_EQ(na.SendGroup(501, "<span>明天交作业</span>"), 0);
+    ASSERT_EQ(fang.SendGroup(501, "<span>收到</span>"), 0);
+    Heartbeat();
+    CDataGroup* group = main_->m_listGroup.GetGroup(501);
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->m_vecUnread.size(), 2u);
+    EXPECT_EQ(main_->m_stackNewMsg.Top(), group);
+
+    // Opened from the tray: a group chat window with both lines stored.
+    ASSERT_TRUE(lumui::ClickTray(main_->m_hWnd, 2023, WM_LBUTTONDOWN));
+    ASSERT_TRUE(lumui::PumpUntil([&] { return main_->m_stackNewMsg.IsEmpty(); }, 5000));
+    auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat);
+    ASSERT_NE(chat, nullptr);
+    EXPECT_TRUE(chat->IsWindowVisible());
+    EXPECT_EQ(HistoryCount(10002, 501, 0) + HistoryCount(10003, 501, 0), 2);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return chat->m_dlgMsgList.m_nDocComplete != 0; }, 10000));
+    lumui::Pump(500);
+    lumui::SaveScreenImage(SCREENSHOT_DIR "/chat-flow-group.png");
+
+    // Somebody who is no contact at all becomes a stranger named by the id
+    // (10005 shares a group with us: take her out of it here first, or her
+    // member record would take the line).
+    for (auto& entry : main_->m_listGroup.m_mapGroups) main_->m_listGroup.RemoveGroupMember(10005, entry.first);
+    Peer jing(port_, "13800000005");
+    ASSERT_EQ(jing.SendUser(10001, "<span>你好</span>"), 0);
+    Heartbeat();
+    auto* stranger = static_cast<CDataUser*>(main_->m_listStranger.GetUser(10005));
+    ASSERT_NE(stranger, nullptr);
+    EXPECT_EQ(stranger->m_vecUnread.size(), 1u);
+    // The service's answer about the user follows.
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] {
+            auto* rec = static_cast<CDataUser*>(main_->m_listStranger.GetUser(10005));
+            return rec && CString(static_cast<const char*>(rec->m_bstrName)) != "10005";
+        },
+        5000));
+
+    // A black-listed sender is dropped without a sound.
+    main_->m_setBlackList.insert(10005);
+    const size_t sounds = sounds_.size();
+    ASSERT_EQ(jing.SendUser(10001, "<span>再说一次</span>"), 0);
+    Heartbeat();
+    EXPECT_EQ(sounds_.size(), sounds);
+    EXPECT_EQ(static_cast<CDataUser*>(main_->m_listStranger.GetUser(10005))->m_vecUnread.size(), 1u);
+}
+
+}  // namespace
