@@ -599,6 +599,15 @@ int CKivGroupListCtrl::OpenGroupChat(CDataGroup* group)
 
 void CKivGroupListCtrl::ShowGroupChat(CDataGroup* group)
 {
+    // A group with queued lines opens the way the tray opens it, so that the
+    // lines are shown and stored and the group leaves the unread stack.
+    if (!group->m_vecUnread.empty() && m_pStackNewMsg && m_pStackNewMsg->Contains(group)) {
+        if (HWND main = GetMainWindowHandle()) {
+            ::SendMessage(main, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(group), 0);
+            m_pStackNewMsg->Remove(group);
+            return;
+        }
+    }
     OpenGroupChat(group);
     CWnd* chat = group->m_dlgChat;
     if (!chat || !chat->m_hWnd) return;

@@ -274,6 +274,15 @@ void CKivUsersListCtrl::RefreshChatWindows()
 
 void CKivUsersListCtrl::ShowChat(CDataUser* rec)
 {
+    // A contact with queued lines opens the way the tray opens it, so that
+    // the lines are shown and stored and the contact leaves the unread stack.
+    if (!rec->m_vecUnread.empty() && m_pStackNewMsg && m_pStackNewMsg->Contains(rec)) {
+        if (HWND main = GetMainWindowHandle()) {
+            ::SendMessage(main, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(rec), 0);
+            m_pStackNewMsg->Remove(rec);
+            return;
+        }
+    }
     OpenChat(rec);
     CWnd* chat = rec->m_dlgChat;
     if (!chat || !chat->m_hWnd) return;

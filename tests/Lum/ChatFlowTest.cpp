@@ -290,6 +290,19 @@ TEST_F(ChatFlowTest, GroupLinesStrangersAndTheBlackList)
     Heartbeat();
     EXPECT_EQ(sounds_.size(), sounds);
     EXPECT_EQ(static_cast<CDataUser*>(main_->m_listStranger.GetUser(10005))->m_vecUnread.size(), 1u);
+
+    // Opening the waiting stranger from the list shows and stores the queued
+    // line, as the tray would, and the stranger leaves the unread stack.
+    main_->m_setBlackList.erase(10005);
+    const int historyBefore = HistoryCount(10005, 2, 0);
+    main_->m_listStranger.SetSelectionMark(main_->m_listStranger.FindRow(10005));
+    main_->m_listStranger.SendMessage(WM_COMMAND, 9028, 0);
+    auto* waiting = static_cast<CDataUser*>(main_->m_listStranger.GetUser(10005));
+    ASSERT_NE(waiting->m_dlgChat, nullptr);
+    EXPECT_TRUE(waiting->m_dlgChat->IsWindowVisible());
+    EXPECT_TRUE(waiting->m_vecUnread.empty());
+    EXPECT_FALSE(main_->m_stackNewMsg.Contains(waiting));
+    EXPECT_EQ(HistoryCount(10005, 2, 0), historyBefore + 1);
 }
 
 }  // namespace
