@@ -729,6 +729,34 @@ bool StandinService::IsFriend(int32_t uid, int32_t other) const
     return std::any_of(it->second.begin(), it->second.end(), [&](const Friend& f) { return f.uid == other; });
 }
 
+bool StandinService::User(int32_t uid, SeedUser* out) const
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    auto it = users_.find(uid);
+    if (it == users_.end()) return false;
+    if (out) *out = it->second;
+    return true;
+}
+
+bool StandinService::Group(int32_t gid, SeedGroup* out) const
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    const SeedGroup* g = FindGroupUnlocked(gid);
+    if (!g) return false;
+    if (out) *out = *g;
+    return true;
+}
+
+std::vector<std::pair<int32_t, std::string>> StandinService::Friends(int32_t uid) const
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    std::vector<std::pair<int32_t, std::string>> out;
+    auto it = friends_.find(uid);
+    if (it != friends_.end())
+        for (const Friend& f : it->second) out.emplace_back(f.uid, f.remark);
+    return out;
+}
+
 const SeedGroup* StandinService::FindGroupUnlocked(int32_t gid) const
 {
     auto it = groups_.find(gid);

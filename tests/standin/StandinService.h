@@ -125,6 +125,13 @@ public:
     bool DropSession(int32_t uid, bool elsewhere);
     std::set<int32_t> BlackList(int32_t uid) const;
     bool IsFriend(int32_t uid, int32_t other) const;
+    // Copies of the data under the lock, for the web server's API handlers
+    // (which run on the web server's threads). False when there is no such
+    // user or group.
+    bool User(int32_t uid, SeedUser* out) const;
+    bool Group(int32_t gid, SeedGroup* out) const;
+    // The user's friends with the user's remark for each, in list order.
+    std::vector<std::pair<int32_t, std::string>> Friends(int32_t uid) const;
     bool GroupHasMember(int32_t gid, int32_t uid) const;
     int32_t GroupStyle(int32_t gid) const;
     int32_t MemberRole(int32_t gid, int32_t uid) const;

@@ -2,17 +2,145 @@
 
 #include <httplib.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
+#include <utility>
 
 namespace standin {
+
+std::string WebRequest::Param(const std::string& name, const std::string& fallback) const
+{
+    auto it = params.find(name);
+    return it == params.end() ? fallback : it->second;
+}
+
+WebReply WebReply::Json(std::string body)
+{
+    WebReply r;
+    r.body = std::move(body);
+    r.contentType = "application/json; charset=utf-8";
+    return r;
+}
+
+WebReply WebReply::Number(long long value)
+{
+    return Text(std::to_string(value));
+}
+
+WebReply WebReply::Text(std::string body)
+{
+    WebReply r;
+    r.body = std::move(body);
+    return r;
+}
+
+WebFault WebFault::Status(int code)
+{
+    WebFault f;
+    f.kind = kStatus;
+    f.code = code;
+    return f;
+}
+
+WebFault WebFault::Timeout(int delayMs)
+{
+    WebFault f;
+    f.kind = kTimeout;
+    f.delayMs = delayMs;
+    return f;
+}
+
+WebFault WebFault::Malformed(std::string body)
+{
+    WebFault f;
+    f.kind = kMalformed;
+    f.body = std::move(body);
+    return f;
+}
 
 struct StandinWeb::Impl {
     httplib::Server server;
     std::thread thread;
     int port = -1;
+    StandinService* service = nullptr;
+
+    mutable std::mutex lock;
+    std::condition_variable stopCv;  // wakes delayed answers on Stop
+    bool stopping = false;
+    std::map<std::pair<std::string, std::string>, Handler> handlers;  // (method, path)
+    std::map<std::string, WebFault> faults;
+    std::vector<WebRequest> requests;
+
+    // Answers the request when a fault or a handler is registered for its
+    // path; false leaves it to the file server.
+    bool Dispatch(const httplib::Request& req, httplib::Response& res);
 };
 
-StandinWeb::StandinWeb() : impl_(std::make_unique<Impl>()) {}
+bool StandinWeb::Impl::Dispatch(const httplib::Request& req, httplib::Response& res)
+{
+    WebRequest r;
+    r.method = req.method;
+    r.path = req.path;
+    for (const auto& p : req.params) r.params.emplace(p.first, p.second);
+
+    const std::string method = r.method == "HEAD" ? "GET" : r.method;
+    bool hasFault = false;
+    WebFault fault;
+    Handler handler;
+    {
+        std::lock_guard<std::mutex> g(lock);
+        requests.push_back(r);
+        auto f = faults.find(r.path);
+        if (f != faults.end()) {
+            hasFault = true;
+            fault = f->second;
+        }
+        auto h = handlers.find({method, r.path});
+        if (h != handlers.end()) handler = h->second;
+    }
+
+    if (hasFault && fault.kind == WebFault::kStatus) {
+        res.status = fault.code;
+        return true;
+    }
+    if (hasFault && fault.kind == WebFault::kTimeout) {
+        std::unique_lock<std::mutex> g(lock);
+        if (stopCv.wait_for(g, std::chrono::milliseconds(fault.delayMs), [this] { return stopping; })) {
+            res.status = 503;
+            return true;
+        }
+    }
+
+    WebReply reply;
+    if (handler) {
+        reply = handler(r);
+    } else if (hasFault && fault.kind == WebFault::kMalformed) {
+        reply = WebReply::Text(std::string());
+    } else if (method == "POST") {
+        reply.status = 404;
+    } else {
+        return false;
+    }
+    if (hasFault && fault.kind == WebFault::kMalformed) reply.body = fault.body;
+    res.status = reply.status;
+    res.set_content(reply.body, reply.contentType.c_str());
+    return true;
+}
+
+StandinWeb::StandinWeb(StandinService* service) : impl_(std::make_unique<Impl>())
+{
+    impl_->service = service;
+    // Faults and GET handlers come before the file server; the body of a
+    // POST is read only after routing starts, so POSTs go through a route.
+    impl_->server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        if (req.method == "POST") return httplib::Server::HandlerResponse::Unhandled;
+        return impl_->Dispatch(req, res) ? httplib::Server::HandlerResponse::Handled
+                                         : httplib::Server::HandlerResponse::Unhandled;
+    });
+    impl_->server.Post(".*", [this](const httplib::Request& req, httplib::Response& res) { impl_->Dispatch(req, res); });
+}
 
 StandinWeb::~StandinWeb()
 {
@@ -23,6 +151,10 @@ int StandinWeb::Start(int port, const std::string& root)
 {
     if (impl_->port >= 0) return impl_->port;
     if (!impl_->server.set_mount_point("/", root)) return -1;
+    {
+        std::lock_guard<std::mutex> g(impl_->lock);
+        impl_->stopping = false;
+    }
     // Query strings only defeat caches; the files are served whatever they say.
     impl_->port = port == 0 ? impl_->server.bind_to_any_port("127.0.0.1")
                             : (impl_->server.bind_to_port("127.0.0.1", port) ? port : -1);
@@ -34,6 +166,11 @@ int StandinWeb::Start(int port, const std::string& root)
 void StandinWeb::Stop()
 {
     if (impl_->port < 0) return;
+    {
+        std::lock_guard<std::mutex> g(impl_->lock);
+        impl_->stopping = true;
+    }
+    impl_->stopCv.notify_all();
     impl_->server.stop();
     if (impl_->thread.joinable()) impl_->thread.join();
     impl_->port = -1;
@@ -42,6 +179,41 @@ void StandinWeb::Stop()
 std::string StandinWeb::BaseUrl() const
 {
     return "http://127.0.0.1:" + std::to_string(impl_->port);
+}
+
+StandinService* StandinWeb::Service() const
+{
+    return impl_->service;
+}
+
+void StandinWeb::Handle(const std::string& method, const std::string& path, Handler handler)
+{
+    std::lock_guard<std::mutex> g(impl_->lock);
+    impl_->handlers[{method, path}] = std::move(handler);
+}
+
+void StandinWeb::SetFault(const std::string& path, const WebFault& fault)
+{
+    std::lock_guard<std::mutex> g(impl_->lock);
+    impl_->faults[path] = fault;
+}
+
+void StandinWeb::ClearFaults()
+{
+    std::lock_guard<std::mutex> g(impl_->lock);
+    impl_->faults.clear();
+}
+
+std::vector<WebRequest> StandinWeb::Requests() const
+{
+    std::lock_guard<std::mutex> g(impl_->lock);
+    return impl_->requests;
+}
+
+void StandinWeb::ClearRequests()
+{
+    std::lock_guard<std::mutex> g(impl_->lock);
+    impl_->requests.clear();
 }
 
 }  // namespace standin

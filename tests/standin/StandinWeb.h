@@ -1,16 +1,72 @@
 // The stand-in web server: static files of a folder over HTTP on loopback
-// (update files under /download/, head images under /upload/, the topic line),
-// for tests and local runs. A test tool, not part of the product.
+// (update files under /download/, head images under /upload/, the topic line)
+// and the web API that the client's pages call, for tests and local runs. A
+// test tool, not part of the product.
+//
+// API handlers are registered per method and path and answer from the same
+// in-memory data as the stand-in service (when one is attached), so that a
+// change made through a page shows in the client and the other way round.
+// A registered path takes precedence over a file of the same name.
+//
+// A test can make any path (API or file) fail on purpose (SetFault) and can
+// read back what was asked (Requests).
 #pragma once
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace standin {
 
+class StandinService;
+
+struct WebRequest {
+    std::string method;  // "GET", "HEAD" or "POST"
+    std::string path;    // without the query
+    // Query fields and form-encoded body fields, decoded (UTF-8 text as
+    // sent). A field given twice keeps its first value.
+    std::map<std::string, std::string> params;
+
+    // The field, or `fallback` when it is missing.
+    std::string Param(const std::string& name, const std::string& fallback = std::string()) const;
+};
+
+struct WebReply {
+    int status = 200;
+    std::string body;
+    std::string contentType = "text/plain; charset=utf-8";
+
+    static WebReply Json(std::string body);   // application/json
+    static WebReply Number(long long value);  // a bare number as text
+    static WebReply Text(std::string body);   // plain text
+};
+
+// How one path misbehaves.
+struct WebFault {
+    enum Kind {
+        kStatus,     // answer with this status (code) and an empty body
+        kTimeout,    // wait delayMs before answering as usual
+        kMalformed,  // answer as usual but with this body (body) instead
+    };
+    Kind kind = kStatus;
+    int code = 500;
+    int delayMs = 0;
+    std::string body;
+
+    static WebFault Status(int code);
+    static WebFault Timeout(int delayMs);
+    static WebFault Malformed(std::string body);
+};
+
 class StandinWeb {
 public:
-    StandinWeb();
+    using Handler = std::function<WebReply(const WebRequest&)>;
+
+    // `service`, when given, is the data the API answers from; it must
+    // outlive the server.
+    explicit StandinWeb(StandinService* service = nullptr);
     ~StandinWeb();
     StandinWeb(const StandinWeb&) = delete;
     StandinWeb& operator=(const StandinWeb&) = delete;
@@ -21,6 +77,21 @@ public:
     void Stop();
     // "http://127.0.0.1:PORT"
     std::string BaseUrl() const;
+
+    StandinService* Service() const;
+
+    // Registers (or replaces) the handler of `method` ("GET" or "POST";
+    // a GET handler also answers HEAD) and `path`. May be called while
+    // serving.
+    void Handle(const std::string& method, const std::string& path, Handler handler);
+
+    // Faults per path (without the query), for API paths and files alike.
+    void SetFault(const std::string& path, const WebFault& fault);
+    void ClearFaults();
+
+    // What was asked, in order of arrival.
+    std::vector<WebRequest> Requests() const;
+    void ClearRequests();
 
 private:
     struct Impl;
