@@ -8,6 +8,7 @@
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
 #include "Lum/MessageBody.h"
+#include "Lum/PluginModule.h"
 #include "Lum/Workers.h"
 #include "base/WndMenu.h"
 #include "platform/codepage.h"
@@ -19,6 +20,7 @@
 #include "platform/windc.h"
 
 #include <cstdlib>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -116,6 +118,7 @@ BEGIN_MESSAGE_MAP(CKivDlg, CDlgBase)
     ON_COMMAND(IDM_CREATE_DISCUSSION, OnMenuCreateDiscussion)
     ON_COMMAND(IDM_SKIN, OnMenuSkin)
     ON_COMMAND(IDM_CHANGE_PASSWORD, OnMenuChangePassword)
+    ON_COMMAND(IDM_SHOW_BLACK_LIST, OnMenuBlackList)
     ON_BN_CLICKED(IDC_BTN_SKIN, OnBnClickedSkin)
     ON_EN_SETFOCUS(IDC_EDIT_SEARCH, OnSearchSetFocus)
     ON_WM_SIZE()
@@ -263,7 +266,9 @@ BOOL CKivDlg::OnInitDialog()
     m_listFriend.m_bIsMaster = 0;
     m_listStranger.m_bIsMaster = 0;
 
-    // 10. The history plug-in is loaded with the plug-in host; the slot is empty.
+    // 10. The history plug-in (no box when it is missing: its commands try
+    // again); the slot is empty.
+    if (!m_hQuillon) m_hQuillon = LoadPluginModule("Quillon.dll", nullptr);
     m_hPlugin = nullptr;
 
     // 11. GDI+ brush and fonts.
@@ -323,6 +328,7 @@ BOOL CKivDlg::OnInitDialog()
         };
     if (!CKivGroupListCtrl::s_loadHead) CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
     if (!CKivGroupListCtrl::s_storeGroup) CKivGroupListCtrl::s_storeGroup = StartGroupStoreWrite;
+    InstallPluginHooks();
     AfxBeginThread(ThreadLoadTopic, nullptr);
 
     // 19. The frame at the window's size.
@@ -1413,20 +1419,256 @@ void CKivDlg::OnBnClickedStatus()
     menu.ShowTaskBarMenu(this, AfxGetInstanceHandle());
 }
 
-// The feature plug-ins (message centre, SMS notice, message manager,
-// settings, groups, friends, profile) are opened by the plug-in host.
-void CKivDlg::OnBnClickedMessages() {}
-void CKivDlg::OnBnClickedSms() {}
-void CKivDlg::OnBnClickedHistory() {}
-void CKivDlg::OnBnClickedSettings() {}
-void CKivDlg::OnMenuSettings() {}
-void CKivDlg::OnMenuCreateGroup() {}
-void CKivDlg::OnMenuMessageManager() {}
-void CKivDlg::OnMenuSmsNotice() {}
-void CKivDlg::OnMenuProfile() {}
-void CKivDlg::OnMenuAddFriend() {}
-void CKivDlg::OnMenuFindGroup() {}
-void CKivDlg::OnMenuCreateDiscussion() {}
+// ---------------------------------------------------------------- feature plug-ins
+
+namespace {
+
+// Exports of the feature plug-ins (C linkage; CString arguments by value).
+typedef void (*ShowQuillonFn)(CFileDbMsg*, CFileDbUser*, int);
+typedef void (*ShowHisMsgFn)(CFileDbMsg*, CFileDbUser*, int, CString, int);
+typedef int (*PreforShowFn)(int, CFileDbSys*, HWND);
+typedef int (*AdhorShowFn)(CString, CFileDbUser*, HWND, CString);
+typedef void (*StandardSmsNotifyFn)(int, CString, CFileDbUser*, CString);
+typedef void (*FastSmsNotifyFn)(int, CString, int, CString, int, CString);
+typedef void (*MsgCenterFn)(std::list<CData*>*, HWND);
+typedef int (*MievoShowFn)(CFileDbSys*, CDataUser*, HWND, CString);
+typedef void (*ShowUserFn)(CString, int, CString, HWND, CFileDbUser*, CString);
+typedef void (*ShowGroupFn)(CString, int, CString, CFileDbUser*, CString);
+typedef int (*CreateConfabelFn)(CFileDbUser*, int, HWND, CString);
+
+const char* const kQuillonFailure = "加载Quillon.dll失败,未能实现查看历史消息功能";
+const char* const kPreforFailure = "加载Prefor.dll失败,未能实现系统设置功能";
+const char* const kAdhorFailure = "加载Adhor.dll失败,未能实现创建群功能";
+const char* const kBellwickFailure = "加载Bellwick.dll失败,未能实现通知短信功能";
+const char* const kParletFailure = "加载Parlet.dll失败,未能实现通知短信功能";
+const char* const kMievoFailure = "加载Mievo.dll失败,未能实现个人资料设置功能";
+const char* const kSorvanUserFailure = "加载Sorvan.dll失败,未能实现添加好友功能";
+const char* const kSorvanGroupFailure = "加载Sorvan.dll失败,未能实现查找群功能";
+const char* const kConfabelFailure = "加载Confabel.dll失败,未能实现创建讨论组功能";
+const char* const kSmsRefused = "此功能目前只对本网用户开放";
+
+int OwnId()
+{
+    CKivApp* app = GetKivApp();
+    return app ? app->GetOwnUserId() : 0;
+}
+
+CString Account()
+{
+    CKivApp* app = GetKivApp();
+    return app ? app->m_userSelf.m_strPhone : CString();
+}
+
+CString VerifyCode()
+{
+    CKivApp* app = GetKivApp();
+    return app ? app->m_strVerifyCode : CString();
+}
+
+// The main window, reached the way every caller reaches it.
+CKivDlg* MainDlg()
+{
+    CKivApp* app = GetKivApp();
+    return app ? dynamic_cast<CKivDlg*>(app->m_pMainWnd) : nullptr;
+}
+
+// Slot binding: the export of `file` loaded into the slot; null when the
+// file could not be loaded (its box shown) or the export is missing.
+template <class Fn>
+Fn SlotExport(CKivDlg* dlg, LPCSTR file, LPCSTR failure, LPCSTR name)
+{
+    HMODULE module = dlg->LoadSlotPlugin(file, failure);
+    return PluginExport<Fn>(module, name);
+}
+
+}  // namespace
+
+HMODULE CKivDlg::LoadSlotPlugin(LPCSTR file, LPCSTR failureText)
+{
+    FreeSlotPlugin();
+    m_hPlugin = LoadPluginModule(file, failureText);
+    return m_hPlugin;
+}
+
+void CKivDlg::FreeSlotPlugin()
+{
+    HMODULE module = m_hPlugin;
+    m_hPlugin = nullptr;
+    ReleasePluginModule(module, true);
+}
+
+HMODULE CKivDlg::GetQuillon()
+{
+    if (!m_hQuillon) m_hQuillon = LoadPluginModule("Quillon.dll", kQuillonFailure);
+    return m_hQuillon;
+}
+
+void CKivDlg::ShowHistory(int id, CString name, int kind)
+{
+    if (auto show = PluginExport<ShowHisMsgFn>(GetQuillon(), "showHisMsg")) show(&m_dbMsg, &m_dbUser, id, name, kind);
+}
+
+bool CKivDlg::IsSmsRefused(const CString& account)
+{
+    return account.Find('@') > 0;
+}
+
+bool CKivDlg::ShowFastSmsNotify(int id, CString nameText, int type, bool failureBox)
+{
+    const CString account = Account();
+    if (IsSmsRefused(account)) {
+        AfxMessageBox(kSmsRefused, MB_OK);
+        return false;
+    }
+    HMODULE module = LoadSlotPlugin("Bellwick.dll", failureBox ? kBellwickFailure : nullptr);
+    if (!module) return false;
+    if (auto show = PluginExport<FastSmsNotifyFn>(module, "showFastSmsNotify"))
+        show(OwnId(), account, id, nameText, type, VerifyCode());
+    return true;
+}
+
+// Message manager (1011, 9069).
+void CKivDlg::OnBnClickedHistory()
+{
+    if (auto show = PluginExport<ShowQuillonFn>(GetQuillon(), "showQuillon")) show(&m_dbMsg, &m_dbUser, OwnId());
+}
+
+void CKivDlg::OnMenuMessageManager()
+{
+    OnBnClickedHistory();
+}
+
+// System settings (1010, 9075).
+void CKivDlg::OnBnClickedSettings()
+{
+    if (auto show = SlotExport<PreforShowFn>(this, "Prefor.dll", kPreforFailure, "Show")) show(OwnId(), &m_dbSys, m_hWnd);
+}
+
+void CKivDlg::OnMenuSettings()
+{
+    OnBnClickedSettings();
+}
+
+// The black list (9051, from the friend list's menu).
+void CKivDlg::OnMenuBlackList()
+{
+    if (auto show = SlotExport<PreforShowFn>(this, "Prefor.dll", kPreforFailure, "ShowBlackList"))
+        show(OwnId(), &m_dbSys, m_hWnd);
+}
+
+// Create group (9067).
+void CKivDlg::OnMenuCreateGroup()
+{
+    if (auto show = SlotExport<AdhorShowFn>(this, "Adhor.dll", kAdhorFailure, "Show"))
+        show(Account(), &m_dbUser, m_hWnd, VerifyCode());
+}
+
+// SMS notice to chosen friends (1009, 9035).
+void CKivDlg::OnBnClickedSms()
+{
+    const CString account = Account();
+    if (IsSmsRefused(account)) {
+        AfxMessageBox(kSmsRefused, MB_OK);
+        return;
+    }
+    if (auto show = SlotExport<StandardSmsNotifyFn>(this, "Bellwick.dll", kBellwickFailure, "showStandardSmsNotify"))
+        show(OwnId(), account, &m_dbUser, VerifyCode());
+}
+
+void CKivDlg::OnMenuSmsNotice()
+{
+    OnBnClickedSms();
+}
+
+// Message centre (1008).
+void CKivDlg::OnBnClickedMessages()
+{
+    if (auto show = SlotExport<MsgCenterFn>(this, "Parlet.dll", kParletFailure, "showMsgCenter"))
+        show(m_stackNewMsg.GetList(), m_hWnd);
+}
+
+// Own profile (9074).
+void CKivDlg::OnMenuProfile()
+{
+    CKivApp* app = GetKivApp();
+    if (auto show = SlotExport<MievoShowFn>(this, "Mievo.dll", kMievoFailure, "Show"))
+        show(&m_dbSys, app ? &app->m_userSelf : nullptr, m_hWnd, VerifyCode());
+}
+
+// Add friend (9036).
+void CKivDlg::OnMenuAddFriend()
+{
+    if (auto show = SlotExport<ShowUserFn>(this, "Sorvan.dll", kSorvanUserFailure, "showUser"))
+        show("", OwnId(), Account(), m_hWnd, &m_dbUser, VerifyCode());
+}
+
+// Find group (9026).
+void CKivDlg::OnMenuFindGroup()
+{
+    if (auto show = SlotExport<ShowGroupFn>(this, "Sorvan.dll", kSorvanGroupFailure, "showGroup"))
+        show("", OwnId(), Account(), &m_dbUser, VerifyCode());
+}
+
+// Create discussion group (9027). The discussion-group plug-in is not part
+// of this client, so this ends in its failure box unless such a file is
+// put beside the program.
+void CKivDlg::OnMenuCreateDiscussion()
+{
+    if (auto create = SlotExport<CreateConfabelFn>(this, "Confabel.dll", kConfabelFailure, "createConfabel"))
+        create(&m_dbUser, OwnId(), m_listGroup.m_hWnd, VerifyCode());
+}
+
+// The lists' and chat windows' plug-in commands that the main window
+// carries out: history views, SMS notices, and the friend list's add-friend
+// and black-list commands.
+void CKivDlg::InstallPluginHooks()
+{
+    if (!CDlgChatMsgListBase::s_showHistory)
+        CDlgChatMsgListBase::s_showHistory = [](int id, const CString& name, int kind) {
+            if (CKivDlg* main = MainDlg()) main->ShowHistory(id, name, kind);
+        };
+    if (!CKivUsersListCtrl::s_pluginCommand)
+        CKivUsersListCtrl::s_pluginCommand = [](CKivUsersListCtrl* list, UINT command, int id, const CString& text) {
+            CKivDlg* main = MainDlg();
+            if (!main) return;
+            switch (command) {
+            case IDM_VIEW_HISTORY:
+                main->ShowHistory(id, text, list ? list->m_nListId : 1);
+                break;
+            case IDM_SMS_NOTICE:
+                main->ShowFastSmsNotify(id, text + " ", 1);
+                break;
+            case IDM_ADD_FRIEND:
+            case IDM_SHOW_BLACK_LIST:
+                main->SendMessage(WM_COMMAND, command, 0);
+                break;
+            default:
+                break;
+            }
+        };
+    if (!CKivGroupListCtrl::s_pluginCommand)
+        CKivGroupListCtrl::s_pluginCommand = [](CKivGroupListCtrl*, UINT command, int gid, const CString& text, int arg) {
+            CKivDlg* main = MainDlg();
+            if (!main) return false;
+            switch (command) {
+            case IDM_VIEW_GROUP_HISTORY:
+                main->ShowHistory(gid, text, arg);
+                return true;
+            case IDM_SMS_NOTICE:
+                main->ShowFastSmsNotify(gid, text + " ", 0);
+                return true;
+            default:
+                return false;
+            }
+        };
+    if (!CKivDlgChatUser::s_pluginCommand)
+        CKivDlgChatUser::s_pluginCommand = [](CWnd*, UINT command, int id, const CString& text, int kind) {
+            CKivDlg* main = MainDlg();
+            // The chat window shows the failure text itself (false).
+            if (main && command == 1016) return main->ShowFastSmsNotify(id, text, kind, false);
+            return false;
+        };
+}
 // The skin chooser is a window of its own.
 void CKivDlg::OnBnClickedSkin() {}
 void CKivDlg::OnMenuSkin() {}
@@ -1687,7 +1929,10 @@ BOOL CKivDlg::PreTranslateMessage(MSG* msg)
     if (msg && m_tooltip.m_hWnd &&
         (msg->message == WM_MOUSEMOVE || msg->message == WM_LBUTTONDOWN || msg->message == WM_LBUTTONUP))
         m_tooltip.RelayEvent(msg);
-    // Plug-ins see the messages first once the plug-in host loads them.
+    // The slot plug-in's windows, then the history plug-in's, see the
+    // messages first.
+    if (m_hPlugin && PluginPreTranslateMessage(m_hPlugin, msg)) return TRUE;
+    if (m_hQuillon && PluginPreTranslateMessage(m_hQuillon, msg)) return TRUE;
     return CDlgBase::PreTranslateMessage(msg);
 }
 
@@ -1720,7 +1965,15 @@ BOOL CKivDlg::DestroyWindow()
         m_pBrushWhite = nullptr;
     } catch (...) {
     }
-    // 3, 4. The plug-in modules are released by the plug-in host.
+    // 3. The slot plug-in ends; 4. the history plug-in is freed without
+    // ExitInstance.
+    try {
+        FreeSlotPlugin();
+        HMODULE quillon = m_hQuillon;
+        m_hQuillon = nullptr;
+        ReleasePluginModule(quillon, false);
+    } catch (...) {
+    }
     // 5. Timer and the chat font of the own user.
     try {
         if (m_hWnd) {

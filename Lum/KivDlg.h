@@ -65,6 +65,28 @@ public:
     // own record, a friend, stranger or group, or a member of a group.
     bool IsLiveRecord(const CData* rec);
 
+    // ---- feature plug-ins
+    // Ends the plug-in in the slot (its ExitInstance, then free) and loads
+    // `file` into the slot; null, after `failureText` was shown, when the
+    // file cannot be loaded.
+    HMODULE LoadSlotPlugin(LPCSTR file, LPCSTR failureText);
+    // Ends the plug-in in the slot, if any, and empties the slot.
+    void FreeSlotPlugin();
+    // The history plug-in, loaded again when it is not loaded; null, after
+    // its failure box, when it still cannot be loaded.
+    HMODULE GetQuillon();
+    // The history viewer for a contact or group: id, name and kind (1
+    // friend, 2 stranger or the member's group id; 3 group, 4 discussion).
+    void ShowHistory(int id, CString name, int kind);
+    // The one-recipient SMS notice: receiver id, its name as passed to the
+    // plug-in (the name followed by one blank) and type (1 contact, 0
+    // group). False when refused by the account test or the plug-in could
+    // not be loaded; the failure box is shown only when `failureBox` is set.
+    bool ShowFastSmsNotify(int id, CString nameText, int type, bool failureBox = true);
+    // Whether a login account is refused for SMS: it has an at sign after
+    // its first character.
+    static bool IsSmsRefused(const CString& account);
+
     // Shut-down waits this long after starting the exit call (tests shorten it).
     static DWORD s_nExitWaitMs;
 
@@ -195,12 +217,15 @@ protected:
     void OnMenuCreateDiscussion();
     void OnMenuSkin();
     void OnMenuChangePassword();
+    void OnMenuBlackList();
     void OnSearchSetFocus();
 
     DECLARE_MESSAGE_MAP()
 
 private:
     void SetButtonImage(CCustomPngButton& button, UINT id);
+    // Routes the lists' and chat windows' plug-in commands to this window.
+    static void InstallPluginHooks();
     HICON LoadMainIcon(UINT id);
     // The message sound of the settings, unless sounds are off.
     void PlayMessageSound(bool group);

@@ -32,6 +32,8 @@ public:
     int GetCount() const { return m_nCount; }
     bool IsEmpty() const { return m_nCount == 0; }
     bool Contains(const CData* record) const;
+    // The records from the top down, as the message centre reads them.
+    std::list<CData*>* GetList() { return &m_list; }
 
 private:
     std::list<CData*> m_list;  // front is the top

@@ -457,6 +457,14 @@ WindowRecord* Find(HWND hwnd)
     return it == g_windows.end() ? nullptr : it->second.get();
 }
 
+std::vector<std::pair<HWND, CWnd*>> LiveWindows()
+{
+    std::vector<std::pair<HWND, CWnd*>> out;
+    std::lock_guard<std::recursive_mutex> lock(g_tableLock);
+    for (auto& kv : g_windows) out.emplace_back(kv.first, kv.second->wnd);
+    return out;
+}
+
 WindowRecord* Find(const CWnd* wnd)
 {
     return wnd ? Find(wnd->m_hWnd) : nullptr;

@@ -9,6 +9,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 class wxWindow;
 class wxTimer;
@@ -73,6 +75,8 @@ struct WindowRecord {
 // to ask whether it exists).
 WindowRecord* Find(HWND hwnd);
 WindowRecord* Find(const CWnd* wnd);
+// Every live window with the object its messages go to, in creation order.
+std::vector<std::pair<HWND, CWnd*>> LiveWindows();
 
 // Creates the widget and record for a new window; returns its handle.
 HWND CreateWindowRecord(CWnd* wnd, DWORD exStyle, LPCTSTR className, LPCTSTR text, DWORD style, int x, int y, int w,

@@ -1,0 +1,63 @@
+#include "Lum/PluginModule.h"
+
+#include "platform/window.h"
+
+namespace {
+
+typedef void (*ExitInstanceFn)();
+typedef BOOL (*DllPreTranslateMessageFn)(MSG*);
+
+}  // namespace
+
+HMODULE LoadPluginModule(LPCSTR file, LPCSTR failureText)
+{
+    HMODULE module = LoadLibrary(file);
+    if (!module && failureText) AfxMessageBox(failureText, MB_OK);
+    return module;
+}
+
+void ReleasePluginModule(HMODULE module, bool callExitInstance)
+{
+    if (!module) return;
+    if (callExitInstance) {
+        if (auto exitInstance = PluginExport<ExitInstanceFn>(module, "ExitInstance")) {
+            try {
+                exitInstance();
+            } catch (...) {
+                // The plug-in goes all the same; FreeLibrary closes what it left open.
+            }
+        }
+    }
+    FreeLibrary(module);
+}
+
+bool PluginPreTranslateMessage(HMODULE module, MSG* msg)
+{
+    auto preTranslate = PluginExport<DllPreTranslateMessageFn>(module, "DllPreTranslateMessage");
+    if (!preTranslate) return false;
+    try {
+        return preTranslate(msg) == 1;
+    } catch (...) {
+        return false;
+    }
+}
+
+CPluginBinding::~CPluginBinding()
+{
+    Free();
+}
+
+HMODULE CPluginBinding::Load(LPCSTR file, LPCSTR failureText)
+{
+    Free();
+    m_hModule = LoadPluginModule(file, failureText);
+    return m_hModule;
+}
+
+void CPluginBinding::Free()
+{
+    if (!m_hModule) return;
+    HMODULE module = m_hModule;
+    m_hModule = nullptr;
+    ReleasePluginModule(module, false);
+}
