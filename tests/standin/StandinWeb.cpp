@@ -6,6 +6,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <sstream>
+#include <fstream>
 #include <utility>
 
 namespace standin {
@@ -155,6 +157,22 @@ int StandinWeb::Start(int port, const std::string& root)
         std::lock_guard<std::mutex> g(impl_->lock);
         impl_->stopping = false;
     }
+    // Pages load jQuery from the web server under the name of the version
+    // they were written for; Debian's copy answers for it.
+    for (const char* path : {"/js/jquery-1.3.2.min.js", "/js/jquery.min.js"})
+        Handle("GET", path, [](const WebRequest&) {
+            std::ifstream file("/usr/share/javascript/jquery/jquery.min.js", std::ios::binary);
+            WebReply reply;
+            if (!file) {
+                reply.status = 404;
+                return reply;
+            }
+            std::ostringstream bytes;
+            bytes << file.rdbuf();
+            reply.body = bytes.str();
+            reply.contentType = "application/javascript";
+            return reply;
+        });
     // Query strings only defeat caches; the files are served whatever they say.
     impl_->port = port == 0 ? impl_->server.bind_to_any_port("127.0.0.1")
                             : (impl_->server.bind_to_port("127.0.0.1", port) ? port : -1);

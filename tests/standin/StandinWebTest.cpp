@@ -104,6 +104,16 @@ TEST_F(StandinWebTest, HandlersAnswerJsonNumbersAndTextBeforeFiles)
     EXPECT_TRUE(web_.Requests().empty());
 }
 
+TEST_F(StandinWebTest, PagesGetDebiansJquery)
+{
+    Start();
+    auto reply = Client().Get("/js/jquery-1.3.2.min.js");
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->status, 200);
+    EXPECT_NE(reply->body.find("jQuery"), std::string::npos);
+    EXPECT_EQ(reply->get_header_value("Content-Type"), "application/javascript");
+}
+
 TEST_F(StandinWebTest, FormAndQueryFieldsArriveDecoded)
 {
     web_.Handle("POST", "/api/remark", [](const WebRequest& r) {
