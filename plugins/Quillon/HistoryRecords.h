@@ -1,0 +1,43 @@
+// The record pane shared by the message manager and the history viewer: one
+// page of the history store in rows, and the HTML pieces a pane is built of.
+// Every text from the stores is escaped where it is put; a message body is
+// shown as its text (its markup is not rendered).
+#pragma once
+
+#include "platform/CString.h"
+
+#include <vector>
+
+class CData;
+class CFileDbMsg;
+
+struct HistoryRow {
+    CString rtime;   // "YYYY-MM-DD hh:mm:ss"
+    CString tagmsg;  // ANSI code page
+    int id = 0;
+    int gid = 0;
+    int type = 0;  // 1: the user's own line
+    int gtype = 0;
+};
+
+// One page (index from 0) of the store's rows for the query, in its order.
+std::vector<HistoryRow> FetchHistoryPage(CFileDbMsg* store, int id, int code, int kind, const CString& keyword,
+                                         int pageIndex);
+
+// The pane's frame around the records.
+extern const char* const kPaneStart;
+extern const char* const kPaneEnd;
+// A heading line (text is escaped here).
+CString HistoryHeading(const CString& text);
+// The date line of a new date; `first` for the first date of the pane.
+CString HistoryDateLine(const CString& date, bool first);
+// One record: its time, the sender and the body (escaped here); `viewer`
+// takes the history viewer's cell layout.
+CString HistoryRecord(const CString& rtime, const CString& sender, const CString& body, bool viewer);
+// The text of a chat body as HTML: the texts of its markup (the body itself
+// when it is not markup), escaped, with line breaks kept.
+CString HistoryBodyHtml(const CString& tagmsg);
+// A record's name as the stores keep it (ANSI code page).
+CString RecordName(const CData* record);
+// The category code the history store takes for a contact kind.
+int CodeOfKind(int kind);

@@ -1,0 +1,43 @@
+// The history plug-in Quillon: the message manager (showQuillon) and the
+// one-contact history viewer (showHisMsg), over the host's contact and
+// history stores.
+#pragma once
+
+#include "plugins/Quillon/ShowQuillon.h"
+#include "plugins/Quillon/ViewHisMsg.h"
+
+class CFileDbMsg;
+class CFileDbUser;
+
+// The plug-in's application object: its two frames and the viewer's name.
+// It is not a CWinApp: the host's application object stays the process's
+// one (AfxGetApp), as each module keeps its own state.
+class CQuillonApp {
+public:
+    CQuillonApp() = default;
+    ~CQuillonApp();
+    BOOL InitInstance() { return TRUE; }
+    // Minimises and destroys every frame window that is open.
+    int ExitInstance();
+    // Offers a message to the plug-in's windows (target up through parents).
+    BOOL PreTranslateMessage(MSG* msg);
+
+    CDlgShowQuillon m_dlgQuillon;
+    CDlgViewHisMsg m_dlgViewHisMsg;
+    CString m_strViewName;
+};
+
+CQuillonApp& QuillonApp();
+
+// Module globals set by the show functions.
+struct QuillonGlobals {
+    CFileDbMsg* dbMsg = nullptr;
+    CFileDbUser* dbUser = nullptr;
+    int ownId = 0;
+    // The viewer's contact.
+    CFileDbMsg* viewDbMsg = nullptr;
+    CFileDbUser* viewDbUser = nullptr;
+    int viewId = 0;
+    int viewKind = 0;
+};
+QuillonGlobals& Quillon();

@@ -1,0 +1,451 @@
+// The history plug-in through its exports: the message manager over a
+// seeded history (browsing by contact and age, paging, keyword search,
+// deleting exactly what was asked, names and bodies shown as text) and the
+// one-contact history viewer.
+#include "Common/Data.h"
+#include "Common/FileDbMsg.h"
+#include "Common/FileDbUser.h"
+#include "platform/dhtml.h"
+#include "platform/files.h"
+#include "platform/module.h"
+#include "platform/uiapp.h"
+#include "tests/platform/TempDir.h"
+#include "tests/standin/StandinWeb.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef void (*ShowQuillonFn)(CFileDbMsg*, CFileDbUser*, int);
+typedef void (*ShowHisMsgFn)(CFileDbMsg*, CFileDbUser*, int, CString, int);
+typedef void (*ExitInstanceFn)();
+
+const int kOwnId = 5;
+const char* const kHostileName = "<b>恶意</b><script>alert(1)</script>";
+const char* const kHostileBody = "<img src=x onerror=alert(1)>";
+
+// Bucket offsets in days before today's start (SQLite's day, as the age
+// buckets count), in bucket order.
+const int kBucketDays[6] = {0, -3, -20, -100, -300, -700};
+
+std::string TimeAt(int days, int seconds)
+{
+    const time_t now = time(nullptr);
+    struct tm day;
+    gmtime_r(&now, &day);
+    day.tm_hour = day.tm_min = day.tm_sec = 0;
+    const time_t start = timegm(&day) + static_cast<time_t>(days) * 86400 + seconds;
+    struct tm at;
+    gmtime_r(&start, &at);
+    char text[32];
+    strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &at);
+    return text;
+}
+
+class QuillonTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(lumui::Start());
+        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        std::filesystem::create_directories(dir_.file("www/upload/face"));
+        std::filesystem::create_directories(dir_.file("www/upload/group"));
+        std::ofstream(dir_.file("www/upload/face/101.png")) << "png";
+        std::ofstream(dir_.file("www/upload/group/5001.png")) << "png";
+        ASSERT_GT(web_.Start(0, dir_.file("www")), 0);
+        std::ofstream(dir_.file("Lum.ini")) << "[Web]\nBaseUrl=" << web_.BaseUrl() << "\n";
+        std::filesystem::copy_file(QUILLON_FILE, dir_.file("libQuillon.so"));
+        ASSERT_EQ(users_.Connect(kOwnId), 1);
+        ASSERT_EQ(history_.Connect(kOwnId), 1);
+        Seed();
+        module_ = LoadLibrary("Quillon.dll");
+        ASSERT_NE(module_, nullptr);
+    }
+
+    void TearDown() override
+    {
+        if (module_) {
+            if (auto exit = reinterpret_cast<ExitInstanceFn>(GetProcAddress(module_, "ExitInstance"))) exit();
+            lumui::Pump(20);
+            FreeLibrary(module_);
+        }
+        web_.Stop();
+        SetProgramFolderForTests("");
+    }
+
+    void AddUser(int id, int list, const char* name)
+    {
+        CDataUser u;
+        u.m_nId = id;
+        u.m_nGroupId = list;
+        u.m_bstrName = name;
+        ASSERT_EQ(users_.InsertUser(&u), 1);
+    }
+
+    void AddGroup(int id, int style, const char* name)
+    {
+        CDataGroup g;
+        g.m_nId = id;
+        g.m_nStyle = style;
+        g.m_bstrName = name;
+        ASSERT_EQ(users_.InsertGroup(&g), 1);
+    }
+
+    // `count` lines of a conversation in one age bucket.
+    void Lines(int id, int gid, int gtype, int bucket, int count, const std::string& body, int type = 0)
+    {
+        for (int i = 0; i < count; ++i) {
+            const std::string text = body + " 第" + std::to_string(i) + "条";
+            ASSERT_EQ(history_.InsertMsg(id, gid, ("<p>" + text + "</p>").c_str(), type,
+                                         TimeAt(kBucketDays[bucket], 60 + i * 7 + gid).c_str(), gtype, text.c_str()),
+                      1);
+        }
+    }
+
+    // Friends 101 to 103, stranger 201, group 5001 (members 101, 301 and the
+    // own user), discussion group 6001; 3 200 lines over every age bucket.
+    void Seed()
+    {
+        AddUser(101, 1, "张三");
+        AddUser(102, 1, "O'Brien");
+        AddUser(103, 1, kHostileName);
+        AddUser(201, 2, "路人甲");
+        AddGroup(5001, 1, "一班's 群");
+        AddGroup(6001, 4, "讨论<组>");
+        AddUser(101, 5001, "张三");
+        AddUser(301, 5001, "成员<i>");
+        AddUser(kOwnId, 5001, "自己人");
+        AddUser(102, 6001, "O'Brien");
+        history_.BeginBatch();
+        for (int b = 0; b < 5; ++b) Lines(101, 1, 1, b, 300, "你好 O'Reilly");
+        Lines(102, 1, 1, 1, 300, "it's fine");
+        Lines(102, 1, 1, 5, 300, "old one");
+        history_.EndBatch();
+        history_.BeginBatch();
+        for (int i = 0; i < 200; ++i) {
+            const std::string rtime = TimeAt(kBucketDays[2], 100 + i * 11);
+            ASSERT_EQ(history_.InsertMsg(103, 1, i % 2 ? kHostileBody : "<script>alert('x')</script>", 0,
+                                         rtime.c_str(), 1, kHostileBody),
+                      1);
+        }
+        Lines(201, 2, 2, 3, 300, "陌生的问候");
+        Lines(101, 5001, 3, 0, 150, "群里说");
+        Lines(301, 5001, 3, 2, 150, "成员说");
+        Lines(kOwnId, 5001, 3, 2, 100, "我在群里", 1);
+        Lines(102, 6001, 4, 5, 200, "讨论");
+        history_.EndBatch();
+    }
+
+    int Count(const std::string& where)
+    {
+        sqlite3_stmt* st = nullptr;
+        const std::string sql = "select count(*) from history_msg where " + where;
+        if (sqlite3_prepare_v2(history_.db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return -1;
+        int n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
+        sqlite3_finalize(st);
+        return n;
+    }
+
+    // Lines per (id, gid, gtype), as a picture of the whole history.
+    std::map<std::string, int> Census()
+    {
+        std::map<std::string, int> out;
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(history_.db, "select id,gid,gtype,count(*) from history_msg group by id,gid,gtype", -1,
+                           &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            out[std::to_string(sqlite3_column_int(st, 0)) + "/" + std::to_string(sqlite3_column_int(st, 1)) + "/" +
+                std::to_string(sqlite3_column_int(st, 2))] = sqlite3_column_int(st, 3);
+        sqlite3_finalize(st);
+        return out;
+    }
+
+    void ShowQuillon()
+    {
+        auto show = reinterpret_cast<ShowQuillonFn>(GetProcAddress(module_, "showQuillon"));
+        ASSERT_NE(show, nullptr);
+        show(&history_, &users_, kOwnId);
+        ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(Page(15002), "treeType").empty(); }, 20000));
+        lumui::Pump(200);
+    }
+
+    // The page of the plug-in showing HTML resource `html`.
+    CDHtmlDialog* Page(UINT html)
+    {
+        for (HWND hwnd : GetModuleWindows(module_))
+            if (auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
+                if (page->m_nHtmlResID == html && page->m_hWnd) return page;
+        return nullptr;
+    }
+
+    // The top-level frame whose caption is `caption`.
+    CWnd* Frame(const char* caption)
+    {
+        for (HWND hwnd : GetModuleWindows(module_)) {
+            CWnd* wnd = CWnd::FromHandle(hwnd);
+            if (!wnd || wnd->GetParent()) continue;
+            CString text;
+            wnd->GetWindowText(text);
+            if (text == caption) return wnd;
+        }
+        return nullptr;
+    }
+
+    // A window.external call of the page, as its script makes it.
+    void Call(CDHtmlDialog* page, const char* name, std::vector<const char*> args)
+    {
+        ASSERT_NE(page, nullptr);
+        std::vector<VARIANT> v(args.size());
+        for (size_t i = 0; i < args.size(); ++i) {
+            v[i].vt = VT_BSTR;
+            v[i].strVal = args[i];
+        }
+        for (const AFX_DISPMAP* map = page->GetDispatchMap(); map; map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
+            for (const AFX_DISPMAP_ENTRY* e = map->lpEntries; e && e->lpszName; ++e) {
+                if (std::string(e->lpszName) == name) {
+                    e->pfn(page, v.data(), v.size());
+                    lumui::Pump(20);
+                    return;
+                }
+            }
+            if (map->pfnGetBaseMap == nullptr) break;
+        }
+        FAIL() << "no page method " << name;
+    }
+
+    std::string Text(CDHtmlDialog* page, const char* id, DISPID what = DISPID_IHTMLELEMENT_INNERTEXT)
+    {
+        if (!page) return std::string();
+        CString value;
+        page->GetElementProperty(id, what, value);
+        return value.GetString();
+    }
+
+    void Shot(const char* name)
+    {
+        std::filesystem::create_directories(SCREENSHOT_DIR);
+        lumui::Pump(300);
+        EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
+    }
+
+    static int Occurrences(const std::string& text, const std::string& what)
+    {
+        int n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+        return n;
+    }
+
+    TempDir dir_;
+    standin::StandinWeb web_;
+    CFileDbUser users_;
+    CFileDbMsg history_;
+    HMODULE module_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(QuillonTest, ManagerShowsTheContactTreeWithNamesAsText)
+{
+    ShowQuillon();
+    CWnd* frame = Frame("消息管理器");
+    ASSERT_NE(frame, nullptr);
+    CRect r;
+    frame->GetWindowRect(&r);
+    EXPECT_EQ(r.Width(), 650);
+    EXPECT_EQ(r.Height(), 500);
+
+    CDHtmlDialog* page = Page(15002);
+    const std::string tree = Text(page, "treeType");
+    for (const char* name : {"所有分组", "我的好友", "张三", "O'Brien", kHostileName, "一班's 群", "成员<i>", "讨论<组>",
+                             "路人甲", "系统公告", "我的播报"})
+        EXPECT_NE(tree.find(name), std::string::npos) << name;
+    // The own user is never listed among a group's members.
+    EXPECT_EQ(tree.find("自己人"), std::string::npos);
+    const std::string treeHtml = Text(page, "treeType", DISPID_IHTMLELEMENT_INNERHTML);
+    // Head images: the web server's own one where it has one, else the default.
+    EXPECT_NE(treeHtml.find("upload/face/101.png?"), std::string::npos);
+    EXPECT_NE(treeHtml.find("upload/group/5001.png?"), std::string::npos);
+    EXPECT_EQ(treeHtml.find("upload/face/102.png"), std::string::npos);
+    EXPECT_NE(treeHtml.find("upload/face/default.png?"), std::string::npos);
+    EXPECT_NE(treeHtml.find("upload/group/discuss_group.png"), std::string::npos);
+    EXPECT_EQ(treeHtml.find("<b>"), std::string::npos);
+    EXPECT_EQ(treeHtml.find("<script"), std::string::npos);
+
+    // The root's member table lists every contact, hostile names as text.
+    const std::string members = Text(page, "pane");
+    EXPECT_NE(members.find("ID号/群号"), std::string::npos);
+    EXPECT_NE(members.find(kHostileName), std::string::npos);
+    EXPECT_NE(members.find("讨论<组>"), std::string::npos);
+    EXPECT_EQ(Text(page, "head"), "所有联系人");
+    const std::string paneHtml = Text(page, "pane", DISPID_IHTMLELEMENT_INNERHTML);
+    EXPECT_EQ(paneHtml.find("<b>"), std::string::npos);
+    EXPECT_EQ(paneHtml.find("<script"), std::string::npos);
+    Shot("quillon_members.png");
+
+    // The page grows with the frame: 4 pixels left, right and bottom, 30 on top.
+    frame->MoveWindow(100, 100, 800, 600);
+    lumui::Pump(50);
+    CRect pageRect;
+    page->GetWindowRect(&pageRect);
+    frame->ScreenToClient(&pageRect);
+    EXPECT_EQ(pageRect, CRect(4, 30, 796, 596));
+
+    // A second show replaces the window.
+    HWND first = frame->m_hWnd;
+    ShowQuillon();
+    EXPECT_FALSE(::IsWindow(first) && Frame("消息管理器") && Frame("消息管理器")->m_hWnd == first);
+    EXPECT_NE(Frame("消息管理器"), nullptr);
+}
+
+TEST_F(QuillonTest, BrowsesPagesBucketsAndSearchesByKeyword)
+{
+    ShowQuillon();
+    CDHtmlDialog* page = Page(15002);
+
+    Call(page, "showChatRecords", {"我的好友", "101", "张三", "所有分组", ""});
+    EXPECT_EQ(Text(page, "head"), "与张三的聊天记录");
+    EXPECT_EQ(Text(page, "cPage"), "1");
+    EXPECT_EQ(Text(page, "tPage"), "150");
+    std::string pane = Text(page, "pane");
+    EXPECT_EQ(Occurrences(pane, "张三："), 10);
+    EXPECT_NE(pane.find("你好 O'Reilly 第299条"), std::string::npos);  // newest first
+    EXPECT_NE(pane.find("所有分组->我的好友->张三"), std::string::npos);
+    Shot("quillon_records.png");
+
+    Call(page, "chanagePage", {"2"});
+    EXPECT_EQ(Text(page, "cPage"), "2");
+    pane = Text(page, "pane");
+    EXPECT_NE(pane.find("你好 O'Reilly 第289条"), std::string::npos);
+    EXPECT_EQ(pane.find("你好 O'Reilly 第299条"), std::string::npos);
+
+    // One age bucket of one contact.
+    Call(page, "showChatRecords", {"1周以内", "101", "张三", "时间分组", ""});
+    EXPECT_EQ(Text(page, "tPage"), "30");
+
+    // Hostile bodies are shown as text, never as markup.
+    Call(page, "showChatRecords", {"我的好友", "103", kHostileName, "所有分组", ""});
+    pane = Text(page, "pane");
+    EXPECT_NE(pane.find(kHostileBody), std::string::npos);
+    const std::string paneHtml = Text(page, "pane", DISPID_IHTMLELEMENT_INNERHTML);
+    EXPECT_EQ(paneHtml.find("<img"), std::string::npos);
+    EXPECT_EQ(paneHtml.find("<script"), std::string::npos);
+    EXPECT_EQ(paneHtml.find("<b>"), std::string::npos);
+
+    // A group's lines name their senders; the user's own are "我说".
+    Call(page, "showChatRecords", {"我的群", "5001", "一班's 群", "所有分组", ""});
+    Call(page, "chanagePage", {"40"});
+    pane = Text(page, "pane");
+    // Names are shown as the store keeps them, with their trailing blank.
+    EXPECT_NE(pane.find("成员<i> ：成员说"), std::string::npos) << pane;
+    EXPECT_NE(pane.find("我说：我在群里"), std::string::npos) << pane;
+
+    // Keyword search, Chinese and with an apostrophe, over everything.
+    Call(page, "searchConditions", {"所有分组", "问候", "所有分组"});
+    EXPECT_EQ(Text(page, "head"), "已搜索到300条记录");
+    EXPECT_EQ(Text(page, "tPage"), "30");
+    EXPECT_NE(Text(page, "pane").find("路人甲"), std::string::npos);
+    Shot("quillon_search.png");
+    Call(page, "searchConditions", {"所有分组", "it's", "所有分组"});
+    EXPECT_EQ(Text(page, "head"), "已搜索到300条记录");
+    Call(page, "searchConditions", {"所有分组", "O'Reilly", "所有分组"});
+    EXPECT_EQ(Text(page, "head"), "已搜索到1500条记录");
+    // The search is bounded by the folder.
+    Call(page, "searchConditions", {"陌生人", "O'Reilly", "所有分组"});
+    EXPECT_EQ(Text(page, "head"), "已搜索到0条记录");
+    EXPECT_EQ(Text(page, "tPage"), "1");
+}
+
+TEST_F(QuillonTest, DeletesExactlyTheContactFolderOrBucketAsked)
+{
+    ShowQuillon();
+    CDHtmlDialog* page = Page(15002);
+    std::map<std::string, int> expected = Census();
+
+    // One friend from the type tree.
+    Call(page, "showChatRecords", {"我的好友", "102", "O'Brien", "所有分组", ""});
+    Call(page, "deleteChatRecords", {"我的好友", "102", "0", "0"});
+    expected.erase("102/1/1");
+    EXPECT_EQ(Census(), expected);
+    // The pane is redrawn empty for the deleted contact.
+    EXPECT_EQ(Text(page, "tPage"), "1");
+    EXPECT_EQ(Text(page, "pane").find("O'Brien："), std::string::npos);
+
+    // The strangers' folder.
+    Call(page, "deleteChatRecords", {"陌生人", "0", "0", "0"});
+    expected.erase("201/2/2");
+    EXPECT_EQ(Census(), expected);
+
+    // One age bucket from the time tree: only its lines go.
+    Call(page, "refresh", {"time"});
+    const int before = Count("1=1");
+    const int inMonth = Count(history_.m_strTime[2].GetString());
+    ASSERT_GT(inMonth, 0);
+    Call(page, "deleteChatRecords", {"1月以内", "0", "1", "0"});
+    EXPECT_EQ(Count(history_.m_strTime[2].GetString()), 0);
+    EXPECT_EQ(Count("1=1"), before - inMonth);
+    EXPECT_EQ(Count("id=101 and gid=1"), 1200);
+    EXPECT_EQ(Count("gid=5001"), 150);
+
+    // One group from the time tree: all its lines, nothing else.
+    expected = Census();
+    Call(page, "deleteChatRecords", {"1年以前", "6001", "1", "0"});
+    expected.erase("102/6001/4");
+    EXPECT_EQ(Census(), expected);
+    // The time tree, rebuilt on switching to it, no longer lists a contact
+    // whose lines were all in the deleted bucket.
+    page->InvokeScriptMethod("switchTree", {"time"});
+    ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(page, "treeTime").empty(); }, 10000));
+    lumui::Pump(100);
+    const std::string timeTree = Text(page, "treeTime");
+    EXPECT_NE(timeTree.find("1月以内"), std::string::npos);
+    EXPECT_NE(timeTree.find("张三"), std::string::npos);
+    EXPECT_EQ(timeTree.find(kHostileName), std::string::npos);
+    EXPECT_EQ(timeTree.find("讨论<组>"), std::string::npos);
+    Shot("quillon_after_delete.png");
+}
+
+TEST_F(QuillonTest, ViewerShowsOneContactTenToAPage)
+{
+    auto show = reinterpret_cast<ShowHisMsgFn>(GetProcAddress(module_, "showHisMsg"));
+    ASSERT_NE(show, nullptr);
+    show(&history_, &users_, 5001, "一班's 群", 3);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(Page(15021), "pane").empty(); }, 20000));
+    CWnd* frame = Frame("与一班's 群的聊天记录");
+    ASSERT_NE(frame, nullptr);
+    CRect r;
+    frame->GetWindowRect(&r);
+    EXPECT_EQ(r.Width(), 500);
+    EXPECT_EQ(r.Height(), 400);
+    CDHtmlDialog* page = Page(15021);
+    EXPECT_EQ(Text(page, "tPage"), "40");
+    std::string pane = Text(page, "pane");
+    EXPECT_NE(pane.find("我的群->一班's 群"), std::string::npos) << pane;
+    EXPECT_NE(pane.find("张三 ：群里说 第149条"), std::string::npos) << pane;
+    Shot("quillon_viewer.png");
+    Call(page, "chanagePage", {"40"});
+    pane = Text(page, "pane");
+    EXPECT_EQ(Text(page, "cPage"), "40");
+    EXPECT_NE(pane.find("我说：我在群里"), std::string::npos) << pane;
+
+    // A contact without lines, in a second call that replaces the window.
+    show(&history_, &users_, 999, "无人", 1);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return Frame("与无人的聊天记录") != nullptr; }, 5000));
+    ASSERT_TRUE(lumui::PumpUntil([&] { return Text(Page(15021), "pane").find("当前没有聊天记录!") != std::string::npos; }, 20000));
+    EXPECT_EQ(Frame("与一班's 群的聊天记录"), nullptr);
+    EXPECT_EQ(Text(Page(15021), "tPage"), "1");
+
+    // ExitInstance closes the plug-in's windows; the module stays loaded.
+    reinterpret_cast<ExitInstanceFn>(GetProcAddress(module_, "ExitInstance"))();
+    lumui::Pump(50);
+    EXPECT_EQ(Frame("与无人的聊天记录"), nullptr);
+    EXPECT_TRUE(IsModuleLoaded(module_));
+}
