@@ -272,23 +272,6 @@ private:
 
 }  // namespace
 
-CString EscapeHtml(const CString& text)
-{
-    CString out;
-    for (int i = 0; i < text.GetLength(); ++i) {
-        const char c = text[i];
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c; break;
-        }
-    }
-    return out;
-}
-
 CString FileUrl(const CString& path)
 {
     static const char* hex = "0123456789ABCDEF";

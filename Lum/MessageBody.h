@@ -3,6 +3,7 @@
 // code page and parses it; notices are an "info" child of that element.
 #pragma once
 
+#include "Common/HtmlText.h"
 #include "Common/XMLNode.h"
 #include "platform/CString.h"
 
@@ -26,8 +27,6 @@ CString CleanNoticeName(CString name);
 
 #include <vector>
 
-// Text made safe for a page: &, <, >, " and ' as entities.
-CString EscapeHtml(const CString& text);
 // A local path as a file URL: "file://" and the path with every byte that
 // is not a letter, a digit or one of "/-_.~" percent-escaped, so that names
 // holding "#", "%" or blanks still load.

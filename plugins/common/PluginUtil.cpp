@@ -1,5 +1,7 @@
 #include "plugins/common/PluginUtil.h"
 
+#include "Common/HtmlText.h"
+
 #include "platform/config.h"
 #include "platform/module.h"
 #include "platform/net.h"
@@ -25,19 +27,7 @@ BOOL HasCustomHeadImage(BOOL isGroup, const CString& id)
 
 CString EscapeHtmlText(const CString& text)
 {
-    CString out;
-    for (int i = 0; i < text.GetLength(); ++i) {
-        const char c = text[i];
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
-        }
-    }
-    return out;
+    return EscapeHtml(text);
 }
 
 CString ScriptString(const CString& text)
