@@ -111,18 +111,10 @@ void CKivGroupUsersListCtrl::OnMemberRClick(NMHDR* nm, LRESULT* result)
     }
 }
 
-int CKivGroupUsersListCtrl::MarkedId(CString* text) const
-{
-    const int row = GetSelectionMark();
-    if (row < 0 || row >= GetItemCount()) return 0;
-    if (text) *text = GetItemText(row, 0);
-    return static_cast<int>(GetItemData(row));
-}
-
 void CKivGroupUsersListCtrl::OnDeleteMember()
 {
     CString text;
-    const int id = MarkedId(&text);
+    const int id = SelectedId(&text);
     if (id <= 0) return;
     if (id == OwnId()) {
         AfxMessageBox("您是此群的群主，不能删除自己！", MB_OK);
@@ -140,7 +132,7 @@ void CKivGroupUsersListCtrl::OnDeleteMember()
 
 void CKivGroupUsersListCtrl::SetRole(int role)
 {
-    const int id = MarkedId();
+    const int id = SelectedId();
     auto it = m_mapUsers.find(id);
     if (id <= 0 || it == m_mapUsers.end()) return;
     // Changed here at once; the worker reports a refusal itself.
@@ -165,7 +157,7 @@ void CKivGroupUsersListCtrl::OnCancelDeputy()
 void CKivGroupUsersListCtrl::OnEditGroupCard()
 {
     CString text;
-    const int id = MarkedId(&text);
+    const int id = SelectedId(&text);
     if (id < 1 || m_nListId < 2) return;
     // The card editor is a feature plug-in, reached like the other plug-in
     // commands of the contact lists.

@@ -26,8 +26,6 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
-    // The id of the row at the selection mark (0 when none) and its text.
-    int MarkedId(CString* text = nullptr) const;
     // Sets a member's role and tells the service.
     void SetRole(int role);
 };

@@ -90,14 +90,14 @@ protected:
     void OnBlackList();
     void OnDeleteStranger();
     LRESULT OnRemarkChanged(WPARAM wParam, LPARAM lParam);
+    // The id of the row at the selection mark (and its text), 0 when none.
+    int SelectedId(CString* text = nullptr) const;
 
     DECLARE_MESSAGE_MAP()
 
 private:
     // Removes one record: row, store row, unread entry; frees it.
     void DropRecord(std::map<int, CDataUser*>::iterator it);
-    // The id of the row at the selection mark, 0 when none.
-    int SelectedId(CString* text = nullptr) const;
     void ShowChat(CDataUser* rec);
     void PluginCommand(UINT command);
     void FetchHead(CDataUser* copy);
