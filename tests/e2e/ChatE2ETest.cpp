@@ -5,7 +5,7 @@
 // replays it. Both quit the way a person closes the main window, and each
 // one's history holds the line (sent by A, received by B).
 #include "platform/uiapp.h"
-#include "tests/e2e/Desktop.h"
+#include "tests/e2e/TwoClients.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
 
@@ -27,9 +27,12 @@ extern char** environ;
 
 namespace {
 
-const int kLoginWidth = 237, kLoginHeight = 589, kMainWidth = 202, kMainHeight = 521;
-// In the main window: the friends tab, and the first row of the list.
-const int kFriendsTabX = 99, kFriendsTabY = 144;
+using e2e::Client;
+using e2e::kFriendsTabX;
+using e2e::kFriendsTabY;
+using e2e::waitFor;
+
+// In the main window: the first row of the list.
 const int kFirstRowX = 100, kFirstRowY = 158 + 26;
 // A chat window is at least this large.
 const int kChatMinWidth = 540, kChatMinHeight = 450;
@@ -37,16 +40,6 @@ const int kChatMinWidth = 540, kChatMinHeight = 450;
 const int kWriteX = 150, kWriteFromBottom = 80;
 
 const char kLine[] = "It's e2e hello";
-
-template <class F> bool waitFor(F done, int timeoutMs)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
 
 bool DoubleClick(int x, int y)
 {
@@ -133,69 +126,8 @@ bool GiveReadMsgHotKey(const std::string& folder, int uid)
     return ok;
 }
 
-struct Client {
-    std::string folder;
-    pid_t pid = -1;
-    e2e::ScreenWindow main;
-};
-
-class ChatTest : public ::testing::Test {
+class ChatTest : public e2e::TwoClientsTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(service_.LoadSeedFile(LUM_SEED_FILE));
-        ASSERT_GT(service_.Start(0), 0);
-        ASSERT_GT(web_.Start(0, LUM_STANDIN_WWW), 0);
-        ASSERT_TRUE(lumui::Start());
-        std::filesystem::create_directories(LUM_SCREENSHOT_DIR);
-    }
-
-    void TearDown() override
-    {
-        for (Client* c : {&a_, &b_}) {
-            e2e::Stop(c->pid, 500);
-            if (!c->folder.empty()) std::filesystem::remove_all(c->folder);
-        }
-        web_.Stop();
-    }
-
-    // Starts a copy of the program in a folder of its own, types the account
-    // and password into its login dialog and waits for its main window.
-    void LogIn(Client& c, const std::string& account, int32_t uid,
-               const std::function<void(const std::string&)>& prepare = nullptr)
-    {
-        c.folder = e2e::CopyProgramFolder(LUM_BIN_DIR);
-        ASSERT_FALSE(c.folder.empty());
-        if (prepare) prepare(c.folder);
-        {
-            std::ofstream ini(c.folder + "/Lum.ini");
-            ini << "[Service]\nHost=127.0.0.1\nPort=" << service_.Port() << "\n[Web]\nBaseUrl=" << web_.BaseUrl()
-                << "\n";
-        }
-        c.pid = e2e::Start(c.folder + "/Lum");
-        ASSERT_GT(c.pid, 0);
-        e2e::ScreenWindow login;
-        ASSERT_TRUE(e2e::WaitForWindow(kLoginWidth, kLoginHeight, 20000, &login)) << "no login dialog for " << account;
-        ASSERT_TRUE(e2e::Click(login.x + 110, login.y + 222));
-        ASSERT_TRUE(e2e::Type(account));
-        ASSERT_TRUE(e2e::Click(login.x + 110, login.y + 262));
-        ASSERT_TRUE(e2e::Type("123456"));
-        ASSERT_TRUE(e2e::Click(login.x + 118, login.y + 340));
-        ASSERT_TRUE(waitFor([&] { return service_.IsOnline(uid); }, 15000)) << account << " did not log in";
-        const unsigned long other = (&c == &a_ ? b_ : a_).main.id;
-        ASSERT_TRUE(waitFor(
-            [&] {
-                for (const e2e::ScreenWindow& w : e2e::VisibleWindows())
-                    if (w.width == kMainWidth && w.height == kMainHeight && w.id != other) {
-                        c.main = w;
-                        return true;
-                    }
-                return false;
-            },
-            15000))
-            << "no main window for " << account;
-    }
-
     // A chat window other than `except`, waited for up to 10 s.
     static bool WaitForChat(unsigned long except, e2e::ScreenWindow* chat)
     {
@@ -235,9 +167,6 @@ protected:
         lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str());
     }
 
-    standin::StandinService service_;
-    standin::StandinWeb web_;
-    Client a_, b_;
 };
 
 }  // namespace

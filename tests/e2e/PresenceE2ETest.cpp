@@ -2,7 +2,7 @@
 // friend list shows friend A online; A quits, and B's heartbeat brings the
 // change, so that B's list draws A as offline.
 #include "platform/uiapp.h"
-#include "tests/e2e/Desktop.h"
+#include "tests/e2e/TwoClients.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
 
@@ -15,84 +15,17 @@
 
 namespace {
 
-const int kLoginWidth = 237, kLoginHeight = 589, kMainWidth = 202, kMainHeight = 521;
-// In the main window: the friends tab, and the list below the tabs.
-const int kFriendsTabX = 99, kFriendsTabY = 144;
+using e2e::Client;
+using e2e::kFriendsTabX;
+using e2e::kFriendsTabY;
+using e2e::kMainWidth;
+using e2e::waitFor;
+
+// In the main window: the list below the tabs.
 const int kListX = 2, kListY = 158, kListWidth = 197, kListHeight = 335, kRowHeight = 52;
 
-template <class F> bool waitFor(F done, int timeoutMs)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
-struct Client {
-    std::string folder;
-    pid_t pid = -1;
-    e2e::ScreenWindow main;
-};
-
-class PresenceTest : public ::testing::Test {
+class PresenceTest : public e2e::TwoClientsTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(service_.LoadSeedFile(LUM_SEED_FILE));
-        ASSERT_GT(service_.Start(0), 0);
-        // The web server only reads its folder: heads, topic line.
-        ASSERT_GT(web_.Start(0, LUM_STANDIN_WWW), 0);
-        ASSERT_TRUE(lumui::Start());
-        std::filesystem::create_directories(LUM_SCREENSHOT_DIR);
-    }
-
-    void TearDown() override
-    {
-        for (Client* c : {&a_, &b_}) {
-            e2e::Stop(c->pid, 500);
-            if (!c->folder.empty()) std::filesystem::remove_all(c->folder);
-        }
-        web_.Stop();
-    }
-
-    // Starts a copy of the program in a folder of its own, types the account
-    // and password into its login dialog and waits for its main window.
-    void LogIn(Client& c, const std::string& account, int32_t uid)
-    {
-        c.folder = e2e::CopyProgramFolder(LUM_BIN_DIR);
-        ASSERT_FALSE(c.folder.empty());
-        {
-            std::ofstream ini(c.folder + "/Lum.ini");
-            ini << "[Service]\nHost=127.0.0.1\nPort=" << service_.Port() << "\n[Web]\nBaseUrl=" << web_.BaseUrl()
-                << "\n";
-        }
-        c.pid = e2e::Start(c.folder + "/Lum");
-        ASSERT_GT(c.pid, 0);
-        e2e::ScreenWindow login;
-        ASSERT_TRUE(e2e::WaitForWindow(kLoginWidth, kLoginHeight, 20000, &login)) << "no login dialog for " << account;
-        ASSERT_TRUE(e2e::Click(login.x + 110, login.y + 222));
-        ASSERT_TRUE(e2e::Type(account));
-        ASSERT_TRUE(e2e::Click(login.x + 110, login.y + 262));
-        ASSERT_TRUE(e2e::Type("123456"));
-        ASSERT_TRUE(e2e::Click(login.x + 118, login.y + 340));
-        ASSERT_TRUE(waitFor([&] { return service_.IsOnline(uid); }, 15000)) << account << " did not log in";
-        // The main window that is not the other client's.
-        const unsigned long other = (&c == &a_ ? b_ : a_).main.id;
-        ASSERT_TRUE(waitFor(
-            [&] {
-                for (const e2e::ScreenWindow& w : e2e::VisibleWindows())
-                    if (w.width == kMainWidth && w.height == kMainHeight && w.id != other) {
-                        c.main = w;
-                        return true;
-                    }
-                return false;
-            },
-            15000))
-            << "no main window for " << account;
-    }
-
     // The rows of the list whose pixels differ between two pictures of it.
     static std::vector<int> ChangedRows(const std::vector<uint32_t>& before, const std::vector<uint32_t>& after)
     {
@@ -134,9 +67,6 @@ protected:
         lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str());
     }
 
-    standin::StandinService service_;
-    standin::StandinWeb web_;
-    Client a_, b_;
 };
 
 }  // namespace
