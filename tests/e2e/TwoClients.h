@@ -7,6 +7,7 @@
 #include "tests/e2e/Desktop.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
+#include "tests/standin/WebApi.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +47,8 @@ protected:
     {
         ASSERT_TRUE(service_.LoadSeedFile(LUM_SEED_FILE));
         ASSERT_GT(service_.Start(0), 0);
-        // The web server only reads its folder: heads, topic line.
+        // Files (heads, topic line) and the web API over the service's data.
+        standin::RegisterWebApi(web_, service_);
         ASSERT_GT(web_.Start(0, LUM_STANDIN_WWW), 0);
         ASSERT_TRUE(lumui::Start());
         std::filesystem::create_directories(LUM_SCREENSHOT_DIR);
@@ -101,7 +103,7 @@ protected:
     }
 
     standin::StandinService service_;
-    standin::StandinWeb web_;
+    standin::StandinWeb web_{&service_};
     Client a_, b_;
 };
 

@@ -1,11 +1,17 @@
 // The stand-in service as a program: listens on loopback, prints its port,
 // serves until it is killed.
 //
-//   standin_service PORT SEED.json     (PORT 0 picks a free port)
+//   standin_service PORT SEED.json [WEBPORT WEBROOT]    (port 0 picks a free one)
+//
+// With WEBPORT and WEBROOT it also runs the stand-in web server on the same
+// data (files below WEBROOT and the web API), so that a change made through a
+// page shows in the client; its port is printed on a second line.
 //
 // A line on its standard input ends a user's session, to try how a client
 // takes it: "drop UID elsewhere" (a login elsewhere) or "drop UID timeout".
 #include "tests/standin/StandinService.h"
+#include "tests/standin/StandinWeb.h"
+#include "tests/standin/WebApi.h"
 
 #include <csignal>
 #include <cstdio>
@@ -18,8 +24,8 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s PORT SEED.json\n", argv[0]);
+    if (argc != 3 && argc != 5) {
+        std::fprintf(stderr, "usage: %s PORT SEED.json [WEBPORT WEBROOT]\n", argv[0]);
         return 2;
     }
     char* end = nullptr;
@@ -46,6 +52,16 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("%d\n", bound);
+    standin::StandinWeb web(&service);
+    if (argc == 5) {
+        standin::RegisterWebApi(web, service);
+        const int webPort = web.Start(std::atoi(argv[3]), argv[4]);
+        if (webPort < 0) {
+            std::fprintf(stderr, "cannot serve %s on 127.0.0.1:%s\n", argv[4], argv[3]);
+            return 1;
+        }
+        std::printf("%d\n", webPort);
+    }
     std::fflush(stdout);
 
     std::thread([&service] {
@@ -66,6 +82,7 @@ int main(int argc, char** argv)
 
     int sig = 0;
     sigwait(&set, &sig);
+    web.Stop();
     service.Stop();
     return 0;
 }

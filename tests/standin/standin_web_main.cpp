@@ -10,6 +10,7 @@
 // StandinWeb in one process instead.
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
+#include "tests/standin/WebApi.h"
 
 #include <csignal>
 #include <cstdio>
@@ -39,6 +40,7 @@ int main(int argc, char** argv)
         }
     }
     standin::StandinWeb web(argc == 4 ? &data : nullptr);
+    if (argc == 4) standin::RegisterWebApi(web, data);
     const int port = web.Start(std::atoi(argv[1]), argv[2]);
     if (port < 0) {
         std::fprintf(stderr, "cannot serve %s on 127.0.0.1:%s\n", argv[2], argv[1]);
