@@ -17,6 +17,7 @@
 #include <wx/wx.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -271,6 +272,9 @@ struct WebKitApi {
     void (*requestFinish)(void* request, GInputStream* stream, gint64 length, const gchar* contentType) = nullptr;
     void (*requestFinishError)(void* request, GError* error) = nullptr;
     GObject* (*viewSettings)(void* view) = nullptr;
+    int (*dialogType)(void* dialog) = nullptr;
+    const gchar* (*dialogMessage)(void* dialog) = nullptr;
+    void (*dialogConfirm)(void* dialog, gboolean confirmed) = nullptr;
     bool ok = false;
 };
 
@@ -289,6 +293,9 @@ const WebKitApi& webkit()
         sym(a.requestFinish, "webkit_uri_scheme_request_finish");
         sym(a.requestFinishError, "webkit_uri_scheme_request_finish_error");
         sym(a.viewSettings, "webkit_web_view_get_settings");
+        sym(a.dialogType, "webkit_script_dialog_get_dialog_type");
+        sym(a.dialogMessage, "webkit_script_dialog_get_message");
+        sym(a.dialogConfirm, "webkit_script_dialog_confirm_set_confirmed");
         a.ok = a.contextGetDefault && a.registerScheme && a.requestPath && a.requestWebView && a.requestFinish &&
                a.requestFinishError;
         return a;
@@ -495,6 +502,28 @@ gboolean onContextMenu(GtkWidget*, gpointer, GdkEvent* event, gpointer, gpointer
         pt.y = static_cast<LONG>(y);
     }
     return impl->page->ShowContextMenu(0, &pt, nullptr, nullptr) == S_OK ? TRUE : FALSE;
+}
+
+// alert() and confirm() of page script are the layer's message boxes, owned
+// by the page's top-level window and titled with its caption, so that they
+// look like every other box of the program (and tests can answer them).
+// Other dialogs keep the web view's own handling.
+gboolean onScriptDialog(GtkWidget*, void* dialog, gpointer data)
+{
+    auto impl = static_cast<SignalData*>(data)->impl.lock();
+    const WebKitApi& api = webkit();
+    if (!impl || !impl->page || !api.dialogType || !api.dialogMessage || !api.dialogConfirm) return FALSE;
+    const int type = api.dialogType(dialog);
+    if (type != 0 && type != 1) return FALSE;  // alert, confirm
+    const gchar* message = api.dialogMessage(dialog);
+    CWnd* top = impl->page->GetTopLevelParent();
+    CString caption;
+    if (top) top->GetWindowText(caption);
+    const CString text = Utf8ToAnsi(CString(message ? message : ""));
+    const int answer = MessageBox(top ? top->m_hWnd : impl->page->m_hWnd, text, caption,
+                                  type == 0 ? MB_OK | MB_ICONWARNING : MB_OKCANCEL | MB_ICONQUESTION);
+    if (type == 1) api.dialogConfirm(dialog, answer == IDOK);
+    return TRUE;
 }
 
 // Runs one call of a function expression of ours with JSON arguments and
@@ -768,6 +797,7 @@ BOOL CDHtmlDialog::OnInitDialog()
             };
             connect("key-press-event", G_CALLBACK(onKeyPress));
             connect("context-menu", G_CALLBACK(onContextMenu));
+            connect("script-dialog", G_CALLBACK(onScriptDialog));
 
             // Controls of the page's template stay above the page.
             for (wxWindow* child : rec->widget->GetChildren())
@@ -904,6 +934,21 @@ HRESULT CDHtmlDialog::SetElementProperty(LPCTSTR elementId, DISPID property, con
     if (!d_ || !elementId || !prop) return E_INVALIDARG;
     return runPageFunction(d_, kElementProperty, {jsonOfAnsi(elementId), jsonQuote(prop), jsonOfAnsi(value), "true"},
                            nullptr);
+}
+
+bool lumui::PageElementScreenRect(CDHtmlDialog* page, const char* selector, CRect* rect)
+{
+    if (!page || !page->d_ || !page->d_->view || !selector || !rect) return false;
+    static const char* const kRect =
+        "function(s){var e=document.querySelector(s);if(!e)return 'R';var r=e.getBoundingClientRect();"
+        "return 'R'+Math.round(r.left)+','+Math.round(r.top)+','+Math.round(r.right)+','+Math.round(r.bottom);}";
+    CString out;
+    if (runPageFunction(page->d_, kRect, {jsonOfAnsi(selector)}, &out) != S_OK || out.IsEmpty()) return false;
+    int l = 0, t = 0, r = 0, b = 0;
+    if (std::sscanf(out.GetString(), "%d,%d,%d,%d", &l, &t, &r, &b) != 4) return false;
+    const wxPoint origin = page->d_->view->GetScreenPosition();
+    *rect = CRect(origin.x + l, origin.y + t, origin.x + r, origin.y + b);
+    return true;
 }
 
 void DDX_DHtml_ElementText(CDataExchange* dx, LPCTSTR elementId, DISPID property, CString& value)

@@ -212,6 +212,14 @@ private:
     CDHtmlDialog* page_;
 };
 
+class CDHtmlDialog;
+namespace lumui {
+// Where the first element matching CSS `selector` in `page` is on the screen,
+// for tests that click into pages as a user does. False when the page has no
+// document yet or nothing matches.
+bool PageElementScreenRect(CDHtmlDialog* page, const char* selector, CRect* rect);
+}  // namespace lumui
+
 class CDHtmlDialog : public CDialogEx {
 public:
     // The module of the code that constructs the page is the one whose HTML
@@ -293,6 +301,7 @@ protected:
 
 private:
     friend class IWebBrowser2;
+    friend bool lumui::PageElementScreenRect(CDHtmlDialog* page, const char* selector, CRect* rect);
     // Runs the window.external calls that arrived, in order.
     void DispatchPendingCalls();
     std::shared_ptr<Impl> d_;

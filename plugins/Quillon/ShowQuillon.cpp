@@ -90,16 +90,34 @@ CString MillisecondText()
     return IdText(now.wMilliseconds);
 }
 
+// While a tree is built, each head is asked of the web server once: a user
+// who is a friend and a member of three groups is one request, not four.
+std::map<std::pair<BOOL, int>, BOOL>* g_headProbes = nullptr;
+
+struct HeadProbeCache {
+    std::map<std::pair<BOOL, int>, BOOL> probes;
+    HeadProbeCache() { g_headProbes = &probes; }
+    ~HeadProbeCache() { g_headProbes = nullptr; }
+};
+
+BOOL HasOwnHead(BOOL isGroup, int id)
+{
+    if (!g_headProbes) return HasCustomHeadImage(isGroup, IdText(id));
+    auto it = g_headProbes->find({isGroup, id});
+    if (it == g_headProbes->end()) it = g_headProbes->emplace(std::make_pair(isGroup, id), HasCustomHeadImage(isGroup, IdText(id))).first;
+    return it->second;
+}
+
 CString FaceImage(int id, const CString& query)
 {
-    const CString face = HasCustomHeadImage(FALSE, IdText(id)) ? "../upload/face/" + IdText(id) + ".png"
+    const CString face = HasOwnHead(FALSE, id) ? "../upload/face/" + IdText(id) + ".png"
                                                                 : CString("../upload/face/default.png");
     return query.IsEmpty() ? face : face + "?" + query;
 }
 
 CString GroupImage(int id, const CString& query)
 {
-    const CString image = HasCustomHeadImage(TRUE, IdText(id)) ? "../upload/group/" + IdText(id) + ".png"
+    const CString image = HasOwnHead(TRUE, id) ? "../upload/group/" + IdText(id) + ".png"
                                                                 : CString("../upload/group/default.png");
     return query.IsEmpty() ? image : image + "?" + query;
 }
@@ -228,6 +246,7 @@ void CHtmlQuillon::LoadMembers(int groupId)
 
 CString CHtmlQuillon::BuildTypeTree()
 {
+    HeadProbeCache probes;
     LoadContacts();
     const int own = Quillon().ownId;
     CString xml = FolderOpen("我的好友", "my_friends");
@@ -265,6 +284,7 @@ CString CHtmlQuillon::BuildTypeTree()
 
 CString CHtmlQuillon::BuildTimeTree()
 {
+    HeadProbeCache probes;
     CString xml;
     CFileDbMsg* store = Quillon().dbMsg;
     for (int i = 0; i < 6; ++i) {

@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/module.h"
 #include "platform/uiapp.h"
+#include "tests/e2e/Desktop.h"
 #include "tests/platform/TempDir.h"
 #include "tests/standin/StandinWeb.h"
 
@@ -448,4 +449,71 @@ TEST_F(QuillonTest, ViewerShowsOneContactTenToAPage)
     lumui::Pump(50);
     EXPECT_EQ(Frame("与无人的聊天记录"), nullptr);
     EXPECT_TRUE(IsModuleLoaded(module_));
+}
+
+// The page's own controls clicked with the pointer, as a user does: tree
+// entries, pager arrows, the tabs, the delete button and its confirmation,
+// the search button's refusal of an empty keyword.
+TEST_F(QuillonTest, PageControlsWorkWhenClicked)
+{
+    std::vector<std::string> boxes;
+    int answer = IDCANCEL;
+    lumui::SetMessageBoxHook([&](HWND, const CString& text, const CString&, UINT) {
+        boxes.push_back(text.GetString());
+        return answer;
+    });
+    struct Unhook {
+        ~Unhook() { lumui::SetMessageBoxHook(nullptr); }
+    } unhook;
+
+    ShowQuillon();
+    CDHtmlDialog* page = Page(15002);
+    ASSERT_NE(page, nullptr);
+    auto click = [&](const char* selector) {
+        CRect r;
+        ASSERT_TRUE(lumui::PageElementScreenRect(page, selector, &r)) << selector;
+        ASSERT_TRUE(e2e::Click(r.CenterPoint().x, r.CenterPoint().y)) << selector;
+    };
+    auto until = [&](auto done) { return lumui::PumpUntil(done, 10000); };
+
+    click("#treeType li[data-text='我的好友'] li[data-id='101'] > span");
+    ASSERT_TRUE(until([&] { return Text(page, "head").rfind("与张三", 0) == 0; })) << Text(page, "head");
+    EXPECT_EQ(Text(page, "tPage"), "150");
+    click("#next");
+    ASSERT_TRUE(until([&] { return Text(page, "cPage") == "2"; }));
+    EXPECT_NE(Text(page, "pane").find("你好 O'Reilly 第289条"), std::string::npos);
+    click("#prev");
+    ASSERT_TRUE(until([&] { return Text(page, "cPage") == "1"; }));
+    // Before the first page there is nothing to go to.
+    click("#prev");
+    lumui::Pump(300);
+    EXPECT_EQ(Text(page, "cPage"), "1");
+
+    // Delete, refused in the confirmation box: nothing goes.
+    const std::map<std::string, int> before = Census();
+    click("#btnDelete");
+    ASSERT_TRUE(until([&] { return boxes.size() == 1; }));
+    // The name as the store gives it, with its trailing blank.
+    EXPECT_EQ(boxes[0], "您确定要删除与张三 的聊天记录吗?");
+    lumui::Pump(200);
+    EXPECT_EQ(Census(), before);
+    // Confirmed: the friend's lines go, nothing else.
+    answer = IDOK;
+    click("#btnDelete");
+    ASSERT_TRUE(until([&] { return Count("id=101 and gid=1") == 0; }));
+    std::map<std::string, int> expected = before;
+    expected.erase("101/1/1");
+    EXPECT_EQ(Census(), expected);
+
+    // An empty keyword is refused by the page.
+    click("#btnSearch");
+    ASSERT_TRUE(until([&] { return boxes.size() == 3; }));
+    EXPECT_EQ(boxes[2], "查找内容不能为空");
+
+    // The time tab shows the age buckets.
+    click("#tabTime");
+    ASSERT_TRUE(until([&] { return Text(page, "treeTime").find("1周以内") != std::string::npos; }));
+    click("#treeTime li[data-text='6月以内'] li[data-id='201'] > span");
+    ASSERT_TRUE(until([&] { return Text(page, "head").rfind("与路人甲", 0) == 0; })) << Text(page, "head");
+    Shot("quillon_clicked.png");
 }
