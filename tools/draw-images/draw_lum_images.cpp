@@ -29,11 +29,13 @@
 //   menu_main.png         144x24   main-menu button
 //   btn_search.png        112x26   search button beside the search box
 //   tab_friends/groups/strangers.png 260x28  list tabs
+// and, given a second folder, the message manager's tree tabs there:
+//   tab_type_on/off.png, tab_time_on/off.png  88x24  selected / not selected
 //   chat_*.png            128x32   chat window tool buttons
 //
 // A one-off tool, not part of the build. From the repository root:
 //   g++ -std=c++17 -O2 -Wall -Wextra tools/draw-images/draw_lum_images.cpp $(pkg-config --cflags --libs pangocairo) -o /tmp/draw_lum_images
-//   /tmp/draw_lum_images Lum/res
+//   /tmp/draw_lum_images Lum/res plugins/Quillon/res
 #include "drawing.h"
 
 #include <pango/pangocairo.h>
@@ -755,6 +757,26 @@ FrameFn tabButton(const std::string& caption, GlyphFn glyph)
     };
 }
 
+// A caption-only tab of the message manager's tree pane: selected, white
+// with an orange bar along its lower edge; not selected, the pane's blue.
+std::function<void(cairo_t*)> captionTab(const std::string& caption, bool selected, double w, double h)
+{
+    return [=](cairo_t* cr) {
+        cairo_rectangle(cr, 0, 0, w, h);
+        if (selected) {
+            fill(cr, 0xFFFFFF);
+            cairo_rectangle(cr, 6, h - 3, w - 12, 3);
+            fill(cr, kAccent);
+        } else {
+            vertical(cr, 0, h, 0xEEF6FD, 0xD6ECFB);
+            cairo_fill(cr);
+            cairo_rectangle(cr, 0, h - 1, w, 1);
+            fill(cr, 0x9CC2DE);
+        }
+        text(cr, caption, 12, selected, w / 2, (h - 2) / 2 + 1, 0.5, selected ? kAccentDark : 0x4A6F8C);
+    };
+}
+
 // ------------------------------------------------------------ heads and icons
 
 // A 40x40 rounded picture at (x, y): background gradient and a motif.
@@ -1331,8 +1353,8 @@ bool loginAnimation(const std::string& file)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s <output folder> [<history module's res folder>]\n", argv[0]);
         return 2;
     }
     const std::string dir = std::string(argv[1]) + "/";
@@ -1402,5 +1424,14 @@ int main(int argc, char** argv)
     run(strip(dir + "chat_send_file.png", 32, 32, lightButton(glyphSendFile, 21, 4)));
     run(strip(dir + "chat_sms.png", 32, 32, lightButton(glyphSmsNotice, 21, 4)));
     run(strip(dir + "chat_group_type.png", 32, 32, lightButton(glyphSwitchType, 21, 4)));
+
+    // The message manager's tree tabs, into the history module's folder.
+    if (argc == 3) {
+        const std::string quillon = std::string(argv[2]) + "/";
+        run(single(quillon + "tab_type_on.png", 88, 24, captionTab("所有分组", true, 88, 24)));
+        run(single(quillon + "tab_type_off.png", 88, 24, captionTab("所有分组", false, 88, 24)));
+        run(single(quillon + "tab_time_on.png", 88, 24, captionTab("时间分组", true, 88, 24)));
+        run(single(quillon + "tab_time_off.png", 88, 24, captionTab("时间分组", false, 88, 24)));
+    }
     return ok ? 0 : 1;
 }
