@@ -104,6 +104,13 @@ BOOL MoveFile(LPCSTR from, LPCSTR to)
     return ::rename(from, to) == 0;
 }
 
+BOOL MoveFileEx(LPCSTR from, LPCSTR to, DWORD flags)
+{
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) return MoveFile(from, to);
+    if (!from || !to) return FALSE;
+    return ::rename(from, to) == 0;
+}
+
 BOOL PathFileExists(LPCSTR path)
 {
     return path && ::access(path, F_OK) == 0;

@@ -30,6 +30,11 @@ struct _stat : public ::stat {};
 int _stat(const char* path, struct _stat* buffer);
 BOOL DeleteFile(LPCSTR path);
 BOOL MoveFile(LPCSTR from, LPCSTR to);
+// With MOVEFILE_REPLACE_EXISTING an existing file at `to` is replaced in one
+// step (a rename within one file system), so a reader sees either the old or
+// the new file and never a missing or partial one.
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+BOOL MoveFileEx(LPCSTR from, LPCSTR to, DWORD flags);
 BOOL PathFileExists(LPCSTR path);
 
 // Reads a whole file; false when it cannot be opened or read.

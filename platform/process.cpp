@@ -1,6 +1,11 @@
 #include "platform/process.h"
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
 #include <cstring>
 #include <mutex>
 #include <spawn.h>
@@ -131,4 +136,91 @@ void SetWinExecHookForTests(WinExecHook hook)
 {
     std::lock_guard<std::mutex> lock(g_hookLock);
     g_hook = std::move(hook);
+}
+
+namespace {
+
+// The file a /proc entry's executable link names, without the mark the
+// kernel appends once the file was deleted or replaced.
+std::string processExecutable(const std::string& procDir)
+{
+    char buf[MAX_PATH];
+    ssize_t n = ::readlink((procDir + "/exe").c_str(), buf, sizeof buf - 1);
+    if (n <= 0) return std::string();
+    std::string link(buf, static_cast<size_t>(n));
+    const std::string deleted = " (deleted)";
+    if (link.size() > deleted.size() && link.compare(link.size() - deleted.size(), deleted.size(), deleted) == 0)
+        link.erase(link.size() - deleted.size());
+    return link;
+}
+
+// True when the process is gone or only waits to be reaped.
+bool processEnded(pid_t pid)
+{
+    if (::kill(pid, 0) != 0 && errno == ESRCH) return true;
+    std::string stat;
+    FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!f) return true;
+    char buf[512];
+    size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    stat.assign(buf, n);
+    // "pid (name) S ...": the state follows the last closing parenthesis.
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos || close + 2 >= stat.size()) return false;
+    char state = stat[close + 2];
+    return state == 'Z' || state == 'X';
+}
+
+bool waitForEnd(pid_t pid, DWORD ms)
+{
+    for (DWORD waited = 0;; waited += 20) {
+        if (processEnded(pid)) return true;
+        if (waited >= ms) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+}  // namespace
+
+std::vector<DWORD> FindProgramProcesses(LPCSTR path)
+{
+    std::vector<DWORD> found;
+    if (!path || !*path) return found;
+    const std::string program = MapProgramName(path).str();
+    struct stat target;
+    if (::stat(program.c_str(), &target) != 0) return found;
+    char* resolved = ::realpath(program.c_str(), nullptr);
+    const std::string real = resolved ? resolved : program;
+    std::free(resolved);
+
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return found;
+    const pid_t self = ::getpid();
+    while (dirent* entry = ::readdir(proc)) {
+        char* end = nullptr;
+        long pid = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != 0 || pid <= 0 || pid == self) continue;
+        const std::string dir = std::string("/proc/") + entry->d_name;
+        // The link is readable only for processes of this user.
+        const std::string exe = processExecutable(dir);
+        if (exe.empty()) continue;
+        struct stat running;
+        bool sameFile = ::stat((dir + "/exe").c_str(), &running) == 0 && running.st_dev == target.st_dev &&
+                        running.st_ino == target.st_ino;
+        if (sameFile || exe == real) found.push_back(static_cast<DWORD>(pid));
+    }
+    ::closedir(proc);
+    return found;
+}
+
+BOOL EndProcessGently(DWORD pid, DWORD graceMs)
+{
+    if (pid == 0 || static_cast<pid_t>(pid) == ::getpid()) return FALSE;
+    const pid_t p = static_cast<pid_t>(pid);
+    if (processEnded(p)) return TRUE;
+    if (::kill(p, SIGTERM) != 0 && errno != ESRCH) return FALSE;
+    if (waitForEnd(p, graceMs)) return TRUE;
+    ::kill(p, SIGKILL);
+    return waitForEnd(p, 2000) ? TRUE : FALSE;
 }

@@ -9,6 +9,7 @@
 #include "platform/CString.h"
 
 #include <functional>
+#include <vector>
 
 #ifndef ERROR_FILE_NOT_FOUND
 #define ERROR_FILE_NOT_FOUND 2
@@ -39,3 +40,15 @@ BOOL MarkProgramExecutable(LPCSTR path);
 // restores real starts.
 using WinExecHook = std::function<UINT(const CString& commandLine, UINT show)>;
 void SetWinExecHookForTests(WinExecHook hook);
+
+// Running programs: the processes of this user that run the program file
+// `path` (mapped like WinExec's program). A process is matched by the file it
+// was started from, so the same program started from another folder is not
+// one of them; a process whose file has since been replaced still is. The
+// calling process is never listed.
+std::vector<DWORD> FindProgramProcesses(LPCSTR path);
+
+// Ends a process: asks it to end (SIGTERM), waits up to `graceMs` for it to
+// go, then ends it forcibly (SIGKILL). TRUE once it has ended (a process that
+// has ended but not yet been reaped by its parent counts as ended).
+BOOL EndProcessGently(DWORD pid, DWORD graceMs);
