@@ -117,29 +117,7 @@ void CKivApp::CheckUpdater()
 
 CString CKivApp::GetFileProductVersion(CString name)
 {
-    CString path = m_strAppPath + name;
-    DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSize(path, &handle);
-    if (size == 0) return "";
-    std::vector<char> block(static_cast<size_t>(size) + 1, 0);
-    if (!GetFileVersionInfo(path, handle, size, block.data())) return "";
-
-    struct LanguageAndCodePage {
-        WORD language;
-        WORD codePage;
-    };
-    LPVOID found = nullptr;
-    UINT length = 0;
-    if (!VerQueryValue(block.data(), "\\VarFileInfo\\Translation", &found, &length) || !found ||
-        length < sizeof(LanguageAndCodePage))
-        return "";
-    const LanguageAndCodePage* translation = static_cast<const LanguageAndCodePage*>(found);
-
-    CString subBlock;
-    subBlock.Format("\\StringFileInfo\\%04x%04x\\ProductVersion", translation->language, translation->codePage);
-    LPVOID text = nullptr;
-    if (!VerQueryValue(block.data(), subBlock, &text, &length) || !text) return "";
-    return CString(static_cast<const char*>(text));
+    return ReadFileProductVersion(m_strAppPath + name);
 }
 
 std::string CKivApp::GetSessionKey() const

@@ -209,3 +209,29 @@ BOOL VerQueryValue(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT* length)
     }
     return FALSE;
 }
+
+CString ReadFileProductVersion(LPCSTR path)
+{
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSize(path, &handle);
+    if (size == 0) return CString();
+    std::vector<char> block(static_cast<size_t>(size) + 1, 0);
+    if (!GetFileVersionInfo(path, handle, size, block.data())) return CString();
+
+    struct LanguageAndCodePage {
+        WORD language;
+        WORD codePage;
+    };
+    LPVOID found = nullptr;
+    UINT length = 0;
+    if (!VerQueryValue(block.data(), "\\VarFileInfo\\Translation", &found, &length) || !found ||
+        length < sizeof(LanguageAndCodePage))
+        return CString();
+    const LanguageAndCodePage* translation = static_cast<const LanguageAndCodePage*>(found);
+    char subBlock[64];
+    std::snprintf(subBlock, sizeof subBlock, "\\StringFileInfo\\%04x%04x\\ProductVersion", translation->language,
+                  translation->codePage);
+    LPVOID text = nullptr;
+    if (!VerQueryValue(block.data(), subBlock, &text, &length) || !text) return CString();
+    return CString(static_cast<const char*>(text));
+}

@@ -11,6 +11,7 @@
 // "libName.so".
 #pragma once
 
+#include "platform/CString.h"
 #include "platform/types.h"
 
 // Size of the file's version block; 0 when the file is missing, is not an ELF
@@ -23,3 +24,7 @@ BOOL GetFileVersionInfo(LPCSTR path, DWORD handle, DWORD size, LPVOID data);
 // length 4) and "\\StringFileInfo\\llllcccc\\ProductVersion" (the text, length
 // in characters with its terminator) for a block from GetFileVersionInfo.
 BOOL VerQueryValue(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT* length);
+
+// The product version text of a file, read through the calls above with the
+// language and code page its block names; empty when it has none.
+CString ReadFileProductVersion(LPCSTR path);

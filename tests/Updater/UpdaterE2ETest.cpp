@@ -28,15 +28,7 @@ const int kDialogWidth = 320, kDialogHeight = 330;
 const int kButtonX = 160, kButtonY = 299;  // inside the dialog
 const int kLoginWidth = 237, kLoginHeight = 589;
 
-template <class F> bool waitFor(F done, int timeoutMs)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
+using e2e::waitFor;
 
 // The program's bytes with its product version text replaced by another of
 // the same length.
@@ -52,13 +44,7 @@ std::string WithVersion(const std::string& program, const std::string& from, con
 
 std::string VersionOf(const std::string& path)
 {
-    std::vector<char> block(GetFileVersionInfoSize(path.c_str(), nullptr) + 1);
-    if (block.size() < 2 || !GetFileVersionInfo(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()))
-        return std::string();
-    LPVOID text = nullptr;
-    UINT length = 0;
-    if (!VerQueryValue(block.data(), "\\StringFileInfo\\080404b0\\ProductVersion", &text, &length)) return "";
-    return static_cast<const char*>(text);
+    return ReadFileProductVersion(path.c_str()).GetString();
 }
 
 // The window's UTF-8 title (_NET_WM_NAME).

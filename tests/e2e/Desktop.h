@@ -4,12 +4,25 @@
 // and clicked with xdotool.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
+#include <thread>
 #include <vector>
 
 namespace e2e {
+
+// Polls `done` every 50 ms until it holds or `timeoutMs` has passed.
+template <class F> bool waitFor(F done, int timeoutMs)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
 
 struct ScreenWindow {
     unsigned long id = 0;

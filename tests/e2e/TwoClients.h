@@ -25,16 +25,6 @@ const int kLoginWidth = 237, kLoginHeight = 589, kMainWidth = 202, kMainHeight =
 // In the main window: the friends tab.
 const int kFriendsTabX = 99, kFriendsTabY = 144;
 
-template <class F> bool waitFor(F done, int timeoutMs)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
 struct Client {
     std::string folder;
     pid_t pid = -1;
