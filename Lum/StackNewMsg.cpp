@@ -6,7 +6,6 @@ CStackNewMsg::~CStackNewMsg()
 {
     // The elements go with the list; the records belong to the lists.
     m_list.clear();
-    m_nCount = 0;
 }
 
 void CStackNewMsg::Push(CData* record)
@@ -16,10 +15,8 @@ void CStackNewMsg::Push(CData* record)
     auto it = std::find(m_list.begin(), m_list.end(), record);
     if (it != m_list.end()) {
         m_list.erase(it);
-        --m_nCount;
     }
     m_list.push_front(record);
-    ++m_nCount;
 }
 
 void CStackNewMsg::Remove(CData* record)
@@ -27,7 +24,6 @@ void CStackNewMsg::Remove(CData* record)
     auto it = std::find(m_list.begin(), m_list.end(), record);
     if (it == m_list.end()) return;
     m_list.erase(it);
-    --m_nCount;
     record->ClearUnreadNews();
 }
 
@@ -40,7 +36,6 @@ void CStackNewMsg::Pop()
 {
     if (m_list.empty()) return;
     m_list.pop_front();
-    --m_nCount;
 }
 
 bool CStackNewMsg::Contains(const CData* record) const

@@ -29,15 +29,16 @@ public:
     CData* Top() const;
     // Removes the top element (the record is not touched).
     void Pop();
-    int GetCount() const { return m_nCount; }
-    bool IsEmpty() const { return m_nCount == 0; }
+    // Counted from the list itself: the message centre empties the list
+    // through GetList.
+    int GetCount() const { return static_cast<int>(m_list.size()); }
+    bool IsEmpty() const { return m_list.empty(); }
     bool Contains(const CData* record) const;
     // The records from the top down, as the message centre reads them.
     std::list<CData*>* GetList() { return &m_list; }
 
 private:
     std::list<CData*> m_list;  // front is the top
-    int m_nCount = 0;
 };
 
 // 1 when `id` is in the black-list set, else 0.

@@ -763,16 +763,27 @@ BOOL CDHtmlDialog::OnInitDialog()
                     v.kind != JsonValue::Array || v.items.size() != 2 || v.items[0].kind != JsonValue::String)
                     return;
                 if (v.items[1].kind == JsonValue::String) {
-                    // A click on an element of the event map.
+                    // A click on an element of the event map. Like calls
+                    // from page script, it waits while native code is in a
+                    // call into the page (its handler may close the page).
+                    const std::string event = v.items[0].text;
                     const CString id = Utf8ToAnsi(CString(v.items[1].text));
-                    if (const DHtmlEventMapEntry* entry = p->page->GetDHtmlEventMap())
-                        for (; entry->szName; ++entry)
-                            if (v.items[0].text == entry->szEvent && id == entry->szName) {
-                                IHTMLElement element;
-                                element.id = id;
-                                entry->pfn(p->page, &element);
-                                break;
-                            }
+                    auto run = [weak, event, id] {
+                        auto q = weak.lock();
+                        if (!q || !q->page) return;
+                        if (const DHtmlEventMapEntry* entry = q->page->GetDHtmlEventMap())
+                            for (; entry->szName; ++entry)
+                                if (event == entry->szEvent && id == entry->szName) {
+                                    IHTMLElement element;
+                                    element.id = id;
+                                    entry->pfn(q->page, &element);
+                                    break;
+                                }
+                    };
+                    if (g_scriptDepth == 0)
+                        run();
+                    else
+                        wxTheApp->CallAfter(run);
                     return;
                 }
                 if (v.items[1].kind != JsonValue::Array) return;
