@@ -1,0 +1,46 @@
+#include "Lum/KivClanorHooks.h"
+
+#include "Lum/KivApp.h"
+#include "Lum/KivGroupListCtrl.h"
+#include "Lum/PluginModule.h"
+#include "base/MenuCommands.h"
+
+#include <functional>
+#include <utility>
+
+class CFileDbUser;
+
+namespace {
+
+typedef int (*ClanorShowFn)(int, CString, int, int, CFileDbUser*, HWND, CString);
+
+// The group list: false tells it Clanor could not be loaded (it shows the
+// failure text itself).
+struct ClanorHook {
+    std::function<bool(CKivGroupListCtrl*, UINT, int, const CString&, int)> previous;
+
+    bool operator()(CKivGroupListCtrl* list, UINT command, int gid, const CString& text, int arg) const
+    {
+        if (command != IDM_EDIT_GROUP_INFO || !list) return previous && previous(list, command, gid, text, arg);
+        // The list's own module: the one it held goes (without ExitInstance).
+        HMODULE old = list->m_hPlugin;
+        list->m_hPlugin = nullptr;
+        ReleasePluginModule(old, false);
+        list->m_hPlugin = LoadPluginModule("Clanor.dll", nullptr);
+        if (!list->m_hPlugin) return false;
+        CKivApp* app = GetKivApp();
+        if (auto show = PluginExport<ClanorShowFn>(list->m_hPlugin, "Show"))
+            show(app ? app->GetOwnUserId() : 0, app ? app->m_userSelf.m_strPhone : CString(), gid, arg,
+                 static_cast<CFileDbUser*>(list->m_pUserStore), list->m_hWnd,
+                 app ? app->m_strVerifyCode : CString());
+        return true;
+    }
+};
+
+}  // namespace
+
+void InstallClanorHooks()
+{
+    if (!CKivGroupListCtrl::s_pluginCommand.target<ClanorHook>())
+        CKivGroupListCtrl::s_pluginCommand = ClanorHook{std::move(CKivGroupListCtrl::s_pluginCommand)};
+}

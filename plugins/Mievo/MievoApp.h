@@ -1,0 +1,44 @@
+// The own-profile plug-in Mievo: the profile window (Show), edited on the
+// web server and announced to the main window, and the head-photo window in
+// which the web server's own page uploads a new head.
+#pragma once
+
+#include "plugins/Mievo/HeadPhoto.h"
+#include "plugins/Mievo/UserInfo.h"
+
+class CDataUser;
+
+// Messages to the main window (the host's numbers).
+const UINT kMsgOwnHeadChanged = 10035;  // wParam 0; lParam 1: the own record's head was reloaded
+const UINT kMsgOwnInfoChanged = 10036;  // wParam the own record, lParam 0
+
+// The plug-in's application object: its two frames, the account and the
+// verify code. Not a CWinApp: the host's application object stays the
+// process's one (AfxGetApp).
+class CMievoApp {
+public:
+    CMievoApp() = default;
+    ~CMievoApp();
+    BOOL InitInstance() { return TRUE; }
+    // Minimises and destroys every frame window that is open.
+    int ExitInstance();
+    BOOL PreTranslateMessage(MSG* msg);
+
+    CDialogUserInfo m_dlgUserInfo;
+    CDialogHeadPhoto m_dlgHeadPhoto;
+    CString m_strAccount;     // the own record's account ("%s")
+    CString m_strVerifyCode;
+};
+
+CMievoApp& MievoApp();
+
+// Module globals set by Show.
+struct MievoGlobals {
+    void* store = nullptr;           // the host's system store
+    CDataUser* own = nullptr;        // the host's own record
+    HWND mainWnd = nullptr;
+};
+MievoGlobals& Mievo();
+
+// Replaces an open frame window by a new one and shows it.
+void ShowMievoFrame(CDlgBase& frame, UINT templateId);
