@@ -1,0 +1,104 @@
+#include "Lum/KivVistelHooks.h"
+
+#include "Lum/KivApp.h"
+#include "Lum/KivGroupListCtrl.h"
+#include "Lum/KivUsersListCtrl.h"
+#include "Lum/PluginModule.h"
+#include "base/MenuCommands.h"
+
+#include <functional>
+#include <utility>
+
+namespace {
+
+typedef int (*VistelShowFn)(int, int, int, CString, HWND, CString);
+typedef int (*EditFrdRemarkFn)(int, CString, HWND, CString);
+typedef int (*EditGrpCardFn)(int, int, HWND, CString);
+
+const char* const kVistelFailure = "加载Vistel.dll失败,未能实现查看个人资料功能";
+
+int OwnId()
+{
+    CKivApp* app = GetKivApp();
+    return app ? app->GetOwnUserId() : 0;
+}
+
+CString Account()
+{
+    CKivApp* app = GetKivApp();
+    return app ? app->m_userSelf.m_strPhone : CString();
+}
+
+CString VerifyCode()
+{
+    CKivApp* app = GetKivApp();
+    return app ? app->m_strVerifyCode : CString();
+}
+
+// A list's own module: the one it held goes (without ExitInstance) and
+// Vistel is loaded anew; null after the failure box (when one is given).
+HMODULE LoadVistel(HMODULE& slot, const char* failureText)
+{
+    HMODULE old = slot;
+    slot = nullptr;
+    ReleasePluginModule(old, false);
+    slot = LoadPluginModule("Vistel.dll", failureText);
+    return slot;
+}
+
+// The contact lists (friends, strangers, a group chat's members).
+struct UserListHook {
+    std::function<void(CKivUsersListCtrl*, UINT, int, const CString&)> previous;
+
+    void operator()(CKivUsersListCtrl* list, UINT command, int id, const CString& text) const
+    {
+        const bool vistel = command == IDM_VIEW_INFO || command == IDM_EDIT_REMARK || command == IDM_EDIT_GROUP_CARD;
+        if (!vistel || !list) {
+            if (previous) previous(list, command, id, text);
+            return;
+        }
+        HMODULE module = LoadVistel(list->m_hPlugin, kVistelFailure);
+        if (!module) return;
+        if (command == IDM_VIEW_INFO) {
+            if (auto show = PluginExport<VistelShowFn>(module, "Show"))
+                show(0, id, OwnId(), Account(), list->m_hWnd, VerifyCode());
+        } else if (command == IDM_EDIT_REMARK) {
+            if (auto edit = PluginExport<EditFrdRemarkFn>(module, "EditFrdRemark"))
+                edit(id, Account(), list->m_hWnd, VerifyCode());
+        } else if (auto edit = PluginExport<EditGrpCardFn>(module, "EditGrpCard")) {
+            // A member list's id is its group's.
+            edit(list->m_nListId, id, list->m_hWnd, VerifyCode());
+        }
+    }
+};
+
+// The group list: false tells it Vistel could not be loaded (it shows the
+// failure text itself).
+struct GroupListHook {
+    std::function<bool(CKivGroupListCtrl*, UINT, int, const CString&, int)> previous;
+
+    bool operator()(CKivGroupListCtrl* list, UINT command, int gid, const CString& text, int arg) const
+    {
+        if ((command != IDM_EDIT_GROUP_CARD && command != IDM_VIEW_GROUP_INFO) || !list)
+            return previous && previous(list, command, gid, text, arg);
+        HMODULE module = LoadVistel(list->m_hPlugin, nullptr);
+        if (!module) return false;
+        if (command == IDM_EDIT_GROUP_CARD) {
+            if (auto edit = PluginExport<EditGrpCardFn>(module, "EditGrpCard"))
+                edit(gid, OwnId(), list->m_hWnd, VerifyCode());
+        } else if (auto show = PluginExport<VistelShowFn>(module, "Show")) {
+            show(1, gid, OwnId(), Account(), list->m_hWnd, VerifyCode());
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
+void InstallVistelHooks()
+{
+    if (!CKivUsersListCtrl::s_pluginCommand.target<UserListHook>())
+        CKivUsersListCtrl::s_pluginCommand = UserListHook{std::move(CKivUsersListCtrl::s_pluginCommand)};
+    if (!CKivGroupListCtrl::s_pluginCommand.target<GroupListHook>())
+        CKivGroupListCtrl::s_pluginCommand = GroupListHook{std::move(CKivGroupListCtrl::s_pluginCommand)};
+}

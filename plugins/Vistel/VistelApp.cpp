@@ -1,0 +1,107 @@
+#include "plugins/Vistel/VistelApp.h"
+
+#include "plugins/common/PluginUtil.h"
+#include "platform/resources.h"
+
+#define VISTEL_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+CVistelApp theApp;
+
+// Runs an editor modally; a window left over from an earlier run goes first.
+void RunEditor(CDialog& editor)
+{
+    if (editor.m_hWnd) editor.DestroyWindow();
+    editor.DoModal();
+}
+
+}  // namespace
+
+CVistelApp& VistelApp()
+{
+    return theApp;
+}
+
+CVistelApp::~CVistelApp()
+{
+    ExitInstance();
+}
+
+int CVistelApp::ExitInstance()
+{
+    if (m_dlgVistel.m_hWnd) {
+        m_dlgVistel.CloseWindow();
+        m_dlgVistel.DestroyWindow();
+    }
+    // The editors are modal: ending them lets their DoModal return.
+    if (m_dlgRemark.m_hWnd) m_dlgRemark.EndDialog(IDCANCEL);
+    if (m_dlgGrpCard.m_hWnd) m_dlgGrpCard.EndDialog(IDCANCEL);
+    return 0;
+}
+
+BOOL CVistelApp::PreTranslateMessage(MSG* msg)
+{
+    return ModulePreTranslateMessage(msg);
+}
+
+// The card of a friend (kind 0), group (1) or stranger (2); replaces an open
+// card. `ownUserId` is not needed: the account names the viewer.
+VISTEL_EXPORT int Show(int kind, int id, int ownUserId, CString account, HWND notify, CString verifyCode)
+{
+    AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    (void)ownUserId;
+    theApp.m_strKind.Format("%d", kind);
+    theApp.m_strId.Format("%d", id);
+    theApp.m_strAccount = account;
+    theApp.m_strVerifyCode = verifyCode;
+    theApp.m_hNotify = notify;
+    RegisterVistelTemplates();
+    CDialogVistel& card = theApp.m_dlgVistel;
+    if (card.m_hWnd) card.DestroyWindow();
+    if (!card.Create(IDD_DLG_VISTEL, nullptr)) return 0;
+    card.ShowWindow(SW_SHOW);
+    card.UpdateWindow();
+    return 0;
+}
+
+// Edits the remark of a friend; returns when the editor closes.
+VISTEL_EXPORT int EditFrdRemark(int friendId, CString account, HWND notify, CString verifyCode)
+{
+    AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    theApp.m_strId.Format("%d", friendId);
+    theApp.m_strKind = "0";
+    theApp.m_strAccount = account;
+    theApp.m_strVerifyCode = verifyCode;
+    theApp.m_hNotify = notify;
+    RegisterVistelTemplates();
+    RunEditor(theApp.m_dlgRemark);
+    return 0;
+}
+
+// Edits the card of user `userId` in group `groupId`; returns when the
+// editor closes.
+VISTEL_EXPORT int EditGrpCard(int groupId, int userId, HWND notify, CString verifyCode)
+{
+    AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    theApp.m_strId.Format("%d", groupId);
+    theApp.m_strKind = "1";
+    theApp.m_strAccount.Format("%d", userId);
+    theApp.m_strVerifyCode = verifyCode;
+    theApp.m_hNotify = notify;
+    RegisterVistelTemplates();
+    RunEditor(theApp.m_dlgGrpCard);
+    return 0;
+}
+
+VISTEL_EXPORT void ExitInstance()
+{
+    AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    theApp.ExitInstance();
+}
+
+VISTEL_EXPORT BOOL DllPreTranslateMessage(MSG* msg)
+{
+    AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    return theApp.PreTranslateMessage(msg);
+}

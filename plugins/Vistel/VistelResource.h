@@ -1,0 +1,17 @@
+// Dialog, control and resource ids of the Vistel plug-in.
+#pragma once
+
+#define IDC_BTN_VISTEL_OK 8000
+#define IDC_BTN_VISTEL_CANCEL 8001
+#define IDD_HTML_INFO 8001
+#define IDR_HTML_INFO 8002
+#define IDB_PNG_VISTEL_OK 8001
+#define IDB_PNG_VISTEL_CANCEL 8002
+#define IDD_DLG_REMARK 8006
+#define IDD_HTML_REMARK 8008
+#define IDR_HTML_REMARK 8009
+#define IDD_DLG_GRPCARD 8009
+#define IDD_HTML_GRPCARD 8010
+#define IDR_HTML_GRPCARD 8011
+#define IDD_DLG_VISTEL 8011
+#define IDB_PNG_VISTEL_TITLE 8012

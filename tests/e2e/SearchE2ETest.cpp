@@ -1,0 +1,118 @@
+// The local search of the real program's main window: words typed into the
+// quick-search box find the user's own friends and groups (by name, Chinese
+// included, and by id digits) in the drop-down under the box, sized for its
+// rows; a click on a row opens that friend's or group's chat window and
+// closes the drop-down.
+#include "platform/uiapp.h"
+#include "tests/e2e/TwoClients.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace {
+
+using e2e::waitFor;
+
+// In the main window: the quick-search box and its button.
+const int kSearchBoxX = 60, kSearchBoxY = 116, kSearchButtonX = 183, kSearchButtonY = 115;
+// The drop-down is as wide as the box; rows of 27 pixels plus 60 for the links.
+const int kDropDownWidth = 157, kRowHeight = 27;
+const int kChatMinWidth = 540, kChatMinHeight = 450;
+
+class LocalSearchE2E : public e2e::TwoClientsTest {
+protected:
+    void Screenshot(const std::string& name)
+    {
+        lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str());
+    }
+
+    // The visible drop-down, when there is one.
+    static bool DropDown(e2e::ScreenWindow* found, int timeoutMs)
+    {
+        return waitFor(
+            [&] {
+                for (const e2e::ScreenWindow& w : e2e::VisibleWindows())
+                    if (w.width == kDropDownWidth) {
+                        *found = w;
+                        return true;
+                    }
+                return false;
+            },
+            timeoutMs);
+    }
+
+    static bool ChatWindow(e2e::ScreenWindow* found, int timeoutMs)
+    {
+        return waitFor(
+            [&] {
+                for (const e2e::ScreenWindow& w : e2e::VisibleWindows())
+                    if (w.width >= kChatMinWidth && w.height >= kChatMinHeight) {
+                        *found = w;
+                        return true;
+                    }
+                return false;
+            },
+            timeoutMs);
+    }
+
+    // Types `words` into the search box (its hint goes when it gets the
+    // focus) and presses the search button.
+    void Search(const std::string& words)
+    {
+        ASSERT_TRUE(e2e::Click(a_.main.x + kSearchBoxX, a_.main.y + kSearchBoxY));
+        ASSERT_TRUE(e2e::Key("ctrl+a"));
+        ASSERT_TRUE(e2e::Key("BackSpace"));
+        ASSERT_TRUE(e2e::Type(words));
+        ASSERT_TRUE(e2e::Click(a_.main.x + kSearchButtonX, a_.main.y + kSearchButtonY));
+    }
+};
+
+}  // namespace
+
+TEST_F(LocalSearchE2E, DropDownFindsFriendsAndGroupsAndOpensTheirChats)
+{
+    ASSERT_NO_FATAL_FAILURE(LogIn(a_, "13800000001", 10001));
+    // The main window stays where the program put it, so that the program's
+    // idea of where its search box is matches the screen.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+
+    // Id digits: the three friends 10002 to 10004 (the own id is no friend).
+    ASSERT_NO_FATAL_FAILURE(Search("1000"));
+    e2e::ScreenWindow drop;
+    ASSERT_TRUE(DropDown(&drop, 5000)) << "no search drop-down";
+    EXPECT_EQ(drop.height, 3 * kRowHeight + 60);
+    // Under the box: 21 pixels below its top.
+    EXPECT_EQ(drop.x, a_.main.x + 10);
+    EXPECT_EQ(drop.y, a_.main.y + 108 + 21);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Screenshot("localsearch-e2e-digits.png");
+
+    // A Chinese name found nowhere: no rows, the links stay.
+    ASSERT_NO_FATAL_FAILURE(Search("赵六"));
+    ASSERT_TRUE(waitFor([&] { return DropDown(&drop, 100) && drop.height == 60; }, 5000));
+
+    // A friend's name; a click on the row opens the chat and closes the drop-down.
+    ASSERT_NO_FATAL_FAILURE(Search("刘洋"));
+    ASSERT_TRUE(waitFor([&] { return DropDown(&drop, 100) && drop.height == kRowHeight + 60; }, 5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Screenshot("localsearch-e2e-friend.png");
+    ASSERT_TRUE(e2e::Click(drop.x + 60, drop.y + 1 + kRowHeight / 2));
+    e2e::ScreenWindow chat;
+    ASSERT_TRUE(ChatWindow(&chat, 10000)) << "no chat window for the friend";
+    EXPECT_TRUE(waitFor([&] { return !DropDown(&drop, 0); }, 3000)) << "the drop-down stayed";
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    Screenshot("localsearch-e2e-chat.png");
+    ASSERT_TRUE(e2e::CloseWindow(chat.id));
+    ASSERT_TRUE(waitFor([&] { return !ChatWindow(&chat, 0); }, 5000));
+
+    // Part of a group's name: the group's chat opens.
+    ASSERT_NO_FATAL_FAILURE(Search("一班"));
+    ASSERT_TRUE(waitFor([&] { return DropDown(&drop, 100) && drop.height == kRowHeight + 60; }, 5000));
+    ASSERT_TRUE(e2e::Click(drop.x + 60, drop.y + 1 + kRowHeight / 2));
+    ASSERT_TRUE(ChatWindow(&chat, 10000)) << "no chat window for the group";
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    Screenshot("localsearch-e2e-group-chat.png");
+}

@@ -1,0 +1,555 @@
+// The cards plug-in through its exports, over the stand-in web API: friend,
+// stranger and group cards with Chinese fields shown as text, and the
+// remark and group-card editors, whose edits count only when the service
+// says they were saved (the friend list shows the new remark then, and
+// keeps the old one otherwise).
+#include "Common/Data.h"
+#include "Lum/KivGroupListCtrl.h"
+#include "Lum/KivUsersListCtrl.h"
+#include "Lum/KivVistelHooks.h"
+#include "base/MenuCommands.h"
+#include "platform/dhtml.h"
+#include "platform/files.h"
+#include "platform/module.h"
+#include "platform/uiapp.h"
+#include "tests/platform/TempDir.h"
+#include "tests/standin/StandinService.h"
+#include "tests/standin/StandinWeb.h"
+#include "tests/standin/WebApi.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef int (*ShowFn)(int, int, int, CString, HWND, CString);
+typedef int (*EditFrdRemarkFn)(int, CString, HWND, CString);
+typedef int (*EditGrpCardFn)(int, int, HWND, CString);
+typedef void (*ExitInstanceFn)();
+
+const char* const kAccount = "13900000001";
+const char* const kKey = "KEY-7f";
+const char* const kTricky = "O'Hara 100% & #1 中文";
+
+const char* const kSeed = R"({
+  "users": [
+    {"id": 20001, "phone": "13900000001", "password": "1", "name": "张伟"},
+    {"id": 20002, "phone": "13900000002", "password": "1", "name": "李娜<b>", "note": "<i>今天</i>也要加油",
+     "gender": "女", "birthday": "1990-05-20 00:00:00", "city": "郑州", "email": "lina@example.edu",
+     "interests": "0,2,29,,5"},
+    {"id": 20003, "phone": "13900000003", "password": "1", "name": "陌生人王", "gender": "男", "city": "洛阳"}
+  ],
+  "friends": [{"user": 20001, "friend": 20002, "remark": "娜娜"}],
+  "groups": [
+    {"gid": 701, "name": "计算机一班", "style": 2, "master": 20002, "note": "班级通知 & 作业", "groupClass": "班级",
+     "members": [{"user": 20002, "isMaster": 1, "carte": ""}, {"user": 20001, "isMaster": 0, "carte": "班长"}]}
+  ]
+})";
+
+// Receives the plug-in's reports as a list window does.
+class Notify : public CWnd {
+public:
+    struct Report {
+        UINT message;
+        int id, gid;
+        std::string text;
+    };
+    LRESULT OnReport(UINT message, WPARAM wParam)
+    {
+        const auto* rec = reinterpret_cast<const CDataUser*>(wParam);
+        if (rec) reports.push_back({message, rec->m_nId, rec->m_nGroupId, rec->m_strRemark.str()});
+        return 0;
+    }
+    LRESULT OnRemark(WPARAM w, LPARAM) { return OnReport(10025, w); }
+    LRESULT OnCard(WPARAM w, LPARAM) { return OnReport(10026, w); }
+    std::vector<Report> reports;
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(Notify, CWnd)
+    ON_MESSAGE(WM_USER + 9001, OnRemark)
+    ON_MESSAGE(WM_USER + 9002, OnCard)
+END_MESSAGE_MAP()
+
+// Runs the test's steps from a timer while an editor runs modally.
+class Driver : public CWnd {
+public:
+    void OnTimer(UINT_PTR) override
+    {
+        if (tick) tick();
+    }
+    std::function<void()> tick;
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(Driver, CWnd)
+    ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+class VistelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(lumui::Start());
+        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        std::filesystem::create_directories(dir_.file("www/upload/face"));
+        std::filesystem::create_directories(dir_.file("www/upload/group"));
+        // Only the fall-back heads: every card shows default.png.
+        std::filesystem::copy_file(LUM_RES_DIR "/head_default.png", dir_.file("www/upload/face/default.png"));
+        std::filesystem::copy_file(LUM_RES_DIR "/head_group.png", dir_.file("www/upload/group/default.png"));
+        std::string error;
+        ASSERT_TRUE(data_.LoadSeedJson(kSeed, &error)) << error;
+        standin::RegisterVistelApi(web_, data_);
+        ASSERT_GT(web_.Start(0, dir_.file("www")), 0);
+        std::ofstream(dir_.file("Lum.ini")) << "[Web]\nBaseUrl=" << web_.BaseUrl() << "\n";
+        std::filesystem::copy_file(VISTEL_FILE, dir_.file("libVistel.so"));
+        ASSERT_TRUE(notify_.CreateEx(0, nullptr, "notify", WS_POPUP, 0, 0, 10, 10, nullptr, 0));
+        ASSERT_TRUE(driver_.CreateEx(0, nullptr, "driver", WS_POPUP, 0, 0, 10, 10, nullptr, 0));
+        module_ = LoadLibrary("Vistel.dll");
+        ASSERT_NE(module_, nullptr);
+    }
+
+    void TearDown() override
+    {
+        if (module_) {
+            if (auto exit = reinterpret_cast<ExitInstanceFn>(GetProcAddress(module_, "ExitInstance"))) exit();
+            lumui::Pump(20);
+            FreeLibrary(module_);
+        }
+        if (notify_.m_hWnd) notify_.DestroyWindow();
+        if (driver_.m_hWnd) driver_.DestroyWindow();
+        web_.Stop();
+        SetProgramFolderForTests("");
+    }
+
+    template <class Fn>
+    Fn Export(const char* name)
+    {
+        return reinterpret_cast<Fn>(GetProcAddress(module_, name));
+    }
+
+    CDHtmlDialog* Page(UINT html)
+    {
+        for (HWND hwnd : GetModuleWindows(module_))
+            if (auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
+                if (page->m_nHtmlResID == html && page->m_hWnd) return page;
+        return nullptr;
+    }
+
+    CWnd* Frame(const char* caption)
+    {
+        for (HWND hwnd : GetModuleWindows(module_)) {
+            CWnd* wnd = CWnd::FromHandle(hwnd);
+            if (!wnd || wnd->GetParent()) continue;
+            CString text;
+            wnd->GetWindowText(text);
+            if (text == caption) return wnd;
+        }
+        return nullptr;
+    }
+
+    static std::string Text(CDHtmlDialog* page, const char* id, DISPID what = DISPID_IHTMLELEMENT_INNERTEXT)
+    {
+        if (!page) return std::string();
+        CString value;
+        page->GetElementProperty(id, what, value);
+        return value.GetString();
+    }
+
+    // Opens a card and waits until its data is in.
+    CDHtmlDialog* ShowCard(int kind, int id)
+    {
+        auto show = Export<ShowFn>("Show");
+        EXPECT_NE(show, nullptr);
+        if (!show) return nullptr;
+        EXPECT_EQ(show(kind, id, 20001, kAccount, notify_.m_hWnd, kKey), 0);
+        EXPECT_TRUE(lumui::PumpUntil([&] { return Text(Page(8002), "loaded", DISPID_A_VALUE) == "1"; }, 30000));
+        lumui::Pump(100);
+        return Page(8002);
+    }
+
+    // Runs an editor export (modal) while `steps` work its page from a timer
+    // of the UI loop: each step is retried every 50 ms until it returns true.
+    // The editor is cancelled when the steps take longer than 40 s.
+    using Step = std::function<bool(CDHtmlDialog*)>;
+    void RunEditor(UINT html, const std::function<void()>& call, std::vector<Step> steps)
+    {
+        size_t next = 0;
+        const auto started = std::chrono::steady_clock::now();
+        steps.insert(steps.begin(), [](CDHtmlDialog* page) { return page && !page->m_strCurrentUrl.IsEmpty(); });
+        driver_.tick = [&] {
+            CDHtmlDialog* page = Page(html);
+            if (next < steps.size() && steps[next](page)) ++next;
+            if (std::chrono::steady_clock::now() - started > std::chrono::seconds(40) && page) {
+                ADD_FAILURE() << "editor still open after step " << next;
+                page->InvokeScriptMethod("cancelEdit");
+                next = steps.size();
+            }
+        };
+        driver_.SetTimer(1, 50, nullptr);
+        call();
+        driver_.KillTimer(1);
+        driver_.tick = nullptr;
+        EXPECT_EQ(next, steps.size());
+    }
+
+    // A step that waits until `path` has been asked `count` times.
+    Step Asked(const std::string& path, size_t count = 1)
+    {
+        return [this, path, count](CDHtmlDialog*) {
+            size_t seen = 0;
+            for (const auto& r : web_.Requests()) seen += r.path == path;
+            return seen >= count;
+        };
+    }
+
+    // A step that types `text` into an editor as the user would and submits it.
+    static Step Submit(const char* text)
+    {
+        return [text](CDHtmlDialog* page) {
+            if (!page) return false;
+            page->InvokeScriptMethod("onTextFocus");
+            page->SetElementValue("text", text);
+            page->InvokeScriptMethod("submitEdit");
+            return true;
+        };
+    }
+
+    // A step that waits for the editor's message line and keeps it.
+    static Step Said(std::string* said)
+    {
+        return [said](CDHtmlDialog* page) {
+            *said = Text(page, "msg");
+            return !said->empty();
+        };
+    }
+
+    static Step Cancel()
+    {
+        return [](CDHtmlDialog* page) {
+            if (page) page->InvokeScriptMethod("cancelEdit");
+            return true;
+        };
+    }
+
+    static Step ShotNow(const char* name)
+    {
+        return [name](CDHtmlDialog*) {
+            std::filesystem::create_directories(SCREENSHOT_DIR);
+            EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
+            return true;
+        };
+    }
+
+    // Waits until the web server answered a request on `path`.
+    int WaitFor(const std::string& path, size_t count = 1)
+    {
+        size_t seen = 0;
+        lumui::PumpUntil([&] {
+            seen = 0;
+            for (const auto& r : web_.Requests()) seen += r.path == path;
+            return seen >= count;
+        }, 10000);
+        lumui::Pump(300);
+        return static_cast<int>(seen);
+    }
+
+    standin::WebRequest Last(const std::string& path)
+    {
+        standin::WebRequest last;
+        for (const auto& r : web_.Requests())
+            if (r.path == path) last = r;
+        return last;
+    }
+
+    std::string Remark(int32_t uid, int32_t friendId)
+    {
+        for (const auto& f : data_.Friends(uid))
+            if (f.first == friendId) return f.second;
+        return "?";
+    }
+
+    void Shot(const char* name)
+    {
+        std::filesystem::create_directories(SCREENSHOT_DIR);
+        lumui::Pump(300);
+        EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
+    }
+
+    TempDir dir_;
+    standin::StandinService data_;
+    standin::StandinWeb web_{&data_};
+    Notify notify_;
+    Driver driver_;
+    HMODULE module_ = nullptr;
+};
+
+int ThisYear()
+{
+    const time_t now = time(nullptr);
+    struct tm t;
+    localtime_r(&now, &t);
+    return t.tm_year + 1900;
+}
+
+}  // namespace
+
+TEST_F(VistelTest, FriendCardShowsChineseFieldsAsText)
+{
+    CDHtmlDialog* page = ShowCard(0, 20002);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(Text(page, "name"), "李娜<b>");
+    EXPECT_EQ(Text(page, "uid"), "20002");
+    EXPECT_EQ(Text(page, "remark", DISPID_A_VALUE), "娜娜");
+    EXPECT_EQ(Text(page, "note"), "<i>今天</i>也要加油");
+    EXPECT_EQ(Text(page, "sex"), "女");
+    EXPECT_EQ(Text(page, "birthday"), "1990-05-20");
+    EXPECT_EQ(Text(page, "age"), std::to_string(ThisYear() - 1990));
+    EXPECT_EQ(Text(page, "animal"), "马");
+    EXPECT_EQ(Text(page, "star"), "金牛");
+    EXPECT_EQ(Text(page, "province"), "河南");
+    EXPECT_EQ(Text(page, "city"), "郑州");
+    EXPECT_EQ(Text(page, "email"), "lina@example.edu");
+    // Indices up to the first empty one.
+    EXPECT_EQ(Text(page, "interests"), "上网,交友,其他");
+    EXPECT_EQ(Text(page, "userRows", DISPID_IHTMLELEMENT_INNERHTML).find("<b>"), std::string::npos);
+    EXPECT_NE(Text(page, "headBox", DISPID_IHTMLELEMENT_INNERHTML).find("/upload/face/default.png"), std::string::npos);
+
+    const standin::WebRequest asked = Last("/api/user/getUserInfo.jsp");
+    EXPECT_EQ(asked.Param("phone"), kAccount);
+    EXPECT_EQ(asked.Param("user_id"), "20002");
+    EXPECT_EQ(asked.Param("key"), kKey);
+
+    CWnd* frame = Frame("查看资料");
+    ASSERT_NE(frame, nullptr);
+    CRect r;
+    frame->GetWindowRect(&r);
+    EXPECT_EQ(r, CRect(250, 250, 750, 650));
+    page->GetWindowRect(&r);
+    frame->ScreenToClient(&r);
+    EXPECT_EQ(r, CRect(4, 30, 496, 370));
+    Shot("vistel_friend_card.png");
+
+    // Growing the card grows the page; the buttons keep to the corner.
+    frame->MoveWindow(250, 250, 600, 500);
+    lumui::Pump(50);
+    page->GetWindowRect(&r);
+    frame->ScreenToClient(&r);
+    EXPECT_EQ(r, CRect(4, 30, 596, 470));
+    frame->GetDlgItem(8001)->GetWindowRect(&r);
+    frame->ScreenToClient(&r);
+    EXPECT_EQ(r.TopLeft(), CPoint(510, 472));
+
+    // A second card replaces the first.
+    HWND first = frame->m_hWnd;
+    page = ShowCard(2, 20003);
+    ASSERT_NE(page, nullptr);
+    EXPECT_FALSE(::IsWindow(first) && Frame("查看资料")->m_hWnd == first);
+}
+
+TEST_F(VistelTest, StrangerAndGroupCards)
+{
+    // A stranger without birthday: no age, animal or sign; no remark editing.
+    CDHtmlDialog* page = ShowCard(2, 20003);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(Text(page, "name"), "陌生人王");
+    EXPECT_EQ(Text(page, "city"), "洛阳");
+    EXPECT_EQ(Text(page, "age"), "");
+    EXPECT_EQ(Text(page, "animal"), "");
+    EXPECT_EQ(Text(page, "star"), "");
+    EXPECT_EQ(Text(page, "interests"), "");
+    CString disabled;
+    page->InvokeScriptMethod("remarkLocked", {}, &disabled);
+    EXPECT_EQ(disabled, "1");
+
+    page = ShowCard(1, 701);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(Text(page, "gname"), "计算机一班");
+    EXPECT_EQ(Text(page, "gnote"), "班级通知 & 作业");
+    EXPECT_EQ(Text(page, "gclass"), "班级");
+    EXPECT_EQ(Text(page, "gtype"), "广播群");
+    EXPECT_EQ(Text(page, "gmaster"), "13900000002(20002)");
+    EXPECT_EQ(Last("/api/group/getGroupInfo.jsp").Param("group_id"), "701");
+    Shot("vistel_group_card.png");
+
+    // OK on a group card posts nothing and closes it.
+    CWnd* frame = Frame("查看资料");
+    ASSERT_NE(frame, nullptr);
+    frame->SendMessage(WM_COMMAND, 8000, 0);
+    lumui::Pump(50);
+    EXPECT_EQ(Frame("查看资料"), nullptr);
+    EXPECT_EQ(WaitFor("/Chirra_User/edit_frd_remark"), 0);
+}
+
+TEST_F(VistelTest, CardRemarkIsSavedOnlyOnSuccess)
+{
+    // The service refuses: no report, the card stays with the old remark
+    // and says so.
+    CDHtmlDialog* page = ShowCard(0, 20002);
+    ASSERT_NE(page, nullptr);
+    web_.SetFault("/Chirra_User/edit_frd_remark", standin::WebFault::Malformed("{\"result\":1}"));
+    page->SetElementValue("remark", kTricky);
+    Frame("查看资料")->SendMessage(WM_COMMAND, 8000, 0);
+    ASSERT_EQ(WaitFor("/Chirra_User/edit_frd_remark"), 1);
+    EXPECT_TRUE(notify_.reports.empty());
+    ASSERT_NE(Frame("查看资料"), nullptr);
+    page = Page(8002);
+    EXPECT_EQ(Text(page, "remark", DISPID_A_VALUE), "娜娜");
+    EXPECT_NE(Text(page, "msg").find("失败"), std::string::npos);
+    Shot("vistel_card_remark_failed.png");
+
+    // Accepted: the text arrives as typed, the owner hears of it, the card goes.
+    web_.ClearFaults();
+    page->SetElementValue("remark", kTricky);
+    Frame("查看资料")->SendMessage(WM_COMMAND, 8000, 0);
+    ASSERT_EQ(WaitFor("/Chirra_User/edit_frd_remark", 2), 2);
+    const standin::WebRequest posted = Last("/Chirra_User/edit_frd_remark");
+    EXPECT_EQ(posted.Param("userID"), kAccount);
+    EXPECT_EQ(posted.Param("frdID"), "20002");
+    EXPECT_EQ(posted.Param("remark"), kTricky);
+    EXPECT_EQ(Remark(20001, 20002), kTricky);
+    ASSERT_EQ(notify_.reports.size(), 1u);
+    EXPECT_EQ(notify_.reports[0].message, 10025u);
+    EXPECT_EQ(notify_.reports[0].id, 20002);
+    EXPECT_EQ(notify_.reports[0].text, kTricky);
+    lumui::PumpUntil([&] { return Frame("查看资料") == nullptr; }, 3000);
+    EXPECT_EQ(Frame("查看资料"), nullptr);
+}
+
+TEST_F(VistelTest, RemarkEditReflectedInTheFriendList)
+{
+    // The friend list of the main window, with the friend's row selected.
+    CKivUsersListCtrl list;
+    ASSERT_TRUE(list.Create(WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDRAWFIXED | LVS_NOCOLUMNHEADER,
+                            CRect(0, 0, 230, 180), &notify_, 1017));
+    list.SetRowHeight(52);
+    list.m_nListId = 1;
+    CDataUser rec;
+    rec.m_nId = 20002;
+    rec.m_bstrName = "李娜";
+    rec.m_strRemark = "娜娜";
+    list.AddUser(&rec, 0);
+    list.SetSelectionMark(0);
+    auto edit = Export<EditFrdRemarkFn>("EditFrdRemark");
+    ASSERT_NE(edit, nullptr);
+
+    // Refused by the service: the list keeps the old remark, the dialog says so.
+    web_.SetFault("/api/friend/editFriendRemark.jsp", standin::WebFault::Status(500));
+    std::string said;
+    RunEditor(8009, [&] { edit(20002, kAccount, list.m_hWnd, kKey); },
+              {Submit("新备注"), Said(&said), ShotNow("vistel_remark_failed.png"), Cancel()});
+    EXPECT_NE(said.find("失败"), std::string::npos);
+    EXPECT_EQ(list.GetItemText(0, 0).str(), "娜娜");
+    EXPECT_EQ(Remark(20001, 20002), "娜娜");
+
+    // Saved: the text as typed reaches the service and the list.
+    web_.ClearFaults();
+    RunEditor(8009, [&] { edit(20002, kAccount, list.m_hWnd, kKey); }, {Submit("O'Hara 中文")});
+    const standin::WebRequest posted = Last("/api/friend/editFriendRemark.jsp");
+    EXPECT_EQ(posted.Param("phone"), kAccount);
+    EXPECT_EQ(posted.Param("friend_id"), "20002");
+    EXPECT_EQ(posted.Param("remark"), "O'Hara 中文");
+    EXPECT_EQ(posted.Param("key"), kKey);
+    EXPECT_EQ(Remark(20001, 20002), "O'Hara 中文");
+    EXPECT_EQ(list.GetItemText(0, 0).str(), "O'Hara 中文");
+    list.DestroyWindow();
+}
+
+TEST_F(VistelTest, RemarkEditorHintCountsAsEmpty)
+{
+    auto edit = Export<EditFrdRemarkFn>("EditFrdRemark");
+    ASSERT_NE(edit, nullptr);
+    std::string hint;
+    RunEditor(8009, [&] { edit(20002, kAccount, notify_.m_hWnd, kKey); },
+              {[&](CDHtmlDialog* page) {
+                   hint = Text(page, "text", DISPID_A_VALUE);
+                   return !hint.empty();
+               },
+               ShotNow("vistel_remark_editor.png"),
+               [](CDHtmlDialog* page) {
+                   // Submitted untouched.
+                   page->InvokeScriptMethod("submitEdit");
+                   return true;
+               }});
+    EXPECT_EQ(hint, "10个字符以内");
+    EXPECT_EQ(Last("/api/friend/editFriendRemark.jsp").Param("remark"), "");
+    ASSERT_EQ(notify_.reports.size(), 1u);
+    EXPECT_EQ(notify_.reports[0].text, "");
+}
+
+TEST_F(VistelTest, GroupCardEditReportsUserGroupAndCard)
+{
+    auto edit = Export<EditGrpCardFn>("EditGrpCard");
+    ASSERT_NE(edit, nullptr);
+    // Not a member: refused, nothing reported.
+    std::string said;
+    RunEditor(8011, [&] { edit(701, 20003, notify_.m_hWnd, kKey); }, {Submit("路人"), Said(&said), Cancel()});
+    EXPECT_NE(said.find("失败"), std::string::npos);
+    EXPECT_TRUE(notify_.reports.empty());
+
+    RunEditor(8011, [&] { edit(701, 20001, notify_.m_hWnd, kKey); },
+              {ShotNow("vistel_group_card_editor.png"), Submit("班长 & #2")});
+    const standin::WebRequest posted = Last("/api/group/editGroupUserCard.jsp");
+    EXPECT_EQ(posted.Param("group_id"), "701");
+    EXPECT_EQ(posted.Param("user_id"), "20001");
+    EXPECT_EQ(posted.Param("user_card"), "班长 & #2");
+    ASSERT_EQ(notify_.reports.size(), 1u);
+    EXPECT_EQ(notify_.reports[0].message, 10026u);
+    EXPECT_EQ(notify_.reports[0].id, 20001);
+    EXPECT_EQ(notify_.reports[0].gid, 701);
+    EXPECT_EQ(notify_.reports[0].text, "班长 & #2");
+    standin::SeedGroup g;
+    ASSERT_TRUE(data_.Group(701, &g));
+    EXPECT_EQ(g.members[1].carte, "班长 & #2");
+}
+
+TEST_F(VistelTest, ListCommandsOpenCardsWithTheirOwnModule)
+{
+    // The lists' hooks as the main window installs them: commands that are
+    // not Vistel's still reach the hook installed before.
+    std::vector<UINT> passedOn;
+    CKivUsersListCtrl::s_pluginCommand = [&](CKivUsersListCtrl*, UINT command, int, const CString&) {
+        passedOn.push_back(command);
+    };
+    CKivGroupListCtrl::s_pluginCommand = nullptr;
+    InstallVistelHooks();
+    InstallVistelHooks();
+
+    CKivUsersListCtrl list;
+    ASSERT_TRUE(list.Create(WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDRAWFIXED | LVS_NOCOLUMNHEADER,
+                            CRect(0, 0, 230, 180), &notify_, 1017));
+    CKivUsersListCtrl::s_pluginCommand(&list, IDM_VIEW_HISTORY, 20002, "李娜");
+    EXPECT_EQ(passedOn, std::vector<UINT>{IDM_VIEW_HISTORY});
+
+    // View info: the friend's card, from the list's own Vistel.
+    CKivUsersListCtrl::s_pluginCommand(&list, IDM_VIEW_INFO, 20002, "李娜");
+    EXPECT_NE(list.m_hPlugin, nullptr);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return Text(Page(8002), "name") == "李娜<b>"; }, 30000));
+    EXPECT_EQ(Last("/api/user/getUserInfo.jsp").Param("user_id"), "20002");
+    EXPECT_EQ(passedOn.size(), 1u);
+
+    // The group list: view the group's card.
+    CKivGroupListCtrl groups;
+    ASSERT_TRUE(groups.Create(WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDRAWFIXED |
+                                  LVS_NOCOLUMNHEADER,
+                              CRect(0, 0, 230, 180), &notify_, 1019));
+    EXPECT_TRUE(CKivGroupListCtrl::s_pluginCommand(&groups, IDM_VIEW_GROUP_INFO, 701, "计算机一班", 0));
+    EXPECT_NE(groups.m_hPlugin, nullptr);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return Text(Page(8002), "gname") == "计算机一班"; }, 30000));
+    // Commands of other plug-ins are not Vistel's.
+    EXPECT_FALSE(CKivGroupListCtrl::s_pluginCommand(&groups, IDM_EDIT_GROUP_INFO, 701, "计算机一班", 1));
+
+    if (auto exit = Export<ExitInstanceFn>("ExitInstance")) exit();
+    lumui::Pump(50);
+    CKivUsersListCtrl::s_pluginCommand = nullptr;
+    CKivGroupListCtrl::s_pluginCommand = nullptr;
+    groups.DestroyWindow();
+    list.DestroyWindow();
+}
