@@ -1,0 +1,115 @@
+#include "plugins/Adhor/AdhorApp.h"
+
+#include "plugins/common/PluginUtil.h"
+#include "platform/gdiplus.h"
+#include "platform/resources.h"
+
+#define ADHOR_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+CAdhorApp theApp;
+
+// Closes a frame window, if open: minimised first, then destroyed.
+void CloseFrame(CDlgBase& frame)
+{
+    if (!frame.m_hWnd) return;
+    frame.CloseWindow();
+    frame.DestroyWindow();
+}
+
+}  // namespace
+
+CAdhorApp& AdhorApp()
+{
+    return theApp;
+}
+
+CAdhorApp::~CAdhorApp()
+{
+    ExitInstance();
+    if (m_bStarted) Gdiplus::GdiplusShutdown(m_gdiplusToken);
+}
+
+BOOL CAdhorApp::InitInstance()
+{
+    if (!m_bStarted) {
+        Gdiplus::GdiplusStartupInput input;
+        m_bStarted = Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) == Gdiplus::Ok;
+    }
+    return TRUE;
+}
+
+int CAdhorApp::ExitInstance()
+{
+    FreeVistel(m_dlgGroupAdd);
+    CloseFrame(m_dlgGroupAdd);
+    CloseFrame(m_dlgInvite);
+    return 0;
+}
+
+BOOL CAdhorApp::PreTranslateMessage(MSG* msg)
+{
+    return ModulePreTranslateMessage(msg);
+}
+
+void CAdhorApp::OpenGroupFrame()
+{
+    InitInstance();
+    RegisterAdhorTemplates();
+    if (m_dlgGroupAdd.m_hWnd) {
+        FreeVistel(m_dlgGroupAdd);
+        m_dlgGroupAdd.DestroyWindow();
+    }
+    if (!m_dlgGroupAdd.Create(IDD_DLG_GROUP_ADD, nullptr)) return;
+    if (m_nAddMember == 1) m_dlgGroupAdd.ShowMemberStep();
+    m_dlgGroupAdd.ShowWindow(SW_SHOW);
+    m_dlgGroupAdd.UpdateWindow();
+}
+
+void CAdhorApp::OpenInvite()
+{
+    RegisterAdhorTemplates();
+    if (m_dlgInvite.m_hWnd) m_dlgInvite.DestroyWindow();
+    if (!m_dlgInvite.Create(IDD_DLG_INVITE, nullptr)) return;
+    m_dlgInvite.ShowWindow(SW_SHOW);
+    m_dlgInvite.UpdateWindow();
+}
+
+// Group creation: the create step. The store argument is not used.
+ADHOR_EXPORT int Show(CString account, void* store, HWND mainWnd, CString verifyCode)
+{
+    AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    (void)store;
+    theApp.m_strAccount = account;
+    theApp.m_hMainWnd = mainWnd;
+    theApp.m_strVerifyCode = verifyCode;
+    theApp.m_nAddMember = 0;
+    theApp.OpenGroupFrame();
+    return 0;
+}
+
+// Adding members to group `groupId`: the member step.
+ADHOR_EXPORT int ShowAddMember(CString account, int ownUserId, int groupId, CString verifyCode)
+{
+    AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    theApp.m_strAccount = account;
+    theApp.m_strOwnId.Format("%d", ownUserId);
+    theApp.m_strGroupId.Format("%d", groupId);
+    theApp.m_strVerifyCode = verifyCode;
+    theApp.m_nAddMember = 1;
+    theApp.OpenGroupFrame();
+    return 0;
+}
+
+ADHOR_EXPORT void ExitInstance()
+{
+    AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    theApp.ExitInstance();
+}
+
+ADHOR_EXPORT BOOL DllPreTranslateMessage(MSG* msg)
+{
+    AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    return theApp.PreTranslateMessage(msg);
+}

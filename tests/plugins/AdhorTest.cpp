@@ -1,0 +1,358 @@
+// The group-creation plug-in through its exports, against the stand-in web
+// API over the seeded service: the create form's checks in their order, a
+// created group reported to the main window and the form emptied, a failing
+// server, the member step (search, selection of whole ids, passing it on),
+// and the invitation sent with its text checks.
+#include "Common/Data.h"
+#include "platform/dhtml.h"
+#include "platform/files.h"
+#include "platform/module.h"
+#include "platform/uiapp.h"
+#include "tests/platform/TempDir.h"
+#include "tests/standin/StandinService.h"
+#include "tests/standin/StandinWeb.h"
+#include "tests/standin/WebApi.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef int (*ShowFn)(CString, void*, HWND, CString);
+typedef int (*ShowAddMemberFn)(CString, int, int, CString);
+typedef void (*ExitInstanceFn)();
+
+const UINT kGroupCreated = WM_USER + 9101;  // 10125
+const UINT kCreatePage = 4001, kMemberPage = 4008, kInvitePage = 4012, kSentPage = 4011;
+const char* const kKey = "0123456789abcdef0123456789abcdef";
+
+// The main window as far as the plug-in is concerned: it takes created groups.
+class MainWindow : public CWnd {
+public:
+    struct Created {
+        int id, isMaster, style;
+        std::string name, note;
+    };
+    std::vector<Created> created;
+
+    LRESULT OnGroupCreated(WPARAM wParam, LPARAM)
+    {
+        if (const auto* g = reinterpret_cast<const CDataGroup*>(wParam)) {
+            const char* name = static_cast<const char*>(g->m_bstrName);
+            const char* note = static_cast<const char*>(g->m_bstrSign);
+            created.push_back({g->m_nId, g->m_nIsMaster, g->m_nStyle, name ? name : "", note ? note : ""});
+        }
+        return 0;
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(MainWindow, CWnd)
+    ON_MESSAGE(kGroupCreated, OnGroupCreated)
+END_MESSAGE_MAP()
+
+class AdhorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(lumui::Start());
+        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        std::filesystem::create_directories(dir_.file("www/upload/face"));
+        std::filesystem::create_directories(dir_.file("www/upload/group"));
+        ASSERT_TRUE(service_.LoadSeedFile(SEED_FILE));
+        standin::RegisterAdhorApi(web_, service_);
+        ASSERT_GT(web_.Start(0, dir_.file("www")), 0);
+        std::ofstream(dir_.file("Lum.ini")) << "[Web]\nBaseUrl=" << web_.BaseUrl() << "\n";
+        std::filesystem::copy_file(ADHOR_FILE, dir_.file("libAdhor.so"));
+        ASSERT_TRUE(main_.CreateEx(0, nullptr, "main", WS_POPUP, 0, 0, 10, 10, nullptr, 0));
+        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+            boxes_.push_back(text.GetString());
+            return IDOK;
+        });
+        module_ = LoadLibrary("Adhor.dll");
+        ASSERT_NE(module_, nullptr);
+    }
+
+    void TearDown() override
+    {
+        if (module_) {
+            if (auto exit = reinterpret_cast<ExitInstanceFn>(GetProcAddress(module_, "ExitInstance"))) exit();
+            lumui::Pump(20);
+            FreeLibrary(module_);
+        }
+        lumui::SetMessageBoxHook(nullptr);
+        if (main_.m_hWnd) main_.DestroyWindow();
+        web_.Stop();
+        SetProgramFolderForTests("");
+    }
+
+    template <class Fn>
+    Fn Export(const char* name)
+    {
+        return reinterpret_cast<Fn>(GetProcAddress(module_, name));
+    }
+
+    CDHtmlDialog* Page()
+    {
+        for (HWND hwnd : GetModuleWindows(module_))
+            if (auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
+                if (page->m_hWnd) return page;
+        return nullptr;
+    }
+
+    // The page once the document `marker` names has loaded (its script has
+    // that function).
+    CDHtmlDialog* WaitForPage(const char* marker)
+    {
+        CDHtmlDialog* page = nullptr;
+        CString kind;
+        lumui::PumpUntil(
+            [&] {
+                page = Page();
+                return page && page->InvokeScriptMethod("eval", {CString("typeof ") + marker}, &kind) == S_OK &&
+                       kind == "function";
+            },
+            20000);
+        lumui::Pump(300);
+        return page;
+    }
+
+    CString Eval(CDHtmlDialog* page, const std::string& script)
+    {
+        CString result;
+        if (page) page->InvokeScriptMethod("eval", {CString(script)}, &result);
+        return result;
+    }
+
+    CWnd* Frame()
+    {
+        for (HWND hwnd : GetModuleWindows(module_)) {
+            CWnd* wnd = CWnd::FromHandle(hwnd);
+            if (wnd && !wnd->GetParent() && wnd->IsWindowVisible()) return wnd;
+        }
+        return nullptr;
+    }
+
+    bool Shown(CWnd* frame, int id)
+    {
+        CWnd* button = frame ? frame->GetDlgItem(id) : nullptr;
+        return button && button->IsWindowVisible();
+    }
+
+    void Press(int id)
+    {
+        CWnd* frame = Frame();
+        ASSERT_NE(frame, nullptr);
+        frame->SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    }
+
+    bool BoxSaid(const std::string& text)
+    {
+        return lumui::PumpUntil([&] { return !boxes_.empty() && boxes_.back() == text; }, 10000);
+    }
+
+    void Shot(const char* name)
+    {
+        std::filesystem::create_directories(SCREENSHOT_DIR);
+        lumui::Pump(400);
+        EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
+    }
+
+    // Fills the create form as typed (hints gone) and submits it.
+    void Submit(CDHtmlDialog* page, const std::string& name, const std::string& note)
+    {
+        Eval(page, "document.getElementById('grpName').value=" + Js(name) + ";document.getElementById('grpNote').value=" +
+                       Js(note) + ";submitGrpInfo();");
+    }
+
+    static std::string Js(const std::string& text)
+    {
+        std::string out = "\"";
+        for (char c : text) {
+            if (c == '"' || c == '\\') out += '\\';
+            out += c;
+        }
+        return out + "\"";
+    }
+
+    TempDir dir_;
+    standin::StandinService service_;
+    standin::StandinWeb web_{&service_};
+    MainWindow main_;
+    HMODULE module_ = nullptr;
+    std::vector<std::string> boxes_;
+};
+
+}  // namespace
+
+TEST_F(AdhorTest, CreateFormChecksInOrderThenCreates)
+{
+    auto show = Export<ShowFn>("Show");
+    ASSERT_NE(show, nullptr);
+    EXPECT_EQ(show("13800000001", nullptr, main_.m_hWnd, kKey), 0);
+    CDHtmlDialog* page = WaitForPage("submitGrpInfo");
+    ASSERT_NE(page, nullptr);
+    CWnd* frame = Frame();
+    ASSERT_NE(frame, nullptr);
+    CRect r;
+    frame->GetWindowRect(&r);
+    EXPECT_EQ(r, CRect(250, 250, 750, 650));
+    EXPECT_TRUE(Shown(frame, 4000));
+    EXPECT_TRUE(Shown(frame, 4001));
+    EXPECT_FALSE(Shown(frame, 4002));
+    EXPECT_FALSE(Shown(frame, 4004));
+    CString value;
+    page->GetElementProperty("hid_userID", DISPID_A_VALUE, value);
+    EXPECT_EQ(value, "13800000001");
+    page->GetElementProperty("hid_verifyCode", DISPID_A_VALUE, value);
+    EXPECT_EQ(value, kKey);
+    EXPECT_EQ(Eval(page, "document.getElementById('grpName').maxLength"), "15");
+    Shot("adhor_create.png");
+    CString caption;
+    frame->GetWindowText(caption);
+    EXPECT_EQ(caption, "创建群");
+
+    struct Case {
+        std::string name, note, alert;
+    };
+    const std::string longName(16, 'a');
+    for (const Case& c : {Case{"", "简介", "群昵称不能为空!"},
+                          Case{"#23456789012345a", "简介", "群昵称中不能含有特殊字符!"},  // before the length
+                          Case{"a/b", "简介", "群昵称中不能含有特殊字符!"},
+                          Case{"请输入不超过15个汉字或字符", "简介", "请填写群昵称!"},
+                          Case{longName, "简介", "群昵称不能超过15个字符!"},
+                          Case{"球队", "", "群简介不能为空!"},
+                          Case{"球队", "请输入50个以内的汉字或字符", "请填写群简介!"},
+                          Case{"球队", "a&b", "群简介中不能含有特殊字符!"},
+                          Case{"球队", std::string(51, 'x'), "群简介不能超过50个字符!"}}) {
+        const size_t before = boxes_.size();
+        Submit(page, c.name, c.note);
+        ASSERT_TRUE(lumui::PumpUntil([&] { return boxes_.size() > before; }, 5000)) << c.alert;
+        EXPECT_EQ(boxes_.back(), c.alert);
+    }
+    {
+        const auto requests = web_.Requests();
+        EXPECT_TRUE(std::none_of(requests.begin(), requests.end(),
+                                 [](const standin::WebRequest& q) { return q.path == "/api/group/createGroup.jsp"; }));
+    }
+
+    // A valid form: created, reported with the owner flag and the chosen
+    // type, and the form empty again with the first type chosen.
+    Eval(page, "document.querySelectorAll('input[name=grpStyle]')[1].checked=true;");
+    Submit(page, "羽毛球<队>", "每周六下午");
+    ASSERT_TRUE(BoxSaid("创建成功"));
+    ASSERT_EQ(main_.created.size(), 1u);
+    const auto& g = main_.created[0];
+    EXPECT_GT(g.id, 0);
+    EXPECT_EQ(g.isMaster, 1);
+    EXPECT_EQ(g.style, 2);
+    EXPECT_EQ(g.name, "羽毛球<队>");
+    EXPECT_EQ(g.note, "每周六下午");
+    EXPECT_EQ(service_.MemberRole(g.id, 10001), 1);
+    EXPECT_EQ(Eval(page, "document.getElementById('grpName').value + '|' + document.getElementById('grpNote').value"),
+              "|");
+    EXPECT_EQ(Eval(page, "document.querySelectorAll('input[name=grpStyle]')[0].checked"), "true");
+    const auto asked = web_.Requests();
+    auto it = std::find_if(asked.begin(), asked.end(),
+                           [](const standin::WebRequest& q) { return q.path == "/api/group/createGroup.jsp"; });
+    ASSERT_NE(it, asked.end());
+    EXPECT_EQ(it->Param("phone"), "13800000001");
+    EXPECT_EQ(it->Param("group_class"), "其它");
+    EXPECT_EQ(it->Param("key"), kKey);
+
+    // A failing server.
+    web_.SetFault("/api/group/createGroup.jsp", standin::WebFault::Status(500));
+    Submit(page, "又一个群", "简介");
+    ASSERT_TRUE(BoxSaid("创建失败"));
+    web_.SetFault("/api/group/createGroup.jsp", standin::WebFault::Malformed("{\"result\":-1}"));
+    Submit(page, "又一个群", "简介");
+    lumui::Pump(300);
+    EXPECT_EQ(boxes_.back(), "创建失败");
+    EXPECT_EQ(main_.created.size(), 1u);
+}
+
+// Without a main window nothing is sent, and the group is still created.
+TEST_F(AdhorTest, NoMainWindowSendsNothing)
+{
+    auto show = Export<ShowFn>("Show");
+    ASSERT_NE(show, nullptr);
+    show("13800000001", nullptr, nullptr, kKey);
+    CDHtmlDialog* page = WaitForPage("submitGrpInfo");
+    ASSERT_NE(page, nullptr);
+    Submit(page, "无窗口群", "简介");
+    ASSERT_TRUE(BoxSaid("创建成功"));
+    EXPECT_TRUE(main_.created.empty());
+}
+
+TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
+{
+    auto addMember = Export<ShowAddMemberFn>("ShowAddMember");
+    ASSERT_NE(addMember, nullptr);
+    // 李娜 (10002) owns group 502.
+    EXPECT_EQ(addMember("13800000002", 10002, 502, kKey), 0);
+    CDHtmlDialog* page = WaitForPage("passSelIDs");
+    ASSERT_NE(page, nullptr);
+    CWnd* frame = Frame();
+    ASSERT_NE(frame, nullptr);
+    for (int id : {4000, 4001, 4002, 4003}) EXPECT_FALSE(Shown(frame, id)) << id;
+    for (int id : {4004, 4005, 4006, 4007}) EXPECT_TRUE(Shown(frame, id)) << id;
+    lumui::Pump(200);
+    CString caption;
+    frame->GetWindowText(caption);
+    EXPECT_EQ(caption, "添加成员");
+
+    // Searching nothing, then a name part and an id.
+    Eval(page, "search();");
+    ASSERT_TRUE(BoxSaid("请输入有效的ID号!"));
+    Eval(page, "key.value='没有这个人';key.classList.remove('hint');search();");
+    ASSERT_TRUE(BoxSaid("没有找到你要查询的好友！"));
+    Eval(page, "key.value='10003';search();");
+    ASSERT_TRUE(lumui::PumpUntil([&] { return Eval(page, "document.querySelectorAll('.row').length") == "1"; }, 5000));
+    EXPECT_EQ(Eval(page, "document.querySelector('.row .name').textContent"), "王芳");
+    std::vector<standin::WebRequest> searches;
+    for (const auto& q : web_.Requests())
+        if (q.path == "/Chirra_User/get_userList_pc") searches.push_back(q);
+    ASSERT_EQ(searches.size(), 2u);
+    EXPECT_EQ(searches[0].Param("type"), "1");
+    EXPECT_EQ(searches[1].Param("type"), "0");
+    EXPECT_EQ(searches[1].Param("param"), "10003");
+    EXPECT_EQ(searches[1].Param("max"), "4");
+    EXPECT_EQ(searches[1].Param("toPage"), "1");
+    Shot("adhor_members.png");
+
+    // Whole ids only: 11 selected does not select 1.
+    EXPECT_EQ(Eval(page, "selection='';select('11',true);isSelected('1')"), "false");
+    EXPECT_EQ(Eval(page, "select('1',true);select('11',false);selection"), "1;");
+    Eval(page, "selection='';");
+    Press(4004);
+    ASSERT_TRUE(BoxSaid("请选择用户"));
+
+    // Pass the selection: the invitation frame replaces the group frame.
+    Eval(page, "document.querySelector('.row input').click();");
+    EXPECT_EQ(Eval(page, "selection"), "10003;");
+    Press(4004);
+    CDHtmlDialog* invite = WaitForPage("submitInvite");
+    ASSERT_NE(invite, nullptr);
+    EXPECT_EQ(invite->m_nHtmlResID, kInvitePage);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return !::IsWindow(frame->m_hWnd) || !frame->IsWindowVisible(); }, 5000));
+    Shot("adhor_invite.png");
+
+    Eval(invite, "window.external.ConfirmSubmit();");
+    ASSERT_TRUE(BoxSaid("请输入邀请语！"));
+    Eval(invite, "msg.value='" + std::string(21, 'x') + "';window.external.ConfirmSubmit();");
+    ASSERT_TRUE(BoxSaid("邀请语长度大于20个字符！"));
+    Eval(invite, "msg.value='一起来打球';window.external.ConfirmSubmit();");
+    ASSERT_TRUE(lumui::PumpUntil([&] { return invite->m_nHtmlResID == kSentPage || service_.Pending(10003).size() == 1; },
+                                 5000));
+    ASSERT_TRUE(lumui::PumpUntil([&] { return service_.Pending(10003).size() == 1; }, 5000));
+    const auto pending = service_.Pending(10003);
+    EXPECT_EQ(pending[0].gid, 502);
+    EXPECT_EQ(pending[0].fromid, 10002);
+    lumui::Pump(500);
+    Shot("adhor_sent.png");
+}
