@@ -1,0 +1,376 @@
+// Two copies of the real program: A offers a file to friend B from the chat
+// window's send-file button, B opens the chat from the read-message hotkey,
+// clicks the offer's accept link and picks a folder; the file comes straight
+// from A after the stand-in rendezvous server told B where A is. A relay of
+// the test's own sits between them and slows the bytes down, so that the
+// transfer can be seen in progress.
+#include "platform/uiapp.h"
+#include "tests/e2e/TwoClients.h"
+#include "tests/standin/RendezvousServer.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <random>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using e2e::Client;
+using e2e::waitFor;
+
+const int kFirstRowX = 100, kFirstRowY = 158 + 26;
+const int kChatMinWidth = 540, kChatMinHeight = 450;
+// The send-file button in the row under the chat window's title.
+const int kSendFileX = 270, kSendFileY = 46;
+const size_t kFileSize = 24u * 1024 * 1024;
+
+// Forwards connections to a target, the target's bytes at about 4 MB/s.
+class SlowRelay {
+public:
+    explicit SlowRelay(int targetPort) : target_(targetPort)
+    {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd_, 8);
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { Accept(); });
+    }
+    ~SlowRelay()
+    {
+        done_ = true;
+        ::shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        for (std::thread& t : pipes_) t.join();
+        ::close(fd_);
+    }
+    int port() const { return port_; }
+
+private:
+    void Accept()
+    {
+        while (!done_) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0) continue;
+            const int client = ::accept(fd_, nullptr, nullptr);
+            if (client < 0) continue;
+            const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            a.sin_port = htons(static_cast<uint16_t>(target_));
+            if (::connect(server, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+                ::close(client);
+                ::close(server);
+                continue;
+            }
+            pipes_.emplace_back([this, client, server] { Pipe(client, server); });
+        }
+    }
+    void Pipe(int client, int server)
+    {
+        std::vector<char> buffer(16 * 1024);
+        while (!done_) {
+            pollfd p[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+            if (::poll(p, 2, 50) <= 0) continue;
+            if (p[0].revents) {
+                const ssize_t n = ::recv(client, buffer.data(), buffer.size(), 0);
+                if (n <= 0) break;
+                ::send(server, buffer.data(), static_cast<size_t>(n), MSG_NOSIGNAL);
+            }
+            if (p[1].revents) {
+                const ssize_t n = ::recv(server, buffer.data(), buffer.size(), 0);
+                if (n <= 0) break;
+                ::send(client, buffer.data(), static_cast<size_t>(n), MSG_NOSIGNAL);
+                std::this_thread::sleep_for(std::chrono::milliseconds(4));
+            }
+        }
+        ::close(client);
+        ::close(server);
+    }
+    int fd_ = -1, port_ = 0, target_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+    std::vector<std::thread> pipes_;
+};
+
+bool Xdotool(std::vector<std::string> args)
+{
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Gives a window the keyboard (there is no window manager to do it).
+bool Focus(unsigned long id)
+{
+    return Xdotool({"xdotool", "windowfocus", "--sync", std::to_string(id)});
+}
+
+bool DoubleClick(int x, int y)
+{
+    std::vector<std::string> args = {"xdotool",  "mousemove", "--sync", std::to_string(x), std::to_string(y), "click",
+                                     "--repeat", "2",         "--delay", "80",             "1"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+uint64_t Checksum(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    uint64_t h = 1469598103934665603ull;
+    char c;
+    std::vector<char> block(1 << 16);
+    while (in) {
+        in.read(block.data(), static_cast<std::streamsize>(block.size()));
+        for (std::streamsize i = 0; i < in.gcount(); ++i) {
+            c = block[static_cast<size_t>(i)];
+            h ^= static_cast<unsigned char>(c);
+            h *= 1099511628211ull;
+        }
+    }
+    return h;
+}
+
+bool GiveReadMsgHotKey(const std::string& folder, int uid)
+{
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open((folder + "/KivSys.dll").c_str(), &db) == SQLITE_OK;
+    const std::string sql =
+        "CREATE TABLE Prefor (userid INTEGER,key TEXT ,value TEXT, PRIMARY KEY (userid, key) );"
+        "insert into Prefor values (" +
+        std::to_string(uid) + ",'Hotkey_ReadMsg','Ctrl+Alt+Z')";
+    ok = ok && sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+class TransferTest : public e2e::TwoClientsTest {
+protected:
+    void SetUp() override
+    {
+        e2e::TwoClientsTest::SetUp();
+        ASSERT_GT(rendezvous_.Start(0), 0);
+    }
+    void TearDown() override
+    {
+        e2e::TwoClientsTest::TearDown();
+        rendezvous_.Stop();
+    }
+
+    void PointAtRendezvous(const Client& c)
+    {
+        std::ofstream ini(c.folder + "/Lum.ini", std::ios::app);
+        ini << "[Rendezvous]\nHost=127.0.0.1\nPort=" << rendezvous_.Port() << "\n";
+    }
+
+    static bool WaitForChat(unsigned long except, e2e::ScreenWindow* chat)
+    {
+        return waitFor(
+            [&] {
+                for (const e2e::ScreenWindow& w : e2e::VisibleWindows())
+                    if (w.width >= kChatMinWidth && w.height >= kChatMinHeight && w.id != except) {
+                        *chat = w;
+                        return true;
+                    }
+                return false;
+            },
+            10000);
+    }
+
+    // A window that is neither main window nor one of `known` (a dialog).
+    bool WaitForNewWindow(const std::vector<unsigned long>& known, e2e::ScreenWindow* found, int timeoutMs = 10000)
+    {
+        return waitFor(
+            [&] {
+                for (const e2e::ScreenWindow& w : e2e::VisibleWindows()) {
+                    if (w.id == a_.main.id || w.id == b_.main.id) continue;
+                    if (std::find(known.begin(), known.end(), w.id) != known.end()) continue;
+                    *found = w;
+                    return true;
+                }
+                return false;
+            },
+            timeoutMs);
+    }
+
+    void Screenshot(const std::string& name)
+    {
+        lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str());
+    }
+
+    standin::RendezvousServer rendezvous_;
+};
+
+}  // namespace
+
+TEST_F(TransferTest, AFileOfferedByOneFriendArrivesAtTheOther)
+{
+    ASSERT_NO_FATAL_FAILURE(LogIn(a_, "13800000001", 10001));
+    ASSERT_TRUE(e2e::MoveWindow(a_.main.id, a_.main.x - 320, a_.main.y));
+    a_.main.x -= 320;
+    ASSERT_NO_FATAL_FAILURE(LogIn(b_, "13800000002", 10002, [](const std::string& folder) {
+        ASSERT_TRUE(GiveReadMsgHotKey(folder, 10002));
+    }));
+    PointAtRendezvous(a_);
+    PointAtRendezvous(b_);
+
+    // The file to offer, and B's folder to save into.
+    const std::string offered = a_.folder + "/offer/课程资料 <1>.bin";
+    fs::create_directories(a_.folder + "/offer");
+    {
+        std::ofstream out(offered, std::ios::binary);
+        std::mt19937 rng(3);
+        std::vector<char> block(1 << 16);
+        for (size_t done = 0; done < kFileSize; done += block.size()) {
+            for (char& ch : block) ch = static_cast<char>(rng());
+            out.write(block.data(), static_cast<std::streamsize>(block.size()));
+        }
+    }
+    const std::string saveFolder = b_.folder + "/save";
+    fs::create_directories(saveFolder);
+
+    // A opens the chat with B and offers the file through the file dialog.
+    ASSERT_TRUE(e2e::Click(a_.main.x + e2e::kFriendsTabX, a_.main.y + e2e::kFriendsTabY));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(DoubleClick(a_.main.x + kFirstRowX, a_.main.y + kFirstRowY));
+    e2e::ScreenWindow chatA;
+    ASSERT_TRUE(WaitForChat(0, &chatA)) << "no chat window on A";
+    // The two chats one above the other, left of the main windows.
+    ASSERT_TRUE(e2e::MoveWindow(chatA.id, 0, 0));
+    chatA.x = chatA.y = 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(e2e::Click(chatA.x + kSendFileX, chatA.y + kSendFileY));
+    e2e::ScreenWindow fileDialog;
+    ASSERT_TRUE(WaitForNewWindow({chatA.id}, &fileDialog)) << "no file dialog";
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    ASSERT_TRUE(Focus(fileDialog.id));
+    ASSERT_TRUE(e2e::Key("ctrl+l"));
+    ASSERT_TRUE(e2e::Type(offered));
+    ASSERT_TRUE(e2e::Key("Return"));
+    Screenshot("transfer-e2e-offered.png");
+
+    // A asked the rendezvous server to be reached; the relay goes in front
+    // of A's file server.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            for (const auto& r : rendezvous_.Requests())
+                if (r.fromid == 10001 && r.toid == 10002) return true;
+            return false;
+        },
+        10000))
+        << "A never asked the rendezvous server";
+    int portA = 0;
+    for (const auto& r : rendezvous_.Requests())
+        if (r.fromid == 10001 && r.toid == 10002) portA = r.port;
+    SlowRelay relay(portA);
+    rendezvous_.SetAnswerAddress(10001, "127.0.0.1", relay.port());
+
+    // B's heartbeat takes the offer; the hotkey opens the chat with A.
+    ASSERT_TRUE(waitFor([&] { return !service_.Pending(10002).empty(); }, 5000)) << "the offer did not reach the service";
+    ASSERT_TRUE(waitFor([&] { return service_.Pending(10002).empty(); }, 10000)) << "B did not fetch the offer";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(e2e::Key("ctrl+alt+z"));
+    e2e::ScreenWindow chatB;
+    ASSERT_TRUE(WaitForChat(chatA.id, &chatB)) << "the hotkey opened no chat on B";
+    ASSERT_TRUE(e2e::MoveWindow(chatB.id, 0, 510));
+    chatB.x = 0;
+    chatB.y = 510;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+
+    Screenshot("transfer-e2e-offer-received.png");
+    // The accept link ("接收") is the first link of the offer line: found by
+    // its colour in B's history area.
+    int linkX = -1, linkY = -1;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const int w = chatB.width - 200, h = 200;
+            const std::vector<uint32_t> pixels = e2e::GrabScreen(chatB.x, chatB.y + 70, w, h);
+            for (int y = 0; y < h && linkX < 0; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const uint32_t p = pixels.empty() ? 0 : pixels[static_cast<size_t>(y * w + x)];
+                    const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+                    if (b - r > 80 && b > g) {  // the links' blue
+                        linkX = chatB.x + x + 3;
+                        linkY = chatB.y + 70 + y + 2;
+                        break;
+                    }
+                }
+            return linkX >= 0;
+        },
+        5000))
+        << "no accept link in B's chat";
+    ASSERT_TRUE(e2e::Click(linkX, linkY));
+
+    // The folder dialog: B types the folder and confirms it.
+    e2e::ScreenWindow folderDialog;
+    ASSERT_TRUE(WaitForNewWindow({chatA.id, chatB.id}, &folderDialog)) << "no folder dialog";
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    ASSERT_TRUE(e2e::MoveWindow(folderDialog.id, 300, 60));
+    folderDialog.x = 300;
+    folderDialog.y = 60;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(Focus(folderDialog.id));
+    // A "/" typed into the dialog opens its location entry.
+    ASSERT_TRUE(e2e::Type(saveFolder + "/"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(e2e::Key("Return"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Screenshot("transfer-e2e-folder.png");
+    // The folder is open in the dialog: its confirm button chooses it.
+    bool open = false;
+    for (const e2e::ScreenWindow& w : e2e::VisibleWindows()) open = open || w.id == folderDialog.id;
+    if (open) {
+        ASSERT_TRUE(e2e::Click(folderDialog.x + folderDialog.width - 45, folderDialog.y + folderDialog.height - 24));
+    }
+
+    // In progress: a temporary file grows in the folder, no final file yet.
+    auto partSize = [&] {
+        uintmax_t size = 0;
+        for (const auto& e : fs::directory_iterator(saveFolder))
+            if (e.path().extension() == ".part") size = fs::file_size(e.path());
+        return size;
+    };
+    const std::string saved = saveFolder + "/课程资料 <1>.bin";
+    ASSERT_TRUE(waitFor([&] { return partSize() > kFileSize / 4; }, 20000)) << "the transfer did not start";
+    EXPECT_FALSE(fs::exists(saved)) << "the final name exists before the file is complete";
+    Screenshot("transfer-e2e-progress.png");
+
+    ASSERT_TRUE(waitFor([&] { return fs::exists(saved); }, 30000)) << "the file never arrived";
+    EXPECT_EQ(fs::file_size(saved), kFileSize);
+    EXPECT_EQ(Checksum(saved), Checksum(offered));
+    EXPECT_EQ(partSize(), 0u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    Screenshot("transfer-e2e-done.png");
+}
