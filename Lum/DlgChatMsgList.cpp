@@ -10,6 +10,7 @@
 #include "Lum/KivDlg.h"
 #include "Lum/KivMessages.h"
 #include "Lum/MessageBody.h"
+#include "Lum/PeerTransfer.h"
 #include "Lum/Workers.h"
 #include "platform/commdlg.h"
 #include "platform/config.h"
@@ -486,6 +487,8 @@ void CDlgChatMsgList::StartSend(const CString& markup)
     block->toid = m_pUser->m_nId;
     block->gid = m_pUser->m_nGroupId;
     block->msg = markup;
+    // Pictures in the line may be fetched by the contact from now on.
+    PeerOfferPictures(m_pUser->m_nId, markup);
     AfxBeginThread(ThreadSendUserMsg, block);
 }
 

@@ -6,6 +6,12 @@
 #include "Lum/KivApp.h"
 #include "Lum/KivDlgChat.h"
 #include "Lum/KivMessages.h"
+#include "Lum/PeerTransfer.h"
+#include "Lum/KivDlgSettings.h"
+#include "Lum/KivSearchList.h"
+#include "Lum/KivVistelHooks.h"
+#include "Lum/KivClanorHooks.h"
+#include "Lum/DlgGroupUserAdd.h"
 #include "Lum/LumResource.h"
 #include "Lum/MessageBody.h"
 #include "Lum/PluginModule.h"
@@ -89,6 +95,11 @@ BEGIN_MESSAGE_MAP(CKivDlg, CDlgBase)
     ON_MESSAGE(UM_OWN_INFO_CHANGED, OnOwnInfoChanged)
     ON_MESSAGE(UM_OWN_HEAD_CHANGED, OnOwnInfoChanged)
     ON_MESSAGE(UM_SKIN_CHANGE, OnSkinChange)
+    ON_MESSAGE(UM_PEER_HOLE, OnPeerHole)
+    ON_MESSAGE(UM_PEER_ADDRESS, OnPeerAddress)
+    ON_MESSAGE(UM_FILE_PROGRESS, OnFileProgress)
+    ON_MESSAGE(UM_PEER_NOTICE, OnPeerNotice)
+    ON_MESSAGE(UM_BLACKLIST_REMOVED, OnBlackListRemoved)
     ON_BN_CLICKED(IDC_BTN_MAIN_MENU, OnBnClickedMainMenu)
     ON_BN_CLICKED(IDC_BTN_SEARCH, OnBnClickedSearch)
     ON_BN_CLICKED(IDC_BTN_TAB_GROUPS, OnBnClickedTabGroups)
@@ -151,6 +162,10 @@ CKivDlg::~CKivDlg()
     delete m_pFont;
     delete m_pFontBold;
     delete m_pBrushWhite;
+    // The transfer's listener sees the stop event; every other transfer
+    // thread is woken and waited for before the event goes.
+    if (m_hStopEvent) SetEvent(m_hStopEvent);
+    PeerTransferStop();
     if (m_hStopEvent) CloseHandle(m_hStopEvent);
     for (HICON icon : {m_hIcon, m_hIconGroup, m_hIconUser, m_hIconScratch, m_hIconOffline})
         if (icon) DestroyIcon(icon);
@@ -311,6 +326,7 @@ BOOL CKivDlg::OnInitDialog()
 
     // 15. The transfer's stop event.
     if (!m_hStopEvent) m_hStopEvent = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+    PeerTransferStart(m_hStopEvent);
 
     // 16. The group tab.
     SelectTab(IDC_BTN_TAB_GROUPS);
@@ -1279,6 +1295,7 @@ LRESULT CKivDlg::OnSettingsChanged(WPARAM, LPARAM)
 
     RegisterReadMsgHotKey(read("Hotkey_ReadMsg"));
     app->m_nSendMsgKey = read("Hotkey_SendMsg") == "1" ? 1 : 0;
+    ChatSendKeyMode() = app->m_nSendMsgKey;
     app->m_nIdleTime = atoi(read("Status_IdleTime"));
 
     const CString replyIndex = read("Status_ReplyIndex");
@@ -1339,10 +1356,14 @@ bool ParseHotKeySetting(CString value, UINT* modifiers, UINT* vk)
 void CKivDlg::RegisterReadMsgHotKey(CString value)
 {
     UINT modifiers = 0, key = 0;
-    if (!ParseHotKeySetting(value, &modifiers, &key)) return;
+    if (!ParseHotKeySetting(value, &modifiers, &key)) {
+        // No hotkey chosen: a combination registered before goes.
+        if (value.IsEmpty() || value == "0") UnregisterHotKey(m_hWnd, kHotKeyReadMsg);
+        return;
+    }
     UnregisterHotKey(m_hWnd, kHotKeyReadMsg);
-    // A combination another program holds is not reported.
-    RegisterHotKey(m_hWnd, kHotKeyReadMsg, modifiers, key);
+    // A combination another program holds is reported to the user.
+    if (!RegisterHotKey(m_hWnd, kHotKeyReadMsg, modifiers, key)) ReportHotKeyTaken(value);
 }
 
 LRESULT CKivDlg::OnOwnInfoChanged(WPARAM, LPARAM lParam)
@@ -1365,7 +1386,11 @@ LRESULT CKivDlg::OnSkinChange(WPARAM wParam, LPARAM lParam)
         _splitpath(path, drive, dir, nullptr, nullptr);
         CString theme;
         theme.Format("%s%s%s", drive, dir, "theme");
-        CDlgBase::m_sBgImgName.Format("%s/%s", theme.GetString(), name->GetString());
+        CString image;
+        image.Format("%s/%s", theme.GetString(), name->GetString());
+        // A picture that does not decode is refused: the skin shown stays.
+        if (!IsSkinImageUsable(image)) return 0;
+        CDlgBase::m_sBgImgName = image;
         CDlgBase::m_IsAppBgColor = 0;
         value = *name;
     } else {
@@ -1381,7 +1406,7 @@ LRESULT CKivDlg::OnSkinChange(WPARAM wParam, LPARAM lParam)
     CRect r;
     GetClientRect(&r);
     PostMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
-    // Open chat windows repaint with the new skin through their lists.
+    ApplySkinToOpenWindows();
     return 0;
 }
 
@@ -1396,7 +1421,7 @@ void CKivDlg::OnBnClickedSearch()
 
 LRESULT CKivDlg::OnSearchRequest(WPARAM, LPARAM)
 {
-    // Matching and the drop-down under the box come with the search list.
+    ShowSearchDropDown(this, m_editSearch, m_listFriend, m_listGroup, &m_dbUser);
     return 0;
 }
 
@@ -1668,10 +1693,23 @@ void CKivDlg::InstallPluginHooks()
             if (main && command == 1016) return main->ShowFastSmsNotify(id, text, kind, false);
             return false;
         };
+    // Cards, remarks and group cards: the lists' own Vistel.
+    InstallVistelHooks();
+    // Group information: the group list's own Clanor.
+    InstallClanorHooks();
+    // Adding group members: the member-import window.
+    InstallMemberImportHooks();
 }
 // The skin chooser is a window of its own.
-void CKivDlg::OnBnClickedSkin() {}
-void CKivDlg::OnMenuSkin() {}
+void CKivDlg::OnBnClickedSkin()
+{
+    ShowSkinChooser();
+}
+
+void CKivDlg::OnMenuSkin()
+{
+    ShowSkinChooser();
+}
 
 void CKivDlg::OnMenuHelp()
 {
@@ -1982,6 +2020,8 @@ BOOL CKivDlg::DestroyWindow()
             UnregisterHotKey(m_hWnd, kHotKeyReadMsg);
             if (CKivApp* app = GetKivApp()) {
                 const int id = app->GetOwnUserId();
+                // The font as the chat panes last changed it.
+                KeepChatFontSettings(app);
                 CString number;
                 m_dbSys.InsertSysSet(id, "Font_Family", app->m_strFontFamily);
                 number.Format("%d", app->m_nFontSize);
@@ -1997,6 +2037,8 @@ BOOL CKivDlg::DestroyWindow()
         }
     } catch (...) {
     }
+    // The search drop-down goes with its window.
+    ReleaseSearchDropDown(this);
     // 6. The window.
     return CDlgBase::DestroyWindow();
 }

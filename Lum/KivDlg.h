@@ -11,6 +11,7 @@
 #include "Common/FileDbSys.h"
 #include "Common/FileDbUser.h"
 #include "Common/LayeredWindowHelperST.h"
+#include "Lum/DlgChangeSkin.h"
 #include "Lum/KivDlgLogin.h"
 #include "Lum/KivGroupListCtrl.h"
 #include "Lum/KivUsersListCtrl.h"
@@ -22,6 +23,7 @@
 #include "platform/listctrl.h"
 #include "platform/shellapi.h"
 
+#include <memory>
 #include <set>
 
 class CKivDlg : public CDlgBase {
@@ -59,7 +61,8 @@ public:
     // shows the main window when nobody is unread.
     void OpenNewestUnread();
     // Registers the read-message hotkey from a setting such as "Ctrl+Alt+Z";
-    // an empty value or "0" leaves the present registration alone.
+    // an empty value or "0" removes the present registration. A combination
+    // another program holds is reported in a message box.
     void RegisterReadMsgHotKey(CString value);
     // Whether a record pointer is a record the main window still holds: the
     // own record, a friend, stranger or group, or a member of a group.
@@ -148,6 +151,8 @@ public:
     int m_nStoreUserId = 0;
     // The text of the topic line, as the web server last gave it.
     CString m_strTopic;
+    // The skin chooser, created on first use.
+    std::unique_ptr<CDlgChangeSkin> m_pDlgSkin;
 
     // Whether a record pointer is the own record or a record of the friend or
     // stranger list (list records may have been freed since a download began).
@@ -189,6 +194,18 @@ protected:
     LRESULT OnSettingsChanged(WPARAM wParam, LPARAM lParam);
     LRESULT OnOwnInfoChanged(WPARAM wParam, LPARAM lParam);
     LRESULT OnSkinChange(WPARAM wParam, LPARAM lParam);
+    // Peer-to-peer transfer (PeerTransfer.cpp): hole notice (2035), peer
+    // address (2036), serving progress (3046) and completion notices (3047).
+    LRESULT OnPeerHole(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPeerAddress(WPARAM wParam, LPARAM lParam);
+    LRESULT OnFileProgress(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPeerNotice(WPARAM wParam, LPARAM lParam);
+    LRESULT OnBlackListRemoved(WPARAM wParam, LPARAM lParam);
+    // Shows the skin chooser under the skin button (created on first use).
+    void ShowSkinChooser();
+    // Lays out and repaints every open window of the program with the skin
+    // now set: this panel, the chat windows and the feature windows.
+    void ApplySkinToOpenWindows();
 
     void OnBnClickedMainMenu();
     void OnBnClickedSearch();

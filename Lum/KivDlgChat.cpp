@@ -5,6 +5,7 @@
 #include "Lum/KivDlg.h"
 #include "Lum/KivGroupListCtrl.h"
 #include "Lum/KivMessages.h"
+#include "Lum/PeerTransfer.h"
 #include "Lum/KivUsersListCtrl.h"
 #include "Lum/MessageBody.h"
 #include "Lum/Workers.h"
@@ -518,9 +519,11 @@ void CKivDlgChatUser::OnSendFile()
                 EscapeHtml(fileName).GetString(), progress.GetString());
     m_dlgMsgList.AppendHistoryLine(line);
 
-    CString offer;
-    offer.Format("<file id=\"%s\">%s</file>", fileId.GetString(), path.GetString());
+    // Escaped: a name holding "<" or "&" must not break the line's markup.
+    const CString offer = PeerOfferMarkup(fileId, path);
     SendToContact(m_pUser, offer);
+    // Only offered files are served to the contact, from a reachable port.
+    PeerFileOffered(m_pUser->m_nId, m_pUser->m_nGroupId, fileId, path);
     UpdateWindow();
 }
 

@@ -4,6 +4,7 @@
 #include "Common/MD5Crypt.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
+#include "Lum/KivDlgSettings.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
 #include "Lum/Workers.h"
@@ -567,6 +568,7 @@ void CKivDlgLogining::AfterLogin()
     app->m_nFontBold = atoi(main->m_dbSys.GetSysSet(ownId, "Font_Bold"));
     app->m_nFontItalic = atoi(main->m_dbSys.GetSysSet(ownId, "Font_Italic"));
     app->m_nFontUnderline = atoi(main->m_dbSys.GetSysSet(ownId, "Font_Underline"));
+    ApplyChatFontSettings(app);
 
     // 10. The skin: an image name, or red, green and blue.
     CString skin = main->m_dbSys.GetSysSet(ownId, "skin");

@@ -19,6 +19,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 class CKivGroupListCtrl : public CListCtrlEx {
@@ -99,6 +100,8 @@ public:
     Gdiplus::Bitmap* m_pOwnerBadge = nullptr;      // PNG 211
     std::map<int, CDataGroup*> m_mapGroups;
     HMODULE m_hPlugin = nullptr;
+    // The last member-import window the list opened (9040); goes with the list.
+    std::unique_ptr<CWnd> m_pImportWindow;
 
     // Set by the owner: the local user store and the unread-sender stack
     // (either may be null).

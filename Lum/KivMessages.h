@@ -75,6 +75,10 @@
 // File transfer progress. To the main window: wParam the transfer record; to a
 // chat pane: wParam CString* file id. lParam: percent 0 to 100.
 #define UM_FILE_PROGRESS (WM_USER + 2022)  // 3046
+// A file transfer's completion or failure notice for the peer's chat pane:
+// wParam the notice (8-bit text "<q cmd='9'><msg fromid toid gid>text</msg></q>"),
+// lParam 0; returns 1 when a pane showed it.
+#define UM_PEER_NOTICE (WM_USER + 2023)  // 3047
 
 // Add a contact (Sorvan, friend requests): wParam CDataUser* (sender's), lParam 0.
 #define UM_ADD_CONTACT (WM_USER + 8065)  // 9089

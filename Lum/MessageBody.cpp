@@ -80,7 +80,11 @@ bool IsSafeId(const char* text)
     if (!text || !*text) return false;
     for (const char* p = text; *p; ++p) {
         const char c = *p;
-        if (!(isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.')) return false;
+        // "#", "$" and "@" appear in the client's own file ids ("%X#%X$%X@%X")
+        // and mean nothing inside a quoted attribute.
+        if (!(isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '.' || c == '#' || c == '$' ||
+              c == '@'))
+            return false;
     }
     return true;
 }

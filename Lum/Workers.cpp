@@ -389,6 +389,7 @@ UINT ThreadImportGroupUser(LPVOID param)
     if (!block) return 0;
     const std::string key = SessionKey();
     for (size_t row = 0; row < block->rows.size(); ++row) {
+        if (block->dialog && block->dialog->Cancelled()) return 0;
         const ImportRow& in = block->rows[row];
         lum_thrift::StructUser user;
         user.name = AnsiToUtf8(in.name).str();

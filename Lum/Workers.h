@@ -110,6 +110,8 @@ public:
     virtual void SetRowText(int row, int column, const CString& text) = 0;
     // Sets the text of the dialog's start button.
     virtual void SetStartButtonText(const CString& text) = 0;
+    // True once the dialog went away or started over: no more calls.
+    virtual bool Cancelled() const { return false; }
 };
 
 // ThreadImportGroupUser: the rows of the import list in order and the

@@ -4,6 +4,7 @@
 #include "platform/dhtml.h"
 
 #include "platform/codepage.h"
+#include "platform/commdlg.h"
 #include "platform/config.h"
 #include "platform/resources.h"
 #include "platform/shell.h"
@@ -526,6 +527,32 @@ gboolean onScriptDialog(GtkWidget*, void* dialog, gpointer data)
     return TRUE;
 }
 
+// A file input of a page asks for a file: the layer's open-file dialog
+// answers (so a test answers it through its file-dialog hook), and the
+// chosen file, or none, goes back to the page.
+gboolean onRunFileChooser(GtkWidget*, GObject* request, gpointer data)
+{
+    typedef void (*SelectFn)(GObject*, const gchar* const*);
+    typedef void (*CancelFn)(GObject*);
+    static const SelectFn selectFiles =
+        reinterpret_cast<SelectFn>(dlsym(RTLD_DEFAULT, "webkit_file_chooser_request_select_files"));
+    static const CancelFn cancel = reinterpret_cast<CancelFn>(dlsym(RTLD_DEFAULT, "webkit_file_chooser_request_cancel"));
+    auto impl = static_cast<SignalData*>(data)->impl.lock();
+    if (!impl || !impl->page || !request || !selectFiles || !cancel) return FALSE;
+    g_object_ref(request);
+    CWnd* top = impl->page->GetTopLevelParent();
+    CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY | OFN_FILEMUSTEXIST, "所有文件|*.*||", top);
+    if (dialog.DoModal() == IDOK && !dialog.GetPathName().IsEmpty()) {
+        const CString path = AnsiToUtf8(dialog.GetPathName());
+        const gchar* files[] = {path.GetString(), nullptr};
+        selectFiles(request, files);
+    } else {
+        cancel(request);
+    }
+    g_object_unref(request);
+    return TRUE;
+}
+
 // Runs one call of a function expression of ours with JSON arguments and
 // reads back its status-prefixed text: 'R' result, 'M' missing, 'E' thrown.
 HRESULT runPageFunction(const std::shared_ptr<CDHtmlDialog::Impl>& impl, const char* function,
@@ -809,6 +836,7 @@ BOOL CDHtmlDialog::OnInitDialog()
             connect("key-press-event", G_CALLBACK(onKeyPress));
             connect("context-menu", G_CALLBACK(onContextMenu));
             connect("script-dialog", G_CALLBACK(onScriptDialog));
+            connect("run-file-chooser", G_CALLBACK(onRunFileChooser));
 
             // Controls of the page's template stay above the page.
             for (wxWindow* child : rec->widget->GetChildren())

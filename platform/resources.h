@@ -52,9 +52,11 @@ void RegisterEmbeddedResource(const void* anchor, LPCSTR type, LPCSTR name, cons
 void UnregisterEmbeddedResources(const void* anchor);
 
 // The module of the code that calls it: each module has its own hidden anchor
-// (defined by the code that lum_add_resources or lum_module generates).
+// (defined by the code that lum_add_resources or lum_module generates). The
+// function is hidden too: a copy exported by the program would otherwise
+// answer for every module and name the program.
 extern "C" const char lum_module_anchor __attribute__((visibility("hidden")));
-inline HINSTANCE AfxGetInstanceHandle()
+__attribute__((visibility("hidden"))) inline HINSTANCE AfxGetInstanceHandle()
 {
     return ModuleFromAddress(&lum_module_anchor);
 }

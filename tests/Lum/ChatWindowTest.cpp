@@ -480,7 +480,9 @@ TEST_F(ChatWindowTest, UserWindowCommands)
     const auto offered = service_.Pending(kPeer);
     ASSERT_EQ(offered.size(), 1u);
     EXPECT_EQ(offered[0].content.rfind("<file id=\"", 0), 0u);
-    EXPECT_NE(offered[0].content.find("\">" + path + "</file>"), std::string::npos);
+    // The path is escaped, so that "<" in a name does not break the offer.
+    EXPECT_NE(offered[0].content.find("\">" + dir_.file("报告&lt;1&gt;.txt") + "</file>"), std::string::npos)
+        << offered[0].content;
 
     // Black list, cancelled: nothing; confirmed: the service is told, the id
     // is black-listed, the friend leaves and the window forgets the record.

@@ -721,6 +721,19 @@ std::set<int32_t> StandinService::BlackList(int32_t uid) const
     return it == blacks_.end() ? std::set<int32_t>() : it->second;
 }
 
+bool StandinService::AddToBlackList(int32_t uid, int32_t other)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    return blacks_[uid].insert(other).second;
+}
+
+bool StandinService::RemoveFromBlackList(int32_t uid, int32_t other)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    auto it = blacks_.find(uid);
+    return it != blacks_.end() && it->second.erase(other) > 0;
+}
+
 bool StandinService::IsFriend(int32_t uid, int32_t other) const
 {
     std::lock_guard<std::mutex> lock(lock_);
@@ -757,6 +770,64 @@ std::vector<std::pair<int32_t, std::string>> StandinService::Friends(int32_t uid
     return out;
 }
 
+int32_t StandinService::UserIdOfAccount(const std::string& account)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    const SeedUser* u = FindUserByAccount(account);
+    return u ? u->id : 0;
+}
+
+bool StandinService::SetFriendRemark(int32_t uid, int32_t friendId, const std::string& remark)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    auto it = friends_.find(uid);
+    if (it == friends_.end()) return false;
+    for (Friend& f : it->second)
+        if (f.uid == friendId) {
+            f.remark = remark;
+            return true;
+        }
+    return false;
+}
+
+bool StandinService::SetMemberCard(int32_t gid, int32_t uid, const std::string& card)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    SeedGroup* g = FindGroup(gid);
+    SeedMember* m = g ? FindMember(*g, uid) : nullptr;
+    if (!m) return false;
+    m->carte = card;
+    return true;
+}
+
+bool StandinService::UpdateUserProfile(int32_t uid, const SeedUser& profile)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    auto it = users_.find(uid);
+    if (it == users_.end()) return false;
+    SeedUser& u = it->second;
+    u.name = profile.name;
+    u.note = profile.note;
+    u.gender = profile.gender;
+    u.birthday = profile.birthday;
+    u.interests = profile.interests;
+    u.email = profile.email;
+    return true;
+}
+
+bool StandinService::UpdateGroupInfo(int32_t gid, const std::string& name, const std::string& groupClass,
+                                     int32_t style, const std::string& note)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    SeedGroup* g = FindGroup(gid);
+    if (!g) return false;
+    g->name = name;
+    g->groupClass = groupClass;
+    g->style = style;
+    g->note = note;
+    return true;
+}
+
 const SeedGroup* StandinService::FindGroupUnlocked(int32_t gid) const
 {
     auto it = groups_.find(gid);
@@ -785,6 +856,85 @@ int32_t StandinService::MemberRole(int32_t gid, int32_t uid) const
     for (const auto& m : g->members)
         if (m.uid == uid) return m.isMaster;
     return -1;
+}
+
+bool StandinService::AddUser(const SeedUser& user)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    return users_.emplace(user.id, user).second;
+}
+
+bool StandinService::AddGroup(const SeedGroup& group)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    return groups_.emplace(group.gid, group).second;
+}
+
+std::vector<SeedUser> StandinService::Users() const
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    std::vector<SeedUser> out;
+    out.reserve(users_.size());
+    for (const auto& u : users_) out.push_back(u.second);
+    return out;
+}
+
+std::vector<SeedGroup> StandinService::Groups() const
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    std::vector<SeedGroup> out;
+    out.reserve(groups_.size());
+    for (const auto& g : groups_) out.push_back(g.second);
+    return out;
+}
+
+int32_t StandinService::AddFriendByWeb(int32_t uid, int32_t other)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    if (uid == other) return -2;
+    if (!users_.count(uid) || !users_.count(other)) return -99;
+    auto black = blacks_.find(other);
+    if (black != blacks_.end() && black->second.count(uid)) return -99;
+    const auto& list = friends_[uid];
+    if (std::any_of(list.begin(), list.end(), [&](const Friend& f) { return f.uid == other; })) return 1;
+    AddFriendPair(uid, other);
+    const SeedUser& self = users_[uid];
+    Notify(other, uid, 0, IsFriendAdd,
+           NoticeBody("addfriend", {{"fromid", std::to_string(uid)}, {"fromphone", self.phone}, {"fromname", self.name}}));
+    return 0;
+}
+
+int32_t StandinService::CreateGroupByWeb(int32_t owner, const std::string& name, const std::string& groupClass,
+                                         int32_t style, const std::string& note)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    if (!users_.count(owner)) return 0;
+    SeedGroup g;
+    g.gid = nextGroupId_++;
+    g.name = name;
+    g.groupClass = groupClass;
+    g.style = style;
+    g.note = note;
+    g.capacity = 200;
+    g.masterId = owner;
+    g.createTime = Now();
+    g.members.push_back({owner, 1, std::string()});
+    groups_[g.gid] = g;
+    return g.gid;
+}
+
+bool StandinService::InviteToGroup(int32_t gid, int32_t from, int32_t to, const std::string& note)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    const SeedGroup* g = FindGroupUnlocked(gid);
+    if (!g || !users_.count(from) || !users_.count(to)) return false;
+    for (const auto& m : g->members)
+        if (m.uid == to) return false;
+    Notify(to, from, gid, IsGroupMessage,
+           NoticeBody("invite", {{"fromid", std::to_string(from)}, {"fromname", users_[from].name},
+                                 {"gid", std::to_string(gid)}, {"gname", g->name}},
+                      XmlEscape(note)));
+    return true;
 }
 
 // --- helpers under lock_ ---------------------------------------------------

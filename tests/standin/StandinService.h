@@ -124,6 +124,10 @@ public:
     // others. False when the user had no session.
     bool DropSession(int32_t uid, bool elsewhere);
     std::set<int32_t> BlackList(int32_t uid) const;
+    // The black list changed from outside the service (the web API): adds
+    // or removes `other` on `uid`'s list. False when nothing changed.
+    bool AddToBlackList(int32_t uid, int32_t other);
+    bool RemoveFromBlackList(int32_t uid, int32_t other);
     bool IsFriend(int32_t uid, int32_t other) const;
     // Copies of the data under the lock, for the web server's API handlers
     // (which run on the web server's threads). False when there is no such
@@ -135,6 +139,40 @@ public:
     bool GroupHasMember(int32_t gid, int32_t uid) const;
     int32_t GroupStyle(int32_t gid) const;
     int32_t MemberRole(int32_t gid, int32_t uid) const;
+    // The id of the user who logs in with `account` (phone, e-mail or id
+    // text), 0 when none.
+    int32_t UserIdOfAccount(const std::string& account);
+    // The remark `uid` keeps for friend `friendId`; false when not friends.
+    bool SetFriendRemark(int32_t uid, int32_t friendId, const std::string& remark);
+    // A member's card in a group; false when the user is not a member.
+    bool SetMemberCard(int32_t gid, int32_t uid, const std::string& card);
+    // A user's own profile as edited on the profile page: name, note,
+    // gender, birthday, interests and e-mail. False when there is no such user.
+    bool UpdateUserProfile(int32_t uid, const SeedUser& profile);
+    // A group's information as its owner edits it. False when there is no
+    // such group.
+    bool UpdateGroupInfo(int32_t gid, const std::string& name, const std::string& groupClass, int32_t style,
+                         const std::string& note);
+    // Users and groups added beside the seed (the web search's larger set);
+    // false when the id is taken.
+    bool AddUser(const SeedUser& user);
+    bool AddGroup(const SeedGroup& group);
+    // Copies of every user and group, in id order, for the web search.
+    std::vector<SeedUser> Users() const;
+    std::vector<SeedGroup> Groups() const;
+    // A friend request made on the web: both become friends at once, as the
+    // service's addFriend does, and `other` learns it on its next
+    // heartbeat. 0 done, 1 already friends, -2 oneself, -99 no such user or
+    // refused (`other` has `uid` on its black list).
+    int32_t AddFriendByWeb(int32_t uid, int32_t other);
+    // A group created on the web by `owner` (its only member, the owner):
+    // the new group id, 0 for an unknown owner.
+    int32_t CreateGroupByWeb(int32_t owner, const std::string& name, const std::string& groupClass, int32_t style,
+                             const std::string& note);
+    // An invitation into `gid` from its owner `from` to `to`, with a note:
+    // `to` gets it on its next heartbeat as a group notice ("invite"). False
+    // for an unknown group or user, or when `to` is already a member.
+    bool InviteToGroup(int32_t gid, int32_t from, int32_t to, const std::string& note);
     int ConnectionCount() const { return connections_.load(); }
 
 private:

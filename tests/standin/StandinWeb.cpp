@@ -86,6 +86,10 @@ bool StandinWeb::Impl::Dispatch(const httplib::Request& req, httplib::Response& 
     r.method = req.method;
     r.path = req.path;
     for (const auto& p : req.params) r.params.emplace(p.first, p.second);
+    for (const auto& f : req.files) {
+        if (!f.second.filename.empty()) r.files.emplace(f.first, f.second.content);
+        r.params.emplace(f.first, f.second.filename.empty() ? f.second.content : f.second.filename);
+    }
 
     const std::string method = r.method == "HEAD" ? "GET" : r.method;
     bool hasFault = false;

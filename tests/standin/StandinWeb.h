@@ -28,6 +28,10 @@ struct WebRequest {
     // Query fields and form-encoded body fields, decoded (UTF-8 text as
     // sent). A field given twice keeps its first value.
     std::map<std::string, std::string> params;
+    // File fields of a multipart form: field name -> the file's bytes. The
+    // field's entry in `params` holds the file's name; the form's other
+    // fields are in `params` as usual.
+    std::map<std::string, std::string> files;
 
     // The field, or `fallback` when it is missing.
     std::string Param(const std::string& name, const std::string& fallback = std::string()) const;

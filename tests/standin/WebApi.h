@@ -16,5 +16,12 @@ class StandinWeb;
 void RegisterWebApi(StandinWeb& web, StandinService& data);
 
 // One per feature.
+void RegisterMievoApi(StandinWeb& web, StandinService& data);
+void RegisterClanorApi(StandinWeb& web, StandinService& data);
+void RegisterVistelApi(StandinWeb& web, StandinService& data);
+void RegisterSorvanApi(StandinWeb& web, StandinService& data);
+void RegisterBellwickApi(StandinWeb& web, StandinService& data);
+void RegisterPreforApi(StandinWeb& web, StandinService& data);
+void RegisterAdhorApi(StandinWeb& web, StandinService& data);
 
 }  // namespace standin
