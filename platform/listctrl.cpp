@@ -940,7 +940,10 @@ LRESULT CListCtrl::insertItem(const LVITEM* lv)
     if (!lv || lv->iItem < 0 || lv->iSubItem != 0) return -1;
     const int at = std::min(lv->iItem, static_cast<int>(m_items.size()));
     Item item;
-    item.texts.push_back((lv->mask & LVIF_TEXT) && lv->pszText ? CString(lv->pszText) : CString());
+    // Room for every column's text at once: filling the row's sub-items
+    // then does not grow the vector again and again.
+    item.texts.reserve(std::max<size_t>(1, m_columns.size()));
+    item.texts.emplace_back((lv->mask & LVIF_TEXT) && lv->pszText ? lv->pszText : "");
     if (lv->mask & LVIF_PARAM) item.data = static_cast<DWORD_PTR>(lv->lParam);
     if (lv->mask & LVIF_STATE) item.state = lv->state & lv->stateMask & (LVIS_SELECTED | LVIS_FOCUSED);
     if (item.state & LVIS_FOCUSED)
@@ -960,8 +963,11 @@ LRESULT CListCtrl::setItem(const LVITEM* lv)
         // Sub-items exist only for the columns there are.
         const int sub = lv->iSubItem;
         if (sub < 0 || (sub > 0 && sub >= static_cast<int>(m_columns.size()))) return FALSE;
-        if (static_cast<int>(it.texts.size()) <= sub) it.texts.resize(static_cast<size_t>(sub) + 1);
-        it.texts[static_cast<size_t>(sub)] = lv->pszText ? CString(lv->pszText) : CString();
+        if (static_cast<int>(it.texts.size()) <= sub) {
+            it.texts.reserve(std::max<size_t>(m_columns.size(), static_cast<size_t>(sub) + 1));
+            it.texts.resize(static_cast<size_t>(sub) + 1);
+        }
+        it.texts[static_cast<size_t>(sub)] = lv->pszText ? lv->pszText : "";
     }
     if (lv->mask & LVIF_PARAM) it.data = static_cast<DWORD_PTR>(lv->lParam);
     if (lv->mask & LVIF_STATE) {

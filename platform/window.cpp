@@ -57,6 +57,17 @@ struct Tracking {
 
 thread_local std::vector<MSG> t_current;
 
+// Advances whenever a window paints or the window tree changes in a way
+// that may need painting (created, shown or hidden, moved or sized,
+// reparented). An invalidation made in the current epoch still stands:
+// nothing has painted the windows it marked since.
+std::atomic<unsigned long long> g_paintEpoch{1};
+
+void nextPaintEpoch()
+{
+    g_paintEpoch.fetch_add(1, std::memory_order_relaxed);
+}
+
 bool onUiThread()
 {
     return g_started && std::this_thread::get_id() == g_uiThread;
@@ -255,6 +266,7 @@ void blit(WindowRecord* rec, wxWindow* widget)
 
 void onPaint(HWND hwnd, wxWindow* widget)
 {
+    nextPaintEpoch();
     WindowRecord* rec = Find(hwnd);
     if (!rec) {
         wxPaintDC dc(widget);
@@ -528,6 +540,7 @@ HWND CreateWindowRecord(CWnd* wnd, DWORD exStyle, LPCTSTR className, LPCTSTR tex
         std::lock_guard<std::recursive_mutex> lock(g_tableLock);
         g_windows[hwnd] = std::move(rec);
     }
+    nextPaintEpoch();
     wnd->m_hWnd = hwnd;
     return hwnd;
 }
@@ -649,6 +662,7 @@ void PaintIntoBackBuffer(WindowRecord* rec)
 {
     if (!rec || !rec->widget || rec->kind != WidgetKind::Plain) return;
     HWND hwnd = rec->handle;
+    nextPaintEpoch();
     rec->dirty = false;
     const int w = std::max(rec->cx, 1), h = std::max(rec->cy, 1);
     if (!rec->back || cairo_image_surface_get_width(rec->back) != w || cairo_image_surface_get_height(rec->back) != h) {
@@ -1319,6 +1333,7 @@ BOOL CWnd::ShowWindow(int cmd)
     if (!rec || !rec->widget) return FALSE;
     const BOOL wasVisible = rec->widget->IsShown();
     const bool show = cmd != SW_HIDE;
+    nextPaintEpoch();
     if (show != static_cast<bool>(wasVisible)) Dispatch(hwnd, WM_SHOWWINDOW, show, 0);
     // Every handler may destroy the window (and the layer its object): the
     // record is looked up again after each one and `this` is not used.
@@ -1425,6 +1440,7 @@ BOOL CWnd::SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, U
     // when nothing changes (windows lay themselves out on WM_SIZE).
     const bool announceMove = !(flags & SWP_NOMOVE), announceSize = !(flags & SWP_NOSIZE);
     if (moved || resized) {
+        nextPaintEpoch();
         rec->x = pos.x;
         rec->y = pos.y;
         rec->cx = size.x;
@@ -1624,6 +1640,7 @@ CWnd* CWnd::SetParent(CWnd* newParent)
     CWnd* old = GetParent();
     WindowRecord* np = newParent ? Find(newParent->m_hWnd) : nullptr;
     if (!isTopLevel(rec) && np && np->widget) {
+        nextPaintEpoch();
         rec->widget->Reparent(np->widget);
         rec->parent = np->handle;
     } else if (isTopLevel(rec)) {
@@ -1801,15 +1818,31 @@ void CWnd::Invalidate(BOOL erase)
     WindowRecord* rec = Find(m_hWnd);
     if (!rec || !rec->widget) return;
     if (erase) rec->needErase = true;
+    // Filling a list invalidates it once per row: when nothing has painted
+    // since this window's last invalidation, it and its children are still
+    // marked and the repaint is still queued.
+    const unsigned long long epoch = g_paintEpoch.load(std::memory_order_relaxed);
+    if (rec->kind == WidgetKind::Plain && rec->invalidEpoch == epoch) return;
     // Children show their parent's pixels under them: they paint anew too.
-    std::vector<HWND> pending{m_hWnd};
-    while (!pending.empty()) {
-        HWND h = pending.back();
-        pending.pop_back();
-        if (WindowRecord* r = Find(h)) r->dirty = true;
-        for (HWND child : childrenOf(h)) pending.push_back(child);
+    // The subtree is marked under one hold of the table lock, with a work
+    // list reused from call to call.
+    thread_local std::vector<HWND> pending;
+    pending.clear();
+    pending.push_back(m_hWnd);
+    {
+        std::lock_guard<std::recursive_mutex> lock(g_tableLock);
+        rec->dirty = true;
+        for (size_t next = 0; next < pending.size(); ++next) {
+            const HWND h = pending[next];
+            for (auto& kv : g_windows)
+                if (kv.second->parent == h) {
+                    kv.second->dirty = true;
+                    pending.push_back(kv.first);
+                }
+        }
     }
     rec->widget->Refresh(false);
+    rec->invalidEpoch = epoch;
 }
 
 void CWnd::InvalidateRect(LPCRECT, BOOL erase)

@@ -50,6 +50,11 @@ struct WindowRecord {
     HDC paintDC = nullptr;            // the DC of the paint cycle under way
     bool needErase = true;
     bool dirty = true;                // the back buffer must be painted anew
+    // The paint epoch of this window's last full invalidation (0: none):
+    // while it is still the current epoch, the window and its children are
+    // marked dirty and a repaint is queued, so another Invalidate has
+    // nothing to add.
+    unsigned long long invalidEpoch = 0;
     cairo_region_t* region = nullptr; // window shape (top-level), null = rectangle
 
     // Background of dialogs (CDialogEx): a tiled bitmap or a colour.
