@@ -1836,7 +1836,10 @@ void CWnd::Invalidate(BOOL erase)
             const HWND h = pending[next];
             for (auto& kv : g_windows)
                 if (kv.second->parent == h) {
+                    // Erased anew, so that a child showing its parent takes
+                    // the parent's new pixels.
                     kv.second->dirty = true;
+                    kv.second->needErase = true;
                     pending.push_back(kv.first);
                 }
         }

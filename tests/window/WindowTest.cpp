@@ -215,6 +215,34 @@ TEST_F(Windows, PaintingGoesToTheBackBufferAndChildrenShowTheirParent)
     EXPECT_EQ(r, CRect(120, 120, 170, 150));
 }
 
+// Invalidations between two paints count once; a change made after a
+// paint and invalidated again always shows, in the window and in a child
+// that shows its parent.
+TEST_F(Windows, EveryChangeInvalidatedAfterAPaintShows)
+{
+    CWnd child;
+    ASSERT_TRUE(child.CreateEx(0, nullptr, nullptr, WS_CHILD | WS_VISIBLE, 20, 20, 50, 30, win.m_hWnd, 6));
+    const COLORREF colours[] = {RGB(0, 128, 0), RGB(255, 255, 0), RGB(0, 0, 255)};
+    for (COLORREF c : colours) {
+        win.fill = c;
+        for (int i = 0; i < 100; ++i) win.Invalidate(FALSE);
+        win.UpdateWindow();
+        const unsigned want = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+        EXPECT_EQ(rgbOf(lumui::WindowPixel(win.m_hWnd, 150, 100)), want);
+        // The child paints on its own turn.
+        lumui::Pump(50);
+        EXPECT_EQ(rgbOf(lumui::WindowPixel(win.m_hWnd, 30, 30)), want) << "the child shows its parent";
+    }
+    // Invalidated, then painted by the toolkit rather than by UpdateWindow.
+    win.fill = RGB(10, 20, 30);
+    win.Invalidate(FALSE);
+    lumui::Pump(100);
+    win.fill = RGB(40, 50, 60);
+    win.Invalidate(FALSE);
+    lumui::Pump(100);
+    EXPECT_EQ(rgbOf(lumui::WindowPixel(win.m_hWnd, 150, 100)), 0x28323Cu);
+}
+
 TEST_F(Windows, DraggingFollowsThePointerThroughTheMovingNotice)
 {
     HWND h = win.m_hWnd;
