@@ -848,7 +848,10 @@ void Pump(int ms)
     do {
         while (active->Pending()) active->Dispatch();
         wxTheApp->ProcessPendingEvents();
-        active->DispatchTimeout(5);
+        // Waits for more events at most 5 ms and never past the time asked
+        // for: Pump(0) handles what is there and returns.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        active->DispatchTimeout(static_cast<unsigned long>(std::max<long long>(0, std::min<long long>(5, left.count()))));
         wxTheApp->ProcessPendingEvents();
     } while (std::chrono::steady_clock::now() < until);
     while (active->Pending()) active->Dispatch();
