@@ -1,22 +1,10 @@
 #include "plugins/Adhor/AdhorApp.h"
 
-#include "plugins/common/PluginUtil.h"
 #include "platform/gdiplus.h"
-#include "platform/resources.h"
-
-#define ADHOR_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
 CAdhorApp theApp;
-
-// Closes a frame window, if open: minimised first, then destroyed.
-void CloseFrame(CDlgBase& frame)
-{
-    if (!frame.m_hWnd) return;
-    frame.CloseWindow();
-    frame.DestroyWindow();
-}
 
 }  // namespace
 
@@ -43,14 +31,9 @@ BOOL CAdhorApp::InitInstance()
 int CAdhorApp::ExitInstance()
 {
     FreeVistel(m_dlgGroupAdd);
-    CloseFrame(m_dlgGroupAdd);
-    CloseFrame(m_dlgInvite);
+    ClosePluginFrame(m_dlgGroupAdd);
+    ClosePluginFrame(m_dlgInvite);
     return 0;
-}
-
-BOOL CAdhorApp::PreTranslateMessage(MSG* msg)
-{
-    return ModulePreTranslateMessage(msg);
 }
 
 void CAdhorApp::OpenGroupFrame()
@@ -70,14 +53,11 @@ void CAdhorApp::OpenGroupFrame()
 void CAdhorApp::OpenInvite()
 {
     RegisterAdhorTemplates();
-    if (m_dlgInvite.m_hWnd) m_dlgInvite.DestroyWindow();
-    if (!m_dlgInvite.Create(IDD_DLG_INVITE, nullptr)) return;
-    m_dlgInvite.ShowWindow(SW_SHOW);
-    m_dlgInvite.UpdateWindow();
+    ReplacePluginFrame(m_dlgInvite, IDD_DLG_INVITE);
 }
 
 // Group creation: the create step. The store argument is not used.
-ADHOR_EXPORT int Show(CString account, void* store, HWND mainWnd, CString verifyCode)
+PLUGIN_EXPORT int Show(CString account, void* store, HWND mainWnd, CString verifyCode)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     (void)store;
@@ -90,7 +70,7 @@ ADHOR_EXPORT int Show(CString account, void* store, HWND mainWnd, CString verify
 }
 
 // Adding members to group `groupId`: the member step.
-ADHOR_EXPORT int ShowAddMember(CString account, int ownUserId, int groupId, CString verifyCode)
+PLUGIN_EXPORT int ShowAddMember(CString account, int ownUserId, int groupId, CString verifyCode)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     theApp.m_strAccount = account;
@@ -102,14 +82,4 @@ ADHOR_EXPORT int ShowAddMember(CString account, int ownUserId, int groupId, CStr
     return 0;
 }
 
-ADHOR_EXPORT void ExitInstance()
-{
-    AFX_MANAGE_STATE(AfxGetStaticModuleState());
-    theApp.ExitInstance();
-}
-
-ADHOR_EXPORT BOOL DllPreTranslateMessage(MSG* msg)
-{
-    AFX_MANAGE_STATE(AfxGetStaticModuleState());
-    return theApp.PreTranslateMessage(msg);
-}
+PLUGIN_APP_EXPORTS(theApp)

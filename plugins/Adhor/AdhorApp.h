@@ -4,20 +4,17 @@
 #pragma once
 
 #include "plugins/Adhor/GroupAdd.h"
+#include "plugins/common/PluginApp.h"
 
-// The plug-in's application object: its frames and the module state. It is
-// not a CWinApp: the host's application object stays the process's one
-// (AfxGetApp), as each module keeps its own state. Its start-up also starts
-// GDI+.
-class CAdhorApp {
+// The plug-in's application object: its frames and the module state. Its
+// start-up also starts GDI+.
+class CAdhorApp : public CPluginApp {
 public:
     CAdhorApp() = default;
     ~CAdhorApp();
     BOOL InitInstance();
     // Minimises and destroys every frame window that is open.
     int ExitInstance();
-    // Offers a message to the plug-in's windows (target up through parents).
-    BOOL PreTranslateMessage(MSG* msg);
 
     CDialogGroupAdd m_dlgGroupAdd;  // one group frame per module
     CDialogInvite m_dlgInvite;

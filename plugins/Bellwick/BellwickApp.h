@@ -2,20 +2,18 @@
 #pragma once
 
 #include "plugins/Bellwick/SmsNotify.h"
+#include "plugins/common/PluginApp.h"
 
 class CFileDbUser;
 
 // The plug-in's application object: its two frames and the texts the show
-// functions keep. It is not a CWinApp: the host's application object stays
-// the process's one (AfxGetApp).
-class CBellwickApp {
+// functions keep.
+class CBellwickApp : public CPluginApp {
 public:
     CBellwickApp() = default;
     ~CBellwickApp();
-    BOOL InitInstance() { return TRUE; }
     // Minimises and destroys every frame window that is open.
     int ExitInstance();
-    BOOL PreTranslateMessage(MSG* msg);
 
     CDlgFastSMSNotify m_dlgFast;
     CDlgStandardSMSNotify m_dlgStandard;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "plugins/Clanor/GrpInfo.h"
+#include "plugins/common/PluginApp.h"
 
 class CFileDbUser;
 
@@ -12,17 +13,14 @@ const UINT kMsgGroupHeadChanged = 10028;  // wParam the group id
 const UINT kMsgGroupInfoChanged = 10225;  // wParam CDataGroup*: id, name, style, note
 
 // The plug-in's application object: the frame and what the last Show call
-// gave. Not a CWinApp: the host's application object stays the process's
-// one (AfxGetApp).
-class CClanorApp {
+// gave.
+class CClanorApp : public CPluginApp {
 public:
     CClanorApp() = default;
     ~CClanorApp();
-    BOOL InitInstance() { return TRUE; }
     // Does not close the frame: the window stays until the user closes it
     // or the module is freed.
     int ExitInstance() { return 0; }
-    BOOL PreTranslateMessage(MSG* msg);
 
     CDialogGrpInfo m_dlgGrpInfo;
     CString m_strAccount;

@@ -5,6 +5,7 @@
 
 #include "plugins/Mievo/HeadPhoto.h"
 #include "plugins/Mievo/UserInfo.h"
+#include "plugins/common/PluginApp.h"
 
 class CDataUser;
 
@@ -13,16 +14,13 @@ const UINT kMsgOwnHeadChanged = 10035;  // wParam 0; lParam 1: the own record's 
 const UINT kMsgOwnInfoChanged = 10036;  // wParam the own record, lParam 0
 
 // The plug-in's application object: its two frames, the account and the
-// verify code. Not a CWinApp: the host's application object stays the
-// process's one (AfxGetApp).
-class CMievoApp {
+// verify code.
+class CMievoApp : public CPluginApp {
 public:
     CMievoApp() = default;
     ~CMievoApp();
-    BOOL InitInstance() { return TRUE; }
     // Minimises and destroys every frame window that is open.
     int ExitInstance();
-    BOOL PreTranslateMessage(MSG* msg);
 
     CDialogUserInfo m_dlgUserInfo;
     CDialogHeadPhoto m_dlgHeadPhoto;
@@ -39,6 +37,3 @@ struct MievoGlobals {
     HWND mainWnd = nullptr;
 };
 MievoGlobals& Mievo();
-
-// Replaces an open frame window by a new one and shows it.
-void ShowMievoFrame(CDlgBase& frame, UINT templateId);

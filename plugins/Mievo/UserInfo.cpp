@@ -56,7 +56,7 @@ void CHTMLUserInfo::SetUserInfo()
 void CHTMLUserInfo::OpenDlgHeadPhoto()
 {
     RegisterHeadPhotoTemplates();
-    ShowMievoFrame(MievoApp().m_dlgHeadPhoto, IDD_DIALOG_HEADPHOTO);
+    ReplacePluginFrame(MievoApp().m_dlgHeadPhoto, IDD_DIALOG_HEADPHOTO);
 }
 
 void CHTMLUserInfo::ModiUserInfoMain(const VARIANT& name, const VARIANT& note)

@@ -4,21 +4,19 @@
 #pragma once
 
 #include "plugins/Parlet/MsgCenter.h"
+#include "plugins/common/PluginApp.h"
 
 #include <list>
 
 class CData;
 
-// The plug-in's application object. It is not a CWinApp: the host's
-// application object stays the process's one (AfxGetApp).
-class CParletApp {
+// The plug-in's application object: the message centre's frame.
+class CParletApp : public CPluginApp {
 public:
     CParletApp() = default;
     ~CParletApp();
-    BOOL InitInstance() { return TRUE; }
     // Minimises and destroys the frame window when it is open.
     int ExitInstance();
-    BOOL PreTranslateMessage(MSG* msg);
 
     CDlgShowParlet m_dlgParlet;
 };

@@ -1,10 +1,5 @@
 #include "plugins/Prefor/PreforApp.h"
 
-#include "plugins/common/PluginUtil.h"
-#include "platform/resources.h"
-
-#define PREFOR_EXPORT extern "C" __attribute__((visibility("default")))
-
 namespace {
 
 CPreforApp theApp;
@@ -55,33 +50,18 @@ int CPreforApp::ExitInstance()
     return 0;
 }
 
-BOOL CPreforApp::PreTranslateMessage(MSG* msg)
-{
-    return ModulePreTranslateMessage(msg);
-}
-
 // The settings window of the logged-in user, on its basic page.
-PREFOR_EXPORT int Show(int userId, CFileDbSys* store, HWND mainWnd)
+PLUGIN_EXPORT int Show(int userId, CFileDbSys* store, HWND mainWnd)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     return ShowSysSet(userId, store, mainWnd, 0);
 }
 
 // The settings window on its block page (the black list).
-PREFOR_EXPORT int ShowBlackList(int userId, CFileDbSys* store, HWND mainWnd)
+PLUGIN_EXPORT int ShowBlackList(int userId, CFileDbSys* store, HWND mainWnd)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     return ShowSysSet(userId, store, mainWnd, 1);
 }
 
-PREFOR_EXPORT void ExitInstance()
-{
-    AFX_MANAGE_STATE(AfxGetStaticModuleState());
-    theApp.ExitInstance();
-}
-
-PREFOR_EXPORT BOOL DllPreTranslateMessage(MSG* msg)
-{
-    AFX_MANAGE_STATE(AfxGetStaticModuleState());
-    return theApp.PreTranslateMessage(msg);
-}
+PLUGIN_APP_EXPORTS(theApp)

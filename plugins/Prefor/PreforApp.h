@@ -3,18 +3,17 @@
 #pragma once
 
 #include "plugins/Prefor/DialogSysSet.h"
+#include "plugins/common/PluginApp.h"
 
 class CFileDbSys;
 
-// The plug-in's application object, which owns the one settings frame. It is
-// not a CWinApp: the host's application object stays the process's one.
-class CPreforApp {
+// The plug-in's application object, which owns the one settings frame.
+class CPreforApp : public CPluginApp {
 public:
     CPreforApp() = default;
     ~CPreforApp();
     // Destroys the settings window when it is open.
     int ExitInstance();
-    BOOL PreTranslateMessage(MSG* msg);
 
     CDialogSysSet m_dlgSysSet;
 };

@@ -5,22 +5,18 @@
 
 #include "plugins/Quillon/ShowQuillon.h"
 #include "plugins/Quillon/ViewHisMsg.h"
+#include "plugins/common/PluginApp.h"
 
 class CFileDbMsg;
 class CFileDbUser;
 
 // The plug-in's application object: its two frames and the viewer's name.
-// It is not a CWinApp: the host's application object stays the process's
-// one (AfxGetApp), as each module keeps its own state.
-class CQuillonApp {
+class CQuillonApp : public CPluginApp {
 public:
     CQuillonApp() = default;
     ~CQuillonApp();
-    BOOL InitInstance() { return TRUE; }
     // Minimises and destroys every frame window that is open.
     int ExitInstance();
-    // Offers a message to the plug-in's windows (target up through parents).
-    BOOL PreTranslateMessage(MSG* msg);
 
     CDlgShowQuillon m_dlgQuillon;
     CDlgViewHisMsg m_dlgViewHisMsg;

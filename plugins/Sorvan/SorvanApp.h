@@ -6,22 +6,19 @@
 
 #include "plugins/Sorvan/AddToFriend.h"
 #include "plugins/Sorvan/ShowResult.h"
+#include "plugins/common/PluginApp.h"
 
 class CDataUser;
 class CFileDbUser;
 
 // The plug-in's application object: its four frames and the texts the
-// exports keep. It is not a CWinApp: the host's application object stays
-// the process's one (AfxGetApp), as each module keeps its own state.
-class CSorvanApp {
+// exports keep.
+class CSorvanApp : public CPluginApp {
 public:
     CSorvanApp() = default;
     ~CSorvanApp();
-    BOOL InitInstance() { return TRUE; }
     // Minimises and destroys every frame window that is open.
     int ExitInstance();
-    // Offers a message to the plug-in's windows (target up through parents).
-    BOOL PreTranslateMessage(MSG* msg);
 
     CDlgShowResult m_dlgShowResult;
     CDlgShowGroupResult m_dlgShowGroupResult;

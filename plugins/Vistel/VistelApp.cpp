@@ -1,10 +1,5 @@
 #include "plugins/Vistel/VistelApp.h"
 
-#include "plugins/common/PluginUtil.h"
-#include "platform/resources.h"
-
-#define VISTEL_EXPORT extern "C" __attribute__((visibility("default")))
-
 namespace {
 
 CVistelApp theApp;
@@ -30,24 +25,16 @@ CVistelApp::~CVistelApp()
 
 int CVistelApp::ExitInstance()
 {
-    if (m_dlgVistel.m_hWnd) {
-        m_dlgVistel.CloseWindow();
-        m_dlgVistel.DestroyWindow();
-    }
+    ClosePluginFrame(m_dlgVistel);
     // The editors are modal: ending them lets their DoModal return.
     if (m_dlgRemark.m_hWnd) m_dlgRemark.EndDialog(IDCANCEL);
     if (m_dlgGrpCard.m_hWnd) m_dlgGrpCard.EndDialog(IDCANCEL);
     return 0;
 }
 
-BOOL CVistelApp::PreTranslateMessage(MSG* msg)
-{
-    return ModulePreTranslateMessage(msg);
-}
-
 // The card of a friend (kind 0), group (1) or stranger (2); replaces an open
 // card. `ownUserId` is not needed: the account names the viewer.
-VISTEL_EXPORT int Show(int kind, int id, int ownUserId, CString account, HWND notify, CString verifyCode)
+PLUGIN_EXPORT int Show(int kind, int id, int ownUserId, CString account, HWND notify, CString verifyCode)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     (void)ownUserId;
@@ -57,16 +44,12 @@ VISTEL_EXPORT int Show(int kind, int id, int ownUserId, CString account, HWND no
     theApp.m_strVerifyCode = verifyCode;
     theApp.m_hNotify = notify;
     RegisterVistelTemplates();
-    CDialogVistel& card = theApp.m_dlgVistel;
-    if (card.m_hWnd) card.DestroyWindow();
-    if (!card.Create(IDD_DLG_VISTEL, nullptr)) return 0;
-    card.ShowWindow(SW_SHOW);
-    card.UpdateWindow();
+    ReplacePluginFrame(theApp.m_dlgVistel, IDD_DLG_VISTEL);
     return 0;
 }
 
 // Edits the remark of a friend; returns when the editor closes.
-VISTEL_EXPORT int EditFrdRemark(int friendId, CString account, HWND notify, CString verifyCode)
+PLUGIN_EXPORT int EditFrdRemark(int friendId, CString account, HWND notify, CString verifyCode)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     theApp.m_strId.Format("%d", friendId);
@@ -81,7 +64,7 @@ VISTEL_EXPORT int EditFrdRemark(int friendId, CString account, HWND notify, CStr
 
 // Edits the card of user `userId` in group `groupId`; returns when the
 // editor closes.
-VISTEL_EXPORT int EditGrpCard(int groupId, int userId, HWND notify, CString verifyCode)
+PLUGIN_EXPORT int EditGrpCard(int groupId, int userId, HWND notify, CString verifyCode)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     theApp.m_strId.Format("%d", groupId);
@@ -94,14 +77,4 @@ VISTEL_EXPORT int EditGrpCard(int groupId, int userId, HWND notify, CString veri
     return 0;
 }
 
-VISTEL_EXPORT void ExitInstance()
-{
-    AFX_MANAGE_STATE(AfxGetStaticModuleState());
-    theApp.ExitInstance();
-}
-
-VISTEL_EXPORT BOOL DllPreTranslateMessage(MSG* msg)
-{
-    AFX_MANAGE_STATE(AfxGetStaticModuleState());
-    return theApp.PreTranslateMessage(msg);
-}
+PLUGIN_APP_EXPORTS(theApp)

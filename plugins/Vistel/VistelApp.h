@@ -4,18 +4,16 @@
 #pragma once
 
 #include "plugins/Vistel/VistelDialogs.h"
+#include "plugins/common/PluginApp.h"
 
 // The plug-in's application object: its three frames and the values the
-// exports keep. Not a CWinApp: the host's application object stays the
-// process's one (AfxGetApp), as each module keeps its own state.
-class CVistelApp {
+// exports keep.
+class CVistelApp : public CPluginApp {
 public:
     CVistelApp() = default;
     ~CVistelApp();
-    BOOL InitInstance() { return TRUE; }
     // Minimises and destroys the card; ends an editor still running.
     int ExitInstance();
-    BOOL PreTranslateMessage(MSG* msg);
 
     CDialogVistel m_dlgVistel;
     CDialogRemark m_dlgRemark;

@@ -56,7 +56,6 @@ const uint32_t kAccent = 0xF39A2B;
 const uint32_t kAccentDark = 0xDB7E12;
 const uint32_t kText = 0x4A4A4A;
 const uint32_t kMuted = 0x8C8C8C;
-const char* const kFont = "WenQuanYi Zen Hei";
 
 // ------------------------------------------------------------ basics
 
@@ -140,14 +139,6 @@ void text(cairo_t* cr, const std::string& s, double px, bool bold, double x, dou
         cairo_stroke(cr);
     }
     g_object_unref(layout);
-}
-
-bool save(cairo_surface_t* s, const std::string& file)
-{
-    bool ok = cairo_surface_write_to_png(s, file.c_str()) == CAIRO_STATUS_SUCCESS;
-    if (!ok) std::fprintf(stderr, "could not write %s\n", file.c_str());
-    cairo_surface_destroy(s);
-    return ok;
 }
 
 using FrameFn = std::function<void(cairo_t*, Look, double w, double h)>;

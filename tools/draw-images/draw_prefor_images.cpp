@@ -12,7 +12,6 @@
 
 #include <gdk/gdk.h>
 #include <gdk-pixbuf/gdk-pixbuf.h>
-#include <pango/pangocairo.h>
 
 #include <cstdio>
 #include <functional>
@@ -21,64 +20,6 @@
 using namespace art;
 
 namespace {
-
-const char* const kFont = "WenQuanYi Zen Hei";
-
-void text(cairo_t* cr, const std::string& s, double px, double cx, double cy, uint32_t colour)
-{
-    PangoLayout* layout = pango_cairo_create_layout(cr);
-    PangoFontDescription* desc = pango_font_description_from_string(kFont);
-    pango_font_description_set_absolute_size(desc, px * PANGO_SCALE);
-    pango_layout_set_font_description(layout, desc);
-    pango_font_description_free(desc);
-    pango_layout_set_text(layout, s.c_str(), -1);
-    PangoRectangle ink, logical;
-    pango_layout_get_pixel_extents(layout, &ink, &logical);
-    rgba(cr, colour);
-    cairo_move_to(cr, std::round(cx - logical.width / 2.0), std::round(cy - ink.y - ink.height / 2.0));
-    pango_cairo_show_layout(cr, layout);
-    g_object_unref(layout);
-}
-
-bool save(cairo_surface_t* s, const std::string& file)
-{
-    bool ok = cairo_surface_write_to_png(s, file.c_str()) == CAIRO_STATUS_SUCCESS;
-    if (!ok) std::fprintf(stderr, "could not write %s\n", file.c_str());
-    cairo_surface_destroy(s);
-    return ok;
-}
-
-// A light rounded button with a dark caption; blue edge under the mouse.
-bool button(const std::string& file, const std::string& caption)
-{
-    const int w = 70, h = 26;
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 4 * w, h);
-    cairo_t* cr = cairo_create(s);
-    for (int k = 0; k < 4; ++k) {
-        const Look look = static_cast<Look>(k);
-        cairo_save(cr);
-        cairo_translate(cr, k * w, 0);
-        uint32_t top = 0xFFFFFF, bottom = 0xE9EEF3, border = 0x9DB3C8, ink = 0x2F4A63;
-        if (look == Hover) top = 0xFFFFFF, bottom = 0xDCEBF8, border = 0x5E93C4;
-        if (look == Pressed) top = 0xD3E3F2, bottom = 0xEAF2FA, border = 0x4F81B0;
-        if (look == Disabled) top = 0xF2F2F2, bottom = 0xE8E8E8, border = 0xCFCFCF, ink = 0xA8A8A8;
-        roundedRect(cr, 0.5, 0.5, w - 1, h - 1, 4);
-        cairo_pattern_t* p = cairo_pattern_create_linear(0, 0, 0, h);
-        cairo_pattern_add_color_stop_rgb(p, 0, ((top >> 16) & 255) / 255.0, ((top >> 8) & 255) / 255.0, (top & 255) / 255.0);
-        cairo_pattern_add_color_stop_rgb(p, 1, ((bottom >> 16) & 255) / 255.0, ((bottom >> 8) & 255) / 255.0,
-                                         (bottom & 255) / 255.0);
-        cairo_set_source(cr, p);
-        cairo_fill_preserve(cr);
-        cairo_pattern_destroy(p);
-        rgba(cr, border);
-        cairo_set_line_width(cr, 1);
-        cairo_stroke(cr);
-        text(cr, caption, 13, w / 2.0, h / 2.0 + (look == Pressed ? 1 : 0), ink);
-        cairo_restore(cr);
-    }
-    cairo_destroy(cr);
-    return save(s, file);
-}
 
 // A white gear on the skin.
 bool title(const std::string& file)
@@ -125,9 +66,9 @@ bool skin(const std::string& file, const std::function<void(cairo_t*)>& draw)
 void gradient(cairo_t* cr, uint32_t a, uint32_t b)
 {
     cairo_pattern_t* p = cairo_pattern_create_linear(0, 0, 200, 200);
-    cairo_pattern_add_color_stop_rgb(p, 0, ((a >> 16) & 255) / 255.0, ((a >> 8) & 255) / 255.0, (a & 255) / 255.0);
-    cairo_pattern_add_color_stop_rgb(p, 0.5, ((b >> 16) & 255) / 255.0, ((b >> 8) & 255) / 255.0, (b & 255) / 255.0);
-    cairo_pattern_add_color_stop_rgb(p, 1, ((a >> 16) & 255) / 255.0, ((a >> 8) & 255) / 255.0, (a & 255) / 255.0);
+    colourStop(p, 0, a);
+    colourStop(p, 0.5, b);
+    colourStop(p, 1, a);
     cairo_set_source(cr, p);
     cairo_paint(cr);
     cairo_pattern_destroy(p);
@@ -143,9 +84,9 @@ int main(int argc, char** argv)
     }
     const std::string res = std::string(argv[1]) + "/", theme = std::string(argv[2]) + "/";
     bool ok = true;
-    ok = button(res + "btn_ok.png", "确定") && ok;
-    ok = button(res + "btn_cancel.png", "取消") && ok;
-    ok = button(res + "btn_apply.png", "应用") && ok;
+    ok = captionButton(res + "btn_ok.png", "确定") && ok;
+    ok = captionButton(res + "btn_cancel.png", "取消") && ok;
+    ok = captionButton(res + "btn_apply.png", "应用") && ok;
     ok = title(res + "title.png") && ok;
     // Sky: blue with soft clouds.
     ok = skin(theme + "skin-01.jpg", [](cairo_t* cr) {

@@ -1,12 +1,21 @@
 // Drawing helpers shared by the image generators of this folder: rounded
-// rectangles, colours, and the frame's own buttons (light glyphs on the skin),
-// four 24x18 looks side by side: normal, hover, pressed, disabled.
+// rectangles, colours, writing PNG files, and the frame's own buttons (light
+// glyphs on the skin), four 24x18 looks side by side: normal, hover, pressed,
+// disabled. A generator built with pangocairo's flags also gets centred CJK
+// text and the light caption buttons of the plug-in pages; one built with
+// cairo's alone does not need pango.
 #pragma once
 
 #include <cairo.h>
 
+#if __has_include(<pango/pangocairo.h>)
+#include <pango/pangocairo.h>
+#define ART_HAS_TEXT 1
+#endif
+
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace art {
@@ -26,6 +35,23 @@ inline void roundedRect(cairo_t* cr, double x, double y, double w, double h, dou
 inline void rgba(cairo_t* cr, uint32_t rgb, double a = 1.0)
 {
     cairo_set_source_rgba(cr, ((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0, a);
+}
+
+// An opaque colour stop of a gradient.
+inline void colourStop(cairo_pattern_t* p, double offset, uint32_t rgb)
+{
+    cairo_pattern_add_color_stop_rgb(p, offset, ((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0,
+                                     (rgb & 0xFF) / 255.0);
+}
+
+// Writes the surface as a PNG file and releases it; a file that cannot be
+// written is named on stderr.
+inline bool save(cairo_surface_t* s, const std::string& file)
+{
+    bool ok = cairo_surface_write_to_png(s, file.c_str()) == CAIRO_STATUS_SUCCESS;
+    if (!ok) std::fprintf(stderr, "could not write %s\n", file.c_str());
+    cairo_surface_destroy(s);
+    return ok;
 }
 
 // ------------------------------------------------------------ frame buttons
@@ -112,5 +138,63 @@ inline bool drawButtonStrip(const std::string& file, bool danger, void (*path)(c
     cairo_surface_destroy(s);
     return ok;
 }
+
+#ifdef ART_HAS_TEXT
+
+// ------------------------------------------------------------ text
+
+const char* const kFont = "WenQuanYi Zen Hei";
+
+// `s` in the CJK font at `px` pixels: its logical width centred on cx, its
+// ink centred on cy.
+inline void centredText(cairo_t* cr, const std::string& s, double px, double cx, double cy, uint32_t colour)
+{
+    PangoLayout* layout = pango_cairo_create_layout(cr);
+    PangoFontDescription* desc = pango_font_description_from_string(kFont);
+    pango_font_description_set_absolute_size(desc, px * PANGO_SCALE);
+    pango_layout_set_font_description(layout, desc);
+    pango_font_description_free(desc);
+    pango_layout_set_text(layout, s.c_str(), -1);
+    PangoRectangle ink, logical;
+    pango_layout_get_pixel_extents(layout, &ink, &logical);
+    rgba(cr, colour);
+    cairo_move_to(cr, std::round(cx - logical.width / 2.0), std::round(cy - ink.y - ink.height / 2.0));
+    pango_cairo_show_layout(cr, layout);
+    g_object_unref(layout);
+}
+
+// The plug-in pages' button strip: a light rounded button with a dark
+// caption, blue edge under the mouse, in four 70x26 looks side by side.
+inline bool captionButton(const std::string& file, const std::string& caption)
+{
+    const int w = 70, h = 26;
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 4 * w, h);
+    cairo_t* cr = cairo_create(s);
+    for (int k = 0; k < 4; ++k) {
+        const Look look = static_cast<Look>(k);
+        cairo_save(cr);
+        cairo_translate(cr, k * w, 0);
+        uint32_t top = 0xFFFFFF, bottom = 0xE9EEF3, border = 0x9DB3C8, ink = 0x2F4A63;
+        if (look == Hover) top = 0xFFFFFF, bottom = 0xDCEBF8, border = 0x5E93C4;
+        if (look == Pressed) top = 0xD3E3F2, bottom = 0xEAF2FA, border = 0x4F81B0;
+        if (look == Disabled) top = 0xF2F2F2, bottom = 0xE8E8E8, border = 0xCFCFCF, ink = 0xA8A8A8;
+        roundedRect(cr, 0.5, 0.5, w - 1, h - 1, 4);
+        cairo_pattern_t* p = cairo_pattern_create_linear(0, 0, 0, h);
+        colourStop(p, 0, top);
+        colourStop(p, 1, bottom);
+        cairo_set_source(cr, p);
+        cairo_fill_preserve(cr);
+        cairo_pattern_destroy(p);
+        rgba(cr, border);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+        centredText(cr, caption, 13, w / 2.0, h / 2.0 + (look == Pressed ? 1 : 0), ink);
+        cairo_restore(cr);
+    }
+    cairo_destroy(cr);
+    return save(s, file);
+}
+
+#endif  // ART_HAS_TEXT
 
 }  // namespace art
