@@ -4,13 +4,8 @@
 // server, the member step (search, selection of whole ids, passing it on),
 // and the invitation sent with its text checks.
 #include "Common/Data.h"
-#include "platform/dhtml.h"
-#include "platform/files.h"
-#include "platform/module.h"
-#include "platform/uiapp.h"
-#include "tests/platform/TempDir.h"
+#include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
-#include "tests/standin/StandinWeb.h"
 #include "tests/standin/WebApi.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +20,6 @@ namespace {
 
 typedef int (*ShowFn)(CString, void*, HWND, CString);
 typedef int (*ShowAddMemberFn)(CString, int, int, CString);
-typedef void (*ExitInstanceFn)();
 
 const UINT kGroupCreated = WM_USER + 9101;  // 10125
 const UINT kCreatePage = 4001, kMemberPage = 4008, kInvitePage = 4012, kSentPage = 4011;
@@ -56,53 +50,27 @@ BEGIN_MESSAGE_MAP(MainWindow, CWnd)
     ON_MESSAGE(kGroupCreated, OnGroupCreated)
 END_MESSAGE_MAP()
 
-class AdhorTest : public ::testing::Test {
+class AdhorTest : public plugintest::PluginTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        ASSERT_TRUE(OpenProgramFolder());
         std::filesystem::create_directories(dir_.file("www/upload/face"));
         std::filesystem::create_directories(dir_.file("www/upload/group"));
         ASSERT_TRUE(service_.LoadSeedFile(SEED_FILE));
         standin::RegisterAdhorApi(web_, service_);
-        ASSERT_GT(web_.Start(0, dir_.file("www")), 0);
-        std::ofstream(dir_.file("Lum.ini")) << "[Web]\nBaseUrl=" << web_.BaseUrl() << "\n";
-        std::filesystem::copy_file(ADHOR_FILE, dir_.file("libAdhor.so"));
+        ASSERT_TRUE(ServeWeb(web_, dir_.file("www")));
+        InstallModule(ADHOR_FILE, "Adhor");
         ASSERT_TRUE(main_.CreateEx(0, nullptr, "main", WS_POPUP, 0, 0, 10, 10, nullptr, 0));
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
-            boxes_.push_back(text.GetString());
-            return IDOK;
-        });
-        module_ = LoadLibrary("Adhor.dll");
-        ASSERT_NE(module_, nullptr);
+        RecordMessageBoxes();
+        ASSERT_TRUE(LoadModule("Adhor"));
     }
 
     void TearDown() override
     {
-        if (module_) {
-            if (auto exit = reinterpret_cast<ExitInstanceFn>(GetProcAddress(module_, "ExitInstance"))) exit();
-            lumui::Pump(20);
-            FreeLibrary(module_);
-        }
-        lumui::SetMessageBoxHook(nullptr);
+        UnloadModule();
         if (main_.m_hWnd) main_.DestroyWindow();
-        web_.Stop();
-        SetProgramFolderForTests("");
-    }
-
-    template <class Fn>
-    Fn Export(const char* name)
-    {
-        return reinterpret_cast<Fn>(GetProcAddress(module_, name));
-    }
-
-    CDHtmlDialog* Page()
-    {
-        for (HWND hwnd : GetModuleWindows(module_))
-            if (auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
-                if (page->m_hWnd) return page;
-        return nullptr;
+        CloseProgramFolder();
     }
 
     // The page once the document `marker` names has loaded (its script has
@@ -113,7 +81,7 @@ protected:
         CString kind;
         lumui::PumpUntil(
             [&] {
-                page = Page();
+                page = AnyPage();
                 return page && page->InvokeScriptMethod("eval", {CString("typeof ") + marker}, &kind) == S_OK &&
                        kind == "function";
             },
@@ -129,15 +97,6 @@ protected:
         return result;
     }
 
-    CWnd* Frame()
-    {
-        for (HWND hwnd : GetModuleWindows(module_)) {
-            CWnd* wnd = CWnd::FromHandle(hwnd);
-            if (wnd && !wnd->GetParent() && wnd->IsWindowVisible()) return wnd;
-        }
-        return nullptr;
-    }
-
     bool Shown(CWnd* frame, int id)
     {
         CWnd* button = frame ? frame->GetDlgItem(id) : nullptr;
@@ -146,21 +105,9 @@ protected:
 
     void Press(int id)
     {
-        CWnd* frame = Frame();
+        CWnd* frame = ShownFrame();
         ASSERT_NE(frame, nullptr);
         frame->SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-    }
-
-    bool BoxSaid(const std::string& text)
-    {
-        return lumui::PumpUntil([&] { return !boxes_.empty() && boxes_.back() == text; }, 10000);
-    }
-
-    void Shot(const char* name)
-    {
-        std::filesystem::create_directories(SCREENSHOT_DIR);
-        lumui::Pump(400);
-        EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
     }
 
     // Fills the create form as typed (hints gone) and submits it.
@@ -180,12 +127,9 @@ protected:
         return out + "\"";
     }
 
-    TempDir dir_;
     standin::StandinService service_;
     standin::StandinWeb web_{&service_};
     MainWindow main_;
-    HMODULE module_ = nullptr;
-    std::vector<std::string> boxes_;
 };
 
 }  // namespace
@@ -197,7 +141,7 @@ TEST_F(AdhorTest, CreateFormChecksInOrderThenCreates)
     EXPECT_EQ(show("13800000001", nullptr, main_.m_hWnd, kKey), 0);
     CDHtmlDialog* page = WaitForPage("submitGrpInfo");
     ASSERT_NE(page, nullptr);
-    CWnd* frame = Frame();
+    CWnd* frame = ShownFrame();
     ASSERT_NE(frame, nullptr);
     CRect r;
     frame->GetWindowRect(&r);
@@ -212,7 +156,7 @@ TEST_F(AdhorTest, CreateFormChecksInOrderThenCreates)
     page->GetElementProperty("hid_verifyCode", DISPID_A_VALUE, value);
     EXPECT_EQ(value, kKey);
     EXPECT_EQ(Eval(page, "document.getElementById('grpName').maxLength"), "15");
-    Shot("adhor_create.png");
+    Shot("adhor_create.png", 400);
     CString caption;
     frame->GetWindowText(caption);
     EXPECT_EQ(caption, "创建群");
@@ -297,7 +241,7 @@ TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
     EXPECT_EQ(addMember("13800000002", 10002, 502, kKey), 0);
     CDHtmlDialog* page = WaitForPage("passSelIDs");
     ASSERT_NE(page, nullptr);
-    CWnd* frame = Frame();
+    CWnd* frame = ShownFrame();
     ASSERT_NE(frame, nullptr);
     for (int id : {4000, 4001, 4002, 4003}) EXPECT_FALSE(Shown(frame, id)) << id;
     for (int id : {4004, 4005, 4006, 4007}) EXPECT_TRUE(Shown(frame, id)) << id;
@@ -314,16 +258,14 @@ TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
     Eval(page, "key.value='10003';search();");
     ASSERT_TRUE(lumui::PumpUntil([&] { return Eval(page, "document.querySelectorAll('.row').length") == "1"; }, 5000));
     EXPECT_EQ(Eval(page, "document.querySelector('.row .name').textContent"), "王芳");
-    std::vector<standin::WebRequest> searches;
-    for (const auto& q : web_.Requests())
-        if (q.path == "/Chirra_User/get_userList_pc") searches.push_back(q);
+    const std::vector<standin::WebRequest> searches = Requests("/Chirra_User/get_userList_pc");
     ASSERT_EQ(searches.size(), 2u);
     EXPECT_EQ(searches[0].Param("type"), "1");
     EXPECT_EQ(searches[1].Param("type"), "0");
     EXPECT_EQ(searches[1].Param("param"), "10003");
     EXPECT_EQ(searches[1].Param("max"), "4");
     EXPECT_EQ(searches[1].Param("toPage"), "1");
-    Shot("adhor_members.png");
+    Shot("adhor_members.png", 400);
 
     // Whole ids only: 11 selected does not select 1.
     EXPECT_EQ(Eval(page, "selection='';select('11',true);isSelected('1')"), "false");
@@ -340,7 +282,7 @@ TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
     ASSERT_NE(invite, nullptr);
     EXPECT_EQ(invite->m_nHtmlResID, kInvitePage);
     ASSERT_TRUE(lumui::PumpUntil([&] { return !::IsWindow(frame->m_hWnd) || !frame->IsWindowVisible(); }, 5000));
-    Shot("adhor_invite.png");
+    Shot("adhor_invite.png", 400);
 
     Eval(invite, "window.external.ConfirmSubmit();");
     ASSERT_TRUE(BoxSaid("请输入邀请语！"));
@@ -354,5 +296,5 @@ TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
     EXPECT_EQ(pending[0].gid, 502);
     EXPECT_EQ(pending[0].fromid, 10002);
     lumui::Pump(500);
-    Shot("adhor_sent.png");
+    Shot("adhor_sent.png", 400);
 }

@@ -4,13 +4,8 @@
 // standard notice to the friends and members ticked in a tree.
 #include "Common/Data.h"
 #include "Common/FileDbUser.h"
-#include "platform/dhtml.h"
-#include "platform/files.h"
-#include "platform/module.h"
-#include "platform/uiapp.h"
-#include "tests/platform/TempDir.h"
+#include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
-#include "tests/standin/StandinWeb.h"
 #include "tests/standin/WebApi.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +19,6 @@ namespace {
 
 typedef void (*FastFn)(int, CString, int, CString, int, CString);
 typedef void (*StandardFn)(int, CString, CFileDbUser*, CString);
-typedef void (*ExitInstanceFn)();
 
 const char* const kFriendPath = "/api/message/sendFriendNotifyMessage.jsp";
 const char* const kGroupPath = "/api/message/sendGroupNotifyMessage.jsp";
@@ -49,67 +43,36 @@ const char* const kSeed = R"({
   ]
 })";
 
-class BellwickTest : public ::testing::Test {
+class BellwickTest : public plugintest::PluginTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        ASSERT_TRUE(OpenProgramFolder());
         std::filesystem::create_directories(dir_.file("www"));
         std::string error;
         ASSERT_TRUE(data_.LoadSeedJson(kSeed, &error)) << error;
         standin::RegisterBellwickApi(web_, data_);
-        ASSERT_GT(web_.Start(0, dir_.file("www")), 0);
-        std::ofstream(dir_.file("Lum.ini")) << "[Web]\nBaseUrl=" << web_.BaseUrl() << "\n";
-        std::filesystem::copy_file(BELLWICK_FILE, dir_.file("libBellwick.so"));
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString& caption, UINT) {
-            boxes_.push_back(text.GetString());
-            captions_.push_back(caption.GetString());
-            return IDOK;
-        });
-        module_ = LoadLibrary("Bellwick.dll");
-        ASSERT_NE(module_, nullptr);
+        ASSERT_TRUE(ServeWeb(web_, dir_.file("www")));
+        InstallModule(BELLWICK_FILE, "Bellwick");
+        RecordMessageBoxes(&captions_);
+        ASSERT_TRUE(LoadModule("Bellwick"));
     }
 
     void TearDown() override
     {
-        if (module_) {
-            if (auto exit = reinterpret_cast<ExitInstanceFn>(GetProcAddress(module_, "ExitInstance"))) exit();
-            lumui::Pump(20);
-            FreeLibrary(module_);
-        }
-        lumui::SetMessageBoxHook(nullptr);
-        web_.Stop();
-        SetProgramFolderForTests("");
-    }
-
-    CDHtmlDialog* Page(UINT html)
-    {
-        for (HWND hwnd : GetModuleWindows(module_))
-            if (auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
-                if (page->m_nHtmlResID == html && page->m_hWnd) return page;
-        return nullptr;
+        UnloadModule();
+        CloseProgramFolder();
     }
 
     // The plug-in's frame of that size, when open.
     CWnd* Frame(int width)
     {
-        for (HWND hwnd : GetModuleWindows(module_)) {
-            CWnd* wnd = CWnd::FromHandle(hwnd);
-            if (!wnd || wnd->GetParent() || !wnd->m_hWnd) continue;
+        return FrameWhere([width](CWnd* wnd) {
+            if (!wnd->m_hWnd) return false;
             CRect r;
             wnd->GetWindowRect(&r);
-            if (r.Width() == width) return wnd;
-        }
-        return nullptr;
-    }
-
-    static std::string Text(CDHtmlDialog* page, const char* id, DISPID what = DISPID_IHTMLELEMENT_INNERTEXT)
-    {
-        if (!page) return std::string();
-        CString value;
-        page->GetElementProperty(id, what, value);
-        return value.GetString();
+            return r.Width() == width;
+        });
     }
 
     // Runs `code` from the page's own loop (as a user's click would run),
@@ -124,7 +87,7 @@ protected:
 
     CDHtmlDialog* ShowFast(int id, const char* name, int type)
     {
-        auto show = reinterpret_cast<FastFn>(GetProcAddress(module_, "showFastSmsNotify"));
+        auto show = Export<FastFn>("showFastSmsNotify");
         EXPECT_NE(show, nullptr);
         if (!show) return nullptr;
         show(10001, kAccount, id, name, type, kKey);
@@ -146,21 +109,7 @@ protected:
         lumui::Pump(400);
     }
 
-    size_t Count(const char* path)
-    {
-        size_t n = 0;
-        if (!path) return 0;
-        for (const auto& r : web_.Requests()) n += r.path == path;
-        return n;
-    }
-
-    standin::WebRequest Last(const std::string& path)
-    {
-        standin::WebRequest last;
-        for (const auto& r : web_.Requests())
-            if (r.path == path) last = r;
-        return last;
-    }
+    size_t Count(const char* path) { return path ? RequestCount(path) : 0; }
 
     // The boxes shown since the last call.
     std::vector<std::string> Boxes()
@@ -170,18 +119,9 @@ protected:
         return out;
     }
 
-    void Shot(const char* name)
-    {
-        std::filesystem::create_directories(SCREENSHOT_DIR);
-        lumui::Pump(300);
-        EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
-    }
-
-    TempDir dir_;
     standin::StandinService data_;
     standin::StandinWeb web_{&data_};
-    HMODULE module_ = nullptr;
-    std::vector<std::string> boxes_, captions_;
+    std::vector<std::string> captions_;
 };
 
 }  // namespace
@@ -205,7 +145,7 @@ TEST_F(BellwickTest, FastNoticeToAFriendSendsTheTextAndClosesOnSuccess)
     Shot("bellwick_fast.png");
 
     Send(page, kText, kFriendPath);
-    const standin::WebRequest sent = Last(kFriendPath);
+    const standin::WebRequest sent = LastRequest(kFriendPath);
     EXPECT_EQ(sent.Param("phone"), kAccount);
     EXPECT_EQ(sent.Param("friendid_list"), "10002");
     EXPECT_EQ(sent.Param("content"), kText);
@@ -224,7 +164,7 @@ TEST_F(BellwickTest, FastNoticeToAGroupNamesTheGroupAndAllowsTwoHundredCharacter
     std::string text;
     for (int i = 0; i < 200; ++i) text += "通";
     Send(page, text, kGroupPath);
-    const standin::WebRequest sent = Last(kGroupPath);
+    const standin::WebRequest sent = LastRequest(kGroupPath);
     EXPECT_EQ(sent.Param("group_id"), "501");
     EXPECT_EQ(sent.Param("phone"), kAccount);
     EXPECT_EQ(sent.Param("content"), text);
@@ -306,7 +246,7 @@ TEST_F(BellwickTest, StandardNoticeSendsTheTickedPeopleNeverAFolder)
     addUser(10001, 501, "张伟");
     addUser(10003, 501, "");
 
-    auto show = reinterpret_cast<StandardFn>(GetProcAddress(module_, "showStandardSmsNotify"));
+    auto show = Export<StandardFn>("showStandardSmsNotify");
     ASSERT_NE(show, nullptr);
     show(10001, kAccount, &users, kKey);
     ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(Page(1009), "tree").empty(); }, 20000));
@@ -341,7 +281,7 @@ TEST_F(BellwickTest, StandardNoticeSendsTheTickedPeopleNeverAFolder)
     Eval(page, "document.getElementById('sendButton').click()");
     ASSERT_TRUE(lumui::PumpUntil([&] { return Count(kFriendPath) == 1; }, 8000));
     lumui::PumpUntil([&] { return Text(page, "history").find("信息已发送!") != std::string::npos; }, 3000);
-    const standin::WebRequest sent = Last(kFriendPath);
+    const standin::WebRequest sent = LastRequest(kFriendPath);
     EXPECT_EQ(sent.Param("friendid_list"), "10002,10003,10004");
     EXPECT_EQ(sent.Param("content"), kText);
     EXPECT_EQ(sent.Param("phone"), kAccount);

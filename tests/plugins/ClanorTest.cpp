@@ -7,22 +7,14 @@
 // person chooses it and refused, before any upload, when it is too large or
 // does not decode.
 #include "Common/Data.h"
-#include "platform/commdlg.h"
-#include "platform/dhtml.h"
-#include "platform/files.h"
-#include "platform/module.h"
-#include "platform/uiapp.h"
-#include "tests/e2e/Desktop.h"
-#include "tests/platform/TempDir.h"
+#include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
-#include "tests/standin/StandinWeb.h"
 #include "tests/standin/WebApi.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -31,7 +23,6 @@ class CFileDbUser;
 namespace {
 
 typedef int (*ClanorShowFn)(int, CString, int, int, CFileDbUser*, HWND, CString);
-typedef void (*ExitInstanceFn)();
 
 const int kGid = 502;  // owned by 10002, 10001 a member
 const char* const kVerifyCode = "0123456789abcdef0123456789abcdef";
@@ -39,6 +30,8 @@ const UINT kGroupCardChanged = 10026, kGroupHeadChanged = 10028, kGroupInfoChang
 const char* const kInfoPath = "/api/group/editGroupInfo.jsp";
 const char* const kSettingsPath = "/Chirra_group/edit_groupInfo_pc";
 const char* const kPhotoPath = "/Chirra_group/upload_groupPhoto_pc/form_headPhoto";
+const UINT kPage = 6002;
+const char* const kCaption = "群设置-Kiv群组";
 
 // The group list as the plug-in sees it: what it was told, copied while
 // the record was valid.
@@ -76,97 +69,46 @@ public:
     }
 };
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using plugintest::ReadFile;
 
-class ClanorTest : public ::testing::Test {
+class ClanorTest : public plugintest::PluginTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        ASSERT_TRUE(OpenProgramFolder());
         ASSERT_TRUE(service_.LoadSeedFile(STANDIN_SEED_FILE));
         standin::RegisterWebApi(web_, service_);
-        ASSERT_GT(web_.Start(0, STANDIN_WWW), 0);
-        std::ofstream(dir_.file("Lum.ini")) << "[Web]\nBaseUrl=" << web_.BaseUrl() << "\n";
-        std::filesystem::copy_file(CLANOR_FILE, dir_.file("libClanor.so"));
+        ASSERT_TRUE(ServeWeb(web_, STANDIN_WWW));
+        InstallModule(CLANOR_FILE, "Clanor");
         ASSERT_TRUE(list_.CreateEx(0, nullptr, "groups", WS_POPUP, 0, 0, 10, 10, nullptr, 0));
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
-            boxes_.push_back(text.GetString());
-            return IDOK;
-        });
-        lumui::SetFileDialogHook([this](const CString&, DWORD) { return CString(chosen_.c_str()); });
-        module_ = LoadLibrary("Clanor.dll");
-        ASSERT_NE(module_, nullptr);
+        RecordMessageBoxes();
+        AnswerFileDialogs(&chosen_);
+        ASSERT_TRUE(LoadModule("Clanor"));
     }
 
     void TearDown() override
     {
-        if (module_) {
-            if (auto exit = reinterpret_cast<ExitInstanceFn>(GetProcAddress(module_, "ExitInstance"))) exit();
-            lumui::Pump(20);
-            FreeLibrary(module_);
-        }
-        lumui::SetMessageBoxHook(nullptr);
-        lumui::SetFileDialogHook(nullptr);
+        UnloadModule();
         if (list_.m_hWnd) list_.DestroyWindow();
-        web_.Stop();
-        SetProgramFolderForTests("");
+        CloseProgramFolder();
     }
 
     // Opens the page of group 502 for a user and waits for it to fill.
     CDHtmlDialog* Show(int uid, const char* account, int isMaster)
     {
-        auto show = reinterpret_cast<ClanorShowFn>(GetProcAddress(module_, "Show"));
+        auto show = Export<ClanorShowFn>("Show");
         EXPECT_NE(show, nullptr);
         if (!show) return nullptr;
         EXPECT_EQ(show(uid, account, kGid, isMaster, nullptr, list_.m_hWnd, kVerifyCode), 0);
         CDHtmlDialog* page = nullptr;
         EXPECT_TRUE(lumui::PumpUntil(
             [&] {
-                page = Page();
+                page = Page(kPage);
                 return page && Value(page, "grpMaster") != "";
             },
             20000));
         lumui::Pump(100);
         return page;
-    }
-
-    CDHtmlDialog* Page()
-    {
-        for (HWND hwnd : GetModuleWindows(module_))
-            if (auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
-                if (page->m_nHtmlResID == 6002 && page->m_hWnd) return page;
-        return nullptr;
-    }
-
-    CWnd* Frame()
-    {
-        for (HWND hwnd : GetModuleWindows(module_)) {
-            CWnd* wnd = CWnd::FromHandle(hwnd);
-            if (!wnd || wnd->GetParent()) continue;
-            CString text;
-            wnd->GetWindowText(text);
-            if (text == "群设置-Kiv群组") return wnd;
-        }
-        return nullptr;
-    }
-
-    static std::string Value(CDHtmlDialog* page, const char* id)
-    {
-        CString v;
-        if (page) page->GetElementProperty(id, DISPID_A_VALUE, v);
-        return v.GetString();
-    }
-
-    std::vector<std::string> WaitBoxes(size_t count, int timeoutMs = 10000)
-    {
-        lumui::PumpUntil([&] { return boxes_.size() >= count; }, timeoutMs);
-        lumui::Pump(100);
-        return boxes_;
     }
 
     // Runs a page function (the frame's buttons do the same) and lets the
@@ -177,22 +119,6 @@ protected:
         lumui::Pump(600);
     }
 
-    size_t Posts(const std::string& path) const
-    {
-        size_t n = 0;
-        for (const auto& r : web_.Requests())
-            if (r.path == path) ++n;
-        return n;
-    }
-
-    standin::WebRequest LastPost(const std::string& path) const
-    {
-        standin::WebRequest last;
-        for (const auto& r : web_.Requests())
-            if (r.path == path) last = r;
-        return last;
-    }
-
     standin::SeedGroup Group() const
     {
         standin::SeedGroup g;
@@ -200,33 +126,10 @@ protected:
         return g;
     }
 
-    bool ClickElement(CDHtmlDialog* page, const char* selector)
-    {
-        CRect r;
-        if (!lumui::PageElementScreenRect(page, selector, &r) || r.IsRectEmpty()) return false;
-        // Never the pointer's own spot: moving there would wait for a move
-        // that does not come.
-        const int shift = (clicks_++ % 3) - 1;
-        const bool clicked = e2e::Click(r.CenterPoint().x + shift, r.CenterPoint().y);
-        lumui::Pump(200);
-        return clicked;
-    }
-
-    void Shot(const char* name)
-    {
-        std::filesystem::create_directories(SCREENSHOT_DIR);
-        lumui::Pump(300);
-        EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
-    }
-
-    TempDir dir_;
     standin::StandinService service_;
     standin::StandinWeb web_{&service_};
     GroupList list_;
-    std::vector<std::string> boxes_;
     std::string chosen_;
-    int clicks_ = 0;
-    HMODULE module_ = nullptr;
 };
 
 }  // namespace
@@ -235,7 +138,7 @@ TEST_F(ClanorTest, TheOwnersEditCountsOnlyOnTheServersSuccess)
 {
     CDHtmlDialog* page = Show(10002, "13800000002", 1);
     ASSERT_NE(page, nullptr);
-    CWnd* frame = Frame();
+    CWnd* frame = Frame(kCaption);
     ASSERT_NE(frame, nullptr);
     CRect r;
     frame->GetWindowRect(&r);
@@ -249,7 +152,7 @@ TEST_F(ClanorTest, TheOwnersEditCountsOnlyOnTheServersSuccess)
 
     // Nothing changed: "应用" asks nothing.
     Run(page, "submitCurChange");
-    EXPECT_EQ(Posts(kInfoPath), 0u);
+    EXPECT_EQ(RequestCount(kInfoPath), 0u);
 
     // Checked before any request.
     page->SetElementValue("grpName", "羽毛球#俱乐部");
@@ -262,7 +165,7 @@ TEST_F(ClanorTest, TheOwnersEditCountsOnlyOnTheServersSuccess)
     page->SetElementValue("grpNote", "周六 <b>体育馆</b>");
     Run(page, "submitCurChange");
     EXPECT_EQ(WaitBoxes(3).back(), "群简介中不能含有特殊字符!");
-    EXPECT_EQ(Posts(kInfoPath), 0u);
+    EXPECT_EQ(RequestCount(kInfoPath), 0u);
     page->SetElementValue("grpNote", "每周六下午 <b>体育馆<b>");
 
     // Other replies: their texts, and the list and the service hear nothing.
@@ -289,13 +192,13 @@ TEST_F(ClanorTest, TheOwnersEditCountsOnlyOnTheServersSuccess)
     EXPECT_EQ(WaitBoxes(++expected).back(), "操作失败，请稍后再试!");
     EXPECT_TRUE(list_.told.empty());
     EXPECT_EQ(Group().name, "羽毛球爱好者");
-    EXPECT_NE(Frame(), nullptr);
+    EXPECT_NE(Frame(kCaption), nullptr);
     standin::RegisterClanorApi(web_, service_);
 
     // "应用": the server takes it; the list hears of it; the window stays.
     Run(page, "submitCurChange");
     ASSERT_TRUE(lumui::PumpUntil([&] { return !list_.told.empty(); }));
-    const standin::WebRequest post = LastPost(kInfoPath);
+    const standin::WebRequest post = LastRequest(kInfoPath);
     EXPECT_EQ(post.Param("type"), "1");
     EXPECT_EQ(post.Param("group_id"), "502");
     EXPECT_EQ(post.Param("name"), "羽毛球俱乐部");
@@ -311,15 +214,15 @@ TEST_F(ClanorTest, TheOwnersEditCountsOnlyOnTheServersSuccess)
     EXPECT_EQ(list_.told[0].note, "每周六下午 <b>体育馆<b>");
     EXPECT_EQ(Group().name, "羽毛球俱乐部");
     EXPECT_EQ(Group().note, "每周六下午 <b>体育馆<b>");
-    EXPECT_NE(Frame(), nullptr);
+    EXPECT_NE(Frame(kCaption), nullptr);
     EXPECT_EQ(boxes_.size(), expected);
 
     // "确定" with a new type: saved through its own form, then the window closes.
     page->InvokeScriptMethod("check", {"grpStyle", "1"});
     Run(page, "submitAllChange");
-    ASSERT_TRUE(lumui::PumpUntil([&] { return Frame() == nullptr; }));
-    EXPECT_EQ(LastPost(kInfoPath).Param("style"), "1");
-    EXPECT_EQ(LastPost(kInfoPath).Param("key"), kVerifyCode);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return Frame(kCaption) == nullptr; }));
+    EXPECT_EQ(LastRequest(kInfoPath).Param("style"), "1");
+    EXPECT_EQ(LastRequest(kInfoPath).Param("key"), kVerifyCode);
     ASSERT_EQ(list_.told.size(), 2u);
     EXPECT_EQ(list_.told[1].style, 1);
     EXPECT_EQ(Group().style, 1);
@@ -330,8 +233,8 @@ TEST_F(ClanorTest, UnchangedOkClosesWithoutARequest)
     CDHtmlDialog* page = Show(10002, "13800000002", 1);
     ASSERT_NE(page, nullptr);
     Run(page, "submitAllChange");
-    EXPECT_TRUE(lumui::PumpUntil([&] { return Frame() == nullptr; }));
-    EXPECT_EQ(Posts(kInfoPath) + Posts(kSettingsPath), 0u);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return Frame(kCaption) == nullptr; }));
+    EXPECT_EQ(RequestCount(kInfoPath) + RequestCount(kSettingsPath), 0u);
     EXPECT_TRUE(list_.told.empty());
 }
 
@@ -352,7 +255,7 @@ TEST_F(ClanorTest, AMemberChangesOnlyTheCardAndIsRefusedTheRest)
     Shot("clanor_settings.png");
     Run(page, "submitCurChange");
     ASSERT_TRUE(lumui::PumpUntil([&] { return !list_.told.empty(); }));
-    const standin::WebRequest post = LastPost(kSettingsPath);
+    const standin::WebRequest post = LastRequest(kSettingsPath);
     EXPECT_EQ(post.Param("type"), "2");
     EXPECT_EQ(post.Param("userCard"), "羽球新手");
     EXPECT_EQ(post.Param("isBother"), "1");
@@ -379,7 +282,7 @@ TEST_F(ClanorTest, AMemberChangesOnlyTheCardAndIsRefusedTheRest)
     EXPECT_EQ(WaitBoxes(1).back(), "您无法使用该功能!");
     EXPECT_EQ(Group().name, "羽毛球爱好者");
     EXPECT_EQ(list_.told.size(), 1u);
-    EXPECT_NE(Frame(), nullptr);
+    EXPECT_NE(Frame(kCaption), nullptr);
 }
 
 TEST_F(ClanorTest, APhotoIsCheckedBeforeItGoesAndReplacedOnlyWhenTaken)
@@ -404,7 +307,7 @@ TEST_F(ClanorTest, APhotoIsCheckedBeforeItGoesAndReplacedOnlyWhenTaken)
     EXPECT_EQ(choose(text, 1), "文件格式不正确 !");
     EXPECT_EQ(choose(large, 2), "图片大小不能超过1M!");
     EXPECT_EQ(choose(broken, 3), "图片无法识别,请选择有效的图片文件!");
-    EXPECT_EQ(Posts(kPhotoPath), 0u);
+    EXPECT_EQ(RequestCount(kPhotoPath), 0u);
     EXPECT_TRUE(list_.told.empty());
 
     // The server's own refusals, should a file get past the page.
@@ -417,7 +320,7 @@ TEST_F(ClanorTest, APhotoIsCheckedBeforeItGoesAndReplacedOnlyWhenTaken)
 
     EXPECT_EQ(choose(good, 6), "头像修改成功!");
     ASSERT_TRUE(lumui::PumpUntil([&] { return !list_.told.empty(); }));
-    const standin::WebRequest sent = LastPost(kPhotoPath);
+    const standin::WebRequest sent = LastRequest(kPhotoPath);
     EXPECT_EQ(sent.Param("hid_grpID"), "502");
     EXPECT_EQ(sent.files.at("file_headPhoto"), ReadFile(good));
     ASSERT_EQ(list_.told.size(), 1u);

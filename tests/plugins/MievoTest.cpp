@@ -7,30 +7,21 @@
 // head that the server took and that decodes.
 #include "Common/Data.h"
 #include "Common/FileDbSys.h"
-#include "platform/commdlg.h"
-#include "platform/dhtml.h"
-#include "platform/files.h"
 #include "platform/gdiplus.h"
-#include "platform/module.h"
-#include "platform/uiapp.h"
-#include "tests/e2e/Desktop.h"
-#include "tests/platform/TempDir.h"
+#include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
-#include "tests/standin/StandinWeb.h"
 #include "tests/standin/WebApi.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 namespace {
 
 typedef int (*MievoShowFn)(void*, CDataUser*, HWND, CString);
-typedef void (*ExitInstanceFn)();
 
 const int kOwnId = 10001;
 const char* const kAccount = "13800000001";
@@ -60,23 +51,17 @@ public:
     }
 };
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using plugintest::ReadFile;
 
-class MievoTest : public ::testing::Test {
+class MievoTest : public plugintest::PluginTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        ASSERT_TRUE(OpenProgramFolder());
         ASSERT_TRUE(service_.LoadSeedFile(STANDIN_SEED_FILE));
         standin::RegisterWebApi(web_, service_);
-        ASSERT_GT(web_.Start(0, STANDIN_WWW), 0);
-        std::ofstream(dir_.file("Lum.ini")) << "[Web]\nBaseUrl=" << web_.BaseUrl() << "\n";
-        std::filesystem::copy_file(MIEVO_FILE, dir_.file("libMievo.so"));
+        ASSERT_TRUE(ServeWeb(web_, STANDIN_WWW));
+        InstallModule(MIEVO_FILE, "Mievo");
         ASSERT_EQ(sys_.Connect(), 1);
         own_.m_nId = kOwnId;
         own_.m_strPhone = kAccount;
@@ -84,33 +69,22 @@ protected:
         own_.m_bstrSign = "好好学习，天天向上";
         ASSERT_TRUE(main_.CreateEx(0, nullptr, "main", WS_POPUP, 0, 0, 10, 10, nullptr, 0));
         main_.own = &own_;
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
-            boxes_.push_back(text.GetString());
-            return IDOK;
-        });
-        lumui::SetFileDialogHook([this](const CString&, DWORD) { return CString(chosen_.c_str()); });
-        module_ = LoadLibrary("Mievo.dll");
-        ASSERT_NE(module_, nullptr);
+        RecordMessageBoxes();
+        AnswerFileDialogs(&chosen_);
+        ASSERT_TRUE(LoadModule("Mievo"));
     }
 
     void TearDown() override
     {
-        if (module_) {
-            if (auto exit = reinterpret_cast<ExitInstanceFn>(GetProcAddress(module_, "ExitInstance"))) exit();
-            lumui::Pump(20);
-            FreeLibrary(module_);
-        }
-        lumui::SetMessageBoxHook(nullptr);
-        lumui::SetFileDialogHook(nullptr);
+        UnloadModule();
         if (main_.m_hWnd) main_.DestroyWindow();
-        web_.Stop();
-        SetProgramFolderForTests("");
+        CloseProgramFolder();
     }
 
     // Opens the profile window and waits for the form to fill.
     CDHtmlDialog* ShowProfile()
     {
-        auto show = reinterpret_cast<MievoShowFn>(GetProcAddress(module_, "Show"));
+        auto show = Export<MievoShowFn>("Show");
         EXPECT_NE(show, nullptr);
         if (!show) return nullptr;
         EXPECT_EQ(show(&sys_, &own_, main_.m_hWnd, kVerifyCode), 0);
@@ -125,109 +99,11 @@ protected:
         return page;
     }
 
-    CDHtmlDialog* Page(UINT html)
-    {
-        for (HWND hwnd : GetModuleWindows(module_))
-            if (auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
-                if (page->m_nHtmlResID == html && page->m_hWnd) return page;
-        return nullptr;
-    }
-
-    CWnd* Frame(const char* caption)
-    {
-        for (HWND hwnd : GetModuleWindows(module_)) {
-            CWnd* wnd = CWnd::FromHandle(hwnd);
-            if (!wnd || wnd->GetParent()) continue;
-            CString text;
-            wnd->GetWindowText(text);
-            if (text == caption) return wnd;
-        }
-        return nullptr;
-    }
-
-    static std::string Value(CDHtmlDialog* page, const char* id)
-    {
-        CString v;
-        if (page) page->GetElementProperty(id, DISPID_A_VALUE, v);
-        return v.GetString();
-    }
-    static std::string Text(CDHtmlDialog* page, const char* id)
-    {
-        CString v;
-        if (page) page->GetElementProperty(id, DISPID_IHTMLELEMENT_INNERTEXT, v);
-        return v.GetString();
-    }
-
-    // A window.external call as the page's script makes it.
-    void Call(CDHtmlDialog* page, const char* name, std::vector<const char*> args = {})
-    {
-        ASSERT_NE(page, nullptr);
-        std::vector<VARIANT> v(args.size());
-        for (size_t i = 0; i < args.size(); ++i) {
-            v[i].vt = VT_BSTR;
-            v[i].strVal = args[i];
-        }
-        for (const AFX_DISPMAP* map = page->GetDispatchMap(); map; map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
-            for (const AFX_DISPMAP_ENTRY* e = map->lpEntries; e && e->lpszName; ++e)
-                if (std::string(e->lpszName) == name) {
-                    e->pfn(page, v.data(), v.size());
-                    lumui::Pump(20);
-                    return;
-                }
-            if (!map->pfnGetBaseMap) break;
-        }
-        FAIL() << "no page method " << name;
-    }
-
-    // The box texts once `count` boxes were shown (or the wait ran out).
-    std::vector<std::string> WaitBoxes(size_t count, int timeoutMs = 10000)
-    {
-        lumui::PumpUntil([&] { return boxes_.size() >= count; }, timeoutMs);
-        lumui::Pump(100);
-        return boxes_;
-    }
-
-    size_t Posts(const std::string& path) const
-    {
-        size_t n = 0;
-        for (const auto& r : web_.Requests())
-            if (r.path == path) ++n;
-        return n;
-    }
-
-    standin::WebRequest LastPost(const std::string& path) const
-    {
-        standin::WebRequest last;
-        for (const auto& r : web_.Requests())
-            if (r.path == path) last = r;
-        return last;
-    }
-
     std::string ServiceName() const
     {
         standin::SeedUser u;
         service_.User(kOwnId, &u);
         return u.name;
-    }
-
-    void Shot(const char* name)
-    {
-        std::filesystem::create_directories(SCREENSHOT_DIR);
-        lumui::Pump(300);
-        EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
-    }
-
-    // Clicks the centre of a page element as a person does.
-    bool ClickElement(CDHtmlDialog* page, const char* selector)
-    {
-        CRect r;
-        if (!lumui::PageElementScreenRect(page, selector, &r) || r.IsRectEmpty()) return false;
-        // Never the pointer's own spot: moving there would wait for a move
-        // that does not come.
-        const int shift = (clicks_++ % 3) - 1;
-        const bool clicked = e2e::Click(r.CenterPoint().x + shift, r.CenterPoint().y);
-        lumui::Pump(200);
-        return clicked;
     }
 
     // One pixel of the own record's head.
@@ -239,16 +115,12 @@ protected:
         return c.GetValue();
     }
 
-    TempDir dir_;
     standin::StandinService service_;
     standin::StandinWeb web_{&service_};
     CFileDbSys sys_;
     CDataUser own_;
     MainWindow main_;
-    std::vector<std::string> boxes_;
     std::string chosen_;
-    int clicks_ = 0;
-    HMODULE module_ = nullptr;
 };
 
 }  // namespace
@@ -302,7 +174,7 @@ TEST_F(MievoTest, LoadsTheProfileAndSavesItOnlyOnTheServersSuccess)
         ASSERT_EQ(WaitBoxes(++expected).back(), failure.second) << body;
     }
     standin::RegisterMievoApi(web_, service_);
-    EXPECT_EQ(Posts(path), failures.size() + 1);
+    EXPECT_EQ(RequestCount(path), failures.size() + 1);
     EXPECT_EQ(static_cast<const char*>(own_.m_bstrName), std::string("张伟"));
     EXPECT_TRUE(main_.told.empty());
     EXPECT_EQ(ServiceName(), "张伟");
@@ -311,7 +183,7 @@ TEST_F(MievoTest, LoadsTheProfileAndSavesItOnlyOnTheServersSuccess)
     page->InvokeScriptMethod("submitChange", {"1"});
     ASSERT_EQ(WaitBoxes(++expected).back(), "修改成功!");
     lumui::PumpUntil([&] { return !main_.told.empty(); });
-    const standin::WebRequest post = LastPost(path);
+    const standin::WebRequest post = LastRequest(path);
     EXPECT_EQ(post.Param("userID"), "10001");
     EXPECT_EQ(post.Param("phone"), kAccount);
     EXPECT_EQ(post.Param("key"), kVerifyCode);
@@ -331,7 +203,7 @@ TEST_F(MievoTest, LoadsTheProfileAndSavesItOnlyOnTheServersSuccess)
     // Now unchanged: OK closes without asking the server again.
     page->InvokeScriptMethod("submitChange", {"0"});
     EXPECT_TRUE(lumui::PumpUntil([&] { return Frame("我的资料") == nullptr; }));
-    EXPECT_EQ(Posts(path), failures.size() + 2);
+    EXPECT_EQ(RequestCount(path), failures.size() + 2);
 }
 
 TEST_F(MievoTest, AnAnswerThatDoesNotComeInTimeIsAFailure)
@@ -370,7 +242,7 @@ TEST_F(MievoTest, ChecksTheFormAndPadsTheBirthday)
     page->InvokeScriptMethod("submitChange", {"0"});
     EXPECT_EQ(WaitBoxes(4).back(), "性别输入有误!");
     page->SetElementValue("sex", "男");
-    EXPECT_EQ(Posts(path), 0u);
+    EXPECT_EQ(RequestCount(path), 0u);
 
     // 1990, 5, 1 goes as 1990-05-01.
     page->SetElementValue("year", "1990");
@@ -378,7 +250,7 @@ TEST_F(MievoTest, ChecksTheFormAndPadsTheBirthday)
     page->SetElementValue("day", "1");
     page->InvokeScriptMethod("submitChange", {"0"});
     EXPECT_EQ(WaitBoxes(5).back(), "修改成功!");
-    EXPECT_EQ(LastPost(path).Param("birthday"), "1990-05-01");
+    EXPECT_EQ(LastRequest(path).Param("birthday"), "1990-05-01");
     // OK closes after the save.
     EXPECT_TRUE(lumui::PumpUntil([&] { return Frame("我的资料") == nullptr; }));
     standin::SeedUser u;
@@ -450,7 +322,7 @@ TEST_F(MievoTest, HeadUploadReplacesTheHeadOnlyWhenTheServerTookAWholeImage)
 
     EXPECT_EQ(send(good, 3), "头像修改成功!");
     ASSERT_TRUE(lumui::PumpUntil([&] { return main_.told.size() >= 1 && Frame("更换头像") == nullptr; }, 10000));
-    const standin::WebRequest sent = LastPost("/Chirra_User/uploadHeadPhoto_pc");
+    const standin::WebRequest sent = LastRequest("/Chirra_User/uploadHeadPhoto_pc");
     EXPECT_EQ(sent.Param("hid_userID"), kAccount);
     EXPECT_EQ(sent.files.at("file_headPhoto"), ReadFile(good));
     // The new head is the record's, stored, and the main window redraws it.

@@ -3,12 +3,7 @@
 // host's list emptied, and the chats asked of the main window for the entry
 // chosen or for all of them.
 #include "Common/Data.h"
-#include "platform/dhtml.h"
-#include "platform/files.h"
-#include "platform/module.h"
-#include "platform/uiapp.h"
-#include "tests/platform/TempDir.h"
-#include "tests/standin/StandinWeb.h"
+#include "tests/plugins/PluginTestKit.h"
 
 #include <gtest/gtest.h>
 
@@ -22,10 +17,11 @@
 namespace {
 
 typedef void (*ShowMsgCenterFn)(std::list<CData*>*, HWND);
-typedef void (*ExitInstanceFn)();
 
 const char* const kHostileName = "李娜<b>粗</b>";
 const char* const kHostileText = "<img src=x onerror=alert(1)>";
+const UINT kPage = 14002;
+const char* const kCaption = "消息中心";
 
 // Receives the chats asked for, as the main window does.
 class MainWindow : public CWnd {
@@ -69,21 +65,18 @@ void Queue(CData* record, const std::string& markup, const char* time)
     record->AddMsgToUnreadNews(m);
 }
 
-class ParletTest : public ::testing::Test {
+class ParletTest : public plugintest::PluginTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        ASSERT_TRUE(OpenProgramFolder());
         std::filesystem::create_directories(dir_.file("www/upload/face"));
         std::filesystem::create_directories(dir_.file("www/upload/group"));
         std::ofstream(dir_.file("www/upload/face/10002.png")) << "png";
-        ASSERT_GT(web_.Start(0, dir_.file("www")), 0);
-        std::ofstream(dir_.file("Lum.ini")) << "[Web]\nBaseUrl=" << web_.BaseUrl() << "\n";
-        std::filesystem::copy_file(PARLET_FILE, dir_.file("libParlet.so"));
+        ASSERT_TRUE(ServeWeb(web_, dir_.file("www")));
+        InstallModule(PARLET_FILE, "Parlet");
         ASSERT_TRUE(main_.CreateEx(0, nullptr, "main", WS_POPUP, 0, 0, 10, 10, nullptr, 0));
-        module_ = LoadLibrary("Parlet.dll");
-        ASSERT_NE(module_, nullptr);
+        ASSERT_TRUE(LoadModule("Parlet"));
 
         // A user and a group with the same number; the user's lines are
         // newer, so the user is on top.
@@ -102,55 +95,27 @@ protected:
 
     void TearDown() override
     {
-        if (module_) {
-            if (auto exit = reinterpret_cast<ExitInstanceFn>(GetProcAddress(module_, "ExitInstance"))) exit();
-            lumui::Pump(20);
-            FreeLibrary(module_);
-        }
+        UnloadModule();
         if (main_.m_hWnd) main_.DestroyWindow();
-        web_.Stop();
-        SetProgramFolderForTests("");
+        CloseProgramFolder();
     }
 
     // Opens the centre over the list and waits for its entries.
     CDHtmlDialog* Show(HWND notify)
     {
-        auto show = reinterpret_cast<ShowMsgCenterFn>(GetProcAddress(module_, "showMsgCenter"));
+        auto show = Export<ShowMsgCenterFn>("showMsgCenter");
         EXPECT_NE(show, nullptr);
         if (!show) return nullptr;
         show(&unread_, notify);
-        EXPECT_TRUE(lumui::PumpUntil([&] { return Page() && unread_.empty() && !Text("count").empty(); }, 20000));
+        EXPECT_TRUE(lumui::PumpUntil([&] { return Page(kPage) && unread_.empty() && !Text("count").empty(); }, 20000));
         lumui::Pump(200);
-        return Page();
+        return Page(kPage);
     }
 
-    CDHtmlDialog* Page()
-    {
-        for (HWND hwnd : GetModuleWindows(module_))
-            if (auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
-                if (page->m_nHtmlResID == 14002 && page->m_hWnd) return page;
-        return nullptr;
-    }
-
-    CWnd* Frame()
-    {
-        for (HWND hwnd : GetModuleWindows(module_)) {
-            CWnd* wnd = CWnd::FromHandle(hwnd);
-            if (!wnd || wnd->GetParent()) continue;
-            CString text;
-            wnd->GetWindowText(text);
-            if (text == "消息中心") return wnd;
-        }
-        return nullptr;
-    }
-
+    // A property of an element of the centre's page.
     std::string Text(const char* id, DISPID what = DISPID_IHTMLELEMENT_INNERTEXT)
     {
-        CDHtmlDialog* page = Page();
-        if (!page) return std::string();
-        CString value;
-        page->GetElementProperty(id, what, value);
-        return value.GetString();
+        return PluginTest::Text(Page(kPage), id, what);
     }
 
     // A click on an element of the page, as the user's click reaches it:
@@ -158,24 +123,15 @@ protected:
     // does so outside the call into the page.
     void Click(const std::string& id)
     {
-        CDHtmlDialog* page = Page();
+        CDHtmlDialog* page = Page(kPage);
         ASSERT_NE(page, nullptr);
         const std::string code = "setTimeout(function(){document.getElementById('" + id + "').click();},100)";
         ASSERT_EQ(page->InvokeScriptMethod("eval", {CString(code.c_str())}), S_OK);
         lumui::Pump(200);
     }
 
-    void Shot(const char* name)
-    {
-        std::filesystem::create_directories(SCREENSHOT_DIR);
-        lumui::Pump(300);
-        EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
-    }
-
-    TempDir dir_;
     standin::StandinWeb web_;
     MainWindow main_;
-    HMODULE module_ = nullptr;
     CDataUser user_;
     CDataGroup group_;
     std::list<CData*> unread_;
@@ -186,7 +142,7 @@ protected:
 TEST_F(ParletTest, ListsEverySenderWithItsMessagesAsTextAndEmptiesTheHostList)
 {
     ASSERT_NE(Show(main_.m_hWnd), nullptr);
-    CWnd* frame = Frame();
+    CWnd* frame = Frame(kCaption);
     ASSERT_NE(frame, nullptr);
     CRect r;
     frame->GetWindowRect(&r);
@@ -227,7 +183,7 @@ TEST_F(ParletTest, ListsEverySenderWithItsMessagesAsTextAndEmptiesTheHostList)
     // Reply to all with nothing listed asks for nothing and keeps the window.
     Click("REPLYALL");
     EXPECT_TRUE(main_.opened.empty());
-    EXPECT_NE(Frame(), nullptr);
+    EXPECT_NE(Frame(kCaption), nullptr);
 }
 
 TEST_F(ParletTest, ChoosingTheGroupOpensOnlyTheGroupsChat)
@@ -242,7 +198,7 @@ TEST_F(ParletTest, ChoosingTheGroupOpensOnlyTheGroupsChat)
     ASSERT_EQ(main_.opened.size(), 1u);
     EXPECT_EQ(main_.opened[0], &group_);
     // The centre closed itself before asking.
-    EXPECT_EQ(Frame(), nullptr);
+    EXPECT_EQ(Frame(kCaption), nullptr);
 }
 
 TEST_F(ParletTest, ReplyToAllOpensEveryEntryInOrderAndAChosenEntryCanBeLetGo)
@@ -256,7 +212,7 @@ TEST_F(ParletTest, ReplyToAllOpensEveryEntryInOrderAndAChosenEntryCanBeLetGo)
     ASSERT_TRUE(lumui::PumpUntil([&] { return main_.opened.size() == 2; }, 5000));
     EXPECT_EQ(main_.opened[0], &user_);
     EXPECT_EQ(main_.opened[1], &group_);
-    EXPECT_EQ(Frame(), nullptr);
+    EXPECT_EQ(Frame(kCaption), nullptr);
 }
 
 TEST_F(ParletTest, WithoutAWindowToAskNoChatIsAskedFor)
@@ -266,5 +222,5 @@ TEST_F(ParletTest, WithoutAWindowToAskNoChatIsAskedFor)
     Click("REPLY");
     lumui::Pump(300);
     EXPECT_TRUE(main_.opened.empty());
-    EXPECT_EQ(Frame(), nullptr);
+    EXPECT_EQ(Frame(kCaption), nullptr);
 }

@@ -5,12 +5,8 @@
 #include "Common/FileDbSys.h"
 #include "platform/commdlg.h"
 #include "platform/config.h"
-#include "platform/dhtml.h"
-#include "platform/module.h"
-#include "platform/uiapp.h"
-#include "tests/platform/TempDir.h"
+#include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
-#include "tests/standin/StandinWeb.h"
 #include "tests/standin/WebApi.h"
 
 #include <gtest/gtest.h>
@@ -25,12 +21,12 @@
 namespace {
 
 typedef int (*ShowFn)(int, CFileDbSys*, HWND);
-typedef void (*ExitInstanceFn)();
 
 const int kOwnId = 10003;
 const int kOtherId = 10001;
 const UINT kSettingsChanged = 10027;
 const UINT kBlackListRemoved = 10034;
+const UINT kPage = 5002;
 
 // The main window as the plug-in sees it: counts what it is sent.
 class Receiver : public CWnd {
@@ -47,78 +43,48 @@ public:
     }
 };
 
-class PreforTest : public ::testing::Test {
+class PreforTest : public plugintest::PluginTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        ASSERT_TRUE(OpenProgramFolder());
         ASSERT_TRUE(service_.LoadSeedFile(SEED_FILE));
         service_.AddToBlackList(kOwnId, kOtherId);
         standin::RegisterWebApi(web_, service_);
         std::filesystem::create_directories(dir_.file("www"));
-        ASSERT_GT(web_.Start(0, dir_.file("www")), 0);
-        std::ofstream(dir_.file("Lum.ini")) << "[Web]\nBaseUrl=" << web_.BaseUrl() << "\n";
-        std::filesystem::copy_file(PREFOR_FILE, dir_.file("libPrefor.so"));
+        ASSERT_TRUE(ServeWeb(web_, dir_.file("www")));
+        InstallModule(PREFOR_FILE, "Prefor");
         ASSERT_EQ(store_.Connect(), 1);
         ASSERT_TRUE(receiver_.CreateEx(0, "", "main", WS_POPUP, 0, 0, 10, 10, nullptr, 0));
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
-            alerts_.push_back(text.GetString());
-            return IDOK;
-        });
-        module_ = LoadLibrary("Prefor.dll");
-        ASSERT_NE(module_, nullptr);
+        RecordMessageBoxes();
+        ASSERT_TRUE(LoadModule("Prefor"));
     }
 
     void TearDown() override
     {
-        if (module_) {
-            if (auto exit = reinterpret_cast<ExitInstanceFn>(GetProcAddress(module_, "ExitInstance"))) exit();
-            lumui::Pump(20);
-            FreeLibrary(module_);
-        }
-        lumui::SetMessageBoxHook(nullptr);
-        lumui::SetFileDialogHook(nullptr);
+        UnloadModule();
         lumui::SetFolderDialogHook(nullptr);
         receiver_.DestroyWindow();
-        web_.Stop();
-        SetProgramFolderForTests("");
+        CloseProgramFolder();
     }
 
     void Show(const char* name, int userId = kOwnId)
     {
-        auto show = reinterpret_cast<ShowFn>(GetProcAddress(module_, name));
+        auto show = Export<ShowFn>(name);
         ASSERT_NE(show, nullptr);
         EXPECT_EQ(show(userId, &store_, receiver_.m_hWnd), 0);
         const std::string id = std::to_string(userId);
-        ASSERT_TRUE(lumui::PumpUntil([&] { return Page() && Eval("uID") == id && Eval("typeof current") == "string"; },
+        ASSERT_TRUE(lumui::PumpUntil([&] { return Page(kPage) && Eval("uID") == id && Eval("typeof current") == "string"; },
                                      20000));
         // The three reads from the web server.
         ASSERT_TRUE(lumui::PumpUntil([&] { return Eval("allowAdd") != "" && Eval("blockStart") != ""; }, 10000));
         lumui::Pump(100);
     }
 
-    CDHtmlDialog* Page()
-    {
-        for (HWND hwnd : GetModuleWindows(module_))
-            if (auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
-                if (page->m_nHtmlResID == 5002 && page->m_hWnd) return page;
-        return nullptr;
-    }
-
-    CWnd* Frame()
-    {
-        for (HWND hwnd : GetModuleWindows(module_)) {
-            CWnd* wnd = CWnd::FromHandle(hwnd);
-            if (wnd && !wnd->GetParent() && wnd->IsWindowVisible()) return wnd;
-        }
-        return nullptr;
-    }
-
     // Runs page script (in the page's global scope) and gives its result.
     std::string Eval(const std::string& code)
     {
-        CDHtmlDialog* page = Page();
+        CDHtmlDialog* page = Page(kPage);
         if (!page) return std::string();
         CString result;
         if (page->InvokeScriptMethod("eval", {CString(code.c_str())}, &result) != S_OK) return "(failed)";
@@ -127,7 +93,7 @@ protected:
 
     void Press(UINT id)
     {
-        CWnd* frame = Frame();
+        CWnd* frame = ShownFrame();
         ASSERT_NE(frame, nullptr);
         frame->SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
         lumui::Pump(200);
@@ -151,28 +117,10 @@ protected:
         return out;
     }
 
-    std::vector<standin::WebRequest> Posts(const std::string& path)
-    {
-        std::vector<standin::WebRequest> out;
-        for (const auto& r : web_.Requests())
-            if (r.path == path) out.push_back(r);
-        return out;
-    }
-
-    void Shot(const char* name)
-    {
-        std::filesystem::create_directories(SCREENSHOT_DIR);
-        lumui::Pump(300);
-        EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
-    }
-
-    TempDir dir_;
     standin::StandinService service_;
     standin::StandinWeb web_{&service_};
     CFileDbSys store_;
     Receiver receiver_;
-    std::vector<std::string> alerts_;
-    HMODULE module_ = nullptr;
 };
 
 }  // namespace
@@ -195,7 +143,7 @@ TEST_F(PreforTest, OpensOnTheStoredValuesAndOkWritesOnlyWhatChanged)
     const auto before = Rows();
 
     Show("Show");
-    CWnd* frame = Frame();
+    CWnd* frame = ShownFrame();
     ASSERT_NE(frame, nullptr);
     CString caption;
     frame->GetWindowText(caption);
@@ -204,7 +152,7 @@ TEST_F(PreforTest, OpensOnTheStoredValuesAndOkWritesOnlyWhatChanged)
     frame->GetWindowRect(&r);
     EXPECT_EQ(r, CRect(250, 250, 750, 650));
     CRect pageRect;
-    Page()->GetWindowRect(&pageRect);
+    Page(kPage)->GetWindowRect(&pageRect);
     frame->ScreenToClient(&pageRect);
     EXPECT_EQ(pageRect, CRect(4, 30, 496, 370));
     CWnd* ok = frame->GetDlgItem(1);
@@ -216,7 +164,7 @@ TEST_F(PreforTest, OpensOnTheStoredValuesAndOkWritesOnlyWhatChanged)
     // Larger: the page grows, the buttons keep to the bottom right.
     frame->MoveWindow(200, 200, 640, 480);
     lumui::Pump(50);
-    Page()->GetWindowRect(&pageRect);
+    Page(kPage)->GetWindowRect(&pageRect);
     frame->ScreenToClient(&pageRect);
     EXPECT_EQ(pageRect, CRect(4, 30, 636, 450));
     frame->GetDlgItem(5000)->GetWindowRect(&okRect);
@@ -250,8 +198,8 @@ TEST_F(PreforTest, OpensOnTheStoredValuesAndOkWritesOnlyWhatChanged)
     after[std::to_string(kOwnId) + "/Basic_AlwaysTop"] = "1";
     EXPECT_EQ(Rows(), after);
     EXPECT_EQ(receiver_.settingsChanged, 1);
-    EXPECT_EQ(Page(), nullptr);
-    EXPECT_EQ(Frame(), nullptr);
+    EXPECT_EQ(Page(kPage), nullptr);
+    EXPECT_EQ(ShownFrame(), nullptr);
 
     // OK with nothing changed writes nothing and still tells the main window.
     Show("Show");
@@ -265,7 +213,7 @@ TEST_F(PreforTest, OpensOnTheStoredValuesAndOkWritesOnlyWhatChanged)
     EXPECT_EQ(Eval("byId('chkAlwaysTop').checked"), "true");
     EXPECT_EQ(Eval("byId('rdReadNone').checked"), "true");
     Press(2);  // Cancel
-    EXPECT_EQ(Frame(), nullptr);
+    EXPECT_EQ(ShownFrame(), nullptr);
     EXPECT_EQ(receiver_.settingsChanged, 2);
 }
 
@@ -279,7 +227,7 @@ TEST_F(PreforTest, ApplySavesTheShownPageWithTheAutoLoginAndHotkeyRules)
     EXPECT_EQ(store_.GetSysSet(0, "Basic_AutoStart"), "1");
     EXPECT_EQ(store_.GetSysSet(kOwnId, "Basic_AutoLogin"), "");
     EXPECT_EQ(receiver_.settingsChanged, 1);
-    ASSERT_NE(Frame(), nullptr);  // Apply keeps the window
+    ASSERT_NE(ShownFrame(), nullptr);  // Apply keeps the window
     Eval("byId('chkAutoLogin').click()");
     Press(5000);
     EXPECT_EQ(store_.GetSysSet(0, "Basic_AutoLogin"), "0");
@@ -289,22 +237,22 @@ TEST_F(PreforTest, ApplySavesTheShownPageWithTheAutoLoginAndHotkeyRules)
     Eval("showPage('hotkey')");
     Eval("byId('rdReadUse').click(); byId('chkReadCtrl').checked = false; byId('chkReadAlt').checked = false;"
          "byId('txtReadKey').value = 'x'");
-    alerts_.clear();
+    boxes_.clear();
     Press(5000);
-    ASSERT_EQ(alerts_.size(), 1u);
-    EXPECT_EQ(alerts_[0], "读取信息热键设置有误,请选择功能键!");
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0], "读取信息热键设置有误,请选择功能键!");
     EXPECT_EQ(store_.GetSysSet(kOwnId, "Hotkey_ReadMsg"), "Alt+Q");
     // Without a letter.
     Eval("byId('chkReadCtrl').checked = true; byId('txtReadKey').value = ''");
-    alerts_.clear();
+    boxes_.clear();
     Press(5000);
-    ASSERT_EQ(alerts_.size(), 1u);
-    EXPECT_EQ(alerts_[0], "读取信息热键设置有误,请选择字母键!");
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0], "读取信息热键设置有误,请选择字母键!");
     // A lower-case letter is stored upper-case.
     Eval("byId('txtReadKey').value = 'q'; byId('chkCutCtrl').checked = false");
-    alerts_.clear();
+    boxes_.clear();
     Press(5000);
-    EXPECT_TRUE(alerts_.empty());
+    EXPECT_TRUE(boxes_.empty());
     EXPECT_EQ(store_.GetSysSet(kOwnId, "Hotkey_ReadMsg"), "Ctrl+Q");
 
     // Apply saves only the page shown: a change left on the sound page waits
@@ -322,23 +270,23 @@ TEST_F(PreforTest, AutomaticReplyTextsKeepTheirLimits)
     Eval("showPage('status')");
     EXPECT_EQ(Eval("replyTexts.length"), "1");
     // The last text cannot be deleted; nothing selected cannot be deleted.
-    alerts_.clear();
+    boxes_.clear();
     Eval("deleteReply()");
     Eval("replySelected = 0; deleteReply()");
     lumui::Pump(50);
-    ASSERT_EQ(alerts_.size(), 2u);
-    EXPECT_EQ(alerts_[0], "请选择要删除的选项!");
-    EXPECT_EQ(alerts_[1], "回复内容不能为空，无法删除该项!");
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[0], "请选择要删除的选项!");
+    EXPECT_EQ(boxes_[1], "回复内容不能为空，无法删除该项!");
 
     // A bar in a new text becomes a capital I (the first one only).
     for (const char* text : {"a|b|c", "二", "三", "四"}) Eval(std::string("addReply(); acceptReply('") + text + "')");
     EXPECT_EQ(Eval("replyTexts.join('/')"), "有事离开,请您留言!/aIb|c/二/三/四");
     EXPECT_EQ(Eval("byId('selReply').options.length"), "5");
-    alerts_.clear();
+    boxes_.clear();
     Eval("addReply()");
     Eval("acceptReply('123456789012345678901')");  // not reached: five texts stand
-    ASSERT_GE(alerts_.size(), 1u);
-    EXPECT_EQ(alerts_[0], "回复语已达最大值,请删除后再进行添加!");
+    ASSERT_GE(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0], "回复语已达最大值,请删除后再进行添加!");
     EXPECT_EQ(Eval("replyTexts.length"), "5");
 
     // Deleting renumbers and selects index 1.
@@ -346,10 +294,10 @@ TEST_F(PreforTest, AutomaticReplyTextsKeepTheirLimits)
     EXPECT_EQ(Eval("byId('replyList').textContent"), "1.有事离开,请您留言!2.二3.三4.四");
     EXPECT_EQ(Eval("byId('selReply').value"), "1");
     Shot("prefor_status.png");
-    alerts_.clear();
+    boxes_.clear();
     Eval("addReply(); acceptReply('123456789012345678901')");
-    ASSERT_EQ(alerts_.size(), 1u);
-    EXPECT_EQ(alerts_[0], "回复内容不能超过20个字符!");
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0], "回复内容不能超过20个字符!");
     Eval("byId('chkReply').click(); byId('selReply').value = '3'; byId('chkIdle').click(); byId('selIdle').value = '15'");
     Press(1);
     EXPECT_EQ(store_.GetSysSet(kOwnId, "Status_ReplyList"), "有事离开,请您留言!|二|三|四");
@@ -386,10 +334,10 @@ TEST_F(PreforTest, SoundAndFolderChoosers)
 
     // A cancelled folder browser is reported and leaves the folder.
     Eval("showPage('trans')");
-    alerts_.clear();
+    boxes_.clear();
     Eval("window.external.SelectSavePath()");
-    ASSERT_TRUE(lumui::PumpUntil([&] { return !alerts_.empty(); }));
-    EXPECT_EQ(alerts_[0], "无效的目录，请重新选择");
+    ASSERT_TRUE(lumui::PumpUntil([&] { return !boxes_.empty(); }));
+    EXPECT_EQ(boxes_[0], "无效的目录，请重新选择");
     EXPECT_EQ(Eval("byId('txtSavePath').value"), "");
     folder = dir_.path();
     Eval("window.external.SelectSavePath()");
@@ -420,13 +368,13 @@ TEST_F(PreforTest, BlackListAndSmsHoursOnTheWebServer)
     EXPECT_EQ(Eval("byId('selStart').value + '-' + byId('selEnd').value"), "21-7");
     Press(5000);
     ASSERT_TRUE(lumui::PumpUntil([&] { return !receiver_.removed.empty(); }, 5000));
-    const auto deletes = Posts("/Chirra_User/del_blackList_pc");
+    const auto deletes = Requests("/Chirra_User/del_blackList_pc");
     ASSERT_EQ(deletes.size(), 1u);
     EXPECT_EQ(deletes[0].Param("blackIDs"), "10005,10001");
     EXPECT_EQ(deletes[0].Param("uID"), "10003");
     EXPECT_EQ(receiver_.removed, std::vector<std::string>{"10005,10001"});
     EXPECT_TRUE(service_.BlackList(kOwnId).empty());
-    const auto hours = Posts("/Chirra_User/set_msgBlock_pc");
+    const auto hours = Requests("/Chirra_User/set_msgBlock_pc");
     ASSERT_EQ(hours.size(), 1u);
     EXPECT_EQ(hours[0].Param("startTime"), "21");
     EXPECT_EQ(hours[0].Param("endTime"), "7");
@@ -435,8 +383,8 @@ TEST_F(PreforTest, BlackListAndSmsHoursOnTheWebServer)
     const auto rows = Rows();
     Press(5000);
     lumui::Pump(300);
-    EXPECT_EQ(Posts("/Chirra_User/set_msgBlock_pc").size(), 1u);
-    EXPECT_EQ(Posts("/Chirra_User/del_blackList_pc").size(), 1u);
+    EXPECT_EQ(Requests("/Chirra_User/set_msgBlock_pc").size(), 1u);
+    EXPECT_EQ(Requests("/Chirra_User/del_blackList_pc").size(), 1u);
     EXPECT_EQ(Rows(), rows);
 
     // Choosing 00:00 turns the blocking off; friend verification changes
@@ -446,10 +394,10 @@ TEST_F(PreforTest, BlackListAndSmsHoursOnTheWebServer)
     Eval("showPage('password'); byId('rdAllow2').click()");
     EXPECT_EQ(Eval("byId('lnkPassword').textContent"), "修改密码");
     Press(1);
-    EXPECT_EQ(Frame(), nullptr);
-    ASSERT_EQ(Posts("/Chirra_User/set_allowAdd_pc").size(), 1u);
-    EXPECT_EQ(Posts("/Chirra_User/set_allowAdd_pc")[0].Param("allowIndex"), "2");
-    EXPECT_EQ(Posts("/Chirra_User/set_msgBlock_pc").back().Param("startTime"), "0");
+    EXPECT_EQ(ShownFrame(), nullptr);
+    ASSERT_EQ(Requests("/Chirra_User/set_allowAdd_pc").size(), 1u);
+    EXPECT_EQ(Requests("/Chirra_User/set_allowAdd_pc")[0].Param("allowIndex"), "2");
+    EXPECT_EQ(Requests("/Chirra_User/set_msgBlock_pc").back().Param("startTime"), "0");
 }
 
 TEST_F(PreforTest, AFailedRemovalSendsNoMessage)
@@ -458,8 +406,8 @@ TEST_F(PreforTest, AFailedRemovalSendsNoMessage)
     Show("ShowBlackList");
     Eval("byId('item10001').cells[3].firstChild.click()");
     Press(1);
-    EXPECT_EQ(Frame(), nullptr);
-    EXPECT_EQ(Posts("/Chirra_User/del_blackList_pc").size(), 1u);
+    EXPECT_EQ(ShownFrame(), nullptr);
+    EXPECT_EQ(Requests("/Chirra_User/del_blackList_pc").size(), 1u);
     EXPECT_TRUE(receiver_.removed.empty());
     EXPECT_EQ(service_.BlackList(kOwnId).size(), 2u);
 }

@@ -5,13 +5,7 @@
 #include "Common/Data.h"
 #include "Common/FileDbMsg.h"
 #include "Common/FileDbUser.h"
-#include "platform/dhtml.h"
-#include "platform/files.h"
-#include "platform/module.h"
-#include "platform/uiapp.h"
-#include "tests/e2e/Desktop.h"
-#include "tests/platform/TempDir.h"
-#include "tests/standin/StandinWeb.h"
+#include "tests/plugins/PluginTestKit.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -28,7 +22,6 @@ namespace {
 
 typedef void (*ShowQuillonFn)(CFileDbMsg*, CFileDbUser*, int);
 typedef void (*ShowHisMsgFn)(CFileDbMsg*, CFileDbUser*, int, CString, int);
-typedef void (*ExitInstanceFn)();
 
 const int kOwnId = 5;
 const char* const kHostileName = "<b>恶意</b><script>alert(1)</script>";
@@ -52,35 +45,27 @@ std::string TimeAt(int days, int seconds)
     return text;
 }
 
-class QuillonTest : public ::testing::Test {
+class QuillonTest : public plugintest::PluginTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        ASSERT_TRUE(OpenProgramFolder());
         std::filesystem::create_directories(dir_.file("www/upload/face"));
         std::filesystem::create_directories(dir_.file("www/upload/group"));
         std::ofstream(dir_.file("www/upload/face/101.png")) << "png";
         std::ofstream(dir_.file("www/upload/group/5001.png")) << "png";
-        ASSERT_GT(web_.Start(0, dir_.file("www")), 0);
-        std::ofstream(dir_.file("Lum.ini")) << "[Web]\nBaseUrl=" << web_.BaseUrl() << "\n";
-        std::filesystem::copy_file(QUILLON_FILE, dir_.file("libQuillon.so"));
+        ASSERT_TRUE(ServeWeb(web_, dir_.file("www")));
+        InstallModule(QUILLON_FILE, "Quillon");
         ASSERT_EQ(users_.Connect(kOwnId), 1);
         ASSERT_EQ(history_.Connect(kOwnId), 1);
         Seed();
-        module_ = LoadLibrary("Quillon.dll");
-        ASSERT_NE(module_, nullptr);
+        ASSERT_TRUE(LoadModule("Quillon"));
     }
 
     void TearDown() override
     {
-        if (module_) {
-            if (auto exit = reinterpret_cast<ExitInstanceFn>(GetProcAddress(module_, "ExitInstance"))) exit();
-            lumui::Pump(20);
-            FreeLibrary(module_);
-        }
-        web_.Stop();
-        SetProgramFolderForTests("");
+        UnloadModule();
+        CloseProgramFolder();
     }
 
     void AddUser(int id, int list, const char* name)
@@ -172,70 +157,11 @@ protected:
 
     void ShowQuillon()
     {
-        auto show = reinterpret_cast<ShowQuillonFn>(GetProcAddress(module_, "showQuillon"));
+        auto show = Export<ShowQuillonFn>("showQuillon");
         ASSERT_NE(show, nullptr);
         show(&history_, &users_, kOwnId);
         ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(Page(15002), "treeType").empty(); }, 20000));
         lumui::Pump(200);
-    }
-
-    // The page of the plug-in showing HTML resource `html`.
-    CDHtmlDialog* Page(UINT html)
-    {
-        for (HWND hwnd : GetModuleWindows(module_))
-            if (auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
-                if (page->m_nHtmlResID == html && page->m_hWnd) return page;
-        return nullptr;
-    }
-
-    // The top-level frame whose caption is `caption`.
-    CWnd* Frame(const char* caption)
-    {
-        for (HWND hwnd : GetModuleWindows(module_)) {
-            CWnd* wnd = CWnd::FromHandle(hwnd);
-            if (!wnd || wnd->GetParent()) continue;
-            CString text;
-            wnd->GetWindowText(text);
-            if (text == caption) return wnd;
-        }
-        return nullptr;
-    }
-
-    // A window.external call of the page, as its script makes it.
-    void Call(CDHtmlDialog* page, const char* name, std::vector<const char*> args)
-    {
-        ASSERT_NE(page, nullptr);
-        std::vector<VARIANT> v(args.size());
-        for (size_t i = 0; i < args.size(); ++i) {
-            v[i].vt = VT_BSTR;
-            v[i].strVal = args[i];
-        }
-        for (const AFX_DISPMAP* map = page->GetDispatchMap(); map; map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
-            for (const AFX_DISPMAP_ENTRY* e = map->lpEntries; e && e->lpszName; ++e) {
-                if (std::string(e->lpszName) == name) {
-                    e->pfn(page, v.data(), v.size());
-                    lumui::Pump(20);
-                    return;
-                }
-            }
-            if (map->pfnGetBaseMap == nullptr) break;
-        }
-        FAIL() << "no page method " << name;
-    }
-
-    std::string Text(CDHtmlDialog* page, const char* id, DISPID what = DISPID_IHTMLELEMENT_INNERTEXT)
-    {
-        if (!page) return std::string();
-        CString value;
-        page->GetElementProperty(id, what, value);
-        return value.GetString();
-    }
-
-    void Shot(const char* name)
-    {
-        std::filesystem::create_directories(SCREENSHOT_DIR);
-        lumui::Pump(300);
-        EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
     }
 
     // `text` as a document's markup shows a text node holding it.
@@ -258,11 +184,9 @@ protected:
         return n;
     }
 
-    TempDir dir_;
     standin::StandinWeb web_;
     CFileDbUser users_;
     CFileDbMsg history_;
-    HMODULE module_ = nullptr;
 };
 
 }  // namespace
@@ -431,7 +355,7 @@ TEST_F(QuillonTest, DeletesExactlyTheContactFolderOrBucketAsked)
 
 TEST_F(QuillonTest, ViewerShowsOneContactTenToAPage)
 {
-    auto show = reinterpret_cast<ShowHisMsgFn>(GetProcAddress(module_, "showHisMsg"));
+    auto show = Export<ShowHisMsgFn>("showHisMsg");
     ASSERT_NE(show, nullptr);
     show(&history_, &users_, 5001, "一班's 群", 3);
     ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(Page(15021), "pane").empty(); }, 20000));
@@ -460,7 +384,7 @@ TEST_F(QuillonTest, ViewerShowsOneContactTenToAPage)
     EXPECT_EQ(Text(Page(15021), "tPage"), "1");
 
     // ExitInstance closes the plug-in's windows; the module stays loaded.
-    reinterpret_cast<ExitInstanceFn>(GetProcAddress(module_, "ExitInstance"))();
+    Export<ExitInstanceFn>("ExitInstance")();
     lumui::Pump(50);
     EXPECT_EQ(Frame("与无人的聊天记录"), nullptr);
     EXPECT_TRUE(IsModuleLoaded(module_));
@@ -484,32 +408,27 @@ TEST_F(QuillonTest, PageControlsWorkWhenClicked)
     ShowQuillon();
     CDHtmlDialog* page = Page(15002);
     ASSERT_NE(page, nullptr);
-    auto click = [&](const char* selector) {
-        CRect r;
-        ASSERT_TRUE(lumui::PageElementScreenRect(page, selector, &r)) << selector;
-        ASSERT_TRUE(e2e::Click(r.CenterPoint().x, r.CenterPoint().y)) << selector;
-    };
     auto until = [&](auto done) { return lumui::PumpUntil(done, 10000); };
 
     // Folders open when picked; then the friend.
-    click("#treeType li[data-text='我的好友'] > span");
+    Click(page, "#treeType li[data-text='我的好友'] > span");
     lumui::Pump(300);
-    click("#treeType li[data-text='我的好友'] li[data-id='101'] > span");
+    Click(page, "#treeType li[data-text='我的好友'] li[data-id='101'] > span");
     ASSERT_TRUE(until([&] { return Text(page, "head").rfind("与张三", 0) == 0; })) << Text(page, "head");
     EXPECT_EQ(Text(page, "tPage"), "150");
-    click("#next");
+    Click(page, "#next");
     ASSERT_TRUE(until([&] { return Text(page, "cPage") == "2"; }));
     EXPECT_NE(Text(page, "pane").find("你好 O'Reilly 第289条"), std::string::npos);
-    click("#prev");
+    Click(page, "#prev");
     ASSERT_TRUE(until([&] { return Text(page, "cPage") == "1"; }));
     // Before the first page there is nothing to go to.
-    click("#prev");
+    Click(page, "#prev");
     lumui::Pump(300);
     EXPECT_EQ(Text(page, "cPage"), "1");
 
     // Delete, refused in the confirmation box: nothing goes.
     const std::map<std::string, int> before = Census();
-    click("#btnDelete");
+    Click(page, "#btnDelete");
     ASSERT_TRUE(until([&] { return boxes.size() == 1; }));
     // The name as the store gives it, with its trailing blank.
     EXPECT_EQ(boxes[0], "您确定要删除与张三 的聊天记录吗?");
@@ -517,23 +436,23 @@ TEST_F(QuillonTest, PageControlsWorkWhenClicked)
     EXPECT_EQ(Census(), before);
     // Confirmed: the friend's lines go, nothing else.
     answer = IDOK;
-    click("#btnDelete");
+    Click(page, "#btnDelete");
     ASSERT_TRUE(until([&] { return Count("id=101 and gid=1") == 0; }));
     std::map<std::string, int> expected = before;
     expected.erase("101/1/1");
     EXPECT_EQ(Census(), expected);
 
     // An empty keyword is refused by the page.
-    click("#btnSearch");
+    Click(page, "#btnSearch");
     ASSERT_TRUE(until([&] { return boxes.size() == 3; }));
     EXPECT_EQ(boxes[2], "查找内容不能为空");
 
     // The time tab shows the age buckets.
-    click("#tabTime");
+    Click(page, "#tabTime");
     ASSERT_TRUE(until([&] { return Text(page, "treeTime").find("1周以内") != std::string::npos; }));
-    click("#treeTime li[data-text='6月以内'] > span");
+    Click(page, "#treeTime li[data-text='6月以内'] > span");
     lumui::Pump(300);
-    click("#treeTime li[data-text='6月以内'] li[data-id='201'] > span");
+    Click(page, "#treeTime li[data-text='6月以内'] li[data-id='201'] > span");
     ASSERT_TRUE(until([&] { return Text(page, "head").rfind("与路人甲", 0) == 0; })) << Text(page, "head");
     Shot("quillon_clicked.png");
 }

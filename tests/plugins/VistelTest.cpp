@@ -8,13 +8,8 @@
 #include "Lum/KivUsersListCtrl.h"
 #include "Lum/KivVistelHooks.h"
 #include "base/MenuCommands.h"
-#include "platform/dhtml.h"
-#include "platform/files.h"
-#include "platform/module.h"
-#include "platform/uiapp.h"
-#include "tests/platform/TempDir.h"
+#include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
-#include "tests/standin/StandinWeb.h"
 #include "tests/standin/WebApi.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +27,6 @@ namespace {
 typedef int (*ShowFn)(int, int, int, CString, HWND, CString);
 typedef int (*EditFrdRemarkFn)(int, CString, HWND, CString);
 typedef int (*EditGrpCardFn)(int, int, HWND, CString);
-typedef void (*ExitInstanceFn)();
 
 const char* const kAccount = "13900000001";
 const char* const kKey = "KEY-7f";
@@ -93,12 +87,11 @@ BEGIN_MESSAGE_MAP(Driver, CWnd)
     ON_WM_TIMER()
 END_MESSAGE_MAP()
 
-class VistelTest : public ::testing::Test {
+class VistelTest : public plugintest::PluginTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        ASSERT_TRUE(OpenProgramFolder());
         std::filesystem::create_directories(dir_.file("www/upload/face"));
         std::filesystem::create_directories(dir_.file("www/upload/group"));
         // Only the fall-back heads: every card shows default.png.
@@ -107,60 +100,19 @@ protected:
         std::string error;
         ASSERT_TRUE(data_.LoadSeedJson(kSeed, &error)) << error;
         standin::RegisterVistelApi(web_, data_);
-        ASSERT_GT(web_.Start(0, dir_.file("www")), 0);
-        std::ofstream(dir_.file("Lum.ini")) << "[Web]\nBaseUrl=" << web_.BaseUrl() << "\n";
-        std::filesystem::copy_file(VISTEL_FILE, dir_.file("libVistel.so"));
+        ASSERT_TRUE(ServeWeb(web_, dir_.file("www")));
+        InstallModule(VISTEL_FILE, "Vistel");
         ASSERT_TRUE(notify_.CreateEx(0, nullptr, "notify", WS_POPUP, 0, 0, 10, 10, nullptr, 0));
         ASSERT_TRUE(driver_.CreateEx(0, nullptr, "driver", WS_POPUP, 0, 0, 10, 10, nullptr, 0));
-        module_ = LoadLibrary("Vistel.dll");
-        ASSERT_NE(module_, nullptr);
+        ASSERT_TRUE(LoadModule("Vistel"));
     }
 
     void TearDown() override
     {
-        if (module_) {
-            if (auto exit = reinterpret_cast<ExitInstanceFn>(GetProcAddress(module_, "ExitInstance"))) exit();
-            lumui::Pump(20);
-            FreeLibrary(module_);
-        }
+        UnloadModule();
         if (notify_.m_hWnd) notify_.DestroyWindow();
         if (driver_.m_hWnd) driver_.DestroyWindow();
-        web_.Stop();
-        SetProgramFolderForTests("");
-    }
-
-    template <class Fn>
-    Fn Export(const char* name)
-    {
-        return reinterpret_cast<Fn>(GetProcAddress(module_, name));
-    }
-
-    CDHtmlDialog* Page(UINT html)
-    {
-        for (HWND hwnd : GetModuleWindows(module_))
-            if (auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
-                if (page->m_nHtmlResID == html && page->m_hWnd) return page;
-        return nullptr;
-    }
-
-    CWnd* Frame(const char* caption)
-    {
-        for (HWND hwnd : GetModuleWindows(module_)) {
-            CWnd* wnd = CWnd::FromHandle(hwnd);
-            if (!wnd || wnd->GetParent()) continue;
-            CString text;
-            wnd->GetWindowText(text);
-            if (text == caption) return wnd;
-        }
-        return nullptr;
-    }
-
-    static std::string Text(CDHtmlDialog* page, const char* id, DISPID what = DISPID_IHTMLELEMENT_INNERTEXT)
-    {
-        if (!page) return std::string();
-        CString value;
-        page->GetElementProperty(id, what, value);
-        return value.GetString();
+        CloseProgramFolder();
     }
 
     // Opens a card and waits until its data is in.
@@ -203,11 +155,7 @@ protected:
     // A step that waits until `path` has been asked `count` times.
     Step Asked(const std::string& path, size_t count = 1)
     {
-        return [this, path, count](CDHtmlDialog*) {
-            size_t seen = 0;
-            for (const auto& r : web_.Requests()) seen += r.path == path;
-            return seen >= count;
-        };
+        return [this, path, count](CDHtmlDialog*) { return RequestCount(path) >= count; };
     }
 
     // A step that types `text` into an editor as the user would and submits it.
@@ -242,8 +190,7 @@ protected:
     static Step ShotNow(const char* name)
     {
         return [name](CDHtmlDialog*) {
-            std::filesystem::create_directories(SCREENSHOT_DIR);
-            EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
+            EXPECT_TRUE(plugintest::SaveShot(name));
             return true;
         };
     }
@@ -253,20 +200,11 @@ protected:
     {
         size_t seen = 0;
         lumui::PumpUntil([&] {
-            seen = 0;
-            for (const auto& r : web_.Requests()) seen += r.path == path;
+            seen = RequestCount(path);
             return seen >= count;
         }, 10000);
         lumui::Pump(300);
         return static_cast<int>(seen);
-    }
-
-    standin::WebRequest Last(const std::string& path)
-    {
-        standin::WebRequest last;
-        for (const auto& r : web_.Requests())
-            if (r.path == path) last = r;
-        return last;
     }
 
     std::string Remark(int32_t uid, int32_t friendId)
@@ -276,19 +214,10 @@ protected:
         return "?";
     }
 
-    void Shot(const char* name)
-    {
-        std::filesystem::create_directories(SCREENSHOT_DIR);
-        lumui::Pump(300);
-        EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
-    }
-
-    TempDir dir_;
     standin::StandinService data_;
     standin::StandinWeb web_{&data_};
     Notify notify_;
     Driver driver_;
-    HMODULE module_ = nullptr;
 };
 
 int ThisYear()
@@ -322,7 +251,7 @@ TEST_F(VistelTest, FriendCardShowsChineseFieldsAsText)
     EXPECT_EQ(Text(page, "userRows", DISPID_IHTMLELEMENT_INNERHTML).find("<b>"), std::string::npos);
     EXPECT_NE(Text(page, "headBox", DISPID_IHTMLELEMENT_INNERHTML).find("/upload/face/default.png"), std::string::npos);
 
-    const standin::WebRequest asked = Last("/api/user/getUserInfo.jsp");
+    const standin::WebRequest asked = LastRequest("/api/user/getUserInfo.jsp");
     EXPECT_EQ(asked.Param("phone"), kAccount);
     EXPECT_EQ(asked.Param("user_id"), "20002");
     EXPECT_EQ(asked.Param("key"), kKey);
@@ -376,7 +305,7 @@ TEST_F(VistelTest, StrangerAndGroupCards)
     EXPECT_EQ(Text(page, "gclass"), "班级");
     EXPECT_EQ(Text(page, "gtype"), "广播群");
     EXPECT_EQ(Text(page, "gmaster"), "13900000002(20002)");
-    EXPECT_EQ(Last("/api/group/getGroupInfo.jsp").Param("group_id"), "701");
+    EXPECT_EQ(LastRequest("/api/group/getGroupInfo.jsp").Param("group_id"), "701");
     Shot("vistel_group_card.png");
 
     // OK on a group card posts nothing and closes it.
@@ -410,7 +339,7 @@ TEST_F(VistelTest, CardRemarkIsSavedOnlyOnSuccess)
     page->SetElementValue("remark", kTricky);
     Frame("查看资料")->SendMessage(WM_COMMAND, 8000, 0);
     ASSERT_EQ(WaitFor("/Chirra_User/edit_frd_remark", 2), 2);
-    const standin::WebRequest posted = Last("/Chirra_User/edit_frd_remark");
+    const standin::WebRequest posted = LastRequest("/Chirra_User/edit_frd_remark");
     EXPECT_EQ(posted.Param("userID"), kAccount);
     EXPECT_EQ(posted.Param("frdID"), "20002");
     EXPECT_EQ(posted.Param("remark"), kTricky);
@@ -452,7 +381,7 @@ TEST_F(VistelTest, RemarkEditReflectedInTheFriendList)
     // Saved: the text as typed reaches the service and the list.
     web_.ClearFaults();
     RunEditor(8009, [&] { edit(20002, kAccount, list.m_hWnd, kKey); }, {Submit("O'Hara 中文")});
-    const standin::WebRequest posted = Last("/api/friend/editFriendRemark.jsp");
+    const standin::WebRequest posted = LastRequest("/api/friend/editFriendRemark.jsp");
     EXPECT_EQ(posted.Param("phone"), kAccount);
     EXPECT_EQ(posted.Param("friend_id"), "20002");
     EXPECT_EQ(posted.Param("remark"), "O'Hara 中文");
@@ -479,7 +408,7 @@ TEST_F(VistelTest, RemarkEditorHintCountsAsEmpty)
                    return true;
                }});
     EXPECT_EQ(hint, "10个字符以内");
-    EXPECT_EQ(Last("/api/friend/editFriendRemark.jsp").Param("remark"), "");
+    EXPECT_EQ(LastRequest("/api/friend/editFriendRemark.jsp").Param("remark"), "");
     ASSERT_EQ(notify_.reports.size(), 1u);
     EXPECT_EQ(notify_.reports[0].text, "");
 }
@@ -496,7 +425,7 @@ TEST_F(VistelTest, GroupCardEditReportsUserGroupAndCard)
 
     RunEditor(8011, [&] { edit(701, 20001, notify_.m_hWnd, kKey); },
               {ShotNow("vistel_group_card_editor.png"), Submit("班长 & #2")});
-    const standin::WebRequest posted = Last("/api/group/editGroupUserCard.jsp");
+    const standin::WebRequest posted = LastRequest("/api/group/editGroupUserCard.jsp");
     EXPECT_EQ(posted.Param("group_id"), "701");
     EXPECT_EQ(posted.Param("user_id"), "20001");
     EXPECT_EQ(posted.Param("user_card"), "班长 & #2");
@@ -532,7 +461,7 @@ TEST_F(VistelTest, ListCommandsOpenCardsWithTheirOwnModule)
     CKivUsersListCtrl::s_pluginCommand(&list, IDM_VIEW_INFO, 20002, "李娜");
     EXPECT_NE(list.m_hPlugin, nullptr);
     EXPECT_TRUE(lumui::PumpUntil([&] { return Text(Page(8002), "name") == "李娜<b>"; }, 30000));
-    EXPECT_EQ(Last("/api/user/getUserInfo.jsp").Param("user_id"), "20002");
+    EXPECT_EQ(LastRequest("/api/user/getUserInfo.jsp").Param("user_id"), "20002");
     EXPECT_EQ(passedOn.size(), 1u);
 
     // The group list: view the group's card.

@@ -1,0 +1,295 @@
+// What the plug-in suites share: a program folder of the test's own with the
+// stand-in web server named in its Lum.ini, the module loaded by its ".dll"
+// name and unloaded as the host does, its pages and frames found among the
+// module's windows, page calls made as the page's script makes them, page
+// texts read, message boxes recorded, screenshots, and clicks with the
+// display's real pointer.
+#pragma once
+
+#include "platform/commdlg.h"
+#include "platform/dhtml.h"
+#include "platform/files.h"
+#include "platform/module.h"
+#include "platform/uiapp.h"
+#include "tests/e2e/Desktop.h"
+#include "tests/platform/TempDir.h"
+#include "tests/standin/StandinWeb.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace plugintest {
+
+// The whole content of a file; empty when it cannot be read.
+inline std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Saves the screen as it is now into SCREENSHOT_DIR/`name` (web views show
+// blank in a window's own image, so the screen is taken).
+inline bool SaveShot(const char* name)
+{
+    std::filesystem::create_directories(SCREENSHOT_DIR);
+    return lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str());
+}
+
+// A window.external method of the page called by name through its dispatch
+// map (the page's own first, then its bases'), as the page's script calls it.
+// False when the page has no such method.
+inline bool CallExternal(CDHtmlDialog* page, const char* name, const std::vector<const char*>& args = {})
+{
+    if (!page) return false;
+    std::vector<VARIANT> v(args.size());
+    for (size_t i = 0; i < args.size(); ++i) {
+        v[i].vt = VT_BSTR;
+        v[i].strVal = args[i];
+    }
+    for (const AFX_DISPMAP* map = page->GetDispatchMap(); map; map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
+        for (const AFX_DISPMAP_ENTRY* e = map->lpEntries; e && e->lpszName; ++e) {
+            if (std::string(e->lpszName) == name) {
+                e->pfn(page, v.data(), v.size());
+                return true;
+            }
+        }
+        if (map->pfnGetBaseMap == nullptr) break;
+    }
+    return false;
+}
+
+// The fixture of a plug-in suite. SetUp opens the program folder, serves the
+// web root, installs and loads the module; TearDown unloads the module, then
+// closes the program folder.
+class PluginTest : public ::testing::Test {
+protected:
+    // The export every plug-in has: closes its windows.
+    typedef void (*ExitInstanceFn)();
+
+    // Starts the UI loop and makes the test's folder the program folder.
+    bool OpenProgramFolder()
+    {
+        if (!lumui::Start()) return false;
+        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        return true;
+    }
+
+    // Serves `root` from `web` and names the server in the program's Lum.ini.
+    bool ServeWeb(standin::StandinWeb& web, const std::string& root)
+    {
+        if (web.Start(0, root) <= 0) return false;
+        web_served_ = &web;
+        std::ofstream(dir_.file("Lum.ini")) << "[Web]\nBaseUrl=" << web.BaseUrl() << "\n";
+        return true;
+    }
+
+    // Puts the built module beside the program as the host finds "`name`.dll".
+    void InstallModule(const char* built, const std::string& name)
+    {
+        std::filesystem::copy_file(built, dir_.file("lib" + name + ".so"));
+    }
+
+    // Loads the module by its ".dll" name, as the host does.
+    bool LoadModule(const std::string& name)
+    {
+        module_ = LoadLibrary((name + ".dll").c_str());
+        return module_ != nullptr;
+    }
+
+    // Closes the module's windows through ExitInstance and frees it.
+    void UnloadModule()
+    {
+        if (!module_) return;
+        if (auto exit = Export<ExitInstanceFn>("ExitInstance")) exit();
+        lumui::Pump(20);
+        FreeLibrary(module_);
+    }
+
+    // Takes the message box and file dialog hooks down, stops the web server
+    // and gives the program folder back.
+    void CloseProgramFolder()
+    {
+        lumui::SetMessageBoxHook(nullptr);
+        lumui::SetFileDialogHook(nullptr);
+        if (web_served_) web_served_->Stop();
+        SetProgramFolderForTests("");
+    }
+
+    template <class Fn>
+    Fn Export(const char* name)
+    {
+        return reinterpret_cast<Fn>(GetProcAddress(module_, name));
+    }
+
+    // The module's page showing HTML resource `html`.
+    CDHtmlDialog* Page(UINT html)
+    {
+        for (HWND hwnd : GetModuleWindows(module_))
+            if (auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
+                if (page->m_nHtmlResID == html && page->m_hWnd) return page;
+        return nullptr;
+    }
+
+    // The module's first page, whatever it shows.
+    CDHtmlDialog* AnyPage()
+    {
+        for (HWND hwnd : GetModuleWindows(module_))
+            if (auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
+                if (page->m_hWnd) return page;
+        return nullptr;
+    }
+
+    // The module's first top-level window that `match` takes.
+    CWnd* FrameWhere(const std::function<bool(CWnd*)>& match)
+    {
+        for (HWND hwnd : GetModuleWindows(module_)) {
+            CWnd* wnd = CWnd::FromHandle(hwnd);
+            if (!wnd || wnd->GetParent()) continue;
+            if (match(wnd)) return wnd;
+        }
+        return nullptr;
+    }
+
+    // The module's top-level frame whose caption is `caption`.
+    CWnd* Frame(const char* caption)
+    {
+        return FrameWhere([caption](CWnd* wnd) {
+            CString text;
+            wnd->GetWindowText(text);
+            return text == caption;
+        });
+    }
+
+    // The module's first top-level frame on the screen.
+    CWnd* ShownFrame()
+    {
+        return FrameWhere([](CWnd* wnd) { return wnd->IsWindowVisible() != FALSE; });
+    }
+
+    // A window.external call of the page, as its script makes it.
+    void Call(CDHtmlDialog* page, const char* name, const std::vector<const char*>& args = {})
+    {
+        ASSERT_NE(page, nullptr);
+        if (!CallExternal(page, name, args)) FAIL() << "no page method " << name;
+        lumui::Pump(20);
+    }
+
+    // A property of a page element (its text unless `what` says otherwise);
+    // empty without a page.
+    static std::string Text(CDHtmlDialog* page, const char* id, DISPID what = DISPID_IHTMLELEMENT_INNERTEXT)
+    {
+        if (!page) return std::string();
+        CString value;
+        page->GetElementProperty(id, what, value);
+        return value.GetString();
+    }
+
+    // The value of a page's input.
+    static std::string Value(CDHtmlDialog* page, const char* id) { return Text(page, id, DISPID_A_VALUE); }
+
+    // A screenshot once the screen has had `settleMs` to draw.
+    void Shot(const char* name, int settleMs = 300)
+    {
+        lumui::Pump(settleMs);
+        EXPECT_TRUE(SaveShot(name));
+    }
+
+    // Message boxes answer OK; their texts (and, when asked, captions) are kept.
+    void RecordMessageBoxes(std::vector<std::string>* captions = nullptr)
+    {
+        lumui::SetMessageBoxHook([this, captions](HWND, const CString& text, const CString& caption, UINT) {
+            boxes_.push_back(text.GetString());
+            if (captions) captions->push_back(caption.GetString());
+            return IDOK;
+        });
+    }
+
+    // File dialogs answer with `*chosen` as it is when they open.
+    static void AnswerFileDialogs(const std::string* chosen)
+    {
+        lumui::SetFileDialogHook([chosen](const CString&, DWORD) { return CString(chosen->c_str()); });
+    }
+
+    // The box texts once `count` boxes were shown (or the wait ran out).
+    std::vector<std::string> WaitBoxes(size_t count, int timeoutMs = 10000)
+    {
+        lumui::PumpUntil([&] { return boxes_.size() >= count; }, timeoutMs);
+        lumui::Pump(100);
+        return boxes_;
+    }
+
+    // Whether the last box shown says `text`, waiting up to 10 s for it.
+    bool BoxSaid(const std::string& text)
+    {
+        return lumui::PumpUntil([&] { return !boxes_.empty() && boxes_.back() == text; }, 10000);
+    }
+
+    // The requests that reached `path` of the served web server, in order.
+    std::vector<standin::WebRequest> Requests(const std::string& path) const
+    {
+        std::vector<standin::WebRequest> out;
+        if (web_served_)
+            for (const auto& r : web_served_->Requests())
+                if (r.path == path) out.push_back(r);
+        return out;
+    }
+
+    size_t RequestCount(const std::string& path) const { return Requests(path).size(); }
+
+    // The last request on `path`; an empty one when none came.
+    standin::WebRequest LastRequest(const std::string& path) const
+    {
+        standin::WebRequest last;
+        if (web_served_)
+            for (const auto& r : web_served_->Requests())
+                if (r.path == path) last = r;
+        return last;
+    }
+
+    // Clicks a page element with the display's real pointer, at the centre
+    // of its box. The pointer has to move for the click to be made: the same
+    // point twice running is taken one pixel aside.
+    void Click(CDHtmlDialog* page, const char* selector)
+    {
+        CRect r;
+        ASSERT_TRUE(lumui::PageElementScreenRect(page, selector, &r)) << selector;
+        CPoint at = r.CenterPoint();
+        if (at == lastClick_) at.x += r.Width() > 2 ? 1 : 0, at.y += r.Width() > 2 ? 0 : 1;
+        lastClick_ = at;
+        ASSERT_TRUE(e2e::Click(at.x, at.y)) << selector;
+        lumui::Pump(100);
+    }
+
+    // Clicks near the centre of a page element as a person does; false when
+    // the element is not shown or the click failed.
+    bool ClickElement(CDHtmlDialog* page, const char* selector)
+    {
+        CRect r;
+        if (!lumui::PageElementScreenRect(page, selector, &r) || r.IsRectEmpty()) return false;
+        // Never the pointer's own spot: moving there would wait for a move
+        // that does not come.
+        const int shift = (clicks_++ % 3) - 1;
+        const bool clicked = e2e::Click(r.CenterPoint().x + shift, r.CenterPoint().y);
+        lumui::Pump(200);
+        return clicked;
+    }
+
+    TempDir dir_;
+    HMODULE module_ = nullptr;
+    // The texts of the message boxes shown, when RecordMessageBoxes was called.
+    std::vector<std::string> boxes_;
+
+private:
+    standin::StandinWeb* web_served_ = nullptr;
+    CPoint lastClick_{-1, -1};
+    int clicks_ = 0;
+};
+
+}  // namespace plugintest
