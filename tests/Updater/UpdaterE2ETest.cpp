@@ -11,12 +11,11 @@
 #include "tests/platform/TempDir.h"
 #include "tests/standin/StandinWeb.h"
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 namespace {
@@ -26,8 +25,9 @@ using namespace updatertest;
 
 const int kDialogWidth = 320, kDialogHeight = 330;
 const int kButtonX = 160, kButtonY = 299;  // inside the dialog
-const int kLoginWidth = 237, kLoginHeight = 589;
 
+using e2e::kLoginHeight;
+using e2e::kLoginWidth;
 using e2e::waitFor;
 
 // The program's bytes with its product version text replaced by another of
@@ -45,26 +45,6 @@ std::string WithVersion(const std::string& program, const std::string& from, con
 std::string VersionOf(const std::string& path)
 {
     return ReadFileProductVersion(path.c_str()).GetString();
-}
-
-// The window's UTF-8 title (_NET_WM_NAME).
-std::string Title(unsigned long id)
-{
-    std::string title;
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return title;
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, id, XInternAtom(display, "_NET_WM_NAME", False), 0, 1024, False, AnyPropertyType,
-                           &type, &format, &count, &after, &data) == Success &&
-        data) {
-        if (format == 8) title.assign(reinterpret_cast<char*>(data), count);
-        XFree(data);
-    }
-    XCloseDisplay(display);
-    return title;
 }
 
 class UpdaterE2ETest : public ::testing::Test {
@@ -125,30 +105,16 @@ TEST_F(UpdaterE2ETest, AnOutdatedClientIsReplacedAndStartedAgain)
     ASSERT_GT(client_, 0);
     e2e::ScreenWindow dialog;
     ASSERT_TRUE(e2e::WaitForWindow(kDialogWidth, kDialogHeight, 20000, &dialog));
-    EXPECT_EQ(Title(dialog.id), "Orvane更新");
+    EXPECT_EQ(e2e::Title(dialog.id), "Orvane更新");
     ASSERT_TRUE(e2e::WaitForWindow(kLoginWidth, kLoginHeight, 20000, nullptr));
-    ASSERT_TRUE(e2e::MoveWindow(dialog.id, 400, 100));
-    dialog.x = 400;
-    dialog.y = 100;
+    ASSERT_TRUE(e2e::MoveWindow(dialog, 400, 100));
     Screenshot("updater_e2e_start.png");
 
     // Start: the running client is named; OK lets the update stop it.
-    const auto before = e2e::VisibleWindows();
+    const std::set<unsigned long> before = e2e::VisibleIds();
     ASSERT_TRUE(e2e::Click(dialog.x + kButtonX, dialog.y + kButtonY));
     e2e::ScreenWindow box;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            for (const e2e::ScreenWindow& w : e2e::VisibleWindows()) {
-                bool known = false;
-                for (const e2e::ScreenWindow& b : before) known = known || b.id == w.id;
-                if (!known) {
-                    box = w;
-                    return true;
-                }
-            }
-            return false;
-        },
-        10000));
+    ASSERT_TRUE(e2e::WaitForWindowWhere([&](const e2e::ScreenWindow& w) { return !before.count(w.id); }, 10000, &box));
     Screenshot("updater_e2e_question.png");
     // The keyboard goes to the window under the pointer.
     ASSERT_TRUE(e2e::Click(box.x + 10, box.y + 10));

@@ -4,7 +4,6 @@
 // (no chat open), and B's read-message hotkey opens the chat with A, which
 // replays it. Both quit the way a person closes the main window, and each
 // one's history holds the line (sent by A, received by B).
-#include "platform/uiapp.h"
 #include "tests/e2e/TwoClients.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -13,70 +12,23 @@
 #include <sqlite3.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <spawn.h>
-#include <sys/wait.h>
+#include <string>
 #include <thread>
 #include <utility>
-// Last: its macros (None, Success, ...) clash with names in the headers above.
-#include <X11/Xlib.h>
-
-extern char** environ;
+#include <vector>
 
 namespace {
 
 using e2e::Client;
 using e2e::kFriendsTabX;
 using e2e::kFriendsTabY;
+using e2e::Title;
 using e2e::waitFor;
 
-// In the main window: the first row of the list.
-const int kFirstRowX = 100, kFirstRowY = 158 + 26;
-// A chat window is at least this large.
-const int kChatMinWidth = 540, kChatMinHeight = 450;
 // The write box of the chat page lies above the bottom bar (关闭/发送).
 const int kWriteX = 150, kWriteFromBottom = 80;
 
 const char kLine[] = "It's e2e hello";
-
-bool DoubleClick(int x, int y)
-{
-    std::vector<std::string> args = {"xdotool",  "mousemove", "--sync", std::to_string(x), std::to_string(y), "click",
-                                     "--repeat", "2",         "--delay", "80",             "1"};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// The window's UTF-8 title (_NET_WM_NAME, else WM_NAME).
-std::string Title(unsigned long id)
-{
-    std::string title;
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return title;
-    for (const char* name : {"_NET_WM_NAME", "WM_NAME"}) {
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(display, id, XInternAtom(display, name, False), 0, 1024, False, AnyPropertyType, &type,
-                               &format, &count, &after, &data) == Success &&
-            data) {
-            if (format == 8) title.assign(reinterpret_cast<char*>(data), count);
-            XFree(data);
-        }
-        if (!title.empty()) break;
-    }
-    XCloseDisplay(display);
-    return title;
-}
 
 // The (type, tagmsg) rows of a history store.
 std::vector<std::pair<int, std::string>> HistoryRows(const std::string& file)
@@ -111,63 +63,7 @@ std::string Describe(const std::vector<std::pair<int, std::string>>& rows)
     return out.empty() ? " (none)" : out;
 }
 
-// A settings store in the program folder that gives `uid` the
-// read-message hotkey Ctrl+Alt+Z (the program adds its other tables).
-bool GiveReadMsgHotKey(const std::string& folder, int uid)
-{
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open((folder + "/KivSys.dll").c_str(), &db) == SQLITE_OK;
-    const std::string sql =
-        "CREATE TABLE Prefor (userid INTEGER,key TEXT ,value TEXT, PRIMARY KEY (userid, key) );"
-        "insert into Prefor values (" +
-        std::to_string(uid) + ",'Hotkey_ReadMsg','Ctrl+Alt+Z')";
-    ok = ok && sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
-}
-
-class ChatTest : public e2e::TwoClientsTest {
-protected:
-    // A chat window other than `except`, waited for up to 10 s.
-    static bool WaitForChat(unsigned long except, e2e::ScreenWindow* chat)
-    {
-        return waitFor(
-            [&] {
-                for (const e2e::ScreenWindow& w : e2e::VisibleWindows())
-                    if (w.width >= kChatMinWidth && w.height >= kChatMinHeight && w.id != except) {
-                        *chat = w;
-                        return true;
-                    }
-                return false;
-            },
-            10000);
-    }
-
-    // Double-clicks the first friend in the client's friend list and waits
-    // for its chat window.
-    void OpenFirstFriendChat(const Client& c, e2e::ScreenWindow* chat)
-    {
-        ASSERT_TRUE(e2e::Click(c.main.x + kFriendsTabX, c.main.y + kFriendsTabY));
-        // The rows are filled in after the tab shows.
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        ASSERT_TRUE(DoubleClick(c.main.x + kFirstRowX, c.main.y + kFirstRowY));
-        ASSERT_TRUE(WaitForChat(0, chat)) << "no chat window opened";
-    }
-
-    // Closes the main window as a person does and waits for the program to end.
-    void Quit(Client& c)
-    {
-        ASSERT_TRUE(e2e::CloseWindow(c.main.id));
-        ASSERT_TRUE(waitFor([&] { return !e2e::IsRunning(c.pid); }, 8000)) << "the program did not end";
-        c.pid = -1;
-    }
-
-    void Screenshot(const std::string& name)
-    {
-        lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str());
-    }
-
-};
+class ChatTest : public e2e::TwoClientsTest {};
 
 }  // namespace
 
@@ -175,15 +71,14 @@ TEST_F(ChatTest, ALineTypedByOneFriendReachesTheOtherAndBothHistories)
 {
     // A (10001) moves aside, so that both main windows are in sight.
     ASSERT_NO_FATAL_FAILURE(LogIn(a_, "13800000001", 10001));
-    ASSERT_TRUE(e2e::MoveWindow(a_.main.id, a_.main.x - 320, a_.main.y));
-    a_.main.x -= 320;
+    ASSERT_TRUE(e2e::MoveWindow(a_.main, a_.main.x - 320, a_.main.y));
     ASSERT_NO_FATAL_FAILURE(LogIn(b_, "13800000002", 10002, [](const std::string& folder) {
-        ASSERT_TRUE(GiveReadMsgHotKey(folder, 10002));
+        ASSERT_TRUE(e2e::GiveReadMsgHotKey(folder, 10002));
     }));
 
     // A opens the chat with B (the first of A's friends).
     e2e::ScreenWindow chatA;
-    ASSERT_NO_FATAL_FAILURE(OpenFirstFriendChat(a_, &chatA));
+    ASSERT_NO_FATAL_FAILURE(OpenFirstChat(a_, kFriendsTabX, kFriendsTabY, &chatA));
     EXPECT_EQ(Title(chatA.id).rfind("与 好友 ", 0), 0u) << "title: " << Title(chatA.id);
 
     // The page loads after the window shows; then the line is typed into the

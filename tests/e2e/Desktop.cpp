@@ -77,9 +77,66 @@ bool WaitForWindow(int width, int height, int timeoutMs, ScreenWindow* found)
     return false;
 }
 
+bool IsVisible(unsigned long id)
+{
+    for (const ScreenWindow& w : VisibleWindows())
+        if (w.id == id) return true;
+    return false;
+}
+
+bool WaitForGone(unsigned long id, int timeoutMs)
+{
+    return waitFor([&] { return !IsVisible(id); }, timeoutMs);
+}
+
+std::set<unsigned long> VisibleIds()
+{
+    std::set<unsigned long> ids;
+    for (const ScreenWindow& w : VisibleWindows()) ids.insert(w.id);
+    return ids;
+}
+
+std::set<unsigned long> VisibleIdsOfSize(int width, int height)
+{
+    std::set<unsigned long> ids;
+    for (const ScreenWindow& w : VisibleWindows())
+        if (w.width == width && w.height == height) ids.insert(w.id);
+    return ids;
+}
+
+std::string Title(unsigned long id)
+{
+    std::string title;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return title;
+    for (const char* name : {"_NET_WM_NAME", "WM_NAME"}) {
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display, id, XInternAtom(display, name, False), 0, 1024, False, AnyPropertyType, &type,
+                               &format, &count, &after, &data) == Success &&
+            data) {
+            if (format == 8) title.assign(reinterpret_cast<char*>(data), count);
+            XFree(data);
+        }
+        if (!title.empty()) break;
+    }
+    XCloseDisplay(display);
+    return title;
+}
+
 bool MoveWindow(unsigned long id, int x, int y)
 {
     return run({"xdotool", "windowmove", "--sync", std::to_string(id), std::to_string(x), std::to_string(y)}) == 0;
+}
+
+bool MoveWindow(ScreenWindow& w, int x, int y)
+{
+    if (!MoveWindow(w.id, x, y)) return false;
+    w.x = x;
+    w.y = y;
+    return true;
 }
 
 bool CloseWindow(unsigned long id)
@@ -122,19 +179,64 @@ std::vector<uint32_t> GrabScreen(int x, int y, int width, int height)
     return out;
 }
 
+std::vector<uint32_t> SettledScreen(int x, int y, int width, int height)
+{
+    std::vector<uint32_t> last = GrabScreen(x, y, width, height);
+    auto since = std::chrono::steady_clock::now();
+    const auto until = since + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::vector<uint32_t> now = GrabScreen(x, y, width, height);
+        if (now != last) {
+            last = now;
+            since = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - since > std::chrono::milliseconds(800)) {
+            break;
+        }
+    }
+    return last;
+}
+
 bool Click(int x, int y)
 {
     return run({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "1"}) == 0;
 }
 
-bool Type(const std::string& text)
+bool DoubleClick(int x, int y)
 {
-    return run({"xdotool", "type", "--delay", "20", text}) == 0;
+    return run({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "--repeat", "2",
+                "--delay", "80", "1"}) == 0;
+}
+
+bool RightClick(int x, int y)
+{
+    return run({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "3"}) == 0;
+}
+
+bool PointAt(int x, int y)
+{
+    return run({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y)}) == 0;
+}
+
+bool Type(const std::string& text, int delayMs)
+{
+    return run({"xdotool", "type", "--delay", std::to_string(delayMs), text}) == 0;
 }
 
 bool Key(const std::string& key)
 {
     return run({"xdotool", "key", key}) == 0;
+}
+
+bool Focus(unsigned long id)
+{
+    return run({"xdotool", "windowfocus", "--sync", std::to_string(id)}) == 0;
+}
+
+bool TypeLogin(const ScreenWindow& login, const std::string& account, const std::string& password)
+{
+    return Click(login.x + 110, login.y + 222) && Type(account) && Click(login.x + 110, login.y + 262) &&
+           Type(password) && Click(login.x + 118, login.y + 340);
 }
 
 std::string CopyProgramFolder(const std::string& binDir)

@@ -6,12 +6,16 @@
 
 #include <chrono>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <sys/types.h>
 #include <thread>
 #include <vector>
 
 namespace e2e {
+
+// The program's login dialog and main window.
+const int kLoginWidth = 237, kLoginHeight = 589, kMainWidth = 202, kMainHeight = 521;
 
 // Polls `done` every 50 ms until it holds or `timeoutMs` has passed.
 template <class F> bool waitFor(F done, int timeoutMs)
@@ -34,19 +38,55 @@ struct ScreenWindow {
 std::vector<ScreenWindow> VisibleWindows();
 // The first visible window of that size, polling up to `timeoutMs`.
 bool WaitForWindow(int width, int height, int timeoutMs, ScreenWindow* found);
+// The first visible window that `match` accepts, polling up to `timeoutMs`.
+template <class Match> bool WaitForWindowWhere(Match match, int timeoutMs, ScreenWindow* found)
+{
+    return waitFor(
+        [&] {
+            for (const ScreenWindow& w : VisibleWindows())
+                if (match(w)) {
+                    if (found) *found = w;
+                    return true;
+                }
+            return false;
+        },
+        timeoutMs);
+}
+// Whether the window is visible now; waits up to `timeoutMs` for it to go.
+bool IsVisible(unsigned long id);
+bool WaitForGone(unsigned long id, int timeoutMs);
+// The ids of the visible windows (of a size).
+std::set<unsigned long> VisibleIds();
+std::set<unsigned long> VisibleIdsOfSize(int width, int height);
+// The window's UTF-8 title (_NET_WM_NAME, else WM_NAME).
+std::string Title(unsigned long id);
 
 // Moves a top-level window (there is no window manager to ask).
 bool MoveWindow(unsigned long id, int x, int y);
+// Moves the window and keeps `w`'s place up to date.
+bool MoveWindow(ScreenWindow& w, int x, int y);
 // Asks a top-level window to close, as a window manager's close button does.
 bool CloseWindow(unsigned long id);
 // The pixels of a rectangle of the screen as shown, 0xRRGGBB, row by row;
 // empty when the rectangle is not on the screen.
 std::vector<uint32_t> GrabScreen(int x, int y, int width, int height);
+// The rectangle once it has not changed for 800 ms (at most 10 s).
+std::vector<uint32_t> SettledScreen(int x, int y, int width, int height);
 
 // Pointer and keyboard through xdotool (waits for each command).
 bool Click(int x, int y);
-bool Type(const std::string& text);
+bool DoubleClick(int x, int y);
+bool RightClick(int x, int y);
+// Moves the pointer without clicking.
+bool PointAt(int x, int y);
+bool Type(const std::string& text, int delayMs = 20);
 bool Key(const std::string& key);
+// Gives a window the keyboard, as a window manager does for the window a
+// person clicks (the test display has no window manager).
+bool Focus(unsigned long id);
+// Types the account and password into the login dialog and presses its
+// login button.
+bool TypeLogin(const ScreenWindow& login, const std::string& account, const std::string& password);
 
 // A copy of the program folder (the program, its libraries and data) in a
 // new temporary folder; returns the folder.

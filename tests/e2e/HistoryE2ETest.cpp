@@ -5,7 +5,6 @@
 // before the module does).
 #include "Common/FileDbMsg.h"
 #include "platform/files.h"
-#include "platform/uiapp.h"
 #include "tests/e2e/TwoClients.h"
 
 #include <gtest/gtest.h>
@@ -53,11 +52,6 @@ void SeedHistory(const std::string& folder, int uid)
 class HistoryTest : public e2e::TwoClientsTest {
 protected:
     bool WaitForManager(e2e::ScreenWindow* found) { return e2e::WaitForWindow(kManagerWidth, kManagerHeight, 15000, found); }
-
-    void Screenshot(const std::string& name)
-    {
-        lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str());
-    }
 };
 
 }  // namespace
@@ -88,15 +82,7 @@ TEST_F(HistoryTest, ManagerOpensFromTheMainWindowOverTheUsersHistory)
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
 
     // The program quits with the manager open, and ends cleanly.
-    ASSERT_TRUE(e2e::CloseWindow(a_.main.id));
     int status = -1;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            const pid_t done = waitpid(a_.pid, &status, WNOHANG);
-            return done == a_.pid;
-        },
-        10000))
-        << "the program did not end";
-    a_.pid = -1;
+    ASSERT_NO_FATAL_FAILURE(Quit(a_, 10000, &status));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }

@@ -8,30 +8,18 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 namespace {
 
-const int kLoginWidth = 237, kLoginHeight = 589;
+using e2e::kLoginHeight;
+using e2e::kLoginWidth;
+using e2e::waitFor;
 
 bool visibleOfSize(int w, int h)
 {
-    for (const e2e::ScreenWindow& s : e2e::VisibleWindows())
-        if (s.width == w && s.height == h) return true;
-    return false;
-}
-
-template <class F> bool waitFor(F done, int timeoutMs)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
+    return !e2e::VisibleIdsOfSize(w, h).empty();
 }
 
 }  // namespace
@@ -61,18 +49,14 @@ TEST(EndToEnd, TypingAnAccountLogsInAndShowsTheMainWindow)
     std::filesystem::create_directories(shots);
     lumui::SaveScreenImage((shots + "/e2e-login.png").c_str());
 
-    ASSERT_TRUE(e2e::Click(login.x + 110, login.y + 222));
-    ASSERT_TRUE(e2e::Type("13800000001"));
-    ASSERT_TRUE(e2e::Click(login.x + 110, login.y + 262));
-    ASSERT_TRUE(e2e::Type("123456"));
-    ASSERT_TRUE(e2e::Click(login.x + 118, login.y + 340));
+    ASSERT_TRUE(e2e::TypeLogin(login, "13800000001", "123456"));
 
     EXPECT_TRUE(waitFor([&] { return service.IsOnline(10001); }, 15000)) << "the service saw no login";
     EXPECT_TRUE(waitFor([&] { return !visibleOfSize(kLoginWidth, kLoginHeight) && !visibleOfSize(238, kLoginHeight); },
                         15000))
         << "the login dialogs stayed";
     // The main panel (135 x 321 dialog units) is on screen.
-    EXPECT_TRUE(visibleOfSize(202, 521)) << "no main window";
+    EXPECT_TRUE(visibleOfSize(e2e::kMainWidth, e2e::kMainHeight)) << "no main window";
     lumui::Pump(300);
     lumui::SaveScreenImage((shots + "/e2e-main.png").c_str());
     EXPECT_TRUE(e2e::IsRunning(lum));

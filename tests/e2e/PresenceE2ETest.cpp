@@ -1,7 +1,6 @@
 // Two copies of the real program against one stand-in service: user B's
 // friend list shows friend A online; A quits, and B's heartbeat brings the
 // change, so that B's list draws A as offline.
-#include "platform/uiapp.h"
 #include "tests/e2e/TwoClients.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -18,55 +17,26 @@ namespace {
 using e2e::Client;
 using e2e::kFriendsTabX;
 using e2e::kFriendsTabY;
+using e2e::kListHeight;
+using e2e::kListWidth;
+using e2e::kListX;
+using e2e::kListY;
 using e2e::kMainWidth;
 using e2e::waitFor;
 
-// In the main window: the list below the tabs.
-const int kListX = 2, kListY = 158, kListWidth = 197, kListHeight = 335, kRowHeight = 52;
-
 class PresenceTest : public e2e::TwoClientsTest {
 protected:
-    // The rows of the list whose pixels differ between two pictures of it.
-    static std::vector<int> ChangedRows(const std::vector<uint32_t>& before, const std::vector<uint32_t>& after)
-    {
-        std::vector<int> rows;
-        for (size_t k = 0; k < before.size() && k < after.size(); ++k) {
-            const int row = static_cast<int>(k / kListWidth) / kRowHeight;
-            if (before[k] != after[k] && (rows.empty() || rows.back() != row)) rows.push_back(row);
-        }
-        return rows;
-    }
-
     std::vector<uint32_t> FriendList(const Client& c)
     {
-        return e2e::GrabScreen(c.main.x + kListX, c.main.y + kListY, kListWidth, kListHeight);
+        return Area(c, kListX, kListY, kListWidth, kListHeight);
     }
 
     // The friend list once it has stopped changing (rows and heads arrive
     // after the main window shows).
     std::vector<uint32_t> SettledFriendList(const Client& c)
     {
-        std::vector<uint32_t> last = FriendList(c);
-        auto since = std::chrono::steady_clock::now();
-        const auto until = since + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            std::vector<uint32_t> now = FriendList(c);
-            if (now != last) {
-                last = now;
-                since = std::chrono::steady_clock::now();
-            } else if (std::chrono::steady_clock::now() - since > std::chrono::milliseconds(800)) {
-                break;
-            }
-        }
-        return last;
+        return Settled(c, kListX, kListY, kListWidth, kListHeight);
     }
-
-    void Screenshot(const std::string& name)
-    {
-        lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str());
-    }
-
 };
 
 }  // namespace
@@ -75,8 +45,7 @@ TEST_F(PresenceTest, AFriendWhoQuitsIsDrawnOfflineByTheOther)
 {
     // A (10001) first; its window moves aside, so that both are in sight.
     ASSERT_NO_FATAL_FAILURE(LogIn(a_, "13800000001", 10001));
-    ASSERT_TRUE(e2e::MoveWindow(a_.main.id, a_.main.x - 320, a_.main.y));
-    a_.main.x -= 320;
+    ASSERT_TRUE(e2e::MoveWindow(a_.main, a_.main.x - 320, a_.main.y));
     ASSERT_NO_FATAL_FAILURE(LogIn(b_, "13800000002", 10002));
     ASSERT_GE(b_.main.x, a_.main.x + kMainWidth) << "the two main windows overlap";
 

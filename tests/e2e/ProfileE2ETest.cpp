@@ -5,7 +5,6 @@
 // server's page (a file too large and a broken file refused, the shown head
 // kept); a group's owner edits its name and the group list shows it, while a
 // member who does not own the group cannot change it.
-#include "platform/uiapp.h"
 #include "tests/e2e/TwoClients.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -18,27 +17,29 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
 using e2e::Client;
+using e2e::kListHeight;
+using e2e::kListWidth;
+using e2e::kListX;
+using e2e::kListY;
+using e2e::kRowHeight;
 using e2e::ScreenWindow;
+using e2e::VisibleIds;
+using e2e::VisibleIdsOfSize;
+using e2e::WaitForGone;
 using e2e::waitFor;
 
 // In the main window (from its top-left corner): the own-status button and
-// the "我的资料" item of its menu, the own head, the own name and note, the
-// list below the tabs, the rows of that list.
+// the "我的资料" item of its menu, the own head, the own name and note.
 const int kStatusX = 70, kStatusY = 36, kProfileItemX = 120, kProfileItemY = 120;
 const int kHeadX = 6, kHeadY = 24, kHeadSize = 40;
 const int kNameX = 60, kNameY = 36, kNameWidth = 130, kNameHeight = 40;
-const int kListX = 2, kListY = 158, kListWidth = 197, kListHeight = 335, kRowHeight = 52;
 // A group row's menu, from the point clicked: "修改群资料" for the owner.
 const int kEditInfoDX = 66, kEditInfoDY = 73;
 // The plug-in windows: 500 x 400; places in them (from the top-left corner).
@@ -48,23 +49,6 @@ const int kProfileOkX = 355, kProfileOkY = 385, kChangeHeadX = 66, kChangeHeadY 
 const int kChooseFileX = 115, kChooseFileY = 160, kUploadX = 316, kUploadY = 221;
 const int kGroupNameX = 302, kGroupNameY = 113, kGroupOkX = 265, kGroupOkY = 385;
 
-bool Spawn(std::vector<std::string> args)
-{
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-bool RightClick(int x, int y)
-{
-    return Spawn({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "3"});
-}
-
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -73,60 +57,15 @@ std::string ReadFile(const std::string& path)
 
 class ProfileTest : public e2e::TwoClientsTest {
 protected:
-    void Shot(const std::string& name)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str());
-    }
-
-    void PointAt(int x, int y)
-    {
-        const int shift = (clicks_++ % 3) - 1;
-        Spawn({"xdotool", "mousemove", "--sync", std::to_string(x + shift), std::to_string(y)});
-    }
-
-    // A click that never lands on the pointer's own spot (xdotool would wait
-    // for a move that does not come).
-    bool Click(int x, int y)
-    {
-        const int shift = (clicks_++ % 3) - 1;
-        return e2e::Click(x + shift, y);
-    }
-
-    // The ids of the visible windows of a size.
-    static std::set<unsigned long> WindowsOfSize(int width, int height)
-    {
-        std::set<unsigned long> ids;
-        for (const ScreenWindow& w : e2e::VisibleWindows())
-            if (w.width == width && w.height == height) ids.insert(w.id);
-        return ids;
-    }
+    ProfileTest() { screenshotDelayMs_ = 300; }
 
     // A window of that size that is none of `known`.
     static bool NewWindow(int width, int height, const std::set<unsigned long>& known, int timeoutMs,
                           ScreenWindow* found)
     {
-        return waitFor(
-            [&] {
-                for (const ScreenWindow& w : e2e::VisibleWindows())
-                    if (w.width == width && w.height == height && !known.count(w.id)) {
-                        *found = w;
-                        return true;
-                    }
-                return false;
-            },
-            timeoutMs);
-    }
-
-    static bool Gone(unsigned long id, int timeoutMs)
-    {
-        return waitFor(
-            [&] {
-                for (const ScreenWindow& w : e2e::VisibleWindows())
-                    if (w.id == id) return false;
-                return true;
-            },
-            timeoutMs);
+        return e2e::WaitForWindowWhere(
+            [&](const ScreenWindow& w) { return w.width == width && w.height == height && !known.count(w.id); },
+            timeoutMs, found);
     }
 
     // A box the program shows (a small window that was not there), answered
@@ -134,78 +73,32 @@ protected:
     bool AnswerBox(const std::set<unsigned long>& before, const std::string& shot)
     {
         ScreenWindow box;
-        const bool shown = waitFor(
-            [&] {
-                for (const ScreenWindow& w : e2e::VisibleWindows())
-                    if (!before.count(w.id) && w.width < 480 && w.height < 300 && w.width > 100) {
-                        box = w;
-                        return true;
-                    }
-                return false;
+        const bool shown = e2e::WaitForWindowWhere(
+            [&](const ScreenWindow& w) {
+                return !before.count(w.id) && w.width < 480 && w.height < 300 && w.width > 100;
             },
-            10000);
+            10000, &box);
         if (!shown) {
             // What was there instead, for the person reading the failure.
-            Shot("e2e_no_box_" + shot);
+            Screenshot("e2e_no_box_" + shot);
             return false;
         }
-        if (!shot.empty()) Shot(shot);
+        if (!shot.empty()) Screenshot(shot);
         // Keys go to the window under the pointer.
         PointAt(box.x + box.width / 2, box.y + 8);
         e2e::Key("Return");
-        return Gone(box.id, 5000);
-    }
-
-    static std::set<unsigned long> AllWindows()
-    {
-        std::set<unsigned long> ids;
-        for (const ScreenWindow& w : e2e::VisibleWindows()) ids.insert(w.id);
-        return ids;
-    }
-
-    std::vector<uint32_t> Area(const Client& c, int x, int y, int w, int h)
-    {
-        return e2e::GrabScreen(c.main.x + x, c.main.y + y, w, h);
-    }
-
-    // An area once it has stopped changing.
-    std::vector<uint32_t> Settled(const Client& c, int x, int y, int w, int h)
-    {
-        std::vector<uint32_t> last = Area(c, x, y, w, h);
-        auto since = std::chrono::steady_clock::now();
-        const auto until = since + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            std::vector<uint32_t> now = Area(c, x, y, w, h);
-            if (now != last) {
-                last = now;
-                since = std::chrono::steady_clock::now();
-            } else if (std::chrono::steady_clock::now() - since > std::chrono::milliseconds(800)) {
-                break;
-            }
-        }
-        return last;
-    }
-
-    static std::vector<int> ChangedRows(const std::vector<uint32_t>& before, const std::vector<uint32_t>& after)
-    {
-        std::vector<int> rows;
-        for (size_t k = 0; k < before.size() && k < after.size(); ++k) {
-            const int row = static_cast<int>(k / kListWidth) / kRowHeight;
-            if (before[k] != after[k] && (rows.empty() || rows.back() != row)) rows.push_back(row);
-        }
-        return rows;
+        return WaitForGone(box.id, 5000);
     }
 
     // Opens the own profile from the status menu; the window's place.
     bool OpenProfile(const Client& c, ScreenWindow* frame)
     {
-        const std::set<unsigned long> known = WindowsOfSize(kFrameWidth, kFrameHeight);
+        const std::set<unsigned long> known = VisibleIdsOfSize(kFrameWidth, kFrameHeight);
         if (!Click(c.main.x + kStatusX, c.main.y + kStatusY)) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
         if (!Click(c.main.x + kProfileItemX, c.main.y + kProfileItemY)) return false;
         if (!NewWindow(kFrameWidth, kFrameHeight, known, 15000, frame)) {
-            Shot("e2e_no_profile.png");
+            Screenshot("e2e_no_profile.png");
             return false;
         }
         // The form is filled from the web server.
@@ -220,8 +113,6 @@ protected:
         ASSERT_TRUE(e2e::Key("ctrl+a"));
         ASSERT_TRUE(e2e::Type(text));
     }
-
-    int clicks_ = 0;
 };
 
 }  // namespace
@@ -244,7 +135,7 @@ TEST_F(ProfileTest, AProfileEditShowsInTheOwnMainWindowAndInAFriendsList)
     };
     const std::vector<uint32_t> before = friendsOfB();
     ASSERT_FALSE(before.empty());
-    Shot("e2e_profile_friend_before.png");
+    Screenshot("e2e_profile_friend_before.png");
     e2e::Stop(b_.pid, 500);
     std::filesystem::remove_all(b_.folder);
     b_ = Client();
@@ -255,14 +146,14 @@ TEST_F(ProfileTest, AProfileEditShowsInTheOwnMainWindowAndInAFriendsList)
     const std::vector<uint32_t> ownBefore = Settled(a_, kNameX, kNameY, kNameWidth, kNameHeight);
     ScreenWindow profile;
     ASSERT_TRUE(OpenProfile(a_, &profile));
-    Shot("e2e_profile_open.png");
+    Screenshot("e2e_profile_open.png");
     ASSERT_NO_FATAL_FAILURE(Retype(profile, kProfileNameX, kProfileNameY, "芳芳 2026"));
     ASSERT_NO_FATAL_FAILURE(Retype(profile, kProfileNoteX, kProfileNoteY, "周末去图书馆"));
-    Shot("e2e_profile_typed.png");
-    const std::set<unsigned long> windows = AllWindows();
+    Screenshot("e2e_profile_typed.png");
+    const std::set<unsigned long> windows = VisibleIds();
     ASSERT_TRUE(Click(profile.x + kProfileOkX, profile.y + kProfileOkY));
     ASSERT_TRUE(AnswerBox(windows, "e2e_profile_saved_box.png")) << "no box after the save";
-    EXPECT_TRUE(Gone(profile.id, 5000)) << "OK after a save closes the window";
+    EXPECT_TRUE(WaitForGone(profile.id, 5000)) << "OK after a save closes the window";
     standin::SeedUser saved;
     ASSERT_TRUE(service_.User(10003, &saved));
     EXPECT_EQ(saved.name, "芳芳 2026");
@@ -270,13 +161,13 @@ TEST_F(ProfileTest, AProfileEditShowsInTheOwnMainWindowAndInAFriendsList)
 
     // A's own main window shows the new name and note.
     EXPECT_TRUE(waitFor([&] { return Area(a_, kNameX, kNameY, kNameWidth, kNameHeight) != ownBefore; }, 5000));
-    Shot("e2e_profile_main_window.png");
+    Screenshot("e2e_profile_main_window.png");
 
     // B, logging in again, gets the new name from the service: only A's row
     // (the second: 10002, 10003, 10004) is drawn differently.
     const std::vector<uint32_t> after = friendsOfB();
     ASSERT_FALSE(after.empty());
-    Shot("e2e_profile_friend_after.png");
+    Screenshot("e2e_profile_friend_after.png");
     EXPECT_EQ(ChangedRows(before, after), std::vector<int>{1});
 }
 
@@ -308,36 +199,28 @@ TEST_F(ProfileTest, AHeadPhotoIsTakenOnlyWhenTheServerAcceptsIt)
     // Picks a file in the file dialog that the page's file input opens, then
     // uploads it; the box's picture is taken.
     auto upload = [&](const std::string& file, const std::string& shot) {
-        const std::set<unsigned long> windows = AllWindows();
+        const std::set<unsigned long> windows = VisibleIds();
         if (!Click(head.x + kChooseFileX, head.y + kChooseFileY)) return false;
         ScreenWindow dialog;
-        const bool opened = waitFor(
-            [&] {
-                for (const ScreenWindow& w : e2e::VisibleWindows())
-                    if (!windows.count(w.id) && w.width > 300) {
-                        dialog = w;
-                        return true;
-                    }
-                return false;
-            },
-            10000);
+        const bool opened = e2e::WaitForWindowWhere(
+            [&](const ScreenWindow& w) { return !windows.count(w.id) && w.width > 300; }, 10000, &dialog);
         if (!opened) {
-            Shot("e2e_head_no_dialog.png");
+            Screenshot("e2e_head_no_dialog.png");
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         PointAt(dialog.x + dialog.width / 2, dialog.y + 10);
         // The dialog opens in the program's folder; a name from there does
         // not meet the completion of other folders' names.
-        Spawn({"xdotool", "type", "--delay", "60", "./pictures/" + file});
+        e2e::Type("./pictures/" + file, 60);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        Shot("e2e_head_dialog_typed.png");
+        Screenshot("e2e_head_dialog_typed.png");
         e2e::Key("Return");
-        if (!Gone(dialog.id, 5000)) {
-            Shot("e2e_head_dialog_stays.png");
+        if (!WaitForGone(dialog.id, 5000)) {
+            Screenshot("e2e_head_dialog_stays.png");
             return false;
         }
-        const std::set<unsigned long> now = AllWindows();
+        const std::set<unsigned long> now = VisibleIds();
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         if (!Click(head.x + kUploadX, head.y + kUploadY)) return false;
         return AnswerBox(now, shot);
@@ -345,7 +228,7 @@ TEST_F(ProfileTest, AHeadPhotoIsTakenOnlyWhenTheServerAcceptsIt)
 
     // Nothing chosen yet: the page says so.
     {
-        const std::set<unsigned long> now = AllWindows();
+        const std::set<unsigned long> now = VisibleIds();
         ASSERT_TRUE(Click(head.x + kUploadX, head.y + kUploadY));
         EXPECT_TRUE(AnswerBox(now, "e2e_head_nothing_chosen.png")) << "no box without a file";
     }
@@ -355,11 +238,11 @@ TEST_F(ProfileTest, AHeadPhotoIsTakenOnlyWhenTheServerAcceptsIt)
     EXPECT_EQ(Settled(a_, kHeadX, kHeadY, kHeadSize, kHeadSize), headBefore);
 
     ASSERT_TRUE(upload("new.png", "e2e_head_taken_box.png"));
-    EXPECT_TRUE(Gone(head.id, 10000)) << "the head-photo window stays after an accepted head";
+    EXPECT_TRUE(WaitForGone(head.id, 10000)) << "the head-photo window stays after an accepted head";
     EXPECT_EQ(served(), ReadFile(good));
     EXPECT_TRUE(waitFor([&] { return Area(a_, kHeadX, kHeadY, kHeadSize, kHeadSize) != headBefore; }, 10000))
         << "the main window still shows the old head";
-    Shot("e2e_head_taken.png");
+    Screenshot("e2e_head_taken.png");
 }
 
 TEST_F(ProfileTest, TheOwnerEditsTheGroupAndAMemberIsNotOfferedTheEditor)
@@ -369,40 +252,39 @@ TEST_F(ProfileTest, TheOwnerEditsTheGroupAndAMemberIsNotOfferedTheEditor)
     const int rowY = kListY + kRowHeight + 26;
     const std::vector<uint32_t> before = Settled(a_, kListX, kListY, kListWidth, kListHeight);
     ASSERT_TRUE(Click(a_.main.x + 100, a_.main.y + rowY));
-    ASSERT_TRUE(RightClick(a_.main.x + 102, a_.main.y + rowY));
+    ASSERT_TRUE(e2e::RightClick(a_.main.x + 102, a_.main.y + rowY));
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    Shot("e2e_group_owner_menu.png");
-    const std::set<unsigned long> known = WindowsOfSize(kFrameWidth, kFrameHeight);
+    Screenshot("e2e_group_owner_menu.png");
+    const std::set<unsigned long> known = VisibleIdsOfSize(kFrameWidth, kFrameHeight);
     ASSERT_TRUE(Click(a_.main.x + 102 + kEditInfoDX, a_.main.y + rowY + kEditInfoDY));
     ScreenWindow editor;
     ASSERT_TRUE(NewWindow(kFrameWidth, kFrameHeight, known, 15000, &editor)) << "no group information window";
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     ASSERT_NO_FATAL_FAILURE(Retype(editor, kGroupNameX, kGroupNameY, "羽毛球俱乐部"));
-    Shot("e2e_group_edit.png");
+    Screenshot("e2e_group_edit.png");
     ASSERT_TRUE(Click(editor.x + kGroupOkX, editor.y + kGroupOkY));
-    EXPECT_TRUE(Gone(editor.id, 10000)) << "OK after a save closes the window";
+    EXPECT_TRUE(WaitForGone(editor.id, 10000)) << "OK after a save closes the window";
     standin::SeedGroup group;
     ASSERT_TRUE(service_.Group(502, &group));
     EXPECT_EQ(group.name, "羽毛球俱乐部");
     // The owner's group list shows the new name in the group's row only.
     EXPECT_TRUE(waitFor([&] { return Area(a_, kListX, kListY, kListWidth, kListHeight) != before; }, 5000));
     EXPECT_EQ(ChangedRows(before, Settled(a_, kListX, kListY, kListWidth, kListHeight)), std::vector<int>{1});
-    Shot("e2e_group_owner_list.png");
+    Screenshot("e2e_group_owner_list.png");
 
     // A member (10001) sees the new name, and its menu on the group holds
     // no information editor: the group stays as its owner left it.
-    ASSERT_TRUE(e2e::MoveWindow(a_.main.id, a_.main.x - 320, a_.main.y));
-    a_.main.x -= 320;
+    ASSERT_TRUE(e2e::MoveWindow(a_.main, a_.main.x - 320, a_.main.y));
     ASSERT_NO_FATAL_FAILURE(LogIn(b_, "13800000001", 10001));
     web_.ClearRequests();
     Settled(b_, kListX, kListY, kListWidth, kListHeight);
     ASSERT_TRUE(Click(b_.main.x + 100, b_.main.y + rowY));
-    ASSERT_TRUE(RightClick(b_.main.x + 102, b_.main.y + rowY));
+    ASSERT_TRUE(e2e::RightClick(b_.main.x + 102, b_.main.y + rowY));
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    Shot("e2e_group_member_menu.png");
+    Screenshot("e2e_group_member_menu.png");
     e2e::Key("Escape");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_EQ(WindowsOfSize(kFrameWidth, kFrameHeight).size(), known.size());
+    EXPECT_EQ(VisibleIdsOfSize(kFrameWidth, kFrameHeight).size(), known.size());
     for (const auto& r : web_.Requests()) EXPECT_NE(r.path, "/api/group/editGroupInfo.jsp");
     ASSERT_TRUE(service_.Group(502, &group));
     EXPECT_EQ(group.name, "羽毛球俱乐部");

@@ -3,7 +3,6 @@
 // included, and by id digits) in the drop-down under the box, sized for its
 // rows; a click on a row opens that friend's or group's chat window and
 // closes the drop-down.
-#include "platform/uiapp.h"
 #include "tests/e2e/TwoClients.h"
 
 #include <gtest/gtest.h>
@@ -14,48 +13,23 @@
 
 namespace {
 
+using e2e::kDropDownWidth;
+using e2e::kSearchBoxX;
+using e2e::kSearchBoxY;
+using e2e::kSearchButtonX;
+using e2e::kSearchButtonY;
 using e2e::waitFor;
 
-// In the main window: the quick-search box and its button.
-const int kSearchBoxX = 60, kSearchBoxY = 116, kSearchButtonX = 183, kSearchButtonY = 115;
-// The drop-down is as wide as the box; rows of 27 pixels plus 60 for the links.
-const int kDropDownWidth = 157, kRowHeight = 27;
-const int kChatMinWidth = 540, kChatMinHeight = 450;
+// The drop-down's rows: 27 pixels each, plus 60 for the links.
+const int kRowHeight = 27;
 
 class LocalSearchE2E : public e2e::TwoClientsTest {
 protected:
-    void Screenshot(const std::string& name)
-    {
-        lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str());
-    }
-
     // The visible drop-down, when there is one.
     static bool DropDown(e2e::ScreenWindow* found, int timeoutMs)
     {
-        return waitFor(
-            [&] {
-                for (const e2e::ScreenWindow& w : e2e::VisibleWindows())
-                    if (w.width == kDropDownWidth) {
-                        *found = w;
-                        return true;
-                    }
-                return false;
-            },
-            timeoutMs);
-    }
-
-    static bool ChatWindow(e2e::ScreenWindow* found, int timeoutMs)
-    {
-        return waitFor(
-            [&] {
-                for (const e2e::ScreenWindow& w : e2e::VisibleWindows())
-                    if (w.width >= kChatMinWidth && w.height >= kChatMinHeight) {
-                        *found = w;
-                        return true;
-                    }
-                return false;
-            },
-            timeoutMs);
+        return e2e::WaitForWindowWhere([](const e2e::ScreenWindow& w) { return w.width == kDropDownWidth; },
+                                       timeoutMs, found);
     }
 
     // Types `words` into the search box (its hint goes when it gets the
@@ -101,18 +75,18 @@ TEST_F(LocalSearchE2E, DropDownFindsFriendsAndGroupsAndOpensTheirChats)
     Screenshot("localsearch-e2e-friend.png");
     ASSERT_TRUE(e2e::Click(drop.x + 60, drop.y + 1 + kRowHeight / 2));
     e2e::ScreenWindow chat;
-    ASSERT_TRUE(ChatWindow(&chat, 10000)) << "no chat window for the friend";
+    ASSERT_TRUE(WaitForChat(0, &chat)) << "no chat window for the friend";
     EXPECT_TRUE(waitFor([&] { return !DropDown(&drop, 0); }, 3000)) << "the drop-down stayed";
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     Screenshot("localsearch-e2e-chat.png");
     ASSERT_TRUE(e2e::CloseWindow(chat.id));
-    ASSERT_TRUE(waitFor([&] { return !ChatWindow(&chat, 0); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return !WaitForChat(0, &chat, 0); }, 5000));
 
     // Part of a group's name: the group's chat opens.
     ASSERT_NO_FATAL_FAILURE(Search("一班"));
     ASSERT_TRUE(waitFor([&] { return DropDown(&drop, 100) && drop.height == kRowHeight + 60; }, 5000));
     ASSERT_TRUE(e2e::Click(drop.x + 60, drop.y + 1 + kRowHeight / 2));
-    ASSERT_TRUE(ChatWindow(&chat, 10000)) << "no chat window for the group";
+    ASSERT_TRUE(WaitForChat(0, &chat)) << "no chat window for the group";
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     Screenshot("localsearch-e2e-group-chat.png");
 }

@@ -4,7 +4,6 @@
 // API stand-in), a result is selected and added as friend with the results
 // window's button. The friend reaches the service, the other side's pending
 // notices, the program's contact store and its friend list.
-#include "platform/uiapp.h"
 #include "tests/e2e/TwoClients.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -20,12 +19,13 @@
 
 namespace {
 
+using e2e::kDropDownWidth;
+using e2e::kSearchBoxX;
+using e2e::kSearchBoxY;
+using e2e::kSearchButtonX;
+using e2e::kSearchButtonY;
 using e2e::waitFor;
 
-// In the main window: the quick-search box and its button.
-const int kSearchBoxX = 60, kSearchBoxY = 116, kSearchButtonX = 183, kSearchButtonY = 115;
-// The drop-down is as wide as the search box.
-const int kDropDownWidth = 157;
 // The results window, its first row and its add button.
 const int kResultWidth = 500, kResultHeight = 400;
 const int kFirstRowX = 4 + 150, kFirstRowY = 30 + 56 + 20;
@@ -51,40 +51,25 @@ bool StoreHasFriend(const std::string& file, int id)
 
 class SearchResultsTest : public e2e::TwoClientsTest {
 protected:
-    void Screenshot(const std::string& name)
-    {
-        lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str());
-    }
-
     // A visible window of that size other than `except`.
     static bool FindWindow(int width, int height, unsigned long except, e2e::ScreenWindow* found, int timeoutMs)
     {
-        return waitFor(
-            [&] {
-                for (const e2e::ScreenWindow& w : e2e::VisibleWindows())
-                    if (w.width == width && (height < 0 || w.height == height) && w.id != except) {
-                        *found = w;
-                        return true;
-                    }
-                return false;
+        return e2e::WaitForWindowWhere(
+            [&](const e2e::ScreenWindow& w) {
+                return w.width == width && (height < 0 || w.height == height) && w.id != except;
             },
-            timeoutMs);
+            timeoutMs, found);
     }
 
     // A top-level window that none of `known` is (a message box).
     static bool FindNewWindow(const std::vector<unsigned long>& known, e2e::ScreenWindow* found, int timeoutMs)
     {
-        return waitFor(
-            [&] {
-                for (const e2e::ScreenWindow& w : e2e::VisibleWindows())
-                    if (std::find(known.begin(), known.end(), w.id) == known.end() && w.width > 60 &&
-                        w.width != kDropDownWidth) {
-                        *found = w;
-                        return true;
-                    }
-                return false;
+        return e2e::WaitForWindowWhere(
+            [&](const e2e::ScreenWindow& w) {
+                return std::find(known.begin(), known.end(), w.id) == known.end() && w.width > 60 &&
+                       w.width != kDropDownWidth;
             },
-            timeoutMs);
+            timeoutMs, found);
     }
 };
 
@@ -93,9 +78,7 @@ protected:
 TEST_F(SearchResultsTest, SearchTypedInTheMainWindowAddsAFriend)
 {
     ASSERT_NO_FATAL_FAILURE(LogIn(a_, "13800000001", 10001));
-    ASSERT_TRUE(e2e::MoveWindow(a_.main.id, 20, 60));
-    a_.main.x = 20;
-    a_.main.y = 60;
+    ASSERT_TRUE(e2e::MoveWindow(a_.main, 20, 60));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     web_.ClearRequests();
 

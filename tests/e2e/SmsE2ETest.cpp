@@ -4,7 +4,6 @@
 // text (Chinese, with an apostrophe) and the verify code; each failure reply
 // is shown in a box of the notice window; and a message queued while no chat
 // was open is listed in the message centre, whose reply opens the chat.
-#include "platform/uiapp.h"
 #include "tests/e2e/TwoClients.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -13,21 +12,17 @@
 
 #include <chrono>
 #include <set>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <vector>
-// Last: its macros (None, Success, ...) clash with names in the headers above.
-#include <X11/Xlib.h>
-#undef Status
-
-extern char** environ;
 
 namespace {
 
 using e2e::Client;
+using e2e::IsChat;
+using e2e::IsVisible;
 using e2e::ScreenWindow;
+using e2e::Title;
 using e2e::waitFor;
 
 const char* const kFriendPath = "/api/message/sendFriendNotifyMessage.jsp";
@@ -40,10 +35,8 @@ const char kVerifyCode[] = "e10adc3949ba59abbe56e057f20f883e";
 // In the main window: the message-centre button and the group tab.
 const int kMessagesX = 18, kMessagesY = 87;
 const int kGroupsTabX = 34, kGroupsTabY = 144;
-const int kFirstRowX = 100, kFirstRowY = 158 + 26;
 // In a chat window: the SMS button of a friend's and of a group's window.
 const int kFriendSmsX = 196, kGroupSmsX = 112, kSmsY = 48;
-const int kChatMinWidth = 540, kChatMinHeight = 450;
 // The fast notice window (370 x 290): its text box and send button.
 const int kFastWidth = 370, kFastHeight = 290;
 const int kTextX = 180, kTextY = 140, kSendX = 256, kSendY = 268;
@@ -51,80 +44,18 @@ const int kTextX = 180, kTextY = 140, kSendX = 256, kSendY = 268;
 const int kCentreWidth = 500, kCentreHeight = 400;
 const int kEntryX = 150, kEntryY = 30 + 27 + 12, kReplyX = 456, kReplyY = 30 + 366 - 18;
 
-bool Xdotool(std::vector<std::string> args)
-{
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-bool DoubleClick(int x, int y)
-{
-    return Xdotool({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "--repeat", "2",
-                    "--delay", "80", "1"});
-}
-
-// Gives a window the keyboard, as a window manager does for the window a
-// person clicks (the test display has no window manager).
-bool Focus(unsigned long id)
-{
-    return Xdotool({"xdotool", "windowfocus", "--sync", std::to_string(id)});
-}
-
-// The window's UTF-8 title (_NET_WM_NAME, else WM_NAME).
-std::string Title(unsigned long id)
-{
-    std::string title;
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return title;
-    for (const char* name : {"_NET_WM_NAME", "WM_NAME"}) {
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(display, id, XInternAtom(display, name, False), 0, 1024, False, AnyPropertyType, &type,
-                               &format, &count, &after, &data) == Success &&
-            data) {
-            if (format == 8) title.assign(reinterpret_cast<char*>(data), count);
-            XFree(data);
-        }
-        if (!title.empty()) break;
-    }
-    XCloseDisplay(display);
-    return title;
-}
-
 class SmsTest : public e2e::TwoClientsTest {
 protected:
+    SmsTest() { screenshotDelayMs_ = 300; }
+
     // A visible window other than those in `except` that `match` accepts.
     static bool WaitForNew(const std::set<unsigned long>& except, ScreenWindow* found,
                            bool (*match)(const ScreenWindow&), int timeoutMs = 10000)
     {
-        return waitFor(
-            [&] {
-                for (const ScreenWindow& w : e2e::VisibleWindows())
-                    if (!except.count(w.id) && match(w)) {
-                        *found = w;
-                        return true;
-                    }
-                return false;
-            },
-            timeoutMs);
+        return e2e::WaitForWindowWhere([&](const ScreenWindow& w) { return !except.count(w.id) && match(w); },
+                                       timeoutMs, found);
     }
 
-    static std::set<unsigned long> Shown()
-    {
-        std::set<unsigned long> ids;
-        for (const ScreenWindow& w : e2e::VisibleWindows()) ids.insert(w.id);
-        return ids;
-    }
-
-    static bool IsChat(const ScreenWindow& w) { return w.width >= kChatMinWidth && w.height >= kChatMinHeight; }
     static bool IsFast(const ScreenWindow& w) { return w.width == kFastWidth && w.height == kFastHeight; }
     static bool IsCentre(const ScreenWindow& w) { return w.width == kCentreWidth && w.height == kCentreHeight; }
     static bool IsNoticeBox(const ScreenWindow& w)
@@ -135,11 +66,7 @@ protected:
     // Opens the chat of the first row of a tab of A's main window.
     void OpenFirstChat(int tabX, int tabY, ScreenWindow* chat)
     {
-        const std::set<unsigned long> before = Shown();
-        ASSERT_TRUE(e2e::Click(a_.main.x + tabX, a_.main.y + tabY));
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        ASSERT_TRUE(DoubleClick(a_.main.x + kFirstRowX, a_.main.y + kFirstRowY));
-        ASSERT_TRUE(WaitForNew(before, chat, IsChat)) << "no chat window opened";
+        ASSERT_NO_FATAL_FAILURE(TwoClientsTest::OpenFirstChat(a_, tabX, tabY, chat));
         // The page loads after the window shows.
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     }
@@ -155,7 +82,7 @@ protected:
     // Types the notice into the fast window and presses its send button.
     void TypeAndSend(const ScreenWindow& fast, const std::string& text)
     {
-        ASSERT_TRUE(Focus(fast.id));
+        ASSERT_TRUE(e2e::Focus(fast.id));
         ASSERT_TRUE(e2e::Click(fast.x + kTextX, fast.y + kTextY));
         ASSERT_TRUE(e2e::Key("ctrl+a"));
         ASSERT_TRUE(e2e::Key("BackSpace"));
@@ -177,19 +104,6 @@ protected:
         for (const auto& r : web_.Requests())
             if (r.path == path) last = r;
         return last;
-    }
-
-    static bool IsVisible(unsigned long id)
-    {
-        for (const ScreenWindow& w : e2e::VisibleWindows())
-            if (w.id == id) return true;
-        return false;
-    }
-
-    void Screenshot(const std::string& name)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str());
     }
 };
 
@@ -215,7 +129,7 @@ TEST_F(SmsTest, NoticesToAFriendAndToAGroupReachTheWebApiAndFailuresAreShown)
     const std::set<std::string> friends = {"10002", "10003", "10004"};
     EXPECT_TRUE(friends.count(sent.Param("friendid_list"))) << sent.Param("friendid_list");
     // Sent: the notice window closes itself.
-    EXPECT_TRUE(waitFor([&] { return !IsVisible(fast.id); }, 5000)) << "the notice window stayed";
+    EXPECT_TRUE(e2e::WaitForGone(fast.id, 5000)) << "the notice window stayed";
 
     // Each failure reply shows its box, and the window stays for another try.
     ASSERT_NO_FATAL_FAILURE(OpenFastNotice(chat, kFriendSmsX, &fast));
@@ -231,14 +145,14 @@ TEST_F(SmsTest, NoticesToAFriendAndToAGroupReachTheWebApiAndFailuresAreShown)
     };
     for (const Case& c : cases) {
         web_.SetFault(kFriendPath, c.fault);
-        const std::set<unsigned long> before = Shown();
+        const std::set<unsigned long> before = e2e::VisibleIds();
         ASSERT_NO_FATAL_FAILURE(TypeAndSend(fast, kNotice));
         ScreenWindow box;
         ASSERT_TRUE(WaitForNew(before, &box, IsNoticeBox, 16000)) << "no box for " << c.shot;
         Screenshot(c.shot);
         EXPECT_TRUE(IsVisible(fast.id));
         ASSERT_TRUE(e2e::Key("Return"));
-        ASSERT_TRUE(waitFor([&] { return !IsVisible(box.id); }, 5000)) << "the box stayed";
+        ASSERT_TRUE(e2e::WaitForGone(box.id, 5000)) << "the box stayed";
     }
     web_.ClearFaults();
     ASSERT_TRUE(e2e::CloseWindow(fast.id));
@@ -255,7 +169,7 @@ TEST_F(SmsTest, NoticesToAFriendAndToAGroupReachTheWebApiAndFailuresAreShown)
     EXPECT_EQ(sent.Param("content"), kNotice);
     EXPECT_EQ(sent.Param("key"), kVerifyCode);
     EXPECT_TRUE(sent.Param("group_id") == "501" || sent.Param("group_id") == "502") << sent.Param("group_id");
-    EXPECT_TRUE(waitFor([&] { return !IsVisible(fast.id); }, 5000)) << "the notice window stayed";
+    EXPECT_TRUE(e2e::WaitForGone(fast.id, 5000)) << "the notice window stayed";
 }
 
 TEST_F(SmsTest, TheMessageCentreOpensTheChatOfAQueuedMessage)
@@ -273,7 +187,7 @@ TEST_F(SmsTest, TheMessageCentreOpensTheChatOfAQueuedMessage)
     ASSERT_TRUE(waitFor([&] { return service_.Pending(10001).empty(); }, 12000)) << "A did not fetch the line";
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
-    const std::set<unsigned long> before = Shown();
+    const std::set<unsigned long> before = e2e::VisibleIds();
     ASSERT_TRUE(e2e::Click(a_.main.x + kMessagesX, a_.main.y + kMessagesY));
     ScreenWindow centre;
     // The first web page of the program may take a while to start.
@@ -289,7 +203,7 @@ TEST_F(SmsTest, TheMessageCentreOpensTheChatOfAQueuedMessage)
     ASSERT_TRUE(e2e::Click(centre.x + kReplyX, centre.y + kReplyY));
     ScreenWindow chat;
     ASSERT_TRUE(WaitForNew(before, &chat, IsChat)) << "the reply opened no chat";
-    EXPECT_TRUE(waitFor([&] { return !IsVisible(centre.id); }, 5000)) << "the centre stayed";
+    EXPECT_TRUE(e2e::WaitForGone(centre.id, 5000)) << "the centre stayed";
     EXPECT_NE(Title(chat.id).find("李娜"), std::string::npos) << Title(chat.id);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     Screenshot("sms-e2e-centre-chat.png");

@@ -4,29 +4,26 @@
 // from A after the stand-in rendezvous server told B where A is. A relay of
 // the test's own sits between them and slows the bytes down, so that the
 // transfer can be seen in progress.
-#include "platform/uiapp.h"
 #include "tests/e2e/TwoClients.h"
 #include "tests/standin/RendezvousServer.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
 #include <random>
-#include <spawn.h>
+#include <sys/time.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -34,8 +31,6 @@ namespace fs = std::filesystem;
 using e2e::Client;
 using e2e::waitFor;
 
-const int kFirstRowX = 100, kFirstRowY = 158 + 26;
-const int kChatMinWidth = 540, kChatMinHeight = 450;
 // The send-file button in the row under the chat window's title.
 const int kSendFileX = 270, kSendFileY = 46;
 const size_t kFileSize = 24u * 1024 * 1024;
@@ -87,21 +82,38 @@ private:
             pipes_.emplace_back([this, client, server] { Pipe(client, server); });
         }
     }
+    // Sends all of it, unless the relay is closing: a peer that stops
+    // reading never holds the relay (and the test) for good.
+    bool SendAll(int fd, const char* data, size_t size)
+    {
+        while (size > 0 && !done_) {
+            const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+            if (n > 0) {
+                data += n;
+                size -= static_cast<size_t>(n);
+            } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+                continue;
+            } else {
+                return false;
+            }
+        }
+        return size == 0;
+    }
     void Pipe(int client, int server)
     {
+        const timeval wait{0, 100 * 1000};
+        for (int fd : {client, server}) ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
         std::vector<char> buffer(16 * 1024);
         while (!done_) {
             pollfd p[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
             if (::poll(p, 2, 50) <= 0) continue;
             if (p[0].revents) {
                 const ssize_t n = ::recv(client, buffer.data(), buffer.size(), 0);
-                if (n <= 0) break;
-                ::send(server, buffer.data(), static_cast<size_t>(n), MSG_NOSIGNAL);
+                if (n <= 0 || !SendAll(server, buffer.data(), static_cast<size_t>(n))) break;
             }
             if (p[1].revents) {
                 const ssize_t n = ::recv(server, buffer.data(), buffer.size(), 0);
-                if (n <= 0) break;
-                ::send(client, buffer.data(), static_cast<size_t>(n), MSG_NOSIGNAL);
+                if (n <= 0 || !SendAll(client, buffer.data(), static_cast<size_t>(n))) break;
                 std::this_thread::sleep_for(std::chrono::milliseconds(4));
             }
         }
@@ -113,38 +125,6 @@ private:
     std::thread thread_;
     std::vector<std::thread> pipes_;
 };
-
-bool Xdotool(std::vector<std::string> args)
-{
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// Gives a window the keyboard (there is no window manager to do it).
-bool Focus(unsigned long id)
-{
-    return Xdotool({"xdotool", "windowfocus", "--sync", std::to_string(id)});
-}
-
-bool DoubleClick(int x, int y)
-{
-    std::vector<std::string> args = {"xdotool",  "mousemove", "--sync", std::to_string(x), std::to_string(y), "click",
-                                     "--repeat", "2",         "--delay", "80",             "1"};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 uint64_t Checksum(const std::string& path)
 {
@@ -161,19 +141,6 @@ uint64_t Checksum(const std::string& path)
         }
     }
     return h;
-}
-
-bool GiveReadMsgHotKey(const std::string& folder, int uid)
-{
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open((folder + "/KivSys.dll").c_str(), &db) == SQLITE_OK;
-    const std::string sql =
-        "CREATE TABLE Prefor (userid INTEGER,key TEXT ,value TEXT, PRIMARY KEY (userid, key) );"
-        "insert into Prefor values (" +
-        std::to_string(uid) + ",'Hotkey_ReadMsg','Ctrl+Alt+Z')";
-    ok = ok && sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
 }
 
 class TransferTest : public e2e::TwoClientsTest {
@@ -195,39 +162,15 @@ protected:
         ini << "[Rendezvous]\nHost=127.0.0.1\nPort=" << rendezvous_.Port() << "\n";
     }
 
-    static bool WaitForChat(unsigned long except, e2e::ScreenWindow* chat)
-    {
-        return waitFor(
-            [&] {
-                for (const e2e::ScreenWindow& w : e2e::VisibleWindows())
-                    if (w.width >= kChatMinWidth && w.height >= kChatMinHeight && w.id != except) {
-                        *chat = w;
-                        return true;
-                    }
-                return false;
-            },
-            10000);
-    }
-
     // A window that is neither main window nor one of `known` (a dialog).
     bool WaitForNewWindow(const std::vector<unsigned long>& known, e2e::ScreenWindow* found, int timeoutMs = 10000)
     {
-        return waitFor(
-            [&] {
-                for (const e2e::ScreenWindow& w : e2e::VisibleWindows()) {
-                    if (w.id == a_.main.id || w.id == b_.main.id) continue;
-                    if (std::find(known.begin(), known.end(), w.id) != known.end()) continue;
-                    *found = w;
-                    return true;
-                }
-                return false;
+        return e2e::WaitForWindowWhere(
+            [&](const e2e::ScreenWindow& w) {
+                return w.id != a_.main.id && w.id != b_.main.id &&
+                       std::find(known.begin(), known.end(), w.id) == known.end();
             },
-            timeoutMs);
-    }
-
-    void Screenshot(const std::string& name)
-    {
-        lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str());
+            timeoutMs, found);
     }
 
     standin::RendezvousServer rendezvous_;
@@ -238,10 +181,9 @@ protected:
 TEST_F(TransferTest, AFileOfferedByOneFriendArrivesAtTheOther)
 {
     ASSERT_NO_FATAL_FAILURE(LogIn(a_, "13800000001", 10001));
-    ASSERT_TRUE(e2e::MoveWindow(a_.main.id, a_.main.x - 320, a_.main.y));
-    a_.main.x -= 320;
+    ASSERT_TRUE(e2e::MoveWindow(a_.main, a_.main.x - 320, a_.main.y));
     ASSERT_NO_FATAL_FAILURE(LogIn(b_, "13800000002", 10002, [](const std::string& folder) {
-        ASSERT_TRUE(GiveReadMsgHotKey(folder, 10002));
+        ASSERT_TRUE(e2e::GiveReadMsgHotKey(folder, 10002));
     }));
     PointAtRendezvous(a_);
     PointAtRendezvous(b_);
@@ -262,20 +204,16 @@ TEST_F(TransferTest, AFileOfferedByOneFriendArrivesAtTheOther)
     fs::create_directories(saveFolder);
 
     // A opens the chat with B and offers the file through the file dialog.
-    ASSERT_TRUE(e2e::Click(a_.main.x + e2e::kFriendsTabX, a_.main.y + e2e::kFriendsTabY));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    ASSERT_TRUE(DoubleClick(a_.main.x + kFirstRowX, a_.main.y + kFirstRowY));
     e2e::ScreenWindow chatA;
-    ASSERT_TRUE(WaitForChat(0, &chatA)) << "no chat window on A";
+    ASSERT_NO_FATAL_FAILURE(OpenFirstChat(a_, e2e::kFriendsTabX, e2e::kFriendsTabY, &chatA));
     // The two chats one above the other, left of the main windows.
-    ASSERT_TRUE(e2e::MoveWindow(chatA.id, 0, 0));
-    chatA.x = chatA.y = 0;
+    ASSERT_TRUE(e2e::MoveWindow(chatA, 0, 0));
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     ASSERT_TRUE(e2e::Click(chatA.x + kSendFileX, chatA.y + kSendFileY));
     e2e::ScreenWindow fileDialog;
     ASSERT_TRUE(WaitForNewWindow({chatA.id}, &fileDialog)) << "no file dialog";
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    ASSERT_TRUE(Focus(fileDialog.id));
+    ASSERT_TRUE(e2e::Focus(fileDialog.id));
     ASSERT_TRUE(e2e::Key("ctrl+l"));
     ASSERT_TRUE(e2e::Type(offered));
     ASSERT_TRUE(e2e::Key("Return"));
@@ -304,9 +242,7 @@ TEST_F(TransferTest, AFileOfferedByOneFriendArrivesAtTheOther)
     ASSERT_TRUE(e2e::Key("ctrl+alt+z"));
     e2e::ScreenWindow chatB;
     ASSERT_TRUE(WaitForChat(chatA.id, &chatB)) << "the hotkey opened no chat on B";
-    ASSERT_TRUE(e2e::MoveWindow(chatB.id, 0, 510));
-    chatB.x = 0;
-    chatB.y = 510;
+    ASSERT_TRUE(e2e::MoveWindow(chatB, 0, 510));
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
 
     Screenshot("transfer-e2e-offer-received.png");
@@ -337,11 +273,9 @@ TEST_F(TransferTest, AFileOfferedByOneFriendArrivesAtTheOther)
     e2e::ScreenWindow folderDialog;
     ASSERT_TRUE(WaitForNewWindow({chatA.id, chatB.id}, &folderDialog)) << "no folder dialog";
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    ASSERT_TRUE(e2e::MoveWindow(folderDialog.id, 300, 60));
-    folderDialog.x = 300;
-    folderDialog.y = 60;
+    ASSERT_TRUE(e2e::MoveWindow(folderDialog, 300, 60));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_TRUE(Focus(folderDialog.id));
+    ASSERT_TRUE(e2e::Focus(folderDialog.id));
     // A "/" typed into the dialog opens its location entry.
     ASSERT_TRUE(e2e::Type(saveFolder + "/"));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -349,9 +283,7 @@ TEST_F(TransferTest, AFileOfferedByOneFriendArrivesAtTheOther)
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     Screenshot("transfer-e2e-folder.png");
     // The folder is open in the dialog: its confirm button chooses it.
-    bool open = false;
-    for (const e2e::ScreenWindow& w : e2e::VisibleWindows()) open = open || w.id == folderDialog.id;
-    if (open) {
+    if (e2e::IsVisible(folderDialog.id)) {
         ASSERT_TRUE(e2e::Click(folderDialog.x + folderDialog.width - 45, folderDialog.y + folderDialog.height - 24));
     }
 

@@ -10,20 +10,67 @@
 #include "tests/standin/WebApi.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 namespace e2e {
 
-const int kLoginWidth = 237, kLoginHeight = 589, kMainWidth = 202, kMainHeight = 521;
-// In the main window: the friends tab.
+// In the main window: the friends tab, the list below the tabs, its rows
+// and a point in its first row.
 const int kFriendsTabX = 99, kFriendsTabY = 144;
+const int kListX = 2, kListY = 158, kListWidth = 197, kListHeight = 335, kRowHeight = 52;
+const int kFirstRowX = 100, kFirstRowY = kListY + 26;
+// In the main window: the quick-search box and its button; the drop-down
+// under the box is as wide as the box.
+const int kSearchBoxX = 60, kSearchBoxY = 116, kSearchButtonX = 183, kSearchButtonY = 115;
+const int kDropDownWidth = 157;
+// A chat window is at least this large.
+const int kChatMinWidth = 540, kChatMinHeight = 450;
+
+inline bool IsChat(const ScreenWindow& w) { return w.width >= kChatMinWidth && w.height >= kChatMinHeight; }
+
+// Settings rows (user id, key, value) written into a program folder's system
+// store before the program starts, as an earlier run on the same computer
+// left them (the program adds its other tables).
+inline bool WriteSettings(const std::string& folder,
+                          const std::vector<std::tuple<int, std::string, std::string>>& rows)
+{
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open((folder + "/KivSys.dll").c_str(), &db) == SQLITE_OK;
+    ok = ok && sqlite3_exec(db,
+                            "CREATE TABLE IF NOT EXISTS Prefor (userid INTEGER,key TEXT ,value TEXT, "
+                            "PRIMARY KEY (userid, key) )",
+                            nullptr, nullptr, nullptr) == SQLITE_OK;
+    for (const auto& row : rows) {
+        sqlite3_stmt* st = nullptr;
+        ok = ok && sqlite3_prepare_v2(db, "insert or replace into Prefor values (?,?,?)", -1, &st, nullptr) == SQLITE_OK;
+        if (!st) break;
+        sqlite3_bind_int(st, 1, std::get<0>(row));
+        sqlite3_bind_text(st, 2, std::get<1>(row).c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 3, std::get<2>(row).c_str(), -1, SQLITE_TRANSIENT);
+        ok = ok && sqlite3_step(st) == SQLITE_DONE;
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return ok;
+}
+
+// Gives `uid` the read-message hotkey Ctrl+Alt+Z in a program folder.
+inline bool GiveReadMsgHotKey(const std::string& folder, int uid)
+{
+    return WriteSettings(folder, {{uid, "Hotkey_ReadMsg", "Ctrl+Alt+Z"}});
+}
 
 struct Client {
     std::string folder;
@@ -71,30 +118,99 @@ protected:
         ASSERT_GT(c.pid, 0);
         ScreenWindow login;
         ASSERT_TRUE(WaitForWindow(kLoginWidth, kLoginHeight, 20000, &login)) << "no login dialog for " << account;
-        ASSERT_TRUE(Click(login.x + 110, login.y + 222));
-        ASSERT_TRUE(Type(account));
-        ASSERT_TRUE(Click(login.x + 110, login.y + 262));
-        ASSERT_TRUE(Type("123456"));
-        ASSERT_TRUE(Click(login.x + 118, login.y + 340));
+        ASSERT_TRUE(TypeLogin(login, account, "123456"));
         ASSERT_TRUE(waitFor([&] { return service_.IsOnline(uid); }, 15000)) << account << " did not log in";
         // The main window that is not the other client's.
         const unsigned long other = (&c == &a_ ? b_ : a_).main.id;
+        ASSERT_TRUE(WaitForWindowWhere(
+            [&](const ScreenWindow& w) { return w.width == kMainWidth && w.height == kMainHeight && w.id != other; },
+            15000, &c.main))
+            << "no main window for " << account;
+    }
+
+    // Closes the main window as a person does and waits up to `timeoutMs` for
+    // the program to end; its wait status in `status` when asked for.
+    void Quit(Client& c, int timeoutMs = 8000, int* status = nullptr)
+    {
+        ASSERT_TRUE(CloseWindow(c.main.id));
+        int ended = -1;
         ASSERT_TRUE(waitFor(
             [&] {
-                for (const ScreenWindow& w : VisibleWindows())
-                    if (w.width == kMainWidth && w.height == kMainHeight && w.id != other) {
-                        c.main = w;
-                        return true;
-                    }
-                return false;
+                const pid_t done = waitpid(c.pid, &ended, WNOHANG);
+                return done == c.pid || done < 0;
             },
-            15000))
-            << "no main window for " << account;
+            timeoutMs))
+            << "the program did not end";
+        c.pid = -1;
+        // Its window is gone (the display may give its id to the next window).
+        c.main = ScreenWindow();
+        if (status) *status = ended;
+    }
+
+    // A picture of the whole screen in the screenshot folder, taken after
+    // `screenshotDelayMs_` (for windows still drawing).
+    void Screenshot(const std::string& name)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(screenshotDelayMs_));
+        lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str());
+    }
+
+    // A chat window other than `except`, waited for up to `timeoutMs`.
+    static bool WaitForChat(unsigned long except, ScreenWindow* chat, int timeoutMs = 10000)
+    {
+        return WaitForWindowWhere([&](const ScreenWindow& w) { return IsChat(w) && w.id != except; }, timeoutMs,
+                                  chat);
+    }
+
+    // Double-clicks the first row of a tab (at tabX, tabY) of the client's
+    // main window and waits for the chat window that opens.
+    void OpenFirstChat(const Client& c, int tabX, int tabY, ScreenWindow* chat)
+    {
+        const std::set<unsigned long> before = VisibleIds();
+        ASSERT_TRUE(e2e::Click(c.main.x + tabX, c.main.y + tabY));
+        // The rows are filled in after the tab shows.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        ASSERT_TRUE(DoubleClick(c.main.x + kFirstRowX, c.main.y + kFirstRowY));
+        ASSERT_TRUE(WaitForWindowWhere([&](const ScreenWindow& w) { return !before.count(w.id) && IsChat(w); }, 10000,
+                                       chat))
+            << "no chat window opened";
+    }
+
+    // A click that never lands on the pointer's own spot (xdotool would wait
+    // for a move that does not come): a pixel left, on and right in turn.
+    bool Click(int x, int y) { return e2e::Click(x + NextShift(), y); }
+    bool PointAt(int x, int y) { return e2e::PointAt(x + NextShift(), y); }
+
+    // A rectangle of a client's main window as shown; once it has settled.
+    static std::vector<uint32_t> Area(const Client& c, int x, int y, int w, int h)
+    {
+        return GrabScreen(c.main.x + x, c.main.y + y, w, h);
+    }
+    static std::vector<uint32_t> Settled(const Client& c, int x, int y, int w, int h)
+    {
+        return SettledScreen(c.main.x + x, c.main.y + y, w, h);
+    }
+
+    // The rows of the main window's list whose pixels differ between two
+    // pictures of it.
+    static std::vector<int> ChangedRows(const std::vector<uint32_t>& before, const std::vector<uint32_t>& after)
+    {
+        std::vector<int> rows;
+        for (size_t k = 0; k < before.size() && k < after.size(); ++k) {
+            const int row = static_cast<int>(k / kListWidth) / kRowHeight;
+            if (before[k] != after[k] && (rows.empty() || rows.back() != row)) rows.push_back(row);
+        }
+        return rows;
     }
 
     standin::StandinService service_;
     standin::StandinWeb web_{&service_};
     Client a_, b_;
+    int screenshotDelayMs_ = 0;
+
+private:
+    int NextShift() { return (clicks_++ % 3) - 1; }
+    int clicks_ = 0;
 };
 
 }  // namespace e2e
