@@ -190,6 +190,8 @@ TEST_F(AdhorTest, CreateFormChecksInOrderThenCreates)
     Eval(page, "document.querySelectorAll('input[name=grpStyle]')[1].checked=true;");
     Submit(page, "羽毛球<队>", "每周六下午");
     ASSERT_TRUE(BoxSaid("创建成功"));
+    // The page reports the group after its box is answered.
+    lumui::PumpUntil([&] { return !main_.created.empty(); }, 5000);
     ASSERT_EQ(main_.created.size(), 1u);
     const auto& g = main_.created[0];
     EXPECT_GT(g.id, 0);
@@ -230,6 +232,7 @@ TEST_F(AdhorTest, NoMainWindowSendsNothing)
     ASSERT_NE(page, nullptr);
     Submit(page, "无窗口群", "简介");
     ASSERT_TRUE(BoxSaid("创建成功"));
+    lumui::Pump(300);
     EXPECT_TRUE(main_.created.empty());
 }
 
