@@ -14,6 +14,7 @@
 #include "Lum/protocol/LumService.h"
 #include "platform/files.h"
 #include "platform/uiapp.h"
+#include "tests/standin/WireFormat.h"
 
 #include <thrift/protocol/TBinaryProtocol.h>
 #include <thrift/transport/TBufferTransports.h>
@@ -60,23 +61,6 @@ double median(std::vector<double> v)
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-// Percent-encodes every byte but letters and digits, as the service does.
-std::string Encode(const std::string& text)
-{
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c)) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 15]);
-        }
-    }
-    return out;
-}
-
 std::string Name(int k)
 {
     static const char* family[] = {"张", "王", "李", "赵", "刘", "陈", "杨", "黄", "周", "吴"};
@@ -97,7 +81,7 @@ lum_thrift::StructMessage Chat(int k)
     lum_thrift::StructMessage m;
     m.toid = kOwnId;
     m.sendTime = "2012-09-01 08:" + std::to_string(10 + k % 50) + ":00";
-    m.content = Encode("<font face=\"宋体\" size=\"9\" color=\"0\">第" + std::to_string(k) + "条：" +
+    m.content = standin::PercentEncode("<font face=\"宋体\" size=\"9\" color=\"0\">第" + std::to_string(k) + "条：" +
                        lines[k % 6] + "</font>");
     return m;
 }
@@ -110,7 +94,7 @@ lum_thrift::StructMessage Notice(lum_thrift::MsgType::type type, int from, int g
     m.gid = gid;
     m.sendTime = "2012-09-01 09:00:00";
     m.msgType = type;
-    m.content = Encode(xml);
+    m.content = standin::PercentEncode(xml);
     return m;
 }
 

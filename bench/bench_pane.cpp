@@ -24,6 +24,7 @@
 #include "platform/menu.h"
 #include "platform/resources.h"
 #include "platform/uiapp.h"
+#include "tests/standin/WireFormat.h"
 
 #include <algorithm>
 #include <cctype>
@@ -63,30 +64,13 @@ double Quantile(std::vector<double> v, double q)
     return v[std::min(v.size() - 1, static_cast<size_t>(q * static_cast<double>(v.size())))];
 }
 
-// Percent-encodes every byte but letters and digits, as the service does.
-std::string Encode(const std::string& text)
-{
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c)) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 15]);
-        }
-    }
-    return out;
-}
-
 // A received body as this client's pane sends it: the text in a span with
 // the sender's font.
 std::string Body(int k)
 {
     static const char* lines[] = {"周六下午体育馆见，记得带球拍", "作业第三题怎么做？", "晚上食堂二楼吃饭吗",
                                   "明天的实验课改到八点了", "收到，谢谢！", "图书馆四楼自习室还有位置"};
-    return Encode("<span style=\"font-family:宋体;font-size:14px;color:#000000;font-weight:normal;"
+    return standin::PercentEncode("<span style=\"font-family:宋体;font-size:14px;color:#000000;font-weight:normal;"
                   "font-style:normal;text-decoration:none\">第" +
                   std::to_string(k) + "条：" + lines[k % 6] + "</span>");
 }

@@ -20,6 +20,7 @@
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
 #include "tests/standin/StandinService.h"
+#include "tests/standin/WireFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -32,22 +33,6 @@
 using namespace lum_thrift;
 
 namespace {
-
-std::string Encode(const std::string& text)
-{
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (isalnum(c)) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 15]);
-        }
-    }
-    return out;
-}
 
 // The other user, speaking the service protocol directly.
 class Peer {
@@ -67,13 +52,13 @@ public:
     int32_t SendUser(int to, const std::string& inner)
     {
         int32_t code = -1;
-        Call([&](LumServiceClient& c) { code = c.SendUserMsg(key_, to, 1, Encode(inner)); });
+        Call([&](LumServiceClient& c) { code = c.SendUserMsg(key_, to, 1, standin::PercentEncode(inner)); });
         return code;
     }
     int32_t SendGroup(int gid, const std::string& inner)
     {
         int32_t code = -1;
-        Call([&](LumServiceClient& c) { code = c.SendGroupMsg(key_, gid, Encode(inner)); });
+        Call([&](LumServiceClient& c) { code = c.SendGroupMsg(key_, gid, standin::PercentEncode(inner)); });
         return code;
     }
     std::vector<StructMessage> Heartbeat()

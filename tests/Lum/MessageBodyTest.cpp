@@ -3,6 +3,7 @@
 // into a message kept from the page's script.
 #include "Lum/MessageBody.h"
 #include "tests/platform/TempDir.h"
+#include "tests/standin/WireFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -10,22 +11,6 @@
 #include <string>
 
 namespace {
-
-std::string Encode(const std::string& text)
-{
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (isalnum(c)) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 15]);
-        }
-    }
-    return out;
-}
 
 class Display : public ::testing::Test {
 protected:
@@ -35,7 +20,7 @@ protected:
         rewrite.webBase = "http://127.0.0.1:8080";
         rewrite.gid = 7;
     }
-    std::string Show(const std::string& inner) { return DisplayMarkupOf(Encode(inner), rewrite).str(); }
+    std::string Show(const std::string& inner) { return DisplayMarkupOf(standin::PercentEncode(inner), rewrite).str(); }
 
     TempDir dir;
     DisplayRewrite rewrite;
@@ -46,14 +31,14 @@ TEST(MessageBody, PercentDecodingAndNotices)
     EXPECT_EQ(PercentDecode("a%20b+c%2f%2F%zz%4"), "a b c//%zz%4");
     EXPECT_EQ(PercentDecode("%41%4a%4A"), "AJJ");
     EXPECT_EQ(PercentDecode("%E4%BD%A0"), "\xE4\xBD\xA0");
-    XMLNode body = ParseMessageBody(Encode("hello<info cmd=\"x\" a=\"1\"/>"));
+    XMLNode body = ParseMessageBody(standin::PercentEncode("hello<info cmd=\"x\" a=\"1\"/>"));
     ASSERT_FALSE(body.isEmpty());
     EXPECT_FALSE(NoticeOf(body, "x").isEmpty());
     EXPECT_TRUE(NoticeOf(body, "y").isEmpty());
     EXPECT_EQ(AttributeText(NoticeOf(body, "x"), "a"), "1");
     EXPECT_EQ(AttributeText(NoticeOf(body, "x"), "b"), "");
     EXPECT_EQ(CleanNoticeName("a'b/c>d"), "abcd");
-    EXPECT_EQ(PlainTextOf(ParseMessageBody(Encode("你好<br/>世界"))), "你好世界");
+    EXPECT_EQ(PlainTextOf(ParseMessageBody(standin::PercentEncode("你好<br/>世界"))), "你好世界");
 }
 
 TEST_F(Display, FormattingPassesAndTextIsEscaped)

@@ -17,6 +17,7 @@
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
 #include "tests/standin/StandinService.h"
+#include "tests/standin/WireFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -32,29 +33,12 @@ namespace {
 
 const UINT kTray = 2023;
 
-// Percent-encodes every byte but letters and digits, as the service does.
-std::string Encode(const std::string& text)
-{
-    static const char* hex = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (isalnum(c)) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 15]);
-        }
-    }
-    return out;
-}
-
 lum_thrift::StructMessage Notice(int from, int gid, const std::string& body)
 {
     lum_thrift::StructMessage m;
     m.fromid = from;
     m.gid = gid;
-    m.content = Encode(body);
+    m.content = standin::PercentEncode(body);
     return m;
 }
 

@@ -294,23 +294,6 @@ std::string XmlEscape(const std::string& text)
     return out;
 }
 
-// Message bodies travel percent-encoded; the receiver decodes before parsing.
-std::string PercentEncode(const std::string& text)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : text) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
 using Attributes = std::vector<std::pair<std::string, std::string>>;
 
 // A notice: an `info` element naming itself by `cmd`, its data in attributes

@@ -1,5 +1,6 @@
 #include "tests/standin/WireFormat.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace standin {
@@ -211,6 +212,22 @@ std::string MakeFrame(const std::string& payload)
     WireWriter w;
     w.I32(static_cast<int32_t>(payload.size()));
     return w.Bytes() + payload;
+}
+
+std::string PercentEncode(const std::string& text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
 }
 
 }  // namespace standin

@@ -106,4 +106,9 @@ private:
 // A frame: 32-bit big-endian length, then the payload.
 std::string MakeFrame(const std::string& payload);
 
+// Message bodies travel percent-encoded, as the service sends them: every
+// byte but letters, digits and "-_.~" as %XX. The receiver decodes before
+// parsing.
+std::string PercentEncode(const std::string& text);
+
 }  // namespace standin
