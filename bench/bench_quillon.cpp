@@ -104,23 +104,6 @@ CDHtmlDialog* PageOf(HMODULE module, UINT html)
     return nullptr;
 }
 
-// A window.external call of the page, by name, as its script makes it.
-bool Call(CDHtmlDialog* page, const char* name, std::vector<const char*> args)
-{
-    std::vector<VARIANT> v(args.size());
-    for (size_t i = 0; i < args.size(); ++i) {
-        v[i].vt = VT_BSTR;
-        v[i].strVal = args[i];
-    }
-    for (const AFX_DISPMAP* map = page->GetDispatchMap(); map; map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr)
-        for (const AFX_DISPMAP_ENTRY* e = map->lpEntries; e && e->lpszName; ++e)
-            if (std::string(e->lpszName) == name) {
-                e->pfn(page, v.data(), v.size());
-                return true;
-            }
-    return false;
-}
-
 std::string Text(CDHtmlDialog* page, const char* id)
 {
     CString value;
@@ -185,7 +168,7 @@ int main(int argc, char** argv)
 
     // The friend with the most lines: 1001 (every 40th line, three in four).
     t = Clock::now();
-    Call(page, "showChatRecords", {"我的好友", "1001", "同学0", "所有分组", ""});
+    lumui::CallPageMethod(page, "showChatRecords", {"我的好友", "1001", "同学0", "所有分组", ""});
     const double firstMs = ms(t);
     const int pages = std::atoi(Text(page, "tPage").c_str());
     const bool firstShown = Text(page, "cPage") == "1" && Text(page, "pane").find("同学0") != std::string::npos;
@@ -196,7 +179,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < turns; ++i) {
         const std::string next = std::to_string(2 + i * (pages - 2) / turns);
         t = Clock::now();
-        Call(page, "chanagePage", {next.c_str()});
+        lumui::CallPageMethod(page, "chanagePage", {next.c_str()});
         turnMs += ms(t);
         turnsShown = turnsShown && Text(page, "cPage") == next;
     }

@@ -858,12 +858,7 @@ void CDHtmlDialog::DispatchPendingCalls()
         impl->pending.pop_front();
         CDHtmlDialog* target = impl->external ? impl->external->page : nullptr;
         if (!target || !impl->view || !IsExternalDispatchSafe()) continue;
-        const AFX_DISPMAP_ENTRY* found = nullptr;
-        const CString name = Utf8ToAnsi(CString(call.name));
-        for (const AFX_DISPMAP* map = target->GetDispatchMap(); map && !found;
-             map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr)
-            for (const AFX_DISPMAP_ENTRY* e = map->lpEntries; e && e->lpszName && !found; ++e)
-                if (name == e->lpszName) found = e;
+        const AFX_DISPMAP_ENTRY* found = FindDispatchEntry(target, Utf8ToAnsi(CString(call.name)));
         if (!found) continue;
         std::vector<VARIANT> args(call.args.size());
         for (size_t i = 0; i < call.args.size(); ++i) {
@@ -988,6 +983,28 @@ bool lumui::PageElementScreenRect(CDHtmlDialog* page, const char* selector, CRec
     const wxPoint origin = page->d_->view->GetScreenPosition();
     *rect = CRect(origin.x + l, origin.y + t, origin.x + r, origin.y + b);
     return true;
+}
+
+bool lumui::CallPageMethod(CDHtmlDialog* page, const char* name, const std::vector<const char*>& args)
+{
+    const AFX_DISPMAP_ENTRY* entry = FindDispatchEntry(page, name);
+    if (!entry) return false;
+    std::vector<VARIANT> v(args.size());
+    for (size_t i = 0; i < args.size(); ++i) {
+        v[i].vt = VT_BSTR;
+        v[i].strVal = args[i];
+    }
+    entry->pfn(page, v.data(), v.size());
+    return true;
+}
+
+const AFX_DISPMAP_ENTRY* FindDispatchEntry(const CDHtmlDialog* page, LPCTSTR name)
+{
+    if (!page || !name) return nullptr;
+    for (const AFX_DISPMAP* map = page->GetDispatchMap(); map; map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr)
+        for (const AFX_DISPMAP_ENTRY* e = map->lpEntries; e && e->lpszName; ++e)
+            if (std::strcmp(name, e->lpszName) == 0) return e;
+    return nullptr;
 }
 
 void DDX_DHtml_ElementText(CDataExchange* dx, LPCTSTR elementId, DISPID property, CString& value)

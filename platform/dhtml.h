@@ -49,6 +49,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 struct GUID;
 struct IUnknown;
@@ -218,6 +219,9 @@ namespace lumui {
 // for tests that click into pages as a user does. False when the page has no
 // document yet or nothing matches.
 bool PageElementScreenRect(CDHtmlDialog* page, const char* selector, CRect* rect);
+// Calls `page`'s window.external method `name` with text arguments, as page
+// script calls it, for tests and benchmarks. False when it has none.
+bool CallPageMethod(CDHtmlDialog* page, const char* name, const std::vector<const char*>& args);
 }  // namespace lumui
 
 class CDHtmlDialog : public CDialogEx {
@@ -310,3 +314,7 @@ private:
 // Exchanges the text of a page element (see GetElementProperty) with
 // `value`. Saving leaves `value` as it was when the element does not exist.
 void DDX_DHtml_ElementText(CDataExchange* dx, LPCTSTR elementId, DISPID property, CString& value);
+
+// The entry of `page`'s dispatch map (its own first, then its bases') that
+// window.external calls reach by `name`; null when there is none.
+const AFX_DISPMAP_ENTRY* FindDispatchEntry(const CDHtmlDialog* page, LPCTSTR name);

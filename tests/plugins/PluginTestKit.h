@@ -42,29 +42,6 @@ inline bool SaveShot(const char* name)
     return lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str());
 }
 
-// A window.external method of the page called by name through its dispatch
-// map (the page's own first, then its bases'), as the page's script calls it.
-// False when the page has no such method.
-inline bool CallExternal(CDHtmlDialog* page, const char* name, const std::vector<const char*>& args = {})
-{
-    if (!page) return false;
-    std::vector<VARIANT> v(args.size());
-    for (size_t i = 0; i < args.size(); ++i) {
-        v[i].vt = VT_BSTR;
-        v[i].strVal = args[i];
-    }
-    for (const AFX_DISPMAP* map = page->GetDispatchMap(); map; map = map->pfnGetBaseMap ? map->pfnGetBaseMap() : nullptr) {
-        for (const AFX_DISPMAP_ENTRY* e = map->lpEntries; e && e->lpszName; ++e) {
-            if (std::string(e->lpszName) == name) {
-                e->pfn(page, v.data(), v.size());
-                return true;
-            }
-        }
-        if (map->pfnGetBaseMap == nullptr) break;
-    }
-    return false;
-}
-
 // The fixture of a plug-in suite. SetUp opens the program folder, serves the
 // web root, installs and loads the module; TearDown unloads the module, then
 // closes the program folder.
@@ -177,7 +154,7 @@ protected:
     void Call(CDHtmlDialog* page, const char* name, const std::vector<const char*>& args = {})
     {
         ASSERT_NE(page, nullptr);
-        if (!CallExternal(page, name, args)) FAIL() << "no page method " << name;
+        if (!lumui::CallPageMethod(page, name, args)) FAIL() << "no page method " << name;
         lumui::Pump(20);
     }
 

@@ -643,7 +643,7 @@ TEST_F(SorvanTest, WindowsAreReplacedAndClosedByTheModule)
     ASSERT_TRUE(ShowsRow(groups, "502"));
     ASSERT_NE(Frame("好友查找结果"), nullptr);
     // addGroupSuc, as the page may call it.
-    plugintest::CallExternal(groups, "addGroupSuc", {"502"});
+    lumui::CallPageMethod(groups, "addGroupSuc", {"502"});
     ASSERT_EQ(main_.added.size(), 1u);
     EXPECT_EQ(main_.added[0].id, kOwnId);
     EXPECT_EQ(main_.added[0].list, 502);
