@@ -156,22 +156,21 @@ public:
         if (y + height_ > sh) y = std::max(0, y - height_);
         x = std::max(x, 0);
         y = std::max(y, 0);
-        if (!CreateEx(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, nullptr, nullptr, WS_POPUP, x, y, width_, height_,
+        if (!CreateEx(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kMenuClass, nullptr, WS_POPUP, x, y, width_, height_,
                       owner_ ? owner_->m_hWnd : nullptr, 0))
             return false;
         ShowWindow(SW_SHOWNA);
-        if (WindowRecord* rec = Find(m_hWnd)) {
-            if (rec->widget && rec->widget->IsShownOnScreen() && level_ == 0) rec->widget->CaptureMouse();
-            if (rec->widget) rec->widget->SetFocus();
-        }
+        // The root popup holds the pointer and the keyboard, so that a click
+        // anywhere else closes the menu and keys reach it; every popup
+        // takes the layer's capture in turn.
+        if (level_ == 0) GrabInput(m_hWnd, true);
         SetCapture();
         return true;
     }
 
     void Close()
     {
-        if (WindowRecord* rec = Find(m_hWnd))
-            if (rec->widget && rec->widget->HasCapture()) rec->widget->ReleaseMouse();
+        ReleaseInput(m_hWnd);
         DestroyWindow();
     }
 

@@ -151,7 +151,7 @@ void SendMouse(HWND target, UINT message, int screenX, int screenY, UINT keys)
     POINT p;
     p.x = screenX;
     p.y = screenY;
-    RunOnUiThread([&] { DeliverMouse(target, message, p, keys); });
+    RunOnUiThread([&] { DeliverTestMouse(target, message, p, keys); });
 }
 
 void SendKey(HWND target, UINT vk)

@@ -16,6 +16,7 @@
 #include <wx/wx.h>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <chrono>
 #include <deque>
@@ -25,6 +26,9 @@
 #include <vector>
 
 #include "platform/gdi_internal.h"
+
+#include <gdk/gdk.h>
+#include <gtk/gtk.h>
 
 namespace lumui {
 
@@ -37,6 +41,7 @@ std::thread::id g_uiThread;
 std::atomic<bool> g_started{false};
 
 POINT g_cursor;                 // last pointer position seen, screen coordinates
+bool g_testPointer = false;     // the last pointer event came from a test, not the display
 HCURSOR g_currentCursor = nullptr;
 HWND g_capture = nullptr;
 HWND g_focus = nullptr;
@@ -175,6 +180,138 @@ private:
 void onPaint(HWND hwnd, wxWindow* widget);
 void bindInput(HWND hwnd, wxWindow* widget);
 
+// Gives a top-level window its opacity (the toolkit's own call refuses a
+// window that already has its GDK window). A fully transparent window is not
+// shown to the user, so it takes no input either: its input shape is emptied
+// (the pointer reaches what lies below) and given back when it becomes
+// visible again.
+void applyAlpha(WindowRecord* rec)
+{
+    if (!rec || !rec->widget || !isTopLevel(rec)) return;
+    GtkWidget* w = rec->widget->GetHandle();
+    gtk_widget_set_opacity(w, rec->alpha / 255.0);
+    if (rec->alpha == 0) {
+        cairo_region_t* none = cairo_region_create();
+        gtk_widget_input_shape_combine_region(w, none);
+        cairo_region_destroy(none);
+    } else {
+        gtk_widget_input_shape_combine_region(w, nullptr);
+    }
+}
+
+// ---------------------------------------------------------------- window manager
+
+// Window managers keep ordinary windows on the screen. A topmost window the
+// program puts partly beyond the screen's edge (a panel docked to an edge and
+// slid away) is typed as a dock while it is there, which window managers
+// leave where the program puts it; back on the screen it takes its own type
+// again.
+void updateDockHint(WindowRecord* rec)
+{
+    GdkWindow* gw = rec->widget ? gtk_widget_get_window(rec->widget->GetHandle()) : nullptr;
+    if (!gw || rec->className == kMenuClass) return;
+    const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    const bool beyond = rec->x < 0 || rec->y < 0 || rec->x + rec->cx > sw || rec->y + rec->cy > sh;
+    const bool dock = beyond && rec->topmost;
+    if (dock == rec->dockHint) return;
+    if (dock) rec->normalHint = gdk_window_get_type_hint(gw);
+    rec->dockHint = dock;
+    gdk_window_set_type_hint(gw, dock ? GDK_WINDOW_TYPE_HINT_DOCK : static_cast<GdkWindowTypeHint>(rec->normalHint));
+}
+
+void followWindowManager(HWND hwnd);
+
+gboolean recheckPosition(gpointer data)
+{
+    const HWND hwnd = static_cast<HWND>(data);
+    if (WindowRecord* rec = Find(hwnd)) {
+        rec->recheckDue = false;
+        followWindowManager(hwnd);
+    }
+    return G_SOURCE_REMOVE;
+}
+
+// A top-level window the window manager put elsewhere than the program asked
+// (kept on the screen, placed by its own rules) is where the window manager
+// says: the layer's position follows, and the window hears of it. A position
+// reported soon after the program asked for another may be older than the
+// request; it is looked at again once moves have settled.
+void followWindowManager(HWND hwnd)
+{
+    WindowRecord* rec = Find(hwnd);
+    if (!rec || !rec->widget || rec->className == kMenuClass || !rec->widget->IsShown() || rec->iconic) return;
+    if (g_track.mode != Tracking::None && g_track.hwnd == hwnd) return;  // the drag places it
+    const wxPoint real = rec->widget->GetPosition();
+    if (real == wxPoint(rec->x, rec->y)) return;
+    const auto settle = std::chrono::milliseconds(300);
+    if (std::chrono::steady_clock::now() - rec->moveAskedAt < settle) {
+        if (!rec->recheckDue) {
+            rec->recheckDue = true;
+            g_timeout_add(static_cast<guint>(settle.count()), recheckPosition, hwnd);
+        }
+        return;
+    }
+    nextPaintEpoch();
+    rec->x = real.x;
+    rec->y = real.y;
+    Dispatch(hwnd, WM_MOVE, 0, MAKELPARAM(real.x, real.y));
+}
+
+// ---------------------------------------------------------------- input grabs
+
+// The pointer (and for menus the keyboard) is grabbed through GDK directly,
+// not through the toolkit's capture stack: under a window manager a new
+// top-level window is mapped some time after it is shown, the display
+// refuses a grab for a window not yet on screen, and a refused grab must
+// leave nothing behind. A grab asked for such a window is made when the
+// window maps; one the display breaks (another program grabbed) is simply
+// gone.
+struct InputGrab {
+    HWND hwnd = nullptr;
+    bool keyboard = false;
+    bool held = false;
+} g_grab;
+
+GdkWindow* gdkWindowOf(const WindowRecord* rec)
+{
+    if (!rec || !rec->widget) return nullptr;
+    GdkWindow* w = rec->widget->GTKGetDrawingWindow();
+    return w ? w : gtk_widget_get_window(rec->widget->GetHandle());
+}
+
+bool tryGrab()
+{
+    GdkWindow* w = gdkWindowOf(Find(g_grab.hwnd));
+    if (!w || !gdk_window_is_viewable(w)) return false;
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(w));
+    if (!seat) return false;
+    const GdkSeatCapabilities caps = static_cast<GdkSeatCapabilities>(
+        g_grab.keyboard ? GDK_SEAT_CAPABILITY_ALL_POINTING | GDK_SEAT_CAPABILITY_KEYBOARD : GDK_SEAT_CAPABILITY_ALL_POINTING);
+    g_grab.held = gdk_seat_grab(seat, w, caps, TRUE, nullptr, nullptr, nullptr, nullptr) == GDK_GRAB_SUCCESS;
+    return g_grab.held;
+}
+
+// The top-level window a window belongs to.
+HWND topLevelOf(HWND hwnd)
+{
+    for (WindowRecord* rec = Find(hwnd); rec; rec = Find(rec->parent))
+        if (isTopLevel(rec)) return rec->handle;
+    return nullptr;
+}
+
+gboolean onTopLevelMapped(GtkWidget*, GdkEvent*, gpointer data)
+{
+    const HWND top = static_cast<HWND>(data);
+    if (g_grab.hwnd && !g_grab.held && topLevelOf(g_grab.hwnd) == top) tryGrab();
+    return FALSE;
+}
+
+gboolean onGrabBroken(GtkWidget*, GdkEvent*, gpointer)
+{
+    g_grab.held = false;
+    return FALSE;
+}
+
 class TopFrame : public wxFrame {
 public:
     TopFrame(HWND hwnd, const wxString& title, const wxPoint& pos, const wxSize& size, long style)
@@ -196,6 +333,16 @@ public:
             e.Skip();
         });
         bindInput(hwnd_, this);
+        // A window gets its GDK window now: the toolkit would otherwise make
+        // it only when a window manager has answered, and nothing could be
+        // grabbed or shaped until then.
+        gtk_widget_realize(GetHandle());
+        g_signal_connect(GetHandle(), "map-event", G_CALLBACK(onTopLevelMapped), hwnd_);
+        g_signal_connect(GetHandle(), "grab-broken-event", G_CALLBACK(onGrabBroken), nullptr);
+        Bind(wxEVT_MOVE, [this](wxMoveEvent& e) {
+            followWindowManager(hwnd_);
+            e.Skip();
+        });
     }
 
 private:
@@ -295,17 +442,38 @@ UINT keyState(const wxMouseState& s)
     return k;
 }
 
+// The screen point of a pointer event. While a window is being dragged it is
+// taken from the event itself, exact whatever the window manager has done with
+// the window meanwhile; otherwise from the window's place, so that it agrees
+// with the client point the window is given.
+POINT eventScreenPoint(const WindowRecord* rec, const wxMouseEvent& e)
+{
+    POINT p;
+    if (g_track.mode != Tracking::None)
+        if (GdkEvent* ge = gtk_get_current_event()) {
+            gdouble rx = 0, ry = 0;
+            const bool ok = gdk_event_get_root_coords(ge, &rx, &ry);
+            gdk_event_free(ge);
+            if (ok) {
+                p.x = static_cast<LONG>(std::lround(rx));
+                p.y = static_cast<LONG>(std::lround(ry));
+                return p;
+            }
+        }
+    const wxPoint o = screenOrigin(rec);
+    p.x = o.x + e.GetX();
+    p.y = o.y + e.GetY();
+    return p;
+}
+
 void bindInput(HWND hwnd, wxWindow* widget)
 {
     auto mouse = [hwnd](UINT message) {
         return [hwnd, message](wxMouseEvent& e) {
             WindowRecord* rec = Find(hwnd);
             if (!rec) return;
-            wxPoint o = screenOrigin(rec);
-            POINT screen;
-            screen.x = o.x + e.GetX();
-            screen.y = o.y + e.GetY();
-            DeliverMouse(hwnd, message, screen, keyState(e));
+            g_testPointer = false;
+            DeliverMouse(hwnd, message, eventScreenPoint(rec, e), keyState(e));
         };
     };
     widget->Bind(wxEVT_MOTION, mouse(WM_MOUSEMOVE));
@@ -439,7 +607,7 @@ void trackMouse(POINT screen, UINT message)
             if (Find(hwnd)) applyRect(hwnd, r, true, true);
         }
     } else if (message == WM_LBUTTONUP) {
-        if (rec->widget && rec->widget->HasCapture()) rec->widget->ReleaseMouse();
+        ReleaseInput(hwnd);
         g_track = Tracking();
     }
 }
@@ -454,10 +622,44 @@ void beginTracking(HWND hwnd, Tracking::Mode mode, int edge)
     g_track.edge = edge;
     g_track.start = g_cursor;
     g_track.startRect = windowRect(rec);
-    if (rec->widget && !rec->widget->HasCapture() && rec->widget->IsShownOnScreen()) rec->widget->CaptureMouse();
+    GrabInput(hwnd, false);
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- test input
+
+void DeliverTestMouse(HWND target, UINT message, POINT screen, UINT keys)
+{
+    g_testPointer = true;
+    DeliverMouse(target, message, screen, keys);
+}
+
+// ---------------------------------------------------------------- grabs
+
+void GrabInput(HWND hwnd, bool keyboard)
+{
+    ReleaseInput(nullptr);
+    if (!Find(hwnd)) return;
+    g_grab.hwnd = hwnd;
+    g_grab.keyboard = keyboard;
+    tryGrab();
+}
+
+void ReleaseInput(HWND hwnd)
+{
+    if (hwnd && g_grab.hwnd != hwnd) return;
+    if (g_grab.held) {
+        if (GdkDisplay* display = gdk_display_get_default())
+            if (GdkSeat* seat = gdk_display_get_default_seat(display)) gdk_seat_ungrab(seat);
+    }
+    g_grab = InputGrab();
+}
+
+HWND KeyboardGrabWindow()
+{
+    return g_grab.keyboard && Find(g_grab.hwnd) ? g_grab.hwnd : nullptr;
+}
 
 // ---------------------------------------------------------------- records
 
@@ -534,6 +736,8 @@ HWND CreateWindowRecord(CWnd* wnd, DWORD exStyle, LPCTSTR className, LPCTSTR tex
         // A borderless frame is shown first and then given its size: shown
         // before, the toolkit would leave it one pixel wide.
         rec->widget = new TopFrame(hwnd, title, wxPoint(x, y), size, ws);
+        if (rec->className == kMenuClass)
+            gdk_window_set_override_redirect(gtk_widget_get_window(rec->widget->GetHandle()), TRUE);
     }
     if (!isTopLevel(rec.get())) rec->widget->Hide();
     {
@@ -634,6 +838,11 @@ void DeliverMouse(HWND target, UINT message, POINT screen, UINT keys)
 
 bool DeliverKey(HWND target, UINT message, UINT vk)
 {
+    // An open menu takes the keyboard, wherever the focus is.
+    if (HWND menu = KeyboardGrabWindow()) {
+        Dispatch(menu, message, vk, 0);
+        return true;
+    }
     MSG m;
     m.hwnd = target;
     m.message = message;
@@ -821,6 +1030,10 @@ bool Start(int argc, char** argv)
     }
     if (!wxTheApp) {
         wxApp::SetInstance(new wxApp());
+        // The X11 backend, also in a Wayland session (through XWayland):
+        // windows place themselves, dock to screen edges and grab the
+        // pointer, none of which a Wayland client may do.
+        gdk_set_allowed_backends("x11");
         if (!wxEntryStart(argc, argv)) return false;
         wxTheApp->CallOnInit();
     }
@@ -1083,8 +1296,8 @@ BOOL CWnd::DestroyWindow()
     if (g_capture == hwnd) g_capture = nullptr;
     if (g_focus == hwnd) g_focus = nullptr;
     if (g_track.hwnd == hwnd) g_track = Tracking();
+    ReleaseInput(hwnd);
     if (owned->widget) {
-        if (owned->widget->HasCapture()) owned->widget->ReleaseMouse();
         owned->widget->Hide();
         // The widget may be in the middle of one of its own events: it goes
         // when the event is over.
@@ -1448,6 +1661,10 @@ BOOL CWnd::SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, U
         rec->y = pos.y;
         rec->cx = size.x;
         rec->cy = size.y;
+        if (isTopLevel(rec)) {
+            updateDockHint(rec);
+            rec->moveAskedAt = std::chrono::steady_clock::now();
+        }
         w->SetSize(pos.x, pos.y, std::max(size.x, 1), std::max(size.y, 1), wxSIZE_ALLOW_MINUS_ONE);
         if (resized) rec->needErase = rec->dirty = true;
     }
@@ -1705,7 +1922,7 @@ BOOL CWnd::ModifyStyleEx(DWORD remove, DWORD add, UINT)
     if ((old & WS_EX_LAYERED) && !(rec->exStyle & WS_EX_LAYERED) && isTopLevel(rec)) {
         // Leaving the layered style makes the window opaque again.
         rec->alpha = 255;
-        static_cast<wxFrame*>(rec->widget)->SetTransparent(255);
+        applyAlpha(rec);
     }
     if ((rec->exStyle ^ old) & WS_EX_TOOLWINDOW && isTopLevel(rec)) {
         long s = rec->widget->GetWindowStyleFlag();
@@ -1741,7 +1958,7 @@ BOOL CWnd::SetLayeredWindowAttributes(COLORREF, BYTE alpha, DWORD flags)
     if (!rec || !(rec->exStyle & WS_EX_LAYERED)) return FALSE;
     if (flags & LWA_ALPHA) {
         rec->alpha = alpha;
-        if (isTopLevel(rec)) static_cast<wxFrame*>(rec->widget)->SetTransparent(alpha);
+        applyAlpha(rec);
     }
     return TRUE;
 }
@@ -2148,9 +2365,31 @@ BOOL ReleaseCapture()
     return TRUE;
 }
 
+namespace {
+
+GdkDevice* pointerDevice()
+{
+    GdkDisplay* display = gdk_display_get_default();
+    GdkSeat* seat = display ? gdk_display_get_default_seat(display) : nullptr;
+    return seat ? gdk_seat_get_pointer(seat) : nullptr;
+}
+
+}  // namespace
+
+// Where the pointer is, also when it is over another program's window (the
+// layer sees motion only over its own windows). Other threads get the last
+// position the UI thread saw.
 BOOL GetCursorPos(LPPOINT point)
 {
     if (!point) return FALSE;
+    // A test's pointer events are where the test put them.
+    if (onUiThread() && !g_testPointer)
+        if (GdkDevice* pointer = pointerDevice()) {
+            int x = 0, y = 0;
+            gdk_device_get_position(pointer, nullptr, &x, &y);
+            g_cursor.x = x;
+            g_cursor.y = y;
+        }
     *point = g_cursor;
     return TRUE;
 }
@@ -2159,6 +2398,9 @@ BOOL SetCursorPos(int x, int y)
 {
     g_cursor.x = x;
     g_cursor.y = y;
+    g_testPointer = true;
+    if (onUiThread())
+        if (GdkDevice* pointer = pointerDevice()) gdk_device_warp(pointer, gdk_display_get_default_screen(gdk_display_get_default()), x, y);
     return TRUE;
 }
 

@@ -5,6 +5,7 @@
 #include "platform/window.h"
 
 #include <cairo.h>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -44,6 +45,14 @@ struct WindowRecord {
     bool iconic = false;
     bool topmost = false;
     BYTE alpha = 255;
+    // Under a window manager (top-level windows): typed as a dock while the
+    // program keeps it partly beyond the screen's edge, with the type it had
+    // before; when the program last asked for a move; a second look at a
+    // position the window manager reported is due.
+    bool dockHint = false;
+    int normalHint = 0;
+    std::chrono::steady_clock::time_point moveAskedAt;
+    bool recheckDue = false;
 
     // Painting
     cairo_surface_t* back = nullptr;  // retained back buffer, client size
@@ -76,6 +85,10 @@ struct WindowRecord {
     UINT defaultId = IDOK;
 };
 
+// The window class of popup menus: the layer shows them as windows no window
+// manager handles (placed exactly, on screen at once, never given a frame).
+constexpr const char kMenuClass[] = "#32768";
+
 // The live record of a handle, or null (UI thread; from other threads only
 // to ask whether it exists).
 WindowRecord* Find(HWND hwnd);
@@ -94,8 +107,20 @@ bool PreTranslate(MSG& msg);
 
 // Mouse input in screen coordinates, from the toolkit or from tests.
 void DeliverMouse(HWND target, UINT message, POINT screen, UINT keys);
+// Mouse input a test makes: the pointer is then where the test says, not
+// where the display has it, until the display reports pointer input again.
+void DeliverTestMouse(HWND target, UINT message, POINT screen, UINT keys);
 // A key from the toolkit or a test; true when consumed (not for the widget).
 bool DeliverKey(HWND target, UINT message, UINT vk);
+
+// Grabs the pointer (and the keyboard) for a window, so that input outside
+// the program reaches it too; made when the window maps when it is not yet
+// on screen. One grab at a time: a new one ends the old.
+void GrabInput(HWND hwnd, bool keyboard);
+// Ends the grab of `hwnd` (of any window when null).
+void ReleaseInput(HWND hwnd);
+// The window holding a keyboard grab (an open menu), or null.
+HWND KeyboardGrabWindow();
 
 // Painting: runs a paint cycle of the window into its back buffer.
 void PaintIntoBackBuffer(WindowRecord* rec);

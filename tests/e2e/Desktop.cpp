@@ -32,31 +32,93 @@ int run(const std::vector<std::string>& args)
 
 }  // namespace
 
+namespace {
+
+// A window property as 32-bit items (windows, atoms, cardinals).
+std::vector<unsigned long> longProperty(Display* d, Window w, const char* name)
+{
+    std::vector<unsigned long> out;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 65536, False, AnyPropertyType, &type, &format, &count,
+                           &after, &data) == Success &&
+        data) {
+        if (format == 32) out.assign(reinterpret_cast<unsigned long*>(data), reinterpret_cast<unsigned long*>(data) + count);
+        XFree(data);
+    }
+    return out;
+}
+
+// A window property as UTF-8 text.
+std::string textProperty(Display* d, Window w, const char* name)
+{
+    std::string text;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, w, XInternAtom(d, name, False), 0, 1 << 20, False, AnyPropertyType, &type, &format,
+                           &count, &after, &data) == Success &&
+        data) {
+        if (format == 8) text.assign(reinterpret_cast<char*>(data), count);
+        XFree(data);
+    }
+    return text;
+}
+
+std::string titleOf(Display* d, Window w)
+{
+    std::string title = textProperty(d, w, "_NET_WM_NAME");
+    return title.empty() ? textProperty(d, w, "WM_NAME") : title;
+}
+
+// Whether the window manager keeps the window out of sight (minimised).
+bool hiddenByManager(Display* d, Window w)
+{
+    const Atom hidden = XInternAtom(d, "_NET_WM_STATE_HIDDEN", False);
+    for (unsigned long a : longProperty(d, w, "_NET_WM_STATE"))
+        if (a == hidden) return true;
+    return false;
+}
+
+}  // namespace
+
+// The windows the window manager manages, bottom to top, then the windows it
+// does not (menus and other popups), each where it is on the screen.
 std::vector<ScreenWindow> VisibleWindows()
 {
     std::vector<ScreenWindow> out;
     Display* display = XOpenDisplay(nullptr);
     if (!display) return out;
-    Window root = DefaultRootWindow(display), parent = 0, *children = nullptr;
+    const Window root = DefaultRootWindow(display);
+    std::vector<unsigned long> candidates = longProperty(display, root, "_NET_CLIENT_LIST_STACKING");
+    if (candidates.empty()) candidates = longProperty(display, root, "_NET_CLIENT_LIST");
+    Window rootBack = 0, parent = 0, *children = nullptr;
     unsigned int count = 0;
-    if (XQueryTree(display, root, &root, &parent, &children, &count)) {
+    if (XQueryTree(display, root, &rootBack, &parent, &children, &count)) {
         for (unsigned int i = 0; i < count; ++i) {
             XWindowAttributes a;
-            if (!XGetWindowAttributes(display, children[i], &a) || a.map_state != IsViewable) continue;
-            ScreenWindow w;
-            w.id = children[i];
-            Window child;
-            XTranslateCoordinates(display, children[i], root, 0, 0, &w.x, &w.y, &child);
-            w.width = a.width;
-            w.height = a.height;
-            char* name = nullptr;
-            if (XFetchName(display, children[i], &name) && name) {
-                w.title = name;
-                XFree(name);
-            }
-            out.push_back(w);
+            // Programs' own popups (they carry their process id), not the
+            // window manager's helper windows.
+            if (XGetWindowAttributes(display, children[i], &a) && a.override_redirect && a.map_state == IsViewable &&
+                !longProperty(display, children[i], "_NET_WM_PID").empty())
+                candidates.push_back(children[i]);
         }
         if (children) XFree(children);
+    }
+    for (unsigned long id : candidates) {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(display, id, &a) || a.map_state != IsViewable || hiddenByManager(display, id)) continue;
+        ScreenWindow w;
+        w.id = id;
+        Window child;
+        XTranslateCoordinates(display, id, root, 0, 0, &w.x, &w.y, &child);
+        w.width = a.width;
+        w.height = a.height;
+        w.title = titleOf(display, id);
+        out.push_back(w);
     }
     XCloseDisplay(display);
     return out;
@@ -106,22 +168,9 @@ std::set<unsigned long> VisibleIdsOfSize(int width, int height)
 
 std::string Title(unsigned long id)
 {
-    std::string title;
     Display* display = XOpenDisplay(nullptr);
-    if (!display) return title;
-    for (const char* name : {"_NET_WM_NAME", "WM_NAME"}) {
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(display, id, XInternAtom(display, name, False), 0, 1024, False, AnyPropertyType, &type,
-                               &format, &count, &after, &data) == Success &&
-            data) {
-            if (format == 8) title.assign(reinterpret_cast<char*>(data), count);
-            XFree(data);
-        }
-        if (!title.empty()) break;
-    }
+    if (!display) return std::string();
+    const std::string title = titleOf(display, id);
     XCloseDisplay(display);
     return title;
 }

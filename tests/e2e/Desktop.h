@@ -34,7 +34,8 @@ struct ScreenWindow {
     std::string title;
 };
 
-// Visible top-level windows on the display.
+// Visible top-level windows on the display: those the window manager
+// manages, bottom to top, then unmanaged popups (menus).
 std::vector<ScreenWindow> VisibleWindows();
 // The first visible window of that size, polling up to `timeoutMs`.
 bool WaitForWindow(int width, int height, int timeoutMs, ScreenWindow* found);
@@ -61,7 +62,7 @@ std::set<unsigned long> VisibleIdsOfSize(int width, int height);
 // The window's UTF-8 title (_NET_WM_NAME, else WM_NAME).
 std::string Title(unsigned long id);
 
-// Moves a top-level window (there is no window manager to ask).
+// Asks the window manager to move a top-level window, and waits for the move.
 bool MoveWindow(unsigned long id, int x, int y);
 // Moves the window and keeps `w`'s place up to date.
 bool MoveWindow(ScreenWindow& w, int x, int y);
