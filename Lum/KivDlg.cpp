@@ -1788,6 +1788,14 @@ void CKivDlg::OnClose()
 
 void CKivDlg::OnBnClickedButtonDlgMin()
 {
+    // Hidden, the panel comes back from its tray icon. Where the desktop has
+    // no tray it is minimised instead, with an entry in the task list, so
+    // that the user can bring it back.
+    if (!IsTrayAvailable()) {
+        ModifyStyleEx(WS_EX_TOOLWINDOW, 0);
+        ShowWindow(SW_MINIMIZE);
+        return;
+    }
     ShowWindow(SW_HIDE);
 }
 

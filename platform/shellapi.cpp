@@ -22,8 +22,10 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/scrnsaver.h>
+#include <gio/gio.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -36,7 +38,8 @@ namespace {
 
 // ---------------------------------------------------------------- input seen by the program
 
-std::atomic<DWORD> g_lastInput{GetTickCount()};
+std::atomic<DWORD> g_lastInput{GetTickCount()};  // the program's start until input comes
+std::atomic<bool> g_inputSeen{false};
 std::atomic<long> g_idleOverride{-1};
 
 // Notes the time of every keyboard and pointer event the toolkit delivers,
@@ -48,8 +51,10 @@ public:
         const wxEventType t = event.GetEventType();
         if (t == wxEVT_KEY_DOWN || t == wxEVT_KEY_UP || t == wxEVT_MOTION || t == wxEVT_LEFT_DOWN ||
             t == wxEVT_LEFT_UP || t == wxEVT_RIGHT_DOWN || t == wxEVT_RIGHT_UP || t == wxEVT_MIDDLE_DOWN ||
-            t == wxEVT_MOUSEWHEEL)
+            t == wxEVT_MOUSEWHEEL) {
             g_lastInput = GetTickCount();
+            g_inputSeen = true;
+        }
         return Event_Skip;
     }
 };
@@ -98,6 +103,129 @@ long serverIdle()
     if (XScreenSaverQueryInfo(d, DefaultRootWindow(d), info)) idle = static_cast<long>(info->idle);
     XFree(info);
     return idle;
+}
+
+// ---------------------------------------------------------------- idle time from the desktop
+
+// Displays without the screen-saver extension (XWayland, in a Wayland
+// session) do not count the user's input in other programs. There the
+// desktop is asked instead: GNOME's idle monitor, else the freedesktop
+// screen saver. Calls are asynchronous on the UI thread's main loop; while
+// someone reads the idle time a fresh answer is asked for every two seconds,
+// and each read uses the newest answer.
+enum class DesktopIdle { Unknown, Mutter, FreeDesktop, Nobody };
+
+struct DesktopIdleState {
+    DesktopIdle source = DesktopIdle::Unknown;
+    GDBusConnection* bus = nullptr;
+    bool connecting = false;
+    bool asking = false;
+    long idleMs = -1;      // the newest answer
+    DWORD answeredAt = 0;  // GetTickCount() when it came
+    DWORD askedAt = 0;     // when the last question went out
+    DWORD readAt = 0;      // when the idle time was last read
+    DWORD gaveUpAt = 0;    // when no source answered (asked again a minute later)
+    guint poll = 0;
+} g_desktopIdle;  // UI thread
+
+void askDesktop();
+
+void onIdleAnswer(GObject* source, GAsyncResult* result, gpointer)
+{
+    DesktopIdleState& st = g_desktopIdle;
+    st.asking = false;
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
+    if (!reply) {
+        // The next source is tried; with none left, own input counts.
+        if (error) g_error_free(error);
+        st.source = st.source == DesktopIdle::Mutter ? DesktopIdle::FreeDesktop : DesktopIdle::Nobody;
+        st.idleMs = -1;
+        st.gaveUpAt = GetTickCount();
+        if (st.source != DesktopIdle::Nobody) askDesktop();
+        return;
+    }
+    if (st.source == DesktopIdle::Mutter && g_variant_is_of_type(reply, G_VARIANT_TYPE("(t)"))) {
+        guint64 ms = 0;
+        g_variant_get(reply, "(t)", &ms);
+        st.idleMs = static_cast<long>(std::min<guint64>(ms, 0x7fffffff));
+    } else if (st.source == DesktopIdle::FreeDesktop && g_variant_is_of_type(reply, G_VARIANT_TYPE("(u)"))) {
+        guint32 seconds = 0;
+        g_variant_get(reply, "(u)", &seconds);
+        st.idleMs = static_cast<long>(std::min<guint64>(guint64(seconds) * 1000, 0x7fffffff));
+    }
+    st.answeredAt = GetTickCount();
+    g_variant_unref(reply);
+}
+
+void askDesktop()
+{
+    DesktopIdleState& st = g_desktopIdle;
+    if (!st.bus || st.asking || st.source == DesktopIdle::Nobody) return;
+    if (st.source == DesktopIdle::Unknown) st.source = DesktopIdle::Mutter;
+    st.asking = true;
+    st.askedAt = GetTickCount();
+    const bool mutter = st.source == DesktopIdle::Mutter;
+    g_dbus_connection_call(st.bus, mutter ? "org.gnome.Mutter.IdleMonitor" : "org.freedesktop.ScreenSaver",
+                           mutter ? "/org/gnome/Mutter/IdleMonitor/Core" : "/org/freedesktop/ScreenSaver",
+                           mutter ? "org.gnome.Mutter.IdleMonitor" : "org.freedesktop.ScreenSaver",
+                           mutter ? "GetIdletime" : "GetSessionIdleTime", nullptr, nullptr,
+                           G_DBUS_CALL_FLAGS_NO_AUTO_START, 2000, nullptr, onIdleAnswer, nullptr);
+}
+
+void onBus(GObject*, GAsyncResult* result, gpointer)
+{
+    DesktopIdleState& st = g_desktopIdle;
+    st.connecting = false;
+    st.bus = g_dbus_connection_new_for_address_finish(result, nullptr);
+    if (!st.bus) {
+        st.source = DesktopIdle::Nobody;
+        st.gaveUpAt = GetTickCount();
+        return;
+    }
+    askDesktop();
+}
+
+gboolean onIdlePoll(gpointer)
+{
+    DesktopIdleState& st = g_desktopIdle;
+    // Nobody has read the idle time for a minute: no more questions.
+    if (st.source == DesktopIdle::Nobody || GetTickCount() - st.readAt > 60000) {
+        st.poll = 0;
+        return G_SOURCE_REMOVE;
+    }
+    askDesktop();
+    return G_SOURCE_CONTINUE;
+}
+
+// Idle milliseconds by the desktop as last answered (-1: no answer), asking
+// anew in the background. UI thread.
+long desktopIdle(DWORD now)
+{
+    DesktopIdleState& st = g_desktopIdle;
+    st.readAt = now;
+    // A desktop that did not answer may have started its service since.
+    if (st.source == DesktopIdle::Nobody && st.bus && now - st.gaveUpAt > 60000) st.source = DesktopIdle::Unknown;
+    if (st.source == DesktopIdle::Nobody) return -1;
+    if (!st.bus && !st.connecting) {
+        // A connection of its own, to the session bus the environment names
+        // now.
+        gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        if (!address) {
+            st.source = DesktopIdle::Nobody;
+            return -1;
+        }
+        st.connecting = true;
+        g_dbus_connection_new_for_address(
+            address, static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                      G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+            nullptr, nullptr, onBus, nullptr);
+        g_free(address);
+    }
+    if (!st.poll) st.poll = g_timeout_add(2000, onIdlePoll, nullptr);
+    if (st.idleMs < 0) return -1;
+    // The answer grows older by the time since it came.
+    return st.idleMs + static_cast<long>(now - st.answeredAt);
 }
 
 // ---------------------------------------------------------------- hotkeys
@@ -324,6 +452,16 @@ BOOL Shell_NotifyIcon(DWORD message, PNOTIFYICONDATA data)
     }
 }
 
+BOOL IsTrayAvailable()
+{
+    if (!lumui::IsUiThread()) {
+        BOOL result = FALSE;
+        lumui::RunOnUiThread([&] { result = IsTrayAvailable(); });
+        return result;
+    }
+    return wxTaskBarIcon::IsAvailable() ? TRUE : FALSE;
+}
+
 // ---------------------------------------------------------------- hotkeys
 
 BOOL RegisterHotKey(HWND hwnd, int id, UINT modifiers, UINT vk)
@@ -394,7 +532,21 @@ BOOL GetLastInputInfo(PLASTINPUTINFO info)
     const DWORD now = GetTickCount();
     long idle = g_idleOverride;
     if (idle < 0) idle = serverIdle();
-    info->dwTime = idle < 0 ? g_lastInput.load() : now - static_cast<DWORD>(idle);
+    if (idle >= 0) {
+        info->dwTime = now - static_cast<DWORD>(idle);
+        return TRUE;
+    }
+    // Without the display's counter: the desktop's answer, or this
+    // program's own input when that is newer (the answer may be two seconds
+    // old), or the program's own input alone when nobody answers.
+    const DWORD own = g_lastInput.load();
+    DWORD last = own;
+    const long desktop = lumui::IsUiThread() ? desktopIdle(now) : -1;
+    if (desktop >= 0) {
+        last = now - static_cast<DWORD>(desktop);
+        if (g_inputSeen && static_cast<LONG>(own - last) > 0) last = own;
+    }
+    info->dwTime = last;
     return TRUE;
 }
 
@@ -423,6 +575,7 @@ bool ClickTray(HWND hwnd, UINT id, UINT mouseMessage)
         if (it == g_tray.end()) return;
         found = true;
         g_lastInput = GetTickCount();
+        g_inputSeen = true;
         if (it->second.callback) ::PostMessage(hwnd, it->second.callback, id, mouseMessage);
     });
     return found;
@@ -436,6 +589,7 @@ bool FireHotKey(HWND hwnd, int id)
             if (k.hwnd == hwnd && k.id == id) {
                 found = true;
                 g_lastInput = GetTickCount();
+                g_inputSeen = true;
                 postHotKey(k);
                 break;
             }

@@ -36,6 +36,11 @@ typedef NOTIFYICONDATA* PNOTIFYICONDATA;
 // exists, or changing or removing one that does not, fails.
 BOOL Shell_NotifyIcon(DWORD message, PNOTIFYICONDATA data);
 
+// Whether the desktop shows tray icons now. Where it does not (GNOME without
+// an extension for them), a window hidden to the tray could not be brought
+// back by the user.
+BOOL IsTrayAvailable();
+
 // ---------------------------------------------------------------- hotkeys
 
 #define MOD_ALT 0x0001

@@ -10,6 +10,8 @@
 #include <wx/wx.h>
 
 #include <gdk/gdk.h>
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
 #include <mutex>
 
 using namespace lumui;
@@ -181,6 +183,18 @@ bool SaveScreenImage(const char* pngPath)
         g_object_unref(pb);
     });
     return ok;
+}
+
+unsigned long NativeWindowId(HWND hwnd)
+{
+    unsigned long id = 0;
+    RunOnUiThread([&] {
+        WindowRecord* rec = Find(hwnd);
+        if (!rec || !rec->widget) return;
+        GdkWindow* w = gtk_widget_get_window(rec->widget->GetHandle());
+        if (w && GDK_IS_X11_WINDOW(w)) id = gdk_x11_window_get_xid(w);
+    });
+    return id;
 }
 
 DWORD WindowPixel(HWND hwnd, int x, int y)

@@ -72,4 +72,10 @@ bool SaveWindowImage(HWND hwnd, const char* pngPath);
 bool SaveScreenImage(const char* pngPath);
 // One pixel of the composed window image, as 0xAARRGGBB (0 when outside).
 DWORD WindowPixel(HWND hwnd, int x, int y);
+// The display's id of a top-level window (an X window), for tests that drive
+// it through the display and its window manager; 0 when there is none.
+unsigned long NativeWindowId(HWND hwnd);
+// How many of the toolkit's internal checks have failed in this process. The
+// layer reports each on standard error instead of stopping the program.
+int ToolkitAssertions();
 }  // namespace lumui

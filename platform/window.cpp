@@ -42,6 +42,26 @@ std::atomic<bool> g_started{false};
 
 POINT g_cursor;                 // last pointer position seen, screen coordinates
 bool g_testPointer = false;     // the last pointer event came from a test, not the display
+POINT g_realAtTest;             // where the display had the pointer then
+
+GdkDevice* pointerDevice()
+{
+    GdkDisplay* display = gdk_display_get_default();
+    GdkSeat* seat = display ? gdk_display_get_default_seat(display) : nullptr;
+    return seat ? gdk_seat_get_pointer(seat) : nullptr;
+}
+
+// Where the display has the pointer (UI thread); false without a display.
+bool realPointer(POINT* p)
+{
+    GdkDevice* pointer = pointerDevice();
+    if (!pointer) return false;
+    int x = 0, y = 0;
+    gdk_device_get_position(pointer, nullptr, &x, &y);
+    p->x = x;
+    p->y = y;
+    return true;
+}
 HCURSOR g_currentCursor = nullptr;
 HWND g_capture = nullptr;
 HWND g_focus = nullptr;
@@ -185,18 +205,24 @@ void bindInput(HWND hwnd, wxWindow* widget);
 // shown to the user, so it takes no input either: its input shape is emptied
 // (the pointer reaches what lies below) and given back when it becomes
 // visible again.
+void applyInputShape(WindowRecord* rec)
+{
+    GdkWindow* gw = rec && rec->widget ? gtk_widget_get_window(rec->widget->GetHandle()) : nullptr;
+    if (!gw || !isTopLevel(rec)) return;
+    if (rec->alpha == 0) {
+        cairo_region_t* none = cairo_region_create();
+        gdk_window_input_shape_combine_region(gw, none, 0, 0);
+        cairo_region_destroy(none);
+    } else {
+        gdk_window_input_shape_combine_region(gw, rec->region, 0, 0);  // null: the whole window
+    }
+}
+
 void applyAlpha(WindowRecord* rec)
 {
     if (!rec || !rec->widget || !isTopLevel(rec)) return;
-    GtkWidget* w = rec->widget->GetHandle();
-    gtk_widget_set_opacity(w, rec->alpha / 255.0);
-    if (rec->alpha == 0) {
-        cairo_region_t* none = cairo_region_create();
-        gtk_widget_input_shape_combine_region(w, none);
-        cairo_region_destroy(none);
-    } else {
-        gtk_widget_input_shape_combine_region(w, nullptr);
-    }
+    gtk_widget_set_opacity(rec->widget->GetHandle(), rec->alpha / 255.0);
+    applyInputShape(rec);
 }
 
 // ---------------------------------------------------------------- window manager
@@ -303,6 +329,9 @@ gboolean onTopLevelMapped(GtkWidget*, GdkEvent*, gpointer data)
 {
     const HWND top = static_cast<HWND>(data);
     if (g_grab.hwnd && !g_grab.held && topLevelOf(g_grab.hwnd) == top) tryGrab();
+    // The toolkit gives a window its whole input area when it maps it.
+    if (WindowRecord* rec = Find(top))
+        if (rec->alpha == 0) applyInputShape(rec);
     return FALSE;
 }
 
@@ -341,6 +370,17 @@ public:
         g_signal_connect(GetHandle(), "grab-broken-event", G_CALLBACK(onGrabBroken), nullptr);
         Bind(wxEVT_MOVE, [this](wxMoveEvent& e) {
             followWindowManager(hwnd_);
+            e.Skip();
+        });
+        // Minimised or brought back by the desktop (its task list, its
+        // window switcher): the window hears of it as of its own.
+        Bind(wxEVT_ICONIZE, [this](wxIconizeEvent& e) {
+            WindowRecord* rec = Find(hwnd_);
+            if (rec && rec->iconic != e.IsIconized()) {
+                rec->iconic = e.IsIconized();
+                Dispatch(hwnd_, WM_SIZE, rec->iconic ? SIZE_MINIMIZED : SIZE_RESTORED,
+                         rec->iconic ? 0 : MAKELPARAM(rec->cx, rec->cy));
+            }
             e.Skip();
         });
     }
@@ -631,7 +671,7 @@ void beginTracking(HWND hwnd, Tracking::Mode mode, int edge)
 
 void DeliverTestMouse(HWND target, UINT message, POINT screen, UINT keys)
 {
-    g_testPointer = true;
+    g_testPointer = realPointer(&g_realAtTest);
     DeliverMouse(target, message, screen, keys);
 }
 
@@ -730,7 +770,10 @@ HWND CreateWindowRecord(CWnd* wnd, DWORD exStyle, LPCTSTR className, LPCTSTR tex
         }
     } else {
         rec->owner = parent;
-        long ws = wxBORDER_NONE | wxFRAME_SHAPED;
+        // Borderless, yet minimisable: a window manager minimises only a
+        // window that says it may be (the program's own minimise buttons
+        // ask it to).
+        long ws = wxBORDER_NONE | wxFRAME_SHAPED | wxMINIMIZE_BOX;
         if (exStyle & WS_EX_TOOLWINDOW) ws |= wxFRAME_TOOL_WINDOW | wxFRAME_NO_TASKBAR;
         if (rec->topmost) ws |= wxSTAY_ON_TOP;
         // A borderless frame is shown first and then given its size: shown
@@ -1018,6 +1061,26 @@ void EndModal(HWND hwnd, int result)
 
 // ---------------------------------------------------------------- UI start and pumping
 
+namespace {
+
+std::atomic<int> g_toolkitAssertions{0};
+
+// A failed check inside the toolkit is reported on standard error; the user
+// never sees the toolkit's own dialog about it.
+void onToolkitAssert(const wxString& file, int line, const wxString& func, const wxString& cond, const wxString& msg)
+{
+    ++g_toolkitAssertions;
+    fprintf(stderr, "toolkit check failed: %s:%d %s: %s %s\n", file.utf8_str().data(), line, func.utf8_str().data(),
+            cond.utf8_str().data(), msg.utf8_str().data());
+}
+
+}  // namespace
+
+int ToolkitAssertions()
+{
+    return g_toolkitAssertions;
+}
+
 bool Start(int argc, char** argv)
 {
     if (g_started) return true;
@@ -1035,6 +1098,7 @@ bool Start(int argc, char** argv)
         // pointer, none of which a Wayland client may do.
         gdk_set_allowed_backends("x11");
         if (!wxEntryStart(argc, argv)) return false;
+        wxSetAssertHandler(onToolkitAssert);
         wxTheApp->CallOnInit();
     }
     g_uiThread = std::this_thread::get_id();
@@ -1927,7 +1991,18 @@ BOOL CWnd::ModifyStyleEx(DWORD remove, DWORD add, UINT)
     if ((rec->exStyle ^ old) & WS_EX_TOOLWINDOW && isTopLevel(rec)) {
         long s = rec->widget->GetWindowStyleFlag();
         const long tool = wxFRAME_TOOL_WINDOW | wxFRAME_NO_TASKBAR;
-        rec->widget->SetWindowStyleFlag((rec->exStyle & WS_EX_TOOLWINDOW) ? (s | tool) : (s & ~tool));
+        const bool isTool = (rec->exStyle & WS_EX_TOOLWINDOW) != 0;
+        rec->widget->SetWindowStyleFlag(isTool ? (s | tool) : (s & ~tool));
+        // The window manager reads the window's type: a tool window is a
+        // utility window kept out of the task list (and not minimised); an
+        // ordinary window has an entry there.
+        if (GdkWindow* gw = gtk_widget_get_window(rec->widget->GetHandle())) {
+            const GdkWindowTypeHint hint = isTool ? GDK_WINDOW_TYPE_HINT_UTILITY : GDK_WINDOW_TYPE_HINT_NORMAL;
+            if (rec->dockHint) rec->normalHint = hint;
+            else gdk_window_set_type_hint(gw, hint);
+            gdk_window_set_skip_taskbar_hint(gw, isTool);
+            gdk_window_set_skip_pager_hint(gw, isTool);
+        }
     }
     return old != rec->exStyle;
 }
@@ -1947,7 +2022,10 @@ int CWnd::SetWindowRgn(HRGN region, BOOL redraw)
             shape.Union(b.x, b.y, b.width, b.height);
         }
     }
-    if (isTopLevel(rec)) static_cast<wxFrame*>(rec->widget)->SetShape(shape);
+    if (isTopLevel(rec)) {
+        static_cast<wxFrame*>(rec->widget)->SetShape(shape);
+        applyInputShape(rec);
+    }
     if (redraw) Invalidate();
     return 1;
 }
@@ -2367,29 +2445,22 @@ BOOL ReleaseCapture()
 
 namespace {
 
-GdkDevice* pointerDevice()
-{
-    GdkDisplay* display = gdk_display_get_default();
-    GdkSeat* seat = display ? gdk_display_get_default_seat(display) : nullptr;
-    return seat ? gdk_seat_get_pointer(seat) : nullptr;
-}
-
 }  // namespace
 
 // Where the pointer is, also when it is over another program's window (the
-// layer sees motion only over its own windows). Other threads get the last
+// layer sees motion only over its own windows). Pointer events a test made
+// count until the display's pointer moves. Other threads get the last
 // position the UI thread saw.
 BOOL GetCursorPos(LPPOINT point)
 {
     if (!point) return FALSE;
-    // A test's pointer events are where the test put them.
-    if (onUiThread() && !g_testPointer)
-        if (GdkDevice* pointer = pointerDevice()) {
-            int x = 0, y = 0;
-            gdk_device_get_position(pointer, nullptr, &x, &y);
-            g_cursor.x = x;
-            g_cursor.y = y;
+    POINT real;
+    if (onUiThread() && realPointer(&real)) {
+        if (!g_testPointer || real.x != g_realAtTest.x || real.y != g_realAtTest.y) {
+            g_testPointer = false;
+            g_cursor = real;
         }
+    }
     *point = g_cursor;
     return TRUE;
 }
@@ -2398,9 +2469,9 @@ BOOL SetCursorPos(int x, int y)
 {
     g_cursor.x = x;
     g_cursor.y = y;
-    g_testPointer = true;
     if (onUiThread())
-        if (GdkDevice* pointer = pointerDevice()) gdk_device_warp(pointer, gdk_display_get_default_screen(gdk_display_get_default()), x, y);
+        if (GdkDevice* pointer = pointerDevice())
+            gdk_device_warp(pointer, gdk_display_get_default_screen(gdk_display_get_default()), x, y);
     return TRUE;
 }
 

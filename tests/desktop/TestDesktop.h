@@ -20,8 +20,10 @@ public:
     // Starts the display, the bus and the window manager and points this
     // process's environment at them (DISPLAY, DBUS_SESSION_BUS_ADDRESS; no
     // WAYLAND_DISPLAY). `windowManager` false starts the display and bus
-    // only. Empty when all went well, else what failed.
-    std::string Start(bool windowManager = true);
+    // only; `screenSaver` false leaves out the display's idle counter (the
+    // screen-saver extension), as XWayland does. Empty when all went well,
+    // else what failed.
+    std::string Start(bool windowManager = true, bool screenSaver = true);
     // Ends what Start began (also done by the destructor).
     void Stop();
 

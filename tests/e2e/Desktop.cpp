@@ -101,8 +101,9 @@ std::vector<ScreenWindow> VisibleWindows()
         for (unsigned int i = 0; i < count; ++i) {
             XWindowAttributes a;
             // Programs' own popups (they carry their process id), not the
-            // window manager's helper windows.
+            // window manager's helper windows (a pixel, off the screen).
             if (XGetWindowAttributes(display, children[i], &a) && a.override_redirect && a.map_state == IsViewable &&
+                a.width > 1 && a.height > 1 && a.x + a.width > 0 && a.y + a.height > 0 &&
                 !longProperty(display, children[i], "_NET_WM_PID").empty())
                 candidates.push_back(children[i]);
         }
@@ -122,6 +123,71 @@ std::vector<ScreenWindow> VisibleWindows()
     }
     XCloseDisplay(display);
     return out;
+}
+
+std::vector<ScreenWindow> Popups()
+{
+    std::vector<ScreenWindow> out;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return out;
+    for (const ScreenWindow& w : VisibleWindows()) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(display, w.id, &a) && a.override_redirect) out.push_back(w);
+    }
+    XCloseDisplay(display);
+    return out;
+}
+
+bool WaitForPopups(size_t count, int timeoutMs, ScreenWindow* last)
+{
+    return waitFor(
+        [&] {
+            const std::vector<ScreenWindow> popups = Popups();
+            if (popups.size() != count) return false;
+            if (last && !popups.empty()) *last = popups.back();
+            return true;
+        },
+        timeoutMs);
+}
+
+bool IsMinimised(unsigned long id)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    const std::vector<unsigned long> state = longProperty(display, id, "WM_STATE");
+    const bool iconic = !state.empty() && state[0] == IconicState;
+    XCloseDisplay(display);
+    return iconic;
+}
+
+bool SkipsTaskList(unsigned long id)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    const Atom skip = XInternAtom(display, "_NET_WM_STATE_SKIP_TASKBAR", False);
+    bool found = false;
+    for (unsigned long a : longProperty(display, id, "_NET_WM_STATE"))
+        if (a == skip) found = true;
+    XCloseDisplay(display);
+    return found;
+}
+
+bool Activate(unsigned long id)
+{
+    return run({"xdotool", "windowactivate", std::to_string(id)}) == 0;
+}
+
+bool Drag(int fromX, int fromY, int toX, int toY, int steps)
+{
+    // At a person's pace: a hand takes some 30 ms between pointer moves.
+    std::vector<std::string> args{"xdotool", "mousemove", "--sync", std::to_string(fromX), std::to_string(fromY),
+                                  "mousedown", "1", "sleep", "0.1"};
+    for (int i = 1; i <= steps; ++i) {
+        args.insert(args.end(), {"mousemove", "--sync", std::to_string(fromX + (toX - fromX) * i / steps),
+                                 std::to_string(fromY + (toY - fromY) * i / steps), "sleep", "0.03"});
+    }
+    args.insert(args.end(), {"sleep", "0.1", "mouseup", "1"});
+    return run(args) == 0;
 }
 
 bool WaitForWindow(int width, int height, int timeoutMs, ScreenWindow* found)

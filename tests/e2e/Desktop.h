@@ -53,6 +53,19 @@ template <class Match> bool WaitForWindowWhere(Match match, int timeoutMs, Scree
         },
         timeoutMs);
 }
+// The visible popups no window manager handles (menus), oldest first.
+std::vector<ScreenWindow> Popups();
+// Waits until exactly `count` popups are on the screen; the newest in `last`.
+bool WaitForPopups(size_t count, int timeoutMs, ScreenWindow* last = nullptr);
+// Whether the window manager shows the window minimised (WM_STATE iconic).
+bool IsMinimised(unsigned long id);
+// Whether the window asks to stay out of the task list.
+bool SkipsTaskList(unsigned long id);
+// Brings a window back as a task list does (_NET_ACTIVE_WINDOW).
+bool Activate(unsigned long id);
+// Drags with the left button from one screen point to another in `steps`
+// pointer moves, at a person's pace.
+bool Drag(int fromX, int fromY, int toX, int toY, int steps = 8);
 // Whether the window is visible now; waits up to `timeoutMs` for it to go.
 bool IsVisible(unsigned long id);
 bool WaitForGone(unsigned long id, int timeoutMs);
@@ -82,8 +95,8 @@ bool RightClick(int x, int y);
 bool PointAt(int x, int y);
 bool Type(const std::string& text, int delayMs = 20);
 bool Key(const std::string& key);
-// Gives a window the keyboard, as a window manager does for the window a
-// person clicks (the test display has no window manager).
+// Gives a window the keyboard, as the window manager does for the window a
+// person clicks.
 bool Focus(unsigned long id);
 // Types the account and password into the login dialog and presses its
 // login button.

@@ -1,0 +1,215 @@
+// The popup menus and the dialog frame on a desktop with a window manager,
+// driven with the display's own pointer as a person would: every menu opens
+// at the pointer, opens its submenus, closes on a click elsewhere and hands
+// the chosen command to its owner; captions drag and edges resize; nothing
+// trips a check of the toolkit.
+#include "base/DlgBase.h"
+#include "base/WndMenu.h"
+#include "platform/uiapp.h"
+#include "tests/e2e/Desktop.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace {
+
+const UINT kFrameTemplate = 9210;
+
+struct RegisterFrameTemplate {
+    RegisterFrameTemplate()
+    {
+        DialogTemplate t;
+        t.id = kFrameTemplate;
+        t.cx = 400;
+        t.cy = 300;
+        t.style = WS_POPUP;
+        RegisterDialogTemplate(nullptr, t);
+    }
+} g_registerFrame;
+
+class Frame : public CDlgBase {
+public:
+    Frame() : CDlgBase(kFrameTemplate) {}
+};
+
+class Owner : public CWnd {
+public:
+    BOOL OnCommand(WPARAM wParam, LPARAM) override
+    {
+        last = LOWORD(wParam);
+        return TRUE;
+    }
+    UINT last = 0;
+};
+
+class WindowManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(lumui::Start());
+        assertionsBefore_ = lumui::ToolkitAssertions();
+        ASSERT_TRUE(owner_.CreateEx(0, nullptr, "menus", WS_POPUP | WS_VISIBLE, 100, 100, 300, 200, nullptr, 0));
+        ASSERT_TRUE(lumui::PumpUntil([this] { return e2e::IsVisible(lumui::NativeWindowId(owner_.m_hWnd)); }, 5000));
+    }
+
+    void TearDown() override
+    {
+        owner_.DestroyWindow();
+        EXPECT_EQ(lumui::ToolkitAssertions(), assertionsBefore_) << "the toolkit reported failed checks (stderr)";
+    }
+
+    // Shows a menu at (x, y) with the display's pointer there, while
+    // `drive` works the display from another thread as a person would;
+    // `drive` must leave the menu closed. Returns what `drive` reported.
+    std::string WithMenu(int x, int y, const std::function<void()>& show,
+                         const std::function<std::string()>& drive)
+    {
+        if (!e2e::PointAt(x, y)) return "the pointer did not move";
+        std::string problem;
+        std::atomic<bool> done{false};
+        std::thread driver([&] {
+            problem = drive();
+            // Whatever happened, the menu goes, so that the test goes on.
+            if (!e2e::WaitForPopups(0, 1000)) {
+                e2e::Key("Escape");
+                e2e::Click(5, 1000);
+            }
+            done = true;
+        });
+        show();
+        lumui::PumpUntil([&] { return done.load(); }, 20000);
+        driver.join();
+        return problem;
+    }
+
+    Owner owner_;
+    int assertionsBefore_ = 0;
+};
+
+// Opens, checks and closes one menu: it is on the screen beside the pointer;
+// when its first row holds a submenu, resting on it opens that too; a click
+// elsewhere on the screen closes them all.
+std::string OpenAndDismiss(int x)
+{
+    e2e::ScreenWindow menu;
+    if (!e2e::WaitForPopups(1, 5000, &menu)) return "no menu came on the screen";
+    if (x < menu.x - 2 || x > menu.x + menu.width + 2) return "the menu is not beside the pointer";
+    e2e::PointAt(menu.x + menu.width / 2, menu.y + 12);
+    e2e::PointAt(menu.x + menu.width / 2 + 1, menu.y + 13);
+    e2e::ScreenWindow sub;
+    const bool opened = e2e::WaitForPopups(2, 700, &sub);
+    if (opened && sub.x < menu.x + menu.width - 10) return "the submenu is not beside its menu";
+    e2e::Click(5, 1000);
+    return e2e::WaitForPopups(0, 5000) ? std::string() : "a click elsewhere left the menu open";
+}
+
+}  // namespace
+
+TEST_F(WindowManagerTest, EveryMenuOpensAtThePointerAndClosesOnAClickElsewhere)
+{
+    const HINSTANCE caller = AfxGetResourceHandle();
+    const struct {
+        const char* name;
+        std::function<void(CWndMenu&)> show;
+    } menus[] = {
+        {"login", [&](CWndMenu& m) { m.ShowLoginMenu(&owner_, caller); }},
+        {"tray", [&](CWndMenu& m) { m.ShowTaskBarMenu(&owner_, caller); }},
+        {"main", [&](CWndMenu& m) { m.ShowMainMenu(&owner_, caller); }},
+        {"friend list", [&](CWndMenu& m) { m.ShowFriendBlankMenu(&owner_, caller); }},
+        {"friend", [&](CWndMenu& m) { m.ShowFriendMenu(&owner_, caller); }},
+        {"black list", [&](CWndMenu& m) { m.ShowBlackMenu(&owner_, caller); }},
+        {"stranger", [&](CWndMenu& m) { m.ShowStrangerMenu(&owner_, caller); }},
+        {"group list", [&](CWndMenu& m) { m.ShowGroupBlankMenu(&owner_, caller); }},
+        {"own group", [&](CWndMenu& m) { m.ShowGroupMasterMenu(&owner_, caller, 3); }},
+        {"group", [&](CWndMenu& m) { m.ShowGroupNoMasterMenu(&owner_, caller, 0); }},
+        {"blocking days", [&](CWndMenu& m) { m.ShowAddBlacklist(&owner_, caller); }},
+        {"member of own group", [&](CWndMenu& m) { m.ShowGroupMasterMemberMenu(&owner_, caller, 0, 0); }},
+        {"member", [&](CWndMenu& m) { m.ShowGroupNoMasterMemberMenu(&owner_, caller); }},
+        {"meeting member", [&](CWndMenu& m) { m.ShowGroupMeetingMemberMenu(&owner_, caller); }},
+        {"own meeting group", [&](CWndMenu& m) { m.ShowGroupMeetingMasterMenu(&owner_, caller); }},
+        {"meeting group", [&](CWndMenu& m) { m.ShowGroupMeetingNoMasterMenu(&owner_, caller); }},
+        {"group type", [&](CWndMenu& m) { m.ShowChangeGroupStyle(&owner_, caller, 9079); }},
+    };
+    for (const auto& m : menus) {
+        CWndMenu menu;
+        const std::string problem =
+            WithMenu(600, 400, [&] { m.show(menu); }, [] { return OpenAndDismiss(600); });
+        EXPECT_EQ(problem, "") << "the " << m.name << " menu";
+        EXPECT_EQ(owner_.last, 0u) << "the " << m.name << " menu sent a command nobody chose";
+    }
+}
+
+TEST_F(WindowManagerTest, TheItemClickedReachesTheOwner)
+{
+    CWndMenu menu;
+    const std::string problem = WithMenu(
+        500, 300, [&] { menu.ShowFriendMenu(&owner_, AfxGetResourceHandle()); },
+        [] {
+            e2e::ScreenWindow popup;
+            if (!e2e::WaitForPopups(1, 5000, &popup)) return std::string("no menu came on the screen");
+            // Rows of 24 pixels after a 3-pixel border: the first is 9028.
+            e2e::Click(popup.x + 40, popup.y + 3 + 12);
+            return e2e::WaitForPopups(0, 5000) ? std::string() : std::string("the menu stayed open");
+        });
+    EXPECT_EQ(problem, "");
+    lumui::PumpUntil([this] { return owner_.last != 0; }, 2000);
+    EXPECT_EQ(owner_.last, 9028u);
+}
+
+TEST_F(WindowManagerTest, CaptionsDragAndEdgesResizeTheFrame)
+{
+    Frame frame;
+    ASSERT_TRUE(frame.Create(kFrameTemplate));
+    frame.MoveWindow(200, 150, 400, 300);
+    frame.ShowWindow(SW_SHOW);
+    const unsigned long id = lumui::NativeWindowId(frame.m_hWnd);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return e2e::IsVisible(id); }, 5000));
+    CRect before;
+    frame.GetWindowRect(&before);
+
+    // The caption: a drag of (150, 100) moves the window as far, on the
+    // screen and in what the program reads.
+    std::atomic<bool> done{false};
+    std::thread drag([&] {
+        e2e::Drag(before.left + 100, before.top + 10, before.left + 250, before.top + 110);
+        done = true;
+    });
+    lumui::PumpUntil([&] { return done.load(); }, 10000);
+    drag.join();
+    CRect moved;
+    ASSERT_TRUE(lumui::PumpUntil(
+        [&] {
+            frame.GetWindowRect(&moved);
+            return moved.left == before.left + 150 && moved.top == before.top + 100;
+        },
+        5000))
+        << "the window is at " << moved.left << "," << moved.top;
+    e2e::ScreenWindow shown;
+    ASSERT_TRUE(e2e::WaitForWindowWhere([&](const e2e::ScreenWindow& w) { return w.id == id; }, 2000, &shown));
+    EXPECT_EQ(shown.x, moved.left);
+    EXPECT_EQ(shown.y, moved.top);
+
+    // The right edge (60 wider), then the bottom-right corner (30 wider, 40
+    // taller).
+    done = false;
+    std::thread resize([&] {
+        e2e::Drag(moved.right - 2, moved.top + 150, moved.right + 58, moved.top + 150);
+        e2e::Drag(moved.right + 58 - 6, moved.bottom - 6, moved.right + 88 - 6, moved.bottom + 40 - 6);
+        done = true;
+    });
+    lumui::PumpUntil([&] { return done.load(); }, 10000);
+    resize.join();
+    CRect sized;
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] {
+            frame.GetWindowRect(&sized);
+            return sized.Width() == moved.Width() + 90 && sized.Height() == moved.Height() + 40;
+        },
+        5000))
+        << "the window is " << sized.Width() << "x" << sized.Height();
+    frame.DestroyWindow();
+}
