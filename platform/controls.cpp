@@ -98,7 +98,8 @@ void notifyCommand(CWnd* wnd, UINT code)
 void showWithoutActivating(HWND hwnd)
 {
     WindowRecord* rec = Find(hwnd);
-    if (!rec || !rec->widget || rec->widget->IsShown()) return;
+    if (!rec || !rec->widget || rec->visible) return;
+    rec->visible = true;
     if (auto* top = dynamic_cast<wxTopLevelWindow*>(rec->widget)) top->ShowWithoutActivating();
     else rec->widget->Show();
     rec->widget->SetSize(rec->x, rec->y, std::max(rec->cx, 1), std::max(rec->cy, 1));

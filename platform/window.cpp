@@ -265,7 +265,7 @@ gboolean recheckPosition(gpointer data)
 void followWindowManager(HWND hwnd)
 {
     WindowRecord* rec = Find(hwnd);
-    if (!rec || !rec->widget || rec->className == kMenuClass || !rec->widget->IsShown() || rec->iconic) return;
+    if (!rec || !rec->widget || rec->className == kMenuClass || !rec->visible || rec->iconic) return;
     if (g_track.mode != Tracking::None && g_track.hwnd == hwnd) return;  // the drag places it
     const wxPoint real = rec->widget->GetPosition();
     if (real == wxPoint(rec->x, rec->y)) return;
@@ -329,9 +329,16 @@ gboolean onTopLevelMapped(GtkWidget*, GdkEvent*, gpointer data)
 {
     const HWND top = static_cast<HWND>(data);
     if (g_grab.hwnd && !g_grab.held && topLevelOf(g_grab.hwnd) == top) tryGrab();
-    // The toolkit gives a window its whole input area when it maps it.
-    if (WindowRecord* rec = Find(top))
+    if (WindowRecord* rec = Find(top)) {
+        // A map the window manager made after the program had hidden the
+        // window again is undone.
+        if (!rec->visible) {
+            rec->widget->Hide();
+            return FALSE;
+        }
+        // The toolkit gives a window its whole input area when it maps it.
         if (rec->alpha == 0) applyInputShape(rec);
+    }
     return FALSE;
 }
 
@@ -366,6 +373,16 @@ public:
         // it only when a window manager has answered, and nothing could be
         // grabbed or shaped until then.
         gtk_widget_realize(GetHandle());
+        // Nor does the toolkit hold a show back until the window manager has
+        // told it the size of the window's frame (these windows have none):
+        // a show held back that way happened later on its own, even for a
+        // window the program had hidden again meanwhile. The toolkit's watch
+        // of the frame's size goes, and with it every held-back show.
+        g_signal_handlers_disconnect_matched(
+            GetHandle(), static_cast<GSignalMatchType>(G_SIGNAL_MATCH_ID | G_SIGNAL_MATCH_DATA),
+            g_signal_lookup("property-notify-event", GTK_TYPE_WIDGET), 0, nullptr, nullptr,
+            static_cast<wxTopLevelWindowGTK*>(this));
+        m_deferShow = false;
         g_signal_connect(GetHandle(), "map-event", G_CALLBACK(onTopLevelMapped), hwnd_);
         g_signal_connect(GetHandle(), "grab-broken-event", G_CALLBACK(onGrabBroken), nullptr);
         Bind(wxEVT_MOVE, [this](wxMoveEvent& e) {
@@ -967,7 +984,7 @@ cairo_surface_t* Compose(HWND hwnd)
     }
     for (HWND child : childrenOf(hwnd)) {
         WindowRecord* c = Find(child);
-        if (!c || !c->widget || !c->widget->IsShown()) continue;
+        if (!c || !c->widget || !c->visible) continue;
         cairo_surface_t* img = Compose(child);
         if (!img) continue;
         cairo_set_source_surface(cr, img, c->x, c->y);
@@ -1606,12 +1623,24 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 
 // ---------------------------------------------------------------- window state
 
+namespace {
+
+// Shows the widget, also when the toolkit believes it shown already (a map
+// that came after a hide).
+void showWidget(WindowRecord* rec)
+{
+    if (rec->widget->IsShown()) rec->widget->Hide();
+    rec->widget->Show();
+}
+
+}  // namespace
+
 BOOL CWnd::ShowWindow(int cmd)
 {
     const HWND hwnd = m_hWnd;
     WindowRecord* rec = Find(hwnd);
     if (!rec || !rec->widget) return FALSE;
-    const BOOL wasVisible = rec->widget->IsShown();
+    const BOOL wasVisible = rec->visible;
     const bool show = cmd != SW_HIDE;
     nextPaintEpoch();
     if (show != static_cast<bool>(wasVisible)) Dispatch(hwnd, WM_SHOWWINDOW, show, 0);
@@ -1619,13 +1648,14 @@ BOOL CWnd::ShowWindow(int cmd)
     // record is looked up again after each one and `this` is not used.
     rec = Find(hwnd);
     if (!rec) return wasVisible;
+    rec->visible = show;
     switch (cmd) {
     case SW_HIDE: rec->widget->Hide(); break;
     case SW_MINIMIZE:
     case SW_SHOWMINIMIZED:
     case SW_SHOWMINNOACTIVE:
         rec->iconic = true;
-        rec->widget->Show();
+        showWidget(rec);
         if (isTopLevel(rec)) static_cast<wxFrame*>(rec->widget)->Iconize(true);
         Dispatch(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
         break;
@@ -1634,10 +1664,10 @@ BOOL CWnd::ShowWindow(int cmd)
         if (rec->iconic) {
             rec->iconic = false;
             if (isTopLevel(rec)) static_cast<wxFrame*>(rec->widget)->Iconize(false);
-            rec->widget->Show();
+            showWidget(rec);
             Dispatch(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(rec->cx, rec->cy));
-        } else if (!rec->widget->IsShown()) {
-            rec->widget->Show();
+        } else if (!wasVisible) {
+            showWidget(rec);
             if (isTopLevel(rec)) rec->widget->SetSize(rec->x, rec->y, std::max(rec->cx, 1), std::max(rec->cy, 1));
         }
         break;
@@ -1648,7 +1678,7 @@ BOOL CWnd::ShowWindow(int cmd)
 BOOL CWnd::IsWindowVisible() const
 {
     WindowRecord* rec = Find(m_hWnd);
-    if (!rec || !rec->widget || !rec->widget->IsShown()) return FALSE;
+    if (!rec || !rec->widget || !rec->visible) return FALSE;
     return rec->parent ? FromHandle(rec->parent)->IsWindowVisible() : TRUE;
 }
 
@@ -1956,7 +1986,7 @@ DWORD CWnd::GetStyle() const
 {
     WindowRecord* rec = Find(m_hWnd);
     if (!rec) return 0;
-    return rec->style | (rec->widget && rec->widget->IsShown() ? WS_VISIBLE : 0);
+    return rec->style | (rec->widget && rec->visible ? WS_VISIBLE : 0);
 }
 
 DWORD CWnd::GetExStyle() const

@@ -42,6 +42,10 @@ struct WindowRecord {
     int x = 0, y = 0, cx = 0, cy = 0;
     bool inDestroy = false;  // DestroyWindow under way (a second call does nothing)
     HCURSOR cursor = nullptr;  // the shape last given to the widget
+    // Shown by the program (ShowWindow). The toolkit's own idea can lag:
+    // under a window manager a window may report itself mapped after the
+    // program hid it again.
+    bool visible = false;
     bool iconic = false;
     bool topmost = false;
     BYTE alpha = 255;

@@ -118,7 +118,8 @@ protected:
         const bool done = lumui::PumpUntil(
             [&] { return !FailureText().IsEmpty() || (!Logining().IsWindowVisible() && main_->m_nLoginsInFlight == 0); },
             10000);
-        EXPECT_TRUE(done);
+        EXPECT_TRUE(done) << "progress shown " << Logining().IsWindowVisible() << ", logins under way "
+                          << main_->m_nLoginsInFlight;
         lumui::Pump(20);
         return FailureText().str();
     }
