@@ -985,6 +985,15 @@ bool lumui::PageElementScreenRect(CDHtmlDialog* page, const char* selector, CRec
     return true;
 }
 
+bool lumui::PageElementText(CDHtmlDialog* page, const char* selector, CString* text)
+{
+    if (!page || !page->d_ || !page->d_->view || !selector || !text) return false;
+    static const char* const kText =
+        "function(s){var e=document.querySelector(s);if(!e)return 'M';"
+        "return 'R'+(('value' in e&&e.tagName!=='LI')?e.value:e.innerText);}";
+    return runPageFunction(page->d_, kText, {jsonOfAnsi(selector)}, text) == S_OK;
+}
+
 bool lumui::CallPageMethod(CDHtmlDialog* page, const char* name, const std::vector<const char*>& args)
 {
     const AFX_DISPMAP_ENTRY* entry = FindDispatchEntry(page, name);

@@ -219,6 +219,10 @@ namespace lumui {
 // for tests that click into pages as a user does. False when the page has no
 // document yet or nothing matches.
 bool PageElementScreenRect(CDHtmlDialog* page, const char* selector, CRect* rect);
+// The text a person reads in the first element matching `selector` (its
+// value for a form field); false when the page has no document or nothing
+// matches.
+bool PageElementText(CDHtmlDialog* page, const char* selector, CString* text);
 // Calls `page`'s window.external method `name` with text arguments, as page
 // script calls it, for tests and benchmarks. False when it has none.
 bool CallPageMethod(CDHtmlDialog* page, const char* name, const std::vector<const char*>& args);
@@ -306,6 +310,7 @@ protected:
 private:
     friend class IWebBrowser2;
     friend bool lumui::PageElementScreenRect(CDHtmlDialog* page, const char* selector, CRect* rect);
+    friend bool lumui::PageElementText(CDHtmlDialog* page, const char* selector, CString* text);
     // Runs the window.external calls that arrived, in order.
     void DispatchPendingCalls();
     std::shared_ptr<Impl> d_;

@@ -185,6 +185,29 @@ bool SaveScreenImage(const char* pngPath)
     return ok;
 }
 
+void GiveUserTime(wxWindow* topLevel, unsigned int time)
+{
+    GdkWindow* w = topLevel ? gtk_widget_get_window(topLevel->GetHandle()) : nullptr;
+    if (w && time && GDK_IS_X11_WINDOW(w)) gdk_x11_window_set_user_time(w, time);
+}
+
+bool IsOnScreen(HWND hwnd)
+{
+    bool there = false;
+    RunOnUiThread([&] {
+        HWND top = hwnd;
+        for (WindowRecord* rec = Find(top); rec && (rec->style & WS_CHILD); rec = Find(rec->parent)) top = rec->parent;
+        WindowRecord* rec = Find(top);
+        if (!rec || !rec->widget || !rec->visible) return;
+        GdkWindow* w = gtk_widget_get_window(rec->widget->GetHandle());
+        if (!w || !gdk_window_is_viewable(w)) return;
+        int x = 0, y = 0;
+        gdk_window_get_origin(w, &x, &y);
+        there = x == rec->x && y == rec->y;
+    });
+    return there;
+}
+
 unsigned long NativeWindowId(HWND hwnd)
 {
     unsigned long id = 0;

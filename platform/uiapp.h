@@ -72,6 +72,11 @@ bool SaveWindowImage(HWND hwnd, const char* pngPath);
 bool SaveScreenImage(const char* pngPath);
 // One pixel of the composed window image, as 0xAARRGGBB (0 when outside).
 DWORD WindowPixel(HWND hwnd, int x, int y);
+// Whether the window's top-level window is on the screen where the program
+// put it: mapped by the window manager and at the place the layer has for it
+// (a window manager maps and places new windows a little later). Tests wait
+// for this before they click with the display's pointer.
+bool IsOnScreen(HWND hwnd);
 // The display's id of a top-level window (an X window), for tests that drive
 // it through the display and its window manager; 0 when there is none.
 unsigned long NativeWindowId(HWND hwnd);

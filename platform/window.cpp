@@ -68,6 +68,28 @@ HWND g_focus = nullptr;
 HWND g_foreground = nullptr;
 HWND g_hoverWindow = nullptr;   // window under the pointer
 bool g_leftDown = false;        // the left button as the layer last saw it
+POINT g_pressAt;                // where it last went down, screen coordinates
+guint32 g_userTime = 0;         // the display's time stamp of the user's latest input to the program
+
+// Notes the time stamp of the input event being handled (none for input a
+// test makes).
+void noteUserTime()
+{
+    if (const guint32 t = gtk_get_current_event_time()) g_userTime = t;
+}
+
+// Brings a top-level window to the front as the user's doing, with the time
+// of the user's latest input: a window manager keeps windows that come
+// without one below the active window.
+void presentTopLevel(WindowRecord* rec)
+{
+    if (!rec || !rec->widget || !rec->widget->IsTopLevel()) return;
+    if (rec->className == kMenuClass) {
+        rec->widget->Raise();
+        return;
+    }
+    gtk_window_present_with_time(GTK_WINDOW(rec->widget->GetHandle()), g_userTime ? g_userTime : GDK_CURRENT_TIME);
+}
 std::atomic<bool> g_quit{false};
 std::vector<wxGUIEventLoop*> g_loops;
 
@@ -385,6 +407,7 @@ public:
         m_deferShow = false;
         g_signal_connect(GetHandle(), "map-event", G_CALLBACK(onTopLevelMapped), hwnd_);
         g_signal_connect(GetHandle(), "grab-broken-event", G_CALLBACK(onGrabBroken), nullptr);
+        AnswerTestQueries(hwnd_, GetHandle());
         Bind(wxEVT_MOVE, [this](wxMoveEvent& e) {
             followWindowManager(hwnd_);
             e.Skip();
@@ -677,7 +700,9 @@ void beginTracking(HWND hwnd, Tracking::Mode mode, int edge)
     g_track.mode = mode;
     g_track.hwnd = hwnd;
     g_track.edge = edge;
-    g_track.start = g_cursor;
+    // Measured from where the button went down: the drag may start a few
+    // moves later (it is asked for by a posted message).
+    g_track.start = g_pressAt;
     g_track.startRect = windowRect(rec);
     GrabInput(hwnd, false);
 }
@@ -791,13 +816,21 @@ HWND CreateWindowRecord(CWnd* wnd, DWORD exStyle, LPCTSTR className, LPCTSTR tex
         // window that says it may be (the program's own minimise buttons
         // ask it to).
         long ws = wxBORDER_NONE | wxFRAME_SHAPED | wxMINIMIZE_BOX;
-        if (exStyle & WS_EX_TOOLWINDOW) ws |= wxFRAME_TOOL_WINDOW | wxFRAME_NO_TASKBAR;
+        // A tool window stays out of the task list. It is not a utility
+        // window: window managers keep those above every other window of the
+        // program, and a tool window stacks like any other.
+        if (exStyle & WS_EX_TOOLWINDOW) ws |= wxFRAME_NO_TASKBAR;
         if (rec->topmost) ws |= wxSTAY_ON_TOP;
         // A borderless frame is shown first and then given its size: shown
         // before, the toolkit would leave it one pixel wide.
         rec->widget = new TopFrame(hwnd, title, wxPoint(x, y), size, ws);
-        if (rec->className == kMenuClass)
+        if (rec->className == kMenuClass) {
             gdk_window_set_override_redirect(gtk_widget_get_window(rec->widget->GetHandle()), TRUE);
+        } else if (WindowRecord* owner = Find(topLevelOf(parent))) {
+            // An owned window stays above its owner, as the window manager
+            // keeps a window above the one it is transient for.
+            gtk_window_set_transient_for(GTK_WINDOW(rec->widget->GetHandle()), GTK_WINDOW(owner->widget->GetHandle()));
+        }
     }
     if (!isTopLevel(rec.get())) rec->widget->Hide();
     {
@@ -849,8 +882,12 @@ bool PreTranslate(MSG& msg)
 
 void DeliverMouse(HWND target, UINT message, POINT screen, UINT keys)
 {
+    noteUserTime();
     g_cursor = screen;
-    if (message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK) g_leftDown = true;
+    if (message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK) {
+        g_leftDown = true;
+        g_pressAt = screen;
+    }
     if (message == WM_LBUTTONUP) g_leftDown = false;
     if (g_track.mode != Tracking::None) {
         trackMouse(screen, message);
@@ -898,6 +935,7 @@ void DeliverMouse(HWND target, UINT message, POINT screen, UINT keys)
 
 bool DeliverKey(HWND target, UINT message, UINT vk)
 {
+    noteUserTime();
     // An open menu takes the keyboard, wherever the focus is.
     if (HWND menu = KeyboardGrabWindow()) {
         Dispatch(menu, message, vk, 0);
@@ -1660,7 +1698,10 @@ BOOL CWnd::ShowWindow(int cmd)
         Dispatch(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
         break;
     default:
-        if (isTopLevel(rec) && cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE) g_foreground = hwnd;
+        if (isTopLevel(rec) && cmd != SW_SHOWNA && cmd != SW_SHOWNOACTIVATE) {
+            g_foreground = hwnd;
+            if (!wasVisible) GiveUserTime(rec->widget, g_userTime);
+        }
         if (rec->iconic) {
             rec->iconic = false;
             if (isTopLevel(rec)) static_cast<wxFrame*>(rec->widget)->Iconize(false);
@@ -1739,7 +1780,7 @@ BOOL CWnd::SetWindowPos(const CWnd* insertAfter, int x, int y, int cx, int cy, U
             if (topmost) rec->exStyle |= WS_EX_TOPMOST;
             else rec->exStyle &= ~WS_EX_TOPMOST;
         }
-        if (after == HWND_TOP || after == HWND_TOPMOST) w->Raise();
+        if (after == HWND_TOP || after == HWND_TOPMOST) presentTopLevel(rec);
     }
     const wxPoint oldPos(rec->x, rec->y);
     const wxSize oldSize(rec->cx, rec->cy);
@@ -2019,17 +2060,11 @@ BOOL CWnd::ModifyStyleEx(DWORD remove, DWORD add, UINT)
         applyAlpha(rec);
     }
     if ((rec->exStyle ^ old) & WS_EX_TOOLWINDOW && isTopLevel(rec)) {
-        long s = rec->widget->GetWindowStyleFlag();
-        const long tool = wxFRAME_TOOL_WINDOW | wxFRAME_NO_TASKBAR;
+        // In the task list or out of it, now.
+        const long s = rec->widget->GetWindowStyleFlag();
         const bool isTool = (rec->exStyle & WS_EX_TOOLWINDOW) != 0;
-        rec->widget->SetWindowStyleFlag(isTool ? (s | tool) : (s & ~tool));
-        // The window manager reads the window's type: a tool window is a
-        // utility window kept out of the task list (and not minimised); an
-        // ordinary window has an entry there.
+        rec->widget->SetWindowStyleFlag(isTool ? (s | wxFRAME_NO_TASKBAR) : (s & ~wxFRAME_NO_TASKBAR));
         if (GdkWindow* gw = gtk_widget_get_window(rec->widget->GetHandle())) {
-            const GdkWindowTypeHint hint = isTool ? GDK_WINDOW_TYPE_HINT_UTILITY : GDK_WINDOW_TYPE_HINT_NORMAL;
-            if (rec->dockHint) rec->normalHint = hint;
-            else gdk_window_set_type_hint(gw, hint);
             gdk_window_set_skip_taskbar_hint(gw, isTool);
             gdk_window_set_skip_pager_hint(gw, isTool);
         }
@@ -2078,14 +2113,18 @@ BOOL CWnd::SetForegroundWindow()
     CWnd* top = GetTopLevelParent();
     WindowRecord* rec = top ? Find(top->m_hWnd) : nullptr;
     if (!rec) return FALSE;
-    rec->widget->Raise();
+    presentTopLevel(rec);
     g_foreground = rec->handle;
     return TRUE;
 }
 
 void CWnd::BringWindowToTop()
 {
-    if (WindowRecord* rec = Find(m_hWnd)) rec->widget->Raise();
+    WindowRecord* rec = Find(m_hWnd);
+    if (rec && rec->widget) {
+        if (isTopLevel(rec)) presentTopLevel(rec);
+        else rec->widget->Raise();
+    }
 }
 
 BOOL CWnd::FlashWindow(BOOL)

@@ -15,6 +15,7 @@
 
 class wxWindow;
 class wxTimer;
+struct _GtkWidget;
 class wxGUIEventLoop;
 
 namespace lumui {
@@ -116,6 +117,16 @@ void DeliverMouse(HWND target, UINT message, POINT screen, UINT keys);
 void DeliverTestMouse(HWND target, UINT message, POINT screen, UINT keys);
 // A key from the toolkit or a test; true when consumed (not for the widget).
 bool DeliverKey(HWND target, UINT message, UINT vk);
+
+// Lets a test that drives the program from outside ask a top-level window
+// where its controls and page elements are (only when the program runs with
+// LUM_TEST_QUERIES in its environment).
+void AnswerTestQueries(HWND hwnd, _GtkWidget* topLevel);
+
+// Tells the window manager that a top-level window about to be shown comes
+// from the user's latest input to this program (its time stamp), so that it
+// is shown on top and takes the focus, not held below the active window.
+void GiveUserTime(wxWindow* topLevel, unsigned int time);
 
 // Grabs the pointer (and the keyboard) for a window, so that input outside
 // the program reaches it too; made when the window maps when it is not yet

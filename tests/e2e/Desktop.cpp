@@ -1,5 +1,7 @@
 #include "tests/e2e/Desktop.h"
 
+#include "Lum/LumResource.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -9,6 +11,7 @@
 #include <filesystem>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -345,13 +348,138 @@ bool Key(const std::string& key)
 
 bool Focus(unsigned long id)
 {
-    return run({"xdotool", "windowfocus", "--sync", std::to_string(id)}) == 0;
+    return run({"xdotool", "windowactivate", "--sync", std::to_string(id)}) == 0;
+}
+
+namespace {
+
+// Asks the program a question about one of its windows and waits for the
+// answer with the question's number.
+bool ask(unsigned long window, const std::string& question, std::string* reply, int timeoutMs)
+{
+    static int counter = 0;
+    const std::string number = std::to_string(++counter) + "-" + std::to_string(getpid());
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    const std::string text = number + " " + question;
+    XChangeProperty(display, window, XInternAtom(display, "_LUM_QUERY", False),
+                    XInternAtom(display, "UTF8_STRING", False), 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+    XFlush(display);
+    const bool answered = waitFor(
+        [&] {
+            const std::string answer = textProperty(display, window, "_LUM_ANSWER");
+            if (answer.compare(0, number.size() + 1, number + "\n") != 0) return false;
+            *reply = answer.substr(number.size() + 1);
+            return true;
+        },
+        timeoutMs);
+    XCloseDisplay(display);
+    return answered;
+}
+
+}  // namespace
+
+std::vector<Control> Controls(const ScreenWindow& window, int timeoutMs)
+{
+    std::vector<Control> out;
+    std::string reply;
+    if (!ask(window.id, "controls", &reply, timeoutMs)) return out;
+    std::istringstream lines(reply);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        Control c;
+        std::string id, visible, x, y, w, h;
+        if (!std::getline(fields, id, '\t') || !std::getline(fields, c.className, '\t') ||
+            !std::getline(fields, visible, '\t') || !std::getline(fields, x, '\t') || !std::getline(fields, y, '\t') ||
+            !std::getline(fields, w, '\t') || !std::getline(fields, h, '\t'))
+            continue;
+        std::getline(fields, c.text);
+        c.id = std::atoi(id.c_str());
+        c.visible = visible == "1";
+        c.x = window.x + std::atoi(x.c_str());
+        c.y = window.y + std::atoi(y.c_str());
+        c.width = std::atoi(w.c_str());
+        c.height = std::atoi(h.c_str());
+        out.push_back(c);
+    }
+    return out;
+}
+
+bool FindControl(const ScreenWindow& window, int id, Control* found, int timeoutMs)
+{
+    return waitFor(
+        [&] {
+            for (const Control& c : Controls(window, timeoutMs))
+                if (c.id == id && c.visible) {
+                    if (found) *found = c;
+                    return true;
+                }
+            return false;
+        },
+        timeoutMs);
+}
+
+bool ClickControl(const ScreenWindow& window, int id)
+{
+    Control c;
+    return FindControl(window, id, &c) && Click(c.x + c.width / 2, c.y + c.height / 2);
+}
+
+bool ElementRect(const ScreenWindow& window, const std::string& selector, ScreenWindow* rect, int timeoutMs)
+{
+    return waitFor(
+        [&] {
+            std::string reply;
+            if (!ask(window.id, "element " + selector, &reply, timeoutMs)) return false;
+            int x = 0, y = 0, w = 0, h = 0;
+            if (std::sscanf(reply.c_str(), "%d %d %d %d", &x, &y, &w, &h) != 4 || w <= 0 || h <= 0) return false;
+            rect->x = window.x + x;
+            rect->y = window.y + y;
+            rect->width = w;
+            rect->height = h;
+            return true;
+        },
+        timeoutMs);
+}
+
+bool ClickElement(const ScreenWindow& window, const std::string& selector, int timeoutMs)
+{
+    ScreenWindow r;
+    return ElementRect(window, selector, &r, timeoutMs) && Click(r.x + r.width / 2, r.y + r.height / 2);
+}
+
+std::string ElementText(const ScreenWindow& window, const std::string& selector, int timeoutMs)
+{
+    std::string reply;
+    return ask(window.id, "text " + selector, &reply, timeoutMs) ? reply : std::string();
+}
+
+bool HasFocus(unsigned long id)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    const std::vector<unsigned long> active = longProperty(display, DefaultRootWindow(display), "_NET_ACTIVE_WINDOW");
+    XCloseDisplay(display);
+    return !active.empty() && active[0] == id;
+}
+
+bool ClickToType(const ScreenWindow& window, int x, int y)
+{
+    // The window manager gives the keyboard to the window clicked; typing
+    // waits for that, as a person sees the caret before typing.
+    return Click(x, y) && waitFor([&] { return HasFocus(window.id); }, 5000);
 }
 
 bool TypeLogin(const ScreenWindow& login, const std::string& account, const std::string& password)
 {
-    return Click(login.x + 110, login.y + 222) && Type(account) && Click(login.x + 110, login.y + 262) &&
-           Type(password) && Click(login.x + 118, login.y + 340);
+    Control accountBox, passwordBox;
+    return FindControl(login, IDC_EDIT_ACCOUNT, &accountBox) && FindControl(login, IDC_EDIT_PASSWORD, &passwordBox) &&
+           ClickToType(login, accountBox.x + accountBox.width / 2, accountBox.y + accountBox.height / 2) &&
+           Type(account) &&
+           ClickToType(login, passwordBox.x + passwordBox.width / 2, passwordBox.y + passwordBox.height / 2) &&
+           Type(password) && ClickControl(login, IDC_BTN_LOGIN);
 }
 
 std::string CopyProgramFolder(const std::string& binDir)
@@ -375,6 +503,8 @@ pid_t Start(const std::string& program)
     pid_t pid = fork();
     if (pid == 0) {
         if (chdir(folder.c_str()) != 0) _exit(127);
+        // The program answers the tests' questions about its windows.
+        setenv("LUM_TEST_QUERIES", "1", 1);
         execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

@@ -98,6 +98,34 @@ bool Key(const std::string& key);
 // Gives a window the keyboard, as the window manager does for the window a
 // person clicks.
 bool Focus(unsigned long id);
+// Questions to the program about a window of its own (the program runs with
+// LUM_TEST_QUERIES; see platform/testquery.cpp). Each waits for the answer
+// up to `timeoutMs`.
+struct Control {
+    int id = 0;
+    std::string className;
+    bool visible = false;
+    int x = 0, y = 0, width = 0, height = 0;  // on the screen
+    std::string text;
+};
+// The window's controls (child windows with an id), where they are now.
+std::vector<Control> Controls(const ScreenWindow& window, int timeoutMs = 5000);
+// The visible control `id` of the window; false when there is none.
+bool FindControl(const ScreenWindow& window, int id, Control* found, int timeoutMs = 5000);
+// Clicks the middle of a visible control, as a person does.
+bool ClickControl(const ScreenWindow& window, int id);
+// Where the first element matching `selector` of the page shown in the
+// window is on the screen; false when the page has none (yet).
+bool ElementRect(const ScreenWindow& window, const std::string& selector, ScreenWindow* rect, int timeoutMs = 5000);
+// Clicks the middle of the element, waiting up to `timeoutMs` for it.
+bool ClickElement(const ScreenWindow& window, const std::string& selector, int timeoutMs = 10000);
+// The text of the element (its value for a form field); empty when none.
+std::string ElementText(const ScreenWindow& window, const std::string& selector, int timeoutMs = 5000);
+
+// Whether the window manager has given the window the keyboard.
+bool HasFocus(unsigned long id);
+// Clicks a point of a window and waits until the window has the keyboard.
+bool ClickToType(const ScreenWindow& window, int x, int y);
 // Types the account and password into the login dialog and presses its
 // login button.
 bool TypeLogin(const ScreenWindow& login, const std::string& account, const std::string& password);

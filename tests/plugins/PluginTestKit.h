@@ -236,6 +236,8 @@ protected:
     void Click(CDHtmlDialog* page, const char* selector)
     {
         CRect r;
+        ASSERT_TRUE(lumui::PumpUntil([&] { return lumui::IsOnScreen(page->m_hWnd); }, 5000))
+            << "the page's window is not on the screen";
         ASSERT_TRUE(lumui::PageElementScreenRect(page, selector, &r)) << selector;
         CPoint at = r.CenterPoint();
         if (at == lastClick_) at.x += r.Width() > 2 ? 1 : 0, at.y += r.Width() > 2 ? 0 : 1;
@@ -249,6 +251,7 @@ protected:
     bool ClickElement(CDHtmlDialog* page, const char* selector)
     {
         CRect r;
+        if (!lumui::PumpUntil([&] { return lumui::IsOnScreen(page->m_hWnd); }, 5000)) return false;
         if (!lumui::PageElementScreenRect(page, selector, &r) || r.IsRectEmpty()) return false;
         // Never the pointer's own spot: moving there would wait for a move
         // that does not come.
