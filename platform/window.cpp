@@ -243,8 +243,12 @@ void applyInputShape(WindowRecord* rec)
 void applyAlpha(WindowRecord* rec)
 {
     if (!rec || !rec->widget || !isTopLevel(rec)) return;
-    gtk_widget_set_opacity(rec->widget->GetHandle(), rec->alpha / 255.0);
+    GtkWidget* w = rec->widget->GetHandle();
+    gtk_widget_set_opacity(w, rec->alpha / 255.0);
     applyInputShape(rec);
+    // Nor does it take the keyboard from the window the user sees.
+    gtk_window_set_accept_focus(GTK_WINDOW(w), rec->alpha != 0);
+    gtk_window_set_focus_on_map(GTK_WINDOW(w), rec->alpha != 0);
 }
 
 // ---------------------------------------------------------------- window manager
@@ -1663,11 +1667,11 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 
 namespace {
 
-// Shows the widget, also when the toolkit believes it shown already (a map
-// that came after a hide).
-void showWidget(WindowRecord* rec)
+// Shows the widget of a window the program had hidden, also when the
+// toolkit believes it shown already (a map that came after a hide).
+void showWidget(WindowRecord* rec, bool wasVisible)
 {
-    if (rec->widget->IsShown()) rec->widget->Hide();
+    if (!wasVisible && rec->widget->IsShown()) rec->widget->Hide();
     rec->widget->Show();
 }
 
@@ -1693,7 +1697,7 @@ BOOL CWnd::ShowWindow(int cmd)
     case SW_SHOWMINIMIZED:
     case SW_SHOWMINNOACTIVE:
         rec->iconic = true;
-        showWidget(rec);
+        showWidget(rec, wasVisible);
         if (isTopLevel(rec)) static_cast<wxFrame*>(rec->widget)->Iconize(true);
         Dispatch(hwnd, WM_SIZE, SIZE_MINIMIZED, 0);
         break;
@@ -1705,10 +1709,10 @@ BOOL CWnd::ShowWindow(int cmd)
         if (rec->iconic) {
             rec->iconic = false;
             if (isTopLevel(rec)) static_cast<wxFrame*>(rec->widget)->Iconize(false);
-            showWidget(rec);
+            showWidget(rec, wasVisible);
             Dispatch(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(rec->cx, rec->cy));
         } else if (!wasVisible) {
-            showWidget(rec);
+            showWidget(rec, wasVisible);
             if (isTopLevel(rec)) rec->widget->SetSize(rec->x, rec->y, std::max(rec->cx, 1), std::max(rec->cy, 1));
         }
         break;

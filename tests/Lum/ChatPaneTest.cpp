@@ -471,11 +471,11 @@ TEST_F(ChatPaneTest, PicturesBelowOneMegabyteAreCopiedAndShownWhateverTheirNames
 
     offered = large;
     Click(pane, "ImgSendImage");
-    ASSERT_EQ(boxes_.size(), 1u);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return boxes_.size() == 1; }, 5000));
     EXPECT_EQ(boxes_[0], "请选择小于1M的图片!");
     offered = dir_.file("不存在.png");
     Click(pane, "ImgSendImage");
-    ASSERT_EQ(boxes_.size(), 2u);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return boxes_.size() == 2; }, 5000));
     EXPECT_EQ(boxes_[1], "提取" + offered + "失败!");
     EXPECT_EQ(Written(pane), "");
 

@@ -108,6 +108,8 @@ protected:
         ASSERT_TRUE(lumui::PumpUntil([&] { return lumui::LayeredAlpha(main_->m_hWnd) == 255; }, 10000))
             << "the login did not finish";
         ASSERT_TRUE(lumui::PumpUntil([&] { return e2e::IsVisible(id_); }, 5000));
+        // Where the login put it (the login window's place), on the screen.
+        ASSERT_TRUE(ShownAt(Place()));
     }
 
     // Runs `drive` (real input through the display) on another thread while
@@ -169,6 +171,11 @@ protected:
 
 TEST_F(PanelDesktopTest, BeforeLoginTheInvisiblePanelLetsClicksThrough)
 {
+    // Nor does it take the keyboard: the login window has it.
+    const unsigned long login = lumui::NativeWindowId(main_->m_dlgLogin.m_hWnd);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return e2e::HasFocus(login); }, 5000)) << "the login window has no keyboard";
+    EXPECT_FALSE(e2e::HasFocus(id_));
+
     // A window of another program's place, under the panel's rectangle.
     const CRect panel = Place();
     Underneath below;
@@ -191,7 +198,7 @@ TEST_F(PanelDesktopTest, WithoutATrayMinimiseKeepsThePanelInTheTaskList)
     Drive([&] { e2e::Click(button.x, button.y); });
     ASSERT_TRUE(lumui::PumpUntil([&] { return e2e::IsMinimised(id_); }, 5000)) << "the panel was not minimised";
     EXPECT_FALSE(e2e::SkipsTaskList(id_)) << "a minimised panel outside the task list cannot be found again";
-    EXPECT_TRUE(main_->IsIconic());
+    EXPECT_TRUE(lumui::PumpUntil([&] { return main_->IsIconic() != FALSE; }, 2000));
 
     // Chosen in the task list, it comes back.
     Drive([&] { e2e::Activate(id_); });

@@ -33,6 +33,24 @@ int run(const std::vector<std::string>& args)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The xdotool words that bring the pointer to (x, y) and wait until it is
+// there; none when it is there already (a move to where the pointer is
+// would wait for motion that never comes).
+std::vector<std::string> moveTo(int x, int y)
+{
+    std::vector<std::string> args{"xdotool"};
+    if (Display* display = XOpenDisplay(nullptr)) {
+        Window root = 0, child = 0;
+        int rx = -1, ry = -1, wx = 0, wy = 0;
+        unsigned int mask = 0;
+        XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rx, &ry, &wx, &wy, &mask);
+        XCloseDisplay(display);
+        if (rx == x && ry == y) return args;
+    }
+    args.insert(args.end(), {"mousemove", "--sync", std::to_string(x), std::to_string(y)});
+    return args;
+}
+
 }  // namespace
 
 namespace {
@@ -183,8 +201,8 @@ bool Activate(unsigned long id)
 bool Drag(int fromX, int fromY, int toX, int toY, int steps)
 {
     // At a person's pace: a hand takes some 30 ms between pointer moves.
-    std::vector<std::string> args{"xdotool", "mousemove", "--sync", std::to_string(fromX), std::to_string(fromY),
-                                  "mousedown", "1", "sleep", "0.1"};
+    std::vector<std::string> args = moveTo(fromX, fromY);
+    args.insert(args.end(), {"mousedown", "1", "sleep", "0.1"});
     for (int i = 1; i <= steps; ++i) {
         args.insert(args.end(), {"mousemove", "--sync", std::to_string(fromX + (toX - fromX) * i / steps),
                                  std::to_string(fromY + (toY - fromY) * i / steps), "sleep", "0.03"});
@@ -317,23 +335,29 @@ std::vector<uint32_t> SettledScreen(int x, int y, int width, int height)
 
 bool Click(int x, int y)
 {
-    return run({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "1"}) == 0;
+    std::vector<std::string> args = moveTo(x, y);
+    args.insert(args.end(), {"click", "1"});
+    return run(args) == 0;
 }
 
 bool DoubleClick(int x, int y)
 {
-    return run({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "--repeat", "2",
-                "--delay", "80", "1"}) == 0;
+    std::vector<std::string> args = moveTo(x, y);
+    args.insert(args.end(), {"click", "--repeat", "2", "--delay", "80", "1"});
+    return run(args) == 0;
 }
 
 bool RightClick(int x, int y)
 {
-    return run({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "3"}) == 0;
+    std::vector<std::string> args = moveTo(x, y);
+    args.insert(args.end(), {"click", "3"});
+    return run(args) == 0;
 }
 
 bool PointAt(int x, int y)
 {
-    return run({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y)}) == 0;
+    const std::vector<std::string> args = moveTo(x, y);
+    return args.size() == 1 || run(args) == 0;
 }
 
 bool Type(const std::string& text, int delayMs)

@@ -67,6 +67,9 @@ TEST_F(WaylandSmokeTest, StartedFromAWaylandSessionTheClientRunsOnXWaylandAndPla
     ASSERT_TRUE(e2e::WaitForWindowWhere([](const e2e::ScreenWindow& w) { return w.title == "登录" && w.width == e2e::kLoginWidth; },
                                         30000, &login))
         << "no login window on XWayland";
+    // The invisible panel behind the login window takes no keyboard: the
+    // login window has it.
+    EXPECT_TRUE(e2e::waitFor([&] { return e2e::HasFocus(login.id); }, 5000)) << "the login window has no keyboard";
     ASSERT_TRUE(e2e::TypeLogin(login, "13800000001", "123456"));
 
     // After login the panel takes the login window's place, where the

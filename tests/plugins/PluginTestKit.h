@@ -238,7 +238,10 @@ protected:
         CRect r;
         ASSERT_TRUE(lumui::PumpUntil([&] { return lumui::IsOnScreen(page->m_hWnd); }, 5000))
             << "the page's window is not on the screen";
-        ASSERT_TRUE(lumui::PageElementScreenRect(page, selector, &r)) << selector;
+        // The element as laid out once the page has shown it.
+        ASSERT_TRUE(lumui::PumpUntil(
+            [&] { return lumui::PageElementScreenRect(page, selector, &r) && !r.IsRectEmpty(); }, 5000))
+            << selector;
         CPoint at = r.CenterPoint();
         if (at == lastClick_) at.x += r.Width() > 2 ? 1 : 0, at.y += r.Width() > 2 ? 0 : 1;
         lastClick_ = at;
