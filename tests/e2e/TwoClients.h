@@ -120,10 +120,14 @@ protected:
         ASSERT_TRUE(WaitForWindow(kLoginWidth, kLoginHeight, 20000, &login)) << "no login dialog for " << account;
         ASSERT_TRUE(TypeLogin(login, account, "123456"));
         ASSERT_TRUE(waitFor([&] { return service_.IsOnline(uid); }, 15000)) << account << " did not log in";
-        // The main window that is not the other client's.
+        // The main window that is not the other client's, once it stands
+        // where the login put it: at the login window's place.
         const unsigned long other = (&c == &a_ ? b_ : a_).main.id;
         ASSERT_TRUE(WaitForWindowWhere(
-            [&](const ScreenWindow& w) { return w.width == kMainWidth && w.height == kMainHeight && w.id != other; },
+            [&](const ScreenWindow& w) {
+                return w.width == kMainWidth && w.height == kMainHeight && w.id != other && w.x == login.x &&
+                       w.y == login.y;
+            },
             15000, &c.main))
             << "no main window for " << account;
     }
