@@ -11,6 +11,9 @@
 namespace {
 
 std::atomic<unsigned> g_fileCounter{0};
+// The names getFileName makes are counted on their own: other files of the
+// process (head downloads) never take a number from them.
+std::atomic<unsigned> g_nameCounter{0};
 
 }  // namespace
 
@@ -154,7 +157,7 @@ void CCommon::getFileName(CString* name, int n)
     time_t now = time(nullptr);
     struct tm local;
     localtime_r(&now, &local);
-    *name = FormatFileName(local, ++g_fileCounter, n);
+    *name = FormatFileName(local, ++g_nameCounter, n);
 }
 
 CString CCommon::GetStrFromUrl(CString url)
