@@ -158,12 +158,14 @@ END_DHTML_EVENT_MAP()
 
 CHtmlQuillon::CHtmlQuillon() : CPluginPage(IDD_HTML_QUILLON, IDR_HTML_QUILLON)
 {
-    m_strTime[0] = "datetime(rtime)>=datetime('now','start of day') and datetime(rtime)<datetime('now','+1 day','start of day')";
-    m_strTime[1] = "datetime(rtime)>=datetime('now','-7 day','start of day') and datetime(rtime)<datetime('now','start of day')";
-    m_strTime[2] = "datetime(rtime)>=datetime('now','-38 day','start of day') and datetime(rtime)<datetime('now','-7 day','start of day')";
-    m_strTime[3] = "datetime(rtime)>=datetime('now','-219 day','start of day') and datetime(rtime)<datetime('now','-38 day','start of day')";
-    m_strTime[4] = "datetime(rtime)>=datetime('now','-585 day','start of day') and datetime(rtime)<datetime('now','-219 day','start of day')";
-    m_strTime[5] = "datetime(rtime)<datetime('now','-585 day','start of day')";
+    // The lines' times are local times, so the buckets start at local day
+    // starts (SQLite's 'now' alone is UTC).
+    m_strTime[0] = "datetime(rtime)>=datetime('now','localtime','start of day') and datetime(rtime)<datetime('now','localtime','+1 day','start of day')";
+    m_strTime[1] = "datetime(rtime)>=datetime('now','localtime','-7 day','start of day') and datetime(rtime)<datetime('now','localtime','start of day')";
+    m_strTime[2] = "datetime(rtime)>=datetime('now','localtime','-38 day','start of day') and datetime(rtime)<datetime('now','localtime','-7 day','start of day')";
+    m_strTime[3] = "datetime(rtime)>=datetime('now','localtime','-219 day','start of day') and datetime(rtime)<datetime('now','localtime','-38 day','start of day')";
+    m_strTime[4] = "datetime(rtime)>=datetime('now','localtime','-585 day','start of day') and datetime(rtime)<datetime('now','localtime','-219 day','start of day')";
+    m_strTime[5] = "datetime(rtime)<datetime('now','localtime','-585 day','start of day')";
 }
 
 CHtmlQuillon::~CHtmlQuillon()

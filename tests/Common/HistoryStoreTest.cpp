@@ -1,6 +1,7 @@
 #include "Common/Data.h"
 #include "Common/FileDbMsg.h"
 #include "platform/codepage.h"
+#include "tests/Common/FixedClock.h"
 #include "tests/Common/ProgramFolder.h"
 
 #include <gtest/gtest.h>
@@ -38,12 +39,13 @@ protected:
         return out;
     }
 
-    // A local time text `days` days and `seconds` seconds after SQLite's
-    // current day start (the bucket bounds are SQLite's day starts).
+    // A local time text `days` days and `seconds` seconds after the start of
+    // the current local day (the bucket bounds are local day starts).
     std::string dayStart(int days, int seconds = 0)
     {
         char sql[200];
-        snprintf(sql, sizeof sql, "select datetime('now','start of day','%+d day','%+d second')", days, seconds);
+        snprintf(sql, sizeof sql, "select datetime('now','localtime','start of day','%+d day','%+d second')", days,
+                 seconds);
         return queryText(store.db, sql);
     }
 
@@ -177,6 +179,37 @@ TEST_F(History, AgeBucketsStartAtDayBoundaries)
     for (int bucket = 10; bucket <= 15; ++bucket) {
         store.GetRecordCount(id, bucket, 1, "");
         EXPECT_EQ(store.m_nRecordCount, 0);
+    }
+}
+
+TEST(HistoryDays, TodayIsTheLocalDayEastOfUtc)
+{
+    // 03:00 on 10 March 2026 at UTC+8, still 9 March in UTC.
+    struct tm at = {};
+    at.tm_year = 2026 - 1900;
+    at.tm_mon = 2;
+    at.tm_mday = 9;
+    at.tm_hour = 19;
+    const time_t now = timegm(&at);
+    FixedClock clock(now, "CST-8");
+    ProgramFolder folder;
+    CFileDbMsg store;
+    ASSERT_EQ(store.Connect(78), 1);
+    struct Case {
+        const char* rtime;
+        int bucket;
+    } cases[] = {
+        {"2026-03-10 00:00:05", 10}, {"2026-03-10 02:59:59", 10}, {"2026-03-09 23:59:59", 11},
+        {"2026-03-09 00:00:00", 11}, {"2026-03-03 00:00:00", 11}, {"2026-03-02 23:59:59", 12},
+    };
+    int id = 1;
+    for (const Case& c : cases) {
+        ASSERT_EQ(store.InsertMsg(id, 1, "x", 0, c.rtime, 1, "x"), 1);
+        for (int bucket = 10; bucket <= 15; ++bucket) {
+            store.GetRecordCount(id, bucket, 1, "");
+            EXPECT_EQ(store.m_nRecordCount, bucket == c.bucket ? 1 : 0) << c.rtime << " in bucket " << bucket;
+        }
+        ++id;
     }
 }
 

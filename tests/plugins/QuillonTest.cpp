@@ -5,6 +5,7 @@
 #include "Common/Data.h"
 #include "Common/FileDbMsg.h"
 #include "Common/FileDbUser.h"
+#include "tests/Common/FixedClock.h"
 #include "tests/plugins/PluginTestKit.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@ const int kOwnId = 5;
 const char* const kHostileName = "<b>恶意</b><script>alert(1)</script>";
 const char* const kHostileBody = "<img src=x onerror=alert(1)>";
 
-// Bucket offsets in days before today's start (SQLite's day, as the age
+// Bucket offsets in days before the start of the local day (as the age
 // buckets count), in bucket order.
 const int kBucketDays[6] = {0, -3, -20, -100, -300, -700};
 
@@ -35,11 +36,13 @@ std::string TimeAt(int days, int seconds)
 {
     const time_t now = time(nullptr);
     struct tm day;
-    gmtime_r(&now, &day);
+    localtime_r(&now, &day);
     day.tm_hour = day.tm_min = day.tm_sec = 0;
-    const time_t start = timegm(&day) + static_cast<time_t>(days) * 86400 + seconds;
+    day.tm_mday += days;
+    day.tm_isdst = -1;
+    const time_t start = mktime(&day) + seconds;
     struct tm at;
-    gmtime_r(&start, &at);
+    localtime_r(&start, &at);
     char text[32];
     strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &at);
     return text;
@@ -455,4 +458,47 @@ TEST_F(QuillonTest, PageControlsWorkWhenClicked)
     Click(page, "#treeTime li[data-text='6月以内'] li[data-id='201'] > span");
     ASSERT_TRUE(until([&] { return Text(page, "head").rfind("与路人甲", 0) == 0; })) << Text(page, "head");
     Shot("quillon_clicked.png");
+}
+
+// The age buckets are local days: at 03:00 local time east of UTC (still the
+// day before in UTC), a line written just after local midnight is today's,
+// and one just before it is in the week before.
+TEST_F(QuillonTest, TodayIsTheLocalDay)
+{
+    struct tm at = {};
+    at.tm_year = 2026 - 1900;
+    at.tm_mon = 2;
+    at.tm_mday = 9;
+    at.tm_hour = 19;
+    FixedClock clock(timegm(&at), "CST-8");
+    // The stores as the program opens them, under that clock.
+    history_.Close();
+    ASSERT_EQ(history_.Connect(kOwnId), 1);
+    AddUser(104, 1, "夜猫子");
+    AddUser(105, 1, "早睡的");
+    ASSERT_EQ(history_.InsertMsg(104, 1, "<p>零点刚过</p>", 0, "2026-03-10 00:00:05", 1, "零点刚过"), 1);
+    ASSERT_EQ(history_.InsertMsg(105, 1, "<p>昨天最后</p>", 0, "2026-03-09 23:59:59", 1, "昨天最后"), 1);
+
+    ShowQuillon();
+    CDHtmlDialog* page = Page(15002);
+    ASSERT_NE(page, nullptr);
+    Call(page, "refresh", {"time"});
+    auto inBucket = [&](const char* bucket, int id) {
+        CString n;
+        page->InvokeScriptMethod(
+            "eval",
+            {CString(("document.querySelectorAll(\"#treeTime li[data-text='" + std::string(bucket) +
+                      "'] li[data-id='" + std::to_string(id) + "']\").length")
+                         .c_str())},
+            &n);
+        return n == "1";
+    };
+    ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(page, "treeTime").empty(); }, 10000));
+    EXPECT_TRUE(inBucket("今天", 104));
+    EXPECT_FALSE(inBucket("1周以内", 104));
+    EXPECT_TRUE(inBucket("1周以内", 105));
+    EXPECT_FALSE(inBucket("今天", 105));
+    // Its records, by bucket, as the page asks for them.
+    Call(page, "showChatRecords", {"今天", "104", "夜猫子", "所有分组", ""});
+    EXPECT_NE(Text(page, "pane").find("零点刚过"), std::string::npos);
 }
