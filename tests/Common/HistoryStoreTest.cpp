@@ -213,6 +213,49 @@ TEST(HistoryDays, TodayIsTheLocalDayEastOfUtc)
     }
 }
 
+TEST_F(History, OneContactsLinesOfOneSecondNeverRunOutOfPlaces)
+{
+    // More lines than three digits of a second can tell apart.
+    const int lines = 1205;
+    for (int i = 0; i < lines; ++i) {
+        char body[32];
+        snprintf(body, sizeof body, "burst %d", i);
+        ASSERT_EQ(store.InsertMsg(9, 1, body, 0, "2024-05-01 10:00:00", 1, body), 1) << "line " << i;
+    }
+    EXPECT_EQ(count("id=9"), lines);
+    // Newest first, across the place where the suffixes grow longer.
+    EXPECT_EQ(store.GetRecordCount(9, 0, 1, ""), (lines + 9) / 10);
+    for (int p : {0, 20, 120}) {
+        auto rows = page(9, 0, 1, "", p);
+        ASSERT_FALSE(rows.empty());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(rows[i].tagmsg, "burst " + std::to_string(lines - 1 - p * 10 - static_cast<int>(i)));
+            EXPECT_EQ(rows[i].rtime, "2024-05-01 10:00:00");
+        }
+    }
+}
+
+TEST_F(History, ARefusedLineIsReportedWithItsContact)
+{
+    ASSERT_EQ(sqlite3_exec(store.db,
+                           "create trigger refuse before insert on history_msg when new.msg='refused' "
+                           "begin select raise(abort,'full'); end",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    CDataUser friend42;
+    friend42.m_nId = 42;
+    friend42.m_nGroupId = 1;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(friend42.UpdateMsgToHistory("<msg>refused</msg>", "refused", 0, "2024-05-01 10:00:00", &store), 0);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("contact 42"), std::string::npos) << said;
+    EXPECT_NE(said.find("2024-05-01 10:00:00"), std::string::npos) << said;
+    // Lines the store takes say nothing.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(friend42.UpdateMsgToHistory("<msg>kept</msg>", "kept", 0, "2024-05-01 10:00:00", &store), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 TEST_F(History, GroupsOfEveryStyleAreFoundByGroupId)
 {
     CDataGroup discussion;
