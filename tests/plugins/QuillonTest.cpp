@@ -457,6 +457,8 @@ TEST_F(QuillonTest, PageControlsWorkWhenClicked)
     lumui::Pump(300);
     Click(page, "#treeTime li[data-text='6月以内'] li[data-id='201'] > span");
     ASSERT_TRUE(until([&] { return Text(page, "head").rfind("与路人甲", 0) == 0; })) << Text(page, "head");
+    // The records of a time-tree entry are headed like every other contact's.
+    EXPECT_NE(Text(page, "pane").find("所有分组->6月以内->路人甲"), std::string::npos) << Text(page, "pane");
     Shot("quillon_clicked.png");
 }
 
