@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <string>
@@ -28,15 +29,21 @@ const UINT kSettingsChanged = 10027;
 const UINT kBlackListRemoved = 10034;
 const UINT kPage = 5002;
 
-// The main window as the plug-in sees it: counts what it is sent.
+// The main window as the plug-in sees it: counts what it is sent, and reads
+// the store the moment it is told that settings changed, as the main window
+// does.
 class Receiver : public CWnd {
 public:
     int settingsChanged = 0;
     std::vector<std::string> removed;
+    std::function<void()> onSettingsChanged;
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
     {
-        if (message == kSettingsChanged) ++settingsChanged;
+        if (message == kSettingsChanged) {
+            ++settingsChanged;
+            if (onSettingsChanged) onSettingsChanged();
+        }
         if (message == kBlackListRemoved)
             removed.push_back(wParam ? reinterpret_cast<const CString*>(wParam)->GetString() : "(null)");
         return CWnd::WindowProc(message, wParam, lParam);
@@ -56,6 +63,7 @@ protected:
         InstallModule(PREFOR_FILE, "Prefor");
         ASSERT_EQ(store_.Connect(), 1);
         ASSERT_TRUE(receiver_.CreateEx(0, "", "main", WS_POPUP, 0, 0, 10, 10, nullptr, 0));
+        receiver_.onSettingsChanged = [this] { rowsAtChange_ = Rows(); };
         RecordMessageBoxes();
         ASSERT_TRUE(LoadModule("Prefor"));
     }
@@ -121,6 +129,8 @@ protected:
     standin::StandinWeb web_{&service_};
     CFileDbSys store_;
     Receiver receiver_;
+    // The store as the main window found it when told that settings changed.
+    std::map<std::string, std::string> rowsAtChange_;
 };
 
 }  // namespace
@@ -198,6 +208,8 @@ TEST_F(PreforTest, OpensOnTheStoredValuesAndOkWritesOnlyWhatChanged)
     after[std::to_string(kOwnId) + "/Basic_AlwaysTop"] = "1";
     EXPECT_EQ(Rows(), after);
     EXPECT_EQ(receiver_.settingsChanged, 1);
+    // The main window reads the new value when it is told.
+    EXPECT_EQ(rowsAtChange_, after);
     EXPECT_EQ(Page(kPage), nullptr);
     EXPECT_EQ(ShownFrame(), nullptr);
 
@@ -223,6 +235,8 @@ TEST_F(PreforTest, ApplySavesTheShownPageWithTheAutoLoginAndHotkeyRules)
     // Automatic login: the own id and a blank under user 0, "0" when off.
     Eval("byId('chkAutoLogin').click(); byId('chkAutoStart').click()");
     Press(5000);
+    EXPECT_EQ(rowsAtChange_["0/Basic_AutoLogin"], "10003 ");
+    EXPECT_EQ(rowsAtChange_["0/Basic_AutoStart"], "1");
     EXPECT_EQ(store_.GetSysSet(0, "Basic_AutoLogin"), "10003 ");
     EXPECT_EQ(store_.GetSysSet(0, "Basic_AutoStart"), "1");
     EXPECT_EQ(store_.GetSysSet(kOwnId, "Basic_AutoLogin"), "");
