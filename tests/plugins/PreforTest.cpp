@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -374,14 +375,17 @@ TEST_F(PreforTest, BlackListAndSmsHoursOnTheWebServer)
     EXPECT_EQ(Eval("byId('chkBlockSms').checked + ',' + byId('selStart').disabled"), "false,true");
     Shot("prefor_blacklist.png");
 
-    // Remove both rows; Apply posts the ids and tells the main window.
+    // Remove both rows: they are marked, and stay listed until the server
+    // took the removal. Apply posts the ids and tells the main window.
     Eval("byId('item10005').cells[3].firstChild.click()");
     Eval("byId('item10001').cells[3].firstChild.click()");
-    EXPECT_EQ(Eval("byId('blackBody').rows.length"), "0");
+    EXPECT_EQ(Eval("byId('blackBody').rows.length"), "2");
+    EXPECT_EQ(Eval("byId('item10001').className"), "removing");
     Eval("byId('chkBlockSms').click()");
     EXPECT_EQ(Eval("byId('selStart').value + '-' + byId('selEnd').value"), "21-7");
     Press(5000);
     ASSERT_TRUE(lumui::PumpUntil([&] { return !receiver_.removed.empty(); }, 5000));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return Eval("byId('blackBody').rows.length") == "0"; }, 5000));
     const auto deletes = Requests("/Chirra_User/del_blackList_pc");
     ASSERT_EQ(deletes.size(), 1u);
     EXPECT_EQ(deletes[0].Param("blackIDs"), "10005,10001");
@@ -412,6 +416,50 @@ TEST_F(PreforTest, BlackListAndSmsHoursOnTheWebServer)
     ASSERT_EQ(Requests("/Chirra_User/set_allowAdd_pc").size(), 1u);
     EXPECT_EQ(Requests("/Chirra_User/set_allowAdd_pc")[0].Param("allowIndex"), "2");
     EXPECT_EQ(Requests("/Chirra_User/set_msgBlock_pc").back().Param("startTime"), "0");
+}
+
+TEST_F(PreforTest, FailedSavesOnTheWebServerAreSaidAndLeaveTheOldState)
+{
+    Show("ShowBlackList");
+    const std::string allowed = Eval("allowAdd");
+    ASSERT_NE(allowed, "2");
+    for (const char* path : {"/Chirra_User/del_blackList_pc", "/Chirra_User/set_msgBlock_pc",
+                             "/Chirra_User/set_allowAdd_pc"})
+        web_.SetFault(path, standin::WebFault::Status(500));
+
+    // The black list and the SMS hours: both said, both as before.
+    Eval("byId('item10001').cells[3].firstChild.click()");
+    Eval("byId('chkBlockSms').click()");
+    boxes_.clear();
+    Press(5000);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return boxes_.size() >= 2; }, 10000));
+    lumui::Pump(100);
+    // The two answers come in either order.
+    std::sort(boxes_.begin(), boxes_.end());
+    EXPECT_EQ(boxes_, (std::vector<std::string>{"短信屏蔽设置失败，请稍后再试!", "黑名单保存失败，请稍后再试!"}));
+    EXPECT_EQ(Eval("byId('blackBody').rows.length"), "2");
+    EXPECT_EQ(Eval("byId('item10001').className"), "");
+    EXPECT_TRUE(receiver_.removed.empty());
+    EXPECT_EQ(service_.BlackList(kOwnId).size(), 2u);
+    EXPECT_EQ(Eval("byId('chkBlockSms').checked + ',' + byId('selStart').value + ',' + byId('selStart').disabled"),
+              "false,0,true");
+
+    // The same choice again, once the server takes it, is posted again.
+    web_.ClearFaults();
+    web_.SetFault("/Chirra_User/set_allowAdd_pc", standin::WebFault::Status(500));
+    Eval("byId('chkBlockSms').click()");
+    Press(5000);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return Requests("/Chirra_User/set_msgBlock_pc").size() == 2; }, 10000));
+    EXPECT_EQ(Requests("/Chirra_User/set_msgBlock_pc").back().Param("startTime"), "21");
+
+    // Friend verification: said, and the server's choice shows again.
+    boxes_.clear();
+    Eval("showPage('password'); byId('rdAllow2').click()");
+    Press(5000);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return !boxes_.empty(); }, 10000));
+    EXPECT_EQ(boxes_[0], "好友验证设置失败，请稍后再试!");
+    EXPECT_EQ(Eval("checkedRadio('allowAdd')"), allowed);
+    Shot("prefor_failed_save.png");
 }
 
 TEST_F(PreforTest, AFailedRemovalSendsNoMessage)
