@@ -59,7 +59,7 @@ BEGIN_MESSAGE_MAP(CDialogSysSet, CPluginFrame)
     ON_BN_CLICKED(IDC_BTN_SYS_SET_APPLY, OnBnClickedApply)
 END_MESSAGE_MAP()
 
-CDialogSysSet::CDialogSysSet() : CPluginFrame(IDD_DLG_SYS_SET, m_html, IDB_PNG_SYS_SET_TITLE, Placement(), 300)
+CDialogSysSet::CDialogSysSet() : CPluginFrame(IDD_DLG_SYS_SET, m_html, IDB_PNG_SYS_SET_TITLE, Placement(), 500)
 {
 }
 

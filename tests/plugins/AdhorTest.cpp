@@ -4,6 +4,7 @@
 // server, the member step (search, selection of whole ids, passing it on),
 // and the invitation sent with its text checks.
 #include "Common/Data.h"
+#include "plugins/common/PluginFrame.h"
 #include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/WebApi.h"
@@ -160,6 +161,8 @@ TEST_F(AdhorTest, CreateFormChecksInOrderThenCreates)
     CString caption;
     frame->GetWindowText(caption);
     EXPECT_EQ(caption, "创建群");
+    // The caption has the whole width of the frame to be drawn in.
+    EXPECT_EQ(static_cast<CPluginFrame*>(frame)->CaptionArea().Width, 500.0f);
 
     struct Case {
         std::string name, note, alert;

@@ -4,6 +4,7 @@
 // list and SMS hours kept on the stand-in web server.
 #include "Common/FileDbSys.h"
 #include "platform/commdlg.h"
+#include "plugins/common/PluginFrame.h"
 #include "platform/config.h"
 #include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
@@ -159,6 +160,8 @@ TEST_F(PreforTest, OpensOnTheStoredValuesAndOkWritesOnlyWhatChanged)
     CString caption;
     frame->GetWindowText(caption);
     EXPECT_EQ(caption, "系统设置");
+    // The caption has the whole width of the frame to be drawn in.
+    EXPECT_EQ(static_cast<CPluginFrame*>(frame)->CaptionArea().Width, 500.0f);
     CRect r;
     frame->GetWindowRect(&r);
     EXPECT_EQ(r, CRect(250, 250, 750, 650));
