@@ -239,6 +239,46 @@ TEST_F(AdhorTest, NoMainWindowSendsNothing)
     EXPECT_TRUE(main_.created.empty());
 }
 
+// An invitation the server did not take is said to have failed; the
+// invitation page stays for another try.
+TEST_F(AdhorTest, AFailedInvitationIsNeverReportedAsSent)
+{
+    auto addMember = Export<ShowAddMemberFn>("ShowAddMember");
+    ASSERT_NE(addMember, nullptr);
+    EXPECT_EQ(addMember("13800000002", 10002, 502, kKey), 0);
+    CDHtmlDialog* page = WaitForPage("passSelIDs");
+    ASSERT_NE(page, nullptr);
+    Eval(page, "key.value='10003';key.classList.remove('hint');search();");
+    ASSERT_TRUE(lumui::PumpUntil([&] { return Eval(page, "document.querySelectorAll('.row input').length") == "1"; }, 5000));
+    Eval(page, "document.querySelector('.row input').click();");
+    Press(4004);
+    CDHtmlDialog* invite = WaitForPage("submitInvite");
+    ASSERT_NE(invite, nullptr);
+
+    auto says = [&](const char* text) {
+        return std::string(Eval(invite, "document.body.innerText").GetString()).find(text) != std::string::npos;
+    };
+    // The server fails: nothing was sent, and the page says so.
+    web_.SetFault("/Chirra_group/add_groupMember_pc", standin::WebFault::Status(500));
+    Eval(invite, "msg.value='一起来打球';window.external.ConfirmSubmit();");
+    ASSERT_TRUE(BoxSaid("邀请发送失败，请稍后再试！"));
+    EXPECT_TRUE(service_.Pending(10003).empty());
+    // An answer that the invitation was refused.
+    web_.SetFault("/Chirra_group/add_groupMember_pc", standin::WebFault::Malformed("{\"result\":-1}"));
+    Eval(invite, "window.external.ConfirmSubmit();");
+    ASSERT_TRUE(lumui::PumpUntil([&] { return boxes_.size() >= 2; }, 5000));
+    EXPECT_EQ(boxes_.back(), "邀请发送失败，请稍后再试！");
+    lumui::Pump(300);
+    EXPECT_FALSE(says("邀请已发出"));
+    EXPECT_EQ(Text(invite, "msg", DISPID_A_VALUE), "一起来打球");
+
+    // Taken: the sent tip.
+    web_.ClearFaults();
+    Eval(invite, "window.external.ConfirmSubmit();");
+    ASSERT_TRUE(lumui::PumpUntil([&] { return says("邀请已发出"); }, 5000));
+    EXPECT_FALSE(service_.Pending(10003).empty());
+}
+
 TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
 {
     auto addMember = Export<ShowAddMemberFn>("ShowAddMember");
