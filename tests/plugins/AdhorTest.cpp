@@ -214,7 +214,23 @@ TEST_F(AdhorTest, CreateFormChecksInOrderThenCreates)
     EXPECT_EQ(it->Param("group_class"), "其它");
     EXPECT_EQ(it->Param("key"), kKey);
 
+    // The success page of the group: without a head of its own, the
+    // default group head.
+    Call(page, "ShowAddSucc");
+    CDHtmlDialog* success = WaitForPage("loadGrpInfo");
+    ASSERT_NE(success, nullptr);
+    ASSERT_TRUE(lumui::PumpUntil(
+        [&] { return std::string(Eval(success, "document.getElementById('head').src").GetString()).find("default") != std::string::npos; },
+        5000));
+    EXPECT_EQ(Eval(success, "new URL(document.getElementById('head').src).pathname"), "/upload/group/default.png");
+    EXPECT_NE(Text(success, "grpName").find("羽毛球<队>"), std::string::npos);
+    EXPECT_TRUE(Shown(frame, 4002));
+    EXPECT_FALSE(Shown(frame, 4000));
+
     // A failing server.
+    show("13800000001", nullptr, main_.m_hWnd, kKey);
+    page = WaitForPage("submitGrpInfo");
+    ASSERT_NE(page, nullptr);
     web_.SetFault("/api/group/createGroup.jsp", standin::WebFault::Status(500));
     Submit(page, "又一个群", "简介");
     ASSERT_TRUE(BoxSaid("创建失败"));
@@ -295,12 +311,16 @@ TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
     CString caption;
     frame->GetWindowText(caption);
     EXPECT_EQ(caption, "添加成员");
+    // Before a search the page shows its four rows, empty.
+    EXPECT_EQ(Eval(page, "document.querySelectorAll('.row').length"), "4");
+    EXPECT_EQ(Eval(page, "document.querySelectorAll('.row input, .row img.detail').length"), "0");
 
     // Searching nothing, then a name part and an id.
     Eval(page, "search();");
     ASSERT_TRUE(BoxSaid("请输入有效的ID号!"));
     Eval(page, "key.value='没有这个人';key.classList.remove('hint');search();");
     ASSERT_TRUE(BoxSaid("没有找到你要查询的好友！"));
+    EXPECT_EQ(Eval(page, "document.querySelectorAll('.row').length"), "4");
     Eval(page, "key.value='10003';search();");
     ASSERT_TRUE(lumui::PumpUntil([&] { return Eval(page, "document.querySelectorAll('.row').length") == "1"; }, 5000));
     EXPECT_EQ(Eval(page, "document.querySelector('.row .name').textContent"), "王芳");
