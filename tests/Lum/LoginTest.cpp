@@ -239,8 +239,8 @@ TEST_F(LoginTest, SuccessfulLoginShowsTheMainWindowAndPreparesTheUser)
     EXPECT_FALSE(Logining().IsWindowVisible());
     EXPECT_FALSE(Login().IsWindowVisible());
     EXPECT_EQ(app_->GetOwnUserId(), 10001);
-    // Read back from the remembered entry, with the blank names carry there.
-    EXPECT_EQ(CString(static_cast<const char*>(app_->m_userSelf.m_bstrName)).Trim(), "张伟");
+    // The own name as the service gave it.
+    EXPECT_EQ(CString(static_cast<const char*>(app_->m_userSelf.m_bstrName)), "张伟");
     EXPECT_FALSE(app_->GetSessionKey().empty());
     EXPECT_EQ(main_->m_nStatus, 1);
     CString md5;
@@ -301,6 +301,15 @@ TEST_F(LoginTest, SuccessfulLoginShowsTheMainWindowAndPreparesTheUser)
     EXPECT_TRUE(MainOpaque());
     EXPECT_TRUE(std::filesystem::exists(dir_.file("10002/User.dll")));
     EXPECT_EQ(main_->m_nStoreUserId, 10002);
+
+    // Each login keeps the own name as it is: it gains no blanks from the
+    // remembered entry, which keeps the one blank of its own format.
+    main_->SendMessage(WM_COMMAND, 9065, 0);
+    EXPECT_EQ(LoginThrough("13800000001", "123456"), "");
+    EXPECT_EQ(CString(static_cast<const char*>(app_->m_userSelf.m_bstrName)), "张伟");
+    CDataUser again;
+    ASSERT_TRUE(main_->m_dbSys.GetLoginer("13800000001", &again));
+    EXPECT_EQ(CString(static_cast<const char*>(again.m_bstrName)), "张伟 ");
 }
 
 TEST_F(LoginTest, GoingOfflineAndOnlineAgainLogsInAgain)
@@ -370,6 +379,23 @@ TEST_F(LoginTest, RememberedAccountIsOfferedAndLogsInAutomatically)
     Login().OnToggleRemember();
     EXPECT_EQ(Login().m_nRemember, 0);
     EXPECT_EQ(Login().m_nAutoLogin, 0);
+
+    // Logging in with automatic login unticked turns it off: the next start
+    // waits in the login window.
+    main_->SendMessage(WM_COMMAND, 9065, 0);
+    ASSERT_TRUE(Login().IsWindowVisible());
+    Login().OnToggleRemember();  // remember the password, not the login
+    EXPECT_EQ(Login().m_nAutoLogin, 0);
+    EXPECT_EQ(LoginThrough("13800000001", "123456"), "");
+    EXPECT_EQ(main_->m_dbSys.GetSysSet(0, "Basic_AutoLogin"), "0");
+    CloseMain();
+    service_.ClearRequests();
+    OpenMain();
+    lumui::Pump(100);
+    EXPECT_TRUE(Login().IsWindowVisible());
+    EXPECT_FALSE(Logining().IsWindowVisible());
+    EXPECT_FALSE(MainOpaque());
+    for (const auto& r : service_.Requests()) EXPECT_NE(r.method, "login");
 }
 
 TEST_F(LoginTest, RememberedAccountsListSelectsAndForgets)
