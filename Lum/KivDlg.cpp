@@ -524,7 +524,9 @@ void CKivDlg::GoOnline()
     if (!m_dlgLogining.m_strAccount.IsEmpty() && !m_dlgLogining.m_strPassword.IsEmpty())
         m_dlgLogining.ShowWindow(SW_SHOW);
     m_dlgLogining.ReLogin(1);
-    ReloadOwnHead();
+    // The default head in colour until the login brings the own one again.
+    delete m_pHeadImage;
+    m_pHeadImage = LoadPng(IDB_PNG_HEAD_DEFAULT);
     PostMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
 }
 

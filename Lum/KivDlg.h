@@ -54,6 +54,8 @@ public:
     void ReloadOwnHead();
     // The picture of the status button for a status.
     void SetStatusImage(int status);
+    // The tray icon's picture.
+    void SetTrayIcon(HICON icon);
     // Connects the user store and the message store for a user; stores still
     // open for another user are closed first.
     void ConnectUserStores(int userId);
@@ -250,7 +252,6 @@ private:
     DisplayRewrite Rewrite(int gid);
     // One step of the tray animation (timer 2023).
     void AnimateTray();
-    void SetTrayIcon(HICON icon);
     HICON StatusIcon() const;
     // The idle check of every 18th tick.
     void CheckIdle();

@@ -617,6 +617,7 @@ void CKivDlgLogining::FinishLogin()
     GetWindowRect(&mine);
     main->GetWindowRect(&panel);
     main->MoveWindow(mine.left, mine.top, panel.Width(), panel.Height());
+    main->SetTrayIcon(main->m_hIcon);
 
     main->m_nStatus = m_nStatus;
     main->SetStatusImage(m_nStatus);

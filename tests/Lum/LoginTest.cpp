@@ -1,5 +1,6 @@
 // The login window, the login-progress window, the remembered-accounts list
 // and the main window, driven through the layer against the stand-in service.
+#include "Common/GdiPlusBitmap.h"
 #include "Common/MD5Crypt.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
@@ -19,6 +20,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -301,6 +303,8 @@ TEST_F(LoginTest, SuccessfulLoginShowsTheMainWindowAndPreparesTheUser)
     EXPECT_TRUE(MainOpaque());
     EXPECT_TRUE(std::filesystem::exists(dir_.file("10002/User.dll")));
     EXPECT_EQ(main_->m_nStoreUserId, 10002);
+    // The tray shows the online icon again (log-out showed the offline one).
+    EXPECT_EQ(lumui::TrayState(main_->m_hWnd, 2023).icon, main_->m_hIcon);
 
     // Each login keeps the own name as it is: it gains no blanks from the
     // remembered entry, which keeps the one blank of its own format.
@@ -341,6 +345,53 @@ TEST_F(LoginTest, GoingOfflineAndOnlineAgainLogsInAgain)
         const auto requests = service_.Requests();
         ASSERT_GT(requests.size(), calls);
         EXPECT_EQ(requests[calls].method, "login");
+    }
+
+    // Online from offline shows the default head until the login answers,
+    // whatever head the own record held.
+    {
+        // A point of the default head whose colour its grey offline look
+        // changes most.
+        CGdiPlusBitmapResource head(IDB_PNG_HEAD_DEFAULT, "PNG", AfxGetInstanceHandle());
+        ASSERT_NE(head.m_pBitmap, nullptr);
+        auto greyOf = [](DWORD c) {
+            const DWORD g = (7 * ((c >> 8) & 0xFF) + 3 * ((c >> 16) & 0xFF)) / 10;
+            return (g << 16) | (g << 8) | g;
+        };
+        int px = 0, py = 0;
+        DWORD colour = 0;
+        int best = -1;
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 40; ++x) {
+                Gdiplus::Color c;
+                head.m_pBitmap->GetPixel(x, y, &c);
+                const DWORD v = c.GetValue() & 0xFFFFFF;
+                const int diff = std::abs(static_cast<int>(v & 0xFF) - static_cast<int>(greyOf(v) & 0xFF));
+                if (c.GetA() == 255 && diff > best) best = diff, px = x, py = y, colour = v;
+            }
+        ASSERT_GT(best, 8);
+        auto shown = [&] { return lumui::WindowPixel(main_->m_hWnd, 6 + px, 25 + py) & 0xFFFFFF; };
+
+        delete app_->m_userSelf.m_imgHead;
+        app_->m_userSelf.m_imgHead = new Gdiplus::Bitmap(40, 40, Gdiplus::PixelFormat32bppARGB);
+        Gdiplus::Graphics(app_->m_userSelf.m_imgHead).Clear(Gdiplus::Color(0xFFFF0000));
+        main_->SendMessage(WM_COMMAND, 9073, 0);
+        ASSERT_TRUE(lumui::PumpUntil([&] { return shown() == greyOf(colour); }, 5000)) << std::hex << shown();
+        Fault refused;
+        refused.kind = Fault::ResultCode;
+        refused.code = 3;
+        service_.SetFault("login", refused);
+        main_->SendMessage(WM_COMMAND, 9071, 0);
+        ASSERT_TRUE(lumui::PumpUntil([&] { return shown() != greyOf(colour); }, 5000));
+        EXPECT_EQ(shown(), colour) << std::hex << shown();
+        EXPECT_TRUE(lumui::PumpUntil([&] { return main_->m_nLoginsInFlight == 0; }, 10000));
+        lumui::Pump(100);
+        service_.ClearFaults();
+        main_->m_dlgLogining.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_LOGIN, BN_CLICKED), 0);
+        main_->SendMessage(WM_COMMAND, 9073, 0);
+        main_->SendMessage(WM_COMMAND, 9072, 0);
+        EXPECT_TRUE(lumui::PumpUntil([&] { return !app_->GetSessionKey().empty() && main_->m_nLoginsInFlight == 0; }, 10000));
+        lumui::Pump(100);
     }
 
     // Online from away is local only; the heartbeat then runs.
