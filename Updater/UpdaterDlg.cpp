@@ -276,6 +276,9 @@ bool CUpdaterDlg::DownloadAll(const CString& downloads)
         m_callback.m_nLastMax = 0;
         const CString url = base + "/download/" + EncodeUrlName(name);
         const CString target = downloads + name;
+        // A name in a folder of the install gets that folder here too.
+        std::error_code ec;
+        fs::create_directories(fs::path(target.str()).parent_path(), ec);
         bool ok = URLDownloadToFile(nullptr, url, target, 0, &m_callback) == S_OK;
 
         // The file must be whole: the size the server announced, and the
@@ -333,6 +336,7 @@ bool CUpdaterDlg::ReplaceAll(const CString& downloads, const CString& backups)
         if (PathFileExists(target)) {
             // The old file stays reachable until the whole update is in place.
             entry.backup = backups + name;
+            fs::create_directories(fs::path(entry.backup.str()).parent_path(), ec);
             fs::create_hard_link(target.str(), entry.backup.str(), ec);
             if (ec) fs::copy_file(target.str(), entry.backup.str(), fs::copy_options::overwrite_existing, ec);
             if (ec) {
@@ -340,8 +344,10 @@ bool CUpdaterDlg::ReplaceAll(const CString& downloads, const CString& backups)
                 return false;
             }
             fs::permissions(fresh.str(), fs::status(target.str(), ec).permissions(), ec);
-        } else if (isElfFile(fresh)) {
-            MarkProgramExecutable(fresh);
+        } else {
+            // A file in a folder the install does not have yet.
+            fs::create_directories(fs::path(target.str()).parent_path(), ec);
+            if (isElfFile(fresh)) MarkProgramExecutable(fresh);
         }
         if (!MoveFileEx(fresh, target, MOVEFILE_REPLACE_EXISTING)) {
             rollBack();

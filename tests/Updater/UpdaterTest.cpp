@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <vector>
 
@@ -166,14 +167,18 @@ TEST_F(UpdaterTest, OnlyFilesWhoseVersionTextDiffersAreSelected)
     EXPECT_EQ(Select(), (std::set<CString>{"first"}));
 }
 
-TEST_F(UpdaterTest, NamesThatLeaveTheProgramFolderAreNeverSelected)
+TEST_F(UpdaterTest, FilesInFoldersOfTheInstallAreOfferedNamesThatLeaveItNever)
 {
-    ServeList("[Kiv_PC]\n../evil=1.0\n/tmp/abs=1.0\nsub/file=1.0\nsub\\file=1.0\n..=1.0\n.=1.0\nok=1.0\n");
-    EXPECT_EQ(Select(), (std::set<CString>{"ok"}));
+    ServeList("[Kiv_PC]\n../evil=1.0\n/tmp/abs=1.0\nsub\\file=1.0\n..=1.0\n.=1.0\nok=1.0\n"
+              "theme/skin-01.jpg=1.0\nvoice/MsgSound.wav=1.0\na/b/c.txt=1.0\n"
+              "theme/../../evil=1.0\ntheme//x=1.0\ntheme/=1.0\n./x=1.0\ntheme/./x=1.0\ntheme/..=1.0\n");
+    EXPECT_EQ(Select(), (std::set<CString>{"a/b/c.txt", "ok", "theme/skin-01.jpg", "voice/MsgSound.wav"}));
     EXPECT_FALSE(IsSafeFileName("a\nb"));
+    EXPECT_FALSE(IsSafeFileName("theme/a\nb"));
     EXPECT_TRUE(IsSafeFileName("lib base.so"));
-    // A name goes into the address as one encoded segment.
+    // A name goes into the address segment by segment, each encoded.
     EXPECT_EQ(EncodeUrlName("a b?#%.so"), CString("a%20b%3F%23%25.so"));
+    EXPECT_EQ(EncodeUrlName("theme/春 天.jpg"), CString("theme/%E6%98%A5%20%E5%A4%A9.jpg"));
 }
 
 TEST_F(UpdaterTest, AMissingListEndsQuietly)
@@ -224,6 +229,30 @@ TEST_F(UpdaterTest, OneFileIsReplacedOnlyTheOwnClientIsStoppedGentlyAndRestarted
     Click();
     EXPECT_EQ(started_, std::vector<std::string>{folder_ + "Lum.exe"});
     EXPECT_FALSE(dlg_->IsWindowVisible());
+}
+
+TEST_F(UpdaterTest, FilesInFoldersAreReplacedAndNewFoldersMade)
+{
+    fs::create_directories(folder_ + "theme");
+    WriteFile(folder_ + "theme/skin-01.jpg", "old skin");
+    fs::create_directories(dir_.file("www/download/theme"));
+    fs::create_directories(dir_.file("www/download/voice/new"));
+    WriteFile(dir_.file("www/download/theme/skin-01.jpg"), "new skin");
+    WriteFile(dir_.file("www/download/voice/new/Ring.wav"), "new sound");
+    ServeList("[Kiv_PC]\ntheme/skin-01.jpg=2.0\nvoice/new/Ring.wav=2.0\n");
+    ASSERT_EQ(Select().size(), 2u);
+    OpenDialog();
+    EXPECT_EQ(dlg_->m_listFiles.GetItemText(0, 0), CString("theme/skin-01.jpg"));
+    RunUpdate();
+    EXPECT_EQ(ButtonText(), "升级完成");
+    EXPECT_EQ(ReadFile(folder_ + "theme/skin-01.jpg"), "new skin");
+    EXPECT_EQ(ReadFile(folder_ + "voice/new/Ring.wav"), "new sound");
+    EXPECT_FALSE(fs::exists(folder_ + "update"));
+    const auto asked = web_.Requests();
+    std::set<std::string> paths;
+    for (const auto& r : asked) paths.insert(r.path);
+    EXPECT_TRUE(paths.count("/download/theme/skin-01.jpg"));
+    EXPECT_TRUE(paths.count("/download/voice/new/Ring.wav"));
 }
 
 TEST_F(UpdaterTest, ThreeFilesMoveTheTotalBarInThirds)
