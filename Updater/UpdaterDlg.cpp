@@ -175,6 +175,8 @@ BOOL CUpdaterDlg::OnInitDialog()
 
 void CUpdaterDlg::OnOK()
 {
+    // While the files are being put in place the button is off.
+    if (m_bReplacing) return;
     CString state;
     m_btnUpdate.GetWindowText(state);
     if (state == kStart) {
@@ -189,7 +191,6 @@ void CUpdaterDlg::OnOK()
         m_callback.m_hResult = E_ABORT;
         m_btnUpdate.SetWindowText(kStart);
     } else if (state == kDone) {
-        if (m_bReplacing) return;
         WinExec(m_strAppPath + kClient, SW_SHOWNORMAL);
         EndDialog(IDOK);
     } else {
@@ -260,8 +261,25 @@ void CUpdaterDlg::Work()
         return;
     }
 
-    SetBusy(true);
-    m_btnUpdate.SetWindowText(kDone);
+    if (m_onMoment) m_onMoment("downloaded");
+    // Replacing starts on the interface thread, where "取消" is handled: a
+    // press that came first stops the update here, and once replacing has
+    // started the button can no longer be pressed.
+    bool replace = false;
+    lumui::RunOnUiThread([this, &replace] {
+        if (m_callback.m_hResult == E_ABORT) return;
+        m_bReplacing = true;
+        if (m_btnUpdate.m_hWnd) {
+            m_btnUpdate.EnableWindow(FALSE);
+            m_btnUpdate.SetWindowText(kDone);
+        }
+        replace = true;
+    });
+    if (!replace) {
+        fs::remove_all(folder.str(), ec);
+        return;
+    }
+    if (m_onMoment) m_onMoment("replacing");
     if (!ReplaceAll(downloads, backups)) m_btnUpdate.SetWindowText(kMoveFailed);
     fs::remove_all(folder.str(), ec);
     SetBusy(false);

@@ -255,6 +255,57 @@ TEST_F(UpdaterTest, FilesInFoldersAreReplacedAndNewFoldersMade)
     EXPECT_TRUE(paths.count("/download/voice/new/Ring.wav"));
 }
 
+// "取消" between the last download and the replacement: either the update
+// stops there and nothing changes, or, once the files are being put in
+// place, the button cannot be pressed.
+TEST_F(UpdaterTest, CancelAfterTheLastDownloadStopsEverything)
+{
+    Install("Lum", "1.0.0.2");
+    Serve("Lum", "1.0.0.3");
+    ServeList("[Kiv_PC]\nLum=1.0.0.3\n");
+    ASSERT_EQ(Select().size(), 1u);
+    const pid_t client = StartClient(folder_);
+    OpenDialog();
+    std::string shown;
+    dlg_->m_onMoment = [&](const char* moment) {
+        if (std::string(moment) != "downloaded") return;
+        CString text;
+        lumui::RunOnUiThread([&] { dlg_->m_btnUpdate.GetWindowText(text); });
+        shown = text.str();
+        // The person presses the button now.
+        ::SendMessage(dlg_->m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    };
+    RunUpdate();
+    EXPECT_EQ(shown, "取消");
+    EXPECT_EQ(ButtonText(), "开始更新");
+    EXPECT_TRUE(dlg_->m_btnUpdate.IsWindowEnabled());
+    EXPECT_EQ(InstalledVersion("Lum"), "1.0.0.2");
+    EXPECT_TRUE(ChildRunning(client));
+    EXPECT_FALSE(fs::exists(folder_ + "update"));
+    EXPECT_TRUE(started_.empty());
+
+    // Once the files are being replaced, the button is off and a press
+    // changes nothing.
+    bool enabled = true;
+    dlg_->m_onMoment = [&](const char* moment) {
+        if (std::string(moment) != "replacing") return;
+        CString text;
+        lumui::RunOnUiThread([&] {
+            enabled = dlg_->m_btnUpdate.IsWindowEnabled() != FALSE;
+            dlg_->m_btnUpdate.GetWindowText(text);
+        });
+        shown = text.str();
+        ::SendMessage(dlg_->m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    };
+    RunUpdate();
+    EXPECT_FALSE(enabled);
+    EXPECT_EQ(shown, "升级完成");
+    EXPECT_EQ(ButtonText(), "升级完成");
+    EXPECT_EQ(InstalledVersion("Lum"), "1.0.0.3");
+    EXPECT_FALSE(ChildRunning(client));
+    EXPECT_TRUE(started_.empty());
+}
+
 TEST_F(UpdaterTest, ThreeFilesMoveTheTotalBarInThirds)
 {
     std::string list = "[Kiv_PC]\n";
