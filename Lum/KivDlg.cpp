@@ -902,7 +902,7 @@ __StructMessage QueuedCopy(const lum_thrift::StructMessage& msg)
     copy.sendTime = msg.sendTime;
     copy.content = msg.content;
     copy.params = msg.params;
-    copy.msgType = static_cast<int>(msg.msgType);
+    copy.msgType = MessageKindOf(msg);
     return copy;
 }
 

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -130,9 +131,19 @@ const auto kSliceBudget = std::chrono::milliseconds(8);
 
 }  // namespace
 
+int MessageKindOf(const lum_thrift::StructMessage& msg)
+{
+    // The generated reader stores the wire's integer in the enum member
+    // whatever it is; its bytes are read back as that integer.
+    static_assert(sizeof(msg.msgType) == sizeof(int32_t), "the kind is a 32-bit integer on the wire");
+    int32_t kind = 0;
+    std::memcpy(&kind, &msg.msgType, sizeof kind);
+    return kind;
+}
+
 UINT HeartbeatMessageFor(const lum_thrift::StructMessage& msg, int ownId)
 {
-    switch (msg.msgType) {
+    switch (MessageKindOf(msg)) {
     case lum_thrift::MsgType::IsUserMessage:
         return UM_USER_MESSAGE;
     case lum_thrift::MsgType::IsGroupMessage:

@@ -152,6 +152,10 @@ void HandleSessionLost(int code);
 
 // ---------------------------------------------------------------- heartbeat
 
+// The kind of a pushed item as the integer the service sent: a kind this
+// client does not know (42) is a value the enum cannot hold, so it is never
+// read as the enum.
+int MessageKindOf(const lum_thrift::StructMessage& msg);
 // The main-window message of one pushed item (0: the kind is not handed on).
 // An "added to a group" item is about the own user when its sender is
 // `ownId`, otherwise about another member joining.

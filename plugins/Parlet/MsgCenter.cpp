@@ -34,18 +34,11 @@ CString EntryId(bool group, int id)
     return (group ? "g" : "f") + IdText(id);
 }
 
-// A cache-busting number for image addresses.
-CString RandomText()
-{
-    const long long r = std::rand() % 32768;
-    return IdText(static_cast<int>(r * 1000000 / 32767 + 100));
-}
-
 CString HeadImage(bool group, int id)
 {
     const CString folder = group ? "/upload/group/" : "/upload/face/";
     const CString file = HasCustomHeadImage(group ? TRUE : FALSE, IdText(id)) ? IdText(id) + ".png" : CString("default.png");
-    return GetEndpointConfig().webBaseUrl + folder + file + "?" + RandomText();
+    return GetEndpointConfig().webBaseUrl + folder + file + "?" + CacheBustingNumber();
 }
 
 int HexValue(char c)
@@ -177,7 +170,7 @@ CString CDHtmlParlet::Fill(std::list<CData*>* unread, int* total)
         *total += record->m_nUnreadCount;
         m_entries.push_back({record, group, record->m_nId});
         const CString name = EscapeHtmlText(NameOf(record));
-        m_strRandom = RandomText();
+        m_strRandom = CacheBustingNumber();
         html += "<table id='" + EntryId(group, record->m_nId) +
                 "' width='100%' bgcolor='white' cellpadding='0'"
                 " onmouseover='changetrBackground(this,\"#CFF5FF\")'"

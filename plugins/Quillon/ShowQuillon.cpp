@@ -78,11 +78,6 @@ CString GroupItemOpen(const CString& name, int id, const CString& image)
            img + "' im1='" + img + "' im2='" + img + "'>";
 }
 
-CString RandomText()
-{
-    return IdText(std::rand() * 1000000 / 32767 + 100);
-}
-
 CString MillisecondText()
 {
     SYSTEMTIME now;
@@ -252,13 +247,13 @@ CString CHtmlQuillon::BuildTypeTree()
     LoadContacts();
     const int own = Quillon().ownId;
     CString xml = FolderOpen("我的好友", "my_friends");
-    for (CDataUser* u : m_friends) xml += ContactItem(RecordName(u), u->m_nId, FaceImage(u->m_nId, RandomText()));
+    for (CDataUser* u : m_friends) xml += ContactItem(RecordName(u), u->m_nId, FaceImage(u->m_nId, CacheBustingNumber()));
     xml += "</item>";
 
     auto groupFolder = [&](const char* text, const char* id, std::set<CDataGroup*>& groups, bool discussion) {
         xml += FolderOpen(text, id);
         for (CDataGroup* g : groups) {
-            const CString query = discussion ? RandomText() : MillisecondText();
+            const CString query = discussion ? CacheBustingNumber() : MillisecondText();
             const CString image =
                 discussion ? CString("../upload/group/discuss_group.png") : GroupImage(g->m_nId, query);
             xml += GroupItemOpen(RecordName(g), g->m_nId, image);
