@@ -24,6 +24,7 @@
 #include "platform/sound.h"
 #include "platform/threads.h"
 #include "platform/windc.h"
+#include "platform/uiapp.h"
 
 #include <cstdlib>
 #include <list>
@@ -215,6 +216,7 @@ BOOL CKivDlg::OnInitDialog()
 
     // 1. The system store and the log folder.
     m_dbSys.Connect();
+    TellSetAside(m_dbSys, "设置");
     if (app) app->m_log.CreateLogFolder();
 
     // 2. The own head image while logged out.
@@ -505,6 +507,18 @@ void CKivDlg::ConnectUserStores(int userId)
     m_nStoreUserId = userId;
     m_dbUser.Connect(userId);
     m_dbMsg.Connect(userId);
+    TellSetAside(m_dbUser, "联系人");
+    TellSetAside(m_dbMsg, "消息记录");
+}
+
+void CKivDlg::TellSetAside(const CFileDB& store, const char* what)
+{
+    const CString kept = store.SetAsidePath();
+    if (kept.IsEmpty()) return;
+    CString text;
+    text.Format("本地%s文件已损坏，已改名为%s保留，并已新建。", what, kept.GetString());
+    // Told once the current step (start-up, login) has finished.
+    lumui::QueueOnUiThread([text] { AfxMessageBox(text, MB_OK); });
 }
 
 // ---------------------------------------------------------------- own status

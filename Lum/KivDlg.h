@@ -59,6 +59,10 @@ public:
     // Connects the user store and the message store for a user; stores still
     // open for another user are closed first.
     void ConnectUserStores(int userId);
+    // A store that was damaged and set aside by its Connect is reported to
+    // the user once, in a box naming the kept file (`what`: the store's
+    // contents in words).
+    static void TellSetAside(const CFileDB& store, const char* what);
     // Opens the chat of the newest unread sender (tray click, hotkey), or
     // shows the main window when nobody is unread.
     void OpenNewestUnread();

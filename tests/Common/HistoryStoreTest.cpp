@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -380,4 +383,45 @@ TEST_F(History, ReopensAndReportsRefusedWrites)
     EXPECT_EQ(rows, 0);
     EXPECT_EQ(cols, 0);
     EXPECT_EQ(store.GetRecordCount(1, 0, 1, ""), 1);
+}
+
+// A store whose file is no longer a database (its schema page overwritten)
+// is set aside under a name with the time, bytes intact, and a new store
+// takes its place; a store that opens is never moved.
+TEST(DamagedStore, IsSetAsideWithItsBytesAndANewOneTakesItsPlace)
+{
+    ProgramFolder folder;
+    const std::string path = folder.path() + "77/MsgRecords.dll";
+    {
+        CFileDbMsg store;
+        ASSERT_EQ(store.Connect(77), 1);
+        EXPECT_EQ(store.InsertMsg(5, 1, "<p>旧的</p>", 0, "2024-05-01 08:00:00", 1, "旧的"), 1);
+    }
+    {
+        CFileDbMsg again;
+        ASSERT_EQ(again.Connect(77), 1);
+        EXPECT_TRUE(again.SetAsidePath().IsEmpty());
+        EXPECT_EQ(again.GetCount("history_msg"), 1);
+    }
+    std::string bytes;
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        ASSERT_TRUE(f.good());
+        f.seekp(100);
+        f << std::string(3000, '\x5A');
+        f.close();
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+
+    CFileDbMsg store;
+    ASSERT_EQ(store.Connect(77), 1);
+    const std::string kept = store.SetAsidePath().str();
+    EXPECT_TRUE(std::regex_match(kept, std::regex(".*/77/MsgRecords\\.dll\\.\\d{8}-\\d{6}(-\\d+)?\\.bad"))) << kept;
+    std::ifstream in(kept, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes);
+    EXPECT_EQ(store.GetCount("history_msg"), 0);
+    EXPECT_EQ(store.InsertMsg(5, 1, "<p>新的</p>", 0, "2024-05-01 08:00:01", 1, "新的"), 1);
+    EXPECT_EQ(store.GetCount("history_msg"), 1);
+    EXPECT_EQ(schemaOf(store.db, "history_msg").empty(), false);
 }

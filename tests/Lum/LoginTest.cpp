@@ -20,8 +20,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
 #include <memory>
 #include <string>
 #include <vector>
@@ -314,6 +318,55 @@ TEST_F(LoginTest, SuccessfulLoginShowsTheMainWindowAndPreparesTheUser)
     CDataUser again;
     ASSERT_TRUE(main_->m_dbSys.GetLoginer("13800000001", &again));
     EXPECT_EQ(CString(static_cast<const char*>(again.m_bstrName)), "张伟 ");
+}
+
+// A store that is not a database is set aside under a name with the time
+// (kept for recovery), a new one takes its place, and the user is told once
+// per store; the client then keeps accounts, contacts and lines as usual.
+TEST_F(LoginTest, DamagedStoresAreSetAsideAndReplacedWithOneNoticeEach)
+{
+    namespace fs = std::filesystem;
+    const std::string garbage(3000, '\x5A');
+    fs::create_directories(dir_.file("10001"));
+    for (const char* name : {"KivSys.dll", "10001/User.dll", "10001/MsgRecords.dll"})
+        std::ofstream(dir_.file(name), std::ios::binary) << garbage;
+
+    OpenMain();
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_NE(boxes_[0].find("设置"), std::string::npos) << boxes_[0];
+    Login().OnToggleAutoLogin();  // remember the account
+    ASSERT_EQ(LoginThrough("13800000001", "123456"), "");
+    ASSERT_EQ(boxes_.size(), 3u);
+    EXPECT_NE(boxes_[1].find("联系人"), std::string::npos) << boxes_[1];
+    EXPECT_NE(boxes_[2].find("消息记录"), std::string::npos) << boxes_[2];
+
+    // Each box names the kept file, which holds the old bytes.
+    const std::regex kept(R"((KivSys|User|MsgRecords)\.dll\.\d{8}-\d{6}(-\d+)?\.bad)");
+    int found = 0;
+    for (const std::string& folder : {dir_.path(), dir_.file("10001")})
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            const std::string name = entry.path().filename().string();
+            if (!std::regex_match(name, kept)) continue;
+            ++found;
+            std::ifstream in(entry.path(), std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), garbage) << name;
+            EXPECT_TRUE(std::any_of(boxes_.begin(), boxes_.end(),
+                                    [&](const std::string& box) { return box.find(name) != std::string::npos; }))
+                << name;
+        }
+    EXPECT_EQ(found, 3);
+
+    // The new stores work: the remembered account, the friends, a line.
+    CDataUser stored;
+    EXPECT_TRUE(main_->m_dbSys.GetLoginer("13800000001", &stored));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return main_->m_dbUser.GetCount("GroupUser") > 0; }, 5000));
+    EXPECT_EQ(main_->m_dbMsg.InsertMsg(10002, 1, "<span>好</span>", 0, "2024-05-01 08:00:00", 1, "好"), 1);
+
+    // Logging out and in again: nothing more to tell.
+    main_->SendMessage(WM_COMMAND, 9065, 0);
+    ASSERT_EQ(LoginThrough("13800000001", "123456"), "");
+    EXPECT_EQ(boxes_.size(), 3u);
+    EXPECT_EQ(main_->m_dbMsg.GetCount("history_msg"), 1);
 }
 
 TEST_F(LoginTest, GoingOfflineAndOnlineAgainLogsInAgain)
