@@ -48,7 +48,8 @@ int CCommon::DownLoadHeaderImage(int id, Gdiplus::Bitmap* target, int isUser, CS
     CString url;
     url.Format(isUser == 1 ? "%s/upload/face/%d.png?r=%s" : "%s/upload/group/%d.png?r=%s",
                GetEndpointConfig().webBaseUrl.GetString(), id, stamp.GetString());
-    const bool fetched = URLDownloadToFile(nullptr, url, file, 0, nullptr) == S_OK;
+    // A picture cut short does not decode, whether or not its end was marked.
+    const bool fetched = SUCCEEDED(URLDownloadToFile(nullptr, url, file, 0, nullptr));
     std::string bytes;
     const bool read = fetched && ReadWholeFile(file, bytes) && !bytes.empty();
     // A failed or cut transfer leaves no file behind either.

@@ -297,16 +297,21 @@ bool CUpdaterDlg::DownloadAll(const CString& downloads)
         // A name in a folder of the install gets that folder here too.
         std::error_code ec;
         fs::create_directories(fs::path(target.str()).parent_path(), ec);
-        bool ok = URLDownloadToFile(nullptr, url, target, 0, &m_callback) == S_OK;
+        const HRESULT fetched = URLDownloadToFile(nullptr, url, target, 0, &m_callback);
 
-        // The file must be whole: the size the server announced, and the
-        // size and digest the list gives.
+        // The file must be known whole: the size and digest the list gives;
+        // without them, an end the server marked (its length, which must
+        // match, or the last chunk). A body that just stopped where the
+        // connection closed may be cut short and is refused.
+        auto check = m_checks.find(name);
+        const bool listed =
+            check != m_checks.end() && (check->second.size >= 0 || !check->second.md5.IsEmpty());
+        bool ok = fetched == S_OK || (fetched == S_FALSE && listed);
         if (ok) {
             const int64_t size = FileSizeOf(target);
             const ULONG announced = m_callback.m_nLastMax;
-            auto check = m_checks.find(name);
             if (size < 0 || (announced > 0 && static_cast<uint64_t>(size) != announced)) ok = false;
-            if (ok && check != m_checks.end()) {
+            if (ok && listed) {
                 if (check->second.size >= 0 && size != check->second.size) ok = false;
                 if (!check->second.md5.IsEmpty() && FileMd5(target).CompareNoCase(check->second.md5) != 0) ok = false;
             }

@@ -400,6 +400,53 @@ TEST_F(UpdaterTest, ADownloadThatDoesNotMatchTheListIsRefused)
     EXPECT_EQ(InstalledVersion("b"), "1.0");
 }
 
+// Without a size or digest in the list, only a download whose end the
+// server marked (its length, or the last chunk) is installed: a body that
+// simply stops where the connection closes, or a chunked one cut short, is
+// refused; with the list's size and digest the same unmarked body passes.
+TEST_F(UpdaterTest, ADownloadNotKnownToBeWholeIsNotInstalled)
+{
+    Install("a", "1.0");
+    Serve("a", "2.0");
+    const std::string whole = ReadFile(dir_.file("www/download/a"));
+    ServeList("[Kiv_PC]\na=2.0\n");
+    ASSERT_EQ(Select().size(), 1u);
+    const pid_t client = StartClient(folder_);
+    OpenDialog();
+
+    web_.SetFault("/download/a", standin::WebFault::Unsized(whole.substr(0, whole.size() / 2)));
+    RunUpdate();
+    EXPECT_EQ(FileText(), "a 下载失败！");
+    EXPECT_EQ(ButtonText(), "重新升级");
+    EXPECT_EQ(InstalledVersion("a"), "1.0");
+    EXPECT_TRUE(ChildRunning(client));
+
+    Click();
+    web_.SetFault("/download/a", standin::WebFault::ChunkedCut(whole.substr(0, whole.size() / 2)));
+    RunUpdate();
+    EXPECT_EQ(FileText(), "a 下载失败！");
+    EXPECT_EQ(InstalledVersion("a"), "1.0");
+
+    // Whole but unmarked: without the list's checks it cannot be told apart
+    // from a cut one.
+    Click();
+    web_.SetFault("/download/a", standin::WebFault::Unsized(whole));
+    RunUpdate();
+    EXPECT_EQ(FileText(), "a 下载失败！");
+    EXPECT_EQ(InstalledVersion("a"), "1.0");
+    EXPECT_TRUE(ChildRunning(client));
+
+    // The list gives size and digest: the unmarked body is checked by them.
+    dlg_.reset();
+    ServeList("[Kiv_PC]\na=2.0\n[Kiv_PC_Size]\na=" + std::to_string(whole.size()) + "\n[Kiv_PC_MD5]\na=" +
+              FileMd5(dir_.file("www/download/a").c_str()).str() + "\n");
+    ASSERT_EQ(Select().size(), 1u);
+    OpenDialog();
+    RunUpdate();
+    EXPECT_EQ(ButtonText(), "升级完成");
+    EXPECT_EQ(InstalledVersion("a"), "2.0");
+}
+
 TEST_F(UpdaterTest, AFileThatCannotBeReplacedPutsTheOthersBack)
 {
     Install("a", "1.0");
