@@ -293,6 +293,25 @@ UINT ThreadGetUserInfo(LPVOID param)
 
 // ---------------------------------------------------------------- chat
 
+namespace {
+
+// The end of a send: a line the service did not take (no answer, a reply
+// that is none, or a code other than 0) is marked in its pane, which is
+// looked up on the UI thread; a code other than 0 also ends the session.
+void FinishSend(const SendMsgBlock& block, bool answered, int32_t result)
+{
+    if ((!answered || result != lum_thrift::ResultCode::SUCCESS) && block.pane && !block.lineId.IsEmpty()) {
+        const HWND pane = block.pane;
+        const CString& line = block.lineId;
+        lumui::RunOnUiThread([pane, &line] {
+            if (IsWindow(pane)) ::SendMessage(pane, UM_SEND_FAILED, reinterpret_cast<WPARAM>(line.GetString()), 0);
+        });
+    }
+    if (answered && result != lum_thrift::ResultCode::SUCCESS) HandleSessionLost(result);
+}
+
+}  // namespace
+
 UINT ThreadSendUserMsg(LPVOID param)
 {
     std::unique_ptr<SendMsgBlock> block(static_cast<SendMsgBlock*>(param));
@@ -300,9 +319,9 @@ UINT ThreadSendUserMsg(LPVOID param)
     const std::string key = SessionKey();
     const std::string msg = AnsiToUtf8(block->msg).str();
     int32_t result = 0;
-    if (CallService([&](LumServiceClient& c) { result = c.SendUserMsg(key, block->toid, block->gid, msg); }) &&
-        result != lum_thrift::ResultCode::SUCCESS)
-        HandleSessionLost(result);
+    const bool answered =
+        CallService([&](LumServiceClient& c) { result = c.SendUserMsg(key, block->toid, block->gid, msg); });
+    FinishSend(*block, answered, result);
     return 0;
 }
 
@@ -313,9 +332,8 @@ UINT ThreadSendGroupMsg(LPVOID param)
     const std::string key = SessionKey();
     const std::string msg = AnsiToUtf8(block->msg).str();
     int32_t result = 0;
-    if (CallService([&](LumServiceClient& c) { result = c.SendGroupMsg(key, block->gid, msg); }) &&
-        result != lum_thrift::ResultCode::SUCCESS)
-        HandleSessionLost(result);
+    const bool answered = CallService([&](LumServiceClient& c) { result = c.SendGroupMsg(key, block->gid, msg); });
+    FinishSend(*block, answered, result);
     return 0;
 }
 

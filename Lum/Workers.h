@@ -35,6 +35,11 @@ struct SendMsgBlock {
     int toid = 0;     // not sent by the group send
     int gid = 0;
     CString msg;
+    // A line typed into a pane: the pane and the page's id of the line,
+    // which the pane marks as not delivered when the service does not take
+    // it (UM_SEND_FAILED). Empty for sends nobody typed.
+    HWND pane = nullptr;
+    CString lineId;
 };
 
 // ThreadGetUserInfo.
