@@ -367,3 +367,36 @@ CString DisplayMarkupOf(const std::string& content, DisplayRewrite& rewrite)
     const CString text = Utf8ToAnsi(CString(PercentDecode(content).c_str()));
     return "<msg>" + EscapeHtml(text) + "</msg>";
 }
+
+const char* const kCutBodyNote = "<br/>……（消息过长，这里只显示了开头，完整内容请查看消息记录）";
+
+std::string ShownContent(const std::string& content, size_t limit, bool* cut)
+{
+    if (cut) *cut = false;
+    // Decoding never lengthens a text: a content within the limit is shown whole.
+    if (content.size() <= limit) return content;
+    std::string text = PercentDecode(content);
+    if (text.size() <= limit) return content;
+    size_t end = limit;
+    // Whole UTF-8 characters only.
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    text.resize(end);
+    // Not inside a tag, nor inside a character reference.
+    const size_t open = text.rfind('<');
+    if (open != std::string::npos && text.find('>', open) == std::string::npos) text.resize(open);
+    const size_t amp = text.rfind('&');
+    if (amp != std::string::npos && text.find(';', amp) == std::string::npos) text.resize(amp);
+    if (cut) *cut = true;
+    // Encoded again where decoding would change it.
+    std::string out;
+    out.reserve(text.size() + 16);
+    for (const char c : text) {
+        if (c == '%')
+            out += "%25";
+        else if (c == '+')
+            out += "%2B";
+        else
+            out += c;
+    }
+    return out;
+}

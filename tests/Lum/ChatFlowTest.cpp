@@ -451,4 +451,60 @@ TEST_F(ChatFlowTest, ALineTheServiceDidNotTakeIsMarkedNotDelivered)
     EXPECT_TRUE(na.Heartbeat().empty());
 }
 
+// One very long line (a person types at most 1,000 characters) does not
+// hold the window: the UI thread keeps answering while it arrives, the pane
+// shows its beginning with a note, and the history keeps all of it.
+TEST_F(ChatFlowTest, AHugeLineIsShownCutWithoutHoldingTheWindowAndStoredWhole)
+{
+    auto* chat = Open<CKivDlgChatUser>(Wei());
+    ASSERT_NE(chat, nullptr);
+    std::string body = "<span>开头";
+    while (body.size() < 4u * 1024 * 1024) body += "很长的一句话，<b>加粗</b>还有 &amp; 符号。";
+    body += "结尾</span>";
+    Peer na(port_, "13800000002");
+    ASSERT_EQ(na.SendUser(10001, body), 0);
+
+    // How late work queued on the UI thread runs, while the line arrives.
+    std::atomic<bool> done{false};
+    std::atomic<long long> worstMs{0};
+    std::thread probe([&] {
+        while (!done) {
+            const auto queued = std::chrono::steady_clock::now();
+            auto ran = std::make_shared<std::atomic<bool>>(false);
+            lumui::QueueOnUiThread([ran] { *ran = true; });
+            while (!*ran && !done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - queued)
+                                     .count();
+            if (*ran && ms > worstMs) worstMs = ms;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    Heartbeat();
+    ASSERT_TRUE(lumui::PumpUntil([&] { return HistoryCount(10002, 1, 0) == 1; }, 10000));
+    lumui::Pump(200);
+    done = true;
+    probe.join();
+    EXPECT_LT(worstMs.load(), 500) << "the UI thread was held for " << worstMs.load() << " ms";
+
+    // The pane: the beginning, cut, with the note; not the end.
+    const std::string text = PaneText(chat->m_dlgMsgList);
+    EXPECT_NE(text.find("开头很长的一句话，加粗还有 & 符号。"), std::string::npos);
+    EXPECT_EQ(text.find("结尾"), std::string::npos);
+    EXPECT_NE(text.find("消息过长"), std::string::npos);
+    EXPECT_LT(text.size(), 128u * 1024);
+    // The history: the whole line.
+    char** table = nullptr;
+    int rows = 0, cols = 0;
+    ASSERT_TRUE(main_->m_dbMsg.GetRecord("select tagmsg, msg from history_msg where id=10002 and type=0", {}, &table,
+                                         &rows, &cols));
+    ASSERT_EQ(rows, 1);
+    const std::string stored = table[cols];
+    const std::string plain = table[cols + 1];
+    CFileDB::FreeRecord(table);
+    EXPECT_GT(stored.size(), 4u * 1024 * 1024);
+    EXPECT_NE(stored.find("结尾</span>"), std::string::npos);
+    EXPECT_NE(plain.find("结尾"), std::string::npos);
+}
+
 }  // namespace
