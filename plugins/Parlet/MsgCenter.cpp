@@ -114,7 +114,18 @@ CString QueuedMessageText(const std::string& content)
         else if (c == '>' && inTag) inTag = false;
         else if (!inTag) text.push_back(c);
     }
-    return Utf8ToAnsi(CString(ResolveEntities(text).c_str()));
+    text = ResolveEntities(text);
+    // A person types at most 1,000 characters: a text beyond 64 KiB is
+    // listed by its beginning (whole UTF-8 characters), as the chat panes
+    // show it.
+    const size_t limit = 64 * 1024;
+    if (text.size() > limit) {
+        size_t end = limit;
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+        text.resize(end);
+        text += "……";
+    }
+    return Utf8ToAnsi(CString(text.c_str()));
 }
 
 // ---------------------------------------------------------------- the frame
