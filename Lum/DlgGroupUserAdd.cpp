@@ -281,6 +281,8 @@ private:
     std::shared_ptr<std::atomic<bool>> m_cancel;
 };
 
+namespace {
+
 // Reads a sheet away from the UI thread; the view takes it only when the
 // read is still its current one.
 UINT ThreadReadSheet(LPVOID param)
@@ -302,6 +304,8 @@ UINT ThreadReadSheet(LPVOID param)
     });
     return 0;
 }
+
+}  // namespace
 
 // ---------------------------------------------------------------- the import view
 

@@ -23,8 +23,8 @@
 #include "platform/shell.h"
 #include "platform/sound.h"
 #include "platform/threads.h"
-#include "platform/windc.h"
 #include "platform/uiapp.h"
+#include "platform/windc.h"
 
 #include <cstdlib>
 #include <list>
@@ -516,7 +516,7 @@ void CKivDlg::TellSetAside(const CFileDB& store, const char* what)
     const CString kept = store.SetAsidePath();
     if (kept.IsEmpty()) return;
     CString text;
-    text.Format("本地%s文件已损坏，已改名为%s保留，并已新建。", what, kept.GetString());
+    text.Format("本地%s文件已损坏，已改名为 %s 保留，并已新建。", what, kept.GetString());
     // Told once the current step (start-up, login) has finished.
     lumui::QueueOnUiThread([text] { AfxMessageBox(text, MB_OK); });
 }
@@ -935,10 +935,10 @@ void HistoryOf(const std::string& content, const CString& filesFolder, CString* 
     *stored = text;
 }
 
-// The history row of a line longer than a pane shows, made and written on a
-// worker with a connection of its own to the user's history: reading a body
-// of megabytes for its text and storing it takes about a second, which the
-// window must not wait for.
+// The history row of a long line (beyond what a pane shows), made and
+// written on a worker with a connection of its own to the user's history:
+// reading a body of megabytes for its text and storing it takes about a
+// second, which the window must not wait for.
 struct LongLineRow {
     std::string content;
     CString filesFolder;
