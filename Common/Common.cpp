@@ -11,6 +11,9 @@
 namespace {
 
 std::atomic<unsigned> g_fileCounter{0};
+// The names getFileName makes are counted on their own: other files of the
+// process (head downloads) never take a number from them.
+std::atomic<unsigned> g_nameCounter{0};
 
 }  // namespace
 
@@ -45,7 +48,8 @@ int CCommon::DownLoadHeaderImage(int id, Gdiplus::Bitmap* target, int isUser, CS
     CString url;
     url.Format(isUser == 1 ? "%s/upload/face/%d.png?r=%s" : "%s/upload/group/%d.png?r=%s",
                GetEndpointConfig().webBaseUrl.GetString(), id, stamp.GetString());
-    const bool fetched = URLDownloadToFile(nullptr, url, file, 0, nullptr) == S_OK;
+    // A picture cut short does not decode, whether or not its end was marked.
+    const bool fetched = SUCCEEDED(URLDownloadToFile(nullptr, url, file, 0, nullptr));
     std::string bytes;
     const bool read = fetched && ReadWholeFile(file, bytes) && !bytes.empty();
     // A failed or cut transfer leaves no file behind either.
@@ -154,7 +158,7 @@ void CCommon::getFileName(CString* name, int n)
     time_t now = time(nullptr);
     struct tm local;
     localtime_r(&now, &local);
-    *name = FormatFileName(local, ++g_fileCounter, n);
+    *name = FormatFileName(local, ++g_nameCounter, n);
 }
 
 CString CCommon::GetStrFromUrl(CString url)

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,8 +40,45 @@ void CFileDB::ConvertUtf8ToGBK(CString& text)
     text = Utf8ToAnsi(text);
 }
 
+namespace {
+
+// Whether SQLite can read the file as a database: reading the schema reads
+// the header and the first page, which a file that is no database, or one
+// whose first page is damaged, fails.
+bool ReadsAsDatabase(sqlite3* db)
+{
+    const int rc = sqlite3_exec(db, "select count(*) from sqlite_master", nullptr, nullptr, nullptr) & 0xFF;
+    return rc != SQLITE_NOTADB && rc != SQLITE_CORRUPT;
+}
+
+// Moves a damaged store, with its write-ahead log, to "<file>.<date>-<time>.bad"
+// (a number added when that name is taken). The kept path, or "" when the
+// file could not be moved.
+CString SetAside(const CString& path)
+{
+    const time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    char stamp[32];
+    strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    CString kept;
+    for (int n = 1; n < 1000; ++n) {
+        if (n == 1)
+            kept.Format("%s.%s.bad", path.GetString(), stamp);
+        else
+            kept.Format("%s.%s-%d.bad", path.GetString(), stamp, n);
+        if (::access(kept, F_OK) != 0) break;
+    }
+    if (::rename(path, kept) != 0) return CString();
+    for (const char* part : {"-wal", "-shm"}) ::rename(path + part, kept + part);
+    return kept;
+}
+
+}  // namespace
+
 int CFileDB::Open(const CString& path, const std::vector<const char*>& creates)
 {
+    m_strSetAside.Empty();
     if (db) return 1;
     // The stores hold remembered passwords, contacts and history: a store
     // made here is readable and writable by its owner only. SQLite gives its
@@ -53,6 +91,20 @@ int CFileDB::Open(const CString& path, const std::vector<const char*>& creates)
         sqlite3_close(db);
         db = nullptr;
         return 0;
+    }
+    if (!ReadsAsDatabase(db)) {
+        // Every later write would fail without a word: the damaged file is
+        // kept for recovery under another name and a new store is started.
+        sqlite3_close(db);
+        db = nullptr;
+        const CString kept = SetAside(path);
+        if (kept.IsEmpty()) {
+            std::fprintf(stderr, "Can't open database:%s is damaged and cannot be moved\n", path.GetString());
+            return 0;
+        }
+        const int fresh = Open(path, creates);
+        m_strSetAside = kept;
+        return fresh;
     }
     // A store left readable by an earlier version is narrowed too.
     ::chmod(path, S_IRUSR | S_IWUSR);

@@ -47,6 +47,10 @@ public:
     void BeginBatch();
     void EndBatch();
 
+    // Where the last Connect moved a file that was no database (kept for
+    // recovery); empty when the store opened as it was.
+    CString SetAsidePath() const { return m_strSetAside; }
+
     sqlite3* db = nullptr;
 
 protected:
@@ -72,6 +76,7 @@ protected:
 
 private:
     int m_nBatch = 0;
+    CString m_strSetAside;
 };
 
 // Binding helpers shared by the stores.

@@ -2,7 +2,9 @@
 
 #include "Common/Data.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -10,8 +12,23 @@ const char* kCreateHistory =
     "create table history_msg(id INTEGER,gid INTEGER,tagmsg TEXT,type INTEGER,rtime TEXT,gtype INTEGER,msg TEXT,"
     "PRIMARY KEY(id,rtime))";
 
-// Sub-second suffixes a contact can use within one second.
-const int kMaxLinesPerSecond = 1000;
+// The sub-second suffix that follows `last` (the digits after the point of
+// the contact's latest line in that second; empty for the whole second):
+// groups of three digits, the last one counted up, and a further group once
+// it reaches 999. Each suffix sorts after the one before it, as text and as
+// a fraction of the second, and there is always a next one.
+CString nextSubSecond(const CString& last)
+{
+    const std::string digits = last.str();
+    bool groups = !digits.empty() && digits.size() % 3 == 0;
+    for (char ch : digits) groups = groups && ch >= '0' && ch <= '9';
+    if (!groups) return CString((digits + "001").c_str());
+    const int tail = std::atoi(digits.substr(digits.size() - 3).c_str());
+    if (tail >= 999) return CString((digits + "001").c_str());
+    char next[16];
+    std::snprintf(next, sizeof next, "%03d", tail + 1);
+    return CString((digits.substr(0, digits.size() - 3) + next).c_str());
+}
 
 // A keyword as a LIKE pattern that matches it literally: '%', '_' and the
 // escape character itself lose their wildcard meaning.
@@ -42,12 +59,14 @@ struct CFileDbMsg::Selection {
 
 CFileDbMsg::CFileDbMsg()
 {
-    m_strTime[0] = "datetime(rtime)>=datetime('now','start of day') and datetime(rtime)<datetime('now','+1 day','start of day')";
-    m_strTime[1] = "datetime(rtime)>=datetime('now','-7 day','start of day') and datetime(rtime)<datetime('now','start of day')";
-    m_strTime[2] = "datetime(rtime)>=datetime('now','-38 day','start of day') and datetime(rtime)<datetime('now','-7 day','start of day')";
-    m_strTime[3] = "datetime(rtime)>=datetime('now','-219 day','start of day') and datetime(rtime)<datetime('now','-38 day','start of day')";
-    m_strTime[4] = "datetime(rtime)>=datetime('now','-585 day','start of day') and datetime(rtime)<datetime('now','-219 day','start of day')";
-    m_strTime[5] = "datetime(rtime)<datetime('now','-585 day','start of day')";
+    // The lines' times are local times, so the buckets start at local day
+    // starts (SQLite's 'now' alone is UTC).
+    m_strTime[0] = "datetime(rtime)>=datetime('now','localtime','start of day') and datetime(rtime)<datetime('now','localtime','+1 day','start of day')";
+    m_strTime[1] = "datetime(rtime)>=datetime('now','localtime','-7 day','start of day') and datetime(rtime)<datetime('now','localtime','start of day')";
+    m_strTime[2] = "datetime(rtime)>=datetime('now','localtime','-38 day','start of day') and datetime(rtime)<datetime('now','localtime','-7 day','start of day')";
+    m_strTime[3] = "datetime(rtime)>=datetime('now','localtime','-219 day','start of day') and datetime(rtime)<datetime('now','localtime','-38 day','start of day')";
+    m_strTime[4] = "datetime(rtime)>=datetime('now','localtime','-585 day','start of day') and datetime(rtime)<datetime('now','localtime','-219 day','start of day')";
+    m_strTime[5] = "datetime(rtime)<datetime('now','localtime','-585 day','start of day')";
 }
 
 CString CFileDbMsg::TimeCondition(int code) const
@@ -78,29 +97,35 @@ int CFileDbMsg::InsertMsg(int id, int gid, CString tagmsg, int type, CString rti
     sql.Format("insert into history_msg (id,gid,tagmsg,type,rtime,gtype,msg) values (%d,%d,?,%d,?,%d,?)", id, gid,
                type, gtype);
     const CString body = ConverToUTF8(tagmsg), text = ConverToUTF8(msg), time = ConverToUTF8(rtime);
-    sqlite3_stmt* st = Prepare(sql, {body, time, text});
-    if (!st) return 0;
-    int rc = sqlite3_step(st);
-    sqlite3_finalize(st);
-    if (rc == SQLITE_DONE) return 1;
-    if (rc != SQLITE_CONSTRAINT) return 0;
-
-    // The contact already has a line in this second: take the next free
-    // sub-second slot instead of losing the line.
-    CString lastSql;
-    lastSql.Format("select max(rtime) from history_msg where id=%d and rtime>=? and rtime<=?", id);
-    sqlite3_stmt* q = Prepare(lastSql, {time, time + ".999"});
-    if (!q) return 0;
-    int next = 1;
-    if (sqlite3_step(q) == SQLITE_ROW) {
-        CString last = filedb::ColumnText(q, 0);
-        if (last.GetLength() > time.GetLength() + 1) next = std::atoi(last.Mid(time.GetLength() + 1)) + 1;
+    int rc = SQLITE_ERROR;
+    if (sqlite3_stmt* st = Prepare(sql, {body, time, text})) {
+        rc = sqlite3_step(st);
+        sqlite3_finalize(st);
     }
-    sqlite3_finalize(q);
-    if (next >= kMaxLinesPerSecond) return 0;
-    CString slot;
-    slot.Format("%s.%03d", time.GetString(), next);
-    return Exec(sql, {body, slot, text});
+    if (rc == SQLITE_DONE) return 1;
+    if (rc == SQLITE_CONSTRAINT) {
+        // The contact already has a line in this second: the line takes the
+        // next sub-second slot instead of being lost.
+        CString lastSql;
+        lastSql.Format("select max(rtime) from history_msg where id=%d and rtime>=? and rtime<?", id);
+        // Every text of this second, with or without a suffix, sorts below
+        // the second followed by '/' (the character after '.').
+        sqlite3_stmt* q = Prepare(lastSql, {time, time + "/"});
+        if (q) {
+            CString suffix;
+            if (sqlite3_step(q) == SQLITE_ROW) {
+                const CString last = filedb::ColumnText(q, 0);
+                if (last.GetLength() > time.GetLength() + 1) suffix = last.Mid(time.GetLength() + 1);
+            }
+            sqlite3_finalize(q);
+            if (Exec(sql, {body, time + "." + nextSubSecond(suffix), text})) return 1;
+        }
+    }
+    // A line the store refuses is said, with its contact, where the person
+    // running the program can see it.
+    std::fprintf(stderr, "History line of contact %d (list or group %d) at %s not stored: %s\n", id, gid,
+                 rtime.GetString(), sqlite3_errmsg(db));
+    return 0;
 }
 
 CString CFileDbMsg::ContactCondition(int id, int gtype) const

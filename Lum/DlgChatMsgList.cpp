@@ -323,7 +323,18 @@ void CDlgChatMsgListBase::SendTyped()
         AppendHistoryLine("你处于离线状态,发送信息不能到达对方,请上线后再试");
         return;
     }
-    StartSend(markup);
+    // The page names the line it showed, so that it can be marked should
+    // the service not take it.
+    CString lineId;
+    InvokeScriptMethod("nameSentLine", {}, &lineId);
+    StartSend(markup, lineId);
+}
+
+LRESULT CDlgChatMsgListBase::OnSendFailed(WPARAM wParam, LPARAM)
+{
+    const char* lineId = reinterpret_cast<const char*>(wParam);
+    if (lineId && *lineId && m_nDocComplete) InvokeScriptMethod("markUndelivered", {CString(lineId)});
+    return 0;
 }
 
 void CDlgChatMsgListBase::HTMLSendMsg()
@@ -445,6 +456,7 @@ IMPLEMENT_DYNCREATE(CDlgChatMsgList, CDlgChatMsgListBase)
 
 BEGIN_MESSAGE_MAP(CDlgChatMsgList, CDlgChatMsgListBase)
     ON_MESSAGE(UM_FILE_PROGRESS, OnFileProgress)
+    ON_MESSAGE(UM_SEND_FAILED, OnSendFailed)
 END_MESSAGE_MAP()
 
 BEGIN_DISPATCH_MAP(CDlgChatMsgList, CDlgChatMsgListBase)
@@ -479,7 +491,7 @@ void CDlgChatMsgList::StoreSentLine(const CString& markup, const CString& plain,
     if (m_pUser) m_pUser->UpdateMsgToHistory(markup, plain, 1, time, HistoryStore());
 }
 
-void CDlgChatMsgList::StartSend(const CString& markup)
+void CDlgChatMsgList::StartSend(const CString& markup, const CString& lineId)
 {
     if (!m_pUser) return;
     auto* block = new SendMsgBlock;
@@ -487,6 +499,8 @@ void CDlgChatMsgList::StartSend(const CString& markup)
     block->toid = m_pUser->m_nId;
     block->gid = m_pUser->m_nGroupId;
     block->msg = markup;
+    block->pane = m_hWnd;
+    block->lineId = lineId;
     // Pictures in the line may be fetched by the contact from now on.
     PeerOfferPictures(m_pUser->m_nId, markup);
     AfxBeginThread(ThreadSendUserMsg, block);
@@ -568,6 +582,7 @@ BOOL CDlgChatMsgListGroup::OnInitDialog()
 
 BEGIN_MESSAGE_MAP(CDlgChatMsgListGroup, CDlgChatMsgListBase)
     ON_WM_PAINT()
+    ON_MESSAGE(UM_SEND_FAILED, OnSendFailed)
 END_MESSAGE_MAP()
 
 CRect CDlgChatMsgListGroup::PageRect(int cx, int cy)
@@ -694,12 +709,14 @@ void CDlgChatMsgListGroup::StoreSentLine(const CString& markup, const CString& p
     if (m_pGroup) m_pGroup->UpdateMsgToHistory(OwnId(), markup, plain, 1, time, HistoryStore());
 }
 
-void CDlgChatMsgListGroup::StartSend(const CString& markup)
+void CDlgChatMsgListGroup::StartSend(const CString& markup, const CString& lineId)
 {
     if (!m_pGroup) return;
     auto* block = new SendMsgBlock;
     block->gid = m_pGroup->m_nId;
     block->msg = markup;
+    block->pane = m_hWnd;
+    block->lineId = lineId;
     AfxBeginThread(ThreadSendGroupMsg, block);
 }
 

@@ -62,6 +62,9 @@ public:
     void SendTyped();
     // Inserts markup at the caret of the write area.
     void InsertWriteText(const CString& markup);
+    // A typed line the service did not take (message 3048, wParam the
+    // page's id of the line): marked in the history area as not delivered.
+    LRESULT OnSendFailed(WPARAM wParam, LPARAM lParam);
 
     // Methods the page reaches through window.external.
     void HTMLSendMsg();
@@ -84,7 +87,9 @@ protected:
     // sends a line; implemented by the two panes.
     virtual CData* ChatRecord() = 0;
     virtual void StoreSentLine(const CString& markup, const CString& plain, const CString& time) = 0;
-    virtual void StartSend(const CString& markup) = 0;
+    // `lineId`: the page's id of the typed line, marked should the service
+    // not take it.
+    virtual void StartSend(const CString& markup, const CString& lineId) = 0;
     virtual void CallSetInfo() = 0;
     // Kind and name for the history viewer.
     virtual int HistoryKind() = 0;
@@ -137,7 +142,7 @@ public:
 protected:
     CData* ChatRecord() override;
     void StoreSentLine(const CString& markup, const CString& plain, const CString& time) override;
-    void StartSend(const CString& markup) override;
+    void StartSend(const CString& markup, const CString& lineId) override;
     void CallSetInfo() override;
     int HistoryKind() override;
     CString RecordName() override;
@@ -175,7 +180,7 @@ public:
 protected:
     CData* ChatRecord() override;
     void StoreSentLine(const CString& markup, const CString& plain, const CString& time) override;
-    void StartSend(const CString& markup) override;
+    void StartSend(const CString& markup, const CString& lineId) override;
     void CallSetInfo() override;
     int HistoryKind() override;
     CString RecordName() override;

@@ -49,6 +49,22 @@ struct ImportReport {
     CString text;
 };
 
+// A sheet read on a worker, handed to the view's window when read (wParam:
+// the read, valid during the call).
+const UINT UM_SHEET_READ = WM_APP + 1164;
+struct SheetRead {
+    int number = 0;        // the view's read it was started as
+    bool forSave = false;  // read again to save the results into it
+    CString path;
+    std::shared_ptr<ExcelFile> file = std::make_shared<ExcelFile>();
+    std::vector<ImportRow> rows;    // for the list (not when saving)
+    const char* failure = nullptr;  // the message to show; null when read
+};
+struct SheetReadJob {
+    HWND view;
+    std::shared_ptr<SheetRead> read;
+};
+
 const char* const kStateReady = "开始导入";
 const char* const kStateRunning = "正在导入";
 const char* const kStateDone = "保存结果";
@@ -177,16 +193,44 @@ CString ImportResultText(int code)
     }
 }
 
-int FillImportList(CListCtrl& list, const ExcelFile& file)
+namespace {
+
+// A text cut to its first kImportTextChars characters (whole characters of
+// the ANSI code page, which take at most four bytes each).
+CString ShortText(const CString& text)
+{
+    const int chars = static_cast<int>(kImportTextChars);
+    if (text.GetLength() <= chars) return text;
+    const bool longer = text.GetLength() > 4 * chars;
+    const std::wstring wide = MultiByteToWide(CP_ACP, longer ? text.Left(4 * chars).str() : text.str());
+    if (!longer && wide.size() <= kImportTextChars) return text;
+    return CString(WideToMultiByte(CP_ACP, wide.substr(0, kImportTextChars)).c_str());
+}
+
+}  // namespace
+
+std::vector<ImportRow> ReadImportRows(const ExcelFile& file)
 {
     const long rows = file.GetRowCount();
+    std::vector<ImportRow> out;
+    out.reserve(static_cast<size_t>(rows));
+    for (long row = 1; row <= rows; ++row)
+        out.push_back({ShortText(file.GetCellText(row, 1)), ShortText(file.GetCellText(row, 2)),
+                       ShortText(file.GetCellText(row, 3))});
+    return out;
+}
+
+int FillImportList(CListCtrl& list, const std::vector<ImportRow>& rows)
+{
     const int first = list.GetItemCount();
-    for (long row = 1; row <= rows; ++row) {
-        const int item = list.InsertItem(first + static_cast<int>(row - 1), file.GetCellText(row, 1));
-        list.SetItemText(item, 1, file.GetCellText(row, 2));
-        list.SetItemText(item, 2, file.GetCellText(row, 3));
+    int added = 0;
+    for (const ImportRow& row : rows) {
+        const int item = list.InsertItem(first + added, row.name);
+        list.SetItemText(item, 1, row.phone);
+        list.SetItemText(item, 2, row.email);
+        ++added;
     }
-    return static_cast<int>(rows);
+    return added;
 }
 
 // ---------------------------------------------------------------- the worker's view of the view
@@ -237,6 +281,32 @@ private:
     std::shared_ptr<std::atomic<bool>> m_cancel;
 };
 
+namespace {
+
+// Reads a sheet away from the UI thread; the view takes it only when the
+// read is still its current one.
+UINT ThreadReadSheet(LPVOID param)
+{
+    std::unique_ptr<SheetReadJob> job(static_cast<SheetReadJob*>(param));
+    SheetRead& read = *job->read;
+    if (!read.file->OpenWorkbook(read.path)) {
+        read.failure = kReadFailure;
+    } else if (!read.file->LoadSheet()) {
+        read.file->Close();
+        read.failure = kSheetFailure;
+    } else if (!read.forSave) {
+        read.rows = ReadImportRows(*read.file);
+    }
+    const HWND view = job->view;
+    const std::shared_ptr<SheetRead> done = job->read;
+    lumui::RunOnUiThread([view, done] {
+        if (::IsWindow(view)) ::SendMessage(view, UM_SHEET_READ, reinterpret_cast<WPARAM>(done.get()), 0);
+    });
+    return 0;
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------- the import view
 
 BEGIN_MESSAGE_MAP(CDlgGroupUserAdd, CDlgBase)
@@ -244,6 +314,7 @@ BEGIN_MESSAGE_MAP(CDlgGroupUserAdd, CDlgBase)
     ON_BN_CLICKED(IDOK, OnAction)
     ON_NOTIFY(NM_CLICK, kCtrlExampleLink, OnExampleLink)
     ON_MESSAGE(UM_IMPORT_REPORT, OnImportReport)
+    ON_MESSAGE(UM_SHEET_READ, OnSheetRead)
     ON_WM_CTLCOLOR()
     ON_WM_CLOSE()
     ON_WM_DESTROY()
@@ -349,7 +420,10 @@ void CDlgGroupUserAdd::Reset()
     m_nIsAddFriend = 0;
     m_checkFriend.SetCheck(0);
     m_btnBrowse.EnableWindow(TRUE);
-    m_excel.Close();
+    // A sheet still being read is dropped when it arrives.
+    ++m_nRead;
+    m_reading = false;
+    m_excel.reset();
 }
 
 void CDlgGroupUserAdd::OnBrowse()
@@ -364,25 +438,55 @@ bool CDlgGroupUserAdd::LoadSheetFile(const CString& path)
 {
     m_strPath = path;
     m_editPath.SetWindowText(path);
-    // A file that cannot be read leaves the window as it was, ready for
-    // another choice.
-    if (!m_excel.OpenWorkbook(path)) {
-        AfxMessageBox(kReadFailure, MB_OK);
+    return StartRead(false);
+}
+
+bool CDlgGroupUserAdd::StartRead(bool forSave)
+{
+    auto read = std::make_shared<SheetRead>();
+    read->number = ++m_nRead;
+    read->forSave = forSave;
+    read->path = m_strPath;
+    m_reading = true;
+    m_btnBrowse.EnableWindow(FALSE);
+    auto* job = new SheetReadJob{m_hWnd, read};
+    if (!AfxBeginThread(ThreadReadSheet, job)) {
+        delete job;
+        m_reading = false;
+        m_btnBrowse.EnableWindow(!forSave);
         return false;
     }
-    if (!m_excel.LoadSheet()) {
-        m_excel.Close();
-        AfxMessageBox(kSheetFailure, MB_OK);
-        return false;
+    return true;
+}
+
+LRESULT CDlgGroupUserAdd::OnSheetRead(WPARAM wParam, LPARAM)
+{
+    const auto* read = reinterpret_cast<const SheetRead*>(wParam);
+    if (!read || read->number != m_nRead) return 0;
+    m_reading = false;
+    if (read->failure) {
+        // A file that cannot be read leaves the window as it was, ready for
+        // another choice.
+        if (!read->forSave) m_btnBrowse.EnableWindow(TRUE);
+        AfxMessageBox(read->failure, MB_OK);
+        return 0;
+    }
+    // Kept here too: saving shows a file dialog, and the view may be reset.
+    const std::shared_ptr<ExcelFile> file = read->file;
+    m_excel = file;
+    if (read->forSave) {
+        SaveResultsInto(*file);
+        return 0;
     }
     m_list.DeleteAllItems();
-    FillImportList(m_list, m_excel);
-    m_btnBrowse.EnableWindow(FALSE);
-    return true;
+    FillImportList(m_list, read->rows);
+    return 0;
 }
 
 void CDlgGroupUserAdd::OnAction()
 {
+    // A sheet being read: the buttons wait for it.
+    if (m_reading) return;
     CString state;
     m_btnAction.GetWindowText(state);
     if (state == kStateReady) StartImport();
@@ -433,24 +537,22 @@ LRESULT CDlgGroupUserAdd::OnImportReport(WPARAM wParam, LPARAM)
 
 void CDlgGroupUserAdd::SaveResults()
 {
-    // The workbook as it is on disk now, with the states in column 4.
-    if (!m_excel.OpenWorkbook(m_strPath)) {
-        AfxMessageBox(kReadFailure, MB_OK);
-        return;
-    }
-    if (!m_excel.LoadSheet()) {
-        AfxMessageBox(kSheetFailure, MB_OK);
-        return;
-    }
+    // The workbook as it is on disk now (read on a worker), with the states
+    // in column 4.
+    StartRead(true);
+}
+
+void CDlgGroupUserAdd::SaveResultsInto(ExcelFile& file)
+{
     const int rows = m_list.GetItemCount();
-    for (int i = 0; i < rows; ++i) m_excel.SetCellText(i + 1, 4, m_list.GetItemText(i, 3));
+    for (int i = 0; i < rows; ++i) file.SetCellText(i + 1, 4, m_list.GetItemText(i, 3));
     // Only the newer workbook format can be written: results are saved as .xlsx.
     CFileDialog dialog(FALSE, "xlsx", nullptr, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT,
                        "EXCEL Files (*.xlsx)|*.xlsx|All Files (*.*)|*.*||", this);
     if (dialog.DoModal() == IDOK) {
         CString target = dialog.GetPathName();
         if (target.GetLength() >= 4 && target.Right(4).CompareNoCase(".xls") == 0) target += "x";
-        if (!m_excel.SaveAs(target)) AfxMessageBox("保存失败", MB_OK);
+        if (!file.SaveAs(target)) AfxMessageBox("保存失败", MB_OK);
     }
     Reset();
 }

@@ -3,7 +3,8 @@
 // spreadsheet (the import view), or search for people (the group-creation
 // module's ShowAddMember).
 //
-// The import view reads the sheet with ExcelFile, imports its rows on a
+// The import view reads the sheet with ExcelFile on a worker thread (the
+// window keeps answering however large the file), imports its rows on a
 // worker thread (ThreadImportGroupUser) and saves the results as a new
 // workbook. The worker never touches the view: it hands each row's result to
 // the view's window by a synchronous message, and the view, on the UI
@@ -12,6 +13,7 @@
 #pragma once
 
 #include "base/DlgBase.h"
+#include "Lum/Workers.h"
 #include "platform/ExcelFile.h"
 #include "platform/controls.h"
 #include "platform/dhtml.h"
@@ -39,9 +41,14 @@ CString BuildMemberTreeXml(CFileDbUser* store);
 // The text of an import result code in the list's "导入状态" column.
 CString ImportResultText(int code);
 
-// Fills the import list with columns 1 to 3 of every row of the loaded
-// sheet; returns the rows added.
-int FillImportList(CListCtrl& list, const ExcelFile& file);
+// The list's texts of every row of the loaded sheet (made on the reading
+// worker): columns 1 to 3 (name, mobile number, e-mail), each cut to its
+// first kImportTextChars characters. Such values are short; a longer text
+// is none of them and would only weigh on the list.
+const size_t kImportTextChars = 256;
+std::vector<ImportRow> ReadImportRows(const ExcelFile& file);
+// Fills the import list with the rows; returns the rows added.
+int FillImportList(CListCtrl& list, const std::vector<ImportRow>& rows);
 
 // ---------------------------------------------------------------- the import view
 
@@ -61,9 +68,12 @@ public:
 
     // Browse (1001): choose a sheet and fill the list from it.
     void OnBrowse();
-    // Fills the list from a sheet: false (the message shown) when the file
-    // is not a readable workbook.
+    // Starts reading a sheet into the list; false when no reading could be
+    // started. When it is read the list is filled, or the message shown
+    // when the file is not a readable workbook or too large a sheet.
     bool LoadSheetFile(const CString& path);
+    // Whether a sheet is being read (the buttons wait meanwhile).
+    bool IsReading() const { return m_reading; }
     // Action button (1): by its text.
     void OnAction();
     // Link 1052: the example sheet in the default browser.
@@ -73,7 +83,7 @@ public:
     int m_nGroupType = 0;
     int m_nIsAddFriend = 0;
     CString m_strPath;
-    ExcelFile m_excel;
+    std::shared_ptr<ExcelFile> m_excel;  // the sheet read last
 
     CEdit m_editPath;       // 1004
     CListCtrl m_list;       // 1002
@@ -94,6 +104,7 @@ protected:
     void OnSize(UINT type, int cx, int cy) override;
     HBRUSH OnCtlColor(CDC* dc, CWnd* wnd, UINT ctlColor) override;
     LRESULT OnImportReport(WPARAM wParam, LPARAM lParam);
+    LRESULT OnSheetRead(WPARAM wParam, LPARAM lParam);
 
     DECLARE_MESSAGE_MAP()
 
@@ -101,11 +112,17 @@ private:
     // Places the controls for a client area of cx x cy.
     void Place(int cx, int cy);
     void StartImport();
+    // Reads m_strPath on a worker: for the list, or to save the results
+    // into it.
+    bool StartRead(bool forSave);
     void SaveResults();
+    void SaveResultsInto(ExcelFile& file);
     // Ends the current import: its later reports are dropped.
     void DropImport();
 
     bool m_importing = false;
+    bool m_reading = false;
+    int m_nRead = 0;  // the read whose sheet is taken; each start and reset makes a new one
     // The import whose reports are taken; each start and reset makes a new one.
     std::shared_ptr<std::atomic<bool>> m_importCancel;
     int m_nImport = 0;

@@ -2,6 +2,7 @@
 
 #include "Lum/KivDlg.h"
 
+#include "platform/files.h"
 #include "platform/net.h"
 #include "platform/process.h"
 #include "platform/resources.h"
@@ -160,14 +161,22 @@ UINT ThreadDownloadUpdater(LPVOID)
 
     CString url = GetEndpointConfig().webBaseUrl + "/download/Updater.exe?t=" + stamp;
     CString target = folder + "tmpUpdater.exe";
-    if (URLDownloadToFile(nullptr, url, target, 0, nullptr) != S_OK) return 0;
-
-    // Replace the updater ("Updater.exe" is the program file "Updater" here)
-    // and start it. Failures on the way are not looked at.
-    CString updater = MapProgramName(folder + "Updater.exe");
-    DeleteFile(updater);
-    MoveFile(target, updater);
-    MarkProgramExecutable(updater);
+    DeleteFile(target);
+    // The new updater replaces the old one only when it is whole (the server
+    // marked its end) and is the version this client asks for; otherwise the
+    // old one stays as it was and nothing is started.
+    if (URLDownloadToFile(nullptr, url, target, 0, nullptr) != S_OK ||
+        ReadFileProductVersion(target).CompareNoCase(LUM_UPDATER_VERSION) != 0) {
+        DeleteFile(target);
+        return 0;
+    }
+    // The checked file takes the updater's place in one step ("Updater.exe"
+    // is the program file "Updater" here).
+    MarkProgramExecutable(target);
+    if (!MoveFileEx(target, MapProgramName(folder + "Updater.exe"), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFile(target);
+        return 0;
+    }
     WinExec(folder + "Updater.exe", SW_SHOWNORMAL);
     return 1;
 }

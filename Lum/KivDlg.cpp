@@ -23,6 +23,7 @@
 #include "platform/shell.h"
 #include "platform/sound.h"
 #include "platform/threads.h"
+#include "platform/uiapp.h"
 #include "platform/windc.h"
 
 #include <cstdlib>
@@ -215,6 +216,7 @@ BOOL CKivDlg::OnInitDialog()
 
     // 1. The system store and the log folder.
     m_dbSys.Connect();
+    TellSetAside(m_dbSys, "设置");
     if (app) app->m_log.CreateLogFolder();
 
     // 2. The own head image while logged out.
@@ -505,6 +507,18 @@ void CKivDlg::ConnectUserStores(int userId)
     m_nStoreUserId = userId;
     m_dbUser.Connect(userId);
     m_dbMsg.Connect(userId);
+    TellSetAside(m_dbUser, "联系人");
+    TellSetAside(m_dbMsg, "消息记录");
+}
+
+void CKivDlg::TellSetAside(const CFileDB& store, const char* what)
+{
+    const CString kept = store.SetAsidePath();
+    if (kept.IsEmpty()) return;
+    CString text;
+    text.Format("本地%s文件已损坏，已改名为 %s 保留，并已新建。", what, kept.GetString());
+    // Told once the current step (start-up, login) has finished.
+    lumui::QueueOnUiThread([text] { AfxMessageBox(text, MB_OK); });
 }
 
 // ---------------------------------------------------------------- own status
@@ -524,7 +538,9 @@ void CKivDlg::GoOnline()
     if (!m_dlgLogining.m_strAccount.IsEmpty() && !m_dlgLogining.m_strPassword.IsEmpty())
         m_dlgLogining.ShowWindow(SW_SHOW);
     m_dlgLogining.ReLogin(1);
-    ReloadOwnHead();
+    // The default head in colour until the login brings the own one again.
+    delete m_pHeadImage;
+    m_pHeadImage = LoadPng(IDB_PNG_HEAD_DEFAULT);
     PostMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
 }
 
@@ -900,7 +916,7 @@ __StructMessage QueuedCopy(const lum_thrift::StructMessage& msg)
     copy.sendTime = msg.sendTime;
     copy.content = msg.content;
     copy.params = msg.params;
-    copy.msgType = static_cast<int>(msg.msgType);
+    copy.msgType = MessageKindOf(msg);
     return copy;
 }
 
@@ -917,6 +933,42 @@ void HistoryOf(const std::string& content, const CString& filesFolder, CString* 
     *plain = (results.error == eXMLErrorNone || results.error == eXMLErrorMissingEndTag) ? PlainTextOf(top) : CString();
     text.Replace("file:///", "file:///" + filesFolder);
     *stored = text;
+}
+
+// The history row of a long line (beyond what a pane shows), made and
+// written on a worker with a connection of its own to the user's history:
+// reading a body of megabytes for its text and storing it takes about a
+// second, which the window must not wait for.
+struct LongLineRow {
+    std::string content;
+    CString filesFolder;
+    int userId = 0;
+    int id = 0, gid = 0, gtype = 0;
+    CString time;
+};
+
+UINT ThreadStoreLongLine(LPVOID param)
+{
+    std::unique_ptr<LongLineRow> row(static_cast<LongLineRow*>(param));
+    CString stored, plain;
+    HistoryOf(row->content, row->filesFolder, &stored, &plain);
+    CFileDbMsg store;
+    if (store.Connect(row->userId)) store.InsertMsg(row->id, row->gid, stored, 0, row->time, row->gtype, plain);
+    return 0;
+}
+
+void StoreLongLine(int userId, const CString& filesFolder, const std::string& content, int id, int gid, int gtype,
+                   const CString& time)
+{
+    auto* row = new LongLineRow;
+    row->content = content;
+    row->filesFolder = filesFolder;
+    row->userId = userId;
+    row->id = id;
+    row->gid = gid;
+    row->gtype = gtype;
+    row->time = time;
+    if (!AfxBeginThread(ThreadStoreLongLine, row)) delete row;
 }
 
 bool ChatVisible(CWnd* chat)
@@ -958,9 +1010,11 @@ LRESULT CKivDlg::OnUserMessage(WPARAM, LPARAM lParam)
     CKivApp* app = GetKivApp();
     if (!msg || !app) return 0;
     if (IsInBlackList(m_setBlackList, msg->fromid) || msg->fromid <= 0 || msg->gid <= 0) return 0;
-    const XMLNode body = ParseMessageBody(msg->content);
+    bool cut = false;
+    const std::string shown = ShownContent(msg->content, kShownBodyBytes, &cut);
     DisplayRewrite rewrite = Rewrite(msg->gid);
-    const CString display = DisplayMarkupOf(msg->content, rewrite);
+    CString display = DisplayMarkupOf(shown, rewrite);
+    if (cut) display += kCutBodyNote;
 
     // The sender: a friend, a member of the group, a stranger, or a new
     // stranger whose information is asked for.
@@ -991,6 +1045,12 @@ LRESULT CKivDlg::OnUserMessage(WPARAM, LPARAM lParam)
                                   rewrite.offeredFiles.empty() ? nullptr : &rewrite.offeredFiles);
             FlashIfAway(chat);
         }
+        if (msg->content.size() > kShownBodyBytes) {
+            // The same row UpdateMsgToHistory writes, written on a worker.
+            StoreLongLine(m_nStoreUserId, app->m_strUserPath, msg->content, rec->m_nId, rec->m_nGroupId,
+                          rec->m_nGroupId, CString(msg->sendTime.c_str()));
+            return 0;
+        }
         CString stored, plain;
         HistoryOf(msg->content, app->m_strUserPath, &stored, &plain);
         rec->UpdateMsgToHistory(stored, plain, 0, CString(msg->sendTime.c_str()), &m_dbMsg);
@@ -1006,7 +1066,10 @@ LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
     const auto* msg = reinterpret_cast<const lum_thrift::StructMessage*>(lParam);
     CKivApp* app = GetKivApp();
     if (!msg || !app) return 0;
-    const XMLNode body = ParseMessageBody(msg->content);
+    // Notices are short; a long body is read as far as it is shown.
+    bool cut = false;
+    const std::string shown = ShownContent(msg->content, kShownBodyBytes, &cut);
+    const XMLNode body = ParseMessageBody(shown);
     const CString time(msg->sendTime.c_str());
 
     // Notices carried by group messages.
@@ -1079,7 +1142,8 @@ LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
 
     // A group chat line.
     DisplayRewrite rewrite = Rewrite(msg->gid);
-    const CString display = DisplayMarkupOf(msg->content, rewrite);
+    CString display = DisplayMarkupOf(shown, rewrite);
+    if (cut) display += kCutBodyNote;
     CDataGroup* group = m_listGroup.GetGroup(msg->gid);
     if (!group) return 0;
     PlayMessageSound(true);
@@ -1097,7 +1161,11 @@ LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
             chat->RefreshMembers();
             FlashIfAway(chat);
         }
-        if (!display.IsEmpty()) {
+        if (!display.IsEmpty() && msg->content.size() > kShownBodyBytes) {
+            // The same row UpdateMsgToHistory writes, written on a worker.
+            StoreLongLine(m_nStoreUserId, app->m_strUserPath, msg->content, msg->fromid, group->m_nId,
+                          group->m_nStyle == 4 ? 4 : 3, time);
+        } else if (!display.IsEmpty()) {
             CString stored, plain;
             HistoryOf(msg->content, app->m_strUserPath, &stored, &plain);
             group->UpdateMsgToHistory(msg->fromid, stored, plain, 0, time, &m_dbMsg);

@@ -54,9 +54,15 @@ public:
     void ReloadOwnHead();
     // The picture of the status button for a status.
     void SetStatusImage(int status);
+    // The tray icon's picture.
+    void SetTrayIcon(HICON icon);
     // Connects the user store and the message store for a user; stores still
     // open for another user are closed first.
     void ConnectUserStores(int userId);
+    // A store that was damaged and set aside by its Connect is reported to
+    // the user once, in a box naming the kept file (`what`: the store's
+    // contents in words).
+    static void TellSetAside(const CFileDB& store, const char* what);
     // Opens the chat of the newest unread sender (tray click, hotkey), or
     // shows the main window when nobody is unread.
     void OpenNewestUnread();
@@ -250,7 +256,6 @@ private:
     DisplayRewrite Rewrite(int gid);
     // One step of the tray animation (timer 2023).
     void AnimateTray();
-    void SetTrayIcon(HICON icon);
     HICON StatusIcon() const;
     // The idle check of every 18th tick.
     void CheckIdle();

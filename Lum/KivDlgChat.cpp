@@ -464,8 +464,9 @@ void CKivDlgChatUser::ShowUserMessage(CString text, CString time, const std::vec
 
     CString head, rest;
     SplitHead(text, &head, &rest);
+    // The time is the service's text: shown as text, never as markup.
     CString line;
-    line.Format("%s%s<br/>%s:%s", head.GetString(), time.GetString(), SenderLabel(m_pUser).GetString(),
+    line.Format("%s%s<br/>%s:%s", head.GetString(), EscapeHtml(time).GetString(), SenderLabel(m_pUser).GetString(),
                 rest.GetString());
     m_dlgMsgList.AppendHistoryLine(line);
 
@@ -671,6 +672,8 @@ void CKivDlgChatGroup::DrawOwnerInBackgroud(Gdiplus::Graphics* g)
 void CKivDlgChatGroup::ShowGroupMessage(int senderId, CString text, CString time, const std::vector<CString>* fileIds)
 {
     if (!m_pGroup) return;
+    // The time is the service's text: shown as text, never as markup.
+    time = EscapeHtml(time);
     CString line;
     if (senderId > 0) {
         auto it = m_pGroup->m_mapMembers.find(senderId);

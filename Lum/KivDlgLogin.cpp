@@ -499,7 +499,15 @@ void CKivDlgLogining::AfterLogin()
 
     // 1. The remembered entry of the typed account, the login account and
     // the password to remember (or none).
-    main->m_dbSys.GetLoginer(m_strAccount, &app->m_userSelf);
+    // The system store keeps names and notes with one trailing blank of its
+    // own; the record holds them without it, so that each write of the
+    // remembered entry adds that one blank and no more.
+    if (main->m_dbSys.GetLoginer(m_strAccount, &app->m_userSelf)) {
+        for (_bstr_t* text : {&app->m_userSelf.m_bstrName, &app->m_userSelf.m_bstrSign}) {
+            const CString value = static_cast<const char*>(*text);
+            if (!value.IsEmpty() && value.Right(1) == " ") *text = value.Left(value.GetLength() - 1);
+        }
+    }
     app->SetOwnUserId(ownId);
     app->m_userSelf.m_strPhone = m_strAccount;
     const bool remember = m_pLogin && m_pLogin->m_nRemember == 1;
@@ -518,10 +526,11 @@ void CKivDlgLogining::AfterLogin()
         }
     }
 
-    // 3. Automatic login next time.
-    if (m_pLogin && m_pLogin->m_nAutoLogin == 1) {
-        CString id;
-        id.Format("%d", ownId);
+    // 3. Automatic login next time: this account when ticked, none when not
+    // (an unticked box turns off what an earlier login turned on).
+    if (m_pLogin) {
+        CString id = "0";
+        if (m_pLogin->m_nAutoLogin == 1) id.Format("%d", ownId);
         main->m_dbSys.InsertSysSet(0, "Basic_AutoLogin", id);
     }
 
@@ -608,6 +617,7 @@ void CKivDlgLogining::FinishLogin()
     GetWindowRect(&mine);
     main->GetWindowRect(&panel);
     main->MoveWindow(mine.left, mine.top, panel.Width(), panel.Height());
+    main->SetTrayIcon(main->m_hIcon);
 
     main->m_nStatus = m_nStatus;
     main->SetStatusImage(m_nStatus);

@@ -79,6 +79,9 @@
 // wParam the notice (8-bit text "<q cmd='9'><msg fromid toid gid>text</msg></q>"),
 // lParam 0; returns 1 when a pane showed it.
 #define UM_PEER_NOTICE (WM_USER + 2023)  // 3047
+// A send worker to a chat pane: the service did not take a typed line.
+// wParam the page's id of the line (text, valid during the call), lParam 0.
+#define UM_SEND_FAILED (WM_USER + 2024)  // 3048
 
 // Add a contact (Sorvan, friend requests): wParam CDataUser* (sender's), lParam 0.
 #define UM_ADD_CONTACT (WM_USER + 8065)  // 9089

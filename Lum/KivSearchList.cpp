@@ -374,10 +374,12 @@ void ShowSearchDropDown(CWnd* main, CWnd& box, CKivUsersListCtrl& friends, CKivG
     drop.SetSearchText(text);
     drop.AddResults(results);
 
+    // From 21 pixels below the box's top to the rows and 60 pixels below its
+    // bottom.
     CRect r;
     box.GetWindowRect(&r);
     const int rows = static_cast<int>(results.size()) < kMaxRows ? static_cast<int>(results.size()) : kMaxRows;
-    drop.MoveWindow(r.left, r.top + 21, r.Width(), rows * kRowHeight + 60);
+    drop.MoveWindow(r.left, r.top + 21, r.Width(), r.bottom + rows * kRowHeight + 60 - (r.top + 21));
     drop.ShowWindow(SW_SHOW);
     drop.Invalidate();
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 #include <sys/stat.h>
@@ -110,18 +111,68 @@ bool AllowedElement(const char* name)
     return false;
 }
 
+// A font size as the panes write it ("14px"; points too), up to a size a
+// line can take: a huge letter would cover the pane as well as a box does.
+bool SaneFontSize(const CString& value)
+{
+    CString number = value;
+    number.MakeLower();
+    if (number.Right(2) == "px" || number.Right(2) == "pt") number = number.Left(number.GetLength() - 2);
+    number.Trim();
+    if (number.IsEmpty() || number.GetLength() > 3) return false;
+    for (int i = 0; i < number.GetLength(); ++i)
+        if (!isdigit(static_cast<unsigned char>(number[i]))) return false;
+    return std::atoi(number.GetString()) <= 72;
+}
+
+// The font of a received style, as the panes themselves write it: family,
+// size, colour, weight, style and decoration. Every other property (where
+// the line sits, how big its box is, its background, its layer) could lay
+// the line over the pane and goes. Empty when nothing is left.
+CString FontStyleOf(const CString& style)
+{
+    static const char* const kKept[] = {"font-family", "font-size",  "color",
+                                        "font-weight", "font-style", "text-decoration"};
+    CString out;
+    int start = 0;
+    while (start < style.GetLength()) {
+        int end = style.Find(';', start);
+        if (end < 0) end = style.GetLength();
+        const CString declaration = style.Mid(start, end - start);
+        start = end + 1;
+        const int colon = declaration.Find(':');
+        if (colon < 0) continue;
+        CString name = declaration.Left(colon);
+        name.Trim();
+        name.MakeLower();
+        CString value = declaration.Mid(colon + 1);
+        value.Trim();
+        // Comments would hide what follows them.
+        if (value.IsEmpty() || value.Find('*') >= 0 || value.Find('/') >= 0) continue;
+        bool kept = false;
+        for (const char* allowed : kKept)
+            if (name == allowed) kept = true;
+        if (!kept || (name == "font-size" && !SaneFontSize(value))) continue;
+        if (!out.IsEmpty()) out += ";";
+        out += name + ":" + value;
+    }
+    return out;
+}
+
 // An attribute value that may pass, possibly cleaned; false drops it.
 bool AllowedAttribute(const char* element, const char* name, const char* value, CString* out)
 {
     if (!name || !value) return false;
     const CString v(value);
     if (strcasecmp(name, "style") == 0) {
-        // Colours and fonts only: anything that could load or run something
-        // ("url(", "expression(", escapes, markup) drops the whole style.
+        // Fonts only: anything that could load or run something ("url(",
+        // "expression(", escapes, markup) drops the whole style.
         if (v.FindOneOf("()\\<>@&") >= 0) return false;
         CString clean = v;
         clean.Remove('"');
         clean.Remove('\'');
+        clean = FontStyleOf(clean);
+        if (clean.IsEmpty()) return false;
         *out = clean;
         return true;
     }
@@ -315,4 +366,37 @@ CString DisplayMarkupOf(const std::string& content, DisplayRewrite& rewrite)
     if (!body.isEmpty()) return DisplayMarkup(body, rewrite);
     const CString text = Utf8ToAnsi(CString(PercentDecode(content).c_str()));
     return "<msg>" + EscapeHtml(text) + "</msg>";
+}
+
+const char* const kCutBodyNote = "<br/>……（消息过长，这里只显示了开头，完整内容请查看消息记录）";
+
+std::string ShownContent(const std::string& content, size_t limit, bool* cut)
+{
+    if (cut) *cut = false;
+    // Decoding never lengthens a text: a content within the limit is shown whole.
+    if (content.size() <= limit) return content;
+    std::string text = PercentDecode(content);
+    if (text.size() <= limit) return content;
+    size_t end = limit;
+    // Whole UTF-8 characters only.
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    text.resize(end);
+    // Not inside a tag, nor inside a character reference.
+    const size_t open = text.rfind('<');
+    if (open != std::string::npos && text.find('>', open) == std::string::npos) text.resize(open);
+    const size_t amp = text.rfind('&');
+    if (amp != std::string::npos && text.find(';', amp) == std::string::npos) text.resize(amp);
+    if (cut) *cut = true;
+    // Encoded again where decoding would change it.
+    std::string out;
+    out.reserve(text.size() + 16);
+    for (const char c : text) {
+        if (c == '%')
+            out += "%25";
+        else if (c == '+')
+            out += "%2B";
+        else
+            out += c;
+    }
+    return out;
 }

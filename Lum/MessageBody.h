@@ -56,3 +56,15 @@ CString DisplayMarkup(const XMLNode& body, DisplayRewrite& rewrite);
 // DisplayMarkup of a received content; a content that is not XML shows as
 // its text, escaped.
 CString DisplayMarkupOf(const std::string& content, DisplayRewrite& rewrite);
+
+// A person types at most 1,000 characters; a received body whose text is
+// longer than this is shown cut (the history keeps it whole), so that one
+// line never holds the window.
+const size_t kShownBodyBytes = 64 * 1024;
+// What a pane shows of a received content: the content itself when its
+// decoded text is within `limit` bytes; otherwise its beginning, up to
+// `limit` bytes of whole characters and never ending inside a tag or a
+// character reference, percent-encoded again, with `cut` set.
+std::string ShownContent(const std::string& content, size_t limit, bool* cut);
+// The note after a cut body.
+extern const char* const kCutBodyNote;

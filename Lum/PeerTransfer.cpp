@@ -35,6 +35,7 @@ std::condition_variable g_threadsDone;
 int g_threads = 0;
 std::atomic<bool> g_stopping{false};
 std::set<SOCKET> g_sockets;  // sockets a stop must wake
+std::atomic<int> g_served{0};  // peers the file server is serving
 
 struct Offer {
     int peerId;
@@ -255,7 +256,9 @@ bool ServeFile(SOCKET s, const CString& path, const PeerTransferRecord& record)
 void ServeConnection(SOCKET s)
 {
     Track(s);
-    SetSocketTimeouts(s, GetPeerTimings().ioMs, GetPeerTimings().ioMs);
+    // A peer that has nothing to ask goes soon; sending a file may stall up
+    // to the transfer's limit.
+    SetSocketTimeouts(s, GetPeerTimings().idleMs, GetPeerTimings().ioMs);
     std::string buffer, text;
     while (!Stopping() && ReceiveCommand(s, buffer, &text)) {
         XMLNode q = XMLNode::parseString(text.c_str(), "q");
@@ -291,6 +294,7 @@ void ServeConnection(SOCKET s)
         }
         if (!complete) break;
     }
+    --g_served;
     CloseTracked(s);
 }
 
@@ -621,7 +625,17 @@ UINT CPeerLink::ListenerThread(LPVOID param)
         // A short wait for each connection, so the stop event is seen at once.
         SOCKET peer = AcceptSocket(listener, 10);
         if (peer == INVALID_SOCKET) continue;
-        if (!StartThread([peer] { ServeConnection(peer); })) closesocket(peer);
+        // A few peers at a time: more connections are closed at once, so
+        // that nobody can tie up a thread per connection.
+        if (g_served >= GetPeerTimings().maxServed) {
+            closesocket(peer);
+            continue;
+        }
+        ++g_served;
+        if (!StartThread([peer] { ServeConnection(peer); })) {
+            --g_served;
+            closesocket(peer);
+        }
     }
     CloseTracked(listener);
     SetEvent(link->m_hListenerDone);
@@ -676,6 +690,11 @@ void CPeerLink::StopListener()
 CPeerLink* MainPeerLink()
 {
     return g_mainLink.get();
+}
+
+int PeerServedCount()
+{
+    return g_served.load();
 }
 
 int PeerRunningThreads()

@@ -50,6 +50,8 @@ struct PeerTimings {
     DWORD rendezvousWaitMs = 1000;  // kept open for the server's answer
     DWORD connectMs = 20000;        // peer connect
     DWORD ioMs = 30000;             // a stalled peer ends the transfer after this
+    DWORD idleMs = 10000;           // a served peer that sends no command is dropped after this
+    int maxServed = 8;              // peers served at once; more are turned away
     DWORD listenSettleMs = 3000;    // after starting to listen
     int acceptTries = 8;
     DWORD acceptIntervalMs = 2000;
@@ -146,6 +148,8 @@ void PeerTransferStart(HANDLE stopEvent);
 void PeerTransferStop();
 // Transfer threads still running.
 int PeerRunningThreads();
+// Peers the file server is serving now.
+int PeerServedCount();
 
 // The steps the chat windows and the main window start.
 // Accepting an offered file from a pane (asks for the folder first).

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -130,9 +131,19 @@ const auto kSliceBudget = std::chrono::milliseconds(8);
 
 }  // namespace
 
+int MessageKindOf(const lum_thrift::StructMessage& msg)
+{
+    // The generated reader stores the wire's integer in the enum member
+    // whatever it is; its bytes are read back as that integer.
+    static_assert(sizeof(msg.msgType) == sizeof(int32_t), "the kind is a 32-bit integer on the wire");
+    int32_t kind = 0;
+    std::memcpy(&kind, &msg.msgType, sizeof kind);
+    return kind;
+}
+
 UINT HeartbeatMessageFor(const lum_thrift::StructMessage& msg, int ownId)
 {
-    switch (msg.msgType) {
+    switch (MessageKindOf(msg)) {
     case lum_thrift::MsgType::IsUserMessage:
         return UM_USER_MESSAGE;
     case lum_thrift::MsgType::IsGroupMessage:
@@ -282,6 +293,25 @@ UINT ThreadGetUserInfo(LPVOID param)
 
 // ---------------------------------------------------------------- chat
 
+namespace {
+
+// The end of a send: a line the service did not take (no answer, a reply
+// that is none, or a code other than 0) is marked in its pane, which is
+// looked up on the UI thread; a code other than 0 also ends the session.
+void FinishSend(const SendMsgBlock& block, bool answered, int32_t result)
+{
+    if ((!answered || result != lum_thrift::ResultCode::SUCCESS) && block.pane && !block.lineId.IsEmpty()) {
+        const HWND pane = block.pane;
+        const CString& line = block.lineId;
+        lumui::RunOnUiThread([pane, &line] {
+            if (IsWindow(pane)) ::SendMessage(pane, UM_SEND_FAILED, reinterpret_cast<WPARAM>(line.GetString()), 0);
+        });
+    }
+    if (answered && result != lum_thrift::ResultCode::SUCCESS) HandleSessionLost(result);
+}
+
+}  // namespace
+
 UINT ThreadSendUserMsg(LPVOID param)
 {
     std::unique_ptr<SendMsgBlock> block(static_cast<SendMsgBlock*>(param));
@@ -289,9 +319,9 @@ UINT ThreadSendUserMsg(LPVOID param)
     const std::string key = SessionKey();
     const std::string msg = AnsiToUtf8(block->msg).str();
     int32_t result = 0;
-    if (CallService([&](LumServiceClient& c) { result = c.SendUserMsg(key, block->toid, block->gid, msg); }) &&
-        result != lum_thrift::ResultCode::SUCCESS)
-        HandleSessionLost(result);
+    const bool answered =
+        CallService([&](LumServiceClient& c) { result = c.SendUserMsg(key, block->toid, block->gid, msg); });
+    FinishSend(*block, answered, result);
     return 0;
 }
 
@@ -302,9 +332,8 @@ UINT ThreadSendGroupMsg(LPVOID param)
     const std::string key = SessionKey();
     const std::string msg = AnsiToUtf8(block->msg).str();
     int32_t result = 0;
-    if (CallService([&](LumServiceClient& c) { result = c.SendGroupMsg(key, block->gid, msg); }) &&
-        result != lum_thrift::ResultCode::SUCCESS)
-        HandleSessionLost(result);
+    const bool answered = CallService([&](LumServiceClient& c) { result = c.SendGroupMsg(key, block->gid, msg); });
+    FinishSend(*block, answered, result);
     return 0;
 }
 

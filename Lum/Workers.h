@@ -35,6 +35,11 @@ struct SendMsgBlock {
     int toid = 0;     // not sent by the group send
     int gid = 0;
     CString msg;
+    // A line typed into a pane: the pane and the page's id of the line,
+    // which the pane marks as not delivered when the service does not take
+    // it (UM_SEND_FAILED). Empty for sends nobody typed.
+    HWND pane = nullptr;
+    CString lineId;
 };
 
 // ThreadGetUserInfo.
@@ -152,6 +157,10 @@ void HandleSessionLost(int code);
 
 // ---------------------------------------------------------------- heartbeat
 
+// The kind of a pushed item as the integer the service sent: a kind this
+// client does not know (42) is a value the enum cannot hold, so it is never
+// read as the enum.
+int MessageKindOf(const lum_thrift::StructMessage& msg);
 // The main-window message of one pushed item (0: the kind is not handed on).
 // An "added to a group" item is about the own user when its sender is
 // `ownId`, otherwise about another member joining.

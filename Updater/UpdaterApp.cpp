@@ -77,7 +77,9 @@ BOOL CUpdaterApp::DownloadVersionList()
     url.Format("%s/download/updater.ini?%s", GetEndpointConfig().webBaseUrl.GetString(), stamp);
     CString list;
     list.Format("%supdater.ini", m_strAppPath.GetString());
-    if (URLDownloadToFile(nullptr, url, list, 0, nullptr) == S_OK) return TRUE;
+    // A list cut short only lacks entries or checks; the files it names are
+    // each checked on their own.
+    if (SUCCEEDED(URLDownloadToFile(nullptr, url, list, 0, nullptr))) return TRUE;
     DeleteFile(list);
     return FALSE;
 }

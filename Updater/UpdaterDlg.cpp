@@ -175,6 +175,8 @@ BOOL CUpdaterDlg::OnInitDialog()
 
 void CUpdaterDlg::OnOK()
 {
+    // While the files are being put in place the button is off.
+    if (m_bReplacing) return;
     CString state;
     m_btnUpdate.GetWindowText(state);
     if (state == kStart) {
@@ -189,7 +191,6 @@ void CUpdaterDlg::OnOK()
         m_callback.m_hResult = E_ABORT;
         m_btnUpdate.SetWindowText(kStart);
     } else if (state == kDone) {
-        if (m_bReplacing) return;
         WinExec(m_strAppPath + kClient, SW_SHOWNORMAL);
         EndDialog(IDOK);
     } else {
@@ -260,8 +261,25 @@ void CUpdaterDlg::Work()
         return;
     }
 
-    SetBusy(true);
-    m_btnUpdate.SetWindowText(kDone);
+    if (m_onMoment) m_onMoment("downloaded");
+    // Replacing starts on the interface thread, where "取消" is handled: a
+    // press that came first stops the update here, and once replacing has
+    // started the button can no longer be pressed.
+    bool replace = false;
+    lumui::RunOnUiThread([this, &replace] {
+        if (m_callback.m_hResult == E_ABORT) return;
+        m_bReplacing = true;
+        if (m_btnUpdate.m_hWnd) {
+            m_btnUpdate.EnableWindow(FALSE);
+            m_btnUpdate.SetWindowText(kDone);
+        }
+        replace = true;
+    });
+    if (!replace) {
+        fs::remove_all(folder.str(), ec);
+        return;
+    }
+    if (m_onMoment) m_onMoment("replacing");
     if (!ReplaceAll(downloads, backups)) m_btnUpdate.SetWindowText(kMoveFailed);
     fs::remove_all(folder.str(), ec);
     SetBusy(false);
@@ -276,16 +294,24 @@ bool CUpdaterDlg::DownloadAll(const CString& downloads)
         m_callback.m_nLastMax = 0;
         const CString url = base + "/download/" + EncodeUrlName(name);
         const CString target = downloads + name;
-        bool ok = URLDownloadToFile(nullptr, url, target, 0, &m_callback) == S_OK;
+        // A name in a folder of the install gets that folder here too.
+        std::error_code ec;
+        fs::create_directories(fs::path(target.str()).parent_path(), ec);
+        const HRESULT fetched = URLDownloadToFile(nullptr, url, target, 0, &m_callback);
 
-        // The file must be whole: the size the server announced, and the
-        // size and digest the list gives.
+        // The file must be known whole: the size and digest the list gives;
+        // without them, an end the server marked (its length, which must
+        // match, or the last chunk). A body that just stopped where the
+        // connection closed may be cut short and is refused.
+        auto check = m_checks.find(name);
+        const bool listed =
+            check != m_checks.end() && (check->second.size >= 0 || !check->second.md5.IsEmpty());
+        bool ok = fetched == S_OK || (fetched == S_FALSE && listed);
         if (ok) {
             const int64_t size = FileSizeOf(target);
             const ULONG announced = m_callback.m_nLastMax;
-            auto check = m_checks.find(name);
             if (size < 0 || (announced > 0 && static_cast<uint64_t>(size) != announced)) ok = false;
-            if (ok && check != m_checks.end()) {
+            if (ok && listed) {
                 if (check->second.size >= 0 && size != check->second.size) ok = false;
                 if (!check->second.md5.IsEmpty() && FileMd5(target).CompareNoCase(check->second.md5) != 0) ok = false;
             }
@@ -333,6 +359,7 @@ bool CUpdaterDlg::ReplaceAll(const CString& downloads, const CString& backups)
         if (PathFileExists(target)) {
             // The old file stays reachable until the whole update is in place.
             entry.backup = backups + name;
+            fs::create_directories(fs::path(entry.backup.str()).parent_path(), ec);
             fs::create_hard_link(target.str(), entry.backup.str(), ec);
             if (ec) fs::copy_file(target.str(), entry.backup.str(), fs::copy_options::overwrite_existing, ec);
             if (ec) {
@@ -340,8 +367,10 @@ bool CUpdaterDlg::ReplaceAll(const CString& downloads, const CString& backups)
                 return false;
             }
             fs::permissions(fresh.str(), fs::status(target.str(), ec).permissions(), ec);
-        } else if (isElfFile(fresh)) {
-            MarkProgramExecutable(fresh);
+        } else {
+            // A file in a folder the install does not have yet.
+            fs::create_directories(fs::path(target.str()).parent_path(), ec);
+            if (isElfFile(fresh)) MarkProgramExecutable(fresh);
         }
         if (!MoveFileEx(fresh, target, MOVEFILE_REPLACE_EXISTING)) {
             rollBack();

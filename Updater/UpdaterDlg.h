@@ -22,6 +22,7 @@
 #include "platform/net.h"
 
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -65,6 +66,11 @@ public:
     CButton m_btnUpdate;          // 1
     CKivCallback m_callback;
     HICON m_hIcon = nullptr;
+
+    // Called on the worker at two moments of an update, for tests to act in
+    // them: "downloaded" (every file arrived whole, nothing is replaced yet)
+    // and "replacing" (the files are about to be put in place).
+    std::function<void(const char* moment)> m_onMoment;
 
     // The program folder, the names to update and their checks (from the
     // application object).

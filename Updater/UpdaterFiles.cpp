@@ -8,11 +8,19 @@
 bool IsSafeFileName(const CString& name)
 {
     const std::string& s = name.str();
-    if (s.empty() || s == "." || s == ".." || s.size() > 255) return false;
-    for (unsigned char ch : s) {
-        if (ch == '/' || ch == '\\' || ch < 0x20 || ch == 0x7F) return false;
+    if (s.empty() || s.size() > 1000) return false;
+    size_t start = 0;
+    for (;;) {
+        const size_t slash = s.find('/', start);
+        const std::string segment = s.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+        // An empty segment is a leading, doubled or trailing separator.
+        if (segment.empty() || segment == "." || segment == ".." || segment.size() > 255) return false;
+        for (unsigned char ch : segment) {
+            if (ch == '\\' || ch < 0x20 || ch == 0x7F) return false;
+        }
+        if (slash == std::string::npos) return true;
+        start = slash + 1;
     }
-    return true;
 }
 
 CString EncodeUrlName(const CString& name)
@@ -21,7 +29,7 @@ CString EncodeUrlName(const CString& name)
     std::string out;
     for (unsigned char ch : name.str()) {
         if ((ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') || ch == '-' ||
-            ch == '.' || ch == '_' || ch == '~') {
+            ch == '.' || ch == '_' || ch == '~' || ch == '/') {
             out += static_cast<char>(ch);
         } else {
             out += '%';

@@ -7,13 +7,14 @@
 
 #include <cstdint>
 
-// A name from the version list may name only a file directly in the program
-// folder: not empty, no folder separators, not "." or "..", no control
-// characters. Anything else could write outside the install.
+// A name from the version list may name only a file inside the program
+// folder: a relative path of segments separated by "/", none of them empty,
+// "." or "..", none holding a backslash or a control character. Anything
+// else could write outside the install.
 bool IsSafeFileName(const CString& name);
 
-// The name as a path segment of an address: bytes other than letters,
-// digits and "-._~" are written as %XX.
+// The name as the path of an address: its "/" separate the segments; other
+// bytes than letters, digits and "-._~" are written as %XX.
 CString EncodeUrlName(const CString& name);
 
 // Size of a file in bytes, or -1 when it cannot be read.

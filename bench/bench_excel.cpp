@@ -126,7 +126,9 @@ int main(int argc, char** argv)
     auto intoList = [&](const std::string& path) {
         return [&view, path, rows] {
             view.Reset();
-            const bool ok = view.LoadSheetFile(path.c_str()) && view.m_list.GetItemCount() == rows;
+            const bool ok = view.LoadSheetFile(path.c_str()) &&
+                            lumui::PumpUntil([&view] { return !view.IsReading(); }, 60000) &&
+                            view.m_list.GetItemCount() == rows;
             lumui::Pump(0);
             return ok;
         };

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 
 namespace {
@@ -204,14 +205,24 @@ struct RelsXml : XmlContext {
 };
 
 // xl/sharedStrings.xml: the texts of <si> items; phonetic runs are left out.
+// More items than a sheet can hold values, or more text than the limit,
+// stop the reading.
 struct SharedStringsXml : XmlContext {
     std::vector<std::string> strings;
     bool inItem = false, inText = false;
     int phonetic = 0;
+    size_t bytes = 0;
+    bool tooLarge = false;
+    void Stop()
+    {
+        tooLarge = true;
+        XML_StopParser(parser, XML_FALSE);
+    }
     void Start(const char* el, const XML_Char**)
     {
         if (std::strcmp(el, "si") == 0) {
             inItem = true;
+            if (strings.size() >= ExcelFile::kMaxValues) return Stop();
             strings.emplace_back();
         } else if (std::strcmp(el, "rPh") == 0) {
             ++phonetic;
@@ -227,7 +238,10 @@ struct SharedStringsXml : XmlContext {
     }
     void Text(const char* s, int len)
     {
-        if (inText) strings.back().append(s, static_cast<size_t>(len));
+        if (!inText || tooLarge) return;
+        bytes += static_cast<size_t>(len);
+        if (bytes > ExcelFile::kMaxTextBytes) return Stop();
+        strings.back().append(s, static_cast<size_t>(len));
     }
 };
 
@@ -282,7 +296,8 @@ struct ExcelFile::Source {
     bool date1904 = false;
     bool stylesRead = false, stringsRead = false;
     std::vector<bool> dateXf;
-    std::vector<std::string> strings;
+    std::vector<std::shared_ptr<const std::string>> strings;
+    size_t stringBytes = 0;
 
     ~Source()
     {
@@ -295,10 +310,12 @@ namespace {
 
 // xl/worksheets/sheetN.xml: the cells of <sheetData>.
 struct SheetXml : XmlContext {
-    std::vector<std::vector<ExcelFile::Cell>>* rows = nullptr;
+    std::map<long, std::map<long, ExcelFile::Cell>>* rows = nullptr;
     const std::vector<bool>* dateXf = nullptr;
-    const std::vector<std::string>* strings = nullptr;
+    const std::vector<std::shared_ptr<const std::string>>* strings = nullptr;
     bool date1904 = false;
+    size_t textBytes = 0;  // the workbook's shared texts, then the inline ones
+    size_t values = 0;
 
     long row = 0, nextRow = 1, col = 0, nextCol = 1;
     std::string type;
@@ -350,33 +367,29 @@ struct SheetXml : XmlContext {
         if (inValue || inText) value.append(s, static_cast<size_t>(len));
     }
 
-    // Cells the sheet may take, counting the empty ones before a value: a
-    // damaged or hostile file cannot make the reader take all memory.
-    size_t budget = 50'000'000;
+    // A sheet beyond the limits stops the reading.
     bool tooLarge = false;
+    void Stop()
+    {
+        tooLarge = true;
+        XML_StopParser(parser, XML_FALSE);
+    }
 
     void Store()
     {
-        if (row < 1 || col < 1 || col > 16384) return;
-        const size_t rowGrowth = static_cast<size_t>(row) > rows->size() ? static_cast<size_t>(row) - rows->size() : 0;
-        const size_t existing = static_cast<size_t>(row) <= rows->size() ? (*rows)[static_cast<size_t>(row - 1)].size() : 0;
-        const size_t cellGrowth = static_cast<size_t>(col) > existing ? static_cast<size_t>(col) - existing : 0;
-        if (rowGrowth + cellGrowth > budget) {
-            tooLarge = true;
-            XML_StopParser(parser, XML_FALSE);
-            return;
-        }
-        budget -= rowGrowth + cellGrowth;
+        if (tooLarge || row < 1 || col < 1 || col > 16384) return;
         ExcelFile::Cell cell;
         if (type == "s") {
             char* end = nullptr;
             const long index = std::strtol(value.c_str(), &end, 10);
             if (end == value.c_str() || index < 0 || static_cast<size_t>(index) >= strings->size()) return;
             cell.kind = ExcelFile::Cell::Text;
-            cell.text = (*strings)[static_cast<size_t>(index)];
+            cell.text = (*strings)[static_cast<size_t>(index)];  // shared, not copied
         } else if (type == "inlineStr" || type == "str") {
+            textBytes += value.size();
+            if (textBytes > ExcelFile::kMaxTextBytes) return Stop();
             cell.kind = ExcelFile::Cell::Text;
-            cell.text = value;
+            cell.text = std::make_shared<const std::string>(value);
         } else if (type == "d") {
             if (!SerialFromDateText(value.c_str(), cell.number)) return;
             cell.kind = ExcelFile::Cell::Date;
@@ -396,10 +409,10 @@ struct SheetXml : XmlContext {
         } else {
             return;  // errors ("e") and unknown kinds stay empty
         }
-        if (static_cast<size_t>(row) > rows->size()) rows->resize(static_cast<size_t>(row));
-        std::vector<ExcelFile::Cell>& cells = (*rows)[static_cast<size_t>(row - 1)];
-        if (static_cast<size_t>(col) > cells.size()) cells.resize(static_cast<size_t>(col));
-        cells[static_cast<size_t>(col - 1)] = std::move(cell);
+        if (row > ExcelFile::kMaxRows) return Stop();
+        ExcelFile::Cell& slot = (*rows)[row][col];
+        if (slot.kind == ExcelFile::Cell::Empty && ++values > ExcelFile::kMaxValues) return Stop();
+        slot = std::move(cell);
     }
 };
 
@@ -420,14 +433,6 @@ std::string PartOfTarget(const std::string& target)
 bool StartsWith(const std::string& bytes, const char* magic, size_t n)
 {
     return bytes.size() >= n && std::memcmp(bytes.data(), magic, n) == 0;
-}
-
-// Drops the rows and cells past the last value.
-void TrimSheet(std::vector<std::vector<ExcelFile::Cell>>& rows)
-{
-    for (auto& cells : rows)
-        while (!cells.empty() && cells.back().kind == ExcelFile::Cell::Empty) cells.pop_back();
-    while (!rows.empty() && rows.back().empty()) rows.pop_back();
 }
 
 }  // namespace
@@ -513,8 +518,11 @@ bool ExcelFile::ReadSheet(size_t index, Sheet& sheet)
         unsigned int rows = 0;
         unsigned short columns = 0;
         if (freexl_worksheet_dimensions(src.xls, &rows, &columns) != FREEXL_OK) return false;
+        // A shared text is kept once however many cells show it (the
+        // library hands out the same text for each of them).
+        std::map<const char*, std::shared_ptr<const std::string>> shared;
+        size_t values = 0, textBytes = 0;
         for (unsigned int r = 0; r < rows; ++r) {
-            std::vector<Cell> cells;
             for (unsigned short c = 0; c < columns; ++c) {
                 FreeXL_CellValue value;
                 if (freexl_get_cell_value(src.xls, r, c, &value) != FREEXL_OK) break;
@@ -531,8 +539,20 @@ bool ExcelFile::ReadSheet(size_t index, Sheet& sheet)
                 case FREEXL_CELL_TEXT:
                 case FREEXL_CELL_SST_TEXT:
                     if (value.value.text_value) {
+                        const bool sst = value.type == FREEXL_CELL_SST_TEXT;
+                        const auto known = sst ? shared.find(value.value.text_value) : shared.end();
+                        if (known != shared.end()) {
+                            cell.text = known->second;
+                        } else {
+                            textBytes += std::strlen(value.value.text_value);
+                            if (textBytes > kMaxTextBytes) {
+                                sheet.rows.clear();
+                                return false;
+                            }
+                            cell.text = std::make_shared<const std::string>(value.value.text_value);
+                            if (sst) shared[value.value.text_value] = cell.text;
+                        }
                         cell.kind = Cell::Text;
-                        cell.text = value.value.text_value;
                     }
                     break;
                 case FREEXL_CELL_DATE:
@@ -547,14 +567,12 @@ bool ExcelFile::ReadSheet(size_t index, Sheet& sheet)
                 default:
                     break;
                 }
-                if (cell.kind != Cell::Empty) {
-                    cells.resize(c);
-                    cells.push_back(std::move(cell));
+                if (cell.kind == Cell::Empty) continue;
+                if (static_cast<long>(r) >= kMaxRows || ++values > kMaxValues) {
+                    sheet.rows.clear();
+                    return false;
                 }
-            }
-            if (!cells.empty()) {
-                sheet.rows.resize(r);
-                sheet.rows.push_back(std::move(cells));
+                sheet.rows[static_cast<long>(r) + 1][static_cast<long>(c) + 1] = std::move(cell);
             }
         }
     } else if (src.zip) {
@@ -567,9 +585,12 @@ bool ExcelFile::ReadSheet(size_t index, Sheet& sheet)
         if (!src.stringsRead) {
             SharedStringsXml strings;
             if (zip_name_locate(src.zip, "xl/sharedStrings.xml", 0) >= 0 &&
-                !ParseWith(src.zip, "xl/sharedStrings.xml", strings))
+                (!ParseWith(src.zip, "xl/sharedStrings.xml", strings) || strings.tooLarge))
                 return false;
-            src.strings = std::move(strings.strings);
+            src.strings.reserve(strings.strings.size());
+            for (std::string& text : strings.strings)
+                src.strings.push_back(std::make_shared<const std::string>(std::move(text)));
+            src.stringBytes = strings.bytes;
             src.stringsRead = true;
         }
         SheetXml parser;
@@ -577,11 +598,11 @@ bool ExcelFile::ReadSheet(size_t index, Sheet& sheet)
         parser.dateXf = &src.dateXf;
         parser.strings = &src.strings;
         parser.date1904 = src.date1904;
+        parser.textBytes = src.stringBytes;
         if (!ParseWith(src.zip, sheet.part, parser) || parser.tooLarge) {
             sheet.rows.clear();
             return false;
         }
-        TrimSheet(sheet.rows);
     } else {
         return false;
     }
@@ -601,15 +622,17 @@ bool ExcelFile::LoadSheet()
 long ExcelFile::GetRowCount() const
 {
     if (m_loaded < 0) return 0;
-    return static_cast<long>(m_sheets[static_cast<size_t>(m_loaded)].rows.size());
+    const auto& rows = m_sheets[static_cast<size_t>(m_loaded)].rows;
+    return rows.empty() ? 0 : rows.rbegin()->first;
 }
 
 long ExcelFile::GetColumnCount() const
 {
     if (m_loaded < 0) return 0;
-    size_t n = 0;
-    for (const auto& cells : m_sheets[static_cast<size_t>(m_loaded)].rows) n = std::max(n, cells.size());
-    return static_cast<long>(n);
+    long n = 0;
+    for (const auto& row : m_sheets[static_cast<size_t>(m_loaded)].rows)
+        if (!row.second.empty()) n = std::max(n, row.second.rbegin()->first);
+    return n;
 }
 
 CString ExcelFile::DateText(double serial, bool date1904)
@@ -633,10 +656,11 @@ CString ExcelFile::GetCellText(long row, long column) const
 {
     if (m_loaded < 0 || row < 1 || column < 1) return CString();
     const Sheet& sheet = m_sheets[static_cast<size_t>(m_loaded)];
-    if (static_cast<size_t>(row) > sheet.rows.size()) return CString();
-    const std::vector<Cell>& cells = sheet.rows[static_cast<size_t>(row - 1)];
-    if (static_cast<size_t>(column) > cells.size()) return CString();
-    const Cell& cell = cells[static_cast<size_t>(column - 1)];
+    const auto cells = sheet.rows.find(row);
+    if (cells == sheet.rows.end()) return CString();
+    const auto found = cells->second.find(column);
+    if (found == cells->second.end()) return CString();
+    const Cell& cell = found->second;
     CString text;
     switch (cell.kind) {
     case Cell::Number:
@@ -653,7 +677,9 @@ CString ExcelFile::GetCellText(long row, long column) const
         break;
     case Cell::Integer: text.Format("%d", static_cast<int>(cell.number)); break;
     case Cell::Date: text = DateText(cell.number); break;
-    case Cell::Text: text = GetACP() == CP_UTF8 ? CString(cell.text) : Utf8ToAnsi(CString(cell.text)); break;
+    case Cell::Text:
+        if (cell.text) text = GetACP() == CP_UTF8 ? CString(*cell.text) : Utf8ToAnsi(CString(*cell.text));
+        break;
     case Cell::Empty: break;
     }
     return text;
@@ -663,14 +689,17 @@ void ExcelFile::SetCellText(long row, long column, const CString& text)
 {
     if (m_loaded < 0 || row < 1 || column < 1 || row > 1048576 || column > 16384) return;
     Sheet& sheet = m_sheets[static_cast<size_t>(m_loaded)];
-    if (static_cast<size_t>(row) > sheet.rows.size()) sheet.rows.resize(static_cast<size_t>(row));
-    std::vector<Cell>& cells = sheet.rows[static_cast<size_t>(row - 1)];
-    if (static_cast<size_t>(column) > cells.size()) cells.resize(static_cast<size_t>(column));
-    Cell& cell = cells[static_cast<size_t>(column - 1)];
+    if (text.IsEmpty()) {
+        auto cells = sheet.rows.find(row);
+        if (cells == sheet.rows.end()) return;
+        cells->second.erase(column);
+        if (cells->second.empty()) sheet.rows.erase(cells);
+        return;
+    }
+    Cell& cell = sheet.rows[row][column];
     cell = Cell();
-    if (text.IsEmpty()) return;
     cell.kind = Cell::Text;
-    cell.text = GetACP() == CP_UTF8 ? text.str() : AnsiToUtf8(text).str();
+    cell.text = std::make_shared<const std::string>(GetACP() == CP_UTF8 ? text.str() : AnsiToUtf8(text).str());
 }
 
 bool ExcelFile::SaveAs(const CString& path)
@@ -702,18 +731,19 @@ bool ExcelFile::SaveAs(const CString& path)
             ok = false;
             break;
         }
-        for (size_t r = 0; r < sheet.rows.size() && ok; ++r) {
-            const std::vector<Cell>& cells = sheet.rows[r];
-            for (size_t c = 0; c < cells.size(); ++c) {
-                const Cell& cell = cells[c];
-                const lxw_row_t row = static_cast<lxw_row_t>(r);
-                const lxw_col_t col = static_cast<lxw_col_t>(c);
+        for (auto r = sheet.rows.begin(); r != sheet.rows.end() && ok; ++r) {
+            for (const auto& entry : r->second) {
+                const Cell& cell = entry.second;
+                const lxw_row_t row = static_cast<lxw_row_t>(r->first - 1);
+                const lxw_col_t col = static_cast<lxw_col_t>(entry.first - 1);
                 lxw_error err = LXW_NO_ERROR;
                 switch (cell.kind) {
                 case Cell::Number:
                 case Cell::Integer: err = worksheet_write_number(ws, row, col, cell.number, nullptr); break;
                 case Cell::Date: err = worksheet_write_number(ws, row, col, cell.number, dateFormat); break;
-                case Cell::Text: err = worksheet_write_string(ws, row, col, cell.text.c_str(), nullptr); break;
+                case Cell::Text:
+                    if (cell.text) err = worksheet_write_string(ws, row, col, cell.text->c_str(), nullptr);
+                    break;
                 case Cell::Empty: break;
                 }
                 if (err != LXW_NO_ERROR) ok = false;

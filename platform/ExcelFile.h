@@ -11,10 +11,16 @@
 //
 // A file that is missing, not a spreadsheet or damaged makes OpenWorkbook or
 // LoadSheet return false; nothing here ever ends the program.
+//
+// Only cells that hold something are kept, and a text used by many cells is
+// kept once, so that a small file describing a large or repetitive sheet
+// takes as much memory as what it holds. A sheet beyond the limits below
+// (rows, values, bytes of text) is refused by LoadSheet.
 #pragma once
 
 #include "platform/CString.h"
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,16 +57,24 @@ public:
     // The date text of a spreadsheet day number (1900 date system, or 1904).
     static CString DateText(double serial, bool date1904 = false);
 
+    // The largest sheet LoadSheet reads: rows (the older format's limit),
+    // cells holding a value, and bytes of text (UTF-8) in the workbook.
+    static constexpr long kMaxRows = 65536;
+    static constexpr size_t kMaxValues = 1000000;
+    static constexpr size_t kMaxTextBytes = 64u << 20;
+
     struct Cell {
         enum Kind : unsigned char { Empty, Number, Integer, Date, Text };
         Kind kind = Empty;
         double number = 0;  // Number, Integer; Date: the day number
-        std::string text;   // Text: UTF-8
+        // Text: UTF-8, shared by every cell showing the same shared text.
+        std::shared_ptr<const std::string> text;
     };
     struct Sheet {
-        std::string name;                   // UTF-8
-        std::string part;                   // .xlsx: the worksheet's entry in the archive
-        std::vector<std::vector<Cell>> rows;  // [row - 1][column - 1]
+        std::string name;  // UTF-8
+        std::string part;  // .xlsx: the worksheet's entry in the archive
+        // The cells holding something, by row and then column (from 1).
+        std::map<long, std::map<long, Cell>> rows;
         bool loaded = false;
     };
 

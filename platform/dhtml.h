@@ -301,6 +301,12 @@ public:
     void OnSize(UINT type, int cx, int cy) override;
     void OnDestroy() override;
 
+    // Runs now, in order, the window.external calls the page made while
+    // native code was calling into it (they otherwise run on a later turn of
+    // the loop), so that what a script function did is done when the native
+    // caller goes on.
+    void DispatchPendingCalls();
+
     struct Impl;
 
 protected:
@@ -311,8 +317,6 @@ private:
     friend class IWebBrowser2;
     friend bool lumui::PageElementScreenRect(CDHtmlDialog* page, const char* selector, CRect* rect);
     friend bool lumui::PageElementText(CDHtmlDialog* page, const char* selector, CString* text);
-    // Runs the window.external calls that arrived, in order.
-    void DispatchPendingCalls();
     std::shared_ptr<Impl> d_;
 };
 

@@ -1,8 +1,10 @@
 #include "platform/net.h"
 
+#include <cctype>
 #include <cstdio>
 #include <curl/curl.h>
 #include <mutex>
+#include <string>
 
 namespace {
 
@@ -39,7 +41,20 @@ struct FileSink {
     FILE* f;
     IBindStatusCallback* cb;
     bool aborted = false;
+    bool chunked = false;  // the last answer came in chunks
 };
+
+// Notes whether the answer (the last one, after redirects) is chunked.
+size_t readHeader(char* data, size_t size, size_t n, void* user)
+{
+    auto* sink = static_cast<FileSink*>(user);
+    std::string line(data, size * n);
+    if (line.compare(0, 5, "HTTP/") == 0) sink->chunked = false;
+    for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (line.compare(0, 18, "transfer-encoding:") == 0 && line.find("chunked", 18) != std::string::npos)
+        sink->chunked = true;
+    return size * n;
+}
 
 size_t writeFile(char* data, size_t size, size_t n, void* user)
 {
@@ -84,17 +99,26 @@ HRESULT URLDownloadToFile(LPUNKNOWN, LPCSTR url, LPCSTR path, DWORD, IBindStatus
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, writeFile);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, readHeader);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &sink);
     if (callback) {
         curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, progress);
         curl_easy_setopt(c, CURLOPT_XFERINFODATA, &sink);
     }
     CURLcode rc = curl_easy_perform(c);
+    // An answer with a length that ends early, or a chunked one without its
+    // last chunk, is an error of the transfer; one with neither can only be
+    // taken as it came.
+    curl_off_t length = -1;
+    curl_easy_getinfo(c, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    const bool marked = length >= 0 || sink.chunked;
     curl_easy_cleanup(c);
     bool closed = fclose(f) == 0;
     if (sink.aborted) return E_ABORT;
     if (callback && rc == CURLE_OK) callback->OnProgress(0, 0, BINDSTATUS_ENDDOWNLOADDATA, nullptr);
-    return rc == CURLE_OK && closed ? S_OK : E_FAIL;
+    if (rc != CURLE_OK || !closed) return E_FAIL;
+    return marked ? S_OK : S_FALSE;
 }
 
 BOOL CHttpFile::QueryInfoStatusCode(DWORD& status) const

@@ -22,9 +22,12 @@ protected:
     virtual ~IBindStatusCallback() = default;
 };
 
-// Downloads `url` into the file `path` (created or replaced). S_OK on a
-// complete 2xx answer; E_ABORT when the callback cancelled; E_FAIL otherwise
-// (the partial file, if any, stays).
+// Downloads `url` into the file `path` (created or replaced). S_OK on a 2xx
+// answer known to be whole: the server gave its length, or sent it in chunks
+// up to the last one. S_FALSE on a 2xx answer whose body simply ended where
+// the connection closed, which a transfer cut short looks the same as: only
+// a caller that can check the file by other means may use it. E_ABORT when
+// the callback cancelled; E_FAIL otherwise (the partial file, if any, stays).
 HRESULT URLDownloadToFile(LPUNKNOWN caller, LPCSTR url, LPCSTR path, DWORD reserved, IBindStatusCallback* callback);
 
 #define INTERNET_OPEN_TYPE_PRECONFIG 0

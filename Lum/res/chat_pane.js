@@ -5,6 +5,7 @@ var SMS_TYPES = ['节日祝福', '生日祝福', '整蛊短信', '爱情短信']
 var SMS_PAGE = 4;
 var font = { family: '宋体', size: 14, color: '#000000', bold: 0, italic: 0, underline: 0 };
 var sms = { type: '', page: 1, total: 0 };
+var lastOwnLine = null, ownLines = 0;
 
 function $(id) { return document.getElementById(id); }
 function histDoc() { return $('MsgHistoryIFrame').contentDocument; }
@@ -62,6 +63,7 @@ function initFrames() {
   h.write('<!DOCTYPE html><html><head><meta charset="utf-8"><style>' +
           'body{margin:6px;font:13px "WenQuanYi Zen Hei",sans-serif;color:#1d2a38;word-wrap:break-word}' +
           '.line{margin:0 0 8px 0;line-height:1.5}.line img{vertical-align:bottom;max-width:100%}' +
+          '.undelivered{color:#c00000;margin-left:6px}' +
           'a{color:#1a5ea8}</style></head><body></body></html>');
   h.close();
   var w = writeDoc();
@@ -87,7 +89,7 @@ function getWriteTxt() {
   // XML readers know.
   var text = html.replace(/<(?!(img|br)\b)[^>]*>/gi, '').replace(/&nbsp;/gi, '&#160;');
   var style = fontStyle();
-  setHistoryTxt('<span style="' + style + '">' + nowText() + '<br/>我:' + text + '</span>');
+  lastOwnLine = setHistoryTxt('<span style="' + style + '">' + nowText() + '<br/>我:' + text + '</span>');
   body.innerHTML = '';
   $('GetWriteLen').textContent = '0字';
   body.focus();
@@ -117,6 +119,28 @@ function setHistoryTxt(markup) {
   line.innerHTML = markup;
   doc.body.appendChild(line);
   doc.defaultView.scrollTo(0, doc.body.scrollHeight);
+  return line;
+}
+
+// The own line just shown gets an id, which the native side keeps while the
+// line is being sent.
+function nameSentLine() {
+  if (!lastOwnLine) return '';
+  lastOwnLine.id = 'sent_' + (++ownLines);
+  var id = lastOwnLine.id;
+  lastOwnLine = null;
+  return id;
+}
+
+// The service did not take the line: it says so under its text.
+function markUndelivered(id) {
+  var doc = histDoc();
+  var line = doc.getElementById(id);
+  if (!line || line.getElementsByClassName('undelivered').length) return;
+  var mark = doc.createElement('span');
+  mark.className = 'undelivered';
+  mark.textContent = '（发送失败，对方未收到）';
+  line.appendChild(mark);
 }
 
 function setFontInfo(family, size, color, bold, italic, underline) {

@@ -139,7 +139,7 @@ BEGIN_MESSAGE_MAP(CDialogGroupAdd, CPluginFrame)
     ON_WM_DESTROY()
 END_MESSAGE_MAP()
 
-CDialogGroupAdd::CDialogGroupAdd() : CPluginFrame(IDD_DLG_GROUP_ADD, m_page, IDB_PNG_TITLE, GroupPlacement(), 400) {}
+CDialogGroupAdd::CDialogGroupAdd() : CPluginFrame(IDD_DLG_GROUP_ADD, m_page, IDB_PNG_TITLE, GroupPlacement(), 500) {}
 
 CDialogGroupAdd::~CDialogGroupAdd()
 {

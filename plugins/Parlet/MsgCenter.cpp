@@ -34,18 +34,11 @@ CString EntryId(bool group, int id)
     return (group ? "g" : "f") + IdText(id);
 }
 
-// A cache-busting number for image addresses.
-CString RandomText()
-{
-    const long long r = std::rand() % 32768;
-    return IdText(static_cast<int>(r * 1000000 / 32767 + 100));
-}
-
 CString HeadImage(bool group, int id)
 {
     const CString folder = group ? "/upload/group/" : "/upload/face/";
     const CString file = HasCustomHeadImage(group ? TRUE : FALSE, IdText(id)) ? IdText(id) + ".png" : CString("default.png");
-    return GetEndpointConfig().webBaseUrl + folder + file + "?" + RandomText();
+    return GetEndpointConfig().webBaseUrl + folder + file + "?" + CacheBustingNumber();
 }
 
 int HexValue(char c)
@@ -121,7 +114,18 @@ CString QueuedMessageText(const std::string& content)
         else if (c == '>' && inTag) inTag = false;
         else if (!inTag) text.push_back(c);
     }
-    return Utf8ToAnsi(CString(ResolveEntities(text).c_str()));
+    text = ResolveEntities(text);
+    // A person types at most 1,000 characters: a text beyond 64 KiB is
+    // listed by its beginning (whole UTF-8 characters), as the chat panes
+    // show it.
+    const size_t limit = 64 * 1024;
+    if (text.size() > limit) {
+        size_t end = limit;
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+        text.resize(end);
+        text += "……";
+    }
+    return Utf8ToAnsi(CString(text.c_str()));
 }
 
 // ---------------------------------------------------------------- the frame
@@ -177,7 +181,7 @@ CString CDHtmlParlet::Fill(std::list<CData*>* unread, int* total)
         *total += record->m_nUnreadCount;
         m_entries.push_back({record, group, record->m_nId});
         const CString name = EscapeHtmlText(NameOf(record));
-        m_strRandom = RandomText();
+        m_strRandom = CacheBustingNumber();
         html += "<table id='" + EntryId(group, record->m_nId) +
                 "' width='100%' bgcolor='white' cellpadding='0'"
                 " onmouseover='changetrBackground(this,\"#CFF5FF\")'"

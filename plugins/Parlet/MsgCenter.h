@@ -74,5 +74,6 @@ void RegisterParletTemplates();
 
 // The text of a queued message's content as the service carries it
 // (percent-encoded UTF-8 markup): decoded into the ANSI code page, with its
-// markup dropped and its entities resolved.
+// markup dropped and its entities resolved; a text longer than 64 KiB is
+// cut there and ends with "……".
 CString QueuedMessageText(const std::string& content);

@@ -59,7 +59,7 @@ BEGIN_MESSAGE_MAP(CDialogSysSet, CPluginFrame)
     ON_BN_CLICKED(IDC_BTN_SYS_SET_APPLY, OnBnClickedApply)
 END_MESSAGE_MAP()
 
-CDialogSysSet::CDialogSysSet() : CPluginFrame(IDD_DLG_SYS_SET, m_html, IDB_PNG_SYS_SET_TITLE, Placement(), 300)
+CDialogSysSet::CDialogSysSet() : CPluginFrame(IDD_DLG_SYS_SET, m_html, IDB_PNG_SYS_SET_TITLE, Placement(), 500)
 {
 }
 
@@ -238,14 +238,21 @@ void CHTMLSysSet::SendRemoveBlackToMain(const VARIANT& ids)
     ::SendMessage(main, kBlackListRemovedMessage, reinterpret_cast<WPARAM>(&text), 0);
 }
 
+// The page writes each changed key through SetSysProp while it saves; those
+// writes are done before the save returns, so that the main window, told
+// next, reads the new values.
 void CHTMLSysSet::SubmitAll()
 {
-    if (m_hWnd) InvokeScriptMethod("submitAllChange");
+    if (!m_hWnd) return;
+    InvokeScriptMethod("submitAllChange");
+    DispatchPendingCalls();
 }
 
 void CHTMLSysSet::SubmitCurrent()
 {
-    if (m_hWnd) InvokeScriptMethod("submitCurChange");
+    if (!m_hWnd) return;
+    InvokeScriptMethod("submitCurChange");
+    DispatchPendingCalls();
 }
 
 int CHTMLSysSet::PendingRequests()

@@ -25,7 +25,8 @@ public:
     void RefreshWindow();
     void SendRemoveBlackToMain(const VARIANT& ids);
 
-    // Asks the page to save (OK: every page; Apply: the page shown).
+    // Asks the page to save (OK: every page; Apply: the page shown); the
+    // settings it writes are in the store when these return.
     void SubmitAll();
     void SubmitCurrent();
     // Web requests of the page that have not been answered yet.

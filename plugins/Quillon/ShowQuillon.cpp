@@ -78,11 +78,6 @@ CString GroupItemOpen(const CString& name, int id, const CString& image)
            img + "' im1='" + img + "' im2='" + img + "'>";
 }
 
-CString RandomText()
-{
-    return IdText(std::rand() * 1000000 / 32767 + 100);
-}
-
 CString MillisecondText()
 {
     SYSTEMTIME now;
@@ -158,12 +153,14 @@ END_DHTML_EVENT_MAP()
 
 CHtmlQuillon::CHtmlQuillon() : CPluginPage(IDD_HTML_QUILLON, IDR_HTML_QUILLON)
 {
-    m_strTime[0] = "datetime(rtime)>=datetime('now','start of day') and datetime(rtime)<datetime('now','+1 day','start of day')";
-    m_strTime[1] = "datetime(rtime)>=datetime('now','-7 day','start of day') and datetime(rtime)<datetime('now','start of day')";
-    m_strTime[2] = "datetime(rtime)>=datetime('now','-38 day','start of day') and datetime(rtime)<datetime('now','-7 day','start of day')";
-    m_strTime[3] = "datetime(rtime)>=datetime('now','-219 day','start of day') and datetime(rtime)<datetime('now','-38 day','start of day')";
-    m_strTime[4] = "datetime(rtime)>=datetime('now','-585 day','start of day') and datetime(rtime)<datetime('now','-219 day','start of day')";
-    m_strTime[5] = "datetime(rtime)<datetime('now','-585 day','start of day')";
+    // The lines' times are local times, so the buckets start at local day
+    // starts (SQLite's 'now' alone is UTC).
+    m_strTime[0] = "datetime(rtime)>=datetime('now','localtime','start of day') and datetime(rtime)<datetime('now','localtime','+1 day','start of day')";
+    m_strTime[1] = "datetime(rtime)>=datetime('now','localtime','-7 day','start of day') and datetime(rtime)<datetime('now','localtime','start of day')";
+    m_strTime[2] = "datetime(rtime)>=datetime('now','localtime','-38 day','start of day') and datetime(rtime)<datetime('now','localtime','-7 day','start of day')";
+    m_strTime[3] = "datetime(rtime)>=datetime('now','localtime','-219 day','start of day') and datetime(rtime)<datetime('now','localtime','-38 day','start of day')";
+    m_strTime[4] = "datetime(rtime)>=datetime('now','localtime','-585 day','start of day') and datetime(rtime)<datetime('now','localtime','-219 day','start of day')";
+    m_strTime[5] = "datetime(rtime)<datetime('now','localtime','-585 day','start of day')";
 }
 
 CHtmlQuillon::~CHtmlQuillon()
@@ -250,13 +247,13 @@ CString CHtmlQuillon::BuildTypeTree()
     LoadContacts();
     const int own = Quillon().ownId;
     CString xml = FolderOpen("我的好友", "my_friends");
-    for (CDataUser* u : m_friends) xml += ContactItem(RecordName(u), u->m_nId, FaceImage(u->m_nId, RandomText()));
+    for (CDataUser* u : m_friends) xml += ContactItem(RecordName(u), u->m_nId, FaceImage(u->m_nId, CacheBustingNumber()));
     xml += "</item>";
 
     auto groupFolder = [&](const char* text, const char* id, std::set<CDataGroup*>& groups, bool discussion) {
         xml += FolderOpen(text, id);
         for (CDataGroup* g : groups) {
-            const CString query = discussion ? RandomText() : MillisecondText();
+            const CString query = discussion ? CacheBustingNumber() : MillisecondText();
             const CString image =
                 discussion ? CString("../upload/group/discuss_group.png") : GroupImage(g->m_nId, query);
             xml += GroupItemOpen(RecordName(g), g->m_nId, image);

@@ -63,8 +63,7 @@ void CPluginFrame::DrawOwnerInBackgroud(Gdiplus::Graphics* g)
                      static_cast<int>(m_pTitleImage->GetHeight()));
     const CString caption = Caption();
     const std::wstring wide = MultiByteToWide(CP_ACP, caption.GetString());
-    const Gdiplus::RectF layout(40, 10, static_cast<Gdiplus::REAL>(m_nCaptionWidth), 30);
-    g->DrawString(wide.c_str(), static_cast<Gdiplus::INT>(wide.size()), m_pFont, layout, nullptr, m_pBrush);
+    g->DrawString(wide.c_str(), static_cast<Gdiplus::INT>(wide.size()), m_pFont, CaptionArea(), nullptr, m_pBrush);
     SetWindowText(caption);
 }
 

@@ -18,6 +18,8 @@ public:
     void DrawOwnerInBackgroud(Gdiplus::Graphics* graphics) override;
     // The caption text (ANSI code page).
     virtual CString Caption() const = 0;
+    // Where the caption text is laid out: from (40, 10), 30 pixels high.
+    Gdiplus::RectF CaptionArea() const { return Gdiplus::RectF(40, 10, static_cast<Gdiplus::REAL>(m_nCaptionWidth), 30); }
 
     Gdiplus::Font* m_pFont = nullptr;
     Gdiplus::SolidBrush* m_pBrush = nullptr;

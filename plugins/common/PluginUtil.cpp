@@ -9,6 +9,7 @@
 #include "platform/window.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -23,6 +24,16 @@ BOOL HasCustomHeadImage(BOOL isGroup, const CString& id)
     if (!file->QueryInfo(HTTP_QUERY_STATUS_CODE, status)) return FALSE;
     status.Trim();
     return status == "404" ? FALSE : TRUE;
+}
+
+CString CacheBustingNumber()
+{
+    // rand() reaches 2^31 - 1 here; the number is made from its low 15 bits
+    // in 64-bit arithmetic, the range it was made for.
+    const long long r = std::rand() % 32768;
+    CString text;
+    text.Format("%lld", r * 1000000 / 32767 + 100);
+    return text;
 }
 
 CString EscapeHtmlText(const CString& text)

@@ -24,6 +24,10 @@ inline CString EscapeHtmlAttr(const CString& text)
 // is also safe inside an HTML attribute or a script element.
 CString ScriptString(const CString& text);
 
+// A number (100 to 1000100, as decimal text) put after the address of a
+// head picture so that no cache answers for it.
+CString CacheBustingNumber();
+
 // Offers a message to the plug-in module's own windows, from the target
 // window up through its parents; TRUE when one of them consumed it.
 BOOL ModulePreTranslateMessage(MSG* msg);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -143,6 +144,27 @@ TEST(CommonHelpers, HeadImagesComeFromTheWebServer)
     EXPECT_EQ(group.UpdateHead(dir), 1);
     ASSERT_NE(group.m_imgHead, nullptr);
     EXPECT_EQ(pixel(*group.m_imgHead, 0, 0), 0xFF0000FFu);
+}
+
+// The counter between "$" and "@" of a name made by getFileName.
+unsigned nameCounter(const CString& name)
+{
+    const int dollar = name.Find('$'), at = name.Find('@');
+    return static_cast<unsigned>(std::strtoul(name.Mid(dollar + 1, at - dollar - 1).GetString(), nullptr, 16));
+}
+
+TEST(CommonHelpers, FileNamesStepByOneWhateverHeadsAreDownloadedBetween)
+{
+    ProgramFolder folder;
+    WebServer web(folder);
+    CString before, after;
+    CCommon::getFileName(&before, 1);
+    Gdiplus::Bitmap target(40, 40, Gdiplus::PixelFormat32bppARGB);
+    EXPECT_EQ(CCommon::DownLoadHeaderImage(120, &target, 1, folder.path().c_str()), 1);
+    EXPECT_EQ(CCommon::DownLoadHeaderImage(5, &target, 0, folder.path().c_str()), 1);
+    CCommon::getFileName(&after, 1);
+    // The next name of the process, whatever heads came in between.
+    EXPECT_EQ(nameCounter(after), nameCounter(before) + 1) << before << " then " << after;
 }
 
 TEST(CommonHelpers, TextFromUrlIsTheFirstLineOfASuccessfulAnswer)

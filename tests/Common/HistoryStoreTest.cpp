@@ -1,10 +1,14 @@
 #include "Common/Data.h"
 #include "Common/FileDbMsg.h"
 #include "platform/codepage.h"
+#include "tests/Common/FixedClock.h"
 #include "tests/Common/ProgramFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -38,12 +42,13 @@ protected:
         return out;
     }
 
-    // A local time text `days` days and `seconds` seconds after SQLite's
-    // current day start (the bucket bounds are SQLite's day starts).
+    // A local time text `days` days and `seconds` seconds after the start of
+    // the current local day (the bucket bounds are local day starts).
     std::string dayStart(int days, int seconds = 0)
     {
         char sql[200];
-        snprintf(sql, sizeof sql, "select datetime('now','start of day','%+d day','%+d second')", days, seconds);
+        snprintf(sql, sizeof sql, "select datetime('now','localtime','start of day','%+d day','%+d second')", days,
+                 seconds);
         return queryText(store.db, sql);
     }
 
@@ -180,6 +185,80 @@ TEST_F(History, AgeBucketsStartAtDayBoundaries)
     }
 }
 
+TEST(HistoryDays, TodayIsTheLocalDayEastOfUtc)
+{
+    // 03:00 on 10 March 2026 at UTC+8, still 9 March in UTC.
+    struct tm at = {};
+    at.tm_year = 2026 - 1900;
+    at.tm_mon = 2;
+    at.tm_mday = 9;
+    at.tm_hour = 19;
+    const time_t now = timegm(&at);
+    FixedClock clock(now, "CST-8");
+    ProgramFolder folder;
+    CFileDbMsg store;
+    ASSERT_EQ(store.Connect(78), 1);
+    struct Case {
+        const char* rtime;
+        int bucket;
+    } cases[] = {
+        {"2026-03-10 00:00:05", 10}, {"2026-03-10 02:59:59", 10}, {"2026-03-09 23:59:59", 11},
+        {"2026-03-09 00:00:00", 11}, {"2026-03-03 00:00:00", 11}, {"2026-03-02 23:59:59", 12},
+    };
+    int id = 1;
+    for (const Case& c : cases) {
+        ASSERT_EQ(store.InsertMsg(id, 1, "x", 0, c.rtime, 1, "x"), 1);
+        for (int bucket = 10; bucket <= 15; ++bucket) {
+            store.GetRecordCount(id, bucket, 1, "");
+            EXPECT_EQ(store.m_nRecordCount, bucket == c.bucket ? 1 : 0) << c.rtime << " in bucket " << bucket;
+        }
+        ++id;
+    }
+}
+
+TEST_F(History, OneContactsLinesOfOneSecondNeverRunOutOfPlaces)
+{
+    // More lines than three digits of a second can tell apart.
+    const int lines = 1205;
+    for (int i = 0; i < lines; ++i) {
+        char body[32];
+        snprintf(body, sizeof body, "burst %d", i);
+        ASSERT_EQ(store.InsertMsg(9, 1, body, 0, "2024-05-01 10:00:00", 1, body), 1) << "line " << i;
+    }
+    EXPECT_EQ(count("id=9"), lines);
+    // Newest first, across the place where the suffixes grow longer.
+    EXPECT_EQ(store.GetRecordCount(9, 0, 1, ""), (lines + 9) / 10);
+    for (int p : {0, 20, 120}) {
+        auto rows = page(9, 0, 1, "", p);
+        ASSERT_FALSE(rows.empty());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(rows[i].tagmsg, "burst " + std::to_string(lines - 1 - p * 10 - static_cast<int>(i)));
+            EXPECT_EQ(rows[i].rtime, "2024-05-01 10:00:00");
+        }
+    }
+}
+
+TEST_F(History, ARefusedLineIsReportedWithItsContact)
+{
+    ASSERT_EQ(sqlite3_exec(store.db,
+                           "create trigger refuse before insert on history_msg when new.msg='refused' "
+                           "begin select raise(abort,'full'); end",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    CDataUser friend42;
+    friend42.m_nId = 42;
+    friend42.m_nGroupId = 1;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(friend42.UpdateMsgToHistory("<msg>refused</msg>", "refused", 0, "2024-05-01 10:00:00", &store), 0);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("contact 42"), std::string::npos) << said;
+    EXPECT_NE(said.find("2024-05-01 10:00:00"), std::string::npos) << said;
+    // Lines the store takes say nothing.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(friend42.UpdateMsgToHistory("<msg>kept</msg>", "kept", 0, "2024-05-01 10:00:00", &store), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 TEST_F(History, GroupsOfEveryStyleAreFoundByGroupId)
 {
     CDataGroup discussion;
@@ -304,4 +383,45 @@ TEST_F(History, ReopensAndReportsRefusedWrites)
     EXPECT_EQ(rows, 0);
     EXPECT_EQ(cols, 0);
     EXPECT_EQ(store.GetRecordCount(1, 0, 1, ""), 1);
+}
+
+// A store whose file is no longer a database (its schema page overwritten)
+// is set aside under a name with the time, bytes intact, and a new store
+// takes its place; a store that opens is never moved.
+TEST(DamagedStore, IsSetAsideWithItsBytesAndANewOneTakesItsPlace)
+{
+    ProgramFolder folder;
+    const std::string path = folder.path() + "77/MsgRecords.dll";
+    {
+        CFileDbMsg store;
+        ASSERT_EQ(store.Connect(77), 1);
+        EXPECT_EQ(store.InsertMsg(5, 1, "<p>旧的</p>", 0, "2024-05-01 08:00:00", 1, "旧的"), 1);
+    }
+    {
+        CFileDbMsg again;
+        ASSERT_EQ(again.Connect(77), 1);
+        EXPECT_TRUE(again.SetAsidePath().IsEmpty());
+        EXPECT_EQ(again.GetCount("history_msg"), 1);
+    }
+    std::string bytes;
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        ASSERT_TRUE(f.good());
+        f.seekp(100);
+        f << std::string(3000, '\x5A');
+        f.close();
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+
+    CFileDbMsg store;
+    ASSERT_EQ(store.Connect(77), 1);
+    const std::string kept = store.SetAsidePath().str();
+    EXPECT_TRUE(std::regex_match(kept, std::regex(".*/77/MsgRecords\\.dll\\.\\d{8}-\\d{6}(-\\d+)?\\.bad"))) << kept;
+    std::ifstream in(kept, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes);
+    EXPECT_EQ(store.GetCount("history_msg"), 0);
+    EXPECT_EQ(store.InsertMsg(5, 1, "<p>新的</p>", 0, "2024-05-01 08:00:01", 1, "新的"), 1);
+    EXPECT_EQ(store.GetCount("history_msg"), 1);
+    EXPECT_EQ(schemaOf(store.db, "history_msg").empty(), false);
 }

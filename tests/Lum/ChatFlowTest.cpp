@@ -153,6 +153,48 @@ protected:
 
     CDataUser* Wei() { return static_cast<CDataUser*>(main_->m_listFriend.GetUser(10002)); }
 
+    // A message the service hands the own user (10001) as it is, sendTime
+    // included.
+    void Push(int type, int from, int gid, const std::string& sendTime, const std::string& inner)
+    {
+        standin::PendingMessage m;
+        m.fromid = from;
+        m.toid = 10001;
+        m.gid = gid;
+        m.msgType = type;
+        m.sendTime = sendTime;
+        m.content = standin::PercentEncode(inner);
+        service_.AddPending(10001, m);
+    }
+
+    // The history area of a pane as markup, and as the text a person reads.
+    static std::string PaneHtml(CDlgChatMsgListBase& pane)
+    {
+        CString out;
+        pane.InvokeScriptMethod("eval", {"document.getElementById('MsgHistoryIFrame').contentDocument.body.innerHTML"},
+                                &out);
+        return out.str();
+    }
+    static std::string PaneText(CDlgChatMsgListBase& pane)
+    {
+        CString out;
+        pane.InvokeScriptMethod("eval", {"document.getElementById('MsgHistoryIFrame').contentDocument.body.textContent"},
+                                &out);
+        return out.str();
+    }
+
+    // Opens the chat of a record as a click in a list does, page loaded.
+    template <class Chat> Chat* Open(CData* rec)
+    {
+        main_->SendMessage(UM_OPEN_CHAT, reinterpret_cast<WPARAM>(rec), 0);
+        auto* chat = dynamic_cast<Chat*>(rec->m_dlgChat);
+        EXPECT_NE(chat, nullptr);
+        if (chat) {
+            EXPECT_TRUE(lumui::PumpUntil([&] { return chat->m_dlgMsgList.m_nDocComplete != 0; }, 10000));
+        }
+        return chat;
+    }
+
     TempDir dir_;
     standin::StandinService service_;
     int port_ = 0;
@@ -288,6 +330,181 @@ TEST_F(ChatFlowTest, GroupLinesStrangersAndTheBlackList)
     EXPECT_TRUE(waiting->m_vecUnread.empty());
     EXPECT_FALSE(main_->m_stackNewMsg.Contains(waiting));
     EXPECT_EQ(HistoryCount(10005, 2, 0), historyBefore + 1);
+}
+
+// The service's own texts reach the panes as text: a sendTime holding markup
+// shows as those characters and runs nothing, in a one-to-one and a group
+// chat, shown at once or replayed.
+TEST_F(ChatFlowTest, AServerTimeHoldingMarkupShowsAsText)
+{
+    const std::string hostile = "<img src=x onerror=\"window.external.HTMLCloseDlg()\">2024-05-01";
+    auto* chat = Open<CKivDlgChatUser>(Wei());
+    ASSERT_NE(chat, nullptr);
+    Push(0, 10002, 1, hostile, "<span>时间不对</span>");
+    Heartbeat();
+    // Queued on the group while its window is closed, replayed when it opens.
+    Push(1, 10002, 501, hostile, "<span>群里时间不对</span>");
+    Heartbeat();
+    auto* groupChat = Open<CKivDlgChatGroup>(main_->m_listGroup.GetGroup(501));
+    ASSERT_NE(groupChat, nullptr);
+    lumui::Pump(300);
+
+    for (CDlgChatMsgListBase* pane : {static_cast<CDlgChatMsgListBase*>(&chat->m_dlgMsgList),
+                                      static_cast<CDlgChatMsgListBase*>(&groupChat->m_dlgMsgList)}) {
+        EXPECT_NE(PaneText(*pane).find(hostile), std::string::npos) << PaneText(*pane);
+        const std::string html = PaneHtml(*pane);
+        EXPECT_EQ(html.find("<img"), std::string::npos) << html;
+        CString handlers;
+        pane->InvokeScriptMethod("eval",
+                                 {"String(document.getElementById('MsgHistoryIFrame').contentDocument"
+                                  ".querySelectorAll('[onerror]').length)"},
+                                 &handlers);
+        EXPECT_EQ(handlers.str(), "0");
+    }
+    EXPECT_TRUE(IsWindow(chat->m_hWnd) && chat->IsWindowVisible());
+    EXPECT_TRUE(IsWindow(groupChat->m_hWnd) && groupChat->IsWindowVisible());
+}
+
+// A received line keeps the font it was written in (family, size, colour,
+// weight, style, decoration) and nothing else of its style: it cannot lay
+// itself over the pane.
+TEST_F(ChatFlowTest, AReceivedStyleKeepsOnlyItsFont)
+{
+    auto* chat = Open<CKivDlgChatUser>(Wei());
+    ASSERT_NE(chat, nullptr);
+    Push(0, 10002, 1, "2024-05-01 08:00:00",
+         "<span style=\"position:fixed;top:0;left:0;width:100%;height:100%;background:#FFFFFF;z-index:99;"
+         "font-family:宋体;font-size:14px;color:#FF0000;font-weight:bold;font-style:italic;"
+         "text-decoration:underline\">盖住整个窗格</span>");
+    Push(0, 10002, 1, "2024-05-01 08:00:01", "<div style=\"position:absolute;top:0;margin-top:-500px\">上移</div>");
+    Heartbeat();
+    lumui::Pump(200);
+    const std::string html = PaneHtml(chat->m_dlgMsgList);
+    for (const char* gone : {"position", "width:", "height:", "background", "z-index", "top:", "margin"})
+        EXPECT_EQ(html.find(gone), std::string::npos) << gone << " in " << html;
+    for (const char* kept : {"font-family:宋体", "font-size:14px", "color:#FF0000", "font-weight:bold",
+                             "font-style:italic", "text-decoration:underline"})
+        EXPECT_NE(html.find(kept), std::string::npos) << kept << " not in " << html;
+    // The text is there, and what the pane shows under it still shows.
+    const std::string text = PaneText(chat->m_dlgMsgList);
+    EXPECT_NE(text.find("盖住整个窗格"), std::string::npos);
+    EXPECT_NE(text.find("上移"), std::string::npos);
+    CString covered;
+    chat->m_dlgMsgList.InvokeScriptMethod(
+        "eval",
+        {"(function(){var d=document.getElementById('MsgHistoryIFrame').contentDocument;"
+         "var e=d.elementFromPoint(5,5);return e&&e.textContent.indexOf('盖住')>=0&&e.tagName=='SPAN'?'covered':'free';})()"},
+        &covered);
+    EXPECT_EQ(covered.str(), "free");
+}
+
+// A line the service did not take is marked in its pane as not delivered
+// (it stays in the history as typed); a line that went has no mark.
+TEST_F(ChatFlowTest, ALineTheServiceDidNotTakeIsMarkedNotDelivered)
+{
+    auto* chat = Open<CKivDlgChatUser>(Wei());
+    auto* groupChat = Open<CKivDlgChatGroup>(main_->m_listGroup.GetGroup(501));
+    ASSERT_TRUE(chat && groupChat);
+    const char* const kMark = "发送失败，对方未收到";
+    auto markedLine = [&](CDlgChatMsgListBase& pane) {
+        CString line;
+        pane.InvokeScriptMethod("eval",
+                                {"(function(){var d=document.getElementById('MsgHistoryIFrame').contentDocument;"
+                                 "var l=d.body.getElementsByClassName('line');var out='';"
+                                 "for(var i=0;i<l.length;++i)if(l[i].textContent.indexOf('" +
+                                 CString(kMark) + "')>=0)out+='['+l[i].textContent+']';return out;})()"},
+                                &line);
+        return line.str();
+    };
+
+    chat->m_dlgMsgList.InsertWriteText("第一句到了");
+    chat->m_dlgMsgList.SendTyped();
+    ASSERT_TRUE(lumui::PumpUntil([&] { return HistoryCount(10002, 1, 1) == 1; }, 5000));
+    Peer na(port_, "13800000002");
+    std::vector<StructMessage> got;
+    ASSERT_TRUE(lumui::PumpUntil(
+        [&] {
+            for (const StructMessage& m : na.Heartbeat()) got.push_back(m);
+            return !got.empty();
+        },
+        5000));
+
+    // The service answers both sends with bytes that are no reply.
+    standin::Fault garbage;
+    garbage.kind = standin::Fault::Raw;
+    garbage.text = std::string("\x00\x00\x00\x09garbage!!", 13);
+    service_.SetFault("SendUserMsg", garbage);
+    service_.SetFault("SendGroupMsg", garbage);
+    chat->m_dlgMsgList.InsertWriteText("第二句没到");
+    chat->m_dlgMsgList.SendTyped();
+    groupChat->m_dlgMsgList.InsertWriteText("群里这句也没到");
+    groupChat->m_dlgMsgList.SendTyped();
+
+    ASSERT_TRUE(lumui::PumpUntil([&] { return !markedLine(chat->m_dlgMsgList).empty(); }, 5000));
+    const std::string marked = markedLine(chat->m_dlgMsgList);
+    EXPECT_NE(marked.find("第二句没到"), std::string::npos) << marked;
+    EXPECT_EQ(marked.find("第一句到了"), std::string::npos) << marked;
+    ASSERT_TRUE(lumui::PumpUntil([&] { return !markedLine(groupChat->m_dlgMsgList).empty(); }, 5000));
+    EXPECT_NE(markedLine(groupChat->m_dlgMsgList).find("群里这句也没到"), std::string::npos);
+    // Stored as typed, and nothing reached the other side.
+    EXPECT_EQ(HistoryCount(10002, 1, 1), 2);
+    EXPECT_TRUE(na.Heartbeat().empty());
+}
+
+// One very long line (a person types at most 1,000 characters) does not
+// hold the window: the UI thread keeps answering while it arrives, the pane
+// shows its beginning with a note, and the history keeps all of it.
+TEST_F(ChatFlowTest, AHugeLineIsShownCutWithoutHoldingTheWindowAndStoredWhole)
+{
+    auto* chat = Open<CKivDlgChatUser>(Wei());
+    ASSERT_NE(chat, nullptr);
+    std::string body = "<span>开头";
+    while (body.size() < 4u * 1024 * 1024) body += "很长的一句话，<b>加粗</b>还有 &amp; 符号。";
+    body += "结尾</span>";
+    Peer na(port_, "13800000002");
+    ASSERT_EQ(na.SendUser(10001, body), 0);
+
+    // How late work queued on the UI thread runs, while the line arrives.
+    std::atomic<bool> done{false};
+    std::atomic<long long> worstMs{0};
+    std::thread probe([&] {
+        while (!done) {
+            const auto queued = std::chrono::steady_clock::now();
+            auto ran = std::make_shared<std::atomic<bool>>(false);
+            lumui::QueueOnUiThread([ran] { *ran = true; });
+            while (!*ran && !done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - queued)
+                                     .count();
+            if (*ran && ms > worstMs) worstMs = ms;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    Heartbeat();
+    ASSERT_TRUE(lumui::PumpUntil([&] { return HistoryCount(10002, 1, 0) == 1; }, 10000));
+    lumui::Pump(200);
+    done = true;
+    probe.join();
+    EXPECT_LT(worstMs.load(), 500) << "the UI thread was held for " << worstMs.load() << " ms";
+
+    // The pane: the beginning, cut, with the note; not the end.
+    const std::string text = PaneText(chat->m_dlgMsgList);
+    EXPECT_NE(text.find("开头很长的一句话，加粗还有 & 符号。"), std::string::npos);
+    EXPECT_EQ(text.find("结尾"), std::string::npos);
+    EXPECT_NE(text.find("消息过长"), std::string::npos);
+    EXPECT_LT(text.size(), 128u * 1024);
+    // The history: the whole line.
+    char** table = nullptr;
+    int rows = 0, cols = 0;
+    ASSERT_TRUE(main_->m_dbMsg.GetRecord("select tagmsg, msg from history_msg where id=10002 and type=0", {}, &table,
+                                         &rows, &cols));
+    ASSERT_EQ(rows, 1);
+    const std::string stored = table[cols];
+    const std::string plain = table[cols + 1];
+    CFileDB::FreeRecord(table);
+    EXPECT_GT(stored.size(), 4u * 1024 * 1024);
+    EXPECT_NE(stored.find("结尾</span>"), std::string::npos);
+    EXPECT_NE(plain.find("结尾"), std::string::npos);
 }
 
 }  // namespace

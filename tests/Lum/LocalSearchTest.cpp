@@ -165,11 +165,12 @@ TEST_F(LocalSearchTest, DropDownListsTheMatchesUnderTheBox)
     drop->m_staticGroups.GetWindowText(line);
     EXPECT_EQ(line, "   张三");
 
-    // As wide as the box, 21 pixels below its top, two rows plus 60.
+    // As wide as the box, from 21 pixels below its top to two rows and 60
+    // pixels below its bottom.
     CRect boxRect, dropRect;
     box.GetWindowRect(&boxRect);
     drop->GetWindowRect(&dropRect);
-    EXPECT_EQ(dropRect, CRect(boxRect.left, boxRect.top + 21, boxRect.right, boxRect.top + 21 + 2 * 27 + 60));
+    EXPECT_EQ(dropRect, CRect(boxRect.left, boxRect.top + 21, boxRect.right, boxRect.bottom + 2 * 27 + 60));
     Shot("localsearch_dropdown.png");
 
     // A new search replaces the rows; a user and a group with the same id
@@ -185,7 +186,7 @@ TEST_F(LocalSearchTest, DropDownListsTheMatchesUnderTheBox)
     drop = Search("赵六");
     EXPECT_EQ(drop->m_list.GetItemCount(), 0);
     drop->GetWindowRect(&dropRect);
-    EXPECT_EQ(dropRect.Height(), 60);
+    EXPECT_EQ(dropRect.bottom, boxRect.bottom + 60);
 }
 
 TEST_F(LocalSearchTest, AtMostTwelveRowsHighAndEveryMatchListed)
@@ -198,9 +199,10 @@ TEST_F(LocalSearchTest, AtMostTwelveRowsHighAndEveryMatchListed)
     CDlgSearchListctrl* drop = Search("同名");
     ASSERT_NE(drop, nullptr);
     EXPECT_EQ(drop->m_list.GetItemCount(), 20);
-    CRect r;
+    CRect r, boxRect;
     drop->GetWindowRect(&r);
-    EXPECT_EQ(r.Height(), 12 * 27 + 60);
+    box.GetWindowRect(&boxRect);
+    EXPECT_EQ(r.bottom, boxRect.bottom + 12 * 27 + 60);
 }
 
 TEST_F(LocalSearchTest, ClickOnARowOpensTheChatAndHides)

@@ -1,5 +1,6 @@
 // The login window, the login-progress window, the remembered-accounts list
 // and the main window, driven through the layer against the stand-in service.
+#include "Common/GdiPlusBitmap.h"
 #include "Common/MD5Crypt.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
@@ -19,7 +20,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
 #include <memory>
 #include <string>
 #include <vector>
@@ -240,8 +246,8 @@ TEST_F(LoginTest, SuccessfulLoginShowsTheMainWindowAndPreparesTheUser)
     EXPECT_FALSE(Logining().IsWindowVisible());
     EXPECT_FALSE(Login().IsWindowVisible());
     EXPECT_EQ(app_->GetOwnUserId(), 10001);
-    // Read back from the remembered entry, with the blank names carry there.
-    EXPECT_EQ(CString(static_cast<const char*>(app_->m_userSelf.m_bstrName)).Trim(), "张伟");
+    // The own name as the service gave it.
+    EXPECT_EQ(CString(static_cast<const char*>(app_->m_userSelf.m_bstrName)), "张伟");
     EXPECT_FALSE(app_->GetSessionKey().empty());
     EXPECT_EQ(main_->m_nStatus, 1);
     CString md5;
@@ -302,6 +308,66 @@ TEST_F(LoginTest, SuccessfulLoginShowsTheMainWindowAndPreparesTheUser)
     EXPECT_TRUE(MainOpaque());
     EXPECT_TRUE(std::filesystem::exists(dir_.file("10002/User.dll")));
     EXPECT_EQ(main_->m_nStoreUserId, 10002);
+    // The tray shows the online icon again (log-out showed the offline one).
+    EXPECT_EQ(lumui::TrayState(main_->m_hWnd, 2023).icon, main_->m_hIcon);
+
+    // Each login keeps the own name as it is: it gains no blanks from the
+    // remembered entry, which keeps the one blank of its own format.
+    main_->SendMessage(WM_COMMAND, 9065, 0);
+    EXPECT_EQ(LoginThrough("13800000001", "123456"), "");
+    EXPECT_EQ(CString(static_cast<const char*>(app_->m_userSelf.m_bstrName)), "张伟");
+    CDataUser again;
+    ASSERT_TRUE(main_->m_dbSys.GetLoginer("13800000001", &again));
+    EXPECT_EQ(CString(static_cast<const char*>(again.m_bstrName)), "张伟 ");
+}
+
+// A store that is not a database is set aside under a name with the time
+// (kept for recovery), a new one takes its place, and the user is told once
+// per store; the client then keeps accounts, contacts and lines as usual.
+TEST_F(LoginTest, DamagedStoresAreSetAsideAndReplacedWithOneNoticeEach)
+{
+    namespace fs = std::filesystem;
+    const std::string garbage(3000, '\x5A');
+    fs::create_directories(dir_.file("10001"));
+    for (const char* name : {"KivSys.dll", "10001/User.dll", "10001/MsgRecords.dll"})
+        std::ofstream(dir_.file(name), std::ios::binary) << garbage;
+
+    OpenMain();
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_NE(boxes_[0].find("设置"), std::string::npos) << boxes_[0];
+    Login().OnToggleAutoLogin();  // remember the account
+    ASSERT_EQ(LoginThrough("13800000001", "123456"), "");
+    ASSERT_EQ(boxes_.size(), 3u);
+    EXPECT_NE(boxes_[1].find("联系人"), std::string::npos) << boxes_[1];
+    EXPECT_NE(boxes_[2].find("消息记录"), std::string::npos) << boxes_[2];
+
+    // Each box names the kept file, which holds the old bytes.
+    const std::regex kept(R"((KivSys|User|MsgRecords)\.dll\.\d{8}-\d{6}(-\d+)?\.bad)");
+    int found = 0;
+    for (const std::string& folder : {dir_.path(), dir_.file("10001")})
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            const std::string name = entry.path().filename().string();
+            if (!std::regex_match(name, kept)) continue;
+            ++found;
+            std::ifstream in(entry.path(), std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), garbage) << name;
+            EXPECT_TRUE(std::any_of(boxes_.begin(), boxes_.end(),
+                                    [&](const std::string& box) { return box.find(name) != std::string::npos; }))
+                << name;
+        }
+    EXPECT_EQ(found, 3);
+
+    // The new stores work: the remembered account, the friends, a line.
+    CDataUser stored;
+    EXPECT_TRUE(main_->m_dbSys.GetLoginer("13800000001", &stored));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return main_->m_dbUser.GetCount("GroupUser") > 0; }, 5000));
+    EXPECT_EQ(main_->m_dbMsg.InsertMsg(10002, 1, "<span>好</span>", 0, "2024-05-01 08:00:00", 1, "好"), 1);
+
+    // Logging out and in again: nothing more to tell.
+    main_->SendMessage(WM_COMMAND, 9065, 0);
+    ASSERT_EQ(LoginThrough("13800000001", "123456"), "");
+    EXPECT_EQ(boxes_.size(), 3u);
+    EXPECT_EQ(main_->m_dbMsg.GetCount("history_msg"), 1);
 }
 
 TEST_F(LoginTest, GoingOfflineAndOnlineAgainLogsInAgain)
@@ -333,6 +399,53 @@ TEST_F(LoginTest, GoingOfflineAndOnlineAgainLogsInAgain)
         const auto requests = service_.Requests();
         ASSERT_GT(requests.size(), calls);
         EXPECT_EQ(requests[calls].method, "login");
+    }
+
+    // Online from offline shows the default head until the login answers,
+    // whatever head the own record held.
+    {
+        // A point of the default head whose colour its grey offline look
+        // changes most.
+        CGdiPlusBitmapResource head(IDB_PNG_HEAD_DEFAULT, "PNG", AfxGetInstanceHandle());
+        ASSERT_NE(head.m_pBitmap, nullptr);
+        auto greyOf = [](DWORD c) {
+            const DWORD g = (7 * ((c >> 8) & 0xFF) + 3 * ((c >> 16) & 0xFF)) / 10;
+            return (g << 16) | (g << 8) | g;
+        };
+        int px = 0, py = 0;
+        DWORD colour = 0;
+        int best = -1;
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 40; ++x) {
+                Gdiplus::Color c;
+                head.m_pBitmap->GetPixel(x, y, &c);
+                const DWORD v = c.GetValue() & 0xFFFFFF;
+                const int diff = std::abs(static_cast<int>(v & 0xFF) - static_cast<int>(greyOf(v) & 0xFF));
+                if (c.GetA() == 255 && diff > best) best = diff, px = x, py = y, colour = v;
+            }
+        ASSERT_GT(best, 8);
+        auto shown = [&] { return lumui::WindowPixel(main_->m_hWnd, 6 + px, 25 + py) & 0xFFFFFF; };
+
+        delete app_->m_userSelf.m_imgHead;
+        app_->m_userSelf.m_imgHead = new Gdiplus::Bitmap(40, 40, Gdiplus::PixelFormat32bppARGB);
+        Gdiplus::Graphics(app_->m_userSelf.m_imgHead).Clear(Gdiplus::Color(0xFFFF0000));
+        main_->SendMessage(WM_COMMAND, 9073, 0);
+        ASSERT_TRUE(lumui::PumpUntil([&] { return shown() == greyOf(colour); }, 5000)) << std::hex << shown();
+        Fault refused;
+        refused.kind = Fault::ResultCode;
+        refused.code = 3;
+        service_.SetFault("login", refused);
+        main_->SendMessage(WM_COMMAND, 9071, 0);
+        ASSERT_TRUE(lumui::PumpUntil([&] { return shown() != greyOf(colour); }, 5000));
+        EXPECT_EQ(shown(), colour) << std::hex << shown();
+        EXPECT_TRUE(lumui::PumpUntil([&] { return main_->m_nLoginsInFlight == 0; }, 10000));
+        lumui::Pump(100);
+        service_.ClearFaults();
+        main_->m_dlgLogining.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_LOGIN, BN_CLICKED), 0);
+        main_->SendMessage(WM_COMMAND, 9073, 0);
+        main_->SendMessage(WM_COMMAND, 9072, 0);
+        EXPECT_TRUE(lumui::PumpUntil([&] { return !app_->GetSessionKey().empty() && main_->m_nLoginsInFlight == 0; }, 10000));
+        lumui::Pump(100);
     }
 
     // Online from away is local only; the heartbeat then runs.
@@ -371,6 +484,23 @@ TEST_F(LoginTest, RememberedAccountIsOfferedAndLogsInAutomatically)
     Login().OnToggleRemember();
     EXPECT_EQ(Login().m_nRemember, 0);
     EXPECT_EQ(Login().m_nAutoLogin, 0);
+
+    // Logging in with automatic login unticked turns it off: the next start
+    // waits in the login window.
+    main_->SendMessage(WM_COMMAND, 9065, 0);
+    ASSERT_TRUE(Login().IsWindowVisible());
+    Login().OnToggleRemember();  // remember the password, not the login
+    EXPECT_EQ(Login().m_nAutoLogin, 0);
+    EXPECT_EQ(LoginThrough("13800000001", "123456"), "");
+    EXPECT_EQ(main_->m_dbSys.GetSysSet(0, "Basic_AutoLogin"), "0");
+    CloseMain();
+    service_.ClearRequests();
+    OpenMain();
+    lumui::Pump(100);
+    EXPECT_TRUE(Login().IsWindowVisible());
+    EXPECT_FALSE(Logining().IsWindowVisible());
+    EXPECT_FALSE(MainOpaque());
+    for (const auto& r : service_.Requests()) EXPECT_NE(r.method, "login");
 }
 
 TEST_F(LoginTest, RememberedAccountsListSelectsAndForgets)

@@ -406,6 +406,43 @@ TEST_F(PeerTransferTest, ServerAnswersOnlyOfferedFiles)
 
 // A fetch of something the peer refuses ends at once with the failure
 // notice and leaves nothing in the folder.
+// The file server serves a few peers at once and drops a peer that sends
+// nothing; others are turned away at once, and a real fetch still works
+// once the idle ones went.
+TEST_F(PeerTransferTest, FileServerTakesFewPeersAndDropsIdleOnes)
+{
+    const std::string offered = dir_.file("offer/report.txt");
+    std::ofstream(offered) << "offered content";
+    PeerTimings& t = GetPeerTimings();
+    t.ioMs = 30000;
+    t.idleMs = 400;
+    t.maxServed = 3;
+    Offer(offered, "F9");
+    // The connections Offer made to see the server up have gone.
+    ASSERT_TRUE(lumui::PumpUntil([] { return PeerServedCount() == 0; }, 3000));
+    const int port = MainPeerLink()->m_nLocalPort;
+
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (int i = 0; i < 3; ++i) {
+        idle.push_back(std::make_unique<RawClient>(port));
+        ASSERT_GE(idle.back()->fd, 0);
+    }
+    ASSERT_TRUE(lumui::PumpUntil([] { return PeerServedCount() == 3; }, 3000));
+    // A fourth is turned away without an answer.
+    RawClient extra(port);
+    EXPECT_EQ(extra.Receive(), "<closed>");
+    // The idle three are dropped well before the transfer's stall limit.
+    const auto start = std::chrono::steady_clock::now();
+    for (auto& c : idle) EXPECT_EQ(c->Receive(), "<closed>");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+    idle.clear();
+
+    // A peer that asks at once is served.
+    RawClient peer(port);
+    peer.Send("<q cmd='14'><file id='F9' userid='10002' gid='1'>" + offered + "</file></q>");
+    EXPECT_EQ(peer.Receive(), "offered content");
+}
+
 TEST_F(PeerTransferTest, RefusedOfferEndsWithFailureAndNoFile)
 {
     const std::string offered = dir_.file("offer/a.txt");

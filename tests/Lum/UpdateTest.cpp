@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <regex>
 #include <thread>
@@ -45,10 +47,27 @@ protected:
                 std::lock_guard<std::mutex> lock(lock_);
                 queries_.push_back(req.get_param_value("t"));
             }
-            if (serveUpdater_)
-                res.set_content(kFreshUpdater, "application/octet-stream");
-            else
+            std::string body;
+            bool unsized = false;
+            {
+                std::lock_guard<std::mutex> lock(lock_);
+                body = served_;
+                unsized = unsized_;
+            }
+            if (!serveUpdater_) {
                 res.status = 404;
+            } else if (unsized) {
+                // No length: the body ends where the connection closes.
+                auto sent = std::make_shared<bool>(false);
+                res.set_content_provider("application/octet-stream", [body, sent](size_t, httplib::DataSink& sink) {
+                    if (*sent) return false;
+                    *sent = true;
+                    sink.write(body.data(), body.size());
+                    return true;
+                });
+            } else {
+                res.set_content(body, "application/octet-stream");
+            }
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
         ASSERT_GT(port_, 0);
@@ -64,6 +83,15 @@ protected:
             return 33;
         });
         app_ = std::make_unique<StartUpApp>();
+        Serve(ReadFile(UPDATER_CURRENT));
+    }
+
+    // What the web server answers for the updater.
+    void Serve(const std::string& bytes, bool unsized = false)
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        served_ = bytes;
+        unsized_ = unsized;
     }
 
     void TearDown() override
@@ -97,7 +125,8 @@ protected:
         return queries_;
     }
 
-    const std::string kFreshUpdater = std::string("#!fresh updater\n") + std::string(5000, 'u');
+    std::string served_;
+    bool unsized_ = false;
     TempDir dir_;
     std::string folder_;
     httplib::Server server_;
@@ -122,7 +151,8 @@ TEST_F(UpdateTest, WithoutAnUpdaterAFreshOneIsDownloadedAndStarted)
     EXPECT_EQ(Started(), std::vector<std::string>{folder_ + "Updater.exe"});
     ASSERT_EQ(Queries().size(), 1u);
     EXPECT_TRUE(std::regex_match(Queries()[0], std::regex(R"(\d{4}-\d\d-\d\d_\d\d:\d\d:\d\d)"))) << Queries()[0];
-    EXPECT_EQ(ReadFile(folder_ + "Updater"), kFreshUpdater);
+    EXPECT_EQ(ReadFile(folder_ + "Updater"), ReadFile(UPDATER_CURRENT));
+    EXPECT_EQ(app_->GetFileProductVersion("Updater.exe"), "1.0.0.3");
     EXPECT_EQ(::access((folder_ + "Updater").c_str(), X_OK), 0);
     EXPECT_FALSE(fs::exists(folder_ + "tmpUpdater.exe"));
 
@@ -160,6 +190,40 @@ TEST_F(UpdateTest, AFailedDownloadKeepsTheOldUpdater)
     EXPECT_EQ(ThreadDownloadUpdater(nullptr), 0u);
     EXPECT_EQ(ReadFile(folder_ + "Updater"), old);
     EXPECT_TRUE(Started().empty());
+}
+
+// The fresh updater goes to a temporary file and replaces the old one only
+// when it is known whole (the server marked its end) and is the version the
+// client asks for; otherwise the old updater stays and nothing is started.
+TEST_F(UpdateTest, ADownloadedUpdaterIsCheckedBeforeItReplacesTheOldOne)
+{
+    InstallUpdater(UPDATER_OLD);
+    const std::string old = ReadFile(folder_ + "Updater");
+    const std::string fresh = ReadFile(UPDATER_CURRENT);
+
+    // Cut short by a server that sends no length.
+    Serve(fresh.substr(0, fresh.size() / 2), true);
+    EXPECT_EQ(ThreadDownloadUpdater(nullptr), 0u);
+    EXPECT_EQ(ReadFile(folder_ + "Updater"), old);
+    // Whole, but still without a length: nothing tells it from a cut one.
+    Serve(fresh, true);
+    EXPECT_EQ(ThreadDownloadUpdater(nullptr), 0u);
+    EXPECT_EQ(ReadFile(folder_ + "Updater"), old);
+    // Whole and sized, but not the version asked for.
+    Serve(old);
+    EXPECT_EQ(ThreadDownloadUpdater(nullptr), 0u);
+    EXPECT_EQ(app_->GetFileProductVersion("Updater.exe"), "1.0.0.2");
+    EXPECT_TRUE(Started().empty());
+    EXPECT_FALSE(fs::exists(folder_ + "tmpUpdater.exe"));
+    EXPECT_FALSE(fs::exists(folder_ + "tmpUpdater"));
+
+    // Whole, sized and current: installed and started.
+    Serve(fresh);
+    EXPECT_EQ(ThreadDownloadUpdater(nullptr), 1u);
+    EXPECT_EQ(ReadFile(folder_ + "Updater"), fresh);
+    EXPECT_EQ(::access((folder_ + "Updater").c_str(), X_OK), 0);
+    EXPECT_EQ(Started(), std::vector<std::string>{folder_ + "Updater.exe"});
+    EXPECT_FALSE(fs::exists(folder_ + "tmpUpdater.exe"));
 }
 
 TEST(WinExec, StartsProgramsByTheirWindowsNames)

@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <vector>
 
@@ -166,14 +167,18 @@ TEST_F(UpdaterTest, OnlyFilesWhoseVersionTextDiffersAreSelected)
     EXPECT_EQ(Select(), (std::set<CString>{"first"}));
 }
 
-TEST_F(UpdaterTest, NamesThatLeaveTheProgramFolderAreNeverSelected)
+TEST_F(UpdaterTest, FilesInFoldersOfTheInstallAreOfferedNamesThatLeaveItNever)
 {
-    ServeList("[Kiv_PC]\n../evil=1.0\n/tmp/abs=1.0\nsub/file=1.0\nsub\\file=1.0\n..=1.0\n.=1.0\nok=1.0\n");
-    EXPECT_EQ(Select(), (std::set<CString>{"ok"}));
+    ServeList("[Kiv_PC]\n../evil=1.0\n/tmp/abs=1.0\nsub\\file=1.0\n..=1.0\n.=1.0\nok=1.0\n"
+              "theme/skin-01.jpg=1.0\nvoice/MsgSound.wav=1.0\na/b/c.txt=1.0\n"
+              "theme/../../evil=1.0\ntheme//x=1.0\ntheme/=1.0\n./x=1.0\ntheme/./x=1.0\ntheme/..=1.0\n");
+    EXPECT_EQ(Select(), (std::set<CString>{"a/b/c.txt", "ok", "theme/skin-01.jpg", "voice/MsgSound.wav"}));
     EXPECT_FALSE(IsSafeFileName("a\nb"));
+    EXPECT_FALSE(IsSafeFileName("theme/a\nb"));
     EXPECT_TRUE(IsSafeFileName("lib base.so"));
-    // A name goes into the address as one encoded segment.
+    // A name goes into the address segment by segment, each encoded.
     EXPECT_EQ(EncodeUrlName("a b?#%.so"), CString("a%20b%3F%23%25.so"));
+    EXPECT_EQ(EncodeUrlName("theme/春 天.jpg"), CString("theme/%E6%98%A5%20%E5%A4%A9.jpg"));
 }
 
 TEST_F(UpdaterTest, AMissingListEndsQuietly)
@@ -224,6 +229,81 @@ TEST_F(UpdaterTest, OneFileIsReplacedOnlyTheOwnClientIsStoppedGentlyAndRestarted
     Click();
     EXPECT_EQ(started_, std::vector<std::string>{folder_ + "Lum.exe"});
     EXPECT_FALSE(dlg_->IsWindowVisible());
+}
+
+TEST_F(UpdaterTest, FilesInFoldersAreReplacedAndNewFoldersMade)
+{
+    fs::create_directories(folder_ + "theme");
+    WriteFile(folder_ + "theme/skin-01.jpg", "old skin");
+    fs::create_directories(dir_.file("www/download/theme"));
+    fs::create_directories(dir_.file("www/download/voice/new"));
+    WriteFile(dir_.file("www/download/theme/skin-01.jpg"), "new skin");
+    WriteFile(dir_.file("www/download/voice/new/Ring.wav"), "new sound");
+    ServeList("[Kiv_PC]\ntheme/skin-01.jpg=2.0\nvoice/new/Ring.wav=2.0\n");
+    ASSERT_EQ(Select().size(), 2u);
+    OpenDialog();
+    EXPECT_EQ(dlg_->m_listFiles.GetItemText(0, 0), CString("theme/skin-01.jpg"));
+    RunUpdate();
+    EXPECT_EQ(ButtonText(), "升级完成");
+    EXPECT_EQ(ReadFile(folder_ + "theme/skin-01.jpg"), "new skin");
+    EXPECT_EQ(ReadFile(folder_ + "voice/new/Ring.wav"), "new sound");
+    EXPECT_FALSE(fs::exists(folder_ + "update"));
+    const auto asked = web_.Requests();
+    std::set<std::string> paths;
+    for (const auto& r : asked) paths.insert(r.path);
+    EXPECT_TRUE(paths.count("/download/theme/skin-01.jpg"));
+    EXPECT_TRUE(paths.count("/download/voice/new/Ring.wav"));
+}
+
+// "取消" between the last download and the replacement: either the update
+// stops there and nothing changes, or, once the files are being put in
+// place, the button cannot be pressed.
+TEST_F(UpdaterTest, CancelAfterTheLastDownloadStopsEverything)
+{
+    Install("Lum", "1.0.0.2");
+    Serve("Lum", "1.0.0.3");
+    ServeList("[Kiv_PC]\nLum=1.0.0.3\n");
+    ASSERT_EQ(Select().size(), 1u);
+    const pid_t client = StartClient(folder_);
+    OpenDialog();
+    std::string shown;
+    dlg_->m_onMoment = [&](const char* moment) {
+        if (std::string(moment) != "downloaded") return;
+        CString text;
+        lumui::RunOnUiThread([&] { dlg_->m_btnUpdate.GetWindowText(text); });
+        shown = text.str();
+        // The person presses the button now.
+        ::SendMessage(dlg_->m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    };
+    RunUpdate();
+    EXPECT_EQ(shown, "取消");
+    EXPECT_EQ(ButtonText(), "开始更新");
+    EXPECT_TRUE(dlg_->m_btnUpdate.IsWindowEnabled());
+    EXPECT_EQ(InstalledVersion("Lum"), "1.0.0.2");
+    EXPECT_TRUE(ChildRunning(client));
+    EXPECT_FALSE(fs::exists(folder_ + "update"));
+    EXPECT_TRUE(started_.empty());
+
+    // Once the files are being replaced, the button is off and a press
+    // changes nothing.
+    bool enabled = true;
+    dlg_->m_onMoment = [&](const char* moment) {
+        if (std::string(moment) != "replacing") return;
+        CString text;
+        lumui::RunOnUiThread([&] {
+            enabled = dlg_->m_btnUpdate.IsWindowEnabled() != FALSE;
+            dlg_->m_btnUpdate.GetWindowText(text);
+        });
+        shown = text.str();
+        ::SendMessage(dlg_->m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    };
+    RunUpdate();
+    EXPECT_FALSE(enabled);
+    EXPECT_EQ(shown, "升级完成");
+    EXPECT_EQ(ButtonText(), "升级完成");
+    EXPECT_EQ(InstalledVersion("Lum"), "1.0.0.3");
+    EXPECT_FALSE(ChildRunning(client));
+    EXPECT_TRUE(started_.empty());
 }
 
 TEST_F(UpdaterTest, ThreeFilesMoveTheTotalBarInThirds)
@@ -318,6 +398,53 @@ TEST_F(UpdaterTest, ADownloadThatDoesNotMatchTheListIsRefused)
     EXPECT_EQ(FileText(), "b 下载失败！");
     EXPECT_EQ(InstalledVersion("a"), "1.0");
     EXPECT_EQ(InstalledVersion("b"), "1.0");
+}
+
+// Without a size or digest in the list, only a download whose end the
+// server marked (its length, or the last chunk) is installed: a body that
+// simply stops where the connection closes, or a chunked one cut short, is
+// refused; with the list's size and digest the same unmarked body passes.
+TEST_F(UpdaterTest, ADownloadNotKnownToBeWholeIsNotInstalled)
+{
+    Install("a", "1.0");
+    Serve("a", "2.0");
+    const std::string whole = ReadFile(dir_.file("www/download/a"));
+    ServeList("[Kiv_PC]\na=2.0\n");
+    ASSERT_EQ(Select().size(), 1u);
+    const pid_t client = StartClient(folder_);
+    OpenDialog();
+
+    web_.SetFault("/download/a", standin::WebFault::Unsized(whole.substr(0, whole.size() / 2)));
+    RunUpdate();
+    EXPECT_EQ(FileText(), "a 下载失败！");
+    EXPECT_EQ(ButtonText(), "重新升级");
+    EXPECT_EQ(InstalledVersion("a"), "1.0");
+    EXPECT_TRUE(ChildRunning(client));
+
+    Click();
+    web_.SetFault("/download/a", standin::WebFault::ChunkedCut(whole.substr(0, whole.size() / 2)));
+    RunUpdate();
+    EXPECT_EQ(FileText(), "a 下载失败！");
+    EXPECT_EQ(InstalledVersion("a"), "1.0");
+
+    // Whole but unmarked: without the list's checks it cannot be told apart
+    // from a cut one.
+    Click();
+    web_.SetFault("/download/a", standin::WebFault::Unsized(whole));
+    RunUpdate();
+    EXPECT_EQ(FileText(), "a 下载失败！");
+    EXPECT_EQ(InstalledVersion("a"), "1.0");
+    EXPECT_TRUE(ChildRunning(client));
+
+    // The list gives size and digest: the unmarked body is checked by them.
+    dlg_.reset();
+    ServeList("[Kiv_PC]\na=2.0\n[Kiv_PC_Size]\na=" + std::to_string(whole.size()) + "\n[Kiv_PC_MD5]\na=" +
+              FileMd5(dir_.file("www/download/a").c_str()).str() + "\n");
+    ASSERT_EQ(Select().size(), 1u);
+    OpenDialog();
+    RunUpdate();
+    EXPECT_EQ(ButtonText(), "升级完成");
+    EXPECT_EQ(InstalledVersion("a"), "2.0");
 }
 
 TEST_F(UpdaterTest, AFileThatCannotBeReplacedPutsTheOthersBack)

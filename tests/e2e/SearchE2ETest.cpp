@@ -57,20 +57,22 @@ TEST_F(LocalSearchE2E, DropDownFindsFriendsAndGroupsAndOpensTheirChats)
     ASSERT_NO_FATAL_FAILURE(Search("1000"));
     e2e::ScreenWindow drop;
     ASSERT_TRUE(DropDown(&drop, 5000)) << "no search drop-down";
-    EXPECT_EQ(drop.height, 3 * kRowHeight + 60);
-    // Under the box: 21 pixels below its top.
+    // Under the box: from 21 pixels below its top to the rows and 60
+    // pixels below its bottom (the box is 17 pixels high).
     EXPECT_EQ(drop.x, a_.main.x + 10);
     EXPECT_EQ(drop.y, a_.main.y + 108 + 21);
+    EXPECT_EQ(drop.y + drop.height, a_.main.y + 108 + 17 + 3 * kRowHeight + 60);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     Screenshot("localsearch-e2e-digits.png");
 
     // A Chinese name found nowhere: no rows, the links stay.
     ASSERT_NO_FATAL_FAILURE(Search("赵六"));
-    ASSERT_TRUE(waitFor([&] { return DropDown(&drop, 100) && drop.height == 60; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return DropDown(&drop, 100) && drop.y + drop.height == a_.main.y + 108 + 17 + 60; }, 5000));
 
     // A friend's name; a click on the row opens the chat and closes the drop-down.
     ASSERT_NO_FATAL_FAILURE(Search("刘洋"));
-    ASSERT_TRUE(waitFor([&] { return DropDown(&drop, 100) && drop.height == kRowHeight + 60; }, 5000));
+    ASSERT_TRUE(waitFor(
+        [&] { return DropDown(&drop, 100) && drop.y + drop.height == a_.main.y + 108 + 17 + kRowHeight + 60; }, 5000));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     Screenshot("localsearch-e2e-friend.png");
     ASSERT_TRUE(e2e::Click(drop.x + 60, drop.y + 1 + kRowHeight / 2));
@@ -84,7 +86,8 @@ TEST_F(LocalSearchE2E, DropDownFindsFriendsAndGroupsAndOpensTheirChats)
 
     // Part of a group's name: the group's chat opens.
     ASSERT_NO_FATAL_FAILURE(Search("一班"));
-    ASSERT_TRUE(waitFor([&] { return DropDown(&drop, 100) && drop.height == kRowHeight + 60; }, 5000));
+    ASSERT_TRUE(waitFor(
+        [&] { return DropDown(&drop, 100) && drop.y + drop.height == a_.main.y + 108 + 17 + kRowHeight + 60; }, 5000));
     ASSERT_TRUE(e2e::Click(drop.x + 60, drop.y + 1 + kRowHeight / 2));
     ASSERT_TRUE(WaitForChat(0, &chat)) << "no chat window for the group";
     std::this_thread::sleep_for(std::chrono::milliseconds(800));

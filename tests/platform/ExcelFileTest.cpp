@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/resource.h>
 #include <zip.h>
 
 using sheetfiles::Rows;
@@ -217,42 +218,86 @@ TEST(ExcelFileTest, RefusesFilesThatAreNoWorkbook)
     EXPECT_EQ(file.GetCellText(1, 1), "张三");
 }
 
-// A workbook whose cells stand far apart (each row's value in the last
-// column) is refused instead of taking all memory; one such cell is fine.
-TEST(ExcelFileTest, RefusesSheetsTooLargeToHold)
+// The most memory the process has taken so far, in megabytes.
+long PeakMegabytes()
+{
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+// Small files that describe a lot: cells far apart (each row's value in the
+// last column) and one long shared text used by many cells are held as
+// what they are, not as the grid or the copies they stand for.
+TEST(ExcelFileTest, FarApartCellsAndSharedTextsTakeLittleMemory)
 {
     TempDir dir;
-    auto write = [&](const std::string& name, int rows) {
-        std::string sheet = "<worksheet xmlns='http://schemas.openxmlformats.org/spreadsheetml/2006/main'><sheetData>";
-        for (int r = 1; r <= rows; ++r)
-            sheet += "<row r='" + std::to_string(r) + "'><c r='XFD" + std::to_string(r) + "'><v>1</v></c></row>";
-        sheet += "</sheetData></worksheet>";
-        const std::string workbook =
-            "<workbook xmlns='http://schemas.openxmlformats.org/spreadsheetml/2006/main' "
-            "xmlns:r='http://schemas.openxmlformats.org/officeDocument/2006/relationships'>"
-            "<sheets><sheet name='S' sheetId='1' r:id='rId1'/></sheets></workbook>";
-        const std::string rels =
-            "<Relationships xmlns='http://schemas.openxmlformats.org/package/2006/relationships'>"
-            "<Relationship Id='rId1' Target='worksheets/sheet1.xml'/></Relationships>";
-        int error = 0;
-        zip_t* zip = zip_open(dir.file(name).c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-        EXPECT_NE(zip, nullptr);
-        const std::vector<std::pair<const char*, const std::string*>> entries{
-            {"xl/workbook.xml", &workbook}, {"xl/_rels/workbook.xml.rels", &rels}, {"xl/worksheets/sheet1.xml", &sheet}};
-        for (const auto& entry : entries) {
-            zip_source_t* src = zip_source_buffer(zip, entry.second->data(), entry.second->size(), 0);
-            EXPECT_GE(zip_file_add(zip, entry.first, src, ZIP_FL_ENC_UTF_8), 0);
-        }
-        EXPECT_EQ(zip_close(zip), 0);
-        return dir.file(name);
-    };
+    const std::string wide = dir.file("wide.xlsx");
+    ASSERT_TRUE(sheetfiles::WriteHandMadeXlsx(wide, sheetfiles::FarApartCells(3000)));
+    std::string cells;
+    for (int r = 1; r <= 300; ++r) cells += "<row r='" + std::to_string(r) + "'><c r='A" + std::to_string(r) + "' t='s'><v>0</v></c></row>";
+    const std::string shared = dir.file("shared.xlsx");
+    const std::string text(8u << 20, 'x');
+    ASSERT_TRUE(sheetfiles::WriteHandMadeXlsx(shared, cells, "<si><t>" + text + "</t></si>"));
+    EXPECT_LT(std::ifstream(wide, std::ios::ate | std::ios::binary).tellg(), 64 * 1024);
+    EXPECT_LT(std::ifstream(shared, std::ios::ate | std::ios::binary).tellg(), 64 * 1024);
+
+    const long before = PeakMegabytes();
     ExcelFile file;
-    ASSERT_TRUE(file.OpenWorkbook(write("one.xlsx", 1).c_str()));
+    ASSERT_TRUE(file.OpenWorkbook(wide.c_str()));
     ASSERT_TRUE(file.LoadSheet());
-    EXPECT_EQ(file.GetCellText(1, 16384), "1");
-    ASSERT_TRUE(file.OpenWorkbook(write("wide.xlsx", 4000).c_str()));
+    EXPECT_EQ(file.GetRowCount(), 3000);
+    EXPECT_EQ(file.GetColumnCount(), 16384);
+    EXPECT_EQ(file.GetCellText(3000, 16384), "1");
+    EXPECT_EQ(file.GetCellText(3000, 16383), "");
+    ASSERT_TRUE(file.OpenWorkbook(shared.c_str()));
+    ASSERT_TRUE(file.LoadSheet());
+    EXPECT_EQ(file.GetRowCount(), 300);
+    EXPECT_EQ(file.GetCellText(300, 1).GetLength(), static_cast<int>(text.size()));
+    EXPECT_LT(PeakMegabytes() - before, 200) << "megabytes taken";
+}
+
+// Beyond the stated limits (65,536 rows, 1,000,000 values, 64 MB of text)
+// a sheet is refused; just within them it is read.
+TEST(ExcelFileTest, RefusesSheetsBeyondTheLimits)
+{
+    TempDir dir;
+    ExcelFile file;
+    const std::string last = dir.file("last.xlsx");
+    ASSERT_TRUE(sheetfiles::WriteHandMadeXlsx(last, sheetfiles::FarApartCells(1, 65536)));
+    ASSERT_TRUE(file.OpenWorkbook(last.c_str()));
+    ASSERT_TRUE(file.LoadSheet());
+    EXPECT_EQ(file.GetRowCount(), 65536);
+
+    const std::string beyond = dir.file("beyond.xlsx");
+    ASSERT_TRUE(sheetfiles::WriteHandMadeXlsx(beyond, sheetfiles::FarApartCells(1, 65537)));
+    ASSERT_TRUE(file.OpenWorkbook(beyond.c_str()));
     EXPECT_FALSE(file.LoadSheet());
     EXPECT_EQ(file.GetRowCount(), 0);
+
+    // Nine different texts of 8 MB each.
+    std::string items, cells;
+    for (int i = 0; i < 9; ++i) {
+        items += "<si><t>" + std::string(8u << 20, static_cast<char>('a' + i)) + "</t></si>";
+        cells += "<row r='" + std::to_string(i + 1) + "'><c r='A" + std::to_string(i + 1) + "' t='s'><v>" +
+                 std::to_string(i) + "</v></c></row>";
+    }
+    const std::string texts = dir.file("texts.xlsx");
+    ASSERT_TRUE(sheetfiles::WriteHandMadeXlsx(texts, cells, items));
+    ASSERT_TRUE(file.OpenWorkbook(texts.c_str()));
+    EXPECT_FALSE(file.LoadSheet());
+
+    // More values than the limit, in a sheet within the rows.
+    std::string many;
+    for (int r = 1; r <= 62500; ++r) {
+        many += "<row r='" + std::to_string(r) + "'>";
+        for (int c = 0; c < 17; ++c) many += "<c><v>1</v></c>";
+        many += "</row>";
+    }
+    const std::string full = dir.file("full.xlsx");
+    ASSERT_TRUE(sheetfiles::WriteHandMadeXlsx(full, many));
+    ASSERT_TRUE(file.OpenWorkbook(full.c_str()));
+    EXPECT_FALSE(file.LoadSheet());
 }
 
 }  // namespace

@@ -4,10 +4,13 @@
 // file holding one "Workbook" stream with the workbook globals (code page,
 // date system, two cell formats: general and the built-in date format 14,
 // the shared strings) and one worksheet per sheet given. WriteXlsx writes an
-// `.xlsx` workbook with libxlsxwriter. Texts are UTF-8.
+// `.xlsx` workbook with libxlsxwriter. WriteHandMadeXlsx writes the XML of
+// an `.xlsx` workbook as given, for files no spreadsheet program would
+// write. Texts are UTF-8.
 #pragma once
 
 #include <xlsxwriter.h>
+#include <zip.h>
 
 #include <cstdint>
 #include <cstring>
@@ -367,6 +370,49 @@ inline bool WriteXlsx(const std::string& path, const std::vector<SheetData>& she
 inline bool WriteXlsx(const std::string& path, const Rows& rows, const std::string& sheetName = "Sheet1")
 {
     return WriteXlsx(path, std::vector<SheetData>{{sheetName, rows}});
+}
+
+// An `.xlsx` archive of one worksheet whose <sheetData> holds `cells` (rows
+// and cells as XML), with the shared strings' <si> items `shared` when given.
+inline bool WriteHandMadeXlsx(const std::string& path, const std::string& cells, const std::string& shared = "")
+{
+    const std::string ns = "xmlns='http://schemas.openxmlformats.org/spreadsheetml/2006/main'";
+    const std::string sheet = "<worksheet " + ns + "><sheetData>" + cells + "</sheetData></worksheet>";
+    const std::string strings = "<sst " + ns + ">" + shared + "</sst>";
+    const std::string workbook =
+        "<workbook " + ns + " xmlns:r='http://schemas.openxmlformats.org/officeDocument/2006/relationships'>"
+        "<sheets><sheet name='S' sheetId='1' r:id='rId1'/></sheets></workbook>";
+    const std::string rels =
+        "<Relationships xmlns='http://schemas.openxmlformats.org/package/2006/relationships'>"
+        "<Relationship Id='rId1' Target='worksheets/sheet1.xml'/></Relationships>";
+    int error = 0;
+    zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!zip) return false;
+    std::vector<std::pair<const char*, const std::string*>> entries{
+        {"xl/workbook.xml", &workbook}, {"xl/_rels/workbook.xml.rels", &rels}, {"xl/worksheets/sheet1.xml", &sheet}};
+    if (!shared.empty()) entries.push_back({"xl/sharedStrings.xml", &strings});
+    bool ok = true;
+    for (const auto& entry : entries) {
+        zip_source_t* src = zip_source_buffer(zip, entry.second->data(), entry.second->size(), 0);
+        if (!src || zip_file_add(zip, entry.first, src, ZIP_FL_ENC_UTF_8) < 0) {
+            zip_source_free(src);
+            ok = false;
+        }
+    }
+    if (zip_close(zip) != 0) {
+        zip_discard(zip);
+        return false;
+    }
+    return ok;
+}
+
+// Rows 1 to `rows`, each with one number in the sheet's last column (XFD).
+inline std::string FarApartCells(int rows, int firstRow = 1)
+{
+    std::string cells;
+    for (int r = firstRow; r < firstRow + rows; ++r)
+        cells += "<row r='" + std::to_string(r) + "'><c r='XFD" + std::to_string(r) + "'><v>1</v></c></row>";
+    return cells;
 }
 
 }  // namespace sheetfiles

@@ -452,6 +452,31 @@ public:
             res.set_content(body, "application/octet-stream");
         });
         server_.Get("/moved", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/file"); });
+        // The same bytes without a length (the body ends where the connection
+        // closes), in chunks, and in chunks cut short.
+        for (const char* path : {"/unsized", "/chunked", "/chunkedcut"})
+            server_.Get(path, [path](const httplib::Request&, httplib::Response& res) {
+                auto sent = std::make_shared<bool>(false);
+                const bool cut = std::string(path) == "/chunkedcut";
+                auto provider = [sent, cut](size_t, httplib::DataSink& sink) {
+                    if (*sent) {
+                        if (!cut) sink.done();
+                        return !cut;
+                    }
+                    *sent = true;
+                    sink.write("first line\n", 11);
+                    return true;
+                };
+                if (std::string(path) == "/unsized")
+                    res.set_content_provider("text/plain", [sent](size_t, httplib::DataSink& sink) {
+                        if (*sent) return false;
+                        *sent = true;
+                        sink.write("first line\n", 11);
+                        return true;
+                    });
+                else
+                    res.set_chunked_content_provider("text/plain", provider);
+            });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
         // Stopping is only possible once the server runs.
@@ -540,6 +565,15 @@ TEST(SystemTest, DownloadToFile)
     EXPECT_TRUE(same);
     EXPECT_GT(progress.calls, 0);
     EXPECT_EQ(progress.ends, 1);
+
+    // An answer whose end the server did not mark is told apart: it may have
+    // been cut short. Chunks up to the last one are whole; chunks cut short
+    // fail.
+    EXPECT_EQ(URLDownloadToFile(nullptr, server.url("/unsized").c_str(), target.c_str(), 0, nullptr), S_FALSE);
+    EXPECT_EQ(readFile(target), "first line\n");
+    EXPECT_EQ(URLDownloadToFile(nullptr, server.url("/chunked").c_str(), target.c_str(), 0, nullptr), S_OK);
+    EXPECT_EQ(readFile(target), "first line\n");
+    EXPECT_EQ(URLDownloadToFile(nullptr, server.url("/chunkedcut").c_str(), target.c_str(), 0, nullptr), E_FAIL);
 
     // Redirects are followed.
     EXPECT_EQ(URLDownloadToFile(nullptr, server.url("/moved").c_str(), target.c_str(), 0, nullptr), S_OK);

@@ -4,6 +4,7 @@
 // server, the member step (search, selection of whole ids, passing it on),
 // and the invitation sent with its text checks.
 #include "Common/Data.h"
+#include "plugins/common/PluginFrame.h"
 #include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/WebApi.h"
@@ -160,6 +161,8 @@ TEST_F(AdhorTest, CreateFormChecksInOrderThenCreates)
     CString caption;
     frame->GetWindowText(caption);
     EXPECT_EQ(caption, "创建群");
+    // The caption has the whole width of the frame to be drawn in.
+    EXPECT_EQ(static_cast<CPluginFrame*>(frame)->CaptionArea().Width, 500.0f);
 
     struct Case {
         std::string name, note, alert;
@@ -211,7 +214,23 @@ TEST_F(AdhorTest, CreateFormChecksInOrderThenCreates)
     EXPECT_EQ(it->Param("group_class"), "其它");
     EXPECT_EQ(it->Param("key"), kKey);
 
+    // The success page of the group: without a head of its own, the
+    // default group head.
+    Call(page, "ShowAddSucc");
+    CDHtmlDialog* success = WaitForPage("loadGrpInfo");
+    ASSERT_NE(success, nullptr);
+    ASSERT_TRUE(lumui::PumpUntil(
+        [&] { return std::string(Eval(success, "document.getElementById('head').src").GetString()).find("default") != std::string::npos; },
+        5000));
+    EXPECT_EQ(Eval(success, "new URL(document.getElementById('head').src).pathname"), "/upload/group/default.png");
+    EXPECT_NE(Text(success, "grpName").find("羽毛球<队>"), std::string::npos);
+    EXPECT_TRUE(Shown(frame, 4002));
+    EXPECT_FALSE(Shown(frame, 4000));
+
     // A failing server.
+    show("13800000001", nullptr, main_.m_hWnd, kKey);
+    page = WaitForPage("submitGrpInfo");
+    ASSERT_NE(page, nullptr);
     web_.SetFault("/api/group/createGroup.jsp", standin::WebFault::Status(500));
     Submit(page, "又一个群", "简介");
     ASSERT_TRUE(BoxSaid("创建失败"));
@@ -236,6 +255,46 @@ TEST_F(AdhorTest, NoMainWindowSendsNothing)
     EXPECT_TRUE(main_.created.empty());
 }
 
+// An invitation the server did not take is said to have failed; the
+// invitation page stays for another try.
+TEST_F(AdhorTest, AFailedInvitationIsNeverReportedAsSent)
+{
+    auto addMember = Export<ShowAddMemberFn>("ShowAddMember");
+    ASSERT_NE(addMember, nullptr);
+    EXPECT_EQ(addMember("13800000002", 10002, 502, kKey), 0);
+    CDHtmlDialog* page = WaitForPage("passSelIDs");
+    ASSERT_NE(page, nullptr);
+    Eval(page, "key.value='10003';key.classList.remove('hint');search();");
+    ASSERT_TRUE(lumui::PumpUntil([&] { return Eval(page, "document.querySelectorAll('.row input').length") == "1"; }, 5000));
+    Eval(page, "document.querySelector('.row input').click();");
+    Press(4004);
+    CDHtmlDialog* invite = WaitForPage("submitInvite");
+    ASSERT_NE(invite, nullptr);
+
+    auto says = [&](const char* text) {
+        return std::string(Eval(invite, "document.body.innerText").GetString()).find(text) != std::string::npos;
+    };
+    // The server fails: nothing was sent, and the page says so.
+    web_.SetFault("/Chirra_group/add_groupMember_pc", standin::WebFault::Status(500));
+    Eval(invite, "msg.value='一起来打球';window.external.ConfirmSubmit();");
+    ASSERT_TRUE(BoxSaid("邀请发送失败，请稍后再试！"));
+    EXPECT_TRUE(service_.Pending(10003).empty());
+    // An answer that the invitation was refused.
+    web_.SetFault("/Chirra_group/add_groupMember_pc", standin::WebFault::Malformed("{\"result\":-1}"));
+    Eval(invite, "window.external.ConfirmSubmit();");
+    ASSERT_TRUE(lumui::PumpUntil([&] { return boxes_.size() >= 2; }, 5000));
+    EXPECT_EQ(boxes_.back(), "邀请发送失败，请稍后再试！");
+    lumui::Pump(300);
+    EXPECT_FALSE(says("邀请已发出"));
+    EXPECT_EQ(Text(invite, "msg", DISPID_A_VALUE), "一起来打球");
+
+    // Taken: the sent tip.
+    web_.ClearFaults();
+    Eval(invite, "window.external.ConfirmSubmit();");
+    ASSERT_TRUE(lumui::PumpUntil([&] { return says("邀请已发出"); }, 5000));
+    EXPECT_FALSE(service_.Pending(10003).empty());
+}
+
 TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
 {
     auto addMember = Export<ShowAddMemberFn>("ShowAddMember");
@@ -252,12 +311,16 @@ TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
     CString caption;
     frame->GetWindowText(caption);
     EXPECT_EQ(caption, "添加成员");
+    // Before a search the page shows its four rows, empty.
+    EXPECT_EQ(Eval(page, "document.querySelectorAll('.row').length"), "4");
+    EXPECT_EQ(Eval(page, "document.querySelectorAll('.row input, .row img.detail').length"), "0");
 
     // Searching nothing, then a name part and an id.
     Eval(page, "search();");
     ASSERT_TRUE(BoxSaid("请输入有效的ID号!"));
     Eval(page, "key.value='没有这个人';key.classList.remove('hint');search();");
     ASSERT_TRUE(BoxSaid("没有找到你要查询的好友！"));
+    EXPECT_EQ(Eval(page, "document.querySelectorAll('.row').length"), "4");
     Eval(page, "key.value='10003';search();");
     ASSERT_TRUE(lumui::PumpUntil([&] { return Eval(page, "document.querySelectorAll('.row').length") == "1"; }, 5000));
     EXPECT_EQ(Eval(page, "document.querySelector('.row .name').textContent"), "王芳");

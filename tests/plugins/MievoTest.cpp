@@ -258,6 +258,50 @@ TEST_F(MievoTest, ChecksTheFormAndPadsTheBirthday)
     EXPECT_EQ(u.birthday, "1990-05-01");
 }
 
+// Interests ticked by name in the profile are the interests the card shows
+// under those names, to the user and to everyone else.
+TEST_F(MievoTest, InterestsTickedInTheProfileShowOnTheCard)
+{
+    CDHtmlDialog* page = ShowProfile();
+    ASSERT_NE(page, nullptr);
+    const char* const ticked = "['上网', '摄影', '其他']";
+    CString found;
+    page->InvokeScriptMethod(
+        "eval",
+        {CString((std::string("(function(){var n=0,want=") + ticked +
+                  ";var labels=document.querySelectorAll('#interests label');"
+                  "for(var i=0;i<labels.length;i++){var box=labels[i].querySelector('input');"
+                  "box.checked=want.indexOf(labels[i].textContent)>=0;if(box.checked)n++;}return n;})()")
+                     .c_str())},
+        &found);
+    ASSERT_EQ(found, "3");
+    page->InvokeScriptMethod("submitChange", {"0"});
+    ASSERT_EQ(WaitBoxes(1).back(), "修改成功!");
+
+    // The card of the user, as another user opens it.
+    typedef int (*CardFn)(int, int, int, CString, HWND, CString);
+    InstallModule(VISTEL_FILE, "Vistel");
+    HMODULE vistel = LoadLibrary("Vistel.dll");
+    ASSERT_NE(vistel, nullptr);
+    auto card = reinterpret_cast<CardFn>(GetProcAddress(vistel, "Show"));
+    ASSERT_NE(card, nullptr);
+    card(2, kOwnId, 10002, "13800000002", nullptr, kVerifyCode);
+    CDHtmlDialog* shown = nullptr;
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] {
+            for (HWND hwnd : GetModuleWindows(vistel))
+                if (auto* p = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
+                    if (p->m_hWnd && p->m_nHtmlResID == 8002 && Text(p, "loaded", DISPID_A_VALUE) == "1") shown = p;
+            return shown != nullptr;
+        },
+        30000));
+    EXPECT_EQ(Text(shown, "interests"), "上网,摄影,其他");
+    Shot("mievo_interests_card.png");
+    if (auto exit = reinterpret_cast<ExitInstanceFn>(GetProcAddress(vistel, "ExitInstance"))) exit();
+    lumui::Pump(20);
+    FreeLibrary(vistel);
+}
+
 TEST_F(MievoTest, ServerTextsAreShownAsTextNeverRun)
 {
     standin::SeedUser hostile;

@@ -186,6 +186,23 @@ TEST_F(ParletTest, ListsEverySenderWithItsMessagesAsTextAndEmptiesTheHostList)
     EXPECT_NE(Frame(kCaption), nullptr);
 }
 
+// A line of megabytes is listed by its beginning, as the chat panes show
+// it: a person types at most 1,000 characters.
+TEST_F(ParletTest, AHugeLineIsListedCut)
+{
+    std::string huge = "开头";
+    while (huge.size() < 2u * 1024 * 1024) huge += "很长的一句话，<b>加粗</b>。";
+    huge += "结尾";
+    Queue(&user_, huge, "2026-12-09 08:04:00");
+    ASSERT_NE(Show(main_.m_hWnd), nullptr);
+    EXPECT_EQ(Text("count"), "6");
+    const std::string list = Text("list");
+    EXPECT_NE(list.find("开头很长的一句话，加粗。"), std::string::npos);
+    EXPECT_NE(list.find("……"), std::string::npos);
+    EXPECT_EQ(list.find("结尾"), std::string::npos);
+    EXPECT_LT(list.size(), 128u * 1024);
+}
+
 TEST_F(ParletTest, ChoosingTheGroupOpensOnlyTheGroupsChat)
 {
     ASSERT_NE(Show(main_.m_hWnd), nullptr);

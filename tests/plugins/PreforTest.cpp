@@ -4,6 +4,7 @@
 // list and SMS hours kept on the stand-in web server.
 #include "Common/FileDbSys.h"
 #include "platform/commdlg.h"
+#include "plugins/common/PluginFrame.h"
 #include "platform/config.h"
 #include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
@@ -12,7 +13,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <string>
@@ -28,15 +31,21 @@ const UINT kSettingsChanged = 10027;
 const UINT kBlackListRemoved = 10034;
 const UINT kPage = 5002;
 
-// The main window as the plug-in sees it: counts what it is sent.
+// The main window as the plug-in sees it: counts what it is sent, and reads
+// the store the moment it is told that settings changed, as the main window
+// does.
 class Receiver : public CWnd {
 public:
     int settingsChanged = 0;
     std::vector<std::string> removed;
+    std::function<void()> onSettingsChanged;
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
     {
-        if (message == kSettingsChanged) ++settingsChanged;
+        if (message == kSettingsChanged) {
+            ++settingsChanged;
+            if (onSettingsChanged) onSettingsChanged();
+        }
         if (message == kBlackListRemoved)
             removed.push_back(wParam ? reinterpret_cast<const CString*>(wParam)->GetString() : "(null)");
         return CWnd::WindowProc(message, wParam, lParam);
@@ -56,6 +65,7 @@ protected:
         InstallModule(PREFOR_FILE, "Prefor");
         ASSERT_EQ(store_.Connect(), 1);
         ASSERT_TRUE(receiver_.CreateEx(0, "", "main", WS_POPUP, 0, 0, 10, 10, nullptr, 0));
+        receiver_.onSettingsChanged = [this] { rowsAtChange_ = Rows(); };
         RecordMessageBoxes();
         ASSERT_TRUE(LoadModule("Prefor"));
     }
@@ -121,6 +131,8 @@ protected:
     standin::StandinWeb web_{&service_};
     CFileDbSys store_;
     Receiver receiver_;
+    // The store as the main window found it when told that settings changed.
+    std::map<std::string, std::string> rowsAtChange_;
 };
 
 }  // namespace
@@ -148,6 +160,8 @@ TEST_F(PreforTest, OpensOnTheStoredValuesAndOkWritesOnlyWhatChanged)
     CString caption;
     frame->GetWindowText(caption);
     EXPECT_EQ(caption, "系统设置");
+    // The caption has the whole width of the frame to be drawn in.
+    EXPECT_EQ(static_cast<CPluginFrame*>(frame)->CaptionArea().Width, 500.0f);
     CRect r;
     frame->GetWindowRect(&r);
     EXPECT_EQ(r, CRect(250, 250, 750, 650));
@@ -198,6 +212,8 @@ TEST_F(PreforTest, OpensOnTheStoredValuesAndOkWritesOnlyWhatChanged)
     after[std::to_string(kOwnId) + "/Basic_AlwaysTop"] = "1";
     EXPECT_EQ(Rows(), after);
     EXPECT_EQ(receiver_.settingsChanged, 1);
+    // The main window reads the new value when it is told.
+    EXPECT_EQ(rowsAtChange_, after);
     EXPECT_EQ(Page(kPage), nullptr);
     EXPECT_EQ(ShownFrame(), nullptr);
 
@@ -223,6 +239,8 @@ TEST_F(PreforTest, ApplySavesTheShownPageWithTheAutoLoginAndHotkeyRules)
     // Automatic login: the own id and a blank under user 0, "0" when off.
     Eval("byId('chkAutoLogin').click(); byId('chkAutoStart').click()");
     Press(5000);
+    EXPECT_EQ(rowsAtChange_["0/Basic_AutoLogin"], "10003 ");
+    EXPECT_EQ(rowsAtChange_["0/Basic_AutoStart"], "1");
     EXPECT_EQ(store_.GetSysSet(0, "Basic_AutoLogin"), "10003 ");
     EXPECT_EQ(store_.GetSysSet(0, "Basic_AutoStart"), "1");
     EXPECT_EQ(store_.GetSysSet(kOwnId, "Basic_AutoLogin"), "");
@@ -360,14 +378,17 @@ TEST_F(PreforTest, BlackListAndSmsHoursOnTheWebServer)
     EXPECT_EQ(Eval("byId('chkBlockSms').checked + ',' + byId('selStart').disabled"), "false,true");
     Shot("prefor_blacklist.png");
 
-    // Remove both rows; Apply posts the ids and tells the main window.
+    // Remove both rows: they are marked, and stay listed until the server
+    // took the removal. Apply posts the ids and tells the main window.
     Eval("byId('item10005').cells[3].firstChild.click()");
     Eval("byId('item10001').cells[3].firstChild.click()");
-    EXPECT_EQ(Eval("byId('blackBody').rows.length"), "0");
+    EXPECT_EQ(Eval("byId('blackBody').rows.length"), "2");
+    EXPECT_EQ(Eval("byId('item10001').className"), "removing");
     Eval("byId('chkBlockSms').click()");
     EXPECT_EQ(Eval("byId('selStart').value + '-' + byId('selEnd').value"), "21-7");
     Press(5000);
     ASSERT_TRUE(lumui::PumpUntil([&] { return !receiver_.removed.empty(); }, 5000));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return Eval("byId('blackBody').rows.length") == "0"; }, 5000));
     const auto deletes = Requests("/Chirra_User/del_blackList_pc");
     ASSERT_EQ(deletes.size(), 1u);
     EXPECT_EQ(deletes[0].Param("blackIDs"), "10005,10001");
@@ -398,6 +419,50 @@ TEST_F(PreforTest, BlackListAndSmsHoursOnTheWebServer)
     ASSERT_EQ(Requests("/Chirra_User/set_allowAdd_pc").size(), 1u);
     EXPECT_EQ(Requests("/Chirra_User/set_allowAdd_pc")[0].Param("allowIndex"), "2");
     EXPECT_EQ(Requests("/Chirra_User/set_msgBlock_pc").back().Param("startTime"), "0");
+}
+
+TEST_F(PreforTest, FailedSavesOnTheWebServerAreSaidAndLeaveTheOldState)
+{
+    Show("ShowBlackList");
+    const std::string allowed = Eval("allowAdd");
+    ASSERT_NE(allowed, "2");
+    for (const char* path : {"/Chirra_User/del_blackList_pc", "/Chirra_User/set_msgBlock_pc",
+                             "/Chirra_User/set_allowAdd_pc"})
+        web_.SetFault(path, standin::WebFault::Status(500));
+
+    // The black list and the SMS hours: both said, both as before.
+    Eval("byId('item10001').cells[3].firstChild.click()");
+    Eval("byId('chkBlockSms').click()");
+    boxes_.clear();
+    Press(5000);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return boxes_.size() >= 2; }, 10000));
+    lumui::Pump(100);
+    // The two answers come in either order.
+    std::sort(boxes_.begin(), boxes_.end());
+    EXPECT_EQ(boxes_, (std::vector<std::string>{"短信屏蔽设置失败，请稍后再试!", "黑名单保存失败，请稍后再试!"}));
+    EXPECT_EQ(Eval("byId('blackBody').rows.length"), "2");
+    EXPECT_EQ(Eval("byId('item10001').className"), "");
+    EXPECT_TRUE(receiver_.removed.empty());
+    EXPECT_EQ(service_.BlackList(kOwnId).size(), 2u);
+    EXPECT_EQ(Eval("byId('chkBlockSms').checked + ',' + byId('selStart').value + ',' + byId('selStart').disabled"),
+              "false,0,true");
+
+    // The same choice again, once the server takes it, is posted again.
+    web_.ClearFaults();
+    web_.SetFault("/Chirra_User/set_allowAdd_pc", standin::WebFault::Status(500));
+    Eval("byId('chkBlockSms').click()");
+    Press(5000);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return Requests("/Chirra_User/set_msgBlock_pc").size() == 2; }, 10000));
+    EXPECT_EQ(Requests("/Chirra_User/set_msgBlock_pc").back().Param("startTime"), "21");
+
+    // Friend verification: said, and the server's choice shows again.
+    boxes_.clear();
+    Eval("showPage('password'); byId('rdAllow2').click()");
+    Press(5000);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return !boxes_.empty(); }, 10000));
+    EXPECT_EQ(boxes_[0], "好友验证设置失败，请稍后再试!");
+    EXPECT_EQ(Eval("checkedRadio('allowAdd')"), allowed);
+    Shot("prefor_failed_save.png");
 }
 
 TEST_F(PreforTest, AFailedRemovalSendsNoMessage)

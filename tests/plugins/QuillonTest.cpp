@@ -5,11 +5,13 @@
 #include "Common/Data.h"
 #include "Common/FileDbMsg.h"
 #include "Common/FileDbUser.h"
+#include "tests/Common/FixedClock.h"
 #include "tests/plugins/PluginTestKit.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -27,7 +29,7 @@ const int kOwnId = 5;
 const char* const kHostileName = "<b>恶意</b><script>alert(1)</script>";
 const char* const kHostileBody = "<img src=x onerror=alert(1)>";
 
-// Bucket offsets in days before today's start (SQLite's day, as the age
+// Bucket offsets in days before the start of the local day (as the age
 // buckets count), in bucket order.
 const int kBucketDays[6] = {0, -3, -20, -100, -300, -700};
 
@@ -35,11 +37,13 @@ std::string TimeAt(int days, int seconds)
 {
     const time_t now = time(nullptr);
     struct tm day;
-    gmtime_r(&now, &day);
+    localtime_r(&now, &day);
     day.tm_hour = day.tm_min = day.tm_sec = 0;
-    const time_t start = timegm(&day) + static_cast<time_t>(days) * 86400 + seconds;
+    day.tm_mday += days;
+    day.tm_isdst = -1;
+    const time_t start = mktime(&day) + seconds;
     struct tm at;
-    gmtime_r(&start, &at);
+    localtime_r(&start, &at);
     char text[32];
     strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &at);
     return text;
@@ -244,6 +248,30 @@ TEST_F(QuillonTest, ManagerShowsTheContactTreeWithNamesAsText)
     ShowQuillon();
     EXPECT_FALSE(::IsWindow(first) && Frame("消息管理器") && Frame("消息管理器")->m_hWnd == first);
     EXPECT_NE(Frame("消息管理器"), nullptr);
+}
+
+// The numbers that keep head pictures out of caches stay in their range
+// whatever the C library's random numbers are: with this seed the first
+// number drawn is near the top of the library's range.
+TEST_F(QuillonTest, HeadPictureNumbersStayInTheirRange)
+{
+    std::srand(1);
+    ShowQuillon();
+    const std::string all = Text(Page(15002), "treeType", DISPID_IHTMLELEMENT_INNERHTML);
+    // The friends' folder (the groups' members carry the time's milliseconds).
+    const size_t from = all.find("我的好友");
+    ASSERT_NE(from, std::string::npos);
+    const std::string tree = all.substr(from, all.find("我的群", from) - from);
+    int seen = 0;
+    for (size_t at = tree.find(".png?"); at != std::string::npos; at = tree.find(".png?", at + 5)) {
+        const std::string number = tree.substr(at + 5, tree.find_first_not_of("-0123456789", at + 5) - (at + 5));
+        ASSERT_FALSE(number.empty()) << tree.substr(at, 40);
+        const long long value = std::atoll(number.c_str());
+        EXPECT_GE(value, 100) << number;
+        EXPECT_LE(value, 1000100) << number;
+        ++seen;
+    }
+    EXPECT_EQ(seen, 3);  // the three friends' heads
 }
 
 TEST_F(QuillonTest, BrowsesPagesBucketsAndSearchesByKeyword)
@@ -454,5 +482,50 @@ TEST_F(QuillonTest, PageControlsWorkWhenClicked)
     lumui::Pump(300);
     Click(page, "#treeTime li[data-text='6月以内'] li[data-id='201'] > span");
     ASSERT_TRUE(until([&] { return Text(page, "head").rfind("与路人甲", 0) == 0; })) << Text(page, "head");
+    // The records of a time-tree entry are headed like every other contact's.
+    EXPECT_NE(Text(page, "pane").find("所有分组->6月以内->路人甲"), std::string::npos) << Text(page, "pane");
     Shot("quillon_clicked.png");
+}
+
+// The age buckets are local days: at 03:00 local time east of UTC (still the
+// day before in UTC), a line written just after local midnight is today's,
+// and one just before it is in the week before.
+TEST_F(QuillonTest, TodayIsTheLocalDay)
+{
+    struct tm at = {};
+    at.tm_year = 2026 - 1900;
+    at.tm_mon = 2;
+    at.tm_mday = 9;
+    at.tm_hour = 19;
+    FixedClock clock(timegm(&at), "CST-8");
+    // The stores as the program opens them, under that clock.
+    history_.Close();
+    ASSERT_EQ(history_.Connect(kOwnId), 1);
+    AddUser(104, 1, "夜猫子");
+    AddUser(105, 1, "早睡的");
+    ASSERT_EQ(history_.InsertMsg(104, 1, "<p>零点刚过</p>", 0, "2026-03-10 00:00:05", 1, "零点刚过"), 1);
+    ASSERT_EQ(history_.InsertMsg(105, 1, "<p>昨天最后</p>", 0, "2026-03-09 23:59:59", 1, "昨天最后"), 1);
+
+    ShowQuillon();
+    CDHtmlDialog* page = Page(15002);
+    ASSERT_NE(page, nullptr);
+    Call(page, "refresh", {"time"});
+    auto inBucket = [&](const char* bucket, int id) {
+        CString n;
+        page->InvokeScriptMethod(
+            "eval",
+            {CString(("document.querySelectorAll(\"#treeTime li[data-text='" + std::string(bucket) +
+                      "'] li[data-id='" + std::to_string(id) + "']\").length")
+                         .c_str())},
+            &n);
+        return n == "1";
+    };
+    ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(page, "treeTime").empty(); }, 10000));
+    EXPECT_TRUE(inBucket("今天", 104));
+    EXPECT_FALSE(inBucket("1周以内", 104));
+    EXPECT_TRUE(inBucket("1周以内", 105));
+    EXPECT_FALSE(inBucket("今天", 105));
+    // Its records, by bucket, as the page asks for them.
+    Call(page, "showChatRecords", {"今天", "104", "夜猫子", "所有分组", ""});
+    EXPECT_NE(Text(page, "pane").find("零点刚过"), std::string::npos);
 }

@@ -8,6 +8,7 @@
 #include <thread>
 #include <sstream>
 #include <fstream>
+#include <memory>
 #include <utility>
 
 namespace standin {
@@ -62,6 +63,22 @@ WebFault WebFault::Malformed(std::string body)
     return f;
 }
 
+WebFault WebFault::Unsized(std::string body)
+{
+    WebFault f;
+    f.kind = kUnsized;
+    f.body = std::move(body);
+    return f;
+}
+
+WebFault WebFault::ChunkedCut(std::string body)
+{
+    WebFault f;
+    f.kind = kChunkedCut;
+    f.body = std::move(body);
+    return f;
+}
+
 struct StandinWeb::Impl {
     httplib::Server server;
     std::thread thread;
@@ -109,6 +126,24 @@ bool StandinWeb::Impl::Dispatch(const httplib::Request& req, httplib::Response& 
 
     if (hasFault && fault.kind == WebFault::kStatus) {
         res.status = fault.code;
+        return true;
+    }
+    if (hasFault && (fault.kind == WebFault::kUnsized || fault.kind == WebFault::kChunkedCut)) {
+        // The bytes go out in one piece; asked for more, the provider fails,
+        // which ends the connection there.
+        auto body = std::make_shared<std::string>(fault.body);
+        auto sent = std::make_shared<bool>(false);
+        auto provider = [body, sent](size_t, httplib::DataSink& sink) {
+            if (*sent) return false;
+            *sent = true;
+            sink.write(body->data(), body->size());
+            return true;
+        };
+        res.status = 200;
+        if (fault.kind == WebFault::kUnsized)
+            res.set_content_provider("application/octet-stream", provider);
+        else
+            res.set_chunked_content_provider("application/octet-stream", provider);
         return true;
     }
     if (hasFault && fault.kind == WebFault::kTimeout) {

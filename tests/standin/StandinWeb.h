@@ -53,6 +53,10 @@ struct WebFault {
         kStatus,     // answer with this status (code) and an empty body
         kTimeout,    // wait delayMs before answering as usual
         kMalformed,  // answer as usual but with this body (body) instead
+        kUnsized,    // answer 200 with these bytes (body) and no length: the body
+                     // ends where the connection closes, so a cut cannot be seen
+        kChunkedCut, // answer 200 with these bytes (body) in chunks, then close
+                     // without the last chunk
     };
     Kind kind = kStatus;
     int code = 500;
@@ -62,6 +66,8 @@ struct WebFault {
     static WebFault Status(int code);
     static WebFault Timeout(int delayMs);
     static WebFault Malformed(std::string body);
+    static WebFault Unsized(std::string body);
+    static WebFault ChunkedCut(std::string body);
 };
 
 class StandinWeb {
