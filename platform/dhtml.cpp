@@ -426,7 +426,32 @@ std::string userScript(const std::string& clickIdsJson)
   } catch (e) {
     window.external = external;
   }
-  if (window !== window.top || !handlers.lumEvent) return;
+  if (!handlers.lumEvent) return;
+  // A window the page opens from script shows in the user's browser, as a
+  // link with a target does (the web view would make a window of its own).
+  var open = function (url) {
+    try { url = new URL(String(url), document.baseURI).href; } catch (e) { url = String(url); }
+    handlers.lumEvent.postMessage(JSON.stringify(['open', url]));
+    return null;
+  };
+  try {
+    Object.defineProperty(window, 'open', { value: open, configurable: true });
+  } catch (e) {
+    window.open = open;
+  }
+  // So does a link that names another window as its target.
+  window.addEventListener('click', function (e) {
+    for (var n = e.target; n; n = n.parentNode) {
+      if (n.tagName !== 'A' || !n.href) continue;
+      var t = (n.getAttribute('target') || '').toLowerCase();
+      if (t && t !== '_self' && t !== '_top' && t !== '_parent') {
+        e.preventDefault();
+        open(n.href);
+      }
+      return;
+    }
+  }, true);
+  if (window !== window.top) return;
   var ids = )JS" + clickIdsJson + R"JS(;
   window.addEventListener('click', function (e) {
     for (var n = e.target; n; n = n.parentNode)
@@ -789,6 +814,10 @@ BOOL CDHtmlDialog::OnInitDialog()
                 if (!JsonReader(std::string(e.GetString().utf8_str().data())).read(v) ||
                     v.kind != JsonValue::Array || v.items.size() != 2 || v.items[0].kind != JsonValue::String)
                     return;
+                if (v.items[1].kind == JsonValue::String && v.items[0].text == "open") {
+                    ShellExecute(p->page->m_hWnd, "open", v.items[1].text.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+                    return;
+                }
                 if (v.items[1].kind == JsonValue::String) {
                     // A click on an element of the event map. Like calls
                     // from page script, it waits while native code is in a

@@ -84,7 +84,7 @@ TEST_F(ChatTest, ALineTypedByOneFriendReachesTheOtherAndBothHistories)
     // The page loads after the window shows; then the line is typed into the
     // write box and sent with Enter.
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    ASSERT_TRUE(e2e::Click(chatA.x + kWriteX, chatA.y + chatA.height - kWriteFromBottom));
+    ASSERT_TRUE(e2e::ClickToType(chatA, chatA.x + kWriteX, chatA.y + chatA.height - kWriteFromBottom));
     ASSERT_TRUE(e2e::Type(kLine));
     ASSERT_TRUE(e2e::Key("Return"));
     ASSERT_TRUE(waitFor([&] { return !service_.Pending(10002).empty(); }, 5000)) << "A's line did not reach the service";

@@ -87,9 +87,9 @@ TEST_F(GroupCreateTest, TheOwnerCreatesAGroupAndInvitesAFriendWhoIsAsked)
     Screenshot("e2e-group-create-opened.png");
     ASSERT_TRUE(opened) << "no group-creation window";
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    ASSERT_TRUE(Click(create.x + kNameX, create.y + kNameY));
+    ASSERT_TRUE(e2e::ClickToType(create, create.x + kNameX, create.y + kNameY));
     ASSERT_TRUE(e2e::Type("e2e测试群"));
-    ASSERT_TRUE(Click(create.x + kNoteX, create.y + kNoteY));
+    ASSERT_TRUE(e2e::ClickToType(create, create.x + kNoteX, create.y + kNoteY));
     ASSERT_TRUE(e2e::Type("一起学习"));
     Screenshot("e2e-group-create.png");
     known = VisibleIds();

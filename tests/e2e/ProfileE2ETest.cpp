@@ -109,7 +109,7 @@ protected:
     // Replaces the text of the page input at (x, y) of a frame.
     void Retype(const ScreenWindow& frame, int x, int y, const std::string& text)
     {
-        ASSERT_TRUE(Click(frame.x + x, frame.y + y));
+        ASSERT_TRUE(e2e::ClickToType(frame, frame.x + x, frame.y + y));
         ASSERT_TRUE(e2e::Key("ctrl+a"));
         ASSERT_TRUE(e2e::Type(text));
     }

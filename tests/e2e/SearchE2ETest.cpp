@@ -36,7 +36,7 @@ protected:
     // focus) and presses the search button.
     void Search(const std::string& words)
     {
-        ASSERT_TRUE(e2e::Click(a_.main.x + kSearchBoxX, a_.main.y + kSearchBoxY));
+        ASSERT_TRUE(e2e::ClickToType(a_.main, a_.main.x + kSearchBoxX, a_.main.y + kSearchBoxY));
         ASSERT_TRUE(e2e::Key("ctrl+a"));
         ASSERT_TRUE(e2e::Key("BackSpace"));
         ASSERT_TRUE(e2e::Type(words));

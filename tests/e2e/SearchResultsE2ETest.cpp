@@ -83,7 +83,7 @@ TEST_F(SearchResultsTest, SearchTypedInTheMainWindowAddsAFriend)
     web_.ClearRequests();
 
     // The words go into the search box; the button searches.
-    ASSERT_TRUE(e2e::Click(a_.main.x + kSearchBoxX, a_.main.y + kSearchBoxY));
+    ASSERT_TRUE(e2e::ClickToType(a_.main, a_.main.x + kSearchBoxX, a_.main.y + kSearchBoxY));
     ASSERT_TRUE(e2e::Type("陈静"));
     ASSERT_TRUE(e2e::Click(a_.main.x + kSearchButtonX, a_.main.y + kSearchButtonY));
     e2e::ScreenWindow drop;

@@ -152,7 +152,7 @@ TEST_F(SettingsTest, EachAccountGetsItsOwnSettingsBackAndASkinReachesEveryWindow
     ASSERT_TRUE(e2e::MoveWindow(chat, 100, 100));
     std::this_thread::sleep_for(std::chrono::milliseconds(2000));
     EXPECT_EQ(Pixel(chat.x + 3, chat.y + 20), 0x996633u);
-    ASSERT_TRUE(e2e::Click(chat.x + 150, chat.y + chat.height - 80));
+    ASSERT_TRUE(e2e::ClickToType(chat, chat.x + 150, chat.y + chat.height - 80));
     ASSERT_TRUE(e2e::Type("FONT CHECK WWW"));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_GT(RedPixels(chat.x + 8, chat.y + chat.height - 125, 330, 85), 40) << "typed text is not in the chat font";

@@ -83,7 +83,7 @@ protected:
     void TypeAndSend(const ScreenWindow& fast, const std::string& text)
     {
         ASSERT_TRUE(e2e::Focus(fast.id));
-        ASSERT_TRUE(e2e::Click(fast.x + kTextX, fast.y + kTextY));
+        ASSERT_TRUE(e2e::ClickToType(fast, fast.x + kTextX, fast.y + kTextY));
         ASSERT_TRUE(e2e::Key("ctrl+a"));
         ASSERT_TRUE(e2e::Key("BackSpace"));
         ASSERT_TRUE(e2e::Type(text));

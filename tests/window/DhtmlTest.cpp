@@ -5,6 +5,7 @@
 #include "platform/config.h"
 #include "platform/dhtml.h"
 #include "platform/files.h"
+#include "platform/shell.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
 
@@ -257,6 +258,35 @@ TEST_F(DhtmlTest, ClicksElementExchangeAndKeys)
     lumui::Pump(200);
     EXPECT_EQ(page_.f5, 1);
     EXPECT_EQ(page_.loads.size(), 1u);
+}
+
+// A page that opens a window of its own, from script or by a link with a
+// target, as a person clicks it: the address goes to the user's browser and
+// the program goes on (a window asked for from script once aborted it).
+TEST_F(DhtmlTest, WindowsThePageOpensGoToTheBrowser)
+{
+    std::vector<std::string> opened;
+    lumui::SetShellExecuteHook([&](const CString&, const CString& file, const CString&, const CString&, int) {
+        opened.push_back(file.GetString());
+        return true;
+    });
+    ASSERT_TRUE(lumui::PumpUntil([&] { return lumui::IsOnScreen(page_.m_hWnd); }, 5000));
+    for (const char* id : {"#openWindow", "#openLink"}) {
+        CRect r;
+        ASSERT_TRUE(lumui::PumpUntil([&] { return lumui::PageElementScreenRect(&page_, id, &r) && !r.IsRectEmpty(); },
+                                     5000));
+        const std::string click = "xdotool mousemove --sync " + std::to_string(r.CenterPoint().x) + " " +
+                                  std::to_string(r.CenterPoint().y) + " click 1";
+        ASSERT_EQ(system(click.c_str()), 0);
+        const size_t before = opened.size();
+        EXPECT_TRUE(lumui::PumpUntil([&] { return opened.size() > before; }, 5000)) << id;
+    }
+    lumui::SetShellExecuteHook(nullptr);
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0], "http://127.0.0.1:9/opened.html?from=script");
+    EXPECT_EQ(opened[1], "http://127.0.0.1:9/opened.html?from=link");
+    // The page still answers.
+    EXPECT_EQ(script("add", {CScriptArg("2"), CScriptArg("3")}), "23");
 }
 
 TEST_F(DhtmlTest, ScreenshotOfAPageWithChineseText)
