@@ -1004,11 +1004,16 @@ bool lumui::PageElementScreenRect(CDHtmlDialog* page, const char* selector, CRec
     if (!page || !page->d_ || !page->d_->view || !selector || !rect) return false;
     static const char* const kRect =
         "function(s){var e=document.querySelector(s);if(!e)return 'R';var r=e.getBoundingClientRect();"
-        "return 'R'+Math.round(r.left)+','+Math.round(r.top)+','+Math.round(r.right)+','+Math.round(r.bottom);}";
+        "return 'R'+Math.round(r.left)+','+Math.round(r.top)+','+Math.round(r.right)+','+Math.round(r.bottom)+"
+        "','+window.innerWidth+','+window.innerHeight;}";
     CString out;
     if (runPageFunction(page->d_, kRect, {jsonOfAnsi(selector)}, &out) != S_OK || out.IsEmpty()) return false;
-    int l = 0, t = 0, r = 0, b = 0;
-    if (std::sscanf(out.GetString(), "%d,%d,%d,%d", &l, &t, &r, &b) != 4) return false;
+    int l = 0, t = 0, r = 0, b = 0, w = 0, h = 0;
+    if (std::sscanf(out.GetString(), "%d,%d,%d,%d,%d,%d", &l, &t, &r, &b, &w, &h) != 6) return false;
+    // The page is laid out for the view's size only once the web process has
+    // heard of it (a view just resized still answers for its old size).
+    const wxSize size = page->d_->view->GetClientSize();
+    if (w != size.x || h != size.y) return false;
     const wxPoint origin = page->d_->view->GetScreenPosition();
     *rect = CRect(origin.x + l, origin.y + t, origin.x + r, origin.y + b);
     return true;
