@@ -999,12 +999,22 @@ HRESULT CDHtmlDialog::SetElementProperty(LPCTSTR elementId, DISPID property, con
                            nullptr);
 }
 
+// Finds the element a test names: a CSS selector, or selectors joined by
+// " >>> " that lead through frames (the frame element, then an element of its
+// document).
+#define FIND_ELEMENT                                                                              \
+    "function(s){var d=document,e=null,p=s.split(' >>> ');for(var i=0;i<p.length;++i){"           \
+    "if(!d)return null;e=d.querySelector(p[i]);if(!e)return null;"                               \
+    "d=e.contentDocument||null;}return e;}"
+
 bool lumui::PageElementScreenRect(CDHtmlDialog* page, const char* selector, CRect* rect)
 {
     if (!page || !page->d_ || !page->d_->view || !selector || !rect) return false;
     static const char* const kRect =
-        "function(s){var e=document.querySelector(s);if(!e)return 'R';var r=e.getBoundingClientRect();"
-        "return 'R'+Math.round(r.left)+','+Math.round(r.top)+','+Math.round(r.right)+','+Math.round(r.bottom)+"
+        "function(s){var f=" FIND_ELEMENT ";var e=f(s);if(!e)return 'R';var r=e.getBoundingClientRect();"
+        "var x=r.left,y=r.top;for(var w=e.ownerDocument.defaultView;w&&w.frameElement;w=w.parent){"
+        "var fr=w.frameElement.getBoundingClientRect();x+=fr.left;y+=fr.top;}"
+        "return 'R'+Math.round(x)+','+Math.round(y)+','+Math.round(x+r.width)+','+Math.round(y+r.height)+"
         "','+window.innerWidth+','+window.innerHeight;}";
     CString out;
     if (runPageFunction(page->d_, kRect, {jsonOfAnsi(selector)}, &out) != S_OK || out.IsEmpty()) return false;
@@ -1023,7 +1033,7 @@ bool lumui::PageElementText(CDHtmlDialog* page, const char* selector, CString* t
 {
     if (!page || !page->d_ || !page->d_->view || !selector || !text) return false;
     static const char* const kText =
-        "function(s){var e=document.querySelector(s);if(!e)return 'M';"
+        "function(s){var f=" FIND_ELEMENT ";var e=f(s);if(!e)return 'M';"
         "return 'R'+(('value' in e&&e.tagName!=='LI')?e.value:e.innerText);}";
     return runPageFunction(page->d_, kText, {jsonOfAnsi(selector)}, text) == S_OK;
 }

@@ -216,8 +216,9 @@ private:
 class CDHtmlDialog;
 namespace lumui {
 // Where the first element matching CSS `selector` in `page` is on the screen,
-// for tests that click into pages as a user does. False when the page has no
-// document yet or nothing matches.
+// for tests that click into pages as a user does; selectors joined by " >>> "
+// lead through frames. False when the page has no document yet, is not yet
+// laid out for its view's size, or nothing matches.
 bool PageElementScreenRect(CDHtmlDialog* page, const char* selector, CRect* rect);
 // The text a person reads in the first element matching `selector` (its
 // value for a form field); false when the page has no document or nothing
