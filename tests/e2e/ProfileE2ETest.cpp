@@ -5,6 +5,7 @@
 // server's page (a file too large and a broken file refused, the shown head
 // kept); a group's owner edits its name and the group list shows it, while a
 // member who does not own the group cannot change it.
+#include "tests/e2e/Clipboard.h"
 #include "tests/e2e/TwoClients.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -90,28 +91,78 @@ protected:
         return WaitForGone(box.id, 5000);
     }
 
-    // Opens the own profile from the status menu; the window's place.
-    bool OpenProfile(const Client& c, ScreenWindow* frame)
+    // A popup menu (a window that is none of `before`), waited for after
+    // the click that opens it.
+    bool WaitForMenu(const std::set<unsigned long>& before, ScreenWindow* menu, const std::string& shot)
     {
+        const bool shown =
+            e2e::WaitForWindowWhere([&](const ScreenWindow& w) { return !before.count(w.id); }, 10000, menu);
+        if (!shown) Screenshot("e2e_no_menu_" + shot);
+        return shown;
+    }
+
+    // Opens the own profile from the status menu; the window's place. It
+    // returns once the form shows the own name as the web server gave it.
+    bool OpenProfile(const Client& c, int32_t uid, ScreenWindow* frame)
+    {
+        standin::SeedUser own;
+        if (!service_.User(uid, &own)) return false;
         const std::set<unsigned long> known = VisibleIdsOfSize(kFrameWidth, kFrameHeight);
-        if (!Click(c.main.x + kStatusX, c.main.y + kStatusY)) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        const std::set<unsigned long> before = VisibleIds();
+        ScreenWindow menu;
+        if (!Click(c.main.x + kStatusX, c.main.y + kStatusY) || !WaitForMenu(before, &menu, "status.png")) return false;
         if (!Click(c.main.x + kProfileItemX, c.main.y + kProfileItemY)) return false;
         if (!NewWindow(kFrameWidth, kFrameHeight, known, 15000, frame)) {
             Screenshot("e2e_no_profile.png");
             return false;
         }
-        // The form is filled from the web server.
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        if (!WaitForInput(*frame, kProfileNameX, kProfileNameY, own.name)) {
+            Screenshot("e2e_profile_not_filled.png");
+            return false;
+        }
         return true;
     }
 
-    // Replaces the text of the page input at (x, y) of a frame.
+    // The text of the page input at (x, y) of a frame, copied out through
+    // the clipboard: the page copies only after it has handled every key
+    // typed before, so a text read this way has landed.
+    std::string InputText(const ScreenWindow& frame, int x, int y)
+    {
+        if (!Click(frame.x + x, frame.y + y) || !e2e::Key("ctrl+a") || !e2e::Key("ctrl+c")) return std::string();
+        std::string text;
+        waitFor([&] { return !(text = e2e::ClipboardText()).empty(); }, 2000);
+        return text;
+    }
+
+    // Waits until the page input at (x, y) holds `text` (a form the page
+    // fills from the web server after it shows).
+    bool WaitForInput(const ScreenWindow& frame, int x, int y, const std::string& text)
+    {
+        std::string last;
+        const bool shown = waitFor([&] { return (last = InputText(frame, x, y)) == text; }, 15000);
+        if (!shown) ADD_FAILURE() << "the input shows [" << last << "], not [" << text << "]";
+        return shown;
+    }
+
+    // Replaces the text of the page input at (x, y) of a frame and returns
+    // once the page holds the new text, so that a click on a button of the
+    // window that follows cannot overtake the typed keys. Characters that are
+    // on no key are typed by remapping a key for each, and the page may read
+    // such a key before the new mapping: a character lost that way shows in
+    // the copy, and the text is typed again, as a person would.
     void Retype(const ScreenWindow& frame, int x, int y, const std::string& text)
     {
         ASSERT_TRUE(e2e::ClickToType(frame, frame.x + x, frame.y + y));
-        ASSERT_TRUE(e2e::Key("ctrl+a"));
-        ASSERT_TRUE(e2e::Type(text));
+        std::string last;
+        bool landed = false;
+        for (int attempt = 0; attempt < 3 && !landed; ++attempt) {
+            ASSERT_TRUE(e2e::Key("ctrl+a"));
+            ASSERT_TRUE(e2e::Type(text));
+            ASSERT_TRUE(e2e::Key("ctrl+a"));
+            ASSERT_TRUE(e2e::Key("ctrl+c"));
+            landed = waitFor([&] { return (last = e2e::ClipboardText()) == text; }, 5000);
+        }
+        ASSERT_TRUE(landed) << "the page does not hold the typed text " << text << " but [" << last << "]";
     }
 };
 
@@ -145,7 +196,7 @@ TEST_F(ProfileTest, AProfileEditShowsInTheOwnMainWindowAndInAFriendsList)
     // A edits name and note in the profile window and saves with OK.
     const std::vector<uint32_t> ownBefore = Settled(a_, kNameX, kNameY, kNameWidth, kNameHeight);
     ScreenWindow profile;
-    ASSERT_TRUE(OpenProfile(a_, &profile));
+    ASSERT_TRUE(OpenProfile(a_, 10003, &profile));
     Screenshot("e2e_profile_open.png");
     ASSERT_NO_FATAL_FAILURE(Retype(profile, kProfileNameX, kProfileNameY, "芳芳 2026"));
     ASSERT_NO_FATAL_FAILURE(Retype(profile, kProfileNoteX, kProfileNoteY, "周末去图书馆"));
@@ -186,7 +237,7 @@ TEST_F(ProfileTest, AHeadPhotoIsTakenOnlyWhenTheServerAcceptsIt)
     std::ofstream(broken, std::ios::binary) << ReadFile(good).substr(0, 80);
 
     ScreenWindow profile, head;
-    ASSERT_TRUE(OpenProfile(a_, &profile));
+    ASSERT_TRUE(OpenProfile(a_, 10001, &profile));
     ASSERT_TRUE(Click(profile.x + kChangeHeadX, profile.y + kChangeHeadY));
     ASSERT_TRUE(NewWindow(kFrameWidth, kFrameHeight, {profile.id}, 15000, &head)) << "no head-photo window";
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
@@ -252,19 +303,22 @@ TEST_F(ProfileTest, TheOwnerEditsTheGroupAndAMemberIsNotOfferedTheEditor)
     const int rowY = kListY + kRowHeight + 26;
     const std::vector<uint32_t> before = Settled(a_, kListX, kListY, kListWidth, kListHeight);
     ASSERT_TRUE(Click(a_.main.x + 100, a_.main.y + rowY));
+    ScreenWindow menu;
+    const std::set<unsigned long> noMenu = VisibleIds();
     ASSERT_TRUE(e2e::RightClick(a_.main.x + 102, a_.main.y + rowY));
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(WaitForMenu(noMenu, &menu, "group_owner.png"));
     Screenshot("e2e_group_owner_menu.png");
     const std::set<unsigned long> known = VisibleIdsOfSize(kFrameWidth, kFrameHeight);
     ASSERT_TRUE(Click(a_.main.x + 102 + kEditInfoDX, a_.main.y + rowY + kEditInfoDY));
     ScreenWindow editor;
     ASSERT_TRUE(NewWindow(kFrameWidth, kFrameHeight, known, 15000, &editor)) << "no group information window";
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    standin::SeedGroup group;
+    ASSERT_TRUE(service_.Group(502, &group));
+    ASSERT_TRUE(WaitForInput(editor, kGroupNameX, kGroupNameY, group.name)) << "the editor was not filled";
     ASSERT_NO_FATAL_FAILURE(Retype(editor, kGroupNameX, kGroupNameY, "羽毛球俱乐部"));
     Screenshot("e2e_group_edit.png");
     ASSERT_TRUE(Click(editor.x + kGroupOkX, editor.y + kGroupOkY));
     EXPECT_TRUE(WaitForGone(editor.id, 10000)) << "OK after a save closes the window";
-    standin::SeedGroup group;
     ASSERT_TRUE(service_.Group(502, &group));
     EXPECT_EQ(group.name, "羽毛球俱乐部");
     // The owner's group list shows the new name in the group's row only.
@@ -279,11 +333,11 @@ TEST_F(ProfileTest, TheOwnerEditsTheGroupAndAMemberIsNotOfferedTheEditor)
     web_.ClearRequests();
     Settled(b_, kListX, kListY, kListWidth, kListHeight);
     ASSERT_TRUE(Click(b_.main.x + 100, b_.main.y + rowY));
+    const std::set<unsigned long> noMemberMenu = VisibleIds();
     ASSERT_TRUE(e2e::RightClick(b_.main.x + 102, b_.main.y + rowY));
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(WaitForMenu(noMemberMenu, &menu, "group_member.png"));
     Screenshot("e2e_group_member_menu.png");
     e2e::Key("Escape");
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(VisibleIdsOfSize(kFrameWidth, kFrameHeight).size(), known.size());
     for (const auto& r : web_.Requests()) EXPECT_NE(r.path, "/api/group/editGroupInfo.jsp");
     ASSERT_TRUE(service_.Group(502, &group));

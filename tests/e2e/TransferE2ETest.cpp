@@ -4,6 +4,7 @@
 // from A after the stand-in rendezvous server told B where A is. A relay of
 // the test's own sits between them and slows the bytes down, so that the
 // transfer can be seen in progress.
+#include "tests/e2e/Clipboard.h"
 #include "tests/e2e/TwoClients.h"
 #include "tests/standin/RendezvousServer.h"
 
@@ -173,6 +174,26 @@ protected:
             timeoutMs, found);
     }
 
+    // Types a full path into a file dialog and returns once the dialog's
+    // location entry holds exactly that path. The "/" it starts with opens
+    // the location entry in the dialog's folder view, whichever view the
+    // dialog opened in. The dialog copies the entry (ctrl+a, ctrl+c) only
+    // after it has handled every key typed before; keys typed while it is
+    // still setting the entry up can be lost, and then the path is typed
+    // again into the entry, as a person would.
+    bool TypeLocation(const e2e::ScreenWindow& dialog, const std::string& path)
+    {
+        if (!e2e::Focus(dialog.id) || !e2e::Type(path)) return false;
+        std::string shown;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (attempt > 0 && (!e2e::Key("ctrl+a") || !e2e::Type(path))) return false;
+            if (!e2e::Key("ctrl+a") || !e2e::Key("ctrl+c")) return false;
+            if (waitFor([&] { return (shown = e2e::ClipboardText()) == path; }, 5000)) return true;
+        }
+        ADD_FAILURE() << "the dialog's location shows [" << shown << "], not [" << path << "]";
+        return false;
+    }
+
     standin::RendezvousServer rendezvous_;
 };
 
@@ -208,15 +229,12 @@ TEST_F(TransferTest, AFileOfferedByOneFriendArrivesAtTheOther)
     ASSERT_NO_FATAL_FAILURE(OpenFirstChat(a_, e2e::kFriendsTabX, e2e::kFriendsTabY, &chatA));
     // The two chats one above the other, left of the main windows.
     ASSERT_TRUE(e2e::MoveWindow(chatA, 0, 0));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     ASSERT_TRUE(e2e::Click(chatA.x + kSendFileX, chatA.y + kSendFileY));
     e2e::ScreenWindow fileDialog;
     ASSERT_TRUE(WaitForNewWindow({chatA.id}, &fileDialog)) << "no file dialog";
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    ASSERT_TRUE(e2e::Focus(fileDialog.id));
-    ASSERT_TRUE(e2e::Key("ctrl+l"));
-    ASSERT_TRUE(e2e::Type(offered));
+    ASSERT_TRUE(TypeLocation(fileDialog, offered));
     ASSERT_TRUE(e2e::Key("Return"));
+    ASSERT_TRUE(e2e::WaitForGone(fileDialog.id, 10000)) << "the file dialog stays after the file was chosen";
     Screenshot("transfer-e2e-offered.png");
 
     // A asked the rendezvous server to be reached; the relay goes in front
@@ -238,21 +256,26 @@ TEST_F(TransferTest, AFileOfferedByOneFriendArrivesAtTheOther)
     // B's heartbeat takes the offer; the hotkey opens the chat with A.
     ASSERT_TRUE(waitFor([&] { return !service_.Pending(10002).empty(); }, 5000)) << "the offer did not reach the service";
     ASSERT_TRUE(waitFor([&] { return service_.Pending(10002).empty(); }, 10000)) << "B did not fetch the offer";
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_TRUE(e2e::Key("ctrl+alt+z"));
+    // B has the offer once its heartbeat has handed it to the main window,
+    // which the service does not see: a hotkey pressed before that finds no
+    // unread line and opens nothing, and is pressed again, as a person would.
     e2e::ScreenWindow chatB;
-    ASSERT_TRUE(WaitForChat(chatA.id, &chatB)) << "the hotkey opened no chat on B";
+    bool opened = false;
+    for (int press = 0; press < 3 && !opened; ++press) {
+        ASSERT_TRUE(e2e::Key("ctrl+alt+z"));
+        opened = WaitForChat(chatA.id, &chatB, 5000);
+    }
+    ASSERT_TRUE(opened) << "the hotkey opened no chat on B";
     ASSERT_TRUE(e2e::MoveWindow(chatB, 0, 510));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
 
-    Screenshot("transfer-e2e-offer-received.png");
     // The accept link ("接收") is the first link of the offer line: found by
-    // its colour in B's history area.
+    // its colour in B's history area once the page has settled there (the
+    // page lays its lines out again after the window was moved).
     int linkX = -1, linkY = -1;
     ASSERT_TRUE(waitFor(
         [&] {
             const int w = chatB.width - 200, h = 200;
-            const std::vector<uint32_t> pixels = e2e::GrabScreen(chatB.x, chatB.y + 70, w, h);
+            const std::vector<uint32_t> pixels = e2e::SettledScreen(chatB.x, chatB.y + 70, w, h);
             for (int y = 0; y < h && linkX < 0; ++y)
                 for (int x = 0; x < w; ++x) {
                     const uint32_t p = pixels.empty() ? 0 : pixels[static_cast<size_t>(y * w + x)];
@@ -265,27 +288,24 @@ TEST_F(TransferTest, AFileOfferedByOneFriendArrivesAtTheOther)
                 }
             return linkX >= 0;
         },
-        5000))
+        20000))
         << "no accept link in B's chat";
+    Screenshot("transfer-e2e-offer-received.png");
     ASSERT_TRUE(e2e::Click(linkX, linkY));
 
-    // The folder dialog: B types the folder and confirms it.
+    // The folder dialog: B types the folder and opens it with Enter (a folder
+    // typed with its "/" is opened, not chosen), then chooses the open
+    // folder with Enter on the emptied location.
     e2e::ScreenWindow folderDialog;
-    ASSERT_TRUE(WaitForNewWindow({chatA.id, chatB.id}, &folderDialog)) << "no folder dialog";
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    ASSERT_TRUE(e2e::MoveWindow(folderDialog, 300, 60));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_TRUE(e2e::Focus(folderDialog.id));
-    // A "/" typed into the dialog opens its location entry.
-    ASSERT_TRUE(e2e::Type(saveFolder + "/"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_TRUE(e2e::Key("Return"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    Screenshot("transfer-e2e-folder.png");
-    // The folder is open in the dialog: its confirm button chooses it.
-    if (e2e::IsVisible(folderDialog.id)) {
-        ASSERT_TRUE(e2e::Click(folderDialog.x + folderDialog.width - 45, folderDialog.y + folderDialog.height - 24));
+    if (!WaitForNewWindow({chatA.id, chatB.id}, &folderDialog)) {
+        Screenshot("transfer-e2e-no-folder-dialog.png");
+        FAIL() << "no folder dialog after a click on the accept link at " << linkX << "," << linkY;
     }
+    ASSERT_TRUE(TypeLocation(folderDialog, saveFolder + "/"));
+    ASSERT_TRUE(e2e::Key("Return"));
+    Screenshot("transfer-e2e-folder.png");
+    ASSERT_TRUE(e2e::Key("Return"));
+    ASSERT_TRUE(e2e::WaitForGone(folderDialog.id, 10000)) << "the folder dialog stays after the folder was chosen";
 
     // In progress: a temporary file grows in the folder, no final file yet.
     auto partSize = [&] {
@@ -303,6 +323,5 @@ TEST_F(TransferTest, AFileOfferedByOneFriendArrivesAtTheOther)
     EXPECT_EQ(fs::file_size(saved), kFileSize);
     EXPECT_EQ(Checksum(saved), Checksum(offered));
     EXPECT_EQ(partSize(), 0u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     Screenshot("transfer-e2e-done.png");
 }

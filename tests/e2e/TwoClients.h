@@ -108,6 +108,11 @@ protected:
     {
         c.folder = CopyProgramFolder(LUM_BIN_DIR);
         ASSERT_FALSE(c.folder.empty());
+        // Each client is a desktop user of its own: the files it used last,
+        // on which the toolkit's file dialogs open, stay in its folder, so
+        // that another client's or an earlier run's choices never change
+        // how its dialogs open.
+        setenv("XDG_DATA_HOME", (c.folder + "/.local/share").c_str(), 1);
         if (prepare) prepare(c.folder);
         {
             std::ofstream ini(c.folder + "/Lum.ini");
@@ -175,9 +180,10 @@ protected:
         // The rows are filled in after the tab shows.
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
         ASSERT_TRUE(DoubleClick(c.main.x + kFirstRowX, c.main.y + kFirstRowY));
-        ASSERT_TRUE(WaitForWindowWhere([&](const ScreenWindow& w) { return !before.count(w.id) && IsChat(w); }, 10000,
-                                       chat))
-            << "no chat window opened";
+        const bool opened = WaitForWindowWhere([&](const ScreenWindow& w) { return !before.count(w.id) && IsChat(w); }, 10000,
+                                       chat);
+        if (!opened) Screenshot("e2e_no_chat.png");
+        ASSERT_TRUE(opened) << "no chat window opened";
     }
 
     // A click that never lands on the pointer's own spot (xdotool would wait
