@@ -4,6 +4,7 @@
 // (no chat open), and B's read-message hotkey opens the chat with A, which
 // replays it. Both quit the way a person closes the main window, and each
 // one's history holds the line (sent by A, received by B).
+#include "tests/e2e/Clipboard.h"
 #include "tests/e2e/TwoClients.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -82,10 +83,16 @@ TEST_F(ChatTest, ALineTypedByOneFriendReachesTheOtherAndBothHistories)
     EXPECT_EQ(Title(chatA.id).rfind("与 好友 ", 0), 0u) << "title: " << Title(chatA.id);
 
     // The page loads after the window shows; then the line is typed into the
-    // write box and sent with Enter.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    ASSERT_TRUE(e2e::ClickToType(chatA, chatA.x + kWriteX, chatA.y + chatA.height - kWriteFromBottom));
-    ASSERT_TRUE(e2e::Type(kLine));
+    // write box and, once the box holds it, sent with Enter (the window
+    // takes Enter before the page has handled keys still on their way).
+    std::string shown;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return e2e::ClickToType(chatA, chatA.x + kWriteX, chatA.y + chatA.height - kWriteFromBottom) &&
+                   e2e::TypeLanded(kLine, &shown);
+        },
+        20000))
+        << "the write box holds [" << shown << "]";
     ASSERT_TRUE(e2e::Key("Return"));
     ASSERT_TRUE(waitFor([&] { return !service_.Pending(10002).empty(); }, 5000)) << "A's line did not reach the service";
     Screenshot("chat-e2e-a.png");
@@ -94,12 +101,18 @@ TEST_F(ChatTest, ALineTypedByOneFriendReachesTheOtherAndBothHistories)
     // chat open it is queued. B's hotkey opens the newest unread sender's
     // chat, which replays it.
     ASSERT_TRUE(waitFor([&] { return service_.Pending(10002).empty(); }, 10000)) << "B did not fetch the line";
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_TRUE(e2e::Key("ctrl+alt+z"));
+    // B has the line once its heartbeat has handed it to the main window,
+    // which the service does not see: a hotkey pressed before that finds no
+    // unread line and opens nothing, and is pressed again, as a person would.
     e2e::ScreenWindow chatB;
-    ASSERT_TRUE(WaitForChat(chatA.id, &chatB)) << "the hotkey opened no chat on B";
+    bool opened = false;
+    for (int press = 0; press < 3 && !opened; ++press) {
+        ASSERT_TRUE(e2e::Key("ctrl+alt+z"));
+        opened = WaitForChat(chatA.id, &chatB, 5000);
+    }
+    ASSERT_TRUE(opened) << "the hotkey opened no chat on B";
     EXPECT_EQ(Title(chatB.id).rfind("与 好友 ", 0), 0u) << "title: " << Title(chatB.id);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    e2e::SettledScreen(chatB.x, chatB.y, chatB.width, chatB.height);
     Screenshot("chat-e2e-b.png");
 
     // Both quit; then their history stores are read.

@@ -1,5 +1,7 @@
 #include "tests/e2e/Clipboard.h"
 
+#include "tests/e2e/Desktop.h"
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
@@ -45,6 +47,20 @@ std::string ClipboardText(int timeoutMs)
     }
     XCloseDisplay(display);
     return text;
+}
+
+bool TypeLanded(const std::string& text, std::string* shown)
+{
+    std::string last;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (!Key("ctrl+a") || !Type(text) || !Key("ctrl+a") || !Key("ctrl+c")) break;
+        if (waitFor([&] { return (last = ClipboardText()) == text; }, 5000)) {
+            if (shown) *shown = last;
+            return true;
+        }
+    }
+    if (shown) *shown = last;
+    return false;
 }
 
 }  // namespace e2e

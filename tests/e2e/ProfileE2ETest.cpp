@@ -146,23 +146,12 @@ protected:
 
     // Replaces the text of the page input at (x, y) of a frame and returns
     // once the page holds the new text, so that a click on a button of the
-    // window that follows cannot overtake the typed keys. Characters that are
-    // on no key are typed by remapping a key for each, and the page may read
-    // such a key before the new mapping: a character lost that way shows in
-    // the copy, and the text is typed again, as a person would.
+    // window that follows cannot overtake the typed keys.
     void Retype(const ScreenWindow& frame, int x, int y, const std::string& text)
     {
         ASSERT_TRUE(e2e::ClickToType(frame, frame.x + x, frame.y + y));
-        std::string last;
-        bool landed = false;
-        for (int attempt = 0; attempt < 3 && !landed; ++attempt) {
-            ASSERT_TRUE(e2e::Key("ctrl+a"));
-            ASSERT_TRUE(e2e::Type(text));
-            ASSERT_TRUE(e2e::Key("ctrl+a"));
-            ASSERT_TRUE(e2e::Key("ctrl+c"));
-            landed = waitFor([&] { return (last = e2e::ClipboardText()) == text; }, 5000);
-        }
-        ASSERT_TRUE(landed) << "the page does not hold the typed text " << text << " but [" << last << "]";
+        std::string shown;
+        ASSERT_TRUE(e2e::TypeLanded(text, &shown)) << "the page holds [" << shown << "], not " << text;
     }
 };
 

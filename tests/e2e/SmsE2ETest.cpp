@@ -4,6 +4,7 @@
 // text (Chinese, with an apostrophe) and the verify code; each failure reply
 // is shown in a box of the notice window; and a message queued while no chat
 // was open is listed in the message centre, whose reply opens the chat.
+#include "tests/e2e/Clipboard.h"
 #include "tests/e2e/TwoClients.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -79,15 +80,14 @@ protected:
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     }
 
-    // Types the notice into the fast window and presses its send button.
+    // Types the notice into the fast window and, once the page holds it,
+    // presses its send button.
     void TypeAndSend(const ScreenWindow& fast, const std::string& text)
     {
         ASSERT_TRUE(e2e::Focus(fast.id));
         ASSERT_TRUE(e2e::ClickToType(fast, fast.x + kTextX, fast.y + kTextY));
-        ASSERT_TRUE(e2e::Key("ctrl+a"));
-        ASSERT_TRUE(e2e::Key("BackSpace"));
-        ASSERT_TRUE(e2e::Type(text));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        std::string shown;
+        ASSERT_TRUE(e2e::TypeLanded(text, &shown)) << "the notice box holds [" << shown << "]";
         ASSERT_TRUE(e2e::Click(fast.x + kSendX, fast.y + kSendY));
     }
 

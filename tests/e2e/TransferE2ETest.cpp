@@ -177,19 +177,13 @@ protected:
     // Types a full path into a file dialog and returns once the dialog's
     // location entry holds exactly that path. The "/" it starts with opens
     // the location entry in the dialog's folder view, whichever view the
-    // dialog opened in. The dialog copies the entry (ctrl+a, ctrl+c) only
-    // after it has handled every key typed before; keys typed while it is
-    // still setting the entry up can be lost, and then the path is typed
-    // again into the entry, as a person would.
+    // dialog opened in; keys typed while the dialog still sets the entry up
+    // can be lost, and TypeLanded types the path again then.
     bool TypeLocation(const e2e::ScreenWindow& dialog, const std::string& path)
     {
         if (!e2e::Focus(dialog.id) || !e2e::Type(path)) return false;
         std::string shown;
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            if (attempt > 0 && (!e2e::Key("ctrl+a") || !e2e::Type(path))) return false;
-            if (!e2e::Key("ctrl+a") || !e2e::Key("ctrl+c")) return false;
-            if (waitFor([&] { return (shown = e2e::ClipboardText()) == path; }, 5000)) return true;
-        }
+        if (e2e::TypeLanded(path, &shown)) return true;
         ADD_FAILURE() << "the dialog's location shows [" << shown << "], not [" << path << "]";
         return false;
     }

@@ -177,13 +177,21 @@ protected:
     {
         const std::set<unsigned long> before = VisibleIds();
         ASSERT_TRUE(e2e::Click(c.main.x + tabX, c.main.y + tabY));
-        // The rows are filled in after the tab shows.
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        // The rows are filled in after the tab shows: the list is used once
+        // it has settled.
+        Settled(c, kListX, kListY, kListWidth, kListHeight);
+        auto opened = [&](int timeoutMs) {
+            return WaitForWindowWhere([&](const ScreenWindow& w) { return !before.count(w.id) && IsChat(w); },
+                                      timeoutMs, chat);
+        };
         ASSERT_TRUE(DoubleClick(c.main.x + kFirstRowX, c.main.y + kFirstRowY));
-        const bool opened = WaitForWindowWhere([&](const ScreenWindow& w) { return !before.count(w.id) && IsChat(w); }, 10000,
-                                       chat);
-        if (!opened) Screenshot("e2e_no_chat.png");
-        ASSERT_TRUE(opened) << "no chat window opened";
+        // Two clicks a busy program reads too far apart are no double click:
+        // then the row is double-clicked again, as a person would.
+        if (!opened(10000)) {
+            ASSERT_TRUE(DoubleClick(c.main.x + kFirstRowX, c.main.y + kFirstRowY));
+            if (!opened(10000)) Screenshot("e2e_no_chat.png");
+        }
+        ASSERT_TRUE(IsChat(*chat) && !before.count(chat->id)) << "no chat window opened";
     }
 
     // A click that never lands on the pointer's own spot (xdotool would wait
