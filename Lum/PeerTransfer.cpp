@@ -529,12 +529,13 @@ int CPeerLink::ConnectPeer(const CString& address, int port)
     if (!m_nLocalPort || address.IsEmpty() || port <= 0) return 0;
     // A socket connects once: every connection gets a fresh one on the local port.
     ResetSocket();
-    if (m_socket == INVALID_SOCKET || !SetReuseAddr(m_socket) || !BindPort(m_socket, m_nLocalPort)) return 0;
-    m_bBound = 1;
-    if (!ConnectSocket(m_socket, address, port, GetPeerTimings().connectMs)) {
-        // The local port may still be tied to an earlier connection to this
-        // very peer (closing takes a while): then any port will do, as the
-        // path to the peer is open already.
+    if (m_socket == INVALID_SOCKET || !SetReuseAddr(m_socket)) return 0;
+    // The local port may be taken by another program by now, or still be
+    // tied to an earlier connection to this very peer (closing takes a
+    // while): then any port will do, as the path to the peer is open already.
+    const bool bound = BindPort(m_socket, m_nLocalPort);
+    if (bound) m_bBound = 1;
+    if (!bound || !ConnectSocket(m_socket, address, port, GetPeerTimings().connectMs)) {
         if (WSAGetLastError() != WSAEADDRNOTAVAIL && WSAGetLastError() != WSAEADDRINUSE) return 0;
         ResetSocket();
         if (m_socket == INVALID_SOCKET || !ConnectSocket(m_socket, address, port, GetPeerTimings().connectMs)) return 0;

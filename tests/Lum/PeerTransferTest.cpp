@@ -113,6 +113,18 @@ struct RawClient {
             if (got.find("</q>") != std::string::npos) return got;
         }
     }
+    // What arrives until `want` has arrived whole, or the time-out.
+    std::string ReceiveUpTo(const std::string& want)
+    {
+        std::string got;
+        char buffer[4096];
+        while (got.size() < want.size()) {
+            const ssize_t n = ::recv(fd, buffer, want.size() - got.size(), 0);
+            if (n <= 0) break;
+            got.append(buffer, static_cast<size_t>(n));
+        }
+        return got;
+    }
 };
 
 // A peer that answers a file request with part of the file and then either
@@ -413,14 +425,22 @@ TEST_F(PeerTransferTest, FileServerTakesFewPeersAndDropsIdleOnes)
 {
     const std::string offered = dir_.file("offer/report.txt");
     std::ofstream(offered) << "offered content";
+    Offer(offered, "F9");
+    const int port = MainPeerLink()->m_nLocalPort;
+    // The connections Offer made to see the server up may still wait to be
+    // accepted: a fetch answered after them shows they were taken, and then
+    // they have gone. Only then are the limits lowered, so that none of them
+    // takes a place meant for the peers below.
+    {
+        RawClient flush(port);
+        flush.Send("<q cmd='14'><file id='F9' userid='10002' gid='1'>" + offered + "</file></q>");
+        ASSERT_EQ(flush.ReceiveUpTo("offered content"), "offered content");
+    }
+    ASSERT_TRUE(lumui::PumpUntil([] { return PeerServedCount() == 0; }, 3000));
     PeerTimings& t = GetPeerTimings();
     t.ioMs = 30000;
     t.idleMs = 400;
     t.maxServed = 3;
-    Offer(offered, "F9");
-    // The connections Offer made to see the server up have gone.
-    ASSERT_TRUE(lumui::PumpUntil([] { return PeerServedCount() == 0; }, 3000));
-    const int port = MainPeerLink()->m_nLocalPort;
 
     std::vector<std::unique_ptr<RawClient>> idle;
     for (int i = 0; i < 3; ++i) {
@@ -515,6 +535,25 @@ TEST_F(PeerTransferTest, BrokenOrStalledPeerLeavesNoFile)
         EXPECT_LT(ms.count(), 5000) << (stall ? "stalled" : "closed");
         EXPECT_TRUE(Names(dir_.file("save")).empty()) << (stall ? "stalled" : "closed");
     }
+}
+
+// The local port learned from the rendezvous server taken by another
+// program by the time the peer is called: the path is open already, so the
+// connection is made from any port instead of failing.
+TEST_F(PeerTransferTest, ALocalPortTakenMeanwhileStillReachesThePeer)
+{
+    BrokenPeer peer(10, false);
+    CPeerLink link;
+    ASSERT_EQ(link.Rendezvous(kReceiver, kSender, 1, 11), 1);
+    const int other = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(static_cast<uint16_t>(link.m_nLocalPort));
+    ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(other, 1), 0);
+    EXPECT_EQ(link.ConnectPeer("127.0.0.1", peer.port()), 1);
+    ::close(other);
 }
 
 // The rendezvous server refusing connections or never answering: the fetch

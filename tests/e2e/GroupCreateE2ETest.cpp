@@ -3,6 +3,7 @@
 // stand-in), the new group shows in the group list, the owner opens the
 // member-import window from the group's menu, ticks a friend in the tree and
 // invites; the friend's client, logged in beside it, receives the invitation.
+#include "tests/e2e/Clipboard.h"
 #include "tests/e2e/TwoClients.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -87,10 +88,13 @@ TEST_F(GroupCreateTest, TheOwnerCreatesAGroupAndInvitesAFriendWhoIsAsked)
     Screenshot("e2e-group-create-opened.png");
     ASSERT_TRUE(opened) << "no group-creation window";
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // Each field is typed until the page holds it, so that the OK click
+    // cannot overtake keys still on their way.
+    std::string shown;
     ASSERT_TRUE(e2e::ClickToType(create, create.x + kNameX, create.y + kNameY));
-    ASSERT_TRUE(e2e::Type("e2e测试群"));
+    ASSERT_TRUE(e2e::TypeLanded("e2e测试群", &shown)) << "the name box holds [" << shown << "]";
     ASSERT_TRUE(e2e::ClickToType(create, create.x + kNoteX, create.y + kNoteY));
-    ASSERT_TRUE(e2e::Type("一起学习"));
+    ASSERT_TRUE(e2e::TypeLanded("一起学习", &shown)) << "the note box holds [" << shown << "]";
     Screenshot("e2e-group-create.png");
     known = VisibleIds();
     ASSERT_TRUE(Click(create.x + kCreateOkX, create.y + kCreateOkY));
