@@ -255,7 +255,11 @@ protected:
     {
         CRect r;
         if (!lumui::PumpUntil([&] { return lumui::IsOnScreen(page->m_hWnd); }, 5000)) return false;
-        if (!lumui::PageElementScreenRect(page, selector, &r) || r.IsRectEmpty()) return false;
+        // The element shows once the page has handled what came before (a
+        // tab clicked a moment ago) and is laid out for its window's size.
+        if (!lumui::PumpUntil([&] { return lumui::PageElementScreenRect(page, selector, &r) && !r.IsRectEmpty(); },
+                              5000))
+            return false;
         // Never the pointer's own spot: moving there would wait for a move
         // that does not come.
         const int shift = (clicks_++ % 3) - 1;
