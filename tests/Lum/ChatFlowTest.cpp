@@ -19,6 +19,7 @@
 #include "platform/sound.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiHoldProbe.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/WireFormat.h"
 
@@ -464,28 +465,13 @@ TEST_F(ChatFlowTest, AHugeLineIsShownCutWithoutHoldingTheWindowAndStoredWhole)
     Peer na(port_, "13800000002");
     ASSERT_EQ(na.SendUser(10001, body), 0);
 
-    // How late work queued on the UI thread runs, while the line arrives.
-    std::atomic<bool> done{false};
-    std::atomic<long long> worstMs{0};
-    std::thread probe([&] {
-        while (!done) {
-            const auto queued = std::chrono::steady_clock::now();
-            auto ran = std::make_shared<std::atomic<bool>>(false);
-            lumui::QueueOnUiThread([ran] { *ran = true; });
-            while (!*ran && !done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     std::chrono::steady_clock::now() - queued)
-                                     .count();
-            if (*ran && ms > worstMs) worstMs = ms;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
+    // How long the UI thread holds back other work while the line arrives.
+    UiHoldProbe probe;
     Heartbeat();
     ASSERT_TRUE(lumui::PumpUntil([&] { return HistoryCount(10002, 1, 0) == 1; }, 10000));
     lumui::Pump(200);
-    done = true;
-    probe.join();
-    EXPECT_LT(worstMs.load(), 500) << "the UI thread was held for " << worstMs.load() << " ms";
+    probe.Stop();
+    EXPECT_LT(probe.LongestMs(), 500) << "the UI thread was held for " << probe.LongestMs() << " ms";
 
     // The pane: the beginning, cut, with the note; not the end.
     const std::string text = PaneText(chat->m_dlgMsgList);

@@ -535,6 +535,12 @@ TEST_F(ChatWindowTest, GroupWindowTypesAndSmsBlocking)
     lumui::Pump(20);
     EXPECT_EQ(group->m_nStyle, 1);
 
+    // The service does not know this group, so it refuses each of the four
+    // changes, and each refusal is said once its answer is in.
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] { return std::count(boxes.begin(), boxes.end(), std::string("群类型设置失败，请稍后再试")) == 4; }))
+        << boxes.size() << " boxes";
+
     // SMS blocking from the window's menu and from the group list: the days
     // are kept and sent with SetBotherDay.
     boxes.clear();

@@ -14,6 +14,7 @@
 #include "platform/uiapp.h"
 #include "tests/platform/SheetFiles.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiHoldProbe.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
 #include "tests/standin/WebApi.h"
@@ -402,21 +403,8 @@ TEST_F(GroupUserImportTest, SheetsThatDescribeHugeGridsAreReadAwayFromTheWindow)
     Open();
     CDlgGroupUserAdd& view = ImportView();
 
-    // How late work queued on the UI thread runs while the sheets are read.
-    std::atomic<bool> done{false};
-    std::atomic<long long> worstMs{0};
-    std::thread probe([&] {
-        while (!done) {
-            const auto queued = std::chrono::steady_clock::now();
-            auto ran = std::make_shared<std::atomic<bool>>(false);
-            lumui::QueueOnUiThread([ran] { *ran = true; });
-            while (!*ran && !done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            const long long ms =
-                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - queued).count();
-            if (*ran && ms > worstMs) worstMs = ms;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
+    // How long the UI thread holds back other work while the sheets are read.
+    UiHoldProbe probe;
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     const long before = usage.ru_maxrss / 1024;
@@ -428,11 +416,10 @@ TEST_F(GroupUserImportTest, SheetsThatDescribeHugeGridsAreReadAwayFromTheWindow)
     // A text no name is long: the list shows its beginning.
     EXPECT_EQ(view.m_list.GetItemText(299, 0), CString(std::string(kImportTextChars, 'x').c_str()));
     EXPECT_EQ(view.m_list.GetItemText(299, 1), "13800000300");
-    done = true;
-    probe.join();
+    probe.Stop();
     getrusage(RUSAGE_SELF, &usage);
     EXPECT_LT(usage.ru_maxrss / 1024 - before, 400) << "megabytes taken";
-    EXPECT_LT(worstMs.load(), 500) << "the UI thread was held for " << worstMs.load() << " ms";
+    EXPECT_LT(probe.LongestMs(), 500) << "the UI thread was held for " << probe.LongestMs() << " ms";
 
     view.Reset();
     EXPECT_FALSE(Read(view, beyond));
