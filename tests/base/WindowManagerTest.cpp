@@ -173,13 +173,17 @@ TEST_F(WindowManagerTest, CaptionsDragAndEdgesResizeTheFrame)
 
     // The caption: a drag of (150, 100) moves the window as far, on the
     // screen and in what the program reads.
-    std::atomic<bool> done{false};
-    std::thread drag([&] {
-        e2e::Drag(before.left + 100, before.top + 10, before.left + 250, before.top + 110);
-        done = true;
-    });
-    lumui::PumpUntil([&] { return done.load(); }, 10000);
-    drag.join();
+    // A drag by the pointer, while the program handles what it does.
+    const auto dragWhilePumping = [](int fromX, int fromY, int toX, int toY) {
+        std::atomic<bool> finished{false};
+        std::thread t([&] {
+            e2e::Drag(fromX, fromY, toX, toY);
+            finished = true;
+        });
+        lumui::PumpUntil([&] { return finished.load(); }, 10000);
+        t.join();
+    };
+    dragWhilePumping(before.left + 100, before.top + 10, before.left + 250, before.top + 110);
     CRect moved;
     ASSERT_TRUE(lumui::PumpUntil(
         [&] {
@@ -193,17 +197,18 @@ TEST_F(WindowManagerTest, CaptionsDragAndEdgesResizeTheFrame)
     EXPECT_EQ(shown.x, moved.left);
     EXPECT_EQ(shown.y, moved.top);
 
-    // The right edge (60 wider), then the bottom-right corner (30 wider, 40
-    // taller).
-    done = false;
-    std::thread resize([&] {
-        e2e::Drag(moved.right - 2, moved.top + 150, moved.right + 58, moved.top + 150);
-        e2e::Drag(moved.right + 58 - 6, moved.bottom - 6, moved.right + 88 - 6, moved.bottom + 40 - 6);
-        done = true;
-    });
-    lumui::PumpUntil([&] { return done.load(); }, 10000);
-    resize.join();
+    // The right edge (60 wider), then, once the window is that wide, the
+    // bottom-right corner (30 wider, 40 taller).
     CRect sized;
+    dragWhilePumping(moved.right - 2, moved.top + 150, moved.right + 58, moved.top + 150);
+    ASSERT_TRUE(lumui::PumpUntil(
+        [&] {
+            frame.GetWindowRect(&sized);
+            return sized.Width() == moved.Width() + 60 && sized.Height() == moved.Height();
+        },
+        5000))
+        << "the window is " << sized.Width() << "x" << sized.Height();
+    dragWhilePumping(sized.right - 6, sized.bottom - 6, sized.right + 30 - 6, sized.bottom + 40 - 6);
     EXPECT_TRUE(lumui::PumpUntil(
         [&] {
             frame.GetWindowRect(&sized);

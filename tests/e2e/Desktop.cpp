@@ -4,6 +4,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 
 #include <chrono>
 #include <csignal>
@@ -360,9 +361,77 @@ bool PointAt(int x, int y)
     return args.size() == 1 || run(args) == 0;
 }
 
+namespace {
+
+// The Unicode code point of the UTF-8 character at the start of `c`.
+unsigned long codePoint(const std::string& c)
+{
+    const auto b = [&](size_t i) { return static_cast<unsigned long>(static_cast<unsigned char>(c[i])); };
+    if (c.size() >= 4 && (b(0) & 0xF8) == 0xF0) return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+    if (c.size() >= 3 && (b(0) & 0xF0) == 0xE0) return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+    if (c.size() >= 2 && (b(0) & 0xE0) == 0xC0) return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+    return b(0);
+}
+
+// Types one character that is on no key: a spare key is mapped to it and
+// struck. Programs may read the new mapping only when they translate the
+// key, so the mapping stays: the spare keys are taken in turn and each is
+// mapped anew only many characters later.
+bool typeOffKeys(const std::string& character, int delayMs)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    int minCode = 0, maxCode = 0, perCode = 0;
+    XDisplayKeycodes(display, &minCode, &maxCode);
+    KeySym* map = XGetKeyboardMapping(display, static_cast<KeyCode>(minCode), maxCode - minCode + 1, &perCode);
+    static std::vector<int> spare;
+    if (spare.empty() && map) {
+        for (int code = maxCode; code >= minCode && spare.size() < 16; --code) {
+            bool empty = true;
+            for (int i = 0; i < perCode; ++i) empty = empty && map[(code - minCode) * perCode + i] == NoSymbol;
+            if (empty) spare.push_back(code);
+        }
+    }
+    if (map) XFree(map);
+    static size_t next = 0;
+    bool ok = !spare.empty();
+    if (ok) {
+        const int code = spare[next++ % spare.size()];
+        const unsigned long cp = codePoint(character);
+        KeySym sym[2];
+        sym[0] = sym[1] = cp < 0x100 ? cp : (0x01000000UL | cp);
+        XChangeKeyboardMapping(display, code, 2, sym, 1);
+        XSync(display, False);
+        ok = XTestFakeKeyEvent(display, static_cast<unsigned>(code), True, CurrentTime) &&
+             XTestFakeKeyEvent(display, static_cast<unsigned>(code), False, CurrentTime);
+        XSync(display, False);
+    }
+    XCloseDisplay(display);
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    return ok;
+}
+
+}  // namespace
+
 bool Type(const std::string& text, int delayMs)
 {
-    return run({"xdotool", "type", "--delay", std::to_string(delayMs), text}) == 0;
+    // The keyboard's own characters go in runs; others one by one.
+    size_t at = 0;
+    while (at < text.size()) {
+        const bool onKeys = static_cast<unsigned char>(text[at]) < 0x80;
+        size_t end = at + 1;
+        if (onKeys) {
+            while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80) ++end;
+        } else {
+            while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+        }
+        const std::string part = text.substr(at, end - at);
+        const bool typed = onKeys ? run({"xdotool", "type", "--delay", std::to_string(delayMs), part}) == 0
+                                  : typeOffKeys(part, delayMs);
+        if (!typed) return false;
+        at = end;
+    }
+    return true;
 }
 
 bool Key(const std::string& key)

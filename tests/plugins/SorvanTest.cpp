@@ -60,6 +60,22 @@ END_MESSAGE_MAP()
 
 class SorvanTest : public plugintest::PluginTest {
 protected:
+    // The id of the row the page has selected ("" for none).
+    static std::string SelectedRow(CDHtmlDialog* page)
+    {
+        CString id;
+        page->InvokeScriptMethod("eval", {CString("selectedRow ? selectedRow.id : ''")}, &id);
+        return id.GetString();
+    }
+    // Clicks a row's name, which selects it or, when it was selected,
+    // deselects it, and waits until the page has taken the click (a button
+    // pressed before that would act on the selection before).
+    void ClickRow(CDHtmlDialog* page, const std::string& id)
+    {
+        const std::string before = SelectedRow(page);
+        Click(page, ("[id='" + id + "'] .name").c_str());
+        ASSERT_TRUE(lumui::PumpUntil([&] { return SelectedRow(page) != before; }, 5000)) << "row " << id;
+    }
     void SetUp() override
     {
         ASSERT_TRUE(OpenProgramFolder());
@@ -336,15 +352,15 @@ TEST_F(SorvanTest, AddFriendAcceptedAlreadyAFriendAndRefused)
     EXPECT_TRUE(Requests("/api/friend/addFriend.jsp").empty());
 
     // A click selects the row, a second click deselects it.
-    Click(page, "[id='10005'] .name");
-    Click(page, "[id='10005'] .name");
+    ClickRow(page, "10005");
+    ClickRow(page, "10005");
     boxes_.clear();
     PressButton("好友查找结果", 7004);
     ASSERT_TRUE(BoxSaid("请求选择一个用户!"));
     EXPECT_TRUE(Requests("/api/friend/addFriend.jsp").empty());
 
     // Accepted: into the store's friend list, the main window's, and the service.
-    Click(page, "[id='10005'] .name");
+    ClickRow(page, "10005");
     Shot("sorvan_selected.png", 400);
     PressButton("好友查找结果", 7004);
     ASSERT_TRUE(BoxSaid("恭喜,添加好友10005成功!"));
@@ -366,13 +382,13 @@ TEST_F(SorvanTest, AddFriendAcceptedAlreadyAFriendAndRefused)
     // Already a friend: the page's general failure, nothing added.
     page->InvokeScriptMethod("search", {"李娜"});
     ASSERT_TRUE(ShowsRow(page, "10002"));
-    Click(page, "[id='10002'] .name");
+    ClickRow(page, "10002");
     PressButton("好友查找结果", 7004);
     ASSERT_TRUE(BoxSaid("添加失败!"));
     // Oneself.
     page->InvokeScriptMethod("search", {"张伟"});
     ASSERT_TRUE(ShowsRow(page, "10001"));
-    Click(page, "[id='10001'] .name");
+    ClickRow(page, "10001");
     PressButton("好友查找结果", 7004);
     ASSERT_TRUE(BoxSaid("抱歉,不能添加自己为好友!"));
     lumui::Pump(200);
@@ -381,7 +397,7 @@ TEST_F(SorvanTest, AddFriendAcceptedAlreadyAFriendAndRefused)
     // Refused: 10003 keeps 10005 on the black list.
     page = ShowUser("王芳", "13800000005");
     ASSERT_TRUE(ShowsRow(page, "10003"));
-    Click(page, "[id='10003'] .name");
+    ClickRow(page, "10003");
     PressButton("好友查找结果", 7004);
     ASSERT_TRUE(BoxSaid("抱歉,添加好友10003失败!请稍后重试!"));
     EXPECT_FALSE(service_.IsFriend(10005, 10003));
@@ -408,7 +424,7 @@ TEST_F(SorvanTest, GroupResultsAndAskingToJoin)
     ASSERT_TRUE(BoxSaid("请求选择一个群!"));
     EXPECT_TRUE(Requests("/api/group/joinGroupUser.jsp").empty());
 
-    Click(page, "[id='3001'] .name");
+    ClickRow(page, "3001");
     PressButton("群组查找结果", 7005);
     ASSERT_TRUE(BoxSaid("申请已经发送出去,请等待群主审批!"));
     EXPECT_EQ(Requests("/api/group/joinGroupUser.jsp").at(0).Param("group_id"), "3001");
@@ -416,19 +432,19 @@ TEST_F(SorvanTest, GroupResultsAndAskingToJoin)
     EXPECT_FALSE(service_.GroupHasMember(3001, kOwnId));
     EXPECT_TRUE(main_.added.empty());
 
-    Click(page, "[id='3003'] .name");
+    ClickRow(page, "3003");
     PressButton("群组查找结果", 7005);
     ASSERT_TRUE(BoxSaid("加入失败,群3003群为班级群，请联系辅导员，进行加入!"));
 
     Click(page, "#next");
     ASSERT_TRUE(ShowsRow(page, "3007"));
-    Click(page, "[id='3007'] .name");
+    ClickRow(page, "3007");
     PressButton("群组查找结果", 7005);
     ASSERT_TRUE(BoxSaid("加入失败,群3007已经达到最大人数限制,不能再新增成员了!"));
 
     page->InvokeScriptMethod("search", {"羽毛球"});
     ASSERT_TRUE(ShowsRow(page, "502"));
-    Click(page, "[id='502'] .name");
+    ClickRow(page, "502");
     PressButton("群组查找结果", 7005);
     ASSERT_TRUE(BoxSaid("加入失败,您已经是'502'群的成员了,不需要再加入!"));
 
