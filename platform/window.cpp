@@ -665,7 +665,10 @@ void trackMouse(POINT screen, UINT message)
         return;
     }
     const int dx = screen.x - g_track.start.x, dy = screen.y - g_track.start.y;
-    if (message == WM_MOUSEMOVE) {
+    // The button's release counts as a last move: motion can be merged or
+    // still on its way when the release comes, and the window belongs where
+    // the button went up.
+    if (message == WM_MOUSEMOVE || message == WM_LBUTTONUP) {
         RECT r = g_track.startRect;
         if (g_track.mode == Tracking::Move) {
             OffsetRect(&r, dx, dy);
@@ -690,7 +693,8 @@ void trackMouse(POINT screen, UINT message)
             }
             if (Find(hwnd)) applyRect(hwnd, r, true, true);
         }
-    } else if (message == WM_LBUTTONUP) {
+    }
+    if (message == WM_LBUTTONUP) {
         ReleaseInput(hwnd);
         g_track = Tracking();
     }
