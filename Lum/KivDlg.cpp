@@ -25,6 +25,14 @@
 #include "platform/threads.h"
 #include "platform/uiapp.h"
 #include "platform/windc.h"
+#include "Lum/ConfabelExports.h"
+#include "plugins/Adhor/AdhorExports.h"
+#include "plugins/Bellwick/BellwickExports.h"
+#include "plugins/Mievo/MievoExports.h"
+#include "plugins/Parlet/ParletExports.h"
+#include "plugins/Prefor/PreforExports.h"
+#include "plugins/Quillon/QuillonExports.h"
+#include "plugins/Sorvan/SorvanExports.h"
 
 #include <cstdlib>
 #include <list>
@@ -1516,19 +1524,6 @@ void CKivDlg::OnBnClickedStatus()
 
 namespace {
 
-// Exports of the feature plug-ins (C linkage; CString arguments by value).
-typedef void (*ShowQuillonFn)(CFileDbMsg*, CFileDbUser*, int);
-typedef void (*ShowHisMsgFn)(CFileDbMsg*, CFileDbUser*, int, CString, int);
-typedef int (*PreforShowFn)(int, CFileDbSys*, HWND);
-typedef int (*AdhorShowFn)(CString, CFileDbUser*, HWND, CString);
-typedef void (*StandardSmsNotifyFn)(int, CString, CFileDbUser*, CString);
-typedef void (*FastSmsNotifyFn)(int, CString, int, CString, int, CString);
-typedef void (*MsgCenterFn)(std::list<CData*>*, HWND);
-typedef int (*MievoShowFn)(CFileDbSys*, CDataUser*, HWND, CString);
-typedef void (*ShowUserFn)(CString, int, CString, HWND, CFileDbUser*, CString);
-typedef void (*ShowGroupFn)(CString, int, CString, CFileDbUser*, CString);
-typedef int (*CreateConfabelFn)(CFileDbUser*, int, HWND, CString);
-
 const char* const kQuillonFailure = "加载Quillon.dll失败,未能实现查看历史消息功能";
 const char* const kPreforFailure = "加载Prefor.dll失败,未能实现系统设置功能";
 const char* const kAdhorFailure = "加载Adhor.dll失败,未能实现创建群功能";
@@ -1567,11 +1562,11 @@ CKivDlg* MainDlg()
 
 // Slot binding: the export of `file` loaded into the slot; null when the
 // file could not be loaded (its box shown) or the export is missing.
-template <class Fn>
-Fn SlotExport(CKivDlg* dlg, LPCSTR file, LPCSTR failure, LPCSTR name)
+template <class F>
+F* SlotExport(CKivDlg* dlg, LPCSTR file, LPCSTR failure, const ModuleExport<F>& e)
 {
     HMODULE module = dlg->LoadSlotPlugin(file, failure);
-    return PluginExport<Fn>(module, name);
+    return PluginExport(module, e);
 }
 
 }  // namespace
@@ -1598,7 +1593,7 @@ HMODULE CKivDlg::GetQuillon()
 
 void CKivDlg::ShowHistory(int id, CString name, int kind)
 {
-    if (auto show = PluginExport<ShowHisMsgFn>(GetQuillon(), "showHisMsg")) show(&m_dbMsg, &m_dbUser, id, name, kind);
+    if (auto show = PluginExport(GetQuillon(), QuillonExports::showHisMsg)) show(&m_dbMsg, &m_dbUser, id, name, kind);
 }
 
 bool CKivDlg::IsSmsRefused(const CString& account)
@@ -1615,7 +1610,7 @@ bool CKivDlg::ShowFastSmsNotify(int id, CString nameText, int type, bool failure
     }
     HMODULE module = LoadSlotPlugin("Bellwick.dll", failureBox ? kBellwickFailure : nullptr);
     if (!module) return false;
-    if (auto show = PluginExport<FastSmsNotifyFn>(module, "showFastSmsNotify"))
+    if (auto show = PluginExport(module, BellwickExports::showFastSmsNotify))
         show(OwnId(), account, id, nameText, type, VerifyCode());
     return true;
 }
@@ -1623,7 +1618,7 @@ bool CKivDlg::ShowFastSmsNotify(int id, CString nameText, int type, bool failure
 // Message manager (1011, 9069).
 void CKivDlg::OnBnClickedHistory()
 {
-    if (auto show = PluginExport<ShowQuillonFn>(GetQuillon(), "showQuillon")) show(&m_dbMsg, &m_dbUser, OwnId());
+    if (auto show = PluginExport(GetQuillon(), QuillonExports::showQuillon)) show(&m_dbMsg, &m_dbUser, OwnId());
 }
 
 void CKivDlg::OnMenuMessageManager()
@@ -1634,7 +1629,8 @@ void CKivDlg::OnMenuMessageManager()
 // System settings (1010, 9075).
 void CKivDlg::OnBnClickedSettings()
 {
-    if (auto show = SlotExport<PreforShowFn>(this, "Prefor.dll", kPreforFailure, "Show")) show(OwnId(), &m_dbSys, m_hWnd);
+    if (auto show = SlotExport(this, "Prefor.dll", kPreforFailure, PreforExports::Show))
+        show(OwnId(), &m_dbSys, m_hWnd);
 }
 
 void CKivDlg::OnMenuSettings()
@@ -1645,14 +1641,14 @@ void CKivDlg::OnMenuSettings()
 // The black list (9051, from the friend list's menu).
 void CKivDlg::OnMenuBlackList()
 {
-    if (auto show = SlotExport<PreforShowFn>(this, "Prefor.dll", kPreforFailure, "ShowBlackList"))
+    if (auto show = SlotExport(this, "Prefor.dll", kPreforFailure, PreforExports::ShowBlackList))
         show(OwnId(), &m_dbSys, m_hWnd);
 }
 
 // Create group (9067).
 void CKivDlg::OnMenuCreateGroup()
 {
-    if (auto show = SlotExport<AdhorShowFn>(this, "Adhor.dll", kAdhorFailure, "Show"))
+    if (auto show = SlotExport(this, "Adhor.dll", kAdhorFailure, AdhorExports::Show))
         show(Account(), &m_dbUser, m_hWnd, VerifyCode());
 }
 
@@ -1664,7 +1660,7 @@ void CKivDlg::OnBnClickedSms()
         AfxMessageBox(kSmsRefused, MB_OK);
         return;
     }
-    if (auto show = SlotExport<StandardSmsNotifyFn>(this, "Bellwick.dll", kBellwickFailure, "showStandardSmsNotify"))
+    if (auto show = SlotExport(this, "Bellwick.dll", kBellwickFailure, BellwickExports::showStandardSmsNotify))
         show(OwnId(), account, &m_dbUser, VerifyCode());
 }
 
@@ -1676,7 +1672,7 @@ void CKivDlg::OnMenuSmsNotice()
 // Message centre (1008).
 void CKivDlg::OnBnClickedMessages()
 {
-    if (auto show = SlotExport<MsgCenterFn>(this, "Parlet.dll", kParletFailure, "showMsgCenter"))
+    if (auto show = SlotExport(this, "Parlet.dll", kParletFailure, ParletExports::showMsgCenter))
         show(m_stackNewMsg.GetList(), m_hWnd);
 }
 
@@ -1684,21 +1680,21 @@ void CKivDlg::OnBnClickedMessages()
 void CKivDlg::OnMenuProfile()
 {
     CKivApp* app = GetKivApp();
-    if (auto show = SlotExport<MievoShowFn>(this, "Mievo.dll", kMievoFailure, "Show"))
+    if (auto show = SlotExport(this, "Mievo.dll", kMievoFailure, MievoExports::Show))
         show(&m_dbSys, app ? &app->m_userSelf : nullptr, m_hWnd, VerifyCode());
 }
 
 // Add friend (9036).
 void CKivDlg::OnMenuAddFriend()
 {
-    if (auto show = SlotExport<ShowUserFn>(this, "Sorvan.dll", kSorvanUserFailure, "showUser"))
+    if (auto show = SlotExport(this, "Sorvan.dll", kSorvanUserFailure, SorvanExports::showUser))
         show("", OwnId(), Account(), m_hWnd, &m_dbUser, VerifyCode());
 }
 
 // Find group (9026).
 void CKivDlg::OnMenuFindGroup()
 {
-    if (auto show = SlotExport<ShowGroupFn>(this, "Sorvan.dll", kSorvanGroupFailure, "showGroup"))
+    if (auto show = SlotExport(this, "Sorvan.dll", kSorvanGroupFailure, SorvanExports::showGroup))
         show("", OwnId(), Account(), &m_dbUser, VerifyCode());
 }
 
@@ -1707,7 +1703,7 @@ void CKivDlg::OnMenuFindGroup()
 // put beside the program.
 void CKivDlg::OnMenuCreateDiscussion()
 {
-    if (auto create = SlotExport<CreateConfabelFn>(this, "Confabel.dll", kConfabelFailure, "createConfabel"))
+    if (auto create = SlotExport(this, "Confabel.dll", kConfabelFailure, ConfabelExports::createConfabel))
         create(&m_dbUser, OwnId(), m_listGroup.m_hWnd, VerifyCode());
 }
 

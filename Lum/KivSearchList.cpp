@@ -6,6 +6,7 @@
 #include "Lum/KivUsersListCtrl.h"
 #include "Lum/PluginModule.h"
 #include "platform/codepage.h"
+#include "plugins/Sorvan/SorvanExports.h"
 
 #include <cstdio>
 #include <cstring>
@@ -17,9 +18,6 @@ const UINT kPngDefaultUserHead = 149;
 const UINT kPngDefaultGroupHead = 153;
 const int kRowHeight = 27;
 const int kMaxRows = 12;
-
-typedef void (*ShowUserFn)(CString, int, CString, HWND, CFileDbUser*, CString);
-typedef void (*ShowGroupFn)(CString, int, CString, CFileDbUser*, CString);
 
 const char* const kSorvanUserFailure = "加载Sorvan.dll失败,未能实现查找功能";
 const char* const kSorvanGroupFailure = "加载Sorvan.dll失败,未能实现查找更多群功能";
@@ -310,7 +308,7 @@ void CDlgSearchListctrl::OnMoreUsers(NMHDR*, LRESULT* result)
 {
     if (result) *result = 0;
     if (HMODULE sorvan = Sorvan(kSorvanUserFailure)) {
-        if (auto show = PluginExport<ShowUserFn>(sorvan, "showUser")) {
+        if (auto show = PluginExport(sorvan, SorvanExports::showUser)) {
             const Session s = CurrentSession();
             show(m_strSearch, s.ownId, s.account, m_hMainWnd, m_pUserStore, s.verifyCode);
         }
@@ -322,7 +320,7 @@ void CDlgSearchListctrl::OnMoreGroups(NMHDR*, LRESULT* result)
 {
     if (result) *result = 0;
     if (HMODULE sorvan = Sorvan(kSorvanGroupFailure)) {
-        if (auto show = PluginExport<ShowGroupFn>(sorvan, "showGroup")) {
+        if (auto show = PluginExport(sorvan, SorvanExports::showGroup)) {
             const Session s = CurrentSession();
             show(m_strSearch, s.ownId, s.account, m_pUserStore, s.verifyCode);
         }

@@ -19,6 +19,8 @@
 #include "platform/files.h"
 #include "platform/module.h"
 #include "platform/uiapp.h"
+#include "plugins/Quillon/QuillonExports.h"
+#include "plugins/common/PluginExports.h"
 #include "tests/standin/StandinWeb.h"
 
 #include <chrono>
@@ -33,8 +35,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-typedef void (*ShowQuillonFn)(CFileDbMsg*, CFileDbUser*, int);
-typedef void (*ExitInstanceFn)();
 
 const int kOwnId = 5;
 const int kFriends = 40, kGroups = 8;
@@ -140,7 +140,7 @@ int main(int argc, char** argv)
     Seed(users, history, lines);
 
     HMODULE module = LoadLibrary("Quillon.dll");
-    auto show = module ? reinterpret_cast<ShowQuillonFn>(GetProcAddress(module, "showQuillon")) : nullptr;
+    auto show = PluginExport(module, QuillonExports::showQuillon);
     if (!show) {
         std::fprintf(stderr, "bench_quillon: cannot load the history module\n");
         return 1;
@@ -207,7 +207,7 @@ int main(int argc, char** argv)
     std::printf("page turn / store query:  %8.2f x\n", turnMs / storeMs);
     std::printf("pages shown as asked:     %s\n", firstShown && turnsShown ? "yes" : "NO");
 
-    if (auto exit = reinterpret_cast<ExitInstanceFn>(GetProcAddress(module, "ExitInstance"))) exit();
+    if (auto exit = PluginExport(module, PluginExports::ExitInstance)) exit();
     lumui::Pump(50);
     FreeLibrary(module);
     web.Stop();

@@ -3,6 +3,7 @@
 // host's list emptied, and the chats asked of the main window for the entry
 // chosen or for all of them.
 #include "Common/Data.h"
+#include "plugins/Parlet/ParletExports.h"
 #include "tests/plugins/PluginTestKit.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +16,6 @@
 #include <vector>
 
 namespace {
-
-typedef void (*ShowMsgCenterFn)(std::list<CData*>*, HWND);
 
 const char* const kHostileName = "李娜<b>粗</b>";
 const char* const kHostileText = "<img src=x onerror=alert(1)>";
@@ -103,7 +102,7 @@ protected:
     // Opens the centre over the list and waits for its entries.
     CDHtmlDialog* Show(HWND notify)
     {
-        auto show = Export<ShowMsgCenterFn>("showMsgCenter");
+        auto show = Export(ParletExports::showMsgCenter);
         EXPECT_NE(show, nullptr);
         if (!show) return nullptr;
         show(&unread_, notify);

@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/module.h"
 #include "platform/uiapp.h"
+#include "plugins/common/PluginExports.h"
 #include "tests/e2e/Desktop.h"
 #include "tests/platform/TempDir.h"
 #include "tests/standin/StandinWeb.h"
@@ -47,9 +48,6 @@ inline bool SaveShot(const char* name)
 // closes the program folder.
 class PluginTest : public ::testing::Test {
 protected:
-    // The export every plug-in has: closes its windows.
-    typedef void (*ExitInstanceFn)();
-
     // Starts the UI loop and makes the test's folder the program folder.
     bool OpenProgramFolder()
     {
@@ -84,7 +82,7 @@ protected:
     void UnloadModule()
     {
         if (!module_) return;
-        if (auto exit = Export<ExitInstanceFn>("ExitInstance")) exit();
+        if (auto exit = Export(PluginExports::ExitInstance)) exit();
         lumui::Pump(20);
         FreeLibrary(module_);
     }
@@ -99,10 +97,11 @@ protected:
         SetProgramFolderForTests("");
     }
 
-    template <class Fn>
-    Fn Export(const char* name)
+    // A function of the module, as its header of exports states it.
+    template <class F>
+    F* Export(const ModuleExport<F>& e)
     {
-        return reinterpret_cast<Fn>(GetProcAddress(module_, name));
+        return PluginExport(module_, e);
     }
 
     // The module's page showing HTML resource `html`.

@@ -5,6 +5,7 @@
 #include "Common/Data.h"
 #include "Common/FileDbMsg.h"
 #include "Common/FileDbUser.h"
+#include "plugins/Quillon/QuillonExports.h"
 #include "tests/Common/FixedClock.h"
 #include "tests/plugins/PluginTestKit.h"
 
@@ -21,9 +22,6 @@
 #include <vector>
 
 namespace {
-
-typedef void (*ShowQuillonFn)(CFileDbMsg*, CFileDbUser*, int);
-typedef void (*ShowHisMsgFn)(CFileDbMsg*, CFileDbUser*, int, CString, int);
 
 const int kOwnId = 5;
 const char* const kHostileName = "<b>恶意</b><script>alert(1)</script>";
@@ -161,7 +159,7 @@ protected:
 
     void ShowQuillon()
     {
-        auto show = Export<ShowQuillonFn>("showQuillon");
+        auto show = Export(QuillonExports::showQuillon);
         ASSERT_NE(show, nullptr);
         show(&history_, &users_, kOwnId);
         ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(Page(15002), "treeType").empty(); }, 20000));
@@ -383,7 +381,7 @@ TEST_F(QuillonTest, DeletesExactlyTheContactFolderOrBucketAsked)
 
 TEST_F(QuillonTest, ViewerShowsOneContactTenToAPage)
 {
-    auto show = Export<ShowHisMsgFn>("showHisMsg");
+    auto show = Export(QuillonExports::showHisMsg);
     ASSERT_NE(show, nullptr);
     show(&history_, &users_, 5001, "一班's 群", 3);
     ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(Page(15021), "pane").empty(); }, 20000));
@@ -412,7 +410,7 @@ TEST_F(QuillonTest, ViewerShowsOneContactTenToAPage)
     EXPECT_EQ(Text(Page(15021), "tPage"), "1");
 
     // ExitInstance closes the plug-in's windows; the module stays loaded.
-    Export<ExitInstanceFn>("ExitInstance")();
+    Export(PluginExports::ExitInstance)();
     lumui::Pump(50);
     EXPECT_EQ(Frame("与无人的聊天记录"), nullptr);
     EXPECT_TRUE(IsModuleLoaded(module_));

@@ -6,6 +6,8 @@
 // invitation into an own group, and a missing card module.
 #include "Common/Data.h"
 #include "Common/FileDbUser.h"
+#include "plugins/Sorvan/SorvanExports.h"
+#include "tests/plugins/FakeVistelExports.h"
 #include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/WebApi.h"
@@ -21,11 +23,6 @@
 #include <vector>
 
 namespace {
-
-typedef void (*ShowUserFn)(CString, int, CString, HWND, CFileDbUser*, CString);
-typedef void (*ShowGroupFn)(CString, int, CString, CFileDbUser*, CString);
-typedef void (*AddToFriendFn)(CDataUser*, int, CString, HWND, CFileDbUser*, CString);
-typedef void (*InviteAddGrpFn)(CFileDbUser*, int, int, CString, CString);
 
 const UINT kAddContact = WM_USER + 8065;  // 9089
 const UINT kUserPage = 7002, kGroupPage = 7005, kAddPage = 7024, kInvitePage = 7020;
@@ -114,7 +111,7 @@ protected:
 
     CDHtmlDialog* ShowUser(const char* text, const char* account = kAccount, const char* key = kKey)
     {
-        auto show = Export<ShowUserFn>("showUser");
+        auto show = Export(SorvanExports::showUser);
         EXPECT_NE(show, nullptr);
         if (!show) return nullptr;
         web_.ClearRequests();
@@ -124,7 +121,7 @@ protected:
 
     CDHtmlDialog* ShowGroup(const char* text)
     {
-        auto show = Export<ShowGroupFn>("showGroup");
+        auto show = Export(SorvanExports::showGroup);
         EXPECT_NE(show, nullptr);
         if (!show) return nullptr;
         web_.ClearRequests();
@@ -471,7 +468,7 @@ TEST_F(SorvanTest, MissingCardModuleIsReported)
 
 TEST_F(SorvanTest, AddFriendWindow)
 {
-    auto add = Export<AddToFriendFn>("addToFriend");
+    auto add = Export(SorvanExports::addToFriend);
     ASSERT_NE(add, nullptr);
     CDataUser target;
     target.m_nId = 10005;
@@ -536,7 +533,7 @@ TEST_F(SorvanTest, AddFriendWindow)
 
 TEST_F(SorvanTest, InvitationIntoAnOwnGroup)
 {
-    auto invite = Export<InviteAddGrpFn>("inviteAddGrp");
+    auto invite = Export(SorvanExports::inviteAddGrp);
     ASSERT_NE(invite, nullptr);
 
     // No own group: an empty chooser, and OK asks for one.
@@ -621,8 +618,7 @@ TEST_F(SorvanTest, ViewButtonOpensTheCard)
     Click(page, "[id='10005'] .view");
     HMODULE vistel = LoadLibrary("Vistel.dll");
     ASSERT_NE(vistel, nullptr);
-    typedef int (*ShowCallsFn)(const char**);
-    auto calls = reinterpret_cast<ShowCallsFn>(GetProcAddress(vistel, "ShowCalls"));
+    auto calls = PluginExport(vistel, FakeVistelExports::ShowCalls);
     ASSERT_NE(calls, nullptr);
     const char* last = nullptr;
     ASSERT_TRUE(Until([&] { return calls(&last) == 1; }));
@@ -664,7 +660,7 @@ TEST_F(SorvanTest, WindowsAreReplacedAndClosedByTheModule)
     EXPECT_EQ(main_.added[0].id, kOwnId);
     EXPECT_EQ(main_.added[0].list, 502);
 
-    auto exit = Export<ExitInstanceFn>("ExitInstance");
+    auto exit = Export(PluginExports::ExitInstance);
     ASSERT_NE(exit, nullptr);
     exit();
     lumui::Pump(100);
