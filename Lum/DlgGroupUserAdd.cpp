@@ -761,7 +761,7 @@ void CDlgGroupUserAddFromExist::OnSearchAdd()
     if (!m_hAdhor) return;
     CKivApp* app = GetKivApp();
     if (auto show = PluginExport(m_hAdhor, AdhorExports::ShowAddMember))
-        show(app ? app->m_userSelf.m_strPhone : CString(), m_nGroupId, app ? app->GetOwnUserId() : 0,
+        show(app ? app->m_userSelf.m_strPhone : CString(), app ? app->GetOwnUserId() : 0, m_nGroupId,
              app ? app->m_strVerifyCode : CString());
 }
 
