@@ -152,13 +152,18 @@ CKivDlg::CKivDlg(CWnd* parent) : CDlgBase(IDD_KIV_DIALOG, parent)
     }
     m_listGroup.m_pUserStore = &m_dbUser;
     m_listGroup.m_pStackNewMsg = &m_stackNewMsg;
+    m_nHeadListener =
+        lumheads::AddHeadListener([this](const std::vector<const lumheads::Head*>& batch) { OnHeadsArrived(batch); });
 }
 
 CKivDlg::~CKivDlg()
 {
     if (m_hWnd) DestroyWindow();
-    DropDownloadedHeads();
-    DropDownloadedGroupHeads();
+    // Head transfers end here without waiting for the web server; the heads
+    // that had arrived still reach the records and the stores, which are open
+    // until the members go.
+    lumheads::StopHeadLoader();
+    lumheads::RemoveHeadListener(m_nHeadListener);
     delete m_pHeadImage;
     delete m_pFont;
     delete m_pFontBold;
@@ -738,6 +743,9 @@ LRESULT CKivDlg::OnUserInfo(WPARAM, LPARAM lParam)
         if (list.m_hWnd) list.SendMessage(WM_SIZE, 0, 0);
     } else {
         m_listGroup.UpdateGroupMember(user->userid, user->gid, name, note, city, static_cast<int>(user->status), 0);
+        // An open chat window of the group shows the member's new name.
+        if (CDataGroup* group = m_listGroup.GetGroup(user->gid))
+            if (auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat)) chat->RefreshMembers();
     }
     return 0;
 }
@@ -1147,18 +1155,21 @@ LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
     CDataGroup* group = m_listGroup.GetGroup(msg->gid);
     if (!group) return 0;
     PlayMessageSound(true);
+    bool joined = false;
     if (msg->fromid > 0 && !group->m_mapMembers.count(msg->fromid)) {
         m_listGroup.UpdateGroupMember(msg->fromid, msg->gid, "", "", "", 0, 0);
         auto* block = new UserInfoBlock;
         block->userid = msg->fromid;
         block->gid = msg->gid;
         AfxBeginThread(ThreadGetUserInfo, block);
+        joined = true;
     }
     if (ChatVisible(group->m_dlgChat)) {
         if (auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat)) {
+            // The member list changes only when the line brought a new member.
+            if (joined) chat->RefreshMembers();
             chat->ShowGroupMessage(msg->fromid, display, time,
                                    rewrite.offeredFiles.empty() ? nullptr : &rewrite.offeredFiles);
-            chat->RefreshMembers();
             FlashIfAway(chat);
         }
         if (!display.IsEmpty() && msg->content.size() > kShownBodyBytes) {
@@ -1226,20 +1237,8 @@ bool CKivDlg::IsLiveUser(const CDataUser* rec)
 LRESULT CKivDlg::OnUserHeadLoaded(WPARAM wParam, LPARAM lParam)
 {
     auto* rec = reinterpret_cast<CDataUser*>(wParam);
-    // A record freed while its head was downloaded is gone: its image with it.
-    if (!IsLiveUser(rec)) {
-        delete TakeDownloadedHead(rec, 0);
-        return 0;
-    }
-    if (rec->m_nId <= 0) return 0;
-    // Only a head that was downloaded and decoded in full replaces the one
-    // the record has.
-    if (Gdiplus::Bitmap* head = TakeDownloadedHead(rec, rec->m_nId)) {
-        delete rec->m_imgHead;
-        rec->m_imgHead = head;
-        for (CKivUsersListCtrl* list : {&m_listFriend, &m_listStranger})
-            if (list->m_hWnd) list->Invalidate();
-    }
+    // A record freed since the message was posted is gone.
+    if (!IsLiveUser(rec) || rec->m_nId <= 0) return 0;
     const int result = rec->Update(&m_dbUser);
     if (result != 1) return result;
     CKivApp* app = GetKivApp();
@@ -1259,18 +1258,29 @@ LRESULT CKivDlg::OnGroupHeadLoaded(WPARAM wParam, LPARAM lParam)
     bool listed = false;
     for (const auto& entry : m_listGroup.m_mapGroups)
         if (entry.second == rec) listed = true;
-    // A group removed while its head was downloaded is gone: its image with it.
-    if (!listed) {
-        delete TakeDownloadedGroupHead(rec, 0);
-        return 0;
-    }
-    if (Gdiplus::Bitmap* head = TakeDownloadedGroupHead(rec, rec->m_nId)) {
-        delete rec->m_imgHead;
-        rec->m_imgHead = head;
-    }
+    // A group removed since the message was posted is gone.
+    if (!listed) return 0;
     if (rec->m_nId > 0) m_listGroup.SaveGroup(rec->m_nId);
     if (lParam && m_listGroup.m_hWnd) m_listGroup.Invalidate();
     return 0;
+}
+
+void CKivDlg::OnHeadsArrived(const std::vector<const lumheads::Head*>& batch)
+{
+    CKivApp* app = GetKivApp();
+    if (!app) return;
+    const int own = app->GetOwnUserId();
+    for (const lumheads::Head* head : batch) {
+        if (head->group || head->id != own || own < 1 || !head->image) continue;
+        DrawLoadedHead(&app->m_userSelf, head->image);
+        m_dbSys.InsertUser(&app->m_userSelf);
+        ReloadOwnHead();
+        if (m_hWnd) {
+            CRect r;
+            GetClientRect(&r);
+            PostMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
+        }
+    }
 }
 
 LRESULT CKivDlg::OnTopicText(WPARAM wParam, LPARAM)
@@ -1282,67 +1292,21 @@ LRESULT CKivDlg::OnTopicText(WPARAM wParam, LPARAM)
     return 1;
 }
 
-namespace {
-
-struct DownloadedHead {
-    int id = 0;
-    Gdiplus::Bitmap* image = nullptr;
-};
-
-std::mutex g_headsLock;
-std::map<const CDataUser*, DownloadedHead> g_heads;
-
-}  // namespace
-
-Gdiplus::Bitmap* TakeDownloadedHead(const CDataUser* rec, int id)
-{
-    std::lock_guard<std::mutex> lock(g_headsLock);
-    auto it = g_heads.find(rec);
-    if (it == g_heads.end()) return nullptr;
-    DownloadedHead head = it->second;
-    g_heads.erase(it);
-    if (id != 0 && head.id != id) {
-        delete head.image;
-        return nullptr;
-    }
-    return head.image;
-}
-
-void DropDownloadedHeads()
-{
-    std::lock_guard<std::mutex> lock(g_headsLock);
-    for (auto& entry : g_heads) delete entry.second.image;
-    g_heads.clear();
-}
-
 void StartUserHeadDownload(CDataUser* rec)
 {
-    if (!rec) return;
-    auto* job = new UserHeadJob;
-    job->rec = rec;
-    job->id = rec->m_nId;
-    AfxBeginThread(ThreadLoadUserHead, job);
+    if (!rec || rec->m_nId < 1) return;
+    if (const lumheads::Head* head = lumheads::FindHead(false, rec->m_nId)) {
+        // Known this session: no second fetch.
+        if (head->image) DrawLoadedHead(rec, head->image);
+        return;
+    }
+    lumheads::RequestHead(false, rec->m_nId);
 }
 
-UINT ThreadLoadUserHead(LPVOID param)
+void StartOwnHeadDownload(int ownId)
 {
-    std::unique_ptr<UserHeadJob> job(static_cast<UserHeadJob*>(param));
-    if (!job || job->id < 1) return 0;
-    CDataUser head;
-    head.m_nId = job->id;
-    const int result = head.UpdateHead(GetProgramFolder());
-    if (result == 1 && head.m_imgHead) {
-        std::lock_guard<std::mutex> lock(g_headsLock);
-        DownloadedHead& slot = g_heads[job->rec];
-        // A later download of the same record replaces an earlier one.
-        delete slot.image;
-        slot.id = job->id;
-        slot.image = head.m_imgHead;
-        head.m_imgHead = nullptr;
-    }
-    if (HWND hwnd = GetMainWindowHandle())
-        ::PostMessage(hwnd, UM_USER_HEAD_LOADED, reinterpret_cast<WPARAM>(job->rec), result);
-    return 1;
+    lumheads::ForgetHeads();
+    lumheads::RequestHead(false, ownId, true);
 }
 
 UINT ThreadLoadTopic(LPVOID)
