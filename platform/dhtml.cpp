@@ -311,6 +311,67 @@ std::map<void*, std::weak_ptr<CDHtmlDialog::Impl>>& pagesByView()
     return *m;
 }
 
+// A live page's WebKitWebView, or null when no page is open.
+void* anyLiveView()
+{
+    for (const auto& entry : pagesByView())
+        if (!entry.second.expired()) return entry.first;
+    return nullptr;
+}
+
+}  // namespace
+
+// Every page of the process shares one web process. The toolkit's web view
+// makes its WebKit view with webkit_web_view_new, which the layer provides
+// here in place of the engine's own: a view made while another page is open
+// is related to that page's view, so the engine puts it in the same web
+// process (a further window costs a view, not a process). Each view keeps
+// settings and user scripts of its own; the pages all come from the one web
+// server, so no navigation moves a page to another process.
+//
+// The pages are documents: they are drawn without the engine's accelerated
+// compositing (which keeps layers and a GL context for every page), and the
+// engine caches as a document viewer does.
+extern "C" GtkWidget* webkit_web_view_new(void)
+{
+    using TypeFn = GType (*)();
+    using ContextFn = void* (*)();
+    using SettingsFn = GObject* (*)();
+    using CacheModelFn = void (*)(void*, int);
+    static const TypeFn type = reinterpret_cast<TypeFn>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_type"));
+    static const ContextFn context = reinterpret_cast<ContextFn>(dlsym(RTLD_DEFAULT, "webkit_web_context_get_default"));
+    static const SettingsFn newSettings = reinterpret_cast<SettingsFn>(dlsym(RTLD_DEFAULT, "webkit_settings_new"));
+    if (!type || !context) return nullptr;
+    static const bool cacheModelSet = [] {
+        // WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER
+        if (auto set = reinterpret_cast<CacheModelFn>(dlsym(RTLD_DEFAULT, "webkit_web_context_set_cache_model")))
+            set(context(), 0);
+        return true;
+    }();
+    (void)cacheModelSet;
+    GObject* settings = newSettings ? newSettings() : nullptr;
+    if (settings) {
+        GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(settings), "hardware-acceleration-policy");
+        if (spec && G_IS_PARAM_SPEC_ENUM(spec))
+            if (GEnumValue* never = g_enum_get_value_by_nick(G_PARAM_SPEC_ENUM(spec)->enum_class, "never"))
+                g_object_set(settings, "hardware-acceleration-policy", never->value, nullptr);
+    }
+    GObject* view = nullptr;
+    void* related = anyLiveView();
+    if (related && settings)
+        view = G_OBJECT(g_object_new(type(), "related-view", related, "settings", settings, nullptr));
+    else if (related)
+        view = G_OBJECT(g_object_new(type(), "related-view", related, nullptr));
+    else if (settings)
+        view = G_OBJECT(g_object_new(type(), "web-context", context(), "settings", settings, nullptr));
+    else
+        view = G_OBJECT(g_object_new(type(), "web-context", context(), nullptr));
+    if (settings) g_object_unref(settings);
+    return GTK_WIDGET(view);
+}
+
+namespace {
+
 // Depth of native-to-script calls under way (all pages); while above 0,
 // calls from page script wait.
 int g_scriptDepth = 0;
