@@ -19,6 +19,7 @@
 #include "base/WndMenu.h"
 #include "platform/codepage.h"
 #include "platform/config.h"
+#include "platform/dhtml.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/sound.h"
@@ -358,6 +359,10 @@ BOOL CKivDlg::OnInitDialog()
     CRect r;
     GetWindowRect(&r);
     InitSize(r.Width(), r.Height());
+
+    // 20. The web engine starts while the login window waits for the user,
+    // so that no chat window or feature page waits for it later.
+    lumui::StartWebEngineSoon();
     return TRUE;
 }
 

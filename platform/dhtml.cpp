@@ -48,6 +48,8 @@ struct CDHtmlDialog::Impl {
     wxWebView* view = nullptr;     // null while there is no page window
     void* native = nullptr;        // the WebKitWebView of `view`
     std::vector<gulong> signals;   // handlers connected to `native`
+    GObject* manager = nullptr;    // the user content manager of `native`
+    std::vector<gulong> managerSignals;
     HMODULE module = nullptr;      // whose resources the page shows
     bool loadStarted = false;      // a load of ours is under way or done
     bool loaded = false;           // a document has completed
@@ -57,6 +59,12 @@ struct CDHtmlDialog::Impl {
     std::unique_ptr<IWebBrowser2> browserApp;
     std::deque<PendingCall> pending;
     bool draining = false;
+
+    // Runs the page's window.external calls that arrived.
+    void DispatchPending()
+    {
+        if (page) page->DispatchPendingCalls();
+    }
 };
 
 namespace {
@@ -276,6 +284,10 @@ struct WebKitApi {
     int (*dialogType)(void* dialog) = nullptr;
     const gchar* (*dialogMessage)(void* dialog) = nullptr;
     void (*dialogConfirm)(void* dialog, gboolean confirmed) = nullptr;
+    void* (*contentManager)(void* view) = nullptr;
+    gboolean (*registerMessageHandler)(void* manager, const gchar* name) = nullptr;
+    void* (*resultValue)(void* result) = nullptr;
+    gchar* (*valueToString)(void* value) = nullptr;
     bool ok = false;
 };
 
@@ -297,6 +309,10 @@ const WebKitApi& webkit()
         sym(a.dialogType, "webkit_script_dialog_get_dialog_type");
         sym(a.dialogMessage, "webkit_script_dialog_get_message");
         sym(a.dialogConfirm, "webkit_script_dialog_confirm_set_confirmed");
+        sym(a.contentManager, "webkit_web_view_get_user_content_manager");
+        sym(a.registerMessageHandler, "webkit_user_content_manager_register_script_message_handler");
+        sym(a.resultValue, "webkit_javascript_result_get_js_value");
+        sym(a.valueToString, "jsc_value_to_string");
         a.ok = a.contextGetDefault && a.registerScheme && a.requestPath && a.requestWebView && a.requestFinish &&
                a.requestFinishError;
         return a;
@@ -311,9 +327,15 @@ std::map<void*, std::weak_ptr<CDHtmlDialog::Impl>>& pagesByView()
     return *m;
 }
 
-// A live page's WebKitWebView, or null when no page is open.
+// The view that keeps the shared web process for the session (never shown,
+// never freed), once the engine was started.
+GtkWidget* g_anchorView = nullptr;
+
+// A view that every new view is related to: the anchor, else a live page's
+// WebKitWebView, or null when neither exists.
 void* anyLiveView()
 {
+    if (g_anchorView) return g_anchorView;
     for (const auto& entry : pagesByView())
         if (!entry.second.expired()) return entry.first;
     return nullptr;
@@ -461,6 +483,26 @@ void registerSchemeOnce()
     wk.registerScheme(wk.contextGetDefault(), "lumres", &onSchemeRequest, nullptr, nullptr);
 }
 
+void startWebEngine()
+{
+    if (g_anchorView) return;
+    registerSchemeOnce();
+    using LoadFn = void (*)(void*, const gchar*);
+    static const LoadFn load = reinterpret_cast<LoadFn>(dlsym(RTLD_DEFAULT, "webkit_web_view_load_uri"));
+    GtkWidget* view = webkit_web_view_new();
+    if (!view) return;
+    g_object_ref_sink(view);
+    // The first load starts the web process.
+    if (load) load(view, "about:blank");
+    g_anchorView = view;
+}
+
+gboolean onStartWebEngine(gpointer)
+{
+    startWebEngine();
+    return G_SOURCE_REMOVE;
+}
+
 // The page's user script: window.external in every frame, and in the main
 // frame the clicks of the event map's elements.
 std::string userScript(const std::string& clickIdsJson)
@@ -560,6 +602,72 @@ struct SignalData {
 void freeSignalData(gpointer data, GClosure*)
 {
     delete static_cast<SignalData*>(data);
+}
+
+// A message posted by page script to one of the page's handlers: a call of
+// window.external ([name, [args]]) or a click of an event-map element
+// (["onclick", id]) or a window it opens (["open", url]), as JSON.
+void onPageMessage(const std::weak_ptr<CDHtmlDialog::Impl>& weak, const std::string& text)
+{
+    auto p = weak.lock();
+    if (!p || !p->view || !p->page) return;
+    JsonValue v;
+    if (!JsonReader(text).read(v) || v.kind != JsonValue::Array || v.items.size() != 2 ||
+        v.items[0].kind != JsonValue::String)
+        return;
+    if (v.items[1].kind == JsonValue::String && v.items[0].text == "open") {
+        // A window the page opens goes to the user's browser.
+        ShellExecute(p->page->m_hWnd, "open", v.items[1].text.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        return;
+    }
+    if (v.items[1].kind == JsonValue::String) {
+        // A click on an element of the event map. Like calls from page
+        // script, it waits while native code is in a call into the page (its
+        // handler may close the page).
+        const std::string event = v.items[0].text;
+        const CString id = Utf8ToAnsi(CString(v.items[1].text));
+        auto run = [weak, event, id] {
+            auto q = weak.lock();
+            if (!q || !q->page) return;
+            if (const DHtmlEventMapEntry* entry = q->page->GetDHtmlEventMap())
+                for (; entry->szName; ++entry)
+                    if (event == entry->szEvent && id == entry->szName) {
+                        IHTMLElement element;
+                        element.id = id;
+                        entry->pfn(q->page, &element);
+                        break;
+                    }
+        };
+        if (g_scriptDepth == 0)
+            run();
+        else
+            wxTheApp->CallAfter(run);
+        return;
+    }
+    if (v.items[1].kind != JsonValue::Array) return;
+    PendingCall call;
+    call.name = v.items[0].text;
+    for (const JsonValue& a : v.items[1].items) call.args.emplace_back(a.kind == JsonValue::String, a.text);
+    p->pending.push_back(std::move(call));
+    if (g_scriptDepth == 0) {
+        if (!p->draining) p->DispatchPending();
+    } else {
+        wxTheApp->CallAfter([weak] {
+            auto q = weak.lock();
+            if (q && q->page && !q->draining) q->DispatchPending();
+        });
+    }
+}
+
+void onScriptMessage(GObject*, void* result, gpointer data)
+{
+    const WebKitApi& api = webkit();
+    void* value = result && api.resultValue ? api.resultValue(result) : nullptr;
+    gchar* text = value && api.valueToString ? api.valueToString(value) : nullptr;
+    if (!text) return;
+    const std::string message(text);
+    g_free(text);
+    onPageMessage(static_cast<SignalData*>(data)->impl, message);
 }
 
 // Key presses reach the layer's pre-translation (the page's
@@ -848,8 +956,6 @@ BOOL CDHtmlDialog::OnInitDialog()
             ids += '}';
             {
                 wxLogNull quiet;
-                view->AddScriptMessageHandler("lumExternal");
-                view->AddScriptMessageHandler("lumEvent");
                 view->AddUserScript(wxString::FromUTF8(userScript(ids).c_str()), wxWEBVIEW_INJECT_AT_DOCUMENT_START);
             }
 
@@ -860,6 +966,7 @@ BOOL CDHtmlDialog::OnInitDialog()
                 const std::string url = e.GetURL().utf8_str().data();
                 if (url == "about:blank" && !p->loaded) return;  // the view's first, empty document
                 p->loaded = true;
+                if (!view->IsShown()) view->Show();
                 p->page->OnDocumentComplete(&p->browser, Utf8ToAnsi(CString(url)));
             });
             view->Bind(wxEVT_WEBVIEW_NEWWINDOW, [weak, view](wxWebViewEvent& e) {
@@ -868,61 +975,23 @@ BOOL CDHtmlDialog::OnInitDialog()
                 // Pages open their new windows in the user's browser.
                 ShellExecute(p->page->m_hWnd, "open", e.GetURL().utf8_str().data(), nullptr, nullptr, SW_SHOWNORMAL);
             });
-            view->Bind(wxEVT_WEBVIEW_SCRIPT_MESSAGE_RECEIVED, [weak, view](wxWebViewEvent& e) {
-                auto p = weak.lock();
-                if (!p || p->view != view || !p->page) return;
-                JsonValue v;
-                if (!JsonReader(std::string(e.GetString().utf8_str().data())).read(v) ||
-                    v.kind != JsonValue::Array || v.items.size() != 2 || v.items[0].kind != JsonValue::String)
-                    return;
-                if (v.items[1].kind == JsonValue::String && v.items[0].text == "open") {
-                    ShellExecute(p->page->m_hWnd, "open", v.items[1].text.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-                    return;
-                }
-                if (v.items[1].kind == JsonValue::String) {
-                    // A click on an element of the event map. Like calls
-                    // from page script, it waits while native code is in a
-                    // call into the page (its handler may close the page).
-                    const std::string event = v.items[0].text;
-                    const CString id = Utf8ToAnsi(CString(v.items[1].text));
-                    auto run = [weak, event, id] {
-                        auto q = weak.lock();
-                        if (!q || !q->page) return;
-                        if (const DHtmlEventMapEntry* entry = q->page->GetDHtmlEventMap())
-                            for (; entry->szName; ++entry)
-                                if (event == entry->szEvent && id == entry->szName) {
-                                    IHTMLElement element;
-                                    element.id = id;
-                                    entry->pfn(q->page, &element);
-                                    break;
-                                }
-                    };
-                    if (g_scriptDepth == 0)
-                        run();
-                    else
-                        wxTheApp->CallAfter(run);
-                    return;
-                }
-                if (v.items[1].kind != JsonValue::Array) return;
-                PendingCall call;
-                call.name = v.items[0].text;
-                for (const JsonValue& a : v.items[1].items)
-                    call.args.emplace_back(a.kind == JsonValue::String, a.text);
-                p->pending.push_back(std::move(call));
-                if (g_scriptDepth == 0) {
-                    if (!p->draining) p->page->DispatchPendingCalls();
-                } else {
-                    wxTheApp->CallAfter([weak] {
-                        auto q = weak.lock();
-                        if (q && q->page && !q->draining) q->page->DispatchPendingCalls();
-                    });
-                }
-            });
-
             auto connect = [&](const char* signal, GCallback cb) {
                 impl->signals.push_back(g_signal_connect_data(impl->native, signal, cb, new SignalData{weak},
                                                               &freeSignalData, static_cast<GConnectFlags>(0)));
             };
+            // The page's two message handlers, registered with the view's
+            // user content manager directly: nothing waits for the page.
+            const WebKitApi& api = webkit();
+            if (api.contentManager && api.registerMessageHandler)
+                impl->manager = static_cast<GObject*>(api.contentManager(impl->native));
+            if (impl->manager)
+                for (const char* name : {"lumExternal", "lumEvent"}) {
+                    const std::string signal = std::string("script-message-received::") + name;
+                    impl->managerSignals.push_back(g_signal_connect_data(
+                        impl->manager, signal.c_str(), G_CALLBACK(onScriptMessage), new SignalData{weak},
+                        &freeSignalData, static_cast<GConnectFlags>(0)));
+                    api.registerMessageHandler(impl->manager, name);
+                }
             connect("key-press-event", G_CALLBACK(onKeyPress));
             connect("context-menu", G_CALLBACK(onContextMenu));
             connect("script-dialog", G_CALLBACK(onScriptDialog));
@@ -931,7 +1000,10 @@ BOOL CDHtmlDialog::OnInitDialog()
             // Controls of the page's template stay above the page.
             for (wxWindow* child : rec->widget->GetChildren())
                 if (child != view) child->Raise();
-            view->Show();
+            // The view shows once its document has loaded (below): a page
+            // that is still loading has nothing to draw, and drawing it would
+            // have the UI thread wait for the web process.
+            view->Hide();
         }
     }
     LoadFromResource(m_nHtmlResID);
@@ -980,6 +1052,9 @@ void CDHtmlDialog::OnDestroy()
     if (d_ && d_->view) {
         for (gulong id : d_->signals) g_signal_handler_disconnect(d_->native, id);
         d_->signals.clear();
+        for (gulong id : d_->managerSignals) g_signal_handler_disconnect(d_->manager, id);
+        d_->managerSignals.clear();
+        d_->manager = nullptr;
         pagesByView().erase(d_->native);
         d_->view->Stop();
         d_->view = nullptr;
@@ -1132,3 +1207,21 @@ void DDX_DHtml_ElementText(CDataExchange* dx, LPCTSTR elementId, DISPID property
         page->SetElementProperty(elementId, property, value);
     }
 }
+
+namespace lumui {
+
+void StartWebEngineSoon()
+{
+    static bool queued = false;
+    if (queued || g_anchorView) return;
+    queued = true;
+    // When the loop is idle after the first window's first frames.
+    g_timeout_add_full(G_PRIORITY_LOW, 250, &onStartWebEngine, nullptr, nullptr);
+}
+
+bool WebEngineStarted()
+{
+    return g_anchorView != nullptr;
+}
+
+}  // namespace lumui
