@@ -394,4 +394,11 @@ int PendingHeads()
     return loader().pending.load();
 }
 
+int ArrivedHeads()
+{
+    Loader& l = loader();
+    std::lock_guard<std::mutex> g(l.lock);
+    return static_cast<int>(l.arrived.size());
+}
+
 }  // namespace lumheads

@@ -13,7 +13,7 @@
 // and "/upload/group/<id>.png" for a group, with the local time "%H%M%S" as
 // the cache-breaking value "?r=".
 //
-// Everything here but PendingHeads is called on the UI thread.
+// Everything here but the two counts at the end is called on the UI thread.
 #pragma once
 
 #include "platform/gdiplus.h"
@@ -69,5 +69,7 @@ void ForgetHeads();
 void StopHeadLoader();
 // Heads asked for and not yet handed to the UI thread (any thread).
 int PendingHeads();
+// Of those, the heads that have come and wait for the UI thread (any thread).
+int ArrivedHeads();
 
 }  // namespace lumheads

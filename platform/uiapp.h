@@ -51,6 +51,11 @@ void RunOnUiThread(const std::function<void()>& work);
 // messages and messages sent from other threads run in the order they came,
 // a few milliseconds at a time, with painting and input handled in between.
 void QueueOnUiThread(std::function<void()> work);
+// Milliseconds the UI thread has spent waiting for events in its loop since
+// the first call (which starts the count), for probes of the UI thread in
+// tests and benchmarks: the time between two ticks of a timer less this time
+// is the time the loop was busy, or stopped in a handler.
+double UiLoopWaitMs();
 }  // namespace lumui
 
 namespace lumui {
