@@ -27,6 +27,7 @@
 #include "platform/uiapp.h"
 #include "platform/windc.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <list>
 #include <map>
@@ -35,6 +36,13 @@
 #include <new>
 #include <string>
 #include <utility>
+
+namespace {
+
+// The longest stretch a long reply is taken over in before the loop turns.
+const auto kReplySlice = std::chrono::milliseconds(8);
+
+}  // namespace
 
 namespace {
 
@@ -159,6 +167,7 @@ CKivDlg::CKivDlg(CWnd* parent) : CDlgBase(IDD_KIV_DIALOG, parent)
 
 CKivDlg::~CKivDlg()
 {
+    m_pAlive.reset();
     if (m_hWnd) DestroyWindow();
     // Head transfers end here without waiting for the web server; the heads
     // that had arrived still reach the records and the stores, which are open
@@ -654,6 +663,12 @@ LRESULT CKivDlg::OnLoginResult(WPARAM wParam, LPARAM lParam)
 
 // ---------------------------------------------------------------- lists from the service
 
+struct CKivDlg::FriendListJob {
+    unsigned number = 0;
+    std::vector<lum_thrift::StructFriend> friends;
+    size_t next = 0;
+};
+
 LRESULT CKivDlg::OnFriendList(WPARAM, LPARAM lParam)
 {
     const auto* reply = reinterpret_cast<const lum_thrift::StructFriendListResp*>(lParam);
@@ -662,8 +677,24 @@ LRESULT CKivDlg::OnFriendList(WPARAM, LPARAM lParam)
     // reply in one session (after a reconnect) would keep the friends it no
     // longer lists, since the marks of the first reply are all set.
     for (auto& entry : m_listFriend.m_mapUsers) entry.second->m_nFlag = 0;
+    // The reply lives on the worker only during this call; its friends are
+    // taken over a slice at a time, with the loop turning in between, so that
+    // a long list never holds the UI thread.
+    auto job = std::make_shared<FriendListJob>();
+    job->number = ++m_nFriendListJob;
+    job->friends = reply->friendList;
+    ContinueFriendList(job);
+    return 0;
+}
+
+void CKivDlg::ContinueFriendList(const std::shared_ptr<FriendListJob>& job)
+{
+    // A newer reply or a log-out has taken its place.
+    if (job->number != m_nFriendListJob) return;
+    const auto start = std::chrono::steady_clock::now();
     m_dbUser.BeginBatch();
-    for (const lum_thrift::StructFriend& entry : reply->friendList) {
+    while (job->next < job->friends.size()) {
+        const lum_thrift::StructFriend& entry = job->friends[job->next++];
         const lum_thrift::StructUser& user = entry.user;
         CDataUser rec;
         rec.m_nId = user.userid;
@@ -675,10 +706,18 @@ LRESULT CKivDlg::OnFriendList(WPARAM, LPARAM lParam)
         rec.m_strCity = Utf8ToAnsi(CString(user.city));
         rec.m_bstrSign = Utf8ToAnsi(CString(user.note)).GetString();
         m_listFriend.AddUser(&rec, 1);
+        if (std::chrono::steady_clock::now() - start > kReplySlice) break;
+    }
+    m_dbUser.EndBatch();
+    if (job->next < job->friends.size()) {
+        std::weak_ptr<bool> alive = m_pAlive;
+        lumui::QueueOnUiThread([this, alive, job] {
+            if (alive.lock()) ContinueFriendList(job);
+        });
+        return;
     }
     m_listFriend.RemoveStaleUsers();
-    m_dbUser.EndBatch();
-    return 0;
+    if (m_listFriend.m_hWnd) m_listFriend.Invalidate();
 }
 
 LRESULT CKivDlg::OnGroupList(WPARAM, LPARAM lParam)
@@ -1784,7 +1823,8 @@ void CKivDlg::OnMenuLogout()
     m_dlgLogin.GetWindowRect(&login);
     m_dlgLogin.MoveWindow(panel.left, panel.top, login.Width(), login.Height());
     m_dlgLogin.ShowWindow(SW_SHOW);
-    // 4. Empty lists.
+    // 4. Empty lists (a friend-list reply still being taken over ends).
+    ++m_nFriendListJob;
     m_listFriend.DeleteAllUsers();
     m_listStranger.DeleteAllUsers();
     m_listGroup.DeleteAllGroups();

@@ -161,6 +161,13 @@ public:
     std::unique_ptr<CDlgChangeSkin> m_pDlgSkin;
     // The head loader's listener of this window (own head).
     int m_nHeadListener = 0;
+    // The friend-list reply being taken over, a slice per turn of the loop;
+    // a newer reply or a log-out ends it (its number changes).
+    struct FriendListJob;
+    void ContinueFriendList(const std::shared_ptr<FriendListJob>& job);
+    unsigned m_nFriendListJob = 0;
+    // Goes when the window goes: work queued for the window checks it.
+    std::shared_ptr<bool> m_pAlive = std::make_shared<bool>(true);
 
     // Whether a record pointer is the own record or a record of the friend or
     // stranger list (list records may have been freed since a message was posted).

@@ -199,6 +199,7 @@ void run(Loader* l)
         int running = 0;
         curl_multi_perform(multi, &running);
         int left = 0;
+        bool finished = false;
         while (CURLMsg* m = curl_multi_info_read(multi, &left)) {
             if (m->msg != CURLMSG_DONE) continue;
             Transfer* t = nullptr;
@@ -211,7 +212,10 @@ void run(Loader* l)
             active.erase(t);
             finish(multi, t);
             arrive(*l, std::move(a));
+            finished = true;
         }
+        // A place came free: the next heads start at once.
+        if (finished) continue;
         curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
     }
     // Stopped: whatever is under way ends here, without waiting for a server.
@@ -250,11 +254,15 @@ void queueFetch(Loader& l, const Key& key)
         l.thread = std::thread(run, &l);
     }
     ++l.pending;
+    bool wake = false;
     {
         std::lock_guard<std::mutex> g(l.lock);
+        // A queue that holds heads already is being worked through: the
+        // loader takes the next one when a transfer ends.
+        wake = l.queue.empty();
         l.queue.push_back(key);
     }
-    curl_multi_wakeup(l.multi);
+    if (wake) curl_multi_wakeup(l.multi);
 }
 
 // Takes arrived heads into the session's heads and tells the listeners.

@@ -75,6 +75,8 @@ protected:
             res.set_content(PngOf(ColorOf(id)), "image/png");
             ++answered_;
         });
+        // Answers go out whole at once, as web servers send theirs.
+        server_.set_tcp_nodelay(true);
         const int port = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
         const std::string ini = dir_.file("Lum.ini");
@@ -178,7 +180,7 @@ TEST_F(HeadLoaderTest, AThousandFriendsWhoseHeadsComeSlowlyKeepTheUiResponsiveAn
     UiProbe probe;
     ASSERT_TRUE(probe.Start());
     ReplyFriends(1000);
-    EXPECT_EQ(main_->m_listFriend.GetItemCount(), 1000);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return main_->m_listFriend.GetItemCount() == 1000; }, 20000));
     EXPECT_TRUE(lumui::PumpUntil([&] { return FriendsWithTheirHead() == 1000; }, 60000)) << FriendsWithTheirHead();
     EXPECT_LT(probe.Longest(), kResponsiveMs);
     probe.Stop();
@@ -194,10 +196,12 @@ TEST_F(HeadLoaderTest, AThousandFriendsWhoseHeadsComeSlowlyKeepTheUiResponsiveAn
 
 TEST_F(HeadLoaderTest, ShuttingDownWhileHeadsAreOnTheirWayEndsTheTransfersAndKeepsEveryHeadThatCame)
 {
-    // Fifty heads are answered, the other hundred and fifty never.
+    // Every head is held while the list fills; then the first fifty are
+    // answered and the other hundred and fifty never.
     held_ = true;
-    lastAnswered_ = kFirstFriend + 49;
     ReplyFriends(200);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return main_->m_listFriend.GetItemCount() == 200; }, 20000));
+    lastAnswered_ = kFirstFriend + 49;
     // The UI thread does not run meanwhile: the fifty heads wait on their
     // way to it when the program goes.
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);

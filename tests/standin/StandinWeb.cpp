@@ -193,6 +193,10 @@ bool StandinWeb::Impl::Dispatch(const httplib::Request& req, httplib::Response& 
 StandinWeb::StandinWeb(StandinService* service) : impl_(std::make_unique<Impl>())
 {
     impl_->service = service;
+    // An answer goes out whole at once, as web servers send theirs: without
+    // this, every answer on a kept connection waits for the client's delayed
+    // acknowledgement of its headers.
+    impl_->server.set_tcp_nodelay(true);
     // Faults and GET handlers come before the file server; the body of a
     // POST is read only after routing starts, so POSTs go through a route.
     impl_->server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
