@@ -1062,11 +1062,6 @@ LRESULT CKivDlg::OnUserMessage(WPARAM, LPARAM lParam)
     CKivApp* app = GetKivApp();
     if (!msg || !app) return 0;
     if (IsInBlackList(m_setBlackList, msg->fromid) || msg->fromid <= 0 || msg->gid <= 0) return 0;
-    bool cut = false;
-    const std::string shown = ShownContent(msg->content, kShownBodyBytes, &cut);
-    DisplayRewrite rewrite = Rewrite(msg->gid);
-    CString display = DisplayMarkupOf(shown, rewrite);
-    if (cut) display += kCutBodyNote;
 
     // The sender: a friend, a member of the group, a stranger, or a new
     // stranger whose information is asked for.
@@ -1092,6 +1087,13 @@ LRESULT CKivDlg::OnUserMessage(WPARAM, LPARAM lParam)
     PlayMessageSound(false);
 
     if (ChatVisible(rec->m_dlgChat)) {
+        // The line as shown is made only for a window that shows it; a line
+        // queued for later is made when the window opens.
+        bool cut = false;
+        const std::string shown = ShownContent(msg->content, kShownBodyBytes, &cut);
+        DisplayRewrite rewrite = Rewrite(msg->gid);
+        CString display = DisplayMarkupOf(shown, rewrite);
+        if (cut) display += kCutBodyNote;
         if (auto* chat = dynamic_cast<CKivDlgChatUser*>(rec->m_dlgChat)) {
             chat->ShowUserMessage(display, CString(msg->sendTime.c_str()),
                                   rewrite.offeredFiles.empty() ? nullptr : &rewrite.offeredFiles);
@@ -1193,9 +1195,6 @@ LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
     }
 
     // A group chat line.
-    DisplayRewrite rewrite = Rewrite(msg->gid);
-    CString display = DisplayMarkupOf(shown, rewrite);
-    if (cut) display += kCutBodyNote;
     CDataGroup* group = m_listGroup.GetGroup(msg->gid);
     if (!group) return 0;
     PlayMessageSound(true);
@@ -1209,6 +1208,11 @@ LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
         joined = true;
     }
     if (ChatVisible(group->m_dlgChat)) {
+        // The line as shown is made only for a window that shows it; a line
+        // queued for later is made when the window opens.
+        DisplayRewrite rewrite = Rewrite(msg->gid);
+        CString display = DisplayMarkupOf(shown, rewrite);
+        if (cut) display += kCutBodyNote;
         if (auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat)) {
             // The member list changes only when the line brought a new member.
             if (joined) chat->RefreshMembers();

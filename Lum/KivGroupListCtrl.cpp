@@ -189,6 +189,13 @@ CString CKivGroupListCtrl::RowText(const CDataGroup* rec)
 int CKivGroupListCtrl::FindRow(int gid) const
 {
     const int count = GetItemCount();
+    // The row the record had last is looked at first: rows move only when
+    // one before them goes.
+    auto it = m_mapGroups.find(gid);
+    if (it != m_mapGroups.end() && it->second) {
+        const int row = it->second->m_nAux;
+        if (row >= 0 && row < count && static_cast<int>(GetItemData(row)) == gid) return row;
+    }
     for (int i = 0; i < count; ++i)
         if (static_cast<int>(GetItemData(i)) == gid) return i;
     return -1;

@@ -106,6 +106,13 @@ CKivUsersListCtrl::~CKivUsersListCtrl()
 int CKivUsersListCtrl::FindRow(int id) const
 {
     const int count = GetItemCount();
+    // The row the record had last is looked at first: rows move only when
+    // one before them goes.
+    auto it = m_mapUsers.find(id);
+    if (it != m_mapUsers.end() && it->second) {
+        const int row = it->second->m_nAux;
+        if (row >= 0 && row < count && static_cast<int>(GetItemData(row)) == id) return row;
+    }
     for (int i = 0; i < count; ++i)
         if (static_cast<int>(GetItemData(i)) == id) return i;
     return -1;

@@ -12,7 +12,8 @@
 //   LongestStop()  the time the thread was stopped in handlers, waiting on
 //                  something (a socket, another process, a lock): the same
 //                  less the time it ran, so that only waiting counts, however
-//                  slow the machine runs the handlers' own work.
+//                  slow the machine runs the handlers' own work;
+//   LongestWall()  the gap as the clock on the wall shows it.
 #pragma once
 
 #include "platform/uiapp.h"
@@ -41,11 +42,12 @@ public:
     void Arm()
     {
         last_ = Read();
-        longest_ = longestStop_ = 0;
+        longest_ = longestStop_ = longestWall_ = 0;
     }
     // The longest gaps since Arm, in milliseconds.
     double Longest() const { return longest_; }
     double LongestStop() const { return longestStop_; }
+    double LongestWall() const { return longestWall_; }
 
     void OnTimer(UINT_PTR) override
     {
@@ -53,6 +55,7 @@ public:
         const double gap = now.wall - last_.wall - (now.waitedForCpu - last_.waitedForCpu) -
                            (now.waitedForEvents - last_.waitedForEvents);
         longest_ = std::max(longest_, gap);
+        longestWall_ = std::max(longestWall_, now.wall - last_.wall);
         longestStop_ = std::max(longestStop_, gap - (now.ran - last_.ran));
         last_ = now;
     }
@@ -77,5 +80,6 @@ private:
     Reading last_;
     double longest_ = 0;
     double longestStop_ = 0;
+    double longestWall_ = 0;
     DECLARE_MESSAGE_MAP()
 };
