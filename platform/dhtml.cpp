@@ -930,7 +930,8 @@ BOOL CDHtmlDialog::OnInitDialog()
     std::shared_ptr<Impl> impl = d_;
     WindowRecord* rec = Find(m_hWnd);
     if (rec && rec->widget && !impl->view) {
-        registerSchemeOnce();
+        // The web process the pages share, kept for the session.
+        startWebEngine();
         const CRect place = PageRect(rec->cx, rec->cy);
         wxWebView* view = wxWebView::New(rec->widget, wxID_ANY, "about:blank", wxPoint(place.left, place.top),
                                          wxSize(std::max(place.Width(), 1), std::max(place.Height(), 1)));
