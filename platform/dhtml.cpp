@@ -353,7 +353,7 @@ void* anyLiveView()
 //
 // The pages are documents: they are drawn without the engine's accelerated
 // compositing (which keeps layers and a GL context for every page), and the
-// engine caches as a document viewer does.
+// engine caches as a document browser does.
 extern "C" GtkWidget* webkit_web_view_new(void)
 {
     using TypeFn = GType (*)();
@@ -365,9 +365,11 @@ extern "C" GtkWidget* webkit_web_view_new(void)
     static const SettingsFn newSettings = reinterpret_cast<SettingsFn>(dlsym(RTLD_DEFAULT, "webkit_settings_new"));
     if (!type || !context) return nullptr;
     static const bool cacheModelSet = [] {
-        // WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER
+        // WEBKIT_CACHE_MODEL_DOCUMENT_BROWSER: small caches, but a page's
+        // resources are still kept while it shows them (without a memory
+        // cache every picture would be fetched twice).
         if (auto set = reinterpret_cast<CacheModelFn>(dlsym(RTLD_DEFAULT, "webkit_web_context_set_cache_model")))
-            set(context(), 0);
+            set(context(), 2);
         return true;
     }();
     (void)cacheModelSet;

@@ -186,6 +186,18 @@ TEST_F(DhtmlTest, PageFromResourceHasTheWebServerAsBaseAndItsResourcesLoad)
     EXPECT_EQ(script("fromResource"), "资源脚本");
 }
 
+TEST_F(DhtmlTest, APictureShownAgainComesFromTheCacheWithoutAnotherRequest)
+{
+    ASSERT_TRUE(lumui::PumpUntil([&] { return script("imageWidth", {"remote"}) == "7"; }, 10000));
+    ASSERT_EQ(remoteHits_.load(), 1);
+    // The same picture again, as a chat pane shows a head on every line.
+    for (const char* id : {"again1", "again2"}) {
+        EXPECT_EQ(page_.InvokeScriptMethod("addImage", {id, "imgs/dot.png"}), S_OK);
+        EXPECT_TRUE(lumui::PumpUntil([&] { return script("imageWidth", {id}) == "7"; }, 10000)) << id;
+    }
+    EXPECT_EQ(remoteHits_.load(), 1);
+}
+
 TEST_F(DhtmlTest, NativeCallsIntoScriptPassTextVerbatimAndReturnResults)
 {
     const CString hostile = "a\"b'c\\d</script><script>x()</script>\n\t中文\xE2\x80\xA8$`${x}";
