@@ -22,6 +22,7 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <memory>
 #include <vector>
 
 using namespace lumui;
@@ -59,6 +60,10 @@ struct CDHtmlDialog::Impl {
     std::unique_ptr<IWebBrowser2> browserApp;
     std::deque<PendingCall> pending;
     bool draining = false;
+    // The view's drawing is held back while the engine has no picture of the
+    // page for it (see onViewMapped); `shown` counts the times it was shown.
+    bool drawHeld = false;
+    unsigned shown = 0;
 
     // Runs the page's window.external calls that arrived.
     void DispatchPending()
@@ -288,6 +293,10 @@ struct WebKitApi {
     gboolean (*registerMessageHandler)(void* manager, const gchar* name) = nullptr;
     void* (*resultValue)(void* result) = nullptr;
     gchar* (*valueToString)(void* value) = nullptr;
+    void (*callAsyncFunction)(void* view, const gchar* body, gssize length, GVariant* arguments, const char* world,
+                              const char* sourceUri, GCancellable* cancellable, GAsyncReadyCallback callback,
+                              gpointer data) = nullptr;
+    GObject* (*callAsyncFunctionFinish)(void* view, GAsyncResult* result, GError** error) = nullptr;
     bool ok = false;
 };
 
@@ -313,6 +322,8 @@ const WebKitApi& webkit()
         sym(a.registerMessageHandler, "webkit_user_content_manager_register_script_message_handler");
         sym(a.resultValue, "webkit_javascript_result_get_js_value");
         sym(a.valueToString, "jsc_value_to_string");
+        sym(a.callAsyncFunction, "webkit_web_view_call_async_javascript_function");
+        sym(a.callAsyncFunctionFinish, "webkit_web_view_call_async_javascript_function_finish");
         a.ok = a.contextGetDefault && a.registerScheme && a.requestPath && a.requestWebView && a.requestFinish &&
                a.requestFinishError;
         return a;
@@ -604,6 +615,58 @@ struct SignalData {
 void freeSignalData(gpointer data, GClosure*)
 {
     delete static_cast<SignalData*>(data);
+}
+
+// ---------------------------------------------------------------- drawing
+
+// The engine draws a page from the last picture its web process sent of it.
+// A view that has none yet (just shown, or shown again after the engine let
+// its picture go) would have the UI thread wait up to half a second for the
+// web process to send one, and the web process, shared by all pages, may be
+// busy with another page. So when a view is shown its drawing is held back
+// (what is behind it shows) until the page has gone through two frames: the
+// web process sends the picture of a frame before it runs the next frame's
+// callbacks, so the picture is there when the answer comes, and the view is
+// drawn from it without waiting.
+const char* const kTwoFrames =
+    "return new Promise(function (done) {"
+    "  requestAnimationFrame(function () { requestAnimationFrame(function () { done(true); }); });"
+    "});";
+
+struct FramesProbe {
+    std::weak_ptr<CDHtmlDialog::Impl> impl;
+    unsigned shown = 0;
+};
+
+void onTwoFrames(GObject* view, GAsyncResult* result, gpointer data)
+{
+    std::unique_ptr<FramesProbe> probe(static_cast<FramesProbe*>(data));
+    const WebKitApi& api = webkit();
+    GError* error = nullptr;
+    if (GObject* value = api.callAsyncFunctionFinish(view, result, &error)) g_object_unref(value);
+    if (error) g_error_free(error);
+    auto impl = probe->impl.lock();
+    // Shown again since: the answer to that showing releases the view.
+    if (!impl || impl->native != view || impl->shown != probe->shown || !impl->drawHeld) return;
+    impl->drawHeld = false;
+    gtk_widget_queue_draw(GTK_WIDGET(view));
+}
+
+void onViewMapped(GtkWidget* widget, gpointer data)
+{
+    auto impl = static_cast<SignalData*>(data)->impl.lock();
+    const WebKitApi& api = webkit();
+    if (!impl || impl->native != widget || !api.callAsyncFunction || !api.callAsyncFunctionFinish) return;
+    impl->drawHeld = true;
+    auto* probe = new FramesProbe{impl, ++impl->shown};
+    api.callAsyncFunction(widget, kTwoFrames, -1, nullptr, nullptr, nullptr, nullptr, &onTwoFrames, probe);
+}
+
+// Runs before the engine draws the view: a held view is not drawn.
+gboolean onViewDraw(GtkWidget*, cairo_t*, gpointer data)
+{
+    auto impl = static_cast<SignalData*>(data)->impl.lock();
+    return impl && impl->drawHeld ? TRUE : FALSE;
 }
 
 // A message posted by page script to one of the page's handlers: a call of
@@ -999,6 +1062,8 @@ BOOL CDHtmlDialog::OnInitDialog()
             connect("context-menu", G_CALLBACK(onContextMenu));
             connect("script-dialog", G_CALLBACK(onScriptDialog));
             connect("run-file-chooser", G_CALLBACK(onRunFileChooser));
+            connect("map", G_CALLBACK(onViewMapped));
+            connect("draw", G_CALLBACK(onViewDraw));
 
             // Controls of the page's template stay above the page.
             for (wxWindow* child : rec->widget->GetChildren())

@@ -88,4 +88,7 @@ unsigned long NativeWindowId(HWND hwnd);
 // How many of the toolkit's internal checks have failed in this process. The
 // layer reports each on standard error instead of stopping the program.
 int ToolkitAssertions();
+// One pixel of the screen as the display server shows it (with what web
+// pages drew), as 0xRRGGBB; 0 when outside the screen.
+DWORD ScreenPixel(int x, int y);
 }  // namespace lumui

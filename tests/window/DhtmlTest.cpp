@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/uiapp.h"
+#include "tests/Lum/UiProbe.h"
 #include "tests/platform/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +32,7 @@ std::string readFile(const std::string& path)
 
 class TestPage : public CDHtmlDialog {
 public:
-    TestPage() : CDHtmlDialog(kPageTemplate, 900) { EnableAutomation(); }
+    explicit TestPage(UINT htmlId = 900) : CDHtmlDialog(kPageTemplate, htmlId) { EnableAutomation(); }
 
     BOOL OnInitDialog() override
     {
@@ -196,6 +197,38 @@ TEST_F(DhtmlTest, APictureShownAgainComesFromTheCacheWithoutAnotherRequest)
         EXPECT_TRUE(lumui::PumpUntil([&] { return script("imageWidth", {id}) == "7"; }, 10000)) << id;
     }
     EXPECT_EQ(remoteHits_.load(), 1);
+}
+
+TEST_F(DhtmlTest, APageThatComesWhileTheWebProcessIsBusyShowsWithoutTheUiThreadWaitingForIt)
+{
+    // The pages share one web process; this one keeps it busy for 1.5 s
+    // when it is first to be drawn, after its view shows. Meanwhile the
+    // window is drawn again and again, as other windows and the user have it.
+    UiProbe probe;
+    ASSERT_TRUE(probe.Start());
+    CWnd frame;
+    ASSERT_TRUE(frame.CreateEx(0, nullptr, "忙碌的页面", WS_POPUP | WS_VISIBLE, 560, 40, 500, 340, nullptr, 0));
+    TestPage busy(904);
+    ASSERT_TRUE(busy.Create(kPageTemplate, &frame));
+    busy.MoveWindow(10, 20, 480, 300);
+    busy.ShowWindow(SW_SHOW);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return !busy.loads.empty(); }, 15000));
+    ASSERT_TRUE(lumui::PumpUntil(
+        [&] {
+            frame.Invalidate();
+            return !busy.calls.empty();
+        },
+        15000));
+    EXPECT_EQ(busy.calls[0], "Echo:idle");
+    // The UI thread went on meanwhile, and the page shows its colour.
+    EXPECT_LT(probe.LongestStop(), 100);
+    probe.Stop();
+    CRect place;
+    busy.GetWindowRect(&place);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return lumui::ScreenPixel(place.left + 240, place.top + 150) == 0x2080c0; }, 10000))
+        << std::hex << lumui::ScreenPixel(place.left + 240, place.top + 150);
+    busy.DestroyWindow();
+    frame.DestroyWindow();
 }
 
 TEST_F(DhtmlTest, NativeCallsIntoScriptPassTextVerbatimAndReturnResults)
