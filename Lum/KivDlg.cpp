@@ -1123,10 +1123,12 @@ LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
     // Notices are short; a long body is read as far as it is shown.
     bool cut = false;
     const std::string shown = ShownContent(msg->content, kShownBodyBytes, &cut);
-    const XMLNode body = ParseMessageBody(shown);
     const CString time(msg->sendTime.c_str());
 
-    // Notices carried by group messages.
+    // Notices carried by group messages. A body without an "info" element is
+    // a chat line and is not parsed (most of a busy heartbeat is lines).
+    const bool mayBeNotice = PercentDecode(shown).find("info") != std::string::npos;
+    const XMLNode body = mayBeNotice ? ParseMessageBody(shown) : XMLNode::emptyNode();
     const XMLNode info = body.getChildNode("info");
     if (msg->fromid > 0 && msg->gid > 0 && !info.isEmpty()) {
         const CString cmd = AttributeText(info, "cmd");
