@@ -241,6 +241,7 @@ TEST_F(GroupListTest, HeadsArriveOrKeepTheOldOneAndGroupsRemovedMeanwhileAreHarm
         else if (id == "666") res.set_content("<html>not an image</html>", "image/png");
         else res.status = 404;
     });
+    server.set_keep_alive_max_count(1);  // stopping never waits for an idle connection
     const int port = server.bind_to_any_port("127.0.0.1");
     std::thread thread([&] { server.listen_after_bind(); });
     WritePrivateProfileString("Web", "BaseUrl", ("http://127.0.0.1:" + std::to_string(port)).c_str(),
@@ -256,15 +257,19 @@ TEST_F(GroupListTest, HeadsArriveOrKeepTheOldOneAndGroupsRemovedMeanwhileAreHarm
     EXPECT_EQ(Pixel(list->GetGroup(120)->m_imgHead, 20, 20), kGreen);
     EXPECT_EQ(Pixel(list->GetGroup(404)->m_imgHead, 20, 20), kOld);
     EXPECT_EQ(Pixel(list->GetGroup(666)->m_imgHead, 20, 20), kOld);
-    // The head that came is kept in the store with its group.
-    std::set<CDataGroup*> rows;
-    store.GetGroupList(&rows, 0);
-    for (CDataGroup* row : rows) {
-        if (row->m_nId == 120) {
-            EXPECT_TRUE(row->m_imgHead && Pixel(row->m_imgHead, 20, 20) == kGreen);
+    // The head that came is kept in the store with its group (written on a
+    // worker).
+    auto storedGreen = [&] {
+        std::set<CDataGroup*> rows;
+        store.GetGroupList(&rows, 0);
+        bool green = false;
+        for (CDataGroup* row : rows) {
+            if (row->m_nId == 120) green = row->m_imgHead && Pixel(row->m_imgHead, 20, 20) == kGreen;
+            delete row;
         }
-        delete row;
-    }
+        return green;
+    };
+    EXPECT_TRUE(lumui::PumpUntil(storedGreen, 8000));
 
     // Removed while its head is on the way: nothing is touched when it comes.
     list->AddGroup(Group(777, "讨论组").get(), 0);
@@ -287,6 +292,7 @@ TEST_F(GroupListTest, AUsersHeadGoesToTheMemberRecordsOfEveryGroupAndIntoTheStor
         if (req.matches[1] == "11") res.set_content(png, "image/png");
         else res.status = 404;
     });
+    server.set_keep_alive_max_count(1);  // stopping never waits for an idle connection
     const int port = server.bind_to_any_port("127.0.0.1");
     std::thread thread([&] { server.listen_after_bind(); });
     WritePrivateProfileString("Web", "BaseUrl", ("http://127.0.0.1:" + std::to_string(port)).c_str(),

@@ -77,6 +77,7 @@ protected:
         });
         // Answers go out whole at once, as web servers send theirs.
         server_.set_tcp_nodelay(true);
+        server_.set_keep_alive_max_count(1);  // stopping never waits for an idle connection
         const int port = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
         const std::string ini = dir_.file("Lum.ini");
