@@ -8,10 +8,12 @@
 #include "platform/config.h"
 #include "platform/resources.h"
 #include "platform/shell.h"
+#include "platform/uiapp.h"
 #include "platform/window_internal.h"
 
 #include <dlfcn.h>
 #include <gdk/gdkkeysyms.h>
+#include <gio/gio.h>
 #include <gtk/gtk.h>
 #include <wx/log.h>
 #include <wx/webview.h>
@@ -23,6 +25,8 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 using namespace lumui;
@@ -496,9 +500,27 @@ void registerSchemeOnce()
     wk.registerScheme(wk.contextGetDefault(), "lumres", &onSchemeRequest, nullptr, nullptr);
 }
 
+// The desktop's accessibility bus, which the web process is given when it
+// starts. The engine would ask the session bus for its address with a call
+// that waits (up to half a minute) for the answer, and the session bus may
+// first have to start the accessibility service; the layer asks on a worker
+// instead (StartWebEngineSoon) and hands the answer to the engine through the
+// environment, as a desktop gives it to the programs it starts. Where the bus
+// did not answer, or a page opens before the answer came, the engine asks
+// itself.
+bool g_a11yAsked = false;
+std::string g_a11yAddress;
+
+void giveEngineA11yAddress()
+{
+    if (g_a11yAddress.empty() || getenv("WEBKIT_A11Y_BUS_ADDRESS") || getenv("AT_SPI_BUS_ADDRESS")) return;
+    setenv("AT_SPI_BUS_ADDRESS", g_a11yAddress.c_str(), 1);
+}
+
 void startWebEngine()
 {
     if (g_anchorView) return;
+    giveEngineA11yAddress();
     registerSchemeOnce();
     using LoadFn = void (*)(void*, const gchar*);
     static const LoadFn load = reinterpret_cast<LoadFn>(dlsym(RTLD_DEFAULT, "webkit_web_view_load_uri"));
@@ -1280,11 +1302,31 @@ namespace lumui {
 
 void StartWebEngineSoon()
 {
-    static bool queued = false;
-    if (queued || g_anchorView) return;
-    queued = true;
-    // When the loop is idle after the first window's first frames.
-    g_timeout_add_full(G_PRIORITY_LOW, 250, &onStartWebEngine, nullptr, nullptr);
+    if (g_a11yAsked || g_anchorView) return;
+    g_a11yAsked = true;
+    // The accessibility bus's address is asked for on a worker; the engine
+    // starts on the UI thread when the answer (or the failure) comes.
+    std::thread([] {
+        std::string address;
+        if (!getenv("WEBKIT_A11Y_BUS_ADDRESS") && !getenv("AT_SPI_BUS_ADDRESS"))
+            if (GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
+                GVariant* reply = g_dbus_connection_call_sync(bus, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
+                                                              "GetAddress", nullptr, G_VARIANT_TYPE("(s)"),
+                                                              G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, nullptr);
+                if (reply) {
+                    const gchar* text = nullptr;
+                    g_variant_get(reply, "(&s)", &text);
+                    if (text) address = text;
+                    g_variant_unref(reply);
+                }
+                g_object_unref(bus);
+            }
+        QueueOnUiThread([address] {
+            g_a11yAddress = address;
+            // When the loop is idle after the first window's first frames.
+            g_timeout_add_full(G_PRIORITY_LOW, 250, &onStartWebEngine, nullptr, nullptr);
+        });
+    }).detach();
 }
 
 bool WebEngineStarted()

@@ -229,10 +229,11 @@ bool PageElementText(CDHtmlDialog* page, const char* selector, CString* text);
 bool CallPageMethod(CDHtmlDialog* page, const char* name, const std::vector<const char*>& args);
 
 // Starts the web engine and the web process that every page of the process
-// shares, a moment after the call when the UI thread is idle, so that no page
-// waits for them when it opens and the process stays while no page is open.
-// The engine's start keeps the UI thread busy once: the program calls this
-// when its first window is up, before the user acts on it.
+// shares, so that no page waits for them when it opens and the process stays
+// while no page is open. What the engine would wait for (the desktop's
+// accessibility bus) is asked for on a worker first; the engine's start then
+// keeps the UI thread busy once: the program calls this when its first window
+// is up, before the user acts on it.
 void StartWebEngineSoon();
 // Whether the web engine and its web process have been started.
 bool WebEngineStarted();
