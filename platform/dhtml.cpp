@@ -590,6 +590,10 @@ std::string userScript(const std::string& clickIdsJson)
     }
   }, true);
   if (window !== window.top) return;
+  // The document is there, its scripts run: the native side may call them.
+  var parsed = function () { handlers.lumEvent.postMessage(JSON.stringify(['parsed', location.href])); };
+  if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', parsed);
+  else parsed();
   var ids = )JS" + clickIdsJson + R"JS(;
   window.addEventListener('click', function (e) {
     for (var n = e.target; n; n = n.parentNode)
@@ -646,10 +650,10 @@ void freeSignalData(gpointer data, GClosure*)
 // its picture go) would have the UI thread wait up to half a second for the
 // web process to send one, and the web process, shared by all pages, may be
 // busy with another page. So when a view is shown its drawing is held back
-// (what is behind it shows) until the page has gone through two frames: the
-// web process sends the picture of a frame before it runs the next frame's
-// callbacks, so the picture is there when the answer comes, and the view is
-// drawn from it without waiting.
+// (what is behind it shows) until its document has loaded and gone through
+// two frames: the web process sends the picture of a frame before it runs the
+// next frame's callbacks, so the picture is there when the answer comes, and
+// the view is drawn from it without waiting. The view takes input meanwhile.
 const char* const kTwoFrames =
     "return new Promise(function (done) {"
     "  requestAnimationFrame(function () { requestAnimationFrame(function () { done(true); }); });"
@@ -658,18 +662,36 @@ const char* const kTwoFrames =
 struct FramesProbe {
     std::weak_ptr<CDHtmlDialog::Impl> impl;
     unsigned shown = 0;
+    int tries = 0;
 };
+
+// A document that goes away (the page loads another) takes the question with
+// it: it is asked again of the next, a few times.
+const int kFramesProbeTries = 5;
+
+void onTwoFrames(GObject* view, GAsyncResult* result, gpointer data);
+
+void askForTwoFrames(GtkWidget* view, FramesProbe* probe)
+{
+    ++probe->tries;
+    webkit().callAsyncFunction(view, kTwoFrames, -1, nullptr, nullptr, nullptr, nullptr, &onTwoFrames, probe);
+}
 
 void onTwoFrames(GObject* view, GAsyncResult* result, gpointer data)
 {
     std::unique_ptr<FramesProbe> probe(static_cast<FramesProbe*>(data));
     const WebKitApi& api = webkit();
     GError* error = nullptr;
-    if (GObject* value = api.callAsyncFunctionFinish(view, result, &error)) g_object_unref(value);
+    GObject* value = api.callAsyncFunctionFinish(view, result, &error);
+    if (value) g_object_unref(value);
     if (error) g_error_free(error);
     auto impl = probe->impl.lock();
     // Shown again since: the answer to that showing releases the view.
     if (!impl || impl->native != view || impl->shown != probe->shown || !impl->drawHeld) return;
+    if (!value && probe->tries < kFramesProbeTries && gtk_widget_get_mapped(GTK_WIDGET(view))) {
+        askForTwoFrames(GTK_WIDGET(view), probe.release());
+        return;
+    }
     impl->drawHeld = false;
     gtk_widget_queue_draw(GTK_WIDGET(view));
 }
@@ -680,8 +702,9 @@ void onViewMapped(GtkWidget* widget, gpointer data)
     const WebKitApi& api = webkit();
     if (!impl || impl->native != widget || !api.callAsyncFunction || !api.callAsyncFunctionFinish) return;
     impl->drawHeld = true;
-    auto* probe = new FramesProbe{impl, ++impl->shown};
-    api.callAsyncFunction(widget, kTwoFrames, -1, nullptr, nullptr, nullptr, nullptr, &onTwoFrames, probe);
+    ++impl->shown;
+    // A document still loading is asked when it has loaded.
+    if (impl->loaded) askForTwoFrames(widget, new FramesProbe{impl, impl->shown, 0});
 }
 
 // Runs before the engine draws the view: a held view is not drawn.
@@ -691,9 +714,27 @@ gboolean onViewDraw(GtkWidget*, cairo_t*, gpointer data)
     return impl && impl->drawHeld ? TRUE : FALSE;
 }
 
+// The page's document has been parsed and its scripts have run: the page is
+// told (OnDocumentComplete). The engine's own end of a load is not waited
+// for: it may come while the parser still waits for a script, before the
+// page's functions exist, and never while a picture does not come.
+void onDocumentParsed(const std::weak_ptr<CDHtmlDialog::Impl>& weak, const std::string& url)
+{
+    auto p = weak.lock();
+    if (!p || !p->view || !p->page || !p->loadStarted) return;
+    if (url == "about:blank" && !p->loaded) return;  // the view's first, empty document
+    p->loaded = true;
+    // A held view asks the document that came (one replaced meanwhile takes
+    // its question with it).
+    if (p->drawHeld && gtk_widget_get_mapped(GTK_WIDGET(p->native)))
+        askForTwoFrames(GTK_WIDGET(p->native), new FramesProbe{p, p->shown, 0});
+    p->page->OnDocumentComplete(&p->browser, Utf8ToAnsi(CString(url.c_str())));
+}
+
 // A message posted by page script to one of the page's handlers: a call of
-// window.external ([name, [args]]) or a click of an event-map element
-// (["onclick", id]) or a window it opens (["open", url]), as JSON.
+// window.external ([name, [args]]), a click of an event-map element
+// (["onclick", id]), a window it opens (["open", url]) or its document
+// parsed (["parsed", url]), as JSON.
 void onPageMessage(const std::weak_ptr<CDHtmlDialog::Impl>& weak, const std::string& text)
 {
     auto p = weak.lock();
@@ -702,6 +743,16 @@ void onPageMessage(const std::weak_ptr<CDHtmlDialog::Impl>& weak, const std::str
     if (!JsonReader(text).read(v) || v.kind != JsonValue::Array || v.items.size() != 2 ||
         v.items[0].kind != JsonValue::String)
         return;
+    if (v.items[1].kind == JsonValue::String && v.items[0].text == "parsed") {
+        // Like calls from page script, it waits while native code is in a
+        // call into the page.
+        const std::string url = v.items[1].text;
+        if (g_scriptDepth == 0)
+            onDocumentParsed(weak, url);
+        else
+            wxTheApp->CallAfter([weak, url] { onDocumentParsed(weak, url); });
+        return;
+    }
     if (v.items[1].kind == JsonValue::String && v.items[0].text == "open") {
         // A window the page opens goes to the user's browser.
         ShellExecute(p->page->m_hWnd, "open", v.items[1].text.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
@@ -1048,15 +1099,6 @@ BOOL CDHtmlDialog::OnInitDialog()
             }
 
             std::weak_ptr<Impl> weak = impl;
-            view->Bind(wxEVT_WEBVIEW_LOADED, [weak, view](wxWebViewEvent& e) {
-                auto p = weak.lock();
-                if (!p || p->view != view || !p->page || !p->loadStarted) return;
-                const std::string url = e.GetURL().utf8_str().data();
-                if (url == "about:blank" && !p->loaded) return;  // the view's first, empty document
-                p->loaded = true;
-                if (!view->IsShown()) view->Show();
-                p->page->OnDocumentComplete(&p->browser, Utf8ToAnsi(CString(url)));
-            });
             view->Bind(wxEVT_WEBVIEW_NEWWINDOW, [weak, view](wxWebViewEvent& e) {
                 auto p = weak.lock();
                 if (!p || p->view != view || !p->page) return;
@@ -1087,13 +1129,15 @@ BOOL CDHtmlDialog::OnInitDialog()
             connect("map", G_CALLBACK(onViewMapped));
             connect("draw", G_CALLBACK(onViewDraw));
 
+            // A view shown already is held as one shown from now on.
+            if (gtk_widget_get_mapped(GTK_WIDGET(impl->native))) {
+                SignalData data{weak};
+                onViewMapped(GTK_WIDGET(impl->native), &data);
+            }
+
             // Controls of the page's template stay above the page.
             for (wxWindow* child : rec->widget->GetChildren())
                 if (child != view) child->Raise();
-            // The view shows once its document has loaded (below): a page
-            // that is still loading has nothing to draw, and drawing it would
-            // have the UI thread wait for the web process.
-            view->Hide();
         }
     }
     LoadFromResource(m_nHtmlResID);

@@ -167,10 +167,11 @@ TEST_F(DhtmlTest, PageFromResourceHasTheWebServerAsBaseAndItsResourcesLoad)
     CString title;
     ASSERT_EQ(page_.GetElementProperty("title", DISPID_IHTMLELEMENT_INNERTEXT, title), S_OK);
     EXPECT_EQ(title, "你好，世界！消息窗口");
-    // lumres: image and script of this module; the relative image from the web server.
-    EXPECT_EQ(script("imageWidth", {"mark"}), "7");
+    // lumres: image and script of this module; the relative image from the
+    // web server (pictures may still come after the page is complete).
+    EXPECT_TRUE(lumui::PumpUntil([&] { return script("imageWidth", {"mark"}) == "7"; }, 10000));
     EXPECT_EQ(script("fromResource"), "资源脚本");
-    EXPECT_EQ(script("imageWidth", {"remote"}), "7");
+    EXPECT_TRUE(lumui::PumpUntil([&] { return script("imageWidth", {"remote"}) == "7"; }, 10000));
     EXPECT_EQ(remoteHits_.load(), 1);
 
     // Another resource of the module replaces the document.
