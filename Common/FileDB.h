@@ -9,7 +9,9 @@
 #include "platform/gdiplus.h"
 
 #include <sqlite3.h>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class CDataUser;
@@ -75,8 +77,20 @@ protected:
     static CString UserFolder(int userId);
 
 private:
+    // Exec, ExecWithBlob and GetCount keep their statements prepared: a store
+    // writes rows one by one (a list of 10,000 friends is 20,000 statements),
+    // and preparing one costs more than running it. The statements are used
+    // under the lock (the stores are also written from workers) and reset
+    // after each use.
+    sqlite3_stmt* CachedStatement(const CString& sql);
+    int RunCached(const CString& sql, const std::vector<CString>& params, int blobIndex, const std::string* blob,
+                  int* count);
+    void DropCachedStatements();
+
     int m_nBatch = 0;
     CString m_strSetAside;
+    std::mutex m_cacheLock;
+    std::unordered_map<std::string, sqlite3_stmt*> m_cache;
 };
 
 // Binding helpers shared by the stores.
