@@ -2,7 +2,9 @@
 // accessibility bus: the web process is given the bus's address, which the
 // session bus has to look up (and may first have to start the accessibility
 // service for). Here the accessibility bus is a stand-in on the suite's own
-// session bus that takes a second and a half to answer.
+// session bus that takes two seconds to answer; the UI thread is never
+// stopped for a quarter of that (the engine's own start, threads made and
+// libraries loaded, stops it briefly, the longer the busier the machine).
 #include "platform/dhtml.h"
 #include "platform/uiapp.h"
 #include "tests/Lum/UiProbe.h"
@@ -96,8 +98,8 @@ private:
     {
         auto* bus = static_cast<SlowAccessibilityBus*>(self);
         ++bus->calls;
-        // The answer comes a second and a half later.
-        GSource* later = g_timeout_source_new(1500);
+        // The answer comes two seconds later.
+        GSource* later = g_timeout_source_new(2000);
         g_source_set_callback(
             later,
             [](gpointer data) -> gboolean {
@@ -128,7 +130,7 @@ TEST(WebEngineStartTest, TheEngineStartsWithoutTheUiThreadWaitingForTheAccessibi
     ASSERT_TRUE(lumui::PumpUntil([] { return lumui::WebEngineStarted(); }, 20000));
     // The bus was asked for its address, and the UI thread went on meanwhile.
     EXPECT_GE(a11y.calls.load(), 1);
-    EXPECT_LT(probe.LongestStop(), 100);
+    EXPECT_LT(probe.LongestStop(), 500);
     probe.Stop();
 }
 
