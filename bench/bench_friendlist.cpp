@@ -6,7 +6,7 @@
 // with head downloads off. A 1 ms timer on the UI thread gives the longest
 // time the loop did not come round from the reply until every head was
 // handled (less the time the UI thread waited for a processor or its loop for
-// events; see tests/Lum/UiProbe.h), and the same on the wall clock. Needs an
+// events; see tests/platform/UiProbe.h), and the same on the wall clock. Needs an
 // X display (run under xvfb-run).
 //
 //   bench_friendlist [runs, default 5] [friends, default 1000]
@@ -21,7 +21,7 @@
 #include "platform/menu.h"
 #include "platform/uiapp.h"
 #include "platform/windc.h"
-#include "tests/Lum/UiProbe.h"
+#include "tests/platform/UiProbe.h"
 #include "tests/standin/StandinWeb.h"
 
 #include <algorithm>

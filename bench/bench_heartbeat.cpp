@@ -4,7 +4,7 @@
 // same bytes, in the same run. A 1 ms timer on the UI thread measures the
 // longest stretch the UI thread was busy (the longest gap between ticks, less
 // the time the thread waited for a processor or its loop for events; see
-// tests/Lum/UiProbe.h), and the same on the wall clock. Needs an X display
+// tests/platform/UiProbe.h), and the same on the wall clock. Needs an X display
 // (run under xvfb-run).
 //
 //   bench_heartbeat [runs, default 5]
@@ -16,7 +16,7 @@
 #include "Lum/protocol/LumService.h"
 #include "platform/files.h"
 #include "platform/uiapp.h"
-#include "tests/Lum/UiProbe.h"
+#include "tests/platform/UiProbe.h"
 #include "tests/standin/WireFormat.h"
 
 #include <thrift/protocol/TBinaryProtocol.h>

@@ -3,7 +3,7 @@
 // the click on the login button until the main window shows the friend list,
 // while a 1 ms timer on the UI thread measures the longest time the loop did
 // not come round (busy, less the time the thread waited for a processor or
-// its loop for events; see tests/Lum/UiProbe.h; and on the wall clock). The
+// its loop for events; see tests/platform/UiProbe.h; and on the wall clock). The
 // baseline is the same login in the same run against a web server that
 // answers. Needs an X display (run under xvfb-run).
 //
@@ -15,7 +15,7 @@
 #include "platform/config.h"
 #include "platform/files.h"
 #include "platform/uiapp.h"
-#include "tests/Lum/UiProbe.h"
+#include "tests/platform/UiProbe.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
 

@@ -16,7 +16,7 @@
 #include "platform/heads.h"
 #include "platform/module.h"
 #include "platform/uiapp.h"
-#include "tests/Lum/UiProbe.h"
+#include "tests/platform/UiProbe.h"
 #include "tests/platform/TempDir.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"

@@ -7,7 +7,7 @@
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/uiapp.h"
-#include "tests/Lum/UiProbe.h"
+#include "tests/platform/UiProbe.h"
 #include "tests/platform/TempDir.h"
 
 #include <gtest/gtest.h>

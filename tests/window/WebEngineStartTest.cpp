@@ -7,7 +7,7 @@
 // libraries loaded, stops it briefly, the longer the busier the machine).
 #include "platform/dhtml.h"
 #include "platform/uiapp.h"
-#include "tests/Lum/UiProbe.h"
+#include "tests/platform/UiProbe.h"
 #include "tests/desktop/TestDesktop.h"
 
 #include <gio/gio.h>

@@ -1,4 +1,4 @@
-#include "tests/Lum/UiProbe.h"
+#include "tests/platform/UiProbe.h"
 
 BEGIN_MESSAGE_MAP(UiProbe, CWnd)
     ON_WM_TIMER()

@@ -1,19 +1,22 @@
-// A probe of the UI thread for tests: a timer on the UI thread that ticks
-// every millisecond. A gap between two ticks is a time the UI loop did not
-// come round (a click would have waited that long). Two measures of the
-// longest gap:
+// A probe of the UI thread for tests and benchmarks: a timer on the UI
+// thread that ticks every millisecond. A gap between two ticks is a time the
+// UI loop did not come round (a click would have waited that long). Three
+// measures of the longest gap:
 //
-//   Longest()      the time the thread was busy in handlers or stopped in
-//                  them: the gap less the time the thread waited for a
-//                  processor (as the kernel counts it for the thread,
+//   Longest()      the time the UI thread held its loop: busy in handlers or
+//                  stopped in them. The gap less the time the thread waited
+//                  for a processor (as the kernel counts it for the thread,
 //                  /proc/thread-self/schedstat) and the time its loop waited
 //                  for events, so that a machine busy with other programs
-//                  does not pass for a blocked UI thread;
+//                  does not pass for a held UI thread;
 //   LongestStop()  the time the thread was stopped in handlers, waiting on
 //                  something (a socket, another process, a lock): the same
 //                  less the time it ran, so that only waiting counts, however
 //                  slow the machine runs the handlers' own work;
 //   LongestWall()  the gap as the clock on the wall shows it.
+//
+// Start it on the UI thread; it measures while the UI loop runs (a test
+// pumping, a benchmark's loop).
 #pragma once
 
 #include "platform/uiapp.h"
