@@ -186,10 +186,10 @@ void CFileDB::DropCachedStatements()
 int CFileDB::RunCached(const CString& sql, const std::vector<CString>& params, int blobIndex, const std::string* blob,
                        int* count)
 {
-    if (!db) return 0;
+    if (!db) return SQLITE_MISUSE;
     std::lock_guard<std::mutex> lock(m_cacheLock);
     sqlite3_stmt* st = CachedStatement(sql);
-    if (!st) return 0;
+    if (!st) return SQLITE_ERROR;
     int index = 1;
     for (const CString& p : params) {
         if (index == blobIndex) ++index;
@@ -199,20 +199,26 @@ int CFileDB::RunCached(const CString& sql, const std::vector<CString>& params, i
     int rc = sqlite3_step(st);
     if (count) *count = rc == SQLITE_ROW ? sqlite3_column_int(st, 0) : 0;
     while (rc == SQLITE_ROW) rc = sqlite3_step(st);
+    // The step's own result: reset repeats a failure's code.
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
-    return rc == SQLITE_DONE ? 1 : 0;
+    return rc;
+}
+
+int CFileDB::ExecStatus(const CString& sql, const std::vector<CString>& params)
+{
+    return RunCached(sql, params, 0, nullptr, nullptr);
 }
 
 int CFileDB::ExecWithBlob(const CString& sql, const std::vector<CString>& params, int blobIndex,
                           const std::string& blob)
 {
-    return RunCached(sql, params, blobIndex, &blob, nullptr);
+    return RunCached(sql, params, blobIndex, &blob, nullptr) == SQLITE_DONE ? 1 : 0;
 }
 
 int CFileDB::Exec(const CString& sql, const std::vector<CString>& params)
 {
-    return RunCached(sql, params, 0, nullptr, nullptr);
+    return RunCached(sql, params, 0, nullptr, nullptr) == SQLITE_DONE ? 1 : 0;
 }
 
 int CFileDB::WriteRow(const Gdiplus::Bitmap* head, const CString& withImage, const std::vector<CString>& imageParams,
