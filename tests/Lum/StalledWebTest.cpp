@@ -6,6 +6,8 @@
 // in a handler for over 100 ms (UiProbe::LongestStop; the time the handlers
 // run is the benchmarks' to measure). When the stalled server answers at
 // last, the heads take their places.
+#include "Common/FileDbMsg.h"
+#include "Common/FileDbUser.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
 #include "Lum/LumResource.h"
@@ -30,6 +32,7 @@
 namespace {
 
 const UINT kQuillonPage = 15002;
+const int kUserId = 10001;  // 13800000001
 const double kResponsiveMs = 100;
 
 class StalledWebTest : public ::testing::Test {
@@ -44,6 +47,14 @@ protected:
         // The real message manager and message centre beside the program.
         for (const char* module : {"libQuillon.so", "libParlet.so"})
             std::filesystem::copy_file(std::string(LUM_BIN_DIR) + "/" + module, dir_.file(module));
+        // The user has used the client on this computer before: the user's
+        // stores are there. (The first login creates them and waits for the
+        // disk to have them once; on a machine whose disk is busy that is a
+        // stop of its own, which is no wait for the web server.)
+        CFileDbUser users;
+        CFileDbMsg history;
+        ASSERT_EQ(users.Connect(kUserId), 1);
+        ASSERT_EQ(history.Connect(kUserId), 1);
         SetServiceTimeouts(ServiceTimeouts{3000, 3000, 3000});
         CKivDlg::s_nExitWaitMs = 50;
         app_ = std::make_unique<CKivApp>();
