@@ -6,8 +6,8 @@
 // with head downloads off. A 1 ms timer on the UI thread gives the longest
 // time the loop did not come round from the reply until every head was
 // handled (less the time the UI thread waited for a processor or its loop for
-// events; see tests/platform/UiProbe.h), and the same on the wall clock. Needs an
-// X display (run under xvfb-run).
+// events; see tests/platform/UiProbe.h), and the same on the wall clock.
+// Needs an X display (run under xvfb-run).
 //
 //   bench_friendlist [runs, default 5] [friends, default 1000]
 #include "Lum/KivApp.h"

@@ -4,8 +4,8 @@
 // same bytes, in the same run. A 1 ms timer on the UI thread measures the
 // longest stretch the UI thread was busy (the longest gap between ticks, less
 // the time the thread waited for a processor or its loop for events; see
-// tests/platform/UiProbe.h), and the same on the wall clock. Needs an X display
-// (run under xvfb-run).
+// tests/platform/UiProbe.h), and the same on the wall clock. Needs an X
+// display (run under xvfb-run).
 //
 //   bench_heartbeat [runs, default 5]
 #include "Lum/KivApp.h"

@@ -3,8 +3,8 @@
 // the click on the login button until the main window shows the friend list,
 // while a 1 ms timer on the UI thread measures the longest time the loop did
 // not come round (busy, less the time the thread waited for a processor or
-// its loop for events; see tests/platform/UiProbe.h; and on the wall clock). The
-// baseline is the same login in the same run against a web server that
+// its loop for events; see tests/platform/UiProbe.h; and on the wall clock).
+// The baseline is the same login in the same run against a web server that
 // answers. Needs an X display (run under xvfb-run).
 //
 //   bench_login [runs, default 5]
