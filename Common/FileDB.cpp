@@ -199,7 +199,8 @@ int CFileDB::RunCached(const CString& sql, const std::vector<CString>& params, i
     int rc = sqlite3_step(st);
     if (count) *count = rc == SQLITE_ROW ? sqlite3_column_int(st, 0) : 0;
     while (rc == SQLITE_ROW) rc = sqlite3_step(st);
-    // The step's own result: reset repeats a failure's code.
+    // The last step's result is returned (resetting leaves the statement
+    // ready for the next row, and the failure's message with the database).
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
     return rc;

@@ -81,9 +81,9 @@ protected:
 private:
     // Exec, ExecStatus, ExecWithBlob and GetCount keep their statements
     // prepared: a store writes rows one by one (a list of 10,000 friends is
-    // 20,000 statements), and preparing one costs more than running it. The statements are used
-    // under the lock (the stores are also written from workers) and reset
-    // after each use.
+    // 20,000 statements), and preparing one costs more than running it. The
+    // statements are used under the lock (the stores are also written from
+    // workers) and reset after each use.
     sqlite3_stmt* CachedStatement(const CString& sql);
     // SQLite's result code of the statement's last step.
     int RunCached(const CString& sql, const std::vector<CString>& params, int blobIndex, const std::string* blob,
