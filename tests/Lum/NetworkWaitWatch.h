@@ -3,9 +3,10 @@
 // (/proc/self/task/<tid>/syscall) and, when it is a wait on descriptors (a
 // read, a receive, a connect, a poll or a select), whether one of them is a
 // TCP connection. The longest stretch the thread was found so is the longest
-// time it waited on the network. Waits for the display server, for the disk
-// or for a processor are none: a machine busy with other programs does not
-// pass for a UI thread waiting on a web server.
+// time it waited on the network. Waits for the display server (reached
+// through a local socket on the test desktops), for the disk or for a
+// processor are none: a machine busy with other programs does not pass for a
+// UI thread waiting on a web server.
 #pragma once
 
 #include <poll.h>
