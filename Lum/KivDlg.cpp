@@ -19,6 +19,7 @@
 #include "base/WndMenu.h"
 #include "platform/codepage.h"
 #include "platform/config.h"
+#include "platform/dhtml.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/sound.h"
@@ -34,6 +35,7 @@
 #include "plugins/Quillon/QuillonExports.h"
 #include "plugins/Sorvan/SorvanExports.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <list>
 #include <map>
@@ -42,6 +44,13 @@
 #include <new>
 #include <string>
 #include <utility>
+
+namespace {
+
+// The longest stretch a long reply is taken over in before the loop turns.
+const auto kReplySlice = std::chrono::milliseconds(8);
+
+}  // namespace
 
 namespace {
 
@@ -160,13 +169,19 @@ CKivDlg::CKivDlg(CWnd* parent) : CDlgBase(IDD_KIV_DIALOG, parent)
     }
     m_listGroup.m_pUserStore = &m_dbUser;
     m_listGroup.m_pStackNewMsg = &m_stackNewMsg;
+    m_nHeadListener =
+        lumheads::AddHeadListener([this](const std::vector<const lumheads::Head*>& batch) { OnHeadsArrived(batch); });
 }
 
 CKivDlg::~CKivDlg()
 {
+    m_pAlive.reset();
     if (m_hWnd) DestroyWindow();
-    DropDownloadedHeads();
-    DropDownloadedGroupHeads();
+    // Head transfers end here without waiting for the web server; the heads
+    // that had arrived still reach the records and the stores, which are open
+    // until the members go.
+    lumheads::StopHeadLoader();
+    lumheads::RemoveHeadListener(m_nHeadListener);
     delete m_pHeadImage;
     delete m_pFont;
     delete m_pFontBold;
@@ -361,6 +376,10 @@ BOOL CKivDlg::OnInitDialog()
     CRect r;
     GetWindowRect(&r);
     InitSize(r.Width(), r.Height());
+
+    // 20. The web engine starts while the login window waits for the user,
+    // so that no chat window or feature page waits for it later.
+    lumui::StartWebEngineSoon();
     return TRUE;
 }
 
@@ -652,6 +671,12 @@ LRESULT CKivDlg::OnLoginResult(WPARAM wParam, LPARAM lParam)
 
 // ---------------------------------------------------------------- lists from the service
 
+struct CKivDlg::FriendListJob {
+    unsigned number = 0;
+    std::vector<lum_thrift::StructFriend> friends;
+    size_t next = 0;
+};
+
 LRESULT CKivDlg::OnFriendList(WPARAM, LPARAM lParam)
 {
     const auto* reply = reinterpret_cast<const lum_thrift::StructFriendListResp*>(lParam);
@@ -660,8 +685,24 @@ LRESULT CKivDlg::OnFriendList(WPARAM, LPARAM lParam)
     // reply in one session (after a reconnect) would keep the friends it no
     // longer lists, since the marks of the first reply are all set.
     for (auto& entry : m_listFriend.m_mapUsers) entry.second->m_nFlag = 0;
+    // The reply lives on the worker only during this call; its friends are
+    // taken over a slice at a time, with the loop turning in between, so that
+    // a long list never holds the UI thread.
+    auto job = std::make_shared<FriendListJob>();
+    job->number = ++m_nFriendListJob;
+    job->friends = reply->friendList;
+    ContinueFriendList(job);
+    return 0;
+}
+
+void CKivDlg::ContinueFriendList(const std::shared_ptr<FriendListJob>& job)
+{
+    // A newer reply or a log-out has taken its place.
+    if (job->number != m_nFriendListJob) return;
+    const auto start = std::chrono::steady_clock::now();
     m_dbUser.BeginBatch();
-    for (const lum_thrift::StructFriend& entry : reply->friendList) {
+    while (job->next < job->friends.size()) {
+        const lum_thrift::StructFriend& entry = job->friends[job->next++];
         const lum_thrift::StructUser& user = entry.user;
         CDataUser rec;
         rec.m_nId = user.userid;
@@ -673,10 +714,18 @@ LRESULT CKivDlg::OnFriendList(WPARAM, LPARAM lParam)
         rec.m_strCity = Utf8ToAnsi(CString(user.city));
         rec.m_bstrSign = Utf8ToAnsi(CString(user.note)).GetString();
         m_listFriend.AddUser(&rec, 1);
+        if (std::chrono::steady_clock::now() - start > kReplySlice) break;
+    }
+    m_dbUser.EndBatch();
+    if (job->next < job->friends.size()) {
+        std::weak_ptr<bool> alive = m_pAlive;
+        lumui::QueueOnUiThread([this, alive, job] {
+            if (alive.lock()) ContinueFriendList(job);
+        });
+        return;
     }
     m_listFriend.RemoveStaleUsers();
-    m_dbUser.EndBatch();
-    return 0;
+    if (m_listFriend.m_hWnd) m_listFriend.Invalidate();
 }
 
 LRESULT CKivDlg::OnGroupList(WPARAM, LPARAM lParam)
@@ -746,6 +795,9 @@ LRESULT CKivDlg::OnUserInfo(WPARAM, LPARAM lParam)
         if (list.m_hWnd) list.SendMessage(WM_SIZE, 0, 0);
     } else {
         m_listGroup.UpdateGroupMember(user->userid, user->gid, name, note, city, static_cast<int>(user->status), 0);
+        // An open chat window of the group shows the member's new name.
+        if (CDataGroup* group = m_listGroup.GetGroup(user->gid))
+            if (auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat)) chat->RefreshMembers();
     }
     return 0;
 }
@@ -1018,11 +1070,6 @@ LRESULT CKivDlg::OnUserMessage(WPARAM, LPARAM lParam)
     CKivApp* app = GetKivApp();
     if (!msg || !app) return 0;
     if (IsInBlackList(m_setBlackList, msg->fromid) || msg->fromid <= 0 || msg->gid <= 0) return 0;
-    bool cut = false;
-    const std::string shown = ShownContent(msg->content, kShownBodyBytes, &cut);
-    DisplayRewrite rewrite = Rewrite(msg->gid);
-    CString display = DisplayMarkupOf(shown, rewrite);
-    if (cut) display += kCutBodyNote;
 
     // The sender: a friend, a member of the group, a stranger, or a new
     // stranger whose information is asked for.
@@ -1048,6 +1095,13 @@ LRESULT CKivDlg::OnUserMessage(WPARAM, LPARAM lParam)
     PlayMessageSound(false);
 
     if (ChatVisible(rec->m_dlgChat)) {
+        // The line as shown is made only for a window that shows it; a line
+        // queued for later is made when the window opens.
+        bool cut = false;
+        const std::string shown = ShownContent(msg->content, kShownBodyBytes, &cut);
+        DisplayRewrite rewrite = Rewrite(msg->gid);
+        CString display = DisplayMarkupOf(shown, rewrite);
+        if (cut) display += kCutBodyNote;
         if (auto* chat = dynamic_cast<CKivDlgChatUser*>(rec->m_dlgChat)) {
             chat->ShowUserMessage(display, CString(msg->sendTime.c_str()),
                                   rewrite.offeredFiles.empty() ? nullptr : &rewrite.offeredFiles);
@@ -1077,10 +1131,12 @@ LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
     // Notices are short; a long body is read as far as it is shown.
     bool cut = false;
     const std::string shown = ShownContent(msg->content, kShownBodyBytes, &cut);
-    const XMLNode body = ParseMessageBody(shown);
     const CString time(msg->sendTime.c_str());
 
-    // Notices carried by group messages.
+    // Notices carried by group messages. A body without an "info" element is
+    // a chat line and is not parsed (most of a busy heartbeat is lines).
+    const bool mayBeNotice = PercentDecode(shown).find("info") != std::string::npos;
+    const XMLNode body = mayBeNotice ? ParseMessageBody(shown) : XMLNode::emptyNode();
     const XMLNode info = body.getChildNode("info");
     if (msg->fromid > 0 && msg->gid > 0 && !info.isEmpty()) {
         const CString cmd = AttributeText(info, "cmd");
@@ -1149,24 +1205,29 @@ LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
     }
 
     // A group chat line.
-    DisplayRewrite rewrite = Rewrite(msg->gid);
-    CString display = DisplayMarkupOf(shown, rewrite);
-    if (cut) display += kCutBodyNote;
     CDataGroup* group = m_listGroup.GetGroup(msg->gid);
     if (!group) return 0;
     PlayMessageSound(true);
+    bool joined = false;
     if (msg->fromid > 0 && !group->m_mapMembers.count(msg->fromid)) {
         m_listGroup.UpdateGroupMember(msg->fromid, msg->gid, "", "", "", 0, 0);
         auto* block = new UserInfoBlock;
         block->userid = msg->fromid;
         block->gid = msg->gid;
         AfxBeginThread(ThreadGetUserInfo, block);
+        joined = true;
     }
     if (ChatVisible(group->m_dlgChat)) {
+        // The line as shown is made only for a window that shows it; a line
+        // queued for later is made when the window opens.
+        DisplayRewrite rewrite = Rewrite(msg->gid);
+        CString display = DisplayMarkupOf(shown, rewrite);
+        if (cut) display += kCutBodyNote;
         if (auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat)) {
+            // The member list changes only when the line brought a new member.
+            if (joined) chat->RefreshMembers();
             chat->ShowGroupMessage(msg->fromid, display, time,
                                    rewrite.offeredFiles.empty() ? nullptr : &rewrite.offeredFiles);
-            chat->RefreshMembers();
             FlashIfAway(chat);
         }
         if (!display.IsEmpty() && msg->content.size() > kShownBodyBytes) {
@@ -1234,20 +1295,8 @@ bool CKivDlg::IsLiveUser(const CDataUser* rec)
 LRESULT CKivDlg::OnUserHeadLoaded(WPARAM wParam, LPARAM lParam)
 {
     auto* rec = reinterpret_cast<CDataUser*>(wParam);
-    // A record freed while its head was downloaded is gone: its image with it.
-    if (!IsLiveUser(rec)) {
-        delete TakeDownloadedHead(rec, 0);
-        return 0;
-    }
-    if (rec->m_nId <= 0) return 0;
-    // Only a head that was downloaded and decoded in full replaces the one
-    // the record has.
-    if (Gdiplus::Bitmap* head = TakeDownloadedHead(rec, rec->m_nId)) {
-        delete rec->m_imgHead;
-        rec->m_imgHead = head;
-        for (CKivUsersListCtrl* list : {&m_listFriend, &m_listStranger})
-            if (list->m_hWnd) list->Invalidate();
-    }
+    // A record freed since the message was posted is gone.
+    if (!IsLiveUser(rec) || rec->m_nId <= 0) return 0;
     const int result = rec->Update(&m_dbUser);
     if (result != 1) return result;
     CKivApp* app = GetKivApp();
@@ -1267,18 +1316,29 @@ LRESULT CKivDlg::OnGroupHeadLoaded(WPARAM wParam, LPARAM lParam)
     bool listed = false;
     for (const auto& entry : m_listGroup.m_mapGroups)
         if (entry.second == rec) listed = true;
-    // A group removed while its head was downloaded is gone: its image with it.
-    if (!listed) {
-        delete TakeDownloadedGroupHead(rec, 0);
-        return 0;
-    }
-    if (Gdiplus::Bitmap* head = TakeDownloadedGroupHead(rec, rec->m_nId)) {
-        delete rec->m_imgHead;
-        rec->m_imgHead = head;
-    }
+    // A group removed since the message was posted is gone.
+    if (!listed) return 0;
     if (rec->m_nId > 0) m_listGroup.SaveGroup(rec->m_nId);
     if (lParam && m_listGroup.m_hWnd) m_listGroup.Invalidate();
     return 0;
+}
+
+void CKivDlg::OnHeadsArrived(const std::vector<const lumheads::Head*>& batch)
+{
+    CKivApp* app = GetKivApp();
+    if (!app) return;
+    const int own = app->GetOwnUserId();
+    for (const lumheads::Head* head : batch) {
+        if (head->group || head->id != own || own < 1 || !head->image) continue;
+        DrawLoadedHead(&app->m_userSelf, head->image);
+        m_dbSys.InsertUser(&app->m_userSelf);
+        ReloadOwnHead();
+        if (m_hWnd) {
+            CRect r;
+            GetClientRect(&r);
+            PostMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
+        }
+    }
 }
 
 LRESULT CKivDlg::OnTopicText(WPARAM wParam, LPARAM)
@@ -1290,67 +1350,21 @@ LRESULT CKivDlg::OnTopicText(WPARAM wParam, LPARAM)
     return 1;
 }
 
-namespace {
-
-struct DownloadedHead {
-    int id = 0;
-    Gdiplus::Bitmap* image = nullptr;
-};
-
-std::mutex g_headsLock;
-std::map<const CDataUser*, DownloadedHead> g_heads;
-
-}  // namespace
-
-Gdiplus::Bitmap* TakeDownloadedHead(const CDataUser* rec, int id)
-{
-    std::lock_guard<std::mutex> lock(g_headsLock);
-    auto it = g_heads.find(rec);
-    if (it == g_heads.end()) return nullptr;
-    DownloadedHead head = it->second;
-    g_heads.erase(it);
-    if (id != 0 && head.id != id) {
-        delete head.image;
-        return nullptr;
-    }
-    return head.image;
-}
-
-void DropDownloadedHeads()
-{
-    std::lock_guard<std::mutex> lock(g_headsLock);
-    for (auto& entry : g_heads) delete entry.second.image;
-    g_heads.clear();
-}
-
 void StartUserHeadDownload(CDataUser* rec)
 {
-    if (!rec) return;
-    auto* job = new UserHeadJob;
-    job->rec = rec;
-    job->id = rec->m_nId;
-    AfxBeginThread(ThreadLoadUserHead, job);
+    if (!rec || rec->m_nId < 1) return;
+    if (const lumheads::Head* head = lumheads::FindHead(false, rec->m_nId)) {
+        // Known this session: no second fetch.
+        if (head->image) DrawLoadedHead(rec, head->image);
+        return;
+    }
+    lumheads::RequestHead(false, rec->m_nId);
 }
 
-UINT ThreadLoadUserHead(LPVOID param)
+void StartOwnHeadDownload(int ownId)
 {
-    std::unique_ptr<UserHeadJob> job(static_cast<UserHeadJob*>(param));
-    if (!job || job->id < 1) return 0;
-    CDataUser head;
-    head.m_nId = job->id;
-    const int result = head.UpdateHead(GetProgramFolder());
-    if (result == 1 && head.m_imgHead) {
-        std::lock_guard<std::mutex> lock(g_headsLock);
-        DownloadedHead& slot = g_heads[job->rec];
-        // A later download of the same record replaces an earlier one.
-        delete slot.image;
-        slot.id = job->id;
-        slot.image = head.m_imgHead;
-        head.m_imgHead = nullptr;
-    }
-    if (HWND hwnd = GetMainWindowHandle())
-        ::PostMessage(hwnd, UM_USER_HEAD_LOADED, reinterpret_cast<WPARAM>(job->rec), result);
-    return 1;
+    lumheads::ForgetHeads();
+    lumheads::RequestHead(false, ownId, true);
 }
 
 UINT ThreadLoadTopic(LPVOID)
@@ -1811,7 +1825,8 @@ void CKivDlg::OnMenuLogout()
     m_dlgLogin.GetWindowRect(&login);
     m_dlgLogin.MoveWindow(panel.left, panel.top, login.Width(), login.Height());
     m_dlgLogin.ShowWindow(SW_SHOW);
-    // 4. Empty lists.
+    // 4. Empty lists (a friend-list reply still being taken over ends).
+    ++m_nFriendListJob;
     m_listFriend.DeleteAllUsers();
     m_listStranger.DeleteAllUsers();
     m_listGroup.DeleteAllGroups();

@@ -24,6 +24,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -691,37 +692,49 @@ void CKivDlgChatGroup::ShowGroupMessage(int senderId, CString text, CString time
     m_dlgMsgList.AppendHistoryLine(line);
 }
 
+namespace {
+
+// Whether a member list's copy shows something other than the member record.
+bool MemberChanged(const CDataUser* shown, const CDataUser* member)
+{
+    return CString(static_cast<const char*>(shown->m_bstrName)) != CString(static_cast<const char*>(member->m_bstrName)) ||
+           CString(static_cast<const char*>(shown->m_bstrSign)) != CString(static_cast<const char*>(member->m_bstrSign)) ||
+           shown->m_strRemark != member->m_strRemark || shown->m_nStatus != member->m_nStatus ||
+           shown->m_nMemberRole != member->m_nMemberRole || (member->m_imgHead && !shown->m_imgHead);
+}
+
+}  // namespace
+
 void CKivDlgChatGroup::RefreshMembers()
 {
     if (!m_pGroup) return;
     CKivGroupUsersListCtrl& list = m_dlgMsgList.m_listMembers;
-    // The list frees its member copies, and a record takes its chat window
-    // with it: one-to-one windows opened from the list are taken off their
-    // copies first and move to the new copy of their member (or forget a
-    // member who left).
-    std::map<int, CWnd*> chats;
-    for (auto& entry : list.m_mapUsers) {
-        CDataUser* rec = entry.second;
-        if (rec && rec->m_dlgChat) chats[entry.first] = rec->m_dlgChat;
-        if (rec) rec->m_dlgChat = nullptr;
-    }
-    list.DeleteAllUsers();
-    list.AddUsers(m_pGroup->m_mapMembers);
-    for (auto& entry : chats) {
-        auto* chat = entry.second && entry.second->IsKindOf(RUNTIME_CLASS(CKivDlgChatUser))
-                         ? static_cast<CKivDlgChatUser*>(entry.second)
-                         : nullptr;
-        if (!chat) continue;
-        auto it = list.m_mapUsers.find(entry.first);
-        if (it == list.m_mapUsers.end()) {
-            chat->ForgetUser();
-            continue;
+    // The list keeps its copy of every member who stays, with the copy's
+    // chat window and head: only what changed is copied again, so nothing
+    // that is there is fetched again. Members who left go; their one-to-one
+    // windows stay open and forget them. Members who came are added.
+    bool changed = false;
+    std::vector<int> gone;
+    for (const auto& entry : list.m_mapUsers)
+        if (!m_pGroup->m_mapMembers.count(entry.first)) gone.push_back(entry.first);
+    for (int id : gone) {
+        CDataUser* rec = list.m_mapUsers[id];
+        if (rec && rec->m_dlgChat) {
+            if (rec->m_dlgChat->IsKindOf(RUNTIME_CLASS(CKivDlgChatUser)))
+                static_cast<CKivDlgChatUser*>(rec->m_dlgChat)->ForgetUser();
+            rec->m_dlgChat = nullptr;
         }
-        it->second->m_dlgChat = chat;
-        chat->m_pUser = it->second;
-        chat->m_dlgMsgList.m_pUser = it->second;
+        list.DropUser(id);
+        changed = true;
     }
-    if (list.m_hWnd) list.SendMessage(WM_SIZE, 0, 0);
+    for (const auto& entry : m_pGroup->m_mapMembers) {
+        if (!entry.second) continue;
+        auto it = list.m_mapUsers.find(entry.first);
+        if (it != list.m_mapUsers.end() && !MemberChanged(it->second, entry.second)) continue;
+        list.AddUser(entry.second, 0);
+        changed = true;
+    }
+    if (changed && list.m_hWnd) list.SendMessage(WM_SIZE, 0, 0);
 }
 
 void CKivDlgChatGroup::SetOwnCard(CString card)

@@ -2,6 +2,7 @@
 
 #include "base/MenuCommands.h"
 #include "Common/GdiPlusBitmap.h"
+#include "Common/FileDB.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivMessages.h"
 #include "Lum/Workers.h"
@@ -82,10 +83,13 @@ CKivUsersListCtrl::CKivUsersListCtrl()
     m_pDefaultHead = LoadPng(kPngDefaultHead);
     const UINT states[5] = {kPngStatePc, kPngStateWeb, kPngStateMobile, kPngStateWap, kPngStateSms};
     for (int i = 0; i < 5; ++i) m_pStateIcons[i] = LoadPng(states[i]);
+    m_nHeadListener =
+        lumheads::AddHeadListener([this](const std::vector<const lumheads::Head*>& batch) { OnHeadsArrived(batch); });
 }
 
 CKivUsersListCtrl::~CKivUsersListCtrl()
 {
+    lumheads::RemoveHeadListener(m_nHeadListener);
     for (auto& entry : m_mapUsers) {
         if (m_pStackNewMsg && m_pStackNewMsg->Contains(entry.second)) m_pStackNewMsg->Remove(entry.second);
         delete entry.second;
@@ -102,6 +106,13 @@ CKivUsersListCtrl::~CKivUsersListCtrl()
 int CKivUsersListCtrl::FindRow(int id) const
 {
     const int count = GetItemCount();
+    // The row the record had last is looked at first: rows move only when
+    // one before them goes.
+    auto it = m_mapUsers.find(id);
+    if (it != m_mapUsers.end() && it->second) {
+        const int row = it->second->m_nAux;
+        if (row >= 0 && row < count && static_cast<int>(GetItemData(row)) == id) return row;
+    }
     for (int i = 0; i < count; ++i)
         if (static_cast<int>(GetItemData(i)) == id) return i;
     return -1;
@@ -112,6 +123,26 @@ void CKivUsersListCtrl::FetchHead(CDataUser* copy)
     CKivApp* app = GetKivApp();
     if (app && copy->m_nId == app->GetOwnUserId()) copy->FromUserHead(&app->m_userSelf);
     else if (s_loadHead) s_loadHead(copy);
+}
+
+void CKivUsersListCtrl::OnHeadsArrived(const std::vector<const lumheads::Head*>& batch)
+{
+    // The friend and stranger lists keep their records' heads in the store;
+    // a member list's records are copies of the group list's, which keeps them.
+    auto* store = m_nListId == 1 || m_nListId == 2 ? static_cast<CFileDB*>(m_pUserStore) : nullptr;
+    bool changed = false;
+    for (const lumheads::Head* head : batch) {
+        if (head->group || !head->image) continue;
+        auto it = m_mapUsers.find(head->id);
+        if (it == m_mapUsers.end()) continue;
+        if (!changed && store) store->BeginBatch();
+        changed = true;
+        DrawLoadedHead(it->second, head->image);
+        if (store) it->second->Update(store);
+    }
+    if (!changed) return;
+    if (store) store->EndBatch();
+    if (m_hWnd) Invalidate();
 }
 
 int CKivUsersListCtrl::AddUser(CDataUser* rec, int fromServer)
@@ -179,7 +210,7 @@ int CKivUsersListCtrl::AddUsers(const std::map<int, CDataUser*>& records)
     return 1;
 }
 
-void CKivUsersListCtrl::DropRecord(std::map<int, CDataUser*>::iterator it)
+void CKivUsersListCtrl::DropRecord(std::map<int, CDataUser*>::iterator it, bool store)
 {
     CDataUser* rec = it->second;
     const int row = FindRow(it->first);
@@ -187,7 +218,7 @@ void CKivUsersListCtrl::DropRecord(std::map<int, CDataUser*>::iterator it)
         DeleteItem(row);
         ForgetRow(row);
     }
-    rec->Delete(m_pUserStore);
+    if (store) rec->Delete(m_pUserStore);
     // The stack must not keep a record that is freed here, with or without
     // unread messages.
     if (m_pStackNewMsg && m_pStackNewMsg->Contains(rec)) m_pStackNewMsg->Remove(rec);
@@ -217,6 +248,14 @@ int CKivUsersListCtrl::RemoveUser(int id)
     if (it == m_mapUsers.end()) return 0;
     DropRecord(it);
     SendMessage(WM_SIZE, 0, 0);
+    return 1;
+}
+
+int CKivUsersListCtrl::DropUser(int id)
+{
+    auto it = m_mapUsers.find(id);
+    if (it == m_mapUsers.end()) return 0;
+    DropRecord(it, false);
     return 1;
 }
 

@@ -227,6 +227,16 @@ bool PageElementText(CDHtmlDialog* page, const char* selector, CString* text);
 // Calls `page`'s window.external method `name` with text arguments, as page
 // script calls it, for tests and benchmarks. False when it has none.
 bool CallPageMethod(CDHtmlDialog* page, const char* name, const std::vector<const char*>& args);
+
+// Starts the web engine and the web process that every page of the process
+// shares, so that no page waits for them when it opens and the process stays
+// while no page is open. What the engine would wait for (the desktop's
+// accessibility bus) is asked for on a worker first; the engine's start then
+// keeps the UI thread busy once: the program calls this when its first window
+// is up, before the user acts on it.
+void StartWebEngineSoon();
+// Whether the web engine and its web process have been started.
+bool WebEngineStarted();
 }  // namespace lumui
 
 class CDHtmlDialog : public CDialogEx {

@@ -220,6 +220,18 @@ unsigned long NativeWindowId(HWND hwnd)
     return id;
 }
 
+DWORD ScreenPixel(int x, int y)
+{
+    GdkWindow* root = gdk_get_default_root_window();
+    if (!root || x < 0 || y < 0 || x >= gdk_window_get_width(root) || y >= gdk_window_get_height(root)) return 0;
+    GdkPixbuf* pb = gdk_pixbuf_get_from_window(root, x, y, 1, 1);
+    if (!pb) return 0;
+    const guchar* p = gdk_pixbuf_get_pixels(pb);
+    const DWORD out = (static_cast<DWORD>(p[0]) << 16) | (static_cast<DWORD>(p[1]) << 8) | p[2];
+    g_object_unref(pb);
+    return out;
+}
+
 DWORD WindowPixel(HWND hwnd, int x, int y)
 {
     cairo_surface_t* img = Compose(hwnd);

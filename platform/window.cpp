@@ -6,6 +6,7 @@
 #include "platform/codepage.h"
 #include "platform/uiapp.h"
 
+#include <glib.h>
 #include <wx/evtloop.h>
 #include <wx/frame.h>
 #include <wx/msgdlg.h>
@@ -1286,6 +1287,31 @@ void runUiQueue()
 }
 
 }  // namespace
+
+namespace {
+
+// The UI loop's poll, timed (UI thread).
+GPollFunc g_loopPoll = nullptr;
+double g_loopWaitMs = 0;
+
+gint timedLoopPoll(GPollFD* fds, guint count, gint timeout)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const gint result = g_loopPoll(fds, count, timeout);
+    g_loopWaitMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return result;
+}
+
+}  // namespace
+
+double UiLoopWaitMs()
+{
+    if (!g_loopPoll) {
+        g_loopPoll = g_main_context_get_poll_func(nullptr);
+        g_main_context_set_poll_func(nullptr, &timedLoopPoll);
+    }
+    return g_loopWaitMs;
+}
 
 void QueueOnUiThread(std::function<void()> work)
 {

@@ -159,11 +159,16 @@ TEST_F(ParletTest, ListsEverySenderWithItsMessagesAsTextAndEmptiesTheHostList)
     // The user before the group, each line under its sender in queue order.
     EXPECT_LT(list.find("你好"), list.find("第三条"));
     EXPECT_LT(list.find("第三条"), list.find("明天上课"));
+    // Own head images where the web server has one, else the default; the
+    // list shows at once and an own head takes the place of the default when
+    // the head loader has the web server's answer.
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] { return Text("list", DISPID_IHTMLELEMENT_INNERHTML).find("/upload/face/10002.png?") != std::string::npos; },
+        10000));
     const std::string html = Text("list", DISPID_IHTMLELEMENT_INNERHTML);
     EXPECT_EQ(html.find("<b>"), std::string::npos);
     EXPECT_EQ(html.find("<img src=\"x\""), std::string::npos);
     EXPECT_EQ(html.find("<font"), std::string::npos);
-    // Own head images where the web server has one, else the default.
     EXPECT_NE(html.find("/upload/face/10002.png?"), std::string::npos) << html;
     EXPECT_NE(html.find("/upload/group/default.png?"), std::string::npos) << html;
     EXPECT_NE(html.find("id=\"f10002\""), std::string::npos);

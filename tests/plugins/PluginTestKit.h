@@ -9,6 +9,7 @@
 #include "platform/commdlg.h"
 #include "platform/dhtml.h"
 #include "platform/files.h"
+#include "platform/heads.h"
 #include "platform/module.h"
 #include "platform/uiapp.h"
 #include "plugins/common/PluginExports.h"
@@ -93,6 +94,8 @@ protected:
     {
         lumui::SetMessageBoxHook(nullptr);
         lumui::SetFileDialogHook(nullptr);
+        // The session's heads end with the test, as they do with the program.
+        lumheads::StopHeadLoader();
         if (web_served_) web_served_->Stop();
         SetProgramFolderForTests("");
     }

@@ -212,8 +212,17 @@ TEST_F(QuillonTest, ManagerShowsTheContactTreeWithNamesAsText)
         EXPECT_NE(tree.find(AsHtmlText(name)), std::string::npos) << name;
     // The own user is never listed among a group's members.
     EXPECT_EQ(tree.find("自己人"), std::string::npos);
+    // Head images: the web server's own one where it has one, else the
+    // default. The tree shows at once; the own heads take the place of the
+    // default when the head loader has the web server's answer.
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] {
+            const std::string html = Text(page, "treeType", DISPID_IHTMLELEMENT_INNERHTML);
+            return html.find("upload/face/101.png?") != std::string::npos &&
+                   html.find("upload/group/5001.png?") != std::string::npos;
+        },
+        10000));
     const std::string treeHtml = Text(page, "treeType", DISPID_IHTMLELEMENT_INNERHTML);
-    // Head images: the web server's own one where it has one, else the default.
     EXPECT_NE(treeHtml.find("upload/face/101.png?"), std::string::npos);
     EXPECT_NE(treeHtml.find("upload/group/5001.png?"), std::string::npos);
     EXPECT_EQ(treeHtml.find("upload/face/102.png"), std::string::npos);
