@@ -10,7 +10,9 @@
 #include "Lum/KivDlgChat.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
+#include "Lum/MessageBody.h"
 #include "Lum/PeerTransfer.h"
+#include "Lum/protocol/LumService.h"
 #include "platform/config.h"
 #include "platform/files.h"
 #include "platform/socket.h"
@@ -651,6 +653,96 @@ TEST_F(PeerTransferTest, AddressProgressAndNoticesReachTheContactsPane)
     const CString shown = History(chat->m_dlgMsgList);
     EXPECT_NE(shown.Find("&lt;img src=x onerror=alert(1)&gt; 已经传输完成!"), -1) << shown.str();
     EXPECT_EQ(shown.Find("<img src=\"x\""), -1);
+}
+
+// A chat picture the receiver does not have: the pane shows the loading
+// picture until the picture came from the sender, then the picture itself
+// from the own files folder.
+TEST_F(PeerTransferTest, AChatPictureComesFromTheSenderAndReplacesTheLoadingPicture)
+{
+    CDataUser* sender = AddFriend(kSender, "发送者");
+    CKivDlgChatUser* chat = OpenChat(sender);
+    ASSERT_NE(chat, nullptr);
+
+    // The sending side: the picture in its files folder, sent to the
+    // receiver, and the sender reachable through the rendezvous server.
+    fs::create_directories(dir_.file("sender"));
+    fs::copy_file(PICTURE_FILE, dir_.file("sender/pic 1.png"));
+    const std::string senderFolder = dir_.file("sender") + "/";
+    GetPeerContext().filesFolder = [senderFolder] { return CString(senderFolder.c_str()); };
+    // As the sender's pane sends it: the name escaped as in a file address.
+    PeerOfferPictures(kReceiver, "<img id='pic 1.png' src='file:///pic%201.png'/>");
+    MainPeerLink()->Rendezvous(kSender, kReceiver, 1, 11);
+    ASSERT_TRUE(MainPeerLink()->EnsureListener());
+
+    lum_thrift::StructMessage msg;
+    msg.fromid = kSender;
+    msg.toid = kReceiver;
+    msg.gid = 1;
+    msg.sendTime = "2024-05-06 07:08:09";
+    msg.content = "<span>看图<img id='pic 1.png' src='file:///pic%201.png'/></span>";
+    main_->SendMessage(UM_USER_MESSAGE, 0, reinterpret_cast<LPARAM>(&msg));
+    lumui::Pump(200);
+    EXPECT_NE(History(chat->m_dlgMsgList).Find("imgloading.gif"), -1) << History(chat->m_dlgMsgList).str();
+
+    // The receiver asked the server for the sender, fetched the picture
+    // into its own files folder and shows it from there.
+    const std::string received = dir_.file("files/pic 1.png");
+    ASSERT_TRUE(lumui::PumpUntil([&] { return fs::exists(received); }, 15000)) << "the picture never arrived";
+    EXPECT_EQ(Checksum(received), Checksum(PICTURE_FILE));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return History(chat->m_dlgMsgList).Find("files/pic%201.png") != -1; }, 5000))
+        << History(chat->m_dlgMsgList).str();
+    EXPECT_EQ(History(chat->m_dlgMsgList).Find("imgloading.gif"), -1);
+    const auto requests = rendezvous_.Requests();
+    EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const standin::RendezvousServer::Request& r) {
+        return r.cmd == 11 && r.fromid == kReceiver && r.toid == kSender;
+    }));
+    fs::create_directories(SCREENSHOT_DIR);
+    lumui::SaveScreenImage(SCREENSHOT_DIR "/peer-picture-received.png");
+}
+
+// A file offer is no picture: receiving one asks the sender for nothing
+// until the offer is accepted.
+TEST_F(PeerTransferTest, AFileOfferIsNotFetchedAsAPicture)
+{
+    CDataUser* sender = AddFriend(kSender, "发送者");
+    CKivDlgChatUser* chat = OpenChat(sender);
+    ASSERT_NE(chat, nullptr);
+    lum_thrift::StructMessage msg;
+    msg.fromid = kSender;
+    msg.toid = kReceiver;
+    msg.gid = 1;
+    msg.sendTime = "2024-05-06 07:08:09";
+    msg.content = "<file id='F7'>/home/a/report.txt</file>";
+    main_->SendMessage(UM_USER_MESSAGE, 0, reinterpret_cast<LPARAM>(&msg));
+    // The offer line with its links shows; nobody is asked for "F7".
+    EXPECT_TRUE(lumui::PumpUntil([&] { return History(chat->m_dlgMsgList).Find("F7_span") != -1; }, 5000));
+    lumui::Pump(500);
+    EXPECT_TRUE(rendezvous_.Requests().empty());
+    EXPECT_TRUE(sender->m_pTransMap == nullptr || sender->m_pTransMap->empty());
+}
+
+// Sending a line with a picture makes the sender reachable for the
+// receiver's fetch: the rendezvous server hears of it at once.
+TEST_F(PeerTransferTest, SendingAPictureMakesTheSenderReachable)
+{
+    CDataUser* receiver = AddFriend(kSender, "好友");
+    CKivDlgChatUser* chat = OpenChat(receiver);
+    ASSERT_NE(chat, nullptr);
+    std::ofstream(dir_.file("files/me.png")) << "png";
+    chat->m_dlgMsgList.InsertWriteText(
+        ("<img id='me.png' src='" + std::string(FileUrl(dir_.file("files/me.png").c_str()).GetString()) + "'>").c_str());
+    lumui::Pump(100);
+    chat->m_dlgMsgList.SendTyped();
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] {
+            for (const auto& r : rendezvous_.Requests())
+                if (r.cmd == 11 && r.fromid == kReceiver && r.toid == kSender) return true;
+            return false;
+        },
+        5000))
+        << "the rendezvous server never heard of the sender";
+    EXPECT_TRUE(lumui::PumpUntil([] { return MainPeerLink()->m_nLocalPort != 0; }, 5000));
 }
 
 // Quitting during a transfer: the main window's end stops the listener and

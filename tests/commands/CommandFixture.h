@@ -1,0 +1,220 @@
+// The command-coverage suite: the real main window, logged in as 张伟 (10001)
+// through its login window against the stand-in service, web and rendezvous
+// servers, with every feature module built beside the program in its own
+// program folder. Each command is given as a person gives it (a menu item
+// chosen in the popup that a click opened, a button pressed) and each test
+// asserts what the person sees: a window with its caption, a pane line, a
+// list row, a request the stand-in logged with its fields, a store row.
+//
+// Command -> test (one file per area; a page button file may be added).
+//
+// Main window buttons (MainCommandsTest.cpp)
+//   1 search, 1013 EN_SETFOCUS  MainCommandsTest.SearchButtonOpensTheDropDownAndAClickOnThePanelHidesIt
+//   1008 "新消息"             MainCommandsTest.ToolButtonsOpenTheirWindows
+//   1009 "写短信"             MainCommandsTest.ToolButtonsOpenTheirWindows
+//   1010 hidden settings      MainCommandsTest.ToolButtonsOpenTheirWindows
+//   1011 "历史"               MainCommandsTest.ToolButtonsOpenTheirWindows
+//   1012 "主题"               MainCommandsTest.SkinChooserOpensAndIsDismissedByAClickOrItsButtons
+//   1014, 1015, 1016 tabs     MainCommandsTest.TabsShowTheirLists
+//   1021 main menu            MainCommandsTest.MainMenuOffersItsCommandsAndEachOpensItsWindow
+//   1047 status menu          MainCommandsTest.StatusAndTrayMenusChangeTheOwnStatus
+// Main menu (ShowMainMenu; MainCommandsTest.cpp)
+//   9036, 9067, 9026, 9035, 9069, 9070
+//                             MainCommandsTest.MainMenuOffersItsCommandsAndEachOpensItsWindow
+//   9064 change password      MainCommandsTest.MainMenuOffersItsCommandsAndEachOpensItsWindow
+//   9065 log out              MainCommandsTest.LogOutShowsTheLoginWindowAndEmptiesTheLists
+//   9066 exit                 MainCommandsTest.ExitEndsTheSessionAtTheService
+// Tray and status menu (ShowTaskBarMenu; MainCommandsTest.cpp)
+//   tray left click           MainCommandsTest.TrayClickOpensTheNewestUnreadChat
+//   tray right click          MainCommandsTest.StatusAndTrayMenusChangeTheOwnStatus
+//   9071, 9072, 9073          MainCommandsTest.StatusAndTrayMenusChangeTheOwnStatus
+//   9074, 9075                MainCommandsTest.StatusMenuOpensProfileAndSettings
+//   9063 (no handler)         MainCommandsTest.StatusAndTrayMenusChangeTheOwnStatus (offered, changes nothing)
+//   9066                      MainCommandsTest.ExitEndsTheSessionAtTheService
+// Handled by the main window, offered by no menu of this program
+//   9027 discussion group     MainCommandsTest.CommandsNoMenuOffersStillWork
+//   9059 help                 MainCommandsTest.CommandsNoMenuOffersStillWork
+//   9075 via 1010             MainCommandsTest.ToolButtonsOpenTheirWindows
+// Friend list (ShowFriendMenu, ShowFriendBlankMenu; ContactCommandsTest.cpp)
+//   9028 send message         ContactCommandsTest.FriendMenuOpensChatCardHistoryAndSms
+//   9035 SMS notice           ContactCommandsTest.FriendMenuOpensChatCardHistoryAndSms
+//   9030 view info            ContactCommandsTest.FriendMenuOpensChatCardHistoryAndSms
+//   9052 history              ContactCommandsTest.FriendMenuOpensChatCardHistoryAndSms
+//   9044 edit remark          ContactCommandsTest.FriendMenuEditsTheRemark
+//   9046 delete friend        ContactCommandsTest.FriendMenuDeletesAFriend
+//   9036 (blank area)         ContactCommandsTest.BlankAreaOfTheFriendListAddsAFriend
+//   9029, 9037, 9043, 9051, 9053 (handled, offered by no friend menu)
+//                             ContactCommandsTest.ContactCommandsNoMenuOffersStillWork
+// Stranger list (ShowStrangerMenu; ContactCommandsTest.cpp)
+//   9028, 9030, 9052          ContactCommandsTest.StrangerMenuOpensChatCardAndHistory
+//   9043 add as friend        ContactCommandsTest.StrangerMenuAddsAsFriendAndDeletes
+//   9077 delete stranger      ContactCommandsTest.StrangerMenuAddsAsFriendAndDeletes
+// Group list (ShowGroupBlankMenu, ShowGroupMasterMenu, ShowGroupNoMasterMenu;
+// GroupCommandsTest.cpp)
+//   9067, 9026 (blank area)   GroupCommandsTest.BlankAreaOfTheGroupListCreatesAndFindsGroups
+//   9034, 9035, 9042          GroupCommandsTest.GroupMenusOpenChatSmsAndHistory
+//   9039 edit information     GroupCommandsTest.OwnersMenuEditsInformationAndAddsMembers
+//   9040 add members          GroupCommandsTest.OwnersMenuEditsInformationAndAddsMembers
+//   9041 view information     GroupCommandsTest.MembersMenuShowsInformationAndQuits
+//   9049 quit group           GroupCommandsTest.MembersMenuShowsInformationAndQuits
+//   9048 dissolve group       GroupCommandsTest.OwnersMenuDissolvesTheGroup
+//   9031, 9032, 9033 blocking GroupCommandsTest.SmsBlockingDaysAreCheckedAndSent
+//   9038 edit my card         GroupCommandsTest.ContactCommandsNoGroupMenuOffersStillWork
+// Member list of a group chat (ShowGroupMasterMemberMenu,
+// ShowGroupNoMasterMemberMenu; GroupCommandsTest.cpp)
+//   9028, 9035, 9030, 9052    GroupCommandsTest.MemberMenusOpenChatSmsCardAndHistory
+//   9038 edit group card      GroupCommandsTest.MemberMenuEditsTheGroupCard
+//   9081, 9082 deputy         GroupCommandsTest.DeputyOwnerChangeOutlivesARefresh
+//   9047 delete member        GroupCommandsTest.OwnerDeletesAMember
+//   9043, 9029 (not owner)    GroupCommandsTest.MemberMenuOfAMemberAddsAsFriendAndBlackLists
+// Chat windows (ChatCommandsTest.cpp)
+//   user 1022 add as friend   ChatCommandsTest.AddAsFriendAndInviteReachTheSearchModule
+//   user 1023 invite          ChatCommandsTest.AddAsFriendAndInviteReachTheSearchModule
+//   user 1016 SMS notice      ChatCommandsTest.UserChatSmsFileAndBlackList
+//   user 1024 send file       ChatCommandsTest.UserChatSmsFileAndBlackList
+//   user 1025 black list      ChatCommandsTest.UserChatSmsFileAndBlackList
+//   group 1025 + 9031..9033   ChatCommandsTest.GroupChatBlocksSmsAndChangesItsType
+//   group 1016 SMS notice     ChatCommandsTest.GroupChatBlocksSmsAndChangesItsType
+//   group 1022 + 9078..9080   ChatCommandsTest.GroupChatBlocksSmsAndChangesItsType
+// Never offered by any menu and handled nowhere: 9045, 9050, 9055-9058,
+// 9060-9062, 9068, 9076 (their items are removed before a menu shows).
+#pragma once
+
+#include "Common/Data.h"
+#include "Lum/KivApp.h"
+#include "Lum/KivDlg.h"
+#include "Lum/KivDlgChat.h"
+#include "Lum/LumResource.h"
+#include "platform/dhtml.h"
+#include "platform/uiapp.h"
+#include "platform/uitest.h"
+#include "tests/platform/TempDir.h"
+#include "tests/standin/RendezvousServer.h"
+#include "tests/standin/StandinService.h"
+#include "tests/standin/StandinWeb.h"
+#include "tests/standin/WireFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace commands {
+
+const int kOwn = 10001;     // 张伟, who logs in
+const int kLina = 10002;    // friend 李娜 (remark 娜娜)
+const int kWang = 10003;    // friend 王芳
+const int kLiu = 10004;     // friend 刘洋 (remark 刘老师), owner of group 501
+const int kChen = 10005;    // 陈静, in groups 502 and 503 with 10001
+const int kZhao = 10006;    // 赵磊, in no list of 10001 (added to the seed): a stranger
+const int kClass = 501;     // 计算机一班, owned by 10004
+const int kBadminton = 502; // 羽毛球爱好者, owned by 10002
+const int kOwnGroup = 503;  // 学习小组, owned by 10001 (added to the seed)
+
+// A service request as the stand-in received it, decoded.
+struct ServiceCall {
+    std::string method;
+    standin::Value args;
+    // An argument's field, or the empty value.
+    const standin::Value& Arg(int16_t id) const;
+};
+
+class CommandTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // ---- the session
+    CKivDlg& Main() { return *main_; }
+    CKivApp& App() { return *app_; }
+    // Logs the own user in through the login window and waits for the lists.
+    void LogIn();
+
+    // ---- windows
+    // The top-level window shown with this caption, waiting up to `timeoutMs`.
+    CWnd* WaitWindow(const std::string& caption, int timeoutMs = 20000);
+    // Whether a window with this caption is shown now.
+    bool Shown(const std::string& caption);
+    // Waits for a window with this caption to go.
+    bool WaitGone(const std::string& caption, int timeoutMs = 10000);
+    // Closes the window with this caption when one is shown.
+    void CloseWindow(const std::string& caption);
+    // A screenshot of the screen into the screenshot folder.
+    void Shot(const std::string& name);
+    // The page inside a module's frame (null when none); waits for its
+    // document.
+    static CDHtmlDialog* PageOf(CWnd* frame, int timeoutMs = 20000);
+    // A script expression evaluated in a page, as text.
+    static std::string Eval(CDHtmlDialog* page, const std::string& expression);
+    // Pumps until the expression evaluates to `expected` in the page.
+    static bool WaitEval(CDHtmlDialog* page, const std::string& expression, const std::string& expected,
+                         int timeoutMs = 15000);
+
+    // ---- menus and buttons
+    // Runs `open` (which shows a popup menu and returns when it closes) and
+    // chooses `id` in the menu: true when the menu offered it. The ids the
+    // menu offered go to `offered` when given.
+    bool ChooseFromMenu(const std::function<void()>& open, UINT id, std::vector<UINT>* offered = nullptr);
+    // A right click on a row of a list (-1: below the last row).
+    static void RightClick(CListCtrl& list, int row);
+    static void DoubleClick(CListCtrl& list, int row);
+    static void ClickRow(CListCtrl& list, int row);
+    // Quits: the main window and everything it owns go, as at the end of
+    // the program.
+    void Quit();
+    // Clicks a page element through its script (as its onclick runs).
+    static void ClickElement(CDHtmlDialog* page, const std::string& id);
+    // A click on a control of a window, as the pointer gives it.
+    static void ClickControl(CWnd& control);
+    // The row of a list whose item data is `id` (-1 when none).
+    static int RowOf(CListCtrl& list, int id);
+    // Chooses `id` from the popup a right click on the row of `itemId` opens.
+    bool RowCommand(CListCtrl& list, int itemId, UINT id, std::vector<UINT>* offered = nullptr);
+
+    // ---- chat windows
+    CKivDlgChatUser* ChatOf(CKivUsersListCtrl& list, int id);
+    CKivDlgChatGroup* GroupChatOf(int gid);
+    // Waits for the chat pane's page, then its history area's markup.
+    static std::string History(CDlgChatMsgListBase& pane);
+    static bool WaitPage(CDlgChatMsgListBase& pane);
+    // Pumps until the history area of the pane holds `part`.
+    static bool WaitHistory(CDlgChatMsgListBase& pane, const std::string& part, int timeoutMs = 10000);
+
+    // ---- what the stand-ins saw
+    std::vector<ServiceCall> ServiceCalls(const std::string& method) const;
+    // Waits for `n` calls of `method` (and a little more, so that one too
+    // many shows).
+    bool WaitServiceCalls(const std::string& method, size_t n, int timeoutMs = 8000);
+    std::vector<standin::WebRequest> WebCalls(const std::string& path) const;
+    bool WaitWebCall(const std::string& path, int timeoutMs = 15000);
+    // A message sent by another user through the service, taken in by the
+    // heartbeat as the service delivers it.
+    void Receive(int from, int gid, const std::string& content);
+    void ReceiveGroup(int from, int gid, const std::string& content);
+    // Runs the heartbeat once and waits until it ended.
+    void Heartbeat();
+
+    // ---- the stores
+    // The number of rows `sql` counts (-1 on error) in a store of the own
+    // user's folder ("User.dll", "MsgRecords.dll") or the system store.
+    int StoreCount(const std::string& store, const std::string& sql) const;
+
+    // ---- message boxes and the shell
+    // Texts of the boxes shown; `answer_` is what every box answers.
+    std::vector<std::string> boxes_;
+    int answer_ = IDOK;
+    std::vector<std::string> opened_;   // files and addresses the shell was asked to open
+    std::string fileChoice_;            // what file dialogs answer ("" cancels)
+
+    TempDir dir_;
+    standin::StandinService service_;
+    std::unique_ptr<standin::StandinWeb> web_;
+    standin::RendezvousServer rendezvous_;
+    std::unique_ptr<CKivApp> app_;
+    std::unique_ptr<CKivDlg> main_;
+};
+
+}  // namespace commands
