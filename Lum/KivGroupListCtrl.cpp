@@ -5,6 +5,7 @@
 #include "Lum/KivApp.h"
 #include "Lum/KivDlgChat.h"
 #include "Lum/KivMessages.h"
+#include "Lum/PluginModule.h"
 #include "Lum/ServiceConnection.h"
 #include "Lum/Workers.h"
 #include "base/MenuCommands.h"
@@ -205,7 +206,10 @@ CKivGroupListCtrl::~CKivGroupListCtrl()
     delete m_pDiscussionHead;
     delete m_pOwnerBadge;
     m_pDefaultHead = m_pDiscussionHead = m_pOwnerBadge = nullptr;
+    // The module the list loaded last goes with the list (no export is called).
+    HMODULE module = m_hPlugin;
     m_hPlugin = nullptr;
+    ReleasePluginModule(module, false);
 }
 
 CString CKivGroupListCtrl::RowText(const CDataGroup* rec)
@@ -586,6 +590,7 @@ int CKivGroupListCtrl::OpenGroupChat(CDataGroup* group)
     chat->m_dlgMsgList.m_listMembers.m_nListId = group->m_nId;
     chat->m_dlgMsgList.m_listMembers.m_bIsMaster = group->m_nIsMaster;
     chat->m_dlgMsgList.m_listMembers.m_pUserStore = m_pUserStore;
+    chat->m_dlgMsgList.m_listMembers.m_pBlackList = m_pBlackList;
     group->m_dlgChat = chat;
     if (!chat->Create(IDD_DLG_CHAT_GROUP, nullptr)) {
         group->m_dlgChat = nullptr;
@@ -600,11 +605,13 @@ int CKivGroupListCtrl::OpenGroupChat(CDataGroup* group)
 void CKivGroupListCtrl::ShowGroupChat(CDataGroup* group)
 {
     // A group with queued lines opens the way the tray opens it, so that the
-    // lines are shown and stored and the group leaves the unread stack.
-    if (!group->m_vecUnread.empty() && m_pStackNewMsg && m_pStackNewMsg->Contains(group)) {
+    // lines are shown and stored, and then waits no more (also when the
+    // message centre took it off the unread stack already).
+    if (!group->m_vecUnread.empty()) {
         if (HWND main = GetMainWindowHandle()) {
             ::SendMessage(main, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(group), 0);
-            m_pStackNewMsg->Remove(group);
+            if (m_pStackNewMsg) m_pStackNewMsg->Remove(group);
+            group->ClearUnreadNews();
             return;
         }
     }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace commands {
 namespace {
 
@@ -97,6 +99,79 @@ TEST_F(ChatCommandsTest, ListInviteAndAddAsFriendReachTheSearchModule)
     ASSERT_NE(invite, nullptr) << "no invitation window";
     EXPECT_TRUE(WaitEval(PageOf(invite), "friendId", "10003"));
     EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+}
+
+}  // namespace commands
+
+namespace commands {
+
+// The one-to-one window's SMS notice, file offer and black list.
+TEST_F(ChatCommandsTest, UserChatSmsFileAndBlackList)
+{
+    Main().SelectTab(IDC_BTN_TAB_FRIENDS);
+    CKivDlgChatUser* chat = OpenChat(Main().m_listFriend, kWang);
+    ASSERT_NE(chat, nullptr);
+    ClickControl(chat->m_btnSms);
+    CWnd* sms = WaitWindow("通知短信");
+    ASSERT_NE(sms, nullptr) << "1016";
+    EXPECT_TRUE(WaitEval(PageOf(sms), "document.body.innerText.indexOf('王芳') >= 0", "true"));
+
+    // The file offer: a line in the pane, the offer to the contact.
+    const std::string file = dir_.file("作业 1.doc");
+    std::ofstream(file) << "homework";
+    fileChoice_ = file;
+    ClickControl(chat->m_btnSendFile);
+    EXPECT_TRUE(WaitHistory(chat->m_dlgMsgList, "发送文件:作业 1.doc,等待对方接收.")) << "1024";
+    ASSERT_TRUE(WaitServiceCalls("SendUserMsg", 1));
+    const ServiceCall offer = ServiceCalls("SendUserMsg")[0];
+    EXPECT_EQ(offer.Arg(3).i, kWang);
+    EXPECT_NE(offer.Arg(5).s.find(file + "</file>"), std::string::npos) << offer.Arg(5).s;
+    Shot("commands-chat-file-offer.png");
+
+    // The black list: asked, then the contact is on it and the chat goes.
+    ClickControl(chat->m_btnBlackList);
+    EXPECT_EQ(boxes_, std::vector<std::string>{"您确认要把 王芳 (10003) 移至黑名单中吗?"});
+    EXPECT_TRUE(WaitGone("与 好友 王芳 聊天..."));
+    EXPECT_EQ(RowOf(Main().m_listFriend, kWang), -1);
+    ASSERT_TRUE(WaitServiceCalls("MoveUserToBlack", 1));
+    EXPECT_EQ(ServiceCalls("MoveUserToBlack")[0].Arg(3).i, kWang);
+}
+
+// The group window's SMS blocking and type menus, and its SMS notice.
+TEST_F(ChatCommandsTest, GroupChatBlocksSmsAndChangesItsType)
+{
+    Main().SelectTab(IDC_BTN_TAB_GROUPS);
+    CKivGroupListCtrl& groups = Main().m_listGroup;
+    DoubleClick(groups, RowOf(groups, kOwnGroup));
+    CKivDlgChatGroup* chat = nullptr;
+    ASSERT_TRUE(lumui::PumpUntil([&] { return (chat = GroupChatOf(kOwnGroup)) && chat->IsWindowVisible(); }, 5000));
+
+    std::vector<UINT> offered;
+    ASSERT_TRUE(ChooseFromMenu([&] { ClickControl(chat->m_btnBlockSms); }, IDM_BLOCK_7_DAYS, &offered));
+    EXPECT_EQ(offered, (std::vector<UINT>{IDM_BLOCK_1_DAY, IDM_BLOCK_3_DAYS, IDM_BLOCK_7_DAYS}));
+    ASSERT_TRUE(WaitServiceCalls("SetBotherDay", 1)) << "1025";
+    EXPECT_EQ(ServiceCalls("SetBotherDay")[0].Arg(3).i, kOwnGroup);
+    EXPECT_EQ(ServiceCalls("SetBotherDay")[0].Arg(4).i, 7);
+
+    ClickControl(chat->m_btnSms);
+    CWnd* sms = WaitWindow("通知短信");
+    ASSERT_NE(sms, nullptr) << "1016";
+    EXPECT_TRUE(WaitEval(PageOf(sms), "document.body.innerText.indexOf('学习小组') >= 0", "true"));
+
+    ASSERT_TRUE(ChooseFromMenu([&] { ClickControl(chat->m_btnGroupType); }, IDM_BROADCAST_GROUP, &offered));
+    EXPECT_EQ(offered, (std::vector<UINT>{IDM_CLASS_GROUP, IDM_BROADCAST_GROUP, IDM_INTERACTIVE_GROUP}));
+    ASSERT_TRUE(WaitServiceCalls("editGroupStyle", 1)) << "9079";
+    EXPECT_EQ(ServiceCalls("editGroupStyle")[0].Arg(2).i, kOwnGroup);
+    EXPECT_EQ(ServiceCalls("editGroupStyle")[0].Arg(3).i, 2);
+    // The campus category may become a class group.
+    ASSERT_TRUE(ChooseFromMenu([&] { ClickControl(chat->m_btnGroupType); }, IDM_CLASS_GROUP));
+    ASSERT_TRUE(WaitServiceCalls("editGroupStyle", 2)) << "9078";
+    EXPECT_EQ(ServiceCalls("editGroupStyle")[1].Arg(3).i, 8);
+    ASSERT_TRUE(ChooseFromMenu([&] { ClickControl(chat->m_btnGroupType); }, IDM_INTERACTIVE_GROUP));
+    ASSERT_TRUE(WaitServiceCalls("editGroupStyle", 3)) << "9080";
+    EXPECT_EQ(ServiceCalls("editGroupStyle")[2].Arg(3).i, 1);
+    EXPECT_EQ(service_.GroupStyle(kOwnGroup), 1);
+    EXPECT_TRUE(boxes_.empty());
 }
 
 }  // namespace commands

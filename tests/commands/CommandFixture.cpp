@@ -122,6 +122,9 @@ void CommandTest::SetUp()
 
 void CommandTest::TearDown()
 {
+    for (auto& timer : timers_)
+        if (timer->m_hWnd) timer->DestroyWindow();
+    timers_.clear();
     Quit();
     app_.reset();
     lumui::SetMessageBoxHook(nullptr);
@@ -227,32 +230,82 @@ bool CommandTest::WaitEval(CDHtmlDialog* page, const std::string& expression, co
     return lumui::PumpUntil([&] { return Eval(page, expression) == expected; }, timeoutMs);
 }
 
+namespace {
+
+// Runs a step from a timer (timers fire inside modal loops too) until the
+// step says it is done; the window goes once the step is done.
+class StepTimer : public CWnd {
+public:
+    explicit StepTimer(std::function<bool()> step) : step_(std::move(step)) {}
+    void OnTimer(UINT_PTR) override
+    {
+        if (!step_ || !step_()) return;
+        step_ = nullptr;
+        KillTimer(1);
+    }
+    DECLARE_MESSAGE_MAP()
+
+private:
+    std::function<bool()> step_;
+};
+
+BEGIN_MESSAGE_MAP(StepTimer, CWnd)
+    ON_WM_TIMER()
+END_MESSAGE_MAP()
+
+}  // namespace
+
+void CommandTest::WhenModalShows(const std::string& caption, std::function<void(CWnd*)> work, bool* seen)
+{
+    *seen = false;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    auto timer = std::make_shared<StepTimer>([caption, work, seen, until] {
+        for (HWND hwnd : lumui::VisibleTopLevelWindows())
+            if (WindowText(hwnd) == caption) {
+                *seen = true;
+                work(CWnd::FromHandle(hwnd));
+                return true;
+            }
+        return std::chrono::steady_clock::now() > until;
+    });
+    if (!timer->CreateEx(0, nullptr, "step", WS_POPUP, 0, 0, 1, 1, nullptr, 0)) return;
+    timer->SetTimer(1, 50, nullptr);
+    timers_.push_back(timer);
+}
+
 // ---------------------------------------------------------------- menus and buttons
 
 bool CommandTest::ChooseFromMenu(const std::function<void()>& open, UINT id, std::vector<UINT>* offered)
 {
-    bool chosen = false, seen = false;
-    std::vector<UINT> ids;
+    struct State {
+        bool chosen = false, seen = false, done = false;
+        std::vector<UINT> ids;
+        std::function<void()> answer;
+    };
+    auto state = std::make_shared<State>();
     // Waits for the popup from inside its own loop, then chooses.
-    std::function<void(int)> answer = [&](int tries) {
-        lumui::RunLater([&, tries] {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    state->answer = [state, id, until] {
+        lumui::RunLater([state, id, until] {
+            if (state->done) return;
             if (!lumui::OpenPopupMenu()) {
-                if (tries > 0) answer(tries - 1);
+                if (std::chrono::steady_clock::now() < until) state->answer();
                 return;
             }
-            seen = true;
-            ids = lumui::OpenPopupMenuCommands();
-            chosen = lumui::ChooseOpenMenuCommand(id);
-            if (!chosen) lumui::SendKey(lumui::OpenPopupMenu(), VK_ESCAPE);
+            state->seen = true;
+            state->ids = lumui::OpenPopupMenuCommands();
+            state->chosen = lumui::ChooseOpenMenuCommand(id);
+            if (!state->chosen) lumui::SendKey(lumui::OpenPopupMenu(), VK_ESCAPE);
         });
     };
-    answer(2000);
+    state->answer();
     open();
-    // The loop that waited for the popup is not left running.
-    lumui::PumpUntil([&] { return seen; }, 2000);
+    lumui::PumpUntil([&] { return state->seen; }, 2000);
+    state->done = true;
+    state->answer = nullptr;  // the last queued step ends the state
     lumui::Pump(50);
-    if (offered) *offered = ids;
-    return chosen;
+    if (offered) *offered = state->ids;
+    return state->chosen;
 }
 
 void CommandTest::RightClick(CListCtrl& list, int row)

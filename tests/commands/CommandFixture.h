@@ -28,7 +28,7 @@
 //   tray left click           MainCommandsTest.TrayClickOpensTheNewestUnreadChat
 //   tray right click          MainCommandsTest.StatusAndTrayMenusChangeTheOwnStatus
 //   9071, 9072, 9073          MainCommandsTest.StatusAndTrayMenusChangeTheOwnStatus
-//   9074, 9075                MainCommandsTest.StatusMenuOpensProfileAndSettings
+//   9074                      MainCommandsTest.StatusMenuOpensTheProfile
 //   9063 (no handler)         MainCommandsTest.StatusAndTrayMenusChangeTheOwnStatus (offered, changes nothing)
 //   9066                      MainCommandsTest.ExitEndsTheSessionAtTheService
 // Handled by the main window, offered by no menu of this program
@@ -153,6 +153,12 @@ protected:
     static bool WaitEval(CDHtmlDialog* page, const std::string& expression, const std::string& expected,
                          int timeoutMs = 15000);
 
+    // Arranges for `work` to run, from inside the modal loop of the window
+    // with this caption, once that window shows (the command that opens it
+    // returns only when it is closed); `work` must close it. `seen` tells
+    // whether it ran.
+    void WhenModalShows(const std::string& caption, std::function<void(CWnd*)> work, bool* seen);
+
     // ---- menus and buttons
     // Runs `open` (which shows a popup menu and returns when it closes) and
     // chooses `id` in the menu: true when the menu offered it. The ids the
@@ -209,6 +215,7 @@ protected:
     std::vector<std::string> opened_;   // files and addresses the shell was asked to open
     std::string fileChoice_;            // what file dialogs answer ("" cancels)
 
+    std::vector<std::shared_ptr<CWnd>> timers_;  // the steps of WhenModalShows
     TempDir dir_;
     standin::StandinService service_;
     std::unique_ptr<standin::StandinWeb> web_;
