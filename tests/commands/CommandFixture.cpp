@@ -110,6 +110,11 @@ void CommandTest::SetUp()
     lumui::SetFileDialogHook([this](const CString&, DWORD) { return CString(fileChoice_.c_str()); });
 
     app_ = std::make_unique<CKivApp>();
+    ASSERT_NO_FATAL_FAILURE(OpenMain());
+}
+
+void CommandTest::OpenMain()
+{
     main_ = std::make_unique<CKivDlg>();
     app_->m_pMainWnd = main_.get();
     ASSERT_TRUE(main_->Create(IDD_KIV_DIALOG, nullptr));

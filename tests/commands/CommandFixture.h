@@ -132,6 +132,8 @@ protected:
     CKivApp& App() { return *app_; }
     // Logs the own user in through the login window and waits for the lists.
     void LogIn();
+    // Starts the program's main window anew (after Quit) and logs in.
+    void OpenMain();
 
     // ---- windows
     // The top-level window shown with this caption, waiting up to `timeoutMs`.

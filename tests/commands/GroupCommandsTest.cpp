@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 namespace commands {
 namespace {
@@ -265,6 +266,37 @@ TEST_F(GroupCommandsTest, MemberMenuOfAnotherOwnersGroupAddsAsFriendAndBlackList
     ASSERT_TRUE(WaitServiceCalls("MoveUserToBlack", 1));
     EXPECT_EQ(ServiceCalls("MoveUserToBlack")[0].Arg(3).i, kChen);
     EXPECT_TRUE(Main().m_setBlackList.count(kChen));
+}
+
+}  // namespace commands
+
+namespace commands {
+
+// A group chat that flashed for a line while behind the panel can go at
+// once (here with the program): nothing of it runs later, in the next
+// session.
+TEST_F(GroupCommandsTest, AChatThatFlashedCanGoAtOnce)
+{
+    CKivDlgChatGroup* chat = OpenGroupChat(kOwnGroup, 3);
+    ASSERT_NE(chat, nullptr);
+    ASSERT_TRUE(WaitPage(chat->m_dlgMsgList));
+    Main().SetForegroundWindow();
+    ReceiveGroup(kLina, kOwnGroup, "<span>有人吗</span>");
+    ASSERT_TRUE(WaitHistory(chat->m_dlgMsgList, "有人吗"));
+    Quit();
+    ASSERT_NO_FATAL_FAILURE(OpenMain());
+    // The next session runs for longer than the toolkit's attention request.
+    CKivDlgChatGroup* next = OpenGroupChat(kOwnGroup, 3);
+    ASSERT_NE(next, nullptr);
+    ASSERT_TRUE(WaitPage(next->m_dlgMsgList));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(6);
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] {
+            History(next->m_dlgMsgList);  // pages yield to the toolkit as a session does
+            return std::chrono::steady_clock::now() > until;
+        },
+        8000));
+    EXPECT_TRUE(next->IsWindowVisible());
 }
 
 }  // namespace commands
