@@ -50,6 +50,7 @@ TEST_F(ChatCommandsTest, AddAsFriendAndInviteReachTheSearchModule)
     Main().SelectTab(IDC_BTN_TAB_STRANGERS);
     CKivDlgChatUser* chat = OpenChat(Main().m_listStranger, kZhao);
     ASSERT_NE(chat, nullptr);
+    EXPECT_TRUE(WaitHistory(chat->m_dlgMsgList, "你好，我是赵磊")) << History(chat->m_dlgMsgList);
 
     ClickControl(chat->m_btnAddFriend);
     CWnd* add = WaitWindow("加为好友");
@@ -68,6 +69,7 @@ TEST_F(ChatCommandsTest, AddAsFriendAndInviteReachTheSearchModule)
     EXPECT_TRUE(WaitEval(invitePage, "document.getElementById('group').options.length", "1"));
     EXPECT_EQ(Eval(invitePage, "document.getElementById('group').options[0].text"), "学习小组");
     EXPECT_EQ(Eval(invitePage, "friendId"), "10006");
+    lumui::Pump(1500);
     Shot("commands-chat-invite.png");
 
     // A friend is one already.

@@ -6,78 +6,75 @@
 // asserts what the person sees: a window with its caption, a pane line, a
 // list row, a request the stand-in logged with its fields, a store row.
 //
-// Command -> test (one file per area; a page button file may be added).
+// Command -> test. One file per area; a file for further areas (the page
+// buttons that reach native code, say) adds its rows here.
 //
-// Main window buttons (MainCommandsTest.cpp)
+// Main window tool and panel buttons (MainCommandsTest.cpp)
 //   1 search, 1013 EN_SETFOCUS  MainCommandsTest.SearchButtonOpensTheDropDownAndAClickOnThePanelHidesIt
-//   1008 "新消息"             MainCommandsTest.ToolButtonsOpenTheirWindows
-//   1009 "写短信"             MainCommandsTest.ToolButtonsOpenTheirWindows
-//   1010 hidden settings      MainCommandsTest.ToolButtonsOpenTheirWindows
-//   1011 "历史"               MainCommandsTest.ToolButtonsOpenTheirWindows
-//   1012 "主题"               MainCommandsTest.SkinChooserOpensAndIsDismissedByAClickOrItsButtons
-//   1014, 1015, 1016 tabs     MainCommandsTest.TabsShowTheirLists
-//   1021 main menu            MainCommandsTest.MainMenuOffersItsCommandsAndEachOpensItsWindow
-//   1047 status menu          MainCommandsTest.StatusAndTrayMenusChangeTheOwnStatus
-// Main menu (ShowMainMenu; MainCommandsTest.cpp)
-//   9036, 9067, 9026, 9035, 9069, 9070
-//                             MainCommandsTest.MainMenuOffersItsCommandsAndEachOpensItsWindow
-//   9064 change password      MainCommandsTest.MainMenuOffersItsCommandsAndEachOpensItsWindow
-//   9065 log out              MainCommandsTest.LogOutShowsTheLoginWindowAndEmptiesTheLists
-//   9066 exit                 MainCommandsTest.ExitEndsTheSessionAtTheService
-// Tray and status menu (ShowTaskBarMenu; MainCommandsTest.cpp)
-//   tray left click           MainCommandsTest.TrayClickOpensTheNewestUnreadChat
-//   tray right click          MainCommandsTest.StatusAndTrayMenusChangeTheOwnStatus
-//   9071, 9072, 9073          MainCommandsTest.StatusAndTrayMenusChangeTheOwnStatus
-//   9074                      MainCommandsTest.StatusMenuOpensTheProfile
-//   9063 (no handler)         MainCommandsTest.StatusAndTrayMenusChangeTheOwnStatus (offered, changes nothing)
-//   9066                      MainCommandsTest.ExitEndsTheSessionAtTheService
-// Handled by the main window, offered by no menu of this program
-//   9027 discussion group     MainCommandsTest.CommandsNoMenuOffersStillWork
-//   9059 help                 MainCommandsTest.CommandsNoMenuOffersStillWork
-//   9075 via 1010             MainCommandsTest.ToolButtonsOpenTheirWindows
-// Friend list (ShowFriendMenu, ShowFriendBlankMenu; ContactCommandsTest.cpp)
-//   9028 send message         ContactCommandsTest.FriendMenuOpensChatCardHistoryAndSms
-//   9035 SMS notice           ContactCommandsTest.FriendMenuOpensChatCardHistoryAndSms
-//   9030 view info            ContactCommandsTest.FriendMenuOpensChatCardHistoryAndSms
-//   9052 history              ContactCommandsTest.FriendMenuOpensChatCardHistoryAndSms
-//   9044 edit remark          ContactCommandsTest.FriendMenuEditsTheRemark
-//   9046 delete friend        ContactCommandsTest.FriendMenuDeletesAFriend
-//   9036 (blank area)         ContactCommandsTest.BlankAreaOfTheFriendListAddsAFriend
-//   9029, 9037, 9043, 9051, 9053 (handled, offered by no friend menu)
-//                             ContactCommandsTest.ContactCommandsNoMenuOffersStillWork
-// Stranger list (ShowStrangerMenu; ContactCommandsTest.cpp)
-//   9028, 9030, 9052          ContactCommandsTest.StrangerMenuOpensChatCardAndHistory
-//   9043 add as friend        ContactCommandsTest.StrangerMenuAddsAsFriendAndDeletes
-//   9077 delete stranger      ContactCommandsTest.StrangerMenuAddsAsFriendAndDeletes
-// Group list (ShowGroupBlankMenu, ShowGroupMasterMenu, ShowGroupNoMasterMenu;
-// GroupCommandsTest.cpp)
-//   9067, 9026 (blank area)   GroupCommandsTest.BlankAreaOfTheGroupListCreatesAndFindsGroups
-//   9034, 9035, 9042          GroupCommandsTest.GroupMenusOpenChatSmsAndHistory
-//   9039 edit information     GroupCommandsTest.OwnersMenuEditsInformationAndAddsMembers
-//   9040 add members          GroupCommandsTest.OwnersMenuEditsInformationAndAddsMembers
-//   9041 view information     GroupCommandsTest.MembersMenuShowsInformationAndQuits
-//   9049 quit group           GroupCommandsTest.MembersMenuShowsInformationAndQuits
-//   9048 dissolve group       GroupCommandsTest.OwnersMenuDissolvesTheGroup
-//   9031, 9032, 9033 blocking GroupCommandsTest.SmsBlockingDaysAreCheckedAndSent
-//   9038 edit my card         GroupCommandsTest.ContactCommandsNoGroupMenuOffersStillWork
-// Member list of a group chat (ShowGroupMasterMemberMenu,
-// ShowGroupNoMasterMemberMenu; GroupCommandsTest.cpp)
-//   9028, 9035, 9030, 9052    GroupCommandsTest.MemberMenusOpenChatSmsCardAndHistory
-//   9038 edit group card      GroupCommandsTest.MemberMenuEditsTheGroupCard
-//   9081, 9082 deputy         GroupCommandsTest.DeputyOwnerChangeOutlivesARefresh
-//   9047 delete member        GroupCommandsTest.OwnerDeletesAMember
-//   9043, 9029 (not owner)    GroupCommandsTest.MemberMenuOfAMemberAddsAsFriendAndBlackLists
+//   1008 message centre         MainCommandsTest.ToolButtonsOpenTheirWindows
+//   1009 SMS notice             MainCommandsTest.ToolButtonsOpenTheirWindows
+//   1010 settings (hidden)      MainCommandsTest.ToolButtonsOpenTheirWindows
+//   1011 message manager        MainCommandsTest.ToolButtonsOpenTheirWindows
+//   1012 skin chooser           MainCommandsTest.SkinChooserOpensAndIsDismissedByAClickOrItsButtons
+//   1014, 1015, 1016 tabs       MainCommandsTest.TabsShowTheirLists
+//   1021 main menu              MainCommandsTest.MainMenuOffersItsCommandsAndEachOpensItsWindow
+//   1047 status menu            MainCommandsTest.StatusAndTrayMenusChangeTheOwnStatus
+//   3045 focus message          MainCommandsTest.SearchButtonOpensTheDropDownAndAClickOnThePanelHidesIt
+//   topic line (3027)           MainCommandsTest.TopicLineShowsOnThePanel
+// Main menu, ShowMainMenu (MainCommandsTest.cpp)
+//   9036, 9067, 9026, 9035, 9069, 9070, 9064
+//                               MainCommandsTest.MainMenuOffersItsCommandsAndEachOpensItsWindow
+//   9065 log out                MainCommandsTest.LogOutShowsTheLoginWindowAndEmptiesTheLists
+//   9066 exit                   MainCommandsTest.ExitEndsTheSessionAtTheService
+// Status and tray menu, ShowTaskBarMenu (MainCommandsTest.cpp)
+//   tray left click             MainCommandsTest.TrayClickOpensTheNewestUnreadChat
+//   tray right click            MainCommandsTest.StatusAndTrayMenusChangeTheOwnStatus
+//   9071, 9072, 9073            MainCommandsTest.StatusAndTrayMenusChangeTheOwnStatus
+//   9063 (offered, no handler)  MainCommandsTest.StatusAndTrayMenusChangeTheOwnStatus
+//   9074 own profile            MainCommandsTest.StatusMenuOpensTheProfile
+// Main window commands no menu of the program offers
+//   9075 settings               MainCommandsTest.StatusMenuOpensTheProfile
+//   9027 discussion group       MainCommandsTest.CommandsNoMenuOffersStillWork
+//   9059 help                   MainCommandsTest.CommandsNoMenuOffersStillWork
+// Friend list, ShowFriendMenu and ShowFriendBlankMenu (ContactCommandsTest.cpp)
+//   9028, 9035, 9030, 9052      ContactCommandsTest.FriendMenuOpensChatCardHistoryAndSms
+//   9044 edit remark            ContactCommandsTest.FriendMenuEditsTheRemark
+//   9046 delete friend          ContactCommandsTest.FriendMenuDeletesAFriend
+//   9036 (blank area)           ContactCommandsTest.BlankAreaOfTheFriendListAddsAFriend
+//   9029, 9051, 9053 (no menu)  ContactCommandsTest.ContactCommandsNoMenuOffersStillWork
+//   9037 (no menu)              ChatCommandsTest.ListInviteAndAddAsFriendReachTheSearchModule
+//   opening a chat with waiting lines (search drop-down, message centre)
+//                               ContactCommandsTest.OpeningAContactFromTheSearchDropDownShowsItsWaitingLines
+//                               ContactCommandsTest.LinesRepliedToInTheMessageCentreAreNotShownAgain
+//   the list's module at quit   ContactCommandsTest.ACardOpenedFromTheListGoesWithTheMainWindow
+// Stranger list, ShowStrangerMenu (ContactCommandsTest.cpp)
+//   9028, 9030, 9052            ContactCommandsTest.StrangerMenuOpensChatCardAndHistory
+//   9043 add as friend          ChatCommandsTest.ListInviteAndAddAsFriendReachTheSearchModule
+//   9077 delete stranger        ContactCommandsTest.StrangerMenuDeletesAStranger
+// Group list, ShowGroupBlankMenu, ShowGroupMasterMenu, ShowGroupNoMasterMenu
+// (GroupCommandsTest.cpp)
+//   9067, 9026 (blank area)     GroupCommandsTest.BlankAreaOfTheGroupListCreatesAndFindsGroups
+//   9034, 9035, 9041, 9042      GroupCommandsTest.GroupMenusOpenChatSmsHistoryAndInformation
+//   9039, 9040                  GroupCommandsTest.OwnersMenuEditsInformationAndAddsMembers
+//   9048, 9049                  GroupCommandsTest.QuittingAndDissolvingAskFirstAndTellTheService
+//   9031, 9032, 9033            GroupCommandsTest.SmsBlockingDaysReachTheService
+//   9038 (no menu)              GroupCommandsTest.GroupCardEditorOpensFromTheGroupListAndTheMemberList
+// Member list of a group chat, ShowGroupMasterMemberMenu and
+// ShowGroupNoMasterMemberMenu (GroupCommandsTest.cpp)
+//   9028, 9035, 9030, 9052      GroupCommandsTest.MemberMenusOpenChatSmsCardAndHistory
+//   9038 edit group card        GroupCommandsTest.GroupCardEditorOpensFromTheGroupListAndTheMemberList
+//   9081, 9082 deputy owner     GroupCommandsTest.DeputyOwnerChangeOutlivesARefresh
+//   9047 delete member          GroupCommandsTest.OwnerDeletesAMemberButNotHimself
+//   9043, 9029 (not the owner)  GroupCommandsTest.MemberMenuOfAnotherOwnersGroupAddsAsFriendAndBlackLists
+//   member chats at log-out     GroupCommandsTest.ChatsOpenedFromAMemberListGoAtLogOut
 // Chat windows (ChatCommandsTest.cpp)
-//   user 1022 add as friend   ChatCommandsTest.AddAsFriendAndInviteReachTheSearchModule
-//   user 1023 invite          ChatCommandsTest.AddAsFriendAndInviteReachTheSearchModule
-//   user 1016 SMS notice      ChatCommandsTest.UserChatSmsFileAndBlackList
-//   user 1024 send file       ChatCommandsTest.UserChatSmsFileAndBlackList
-//   user 1025 black list      ChatCommandsTest.UserChatSmsFileAndBlackList
-//   group 1025 + 9031..9033   ChatCommandsTest.GroupChatBlocksSmsAndChangesItsType
-//   group 1016 SMS notice     ChatCommandsTest.GroupChatBlocksSmsAndChangesItsType
-//   group 1022 + 9078..9080   ChatCommandsTest.GroupChatBlocksSmsAndChangesItsType
-// Never offered by any menu and handled nowhere: 9045, 9050, 9055-9058,
-// 9060-9062, 9068, 9076 (their items are removed before a menu shows).
+//   user 1022, 1023             ChatCommandsTest.AddAsFriendAndInviteReachTheSearchModule
+//   user 1016, 1024, 1025       ChatCommandsTest.UserChatSmsFileAndBlackList
+//   group 1025 + 9031..9033, 1016, 1022 + 9078..9080
+//                               ChatCommandsTest.GroupChatBlocksSmsAndChangesItsType
+//   a flashed group chat going  GroupCommandsTest.AChatThatFlashedCanGoAtOnce
+// Offered by no menu and handled by no window (their items are removed
+// before any menu shows): 9045, 9050, 9055-9058, 9060-9062, 9068, 9076.
 #pragma once
 
 #include "Common/Data.h"
