@@ -2112,9 +2112,13 @@ LRESULT CKivDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         m_autoHide.WindowMoving(m_hWnd, reinterpret_cast<RECT*>(lParam));
     } else if (message == WM_MOVE && m_hWnd) {
         // Moving the panel leaves the chooser and the drop-down behind: they
-        // go. (The window layer sends WM_MOVE rather than posting it, so it
-        // is seen here and not in PreTranslateMessage.)
-        HidePopupsOutside(m_hWnd);
+        // go. (The window layer sends WM_MOVE, also for a request that moves
+        // nothing, rather than posting it, so it is seen here and not in
+        // PreTranslateMessage.)
+        CRect r;
+        GetWindowRect(&r);
+        if (r.TopLeft() != m_ptPanel) HidePopupsOutside(m_hWnd);
+        m_ptPanel = r.TopLeft();
     }
     return CDlgBase::WindowProc(message, wParam, lParam);
 }

@@ -161,6 +161,8 @@ public:
     CString m_strTopic;
     // The skin chooser, created on first use.
     std::unique_ptr<CDlgChangeSkin> m_pDlgSkin;
+    // Where the panel was when it last moved.
+    CPoint m_ptPanel;
 
     // Whether a record pointer is the own record or a record of the friend or
     // stranger list (list records may have been freed since a download began).

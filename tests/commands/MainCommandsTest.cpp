@@ -136,6 +136,17 @@ TEST_F(MainCommandsTest, SearchButtonOpensTheDropDownAndAClickOnThePanelHidesIt)
     EXPECT_TRUE(DropDownShown());
     EXPECT_EQ(Main().SendMessage(UM_SEARCH_FOCUS, reinterpret_cast<WPARAM>(Main().m_editSearch.m_hWnd), 0), 1);
     EXPECT_FALSE(DropDownShown());
+
+    // Moving the panel puts it away; a request that leaves the panel where
+    // it is does not.
+    Search("娜");
+    ASSERT_TRUE(lumui::PumpUntil([&] { return DropDownShown(); }, 3000));
+    CRect panel;
+    Main().GetWindowRect(&panel);
+    Main().SetWindowPos(nullptr, panel.left, panel.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    EXPECT_TRUE(DropDownShown());
+    Main().SetWindowPos(nullptr, panel.left - 40, panel.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    EXPECT_FALSE(DropDownShown());
 }
 
 // The topic line the web server gives shows on the panel.
