@@ -1,0 +1,259 @@
+// The buttons of the modules' pages (and of their frames) whose click
+// reaches native code, in the real program: what the click changes in the
+// program's own windows (a list row, the panel, the black list) or in the
+// module's window (it closes, another window opens), and what the service
+// or the web server was told.
+#include "Lum/KivGroupListCtrl.h"
+#include "Lum/KivGroupUsersListCtrl.h"
+#include "Lum/KivUsersListCtrl.h"
+#include "base/MenuCommands.h"
+#include "tests/commands/CommandFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace commands {
+namespace {
+
+// The modules' frame buttons (their resource ids).
+const int kResultsAddFriend = 7004;  // the user search's "加为好友"
+const int kResultsJoinGroup = 7005;  // the group search's "加入该群"
+const int kCardOk = 8000, kCardCancel = 8001;
+
+class PageCommandsTest : public CommandTest {
+protected:
+    CKivUsersListCtrl& Friends() { return Main().m_listFriend; }
+    CKivUsersListCtrl& Strangers() { return Main().m_listStranger; }
+    CKivGroupListCtrl& Groups() { return Main().m_listGroup; }
+
+    // 赵磊 (10006) wrote: he is in the stranger list.
+    void StrangerWrites()
+    {
+        Receive(kZhao, 2, "<span>你好</span>");
+        ASSERT_TRUE(lumui::PumpUntil([&] { return Strangers().GetUser(kZhao) != nullptr; }, 5000));
+        Main().SelectTab(IDC_BTN_TAB_STRANGERS);
+    }
+
+    // Clicks the first element `selector` matches, as its own click runs
+    // (from the page's loop, so that a box it shows does not hold the test).
+    static void Click(CDHtmlDialog* page, const std::string& selector)
+    {
+        Eval(page, "setTimeout(function(){document.querySelector(" + Js(selector) + ").click();},0),1");
+    }
+    // Sets a form field's value as typed.
+    static void Type(CDHtmlDialog* page, const std::string& id, const std::string& text)
+    {
+        Eval(page, "(function(e){e.value=" + Js(text) + ";e.className='';})(document.getElementById(" + Js(id) +
+                       ")),1");
+    }
+    static std::string Js(const std::string& text)
+    {
+        std::string out = "\"";
+        for (char c : text) {
+            if (c == '"' || c == '\\') out += '\\';
+            out += c;
+        }
+        return out + "\"";
+    }
+    // The frame's own button `id`, clicked as the pointer clicks it.
+    static void Press(CWnd* frame, int id)
+    {
+        CWnd* button = frame ? frame->GetDlgItem(id) : nullptr;
+        ASSERT_NE(button, nullptr) << "no button " << id;
+        ClickControl(*button);
+    }
+    // The page's text holds `part`.
+    static bool WaitText(CDHtmlDialog* page, const std::string& part, int timeoutMs = 10000)
+    {
+        return WaitEval(page, "document.body.innerText.indexOf(" + Js(part) + ") >= 0", "true", timeoutMs);
+    }
+    bool WaitBox(const std::string& text, int timeoutMs = 10000)
+    {
+        return lumui::PumpUntil([&] { return !boxes_.empty() && boxes_.back() == text; }, timeoutMs);
+    }
+    std::string RowText(CListCtrl& list, int id)
+    {
+        const int row = RowOf(list, id);
+        return row < 0 ? std::string() : list.GetItemText(row, 0).GetString();
+    }
+};
+
+}  // namespace
+
+// "加为好友": its OK adds the stranger as a friend (the friend list gains
+// him, the stranger list loses him, the store keeps him) and the window
+// closes; its cancel only closes. The invitation's cancel closes it.
+TEST_F(PageCommandsTest, AddFriendAndInvitationWindowsButtons)
+{
+    ASSERT_NO_FATAL_FAILURE(StrangerWrites());
+    ASSERT_TRUE(RowCommand(Strangers(), kZhao, IDM_ADD_AS_FRIEND));
+    CWnd* add = WaitWindow("加为好友");
+    ASSERT_NE(add, nullptr);
+    CDHtmlDialog* page = PageOf(add);
+    ASSERT_TRUE(WaitEval(page, "friendId", "10006"));
+    Click(page, "#ButtonCancel");
+    EXPECT_TRUE(WaitGone("加为好友")) << "cancel (onCancel)";
+    EXPECT_EQ(RowOf(Friends(), kZhao), -1);
+
+    ASSERT_TRUE(RowCommand(Strangers(), kZhao, IDM_ADD_AS_FRIEND));
+    page = PageOf(WaitWindow("加为好友"));
+    ASSERT_TRUE(WaitEval(page, "friendId", "10006"));
+    Click(page, "#ButtonOK");
+    EXPECT_TRUE(lumui::PumpUntil([&] { return RowOf(Friends(), kZhao) >= 0; }, 10000)) << "OK (addFrdSuc)";
+    EXPECT_EQ(RowOf(Strangers(), kZhao), -1);
+    EXPECT_TRUE(WaitGone("加为好友"));
+    EXPECT_EQ(StoreCount("User.dll", "select count(*) from GroupUser where gid=1 and id=10006"), 1);
+    EXPECT_TRUE(service_.IsFriend(kOwn, kZhao));
+
+    Main().SelectTab(IDC_BTN_TAB_FRIENDS);
+    Friends().SetSelectionMark(RowOf(Friends(), kWang));
+    Friends().SendMessage(WM_COMMAND, IDM_INVITE_TO_GROUP, 0);
+    page = PageOf(WaitWindow("邀请加入我的群"));
+    ASSERT_TRUE(WaitEval(page, "friendId", "10003"));
+    Click(page, "#ButtonCancel");
+    EXPECT_TRUE(WaitGone("邀请加入我的群")) << "cancel (onCancel)";
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front();
+}
+
+// The user search's results: a row chosen and the frame's "加为好友" adds
+// the user to the friend list; a row's card button opens the card.
+TEST_F(PageCommandsTest, UserSearchResultsAddTheChosenUserAndOpenCards)
+{
+    ASSERT_TRUE(ChooseFromMenu([&] { ClickControl(Main().m_btnMainMenu); }, IDM_ADD_FRIEND));
+    CWnd* results = WaitWindow("好友查找结果");
+    ASSERT_NE(results, nullptr);
+    CDHtmlDialog* page = PageOf(results);
+    Eval(page, "search('10006'),1");
+    ASSERT_TRUE(WaitEval(page, "document.querySelectorAll('#list .row').length", "1"));
+
+    // Nothing chosen: the page says so.
+    Press(results, kResultsAddFriend);
+    EXPECT_TRUE(WaitBox("请求选择一个用户!"));
+    // The row chosen (getId), then its card button (view_friend_info): the
+    // card shows once the page's calls before it were taken too.
+    Click(page, "#list .row");
+    Click(page, "#list .row .view");
+    CWnd* card = WaitWindow("查看资料");
+    ASSERT_NE(card, nullptr) << "no card";
+    EXPECT_TRUE(WaitText(PageOf(card), "赵磊"));
+
+    // Added (addFrdSuc).
+    Press(results, kResultsAddFriend);
+    EXPECT_TRUE(WaitBox("恭喜,添加好友10006成功!"));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return RowOf(Friends(), kZhao) >= 0; }, 5000));
+    EXPECT_EQ(RowText(Friends(), kZhao), "赵磊");
+    EXPECT_EQ(StoreCount("User.dll", "select count(*) from GroupUser where gid=1 and id=10006"), 1);
+}
+
+// The group search's results: a row chosen and the frame's "加入该群" asks
+// the owner; a row's card button opens the group's card.
+TEST_F(PageCommandsTest, GroupSearchResultsAskToJoinAndOpenCards)
+{
+    ASSERT_TRUE(ChooseFromMenu([&] { ClickControl(Main().m_btnMainMenu); }, IDM_FIND_GROUP));
+    CWnd* results = WaitWindow("群组查找结果");
+    ASSERT_NE(results, nullptr);
+    CDHtmlDialog* page = PageOf(results);
+    Eval(page, "search('3002'),1");
+    ASSERT_TRUE(WaitEval(page, "document.querySelectorAll('#list .row').length", "1"));
+    Click(page, "#list .row");
+    Click(page, "#list .row .view");
+    CWnd* card = WaitWindow("查看资料");
+    ASSERT_NE(card, nullptr) << "no card (view_group_info)";
+    EXPECT_TRUE(WaitText(PageOf(card), "校园群组002"));
+
+    Press(results, kResultsJoinGroup);
+    EXPECT_TRUE(WaitBox("申请已经发送出去,请等待群主审批!"));
+    ASSERT_TRUE(WaitWebCall("/api/group/joinGroupUser.jsp"));
+    EXPECT_EQ(WebCalls("/api/group/joinGroupUser.jsp")[0].Param("group_id"), "3002");
+}
+
+// The card's OK saves a changed remark: the friend's row shows it and the
+// card closes; its cancel leaves the remark as it was.
+TEST_F(PageCommandsTest, CardSavesARemarkIntoTheFriendList)
+{
+    Main().SelectTab(IDC_BTN_TAB_FRIENDS);
+    ASSERT_TRUE(RowCommand(Friends(), kWang, IDM_VIEW_INFO));
+    CWnd* card = WaitWindow("查看资料");
+    ASSERT_NE(card, nullptr);
+    CDHtmlDialog* page = PageOf(card);
+    ASSERT_TRUE(WaitEval(page, "document.getElementById('loaded').value", "1"));
+    Type(page, "remark", "小芳");
+    Press(card, kCardCancel);
+    EXPECT_TRUE(WaitGone("查看资料")) << "cancel";
+    EXPECT_EQ(RowText(Friends(), kWang), "王芳");
+
+    ASSERT_TRUE(RowCommand(Friends(), kWang, IDM_VIEW_INFO));
+    card = WaitWindow("查看资料");
+    page = PageOf(card);
+    ASSERT_TRUE(WaitEval(page, "document.getElementById('loaded').value", "1"));
+    Type(page, "remark", "小芳");
+    Press(card, kCardOk);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return RowText(Friends(), kWang) == "小芳"; }, 10000))
+        << "OK (SendRemarkToMain): " << RowText(Friends(), kWang);
+    EXPECT_TRUE(WaitGone("查看资料")) << "OK (CloseWindow)";
+}
+
+// The remark editor: OK with a text saves it into the friend's row and
+// closes the editor; cancel closes it with nothing changed.
+TEST_F(PageCommandsTest, RemarkEditorSavesIntoTheFriendList)
+{
+    Main().SelectTab(IDC_BTN_TAB_FRIENDS);
+    bool seen = false;
+    WhenModalShows(
+        "修改备注",
+        [&](CWnd* editor) {
+            CDHtmlDialog* page = PageOf(editor);
+            Type(page, "text", "不该保存");
+            Click(page, "#cancel");
+        },
+        &seen);
+    ASSERT_TRUE(RowCommand(Friends(), kLiu, IDM_EDIT_REMARK));
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(RowText(Friends(), kLiu), "刘老师") << "cancel (CloseWindow)";
+
+    WhenModalShows(
+        "修改备注",
+        [&](CWnd* editor) {
+            CDHtmlDialog* page = PageOf(editor);
+            Type(page, "text", "刘教授");
+            Click(page, "#ok");
+        },
+        &seen);
+    ASSERT_TRUE(RowCommand(Friends(), kLiu, IDM_EDIT_REMARK));
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(RowText(Friends(), kLiu), "刘教授") << "OK (SendToMain)";
+    EXPECT_FALSE(Shown("修改备注"));
+    ASSERT_TRUE(WaitWebCall("/api/friend/editFriendRemark.jsp"));
+    EXPECT_EQ(WebCalls("/api/friend/editFriendRemark.jsp")[0].Param("remark"), "刘教授");
+}
+
+// The group card editor of a group chat's member list: OK shows the card in
+// the own member row.
+TEST_F(PageCommandsTest, GroupCardEditorSavesIntoTheMemberList)
+{
+    Main().SelectTab(IDC_BTN_TAB_GROUPS);
+    DoubleClick(Groups(), RowOf(Groups(), kOwnGroup));
+    CKivDlgChatGroup* chat = nullptr;
+    ASSERT_TRUE(lumui::PumpUntil(
+        [&] {
+            chat = GroupChatOf(kOwnGroup);
+            return chat && chat->IsWindowVisible() && chat->m_dlgMsgList.m_listMembers.GetItemCount() == 3;
+        },
+        5000));
+    CKivGroupUsersListCtrl& members = chat->m_dlgMsgList.m_listMembers;
+    bool seen = false;
+    WhenModalShows(
+        "修改群名片",
+        [&](CWnd* editor) {
+            CDHtmlDialog* page = PageOf(editor);
+            Type(page, "text", "组长");
+            Click(page, "#ok");
+        },
+        &seen);
+    ASSERT_TRUE(RowCommand(members, kOwn, IDM_EDIT_GROUP_CARD));
+    ASSERT_TRUE(seen);
+    EXPECT_NE(RowText(members, kOwn).find("组长"), std::string::npos)
+        << "OK (SendGrpCardToMain): " << RowText(members, kOwn);
+    ASSERT_TRUE(WaitWebCall("/api/group/editGroupUserCard.jsp"));
+}
+
+}  // namespace commands
