@@ -902,9 +902,11 @@ LRESULT CKivGroupListCtrl::OnGroupHeadChanged(WPARAM wParam, LPARAM)
     const int gid = static_cast<int>(wParam);
     auto it = m_mapGroups.find(gid);
     if (it == m_mapGroups.end()) return 0;
-    if (HWND main = GetMainWindowHandle())
-        ::PostMessage(main, UM_GROUP_HEAD_LOADED, reinterpret_cast<WPARAM>(it->second),
-                      reinterpret_cast<LPARAM>(m_pUserStore));
+    // The new photo is on the web server now: it is downloaded, and the
+    // download tells the main window (3026) to take it and repaint the list.
+    // (Telling the main window at once would only take a head downloaded
+    // before, so the list would keep the old photo.)
+    if (s_loadHead) s_loadHead(it->second);
     return 0;
 }
 

@@ -8,8 +8,11 @@
 #include "Lum/KivUsersListCtrl.h"
 #include "base/MenuCommands.h"
 #include "tests/commands/CommandFixture.h"
+#include "tests/e2e/Desktop.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace commands {
 namespace {
@@ -18,6 +21,7 @@ namespace {
 const int kResultsAddFriend = 7004;  // the user search's "加为好友"
 const int kResultsJoinGroup = 7005;  // the group search's "加入该群"
 const int kCardOk = 8000, kCardCancel = 8001;
+const int kGroupEditorOk = 6000, kGroupEditorCancel = 6001, kGroupEditorApply = 6002;
 
 class PageCommandsTest : public CommandTest {
 protected:
@@ -65,6 +69,15 @@ protected:
     static bool WaitText(CDHtmlDialog* page, const std::string& part, int timeoutMs = 10000)
     {
         return WaitEval(page, "document.body.innerText.indexOf(" + Js(part) + ") >= 0", "true", timeoutMs);
+    }
+    // Clicks a page element with the display's real pointer (a file input
+    // opens its chooser only for a person's click); the chooser is answered
+    // with `fileChoice_`.
+    static bool PointerClick(CDHtmlDialog* page, const std::string& selector)
+    {
+        CRect r;
+        if (!lumui::PageElementScreenRect(page, selector.c_str(), &r) || r.IsRectEmpty()) return false;
+        return e2e::Click(r.CenterPoint().x, r.CenterPoint().y);
     }
     bool WaitBox(const std::string& text, int timeoutMs = 10000)
     {
@@ -254,6 +267,65 @@ TEST_F(PageCommandsTest, GroupCardEditorSavesIntoTheMemberList)
     EXPECT_NE(RowText(members, kOwn).find("组长"), std::string::npos)
         << "OK (SendGrpCardToMain): " << RowText(members, kOwn);
     ASSERT_TRUE(WaitWebCall("/api/group/editGroupUserCard.jsp"));
+}
+
+// The group editor of an own group: "应用" on the information tab renames
+// the group in the group list; a new photo is fetched for the list; "确定"
+// with a new card shows it in the open group chat's member list and closes
+// the editor; "取消" closes it.
+TEST_F(PageCommandsTest, GroupEditorRenamesTheGroupAndChangesItsPhotoAndCard)
+{
+    Main().SelectTab(IDC_BTN_TAB_GROUPS);
+    DoubleClick(Groups(), RowOf(Groups(), kOwnGroup));
+    CKivDlgChatGroup* chat = nullptr;
+    ASSERT_TRUE(lumui::PumpUntil(
+        [&] {
+            chat = GroupChatOf(kOwnGroup);
+            return chat && chat->IsWindowVisible() && chat->m_dlgMsgList.m_listMembers.GetItemCount() == 3;
+        },
+        5000));
+
+    ASSERT_TRUE(RowCommand(Groups(), kOwnGroup, IDM_EDIT_GROUP_INFO));
+    CWnd* editor = WaitWindow("群设置-Kiv群组");
+    ASSERT_NE(editor, nullptr);
+    CDHtmlDialog* page = PageOf(editor);
+    ASSERT_TRUE(WaitEval(page, "document.getElementById('grpName').value", "学习小组"));
+    Type(page, "grpName", "学习小组二");
+    Press(editor, kGroupEditorApply);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return RowText(Groups(), kOwnGroup).find("学习小组二") != std::string::npos; },
+                                 10000))
+        << "应用 (SendGrpEditToMain): " << RowText(Groups(), kOwnGroup);
+
+    // A new photo: the group list shows it (it had none before).
+    const std::string photo = dir_.file("photo.png");
+    std::filesystem::copy_file(std::string(LUM_STANDIN_WWW) + "/upload/face/10004.png", photo);
+    Gdiplus::Bitmap picture(std::wstring(photo.begin(), photo.end()).c_str());
+    ASSERT_GT(picture.GetWidth(), 0u);
+    CDataGroup* group = Groups().GetGroup(kOwnGroup);
+    ASSERT_EQ(group->m_imgHead, nullptr);
+    fileChoice_ = photo;
+    ASSERT_TRUE(PointerClick(page, "#file_headPhoto"));
+    EXPECT_TRUE(WaitBox("头像修改成功!"));
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] { return group->m_imgHead && group->m_imgHead->GetWidth() == picture.GetWidth(); }, 10000))
+        << "the group list kept the old photo (SendGrpHeadToMain)";
+
+    Eval(page, "showTab('setting'),1");
+    Type(page, "userCard", "小组长");
+    Press(editor, kGroupEditorOk);
+    // The own row draws its record's card.
+    CDataUser* own = static_cast<CDataUser*>(chat->m_dlgMsgList.m_listMembers.GetUser(kOwn));
+    ASSERT_NE(own, nullptr);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return own->m_strRemark == "小组长"; }, 10000))
+        << "确定 (SendGrpCardToMain): " << own->m_strRemark.GetString();
+    EXPECT_TRUE(WaitGone("群设置-Kiv群组")) << "确定 (CloseWindow)";
+
+    ASSERT_TRUE(RowCommand(Groups(), kOwnGroup, IDM_EDIT_GROUP_INFO));
+    editor = WaitWindow("群设置-Kiv群组");
+    ASSERT_NE(editor, nullptr);
+    Press(editor, kGroupEditorCancel);
+    EXPECT_TRUE(WaitGone("群设置-Kiv群组")) << "取消";
+    Shot("commands-group-editor.png");
 }
 
 }  // namespace commands
