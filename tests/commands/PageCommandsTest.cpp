@@ -22,6 +22,8 @@ const int kResultsAddFriend = 7004;  // the user search's "加为好友"
 const int kResultsJoinGroup = 7005;  // the group search's "加入该群"
 const int kCardOk = 8000, kCardCancel = 8001;
 const int kGroupEditorOk = 6000, kGroupEditorCancel = 6001, kGroupEditorApply = 6002;
+const int kCreateSubmit = 4000, kCreateReset = 4001, kMembersPass = 4004;
+const int kImportSearchAdd = 1049;  // the member-import window's "搜索添加"
 
 class PageCommandsTest : public CommandTest {
 protected:
@@ -78,6 +80,25 @@ protected:
         CRect r;
         if (!lumui::PageElementScreenRect(page, selector.c_str(), &r) || r.IsRectEmpty()) return false;
         return e2e::Click(r.CenterPoint().x, r.CenterPoint().y);
+    }
+    // The page, in any window shown, that defines the script function
+    // `marker` (for windows without a caption).
+    static CDHtmlDialog* WaitPageWith(const std::string& marker, int timeoutMs = 15000)
+    {
+        CDHtmlDialog* found = nullptr;
+        lumui::PumpUntil(
+            [&] {
+                for (HWND top : lumui::VisibleTopLevelWindows())
+                    for (HWND hwnd : lumui::DescendantWindows(top))
+                        if (auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
+                            if (page->m_hWnd && Eval(page, "typeof " + marker) == "function") {
+                                found = page;
+                                return true;
+                            }
+                return false;
+            },
+            timeoutMs);
+        return found;
     }
     bool WaitBox(const std::string& text, int timeoutMs = 10000)
     {
@@ -326,6 +347,77 @@ TEST_F(PageCommandsTest, GroupEditorRenamesTheGroupAndChangesItsPhotoAndCard)
     Press(editor, kGroupEditorCancel);
     EXPECT_TRUE(WaitGone("群设置-Kiv群组")) << "取消";
     Shot("commands-group-editor.png");
+}
+
+// "创建群": the frame's "创建" makes the group, which the group list shows
+// at once as an own group; "重填" empties the form.
+TEST_F(PageCommandsTest, CreatingAGroupAddsItToTheGroupList)
+{
+    ASSERT_TRUE(ChooseFromMenu([&] { ClickControl(Main().m_btnMainMenu); }, IDM_CREATE_GROUP));
+    CWnd* frame = WaitWindow("创建群");
+    ASSERT_NE(frame, nullptr);
+    CDHtmlDialog* page = PageOf(frame);
+    ASSERT_TRUE(WaitEval(page, "typeof submitGrpInfo", "function"));
+    Type(page, "grpName", "草稿");
+    Press(frame, kCreateReset);
+    EXPECT_TRUE(WaitEval(page, "document.getElementById('grpName').value", "")) << "重填";
+
+    Type(page, "grpName", "篮球队");
+    Type(page, "grpNote", "周三训练");
+    const int rows = Groups().GetItemCount();
+    Press(frame, kCreateSubmit);
+    EXPECT_TRUE(WaitBox("创建成功"));
+    ASSERT_TRUE(lumui::PumpUntil([&] { return Groups().GetItemCount() == rows + 1; }, 10000)) << "创建 (SetGroupInfo)";
+    int gid = 0;
+    for (const auto& entry : Groups().m_mapGroups)
+        if (CString(static_cast<const char*>(entry.second->m_bstrName)) == "篮球队") gid = entry.first;
+    ASSERT_GT(gid, 0);
+    EXPECT_EQ(Groups().GetGroup(gid)->m_nIsMaster, 1);
+    EXPECT_NE(RowText(Groups(), gid).find("篮球队"), std::string::npos);
+    EXPECT_EQ(service_.MemberRole(gid, kOwn), 1);
+}
+
+// The member-import window of an own group: "搜索添加" opens the member
+// search; a user found there, his details button shows his card; ticked and
+// passed on, the invitation window sends the invitation, its tip's "关闭"
+// closes it.
+TEST_F(PageCommandsTest, MemberSearchInvitesTheChosenUser)
+{
+    Main().SelectTab(IDC_BTN_TAB_GROUPS);
+    ASSERT_TRUE(RowCommand(Groups(), kOwnGroup, IDM_ADD_GROUP_MEMBERS));
+    CWnd* import = WaitWindow("添加群成员");
+    ASSERT_NE(import, nullptr);
+    Press(import, kImportSearchAdd);
+    CWnd* frame = WaitWindow("添加成员");
+    ASSERT_NE(frame, nullptr) << "搜索添加";
+    CDHtmlDialog* page = WaitPageWith("passSelIDs");
+    ASSERT_NE(page, nullptr);
+    Type(page, "key", "10003");
+    Click(page, "#go");
+    ASSERT_TRUE(WaitEval(page, "document.querySelectorAll('.row input').length", "1"));
+
+    Click(page, ".row img.detail");
+    CWnd* card = WaitWindow("查看资料");
+    ASSERT_NE(card, nullptr) << "details (ShowMemberInfo)";
+    EXPECT_TRUE(WaitText(PageOf(card), "王芳"));
+    card->SendMessage(WM_CLOSE, 0, 0);
+
+    Click(page, ".row input");
+    ASSERT_TRUE(WaitEval(page, "selection", "10003;"));
+    Press(frame, kMembersPass);
+    CDHtmlDialog* invite = WaitPageWith("submitInvite");
+    ASSERT_NE(invite, nullptr) << "确定 (GetSelIDs)";
+    EXPECT_TRUE(WaitGone("添加成员"));
+    Eval(invite, "msg.value='一起学习吧',1");
+    Click(invite, "#ok");
+    EXPECT_TRUE(WaitText(invite, "邀请已发出")) << "确定 (ConfirmSubmit, ShowSendTip)";
+    ASSERT_EQ(service_.Pending(kWang).size(), 1u);
+    EXPECT_EQ(service_.Pending(kWang)[0].gid, kOwnGroup);
+    CWnd* inviteFrame = invite->GetParent();
+    ASSERT_NE(inviteFrame, nullptr);
+    const HWND inviteWnd = inviteFrame->m_hWnd;
+    Click(invite, "#close");
+    EXPECT_TRUE(lumui::PumpUntil([&] { return !::IsWindow(inviteWnd); }, 10000)) << "关闭 (CloseWindow)";
 }
 
 }  // namespace commands
