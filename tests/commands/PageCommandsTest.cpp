@@ -7,6 +7,7 @@
 #include "Lum/KivGroupUsersListCtrl.h"
 #include "Lum/KivUsersListCtrl.h"
 #include "base/MenuCommands.h"
+#include "platform/commdlg.h"
 #include "tests/commands/CommandFixture.h"
 #include "tests/e2e/Desktop.h"
 
@@ -24,6 +25,7 @@ const int kCardOk = 8000, kCardCancel = 8001;
 const int kGroupEditorOk = 6000, kGroupEditorCancel = 6001, kGroupEditorApply = 6002;
 const int kCreateSubmit = 4000, kCreateReset = 4001, kMembersPass = 4004;
 const int kImportSearchAdd = 1049;  // the member-import window's "搜索添加"
+const int kSettingsOk = 1, kSettingsCancel = 2, kSettingsApply = 5000;
 
 class PageCommandsTest : public CommandTest {
 protected:
@@ -418,6 +420,102 @@ TEST_F(PageCommandsTest, MemberSearchInvitesTheChosenUser)
     const HWND inviteWnd = inviteFrame->m_hWnd;
     Click(invite, "#close");
     EXPECT_TRUE(lumui::PumpUntil([&] { return !::IsWindow(inviteWnd); }, 10000)) << "关闭 (CloseWindow)";
+}
+
+// The settings window: a black-list entry removed and applied leaves the
+// main window's black list; the sound and folder choosers show what was
+// chosen, and OK stores it and closes; cancel closes.
+TEST_F(PageCommandsTest, SettingsWindowButtons)
+{
+    Main().SelectTab(IDC_BTN_TAB_FRIENDS);
+    answer_ = IDOK;
+    Friends().SetSelectionMark(RowOf(Friends(), kWang));
+    Friends().SendMessage(WM_COMMAND, IDM_MOVE_TO_BLACK, 0);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return service_.BlackList(kOwn).count(kWang) == 1; }, 5000));
+    ASSERT_TRUE(Main().m_setBlackList.count(kWang));
+
+    // The black-list page ("显示黑名单").
+    Friends().SetSelectionMark(RowOf(Friends(), kLina));
+    Friends().SendMessage(WM_COMMAND, IDM_SHOW_BLACK_LIST, 0);
+    CWnd* settings = WaitWindow("系统设置");
+    ASSERT_NE(settings, nullptr);
+    CDHtmlDialog* page = PageOf(settings);
+    ASSERT_TRUE(WaitEval(page, "document.getElementById('item10003') !== null", "true"));
+    Click(page, "#item10003 a");
+    ASSERT_TRUE(WaitEval(page, "document.getElementById('item10003').className", "removing"));
+    Press(settings, kSettingsApply);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return Main().m_setBlackList.count(kWang) == 0; }, 10000))
+        << "应用 (SendRemoveBlackToMain)";
+    EXPECT_TRUE(service_.BlackList(kOwn).empty());
+
+    // The choosers (SelectSoundPath, SelectSavePath).
+    const std::string ring = dir_.file("ring.wav");
+    fileChoice_ = ring;
+    Eval(page, "showPage('sound'),1");
+    Click(page, "button[onclick*=FMsgAddress]");
+    EXPECT_TRUE(WaitEval(page, "byId('pathFMsgAddress').getAttribute('data-path')", ring));
+    const std::string folder = dir_.path();
+    lumui::SetFolderDialogHook([&](const CString&) { return CString(folder.c_str()); });
+    Eval(page, "showPage('trans'),1");
+    Click(page, "button[onclick*=SelectSavePath]");
+    EXPECT_TRUE(WaitEval(page, "byId('txtSavePath').value", folder));
+    Shot("commands-settings.png");
+
+    Press(settings, kSettingsOk);
+    EXPECT_TRUE(WaitGone("系统设置")) << "确定";
+    EXPECT_EQ(StoreCount("KivSys.dll", "select count(*) from Prefor where userid=10001 and key='Sound_FMsgAddress' "
+                                       "and value='" + ring + "'"),
+              1);
+    EXPECT_EQ(StoreCount("KivSys.dll", "select count(*) from Prefor where userid=10001 and key='Trans_SavePath' "
+                                       "and value='" + folder + "'"),
+              1);
+
+    Main().SendMessage(WM_COMMAND, IDM_SETTINGS, 0);
+    settings = WaitWindow("系统设置");
+    ASSERT_NE(settings, nullptr);
+    Press(settings, kSettingsCancel);
+    EXPECT_TRUE(WaitGone("系统设置")) << "取消";
+}
+
+// The message centre: a sender's lines chosen and "回复" opens that chat
+// only, with the lines that waited.
+TEST_F(PageCommandsTest, MessageCentreRepliesToTheChosenSender)
+{
+    Receive(kWang, 1, "<span>王芳的话</span>");
+    Receive(kLina, 1, "<span>李娜的话</span>");
+    ClickControl(Main().m_btnMessages);
+    CWnd* centre = WaitWindow("消息中心");
+    ASSERT_NE(centre, nullptr);
+    CDHtmlDialog* page = PageOf(centre);
+    ASSERT_TRUE(WaitEval(page, "document.getElementById('count').innerText", "2"));
+    Click(page, "table#f10002");
+    ASSERT_TRUE(WaitEval(page, "document.getElementById('REPLY') !== null", "true"));
+    Click(page, "#REPLY");
+    CKivDlgChatUser* chat = nullptr;
+    ASSERT_TRUE(lumui::PumpUntil([&] { return (chat = ChatOf(Friends(), kLina)) && chat->IsWindowVisible(); }, 10000))
+        << "回复 (getId, REPLY)";
+    EXPECT_TRUE(WaitHistory(chat->m_dlgMsgList, "李娜的话"));
+    EXPECT_TRUE(WaitGone("消息中心"));
+    EXPECT_EQ(ChatOf(Friends(), kWang), nullptr);
+}
+
+// The SMS notice to one friend: "发送" sends the text to the web server for
+// that friend, and the window closes.
+TEST_F(PageCommandsTest, SmsNoticeToAFriendSendsAndCloses)
+{
+    Main().SelectTab(IDC_BTN_TAB_FRIENDS);
+    ASSERT_TRUE(RowCommand(Friends(), kLina, IDM_SMS_NOTICE));
+    CWnd* sms = WaitWindow("通知短信");
+    ASSERT_NE(sms, nullptr);
+    CDHtmlDialog* page = PageOf(sms);
+    ASSERT_TRUE(WaitText(page, "娜娜"));
+    Eval(page, "document.getElementById('content').value='明天八点上课',1");
+    Click(page, "#ButtonOk");
+    ASSERT_TRUE(WaitWebCall("/api/message/sendFriendNotifyMessage.jsp")) << "发送 (OnOK)";
+    const standin::WebRequest sent = WebCalls("/api/message/sendFriendNotifyMessage.jsp")[0];
+    EXPECT_EQ(sent.Param("friendid_list"), "10002");
+    EXPECT_EQ(sent.Param("content"), "明天八点上课");
+    EXPECT_TRUE(WaitGone("通知短信")) << "sendSMS";
 }
 
 }  // namespace commands
