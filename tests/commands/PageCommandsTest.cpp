@@ -26,6 +26,7 @@ const int kGroupEditorOk = 6000, kGroupEditorCancel = 6001, kGroupEditorApply = 
 const int kCreateSubmit = 4000, kCreateReset = 4001, kMembersPass = 4004;
 const int kImportSearchAdd = 1049;  // the member-import window's "搜索添加"
 const int kSettingsOk = 1, kSettingsCancel = 2, kSettingsApply = 5000;
+const int kProfileOk = 3001;
 
 class PageCommandsTest : public CommandTest {
 protected:
@@ -516,6 +517,57 @@ TEST_F(PageCommandsTest, SmsNoticeToAFriendSendsAndCloses)
     EXPECT_EQ(sent.Param("friendid_list"), "10002");
     EXPECT_EQ(sent.Param("content"), "明天八点上课");
     EXPECT_TRUE(WaitGone("通知短信")) << "sendSMS";
+}
+
+// "我的资料": OK with a new name saves it and the panel shows it; "更换头像"
+// opens the head-photo window, whose upload puts the new head on the
+// panel and closes it; its "取消" closes it.
+TEST_F(PageCommandsTest, ProfileSavesTheNameAndTheHeadShowsOnThePanel)
+{
+    // The own head as the panel draws it (40 x 40 at (6, 25)).
+    auto head = [&] {
+        std::vector<DWORD> pixels;
+        for (int d = 4; d < 40; d += 6) pixels.push_back(lumui::WindowPixel(Main().m_hWnd, 6 + d, 25 + d));
+        return pixels;
+    };
+    const std::vector<DWORD> before = head();
+    ASSERT_TRUE(ChooseFromMenu([&] { ClickControl(Main().m_btnStatus); }, IDM_PROFILE));
+    CWnd* profile = WaitWindow("我的资料");
+    ASSERT_NE(profile, nullptr);
+    CDHtmlDialog* page = PageOf(profile);
+    ASSERT_TRUE(WaitEval(page, "document.getElementById('name').value", "张伟"));
+
+    Click(page, "#changeHead");
+    CWnd* upload = WaitWindow("更换头像");
+    ASSERT_NE(upload, nullptr) << "更换头像 (OpenDlgHeadPhoto)";
+    CDHtmlDialog* uploadPage = PageOf(upload);
+    ASSERT_TRUE(WaitEval(uploadPage, "document.getElementById('hid_userID').value", "13800000001"));
+    Click(uploadPage, "#btnCancel");
+    EXPECT_TRUE(WaitGone("更换头像")) << "取消 (CloseDialog)";
+
+    Click(page, "#changeHead");
+    upload = WaitWindow("更换头像");
+    ASSERT_NE(upload, nullptr);
+    uploadPage = PageOf(upload);
+    ASSERT_TRUE(WaitEval(uploadPage, "document.getElementById('hid_userID').value", "13800000001"));
+    const std::string photo = dir_.file("me.png");
+    std::filesystem::copy_file(std::string(LUM_STANDIN_WWW) + "/upload/face/10004.png", photo);
+    fileChoice_ = photo;
+    ASSERT_TRUE(PointerClick(uploadPage, "#file_headPhoto"));
+    ASSERT_TRUE(WaitEval(uploadPage, "document.getElementById('file_headPhoto').files.length", "1"));
+    Click(uploadPage, "#btnUpload");
+    EXPECT_TRUE(WaitBox("头像修改成功!"));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return head() != before; }, 10000)) << "上传 (ConfirmHeadChg)";
+    EXPECT_TRUE(WaitGone("更换头像"));
+
+    Type(page, "name", "张大伟");
+    Press(profile, kProfileOk);
+    EXPECT_TRUE(WaitBox("修改成功!"));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return CString(static_cast<const char*>(App().m_userSelf.m_bstrName)) == "张大伟"; },
+                                 10000))
+        << "确定 (ModiUserInfoMain)";
+    EXPECT_TRUE(WaitGone("我的资料")) << "确定 (CloseWindow)";
+    Shot("commands-profile-saved.png");
 }
 
 }  // namespace commands
