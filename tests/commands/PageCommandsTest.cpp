@@ -42,6 +42,27 @@ protected:
         Main().SelectTab(IDC_BTN_TAB_STRANGERS);
     }
 
+    // `n` lines of a friend ("第1句" ... ), taken in by one heartbeat and
+    // shown (so stored) in the friend's chat.
+    void ChatLines(int from, int n)
+    {
+        for (int i = 1; i <= n; ++i) {
+            standin::PendingMessage m;
+            m.fromid = from;
+            m.toid = kOwn;
+            m.gid = 1;
+            m.sendTime = "2026-03-04 05:06:" + std::string(i < 10 ? "0" : "") + std::to_string(i);
+            m.content = standin::PercentEncode("<span>第" + std::to_string(i) + "句</span>");
+            service_.AddPending(kOwn, m);
+        }
+        Heartbeat();
+        Main().SelectTab(IDC_BTN_TAB_FRIENDS);
+        DoubleClick(Friends(), RowOf(Friends(), from));
+        const std::string history = "select count(*) from history_msg where id=" + std::to_string(from);
+        ASSERT_TRUE(lumui::PumpUntil([&] { return StoreCount("MsgRecords.dll", history) == n; }, 10000))
+            << StoreCount("MsgRecords.dll", history);
+    }
+
     // Clicks the first element `selector` matches, as its own click runs
     // (from the page's loop, so that a box it shows does not hold the test).
     static void Click(CDHtmlDialog* page, const std::string& selector)
@@ -568,6 +589,66 @@ TEST_F(PageCommandsTest, ProfileSavesTheNameAndTheHeadShowsOnThePanel)
         << "确定 (ModiUserInfoMain)";
     EXPECT_TRUE(WaitGone("我的资料")) << "确定 (CloseWindow)";
     Shot("commands-profile-saved.png");
+}
+
+// The message manager over the history the chats stored: a contact picked
+// in the tree shows its lines, page by page; the search finds a line; the
+// time tree lists the day; "删除", confirmed, deletes the contact's lines
+// from the store.
+TEST_F(PageCommandsTest, MessageManagerShowsSearchesAndDeletesTheStoredHistory)
+{
+    ASSERT_NO_FATAL_FAILURE(ChatLines(kLina, 12));
+    ClickControl(Main().m_btnHistory);
+    CWnd* manager = WaitWindow("消息管理器");
+    ASSERT_NE(manager, nullptr);
+    CDHtmlDialog* page = PageOf(manager);
+    ASSERT_TRUE(WaitEval(page, "document.querySelector('#treeType li[data-id=\"10002\"]') !== null", "true"));
+
+    Click(page, "#treeType li[data-id='10002'] > span");
+    // The newest lines first.
+    EXPECT_TRUE(WaitText(page, "第12句")) << "a contact (showChatRecords)";
+    EXPECT_EQ(Eval(page, "byId('tPage').textContent"), "2");
+    Click(page, "#next");
+    EXPECT_TRUE(WaitEval(page, "byId('cPage').textContent", "2")) << "下一页 (chanagePage)";
+    EXPECT_TRUE(WaitText(page, "第1句"));
+
+    Eval(page, "byId('keyword').value='第12句',1");
+    Click(page, "#btnSearch");
+    EXPECT_TRUE(WaitEval(page, "byId('pane').innerText.indexOf('第11句') < 0 && byId('pane').innerText.indexOf('第12句') >= 0",
+                         "true"))
+        << "查找 (searchConditions)";
+
+    Click(page, "#tabTime");
+    EXPECT_TRUE(WaitEval(page, "byId('treeTime').querySelectorAll('li').length > 1", "true")) << "时间分组 (refresh)";
+    Click(page, "#btnRefresh");
+    EXPECT_TRUE(WaitEval(page, "byId('treeTime').querySelectorAll('li').length > 1", "true")) << "刷新 (refresh)";
+
+    Click(page, "#tabType");
+    Click(page, "#treeType li[data-id='10002'] > span");
+    answer_ = IDOK;
+    Click(page, "#btnDelete");
+    // (The tree names the contact as the store keeps the name.)
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] { return !boxes_.empty() && boxes_.back().rfind("您确定要删除与李娜", 0) == 0; }, 10000));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return StoreCount("MsgRecords.dll", "select count(*) from history_msg where id=10002") == 0; },
+                                 10000))
+        << "删除 (deleteChatRecords)";
+}
+
+// The history viewer of one friend turns its pages.
+TEST_F(PageCommandsTest, HistoryViewerTurnsItsPages)
+{
+    ASSERT_NO_FATAL_FAILURE(ChatLines(kLina, 12));
+    ASSERT_TRUE(RowCommand(Friends(), kLina, IDM_VIEW_HISTORY));
+    CWnd* viewer = WaitWindow("与娜娜的聊天记录");
+    ASSERT_NE(viewer, nullptr);
+    CDHtmlDialog* page = PageOf(viewer);
+    ASSERT_TRUE(WaitEval(page, "document.getElementById('tPage').textContent", "2"));
+    Click(page, "#next");
+    EXPECT_TRUE(WaitEval(page, "document.getElementById('cPage').textContent", "2")) << "下一页 (chanagePage)";
+    EXPECT_TRUE(WaitText(page, "第1句"));
+    Click(page, "#prev");
+    EXPECT_TRUE(WaitEval(page, "document.getElementById('cPage').textContent", "1")) << "上一页 (chanagePage)";
 }
 
 }  // namespace commands
