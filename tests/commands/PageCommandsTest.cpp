@@ -3,6 +3,7 @@
 // program's own windows (a list row, the panel, the black list) or in the
 // module's window (it closes, another window opens), and what the service
 // or the web server was told.
+#include "Lum/DlgChatMsgList.h"
 #include "Lum/KivGroupListCtrl.h"
 #include "Lum/KivGroupUsersListCtrl.h"
 #include "Lum/KivUsersListCtrl.h"
@@ -61,6 +62,13 @@ protected:
         const std::string history = "select count(*) from history_msg where id=" + std::to_string(from);
         ASSERT_TRUE(lumui::PumpUntil([&] { return StoreCount("MsgRecords.dll", history) == n; }, 10000))
             << StoreCount("MsgRecords.dll", history);
+    }
+
+    // Clicks an element of a chat pane's history area (its own document).
+    static void ClickInHistory(CDlgChatMsgListBase& pane, const std::string& selector)
+    {
+        Eval(&pane, "setTimeout(function(){document.getElementById('MsgHistoryIFrame').contentDocument.querySelector(" +
+                        Js(selector) + ").click();},0),1");
     }
 
     // Clicks the first element `selector` matches, as its own click runs
@@ -649,6 +657,93 @@ TEST_F(PageCommandsTest, HistoryViewerTurnsItsPages)
     EXPECT_TRUE(WaitText(page, "第1句"));
     Click(page, "#prev");
     EXPECT_TRUE(WaitEval(page, "document.getElementById('cPage').textContent", "1")) << "上一页 (chanagePage)";
+}
+
+// The one-to-one chat pane: 发送 sends what was typed; the picture button
+// puts the chosen picture into the typed text; the font bar's bold and
+// colour take effect for what is typed; "消息记录" opens the history; a
+// file offered by the contact, accepted, asks the rendezvous server for the
+// contact; 关闭 puts the window away.
+TEST_F(PageCommandsTest, ChatPaneButtons)
+{
+    Main().SelectTab(IDC_BTN_TAB_FRIENDS);
+    DoubleClick(Friends(), RowOf(Friends(), kWang));
+    CKivDlgChatUser* chat = nullptr;
+    ASSERT_TRUE(lumui::PumpUntil([&] { return (chat = ChatOf(Friends(), kWang)) && chat->IsWindowVisible(); }, 5000));
+    CDlgChatMsgList& pane = chat->m_dlgMsgList;
+    ASSERT_TRUE(WaitPage(pane));
+    auto typed = [&] { return Eval(&pane, "document.getElementById('MsgWriteIFrame').contentDocument.body.innerHTML"); };
+
+    pane.InsertWriteText("下午见");
+    Click(&pane, "#ButtonOK");
+    ASSERT_TRUE(WaitServiceCalls("SendUserMsg", 1)) << "发送 (ButtonOK)";
+    EXPECT_NE(ServiceCalls("SendUserMsg")[0].Arg(5).s.find("下午见"), std::string::npos);
+    EXPECT_TRUE(WaitHistory(pane, "下午见"));
+
+    const std::string picture = dir_.file("pic.png");
+    std::filesystem::copy_file(std::string(LUM_STANDIN_WWW) + "/upload/face/10004.png", picture);
+    fileChoice_ = picture;
+    Click(&pane, "#ImgSendImage");
+    EXPECT_TRUE(lumui::PumpUntil([&] { return typed().find("<img") != std::string::npos; }, 5000))
+        << "图片 (ImgSendImage): " << typed();
+
+    ChatFont& font = GetChatFont();
+    const int bold = font.bold;
+    Click(&pane, "#fontBold");
+    EXPECT_TRUE(lumui::PumpUntil([&] { return font.bold != bold; }, 5000)) << "粗体 (updateFontSet)";
+    lumui::SetColorDialogHook([](COLORREF& color) {
+        color = RGB(0xCC, 0x00, 0x33);
+        return IDOK;
+    });
+    Click(&pane, "#imgColor");
+    EXPECT_TRUE(lumui::PumpUntil([&] { return font.color == "#CC0033"; }, 5000))
+        << "字体颜色 (imgColor): " << font.color.GetString();
+    lumui::SetColorDialogHook(nullptr);
+
+    Click(&pane, "#ImgShowHistory");
+    EXPECT_NE(WaitWindow("与王芳的聊天记录"), nullptr) << "消息记录 (ImgShowHistory)";
+
+    // A file the contact offers, accepted into a folder.
+    Receive(kWang, 1, "<file id='F7'>/home/wang/report.txt</file>");
+    ASSERT_TRUE(WaitHistory(pane, "F7_span"));
+    const std::string folder = dir_.path();
+    lumui::SetFolderDialogHook([&](const CString&) { return CString(folder.c_str()); });
+    ClickInHistory(pane, "#F7_span a");
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] {
+            for (const auto& r : rendezvous_.Requests())
+                if (r.cmd == 11 && r.fromid == kOwn && r.toid == kWang) return true;
+            return false;
+        },
+        10000))
+        << "接收 (TrunFile)";
+
+    Click(&pane, "#ButtonClose");
+    EXPECT_TRUE(lumui::PumpUntil([&] { return !chat->IsWindowVisible(); }, 5000)) << "关闭 (HTMLCloseDlg)";
+}
+
+// A request to join the own group, shown in its chat: "同意" tells the
+// service and the requester joins the member list.
+TEST_F(PageCommandsTest, GroupPaneAcceptsAJoinRequest)
+{
+    Main().SelectTab(IDC_BTN_TAB_GROUPS);
+    DoubleClick(Groups(), RowOf(Groups(), kOwnGroup));
+    CKivDlgChatGroup* chat = nullptr;
+    ASSERT_TRUE(lumui::PumpUntil(
+        [&] {
+            chat = GroupChatOf(kOwnGroup);
+            return chat && chat->IsWindowVisible() && chat->m_dlgMsgList.m_listMembers.GetItemCount() == 3;
+        },
+        5000));
+    ASSERT_TRUE(WaitPage(chat->m_dlgMsgList));
+    ReceiveGroup(kZhao, kOwnGroup, "<info cmd='join' fromname='赵磊'/>");
+    ASSERT_TRUE(WaitHistory(chat->m_dlgMsgList, "申请加入该群"));
+    ClickInHistory(chat->m_dlgMsgList, "span[id^=joinGroup_10006] a");
+    ASSERT_TRUE(WaitServiceCalls("DealJoinGroupResp", 1)) << "同意 (AccessJoinGroup)";
+    EXPECT_EQ(ServiceCalls("DealJoinGroupResp")[0].Arg(3).i, kZhao);
+    EXPECT_EQ(ServiceCalls("DealJoinGroupResp")[0].Arg(4).i, kOwnGroup);
+    EXPECT_GE(RowOf(chat->m_dlgMsgList.m_listMembers, kZhao), 0);
+    EXPECT_TRUE(WaitHistory(chat->m_dlgMsgList, "已经同意申请！"));
 }
 
 }  // namespace commands
