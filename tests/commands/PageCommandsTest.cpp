@@ -3,6 +3,7 @@
 // program's own windows (a list row, the panel, the black list) or in the
 // module's window (it closes, another window opens), and what the service
 // or the web server was told.
+#include "Lum/DlgChangeSkin.h"
 #include "Lum/DlgChatMsgList.h"
 #include "Lum/KivGroupListCtrl.h"
 #include "Lum/KivGroupUsersListCtrl.h"
@@ -409,7 +410,8 @@ TEST_F(PageCommandsTest, CreatingAGroupAddsItToTheGroupList)
     EXPECT_EQ(service_.MemberRole(gid, kOwn), 1);
 }
 
-// The member-import window of an own group: "搜索添加" opens the member
+// The member-import window of an own group: a friend ticked in its tree
+// and confirmed is invited; "搜索添加" opens the member
 // search; a user found there, his details button shows his card; ticked and
 // passed on, the invitation window sends the invitation, its tip's "关闭"
 // closes it.
@@ -419,6 +421,19 @@ TEST_F(PageCommandsTest, MemberSearchInvitesTheChosenUser)
     ASSERT_TRUE(RowCommand(Groups(), kOwnGroup, IDM_ADD_GROUP_MEMBERS));
     CWnd* import = WaitWindow("添加群成员");
     ASSERT_NE(import, nullptr);
+    // A friend ticked in the tree, added and confirmed: invited.
+    CDHtmlDialog* tree = WaitPageWith("cAddToGroups");
+    ASSERT_NE(tree, nullptr);
+    ASSERT_TRUE(WaitEval(tree, "document.querySelector('#tree input[data-id=\"10003\"]') !== null", "true"));
+    Click(tree, "#tree input[data-id='10003']");
+    Click(tree, "#btnAdd");
+    ASSERT_TRUE(WaitEval(tree, "document.getElementById('added').innerText.indexOf('王芳') >= 0", "true"));
+    Press(import, IDOK);
+    EXPECT_TRUE(WaitBox("已经成功发出邀请1人,等他们回复确认加入."));
+    ASSERT_TRUE(WaitWebCall("/api/group/batchAddGroupUser.jsp"));
+    EXPECT_EQ(WebCalls("/api/group/batchAddGroupUser.jsp")[0].Param("friend_id"), "10003");
+
+    const size_t invited = service_.Pending(kWang).size();
     Press(import, kImportSearchAdd);
     CWnd* frame = WaitWindow("添加成员");
     ASSERT_NE(frame, nullptr) << "搜索添加";
@@ -443,8 +458,8 @@ TEST_F(PageCommandsTest, MemberSearchInvitesTheChosenUser)
     Eval(invite, "msg.value='一起学习吧',1");
     Click(invite, "#ok");
     EXPECT_TRUE(WaitText(invite, "邀请已发出")) << "确定 (ConfirmSubmit, ShowSendTip)";
-    ASSERT_EQ(service_.Pending(kWang).size(), 1u);
-    EXPECT_EQ(service_.Pending(kWang)[0].gid, kOwnGroup);
+    ASSERT_EQ(service_.Pending(kWang).size(), invited + 1);
+    EXPECT_EQ(service_.Pending(kWang).back().gid, kOwnGroup);
     CWnd* inviteFrame = invite->GetParent();
     ASSERT_NE(inviteFrame, nullptr);
     const HWND inviteWnd = inviteFrame->m_hWnd;
@@ -744,6 +759,30 @@ TEST_F(PageCommandsTest, GroupPaneAcceptsAJoinRequest)
     EXPECT_EQ(ServiceCalls("DealJoinGroupResp")[0].Arg(4).i, kOwnGroup);
     EXPECT_GE(RowOf(chat->m_dlgMsgList.m_listMembers, kZhao), 0);
     EXPECT_TRUE(WaitHistory(chat->m_dlgMsgList, "已经同意申请！"));
+}
+
+// The skin chooser: a picture makes the panel's skin (kept for the next
+// start) and puts the chooser away; its OK puts it away too.
+TEST_F(PageCommandsTest, SkinChooserPictureChangesTheSkin)
+{
+    ClickControl(Main().m_btnSkin);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return Main().m_pDlgSkin && Main().m_pDlgSkin->IsWindowVisible(); }, 5000));
+    CDHtmlDialog* page = Main().m_pDlgSkin.get();
+    ASSERT_TRUE(WaitEval(page, "document.readyState", "complete"));
+    Click(page, "#skin2");
+    EXPECT_TRUE(lumui::PumpUntil([&] { return !Main().m_pDlgSkin->IsWindowVisible(); }, 5000));
+    const std::string skin = CDlgBase::m_sBgImgName.GetString();
+    const std::string chosen = "theme/skin-02.jpg";
+    EXPECT_TRUE(skin.size() > chosen.size() && skin.compare(skin.size() - chosen.size(), chosen.size(), chosen) == 0)
+        << "a picture (changeSkin): " << skin;
+    EXPECT_EQ(StoreCount("KivSys.dll", "select count(*) from Prefor where userid=10001 and key='skin' and "
+                                       "value='skin-02.jpg'"),
+              1);
+
+    ClickControl(Main().m_btnSkin);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return Main().m_pDlgSkin->IsWindowVisible(); }, 5000));
+    Click(page, "#ButtonOK");
+    EXPECT_TRUE(lumui::PumpUntil([&] { return !Main().m_pDlgSkin->IsWindowVisible(); }, 5000)) << "确定 (ButtonOK)";
 }
 
 }  // namespace commands
