@@ -6,8 +6,7 @@
 // asserts what the person sees: a window with its caption, a pane line, a
 // list row, a request the stand-in logged with its fields, a store row.
 //
-// Command -> test. One file per area; a file for further areas (the page
-// buttons that reach native code, say) adds its rows here.
+// Command -> test. One file per area.
 //
 // Main window tool and panel buttons (MainCommandsTest.cpp)
 //   1 search, 1013 EN_SETFOCUS  MainCommandsTest.SearchButtonOpensTheDropDownAndAClickOnThePanelHidesIt
@@ -75,6 +74,83 @@
 //   a flashed group chat going  GroupCommandsTest.AChatThatFlashedCanGoAtOnce
 // Offered by no menu and handled by no window (their items are removed
 // before any menu shows): 9045, 9050, 9055-9058, 9060-9062, 9068, 9076.
+//
+// Page buttons that reach native code (PageCommandsTest.cpp), with the
+// native call they make and, where the module's frame has buttons of its
+// own, those. P. is PageCommandsTest.
+// Chat panes
+//   发送 ButtonOK, 图片 ImgSendImage, 消息记录 ImgShowHistory, 粗体 (and the
+//   other font choices: updateFontSet), 字体颜色 imgColor, 接收 (TrunFile),
+//   关闭 (HTMLCloseDlg)        P.ChatPaneButtons
+//   同意 a join request (AccessJoinGroup)
+//                               P.GroupPaneAcceptsAJoinRequest
+// Skin chooser
+//   the pictures (changeSkin), 确定 ButtonOK
+//                               P.SkinChooserPictureChangesTheSkin
+//   取消 ButtonCancel, the colour fields
+//                               MainCommandsTest.SkinChooserOpensAndIsDismissedByAClickOrItsButtons
+// Member import window
+//   the tree's invitation (确定), 搜索添加 (1049)
+//                               P.MemberSearchInvitesTheChosenUser
+// Search module (Sorvan)
+//   加为好友: 确定 (addFrdSuc), 取消 (onCancel); 邀请加入我的群: 取消 (onCancel)
+//                               P.AddFriendAndInvitationWindowsButtons
+//   user results: a row (getId), 查看资料 (view_friend_info), 加为好友 (7004,
+//   addFrdSuc)                  P.UserSearchResultsAddTheChosenUserAndOpenCards
+//   group results: a row (getId), 查看资料 (view_group_info), 加入该群 (7005)
+//                               P.GroupSearchResultsAskToJoinAndOpenCards
+// Cards and editors (Vistel)
+//   card: 确定 (8000: SendRemarkToMain, CloseWindow), 取消 (8001)
+//                               P.CardSavesARemarkIntoTheFriendList
+//   remark editor: 确定 (SendToMain), 取消 (CloseWindow)
+//                               P.RemarkEditorSavesIntoTheFriendList
+//   group card editor: 确定 (SendGrpCardToMain)
+//                               P.GroupCardEditorSavesIntoTheMemberList
+// Group editor (Clanor)
+//   应用 (6002, SendGrpEditToMain), 更换群头像 (SendGrpHeadToMain), 确定 (6000,
+//   SendGrpCardToMain, CloseWindow), 取消 (6001)
+//                               P.GroupEditorRenamesTheGroupAndChangesItsPhotoAndCard
+// Group creation and members (Adhor)
+//   创建 (4000, SetGroupInfo), 重填 (4001)
+//                               P.CreatingAGroupAddsItToTheGroupList
+//   查找, 上一页 and 下一页 (4006, 4007), details (ShowMemberInfo), a tick
+//   and 确定 (4004, GetSelIDs), 关闭 (4005); invitation 确定 (ConfirmSubmit, ShowSendTip); its tip's
+//   关闭 (CloseWindow)          P.MemberSearchInvitesTheChosenUser
+// Settings (Prefor)
+//   a black-list entry's 删除 and 应用 (5000, SendRemoveBlackToMain), 浏览
+//   (SelectSoundPath, SelectSavePath), 修改密码, 确定 (1: SetSysProp, 10027),
+//   取消 (2)                    P.SettingsWindowButtons
+// Message centre (Parlet)
+//   a sender (getId) and 回复 REPLY
+//                               P.MessageCentreRepliesToTheChosenSender
+//   回复全部 REPLYALL           ContactCommandsTest.LinesRepliedToInTheMessageCentreAreNotShownAgain
+// SMS notice to one recipient (Bellwick)
+//   发送 ButtonOk (sendSMS)     P.SmsNoticeToAFriendSendsAndCloses
+// Profile (Mievo)
+//   更换头像 (OpenDlgHeadPhoto), 应用 (3000, ModiUserInfoMain), 确定 (3001,
+//   CloseWindow); head photo: 上传 (ConfirmHeadChg), 取消 (CloseDialog)
+//                               P.ProfileSavesTheNameAndTheHeadShowsOnThePanel
+// History (Quillon)
+//   message manager: a folder (showMember), a contact (showChatRecords),
+//   下一页 (chanagePage), 查找 (searchConditions), 时间分组 and 刷新
+//   (refresh), 删除 (deleteChatRecords)
+//                               P.MessageManagerShowsSearchesAndDeletesTheStoredHistory
+//   history viewer: 下一页, 上一页 (chanagePage)
+//                               P.HistoryViewerTurnsItsPages
+// Page buttons that reach only the page or the web server: the tabs of the
+// settings, profile and group editor pages, 拒绝 of an offered file or a
+// join request, the face and greeting pickers, the invitation's 确定 in the
+// search module, the results' 查找 and paging, the standard SMS page's
+// 发送, the member-import tree's 添加 and 删除.
+// Called by pages as they load or resize, no button: updateHtmlDlg,
+// updateHtmlDialog, RefreshWindow, RefreshDialog, ShowCurrentPage,
+// ShowTotalPage. Defined and never called by any page: HTMLSendMsg,
+// ShowAddSucc (so the creation's success step with its 4002 and 4003 is
+// never reached), createCompleted, HideWindow. Not shown (display:none; the
+// frames' own buttons do their work): ButtonOK and ButtonCancel of the
+// settings, message manager and history viewer pages. No handler at all:
+// the chat pane's 截图. Does nothing when clicked: the one-recipient SMS
+// page's 取消 (its OnCancel is empty; the close box closes the window).
 #pragma once
 
 #include "Common/Data.h"

@@ -25,10 +25,11 @@ const int kResultsAddFriend = 7004;  // the user search's "加为好友"
 const int kResultsJoinGroup = 7005;  // the group search's "加入该群"
 const int kCardOk = 8000, kCardCancel = 8001;
 const int kGroupEditorOk = 6000, kGroupEditorCancel = 6001, kGroupEditorApply = 6002;
-const int kCreateSubmit = 4000, kCreateReset = 4001, kMembersPass = 4004;
+const int kCreateSubmit = 4000, kCreateReset = 4001, kMembersPass = 4004, kMembersClose = 4005;
+const int kMembersPrev = 4006, kMembersNext = 4007;
 const int kImportSearchAdd = 1049;  // the member-import window's "搜索添加"
 const int kSettingsOk = 1, kSettingsCancel = 2, kSettingsApply = 5000;
-const int kProfileOk = 3001;
+const int kProfileApply = 3000, kProfileOk = 3001;
 
 class PageCommandsTest : public CommandTest {
 protected:
@@ -439,6 +440,23 @@ TEST_F(PageCommandsTest, MemberSearchInvitesTheChosenUser)
     ASSERT_NE(frame, nullptr) << "搜索添加";
     CDHtmlDialog* page = WaitPageWith("passSelIDs");
     ASSERT_NE(page, nullptr);
+    // Four users a page: the frame's page buttons turn them.
+    Type(page, "key", "校园用户");
+    Click(page, "#go");
+    const std::string firstName = "(document.querySelector('.row .name') || {}).textContent || ''";
+    ASSERT_TRUE(WaitEval(page, "document.querySelectorAll('.row input').length", "4"));
+    const std::string first = Eval(page, firstName);
+    Press(frame, kMembersNext);
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] {
+            const std::string now = Eval(page, firstName);
+            return !now.empty() && now != first;
+        },
+        10000))
+        << "下一页 (4007)";
+    Press(frame, kMembersPrev);
+    EXPECT_TRUE(WaitEval(page, firstName, first)) << "上一页 (4006)";
+
     Type(page, "key", "10003");
     Click(page, "#go");
     ASSERT_TRUE(WaitEval(page, "document.querySelectorAll('.row input').length", "1"));
@@ -465,6 +483,13 @@ TEST_F(PageCommandsTest, MemberSearchInvitesTheChosenUser)
     const HWND inviteWnd = inviteFrame->m_hWnd;
     Click(invite, "#close");
     EXPECT_TRUE(lumui::PumpUntil([&] { return !::IsWindow(inviteWnd); }, 10000)) << "关闭 (CloseWindow)";
+
+    // The member search's own "关闭".
+    Press(import, kImportSearchAdd);
+    frame = WaitWindow("添加成员");
+    ASSERT_NE(frame, nullptr);
+    Press(frame, kMembersClose);
+    EXPECT_TRUE(WaitGone("添加成员")) << "关闭 (4005)";
 }
 
 // The settings window: a black-list entry removed and applied leaves the
@@ -505,6 +530,11 @@ TEST_F(PageCommandsTest, SettingsWindowButtons)
     Click(page, "button[onclick*=SelectSavePath]");
     EXPECT_TRUE(WaitEval(page, "byId('txtSavePath').value", folder));
     Shot("commands-settings.png");
+    // The password page of the web server, in the browser.
+    Eval(page, "showPage('password'),1");
+    ASSERT_TRUE(PointerClick(page, "#lnkPassword"));
+    ASSERT_TRUE(lumui::PumpUntil([&] { return !opened_.empty(); }, 5000)) << "修改密码";
+    EXPECT_NE(opened_.back().find("/Chirra_User/setPassword.gsp?phone=10001"), std::string::npos) << opened_.back();
 
     Press(settings, kSettingsOk);
     EXPECT_TRUE(WaitGone("系统设置")) << "确定";
@@ -563,7 +593,8 @@ TEST_F(PageCommandsTest, SmsNoticeToAFriendSendsAndCloses)
     EXPECT_TRUE(WaitGone("通知短信")) << "sendSMS";
 }
 
-// "我的资料": OK with a new name saves it and the panel shows it; "更换头像"
+// "我的资料": "应用" with a new name saves it and the panel shows it, OK
+// closes; "更换头像"
 // opens the head-photo window, whose upload puts the new head on the
 // panel and closes it; its "取消" closes it.
 TEST_F(PageCommandsTest, ProfileSavesTheNameAndTheHeadShowsOnThePanel)
@@ -605,11 +636,14 @@ TEST_F(PageCommandsTest, ProfileSavesTheNameAndTheHeadShowsOnThePanel)
     EXPECT_TRUE(WaitGone("更换头像"));
 
     Type(page, "name", "张大伟");
-    Press(profile, kProfileOk);
+    Press(profile, kProfileApply);
     EXPECT_TRUE(WaitBox("修改成功!"));
     EXPECT_TRUE(lumui::PumpUntil([&] { return CString(static_cast<const char*>(App().m_userSelf.m_bstrName)) == "张大伟"; },
                                  10000))
-        << "确定 (ModiUserInfoMain)";
+        << "应用 (ModiUserInfoMain)";
+    EXPECT_TRUE(Shown("我的资料"));
+    // Nothing changed since: OK only closes.
+    Press(profile, kProfileOk);
     EXPECT_TRUE(WaitGone("我的资料")) << "确定 (CloseWindow)";
     Shot("commands-profile-saved.png");
 }
@@ -627,6 +661,9 @@ TEST_F(PageCommandsTest, MessageManagerShowsSearchesAndDeletesTheStoredHistory)
     CDHtmlDialog* page = PageOf(manager);
     ASSERT_TRUE(WaitEval(page, "document.querySelector('#treeType li[data-id=\"10002\"]') !== null", "true"));
 
+    // A folder lists its contacts (showMember).
+    Click(page, "#treeType li[data-id='my_friends'] > span");
+    EXPECT_TRUE(WaitEval(page, "byId('pane').innerText.indexOf('10002') >= 0", "true")) << "a folder (showMember)";
     Click(page, "#treeType li[data-id='10002'] > span");
     // The newest lines first.
     EXPECT_TRUE(WaitText(page, "第12句")) << "a contact (showChatRecords)";
