@@ -327,7 +327,7 @@ CWnd* CreateUserChatWindow(CKivUsersListCtrl*, CDataUser* rec)
 {
     if (!rec) return nullptr;
     RegisterChatWindowTemplates();
-    // The window lives until the program ends, like the record's list.
+    // The window lives as long as the record, and the object as the window.
     auto* chat = new CKivDlgChatUser(rec);
     // The record takes the window only once it exists: a record freed while
     // the page is being made (a member list refilled meanwhile) must not
@@ -336,6 +336,7 @@ CWnd* CreateUserChatWindow(CKivUsersListCtrl*, CDataUser* rec)
         delete chat;
         return nullptr;
     }
+    chat->m_bDeleteWithWindow = true;
     rec->m_dlgChat = chat;
     return chat;
 }
@@ -379,7 +380,7 @@ void CKivDlgChatUser::PostNcDestroy()
     // The object goes with its window; a record still pointing at it
     // forgets it.
     if (m_pUser && m_pUser->m_dlgChat == this) m_pUser->m_dlgChat = nullptr;
-    delete this;
+    if (m_bDeleteWithWindow) delete this;
 }
 
 void CKivDlgChatUser::ResetAutoReplies()
@@ -638,7 +639,7 @@ void CKivDlgChatGroup::PostNcDestroy()
     // With the window go its object, its member list and the member
     // records that list holds (and their chat windows).
     if (m_pGroup && m_pGroup->m_dlgChat == this) m_pGroup->m_dlgChat = nullptr;
-    delete this;
+    if (m_bDeleteWithWindow) delete this;
 }
 
 void CKivDlgChatGroup::DoDataExchange(CDataExchange* dx)

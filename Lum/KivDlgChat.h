@@ -88,6 +88,9 @@ public:
     CToolTipCtrl m_tooltip;
     CDataUser* m_pUser = nullptr;
     HMODULE m_hPlugin = nullptr;  // the plug-in loaded last (Sorvan), freed with the window
+    // Set once the window was made: from then on the object goes with it
+    // (a window that failed to be made leaves its object to its maker).
+    bool m_bDeleteWithWindow = false;
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
@@ -135,6 +138,7 @@ public:
     CToolTipCtrl m_tooltip;
     CDataGroup* m_pGroup = nullptr;
     HMODULE m_hPlugin = nullptr;  // freed with the window
+    bool m_bDeleteWithWindow = false;  // as for the one-to-one window
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;

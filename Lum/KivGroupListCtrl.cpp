@@ -584,7 +584,8 @@ int CKivGroupListCtrl::OpenGroupChat(CDataGroup* group)
 {
     if (!group || group->m_dlgChat) return 1;
     RegisterChatWindowTemplates();
-    // The window lives until the program ends, like the group's record.
+    // The window lives as long as the group's record, and the object as the
+    // window.
     auto* chat = new CKivDlgChatGroup(group);
     chat->m_dlgMsgList.m_pGroup = group;
     chat->m_dlgMsgList.m_listMembers.m_nListId = group->m_nId;
@@ -597,6 +598,7 @@ int CKivGroupListCtrl::OpenGroupChat(CDataGroup* group)
         delete chat;
         return 1;
     }
+    chat->m_bDeleteWithWindow = true;
     chat->SetWindowPos(nullptr, 0, 0, 550, 490, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     chat->CenterWindow();
     return 1;
