@@ -69,9 +69,7 @@ TEST_F(ChatCommandsTest, AddAsFriendAndInviteReachTheSearchModule)
     EXPECT_TRUE(WaitEval(invitePage, "document.getElementById('group').options.length", "1"));
     EXPECT_EQ(Eval(invitePage, "document.getElementById('group').options[0].text"), "学习小组");
     EXPECT_EQ(Eval(invitePage, "friendId"), "10006");
-    // The picture once its page's pictures are in.
-    EXPECT_TRUE(WaitEval(invitePage, "Array.prototype.every.call(document.images, function (i) { return i.complete; })",
-                         "true"));
+    EXPECT_TRUE(WaitPainted(invitePage));
     Shot("commands-chat-invite.png");
 
     // A friend is one already.

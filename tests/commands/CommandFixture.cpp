@@ -235,6 +235,13 @@ bool CommandTest::WaitEval(CDHtmlDialog* page, const std::string& expression, co
     return lumui::PumpUntil([&] { return Eval(page, expression) == expected; }, timeoutMs);
 }
 
+bool CommandTest::WaitPainted(CDHtmlDialog* page)
+{
+    Eval(page, "window.framesDrawn = 0, requestAnimationFrame(function () { requestAnimationFrame(function () { "
+               "window.framesDrawn = 2; }); }), 1");
+    return WaitEval(page, "window.framesDrawn", "2");
+}
+
 namespace {
 
 // Runs a step from a timer (timers fire inside modal loops too) until the

@@ -224,6 +224,9 @@ protected:
     static CDHtmlDialog* PageOf(CWnd* frame, int timeoutMs = 20000);
     // A script expression evaluated in a page, as text.
     static std::string Eval(CDHtmlDialog* page, const std::string& expression);
+    // Waits until the page has drawn two frames since the call (for a
+    // picture of it).
+    static bool WaitPainted(CDHtmlDialog* page);
     // Pumps until the expression evaluates to `expected` in the page.
     static bool WaitEval(CDHtmlDialog* page, const std::string& expression, const std::string& expected,
                          int timeoutMs = 15000);

@@ -100,6 +100,7 @@ TEST_F(ContactCommandsTest, LinesRepliedToInTheMessageCentreAreNotShownAgain)
     ASSERT_NE(centre, nullptr) << "no message centre";
     CDHtmlDialog* page = PageOf(centre);
     ASSERT_TRUE(WaitEval(page, "document.getElementById('count').innerText", "1"));
+    EXPECT_TRUE(WaitPainted(page));
     Shot("commands-message-centre.png");
     ClickElement(page, "REPLYALL");
 

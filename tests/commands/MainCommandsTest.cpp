@@ -80,6 +80,10 @@ TEST_F(MainCommandsTest, SkinChooserOpensAndIsDismissedByAClickOrItsButtons)
     ASSERT_TRUE(lumui::PumpUntil([&] { return ChooserShown(); }, 5000)) << "no skin chooser";
     CDHtmlDialog* page = Main().m_pDlgSkin.get();
     ASSERT_TRUE(WaitEval(page, "document.readyState", "complete"));
+    // The picture once the theme pictures are in and drawn.
+    EXPECT_TRUE(WaitEval(page, "Array.prototype.every.call(document.images, function (i) { return i.naturalWidth > 0; })",
+                         "true"));
+    EXPECT_TRUE(WaitPainted(page));
     Shot("commands-skin-chooser.png");
 
     // A click on the panel's list puts it away.

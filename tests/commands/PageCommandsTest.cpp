@@ -529,6 +529,7 @@ TEST_F(PageCommandsTest, SettingsWindowButtons)
     Eval(page, "showPage('trans'),1");
     Click(page, "button[onclick*=SelectSavePath]");
     EXPECT_TRUE(WaitEval(page, "byId('txtSavePath').value", folder));
+    EXPECT_TRUE(WaitPainted(page));
     Shot("commands-settings.png");
     // The password page of the web server, in the browser.
     Eval(page, "showPage('password'),1");
