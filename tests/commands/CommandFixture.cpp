@@ -17,7 +17,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -270,15 +269,17 @@ END_MESSAGE_MAP()
 void CommandTest::WhenModalShows(const std::string& caption, std::function<void(CWnd*)> work, bool* seen)
 {
     *seen = false;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    auto timer = std::make_shared<StepTimer>([caption, work, seen, until] {
+    // No deadline: the window's modal loop ends only through `work`, so a
+    // window that shows late must still be answered. The step goes at the
+    // end of the test if the window never showed.
+    auto timer = std::make_shared<StepTimer>([caption, work, seen] {
         for (HWND hwnd : lumui::VisibleTopLevelWindows())
             if (WindowText(hwnd) == caption) {
                 *seen = true;
                 work(CWnd::FromHandle(hwnd));
                 return true;
             }
-        return std::chrono::steady_clock::now() > until;
+        return false;
     });
     if (!timer->CreateEx(0, nullptr, "step", WS_POPUP, 0, 0, 1, 1, nullptr, 0)) return;
     timer->SetTimer(1, 50, nullptr);
@@ -290,31 +291,38 @@ void CommandTest::WhenModalShows(const std::string& caption, std::function<void(
 bool CommandTest::ChooseFromMenu(const std::function<void()>& open, UINT id, std::vector<UINT>* offered)
 {
     struct State {
-        bool chosen = false, seen = false, done = false;
+        bool seen = false, chosen = false, late = false;
         std::vector<UINT> ids;
-        std::function<void()> answer;
     };
     auto state = std::make_shared<State>();
-    // Waits for the popup from inside its own loop, then chooses.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    state->answer = [state, id, until] {
-        lumui::RunLater([state, id, until] {
-            if (state->done) return;
-            if (!lumui::OpenPopupMenu()) {
-                if (std::chrono::steady_clock::now() < until) state->answer();
-                return;
-            }
-            state->seen = true;
-            state->ids = lumui::OpenPopupMenuCommands();
-            state->chosen = lumui::ChooseOpenMenuCommand(id);
-            if (!state->chosen) lumui::SendKey(lumui::OpenPopupMenu(), VK_ESCAPE);
-        });
-    };
-    state->answer();
+    // A timer step (timers run inside the popup's own loop) answers the
+    // popup once it is open. There is no deadline after which it stops
+    // looking: a popup nobody answers would hold the test for good.
+    auto timer = std::make_shared<StepTimer>([state, id] {
+        if (!lumui::OpenPopupMenu()) return false;
+        state->seen = true;
+        if (state->late) {
+            // A popup that opened after the command was given up on.
+            lumui::SendKey(lumui::OpenPopupMenu(), VK_ESCAPE);
+            return true;
+        }
+        state->ids = lumui::OpenPopupMenuCommands();
+        state->chosen = lumui::ChooseOpenMenuCommand(id);
+        if (!state->chosen) lumui::SendKey(lumui::OpenPopupMenu(), VK_ESCAPE);
+        return true;
+    });
+    if (!timer->CreateEx(0, nullptr, "step", WS_POPUP, 0, 0, 1, 1, nullptr, 0)) return false;
+    timer->SetTimer(1, 50, nullptr);
+    // `open` shows the popup and returns when it closed, or it posts what
+    // shows it: then the popup shows (and is answered) while this pumps.
     open();
-    lumui::PumpUntil([&] { return state->seen; }, 2000);
-    state->done = true;
-    state->answer = nullptr;  // the last queued step ends the state
+    lumui::PumpUntil([&] { return state->seen; }, 5000);
+    if (state->seen) {
+        timer->DestroyWindow();
+    } else {
+        state->late = true;
+        timers_.push_back(timer);
+    }
     lumui::Pump(50);
     if (offered) *offered = state->ids;
     return state->chosen;
