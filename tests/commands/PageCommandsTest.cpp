@@ -61,6 +61,11 @@ protected:
         Heartbeat();
         Main().SelectTab(IDC_BTN_TAB_FRIENDS);
         DoubleClick(Friends(), RowOf(Friends(), from));
+        CKivDlgChatUser* chat = nullptr;
+        ASSERT_TRUE(lumui::PumpUntil([&] { return (chat = ChatOf(Friends(), from)) && chat->IsWindowVisible(); }, 10000));
+        // The lines are shown, and so stored, once the pane's page is there.
+        ASSERT_TRUE(WaitPage(chat->m_dlgMsgList));
+        ASSERT_TRUE(WaitHistory(chat->m_dlgMsgList, "第" + std::to_string(n) + "句"));
         const std::string history = "select count(*) from history_msg where id=" + std::to_string(from);
         ASSERT_TRUE(lumui::PumpUntil([&] { return StoreCount("MsgRecords.dll", history) == n; }, 10000))
             << StoreCount("MsgRecords.dll", history);
@@ -275,8 +280,10 @@ TEST_F(PageCommandsTest, RemarkEditorSavesIntoTheFriendList)
         },
         &seen);
     ASSERT_TRUE(RowCommand(Friends(), kLiu, IDM_EDIT_REMARK));
-    ASSERT_TRUE(seen);
-    EXPECT_EQ(RowText(Friends(), kLiu), "刘老师") << "cancel (CloseWindow)";
+    // (The menu posts its command: the editor may show after the menu went.)
+    ASSERT_TRUE(lumui::PumpUntil([&] { return seen; }, 15000));
+    EXPECT_TRUE(WaitGone("修改备注")) << "cancel (CloseWindow)";
+    EXPECT_EQ(RowText(Friends(), kLiu), "刘老师");
 
     WhenModalShows(
         "修改备注",
@@ -287,9 +294,9 @@ TEST_F(PageCommandsTest, RemarkEditorSavesIntoTheFriendList)
         },
         &seen);
     ASSERT_TRUE(RowCommand(Friends(), kLiu, IDM_EDIT_REMARK));
-    ASSERT_TRUE(seen);
-    EXPECT_EQ(RowText(Friends(), kLiu), "刘教授") << "OK (SendToMain)";
-    EXPECT_FALSE(Shown("修改备注"));
+    ASSERT_TRUE(lumui::PumpUntil([&] { return seen; }, 15000));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return RowText(Friends(), kLiu) == "刘教授"; }, 10000)) << "OK (SendToMain)";
+    EXPECT_TRUE(WaitGone("修改备注"));
     ASSERT_TRUE(WaitWebCall("/api/friend/editFriendRemark.jsp"));
     EXPECT_EQ(WebCalls("/api/friend/editFriendRemark.jsp")[0].Param("remark"), "刘教授");
 }
@@ -318,9 +325,10 @@ TEST_F(PageCommandsTest, GroupCardEditorSavesIntoTheMemberList)
         },
         &seen);
     ASSERT_TRUE(RowCommand(members, kOwn, IDM_EDIT_GROUP_CARD));
-    ASSERT_TRUE(seen);
-    EXPECT_NE(RowText(members, kOwn).find("组长"), std::string::npos)
+    ASSERT_TRUE(lumui::PumpUntil([&] { return seen; }, 15000));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return RowText(members, kOwn).find("组长") != std::string::npos; }, 10000))
         << "OK (SendGrpCardToMain): " << RowText(members, kOwn);
+    EXPECT_TRUE(WaitGone("修改群名片"));
     ASSERT_TRUE(WaitWebCall("/api/group/editGroupUserCard.jsp"));
 }
 
