@@ -690,6 +690,15 @@ TEST_F(PeerTransferTest, AChatPictureComesFromTheSenderAndReplacesTheLoadingPict
     EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const standin::RendezvousServer::Request& r) {
         return r.cmd == 11 && r.fromid == kReceiver && r.toid == kSender;
     }));
+    // The page has drawn the line since (for its picture).
+    auto eval = [&](const char* script) {
+        CString out;
+        chat->m_dlgMsgList.InvokeScriptMethod("eval", {script}, &out);
+        return out.str();
+    };
+    eval("window.framesDrawn=0,requestAnimationFrame(function(){requestAnimationFrame(function(){"
+         "window.framesDrawn=2;});}),1");
+    EXPECT_TRUE(lumui::PumpUntil([&] { return eval("window.framesDrawn") == "2"; }, 5000));
     fs::create_directories(SCREENSHOT_DIR);
     lumui::SaveScreenImage(SCREENSHOT_DIR "/peer-picture-received.png");
 }
