@@ -236,9 +236,12 @@ TEST_F(GroupCommandsTest, OwnerDeletesAMemberButNotHimself)
     CKivDlgChatGroup* chat = OpenGroupChat(kOwnGroup, 3);
     ASSERT_NE(chat, nullptr);
     CKivGroupUsersListCtrl& members = chat->m_dlgMsgList.m_listMembers;
+    // (The menu posts its command: its box may come after the menu went.)
     ASSERT_TRUE(RowCommand(members, kOwn, IDM_DELETE_MEMBER));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return !boxes_.empty(); }, 10000));
     EXPECT_EQ(boxes_, std::vector<std::string>{"您是此群的群主，不能删除自己！"});
     ASSERT_TRUE(RowCommand(members, kChen, IDM_DELETE_MEMBER));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return boxes_.size() == 2 && RowOf(members, kChen) == -1; }, 10000));
     EXPECT_EQ(boxes_.back(), "您确认要删除成员 陈静(10005)吗?");
     EXPECT_EQ(RowOf(members, kChen), -1);
     ASSERT_TRUE(WaitServiceCalls("DeleteUser", 1));

@@ -65,8 +65,10 @@ protected:
         ASSERT_TRUE(lumui::PumpUntil([&] { return (chat = ChatOf(Friends(), from)) && chat->IsWindowVisible(); }, 10000));
         // The lines are shown, and so stored, once the pane's page is there.
         ASSERT_TRUE(WaitPage(chat->m_dlgMsgList));
-        ASSERT_TRUE(WaitHistory(chat->m_dlgMsgList, "第" + std::to_string(n) + "句"));
         const std::string history = "select count(*) from history_msg where id=" + std::to_string(from);
+        ASSERT_TRUE(WaitHistory(chat->m_dlgMsgList, "第" + std::to_string(n) + "句"))
+            << "stored: " << StoreCount("MsgRecords.dll", history) << ", waiting: " << chat->m_dlgMsgList.m_lstPending.size()
+            << ", shown: " << History(chat->m_dlgMsgList);
         ASSERT_TRUE(lumui::PumpUntil([&] { return StoreCount("MsgRecords.dll", history) == n; }, 10000))
             << StoreCount("MsgRecords.dll", history);
     }
