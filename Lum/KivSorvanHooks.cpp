@@ -6,14 +6,12 @@
 #include "Lum/KivUsersListCtrl.h"
 #include "Lum/PluginModule.h"
 #include "base/MenuCommands.h"
+#include "plugins/Sorvan/SorvanExports.h"
 
 #include <functional>
 #include <utility>
 
 namespace {
-
-typedef void (*AddToFriendFn)(CDataUser*, int, CString, HWND, CFileDbUser*, CString);
-typedef void (*InviteAddGrpFn)(CFileDbUser*, int, int, CString, CString);
 
 const char* const kAddFriendFailure = "加载Sorvan.dll失败,未能实现添加好友功能";
 const char* const kInviteFailure = "加载Sorvan.dll失败,未能实现邀请功能";
@@ -60,13 +58,13 @@ HMODULE LoadSorvan(HMODULE& slot, const char* failureText)
 // the window is open (it is the list's copy or the chat window's record).
 void AddToFriend(HMODULE module, CDataUser* rec, const Session& s)
 {
-    if (auto add = PluginExport<AddToFriendFn>(module, "addToFriend"))
+    if (auto add = PluginExport(module, SorvanExports::addToFriend))
         add(rec, s.ownId, s.account, s.main, s.store, s.verifyCode);
 }
 
 void InviteAddGrp(HMODULE module, int id, const Session& s)
 {
-    if (auto invite = PluginExport<InviteAddGrpFn>(module, "inviteAddGrp"))
+    if (auto invite = PluginExport(module, SorvanExports::inviteAddGrp))
         invite(s.store, id, s.ownId, s.account, s.verifyCode);
 }
 

@@ -37,10 +37,13 @@ struct IHTMLElement {
 };
 
 // A call from page script waiting to be dispatched (UTF-8 texts; `present`
-// false for undefined or null).
+// false for undefined or null), or a click on an element of the event map
+// (`clickEvent` set, `name` the element's id). Both wait in one queue, so
+// that they act in the order the page made them.
 struct PendingCall {
     std::string name;
     std::vector<std::pair<bool, std::string>> args;
+    std::string clickEvent;
 };
 
 struct CDHtmlDialog::Impl {
@@ -818,35 +821,21 @@ BOOL CDHtmlDialog::OnInitDialog()
                     ShellExecute(p->page->m_hWnd, "open", v.items[1].text.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
                     return;
                 }
-                if (v.items[1].kind == JsonValue::String) {
-                    // A click on an element of the event map. Like calls
-                    // from page script, it waits while native code is in a
-                    // call into the page (its handler may close the page).
-                    const std::string event = v.items[0].text;
-                    const CString id = Utf8ToAnsi(CString(v.items[1].text));
-                    auto run = [weak, event, id] {
-                        auto q = weak.lock();
-                        if (!q || !q->page) return;
-                        if (const DHtmlEventMapEntry* entry = q->page->GetDHtmlEventMap())
-                            for (; entry->szName; ++entry)
-                                if (event == entry->szEvent && id == entry->szName) {
-                                    IHTMLElement element;
-                                    element.id = id;
-                                    entry->pfn(q->page, &element);
-                                    break;
-                                }
-                    };
-                    if (g_scriptDepth == 0)
-                        run();
-                    else
-                        wxTheApp->CallAfter(run);
-                    return;
-                }
-                if (v.items[1].kind != JsonValue::Array) return;
                 PendingCall call;
                 call.name = v.items[0].text;
-                for (const JsonValue& a : v.items[1].items)
-                    call.args.emplace_back(a.kind == JsonValue::String, a.text);
+                if (v.items[1].kind == JsonValue::String) {
+                    // A click on an element of the event map. It waits behind
+                    // the calls the page made before it, and like them while
+                    // native code is in a call into the page (its handler may
+                    // close the page).
+                    call.clickEvent = v.items[0].text;
+                    call.name = v.items[1].text;
+                } else if (v.items[1].kind == JsonValue::Array) {
+                    for (const JsonValue& a : v.items[1].items)
+                        call.args.emplace_back(a.kind == JsonValue::String, a.text);
+                } else {
+                    return;
+                }
                 p->pending.push_back(std::move(call));
                 if (g_scriptDepth == 0) {
                     if (!p->draining) p->page->DispatchPendingCalls();
@@ -885,6 +874,18 @@ void CDHtmlDialog::DispatchPendingCalls()
     while (impl->page && g_scriptDepth == 0 && !impl->pending.empty()) {
         PendingCall call = std::move(impl->pending.front());
         impl->pending.pop_front();
+        if (!call.clickEvent.empty()) {
+            const CString id = Utf8ToAnsi(CString(call.name));
+            if (const DHtmlEventMapEntry* entry = GetDHtmlEventMap())
+                for (; entry->szName; ++entry)
+                    if (call.clickEvent == entry->szEvent && id == entry->szName) {
+                        IHTMLElement element;
+                        element.id = id;
+                        entry->pfn(this, &element);
+                        break;
+                    }
+            continue;
+        }
         CDHtmlDialog* target = impl->external ? impl->external->page : nullptr;
         if (!target || !impl->view || !IsExternalDispatchSafe()) continue;
         const AFX_DISPMAP_ENTRY* found = FindDispatchEntry(target, Utf8ToAnsi(CString(call.name)));
