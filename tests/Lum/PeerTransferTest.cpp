@@ -293,6 +293,22 @@ protected:
         return out;
     }
 
+    // The width the pane drew its last picture `id` with, once the picture
+    // has loaded or failed (0: a broken picture; -1: none drawn in time).
+    // `area`: the history or the write area.
+    static int DrawnWidth(CDlgChatMsgList& pane, const std::string& id, const char* area = "MsgHistoryIFrame")
+    {
+        const std::string script = std::string("(function(){var a=document.getElementById('") + area +
+                                   "').contentDocument.getElementsByTagName('img');for(var i=a.length-1;i>=0;--i)"
+                                   "if(a[i].id==='" + id + "')return a[i].complete?a[i].naturalWidth:-1;return -1;})()";
+        CString out = "-1";
+        lumui::PumpUntil([&] {
+            pane.InvokeScriptMethod("eval", {script.c_str()}, &out);
+            return out != "-1";
+        }, 5000);
+        return std::atoi(out);
+    }
+
     bool WaitNotice(const std::string& part, int timeoutMs = 15000)
     {
         return lumui::PumpUntil(
@@ -690,6 +706,8 @@ TEST_F(PeerTransferTest, AChatPictureComesFromTheSenderAndReplacesTheLoadingPict
     EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const standin::RendezvousServer::Request& r) {
         return r.cmd == 11 && r.fromid == kReceiver && r.toid == kSender;
     }));
+    // The person sees the picture itself.
+    EXPECT_GT(DrawnWidth(chat->m_dlgMsgList, name), 0) << "the received picture shows as a broken picture";
     // The page has drawn the line since (for its picture).
     auto eval = [&](const char* script) {
         CString out;
@@ -701,6 +719,50 @@ TEST_F(PeerTransferTest, AChatPictureComesFromTheSenderAndReplacesTheLoadingPict
     EXPECT_TRUE(lumui::PumpUntil([&] { return eval("window.framesDrawn") == "2"; }, 5000));
     fs::create_directories(SCREENSHOT_DIR);
     lumui::SaveScreenImage(SCREENSHOT_DIR "/peer-picture-received.png");
+}
+
+// The panes show the pictures of the own files folder as they are typed,
+// sent and shown from the history (which names them by their whole path),
+// and no file from outside that folder.
+TEST_F(PeerTransferTest, PicturesOfTheFilesFolderDrawInThePaneAndNoOtherFileDoes)
+{
+    CDataUser* user = AddFriend(kSender, "好友");
+    CKivDlgChatUser* chat = OpenChat(user);
+    ASSERT_NE(chat, nullptr);
+    CDlgChatMsgList& pane = chat->m_dlgMsgList;
+    const std::string files = dir_.file("files") + "/";
+    fs::copy_file(PICTURE_FILE, files + "3E9#1A$2B@4C.png");
+    fs::copy_file(PICTURE_FILE, files + "stored 1.png");
+    fs::create_directories(dir_.file("elsewhere"));
+    fs::copy_file(PICTURE_FILE, dir_.file("elsewhere/outside.png"));
+
+    // Typed into the write area, then sent: the own line shows it too.
+    pane.InsertWriteText(("<img id='3E9#1A$2B@4C.png' src='" +
+                          std::string(FileUrl((files + "3E9#1A$2B@4C.png").c_str()).GetString()) + "'>").c_str());
+    EXPECT_GT(DrawnWidth(pane, "3E9#1A$2B@4C.png", "MsgWriteIFrame"), 0) << "the typed picture is broken";
+    pane.SendTyped();
+    EXPECT_GT(DrawnWidth(pane, "3E9#1A$2B@4C.png"), 0) << "the sent picture is broken";
+
+    // A line of the history names the picture by "file:///" and the folder.
+    chat->ShowUserMessage(("<span>存的<img id='stored.png' src='file:///" + files + "stored 1.png'/></span>").c_str(),
+                          "2024-05-06 07:08:09", nullptr);
+    EXPECT_GT(DrawnWidth(pane, "stored.png"), 0) << "the stored picture is broken";
+
+    // Pictures outside the files folder stay broken, however they are named.
+    const std::string outside = dir_.file("elsewhere/outside.png");
+    const std::string up = files + "../elsewhere/outside.png";
+    const std::string lines[][2] = {
+        {"out1", std::string(FileUrl(outside.c_str()).GetString())},
+        {"out2", "file://" + up},
+        {"out3", "lumfile://" + outside},
+        {"out4", "lumfile://" + files + "..%2Felsewhere%2Foutside.png"},
+        {"out5", "lumfile://" + files + "%2E%2E/elsewhere/outside.png"},
+    };
+    for (const auto& line : lines) {
+        chat->ShowUserMessage(("<img id='" + line[0] + "' src='" + line[1] + "'/>").c_str(), "2024-05-06 07:08:10",
+                              nullptr);
+        EXPECT_EQ(DrawnWidth(pane, line[0]), 0) << line[1];
+    }
 }
 
 // A file offer is no picture: receiving one asks the sender for nothing
