@@ -246,6 +246,9 @@ void CDlgChatMsgListBase::OnDocumentComplete(LPDISPATCH browser, LPCTSTR url)
     loaded.TrimRight("/");
     own.TrimRight("/");
     if (loaded.CompareNoCase(own) != 0) return;
+    // The page shows the pictures of the files folder (received, sent and
+    // stored lines name them by their file: addresses).
+    SetLocalFolder(FilesFolder());
     m_nDocComplete = 1;
     while (!m_lstPending.empty()) {
         const CString line = m_lstPending.front();

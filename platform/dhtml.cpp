@@ -21,6 +21,8 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <vector>
 
@@ -60,6 +62,7 @@ struct CDHtmlDialog::Impl {
     std::unique_ptr<IWebBrowser2> browserApp;
     std::deque<PendingCall> pending;
     bool draining = false;
+    std::string localFolder;       // served through lumfile: (ends with '/')
 };
 
 namespace {
@@ -272,6 +275,7 @@ struct WebKitApi {
     void (*registerScheme)(void* context, const gchar* scheme, SchemeCallback cb, gpointer data,
                            GDestroyNotify destroy) = nullptr;
     const gchar* (*requestPath)(void* request) = nullptr;
+    const gchar* (*requestUri)(void* request) = nullptr;
     void* (*requestWebView)(void* request) = nullptr;
     void (*requestFinish)(void* request, GInputStream* stream, gint64 length, const gchar* contentType) = nullptr;
     void (*requestFinishError)(void* request, GError* error) = nullptr;
@@ -293,6 +297,7 @@ const WebKitApi& webkit()
         sym(a.contextGetDefault, "webkit_web_context_get_default");
         sym(a.registerScheme, "webkit_web_context_register_uri_scheme");
         sym(a.requestPath, "webkit_uri_scheme_request_get_path");
+        sym(a.requestUri, "webkit_uri_scheme_request_get_uri");
         sym(a.requestWebView, "webkit_uri_scheme_request_get_web_view");
         sym(a.requestFinish, "webkit_uri_scheme_request_finish");
         sym(a.requestFinishError, "webkit_uri_scheme_request_finish_error");
@@ -300,7 +305,7 @@ const WebKitApi& webkit()
         sym(a.dialogType, "webkit_script_dialog_get_dialog_type");
         sym(a.dialogMessage, "webkit_script_dialog_get_message");
         sym(a.dialogConfirm, "webkit_script_dialog_confirm_set_confirmed");
-        a.ok = a.contextGetDefault && a.registerScheme && a.requestPath && a.requestWebView && a.requestFinish &&
+        a.ok = a.contextGetDefault && a.registerScheme && a.requestPath && a.requestUri && a.requestWebView && a.requestFinish &&
                a.requestFinishError;
         return a;
     }();
@@ -390,6 +395,65 @@ void onSchemeRequest(void* request, gpointer)
     g_object_unref(stream);
 }
 
+void failRequest(void* request, const std::string& what)
+{
+    GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "not found: %s", what.c_str());
+    webkit().requestFinishError(request, error);
+    g_error_free(error);
+}
+
+// "lumfile:///home/u/files/a%23b.png": a file directly inside the page's
+// local folder, or nothing.
+void onLocalFileRequest(void* request, gpointer)
+{
+    const WebKitApi& wk = webkit();
+    std::string folder;
+    auto it = pagesByView().find(wk.requestWebView(request));
+    if (it != pagesByView().end())
+        if (auto impl = it->second.lock()) folder = impl->localFolder;
+    std::string uri = wk.requestUri(request) ? wk.requestUri(request) : "";
+    uri = uri.substr(std::min(uri.size(), std::strlen("lumfile:")));
+    uri = uri.substr(0, uri.find_first_of("?#"));
+    // The address's path, its escapes undone; "lumfile:////x" is "/x" too.
+    std::string path;
+    for (size_t i = 0; i < uri.size(); ++i) {
+        if (uri[i] == '%' && i + 2 < uri.size() && std::isxdigit(static_cast<unsigned char>(uri[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(uri[i + 2]))) {
+            path += static_cast<char>(std::stoi(uri.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            path += uri[i];
+        }
+    }
+    const size_t start = path.find_first_not_of('/');
+    path = start == std::string::npos ? std::string("/") : "/" + path.substr(start);
+    const std::string name = path.size() > folder.size() ? path.substr(folder.size()) : std::string();
+    if (folder.empty() || path.compare(0, folder.size(), folder) != 0 || name.empty() || name == "." ||
+        name == ".." || name.find('/') != std::string::npos || name.find('\0') != std::string::npos) {
+        failRequest(request, path);
+        return;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::error_code error;
+    if (!in || !std::filesystem::is_regular_file(path, error)) {
+        failRequest(request, path);
+        return;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t size = bytes.size();
+    // Only pictures: a file a peer sent is never run as a document.
+    const char* type = contentTypeOf(reinterpret_cast<const unsigned char*>(bytes.data()), size, MAKEINTRESOURCE(0));
+    if (std::strncmp(type, "image/", 6) != 0) {
+        failRequest(request, path);
+        return;
+    }
+    void* copy = g_malloc(size ? size : 1);
+    std::memcpy(copy, bytes.data(), size);
+    GInputStream* stream = g_memory_input_stream_new_from_data(copy, size, g_free);
+    wk.requestFinish(request, stream, size, type);
+    g_object_unref(stream);
+}
+
 void registerSchemeOnce()
 {
     static bool done = false;
@@ -401,6 +465,7 @@ void registerSchemeOnce()
         return;
     }
     wk.registerScheme(wk.contextGetDefault(), "lumres", &onSchemeRequest, nullptr, nullptr);
+    wk.registerScheme(wk.contextGetDefault(), "lumfile", &onLocalFileRequest, nullptr, nullptr);
 }
 
 // The page's user script: window.external in every frame, and in the main
@@ -728,6 +793,12 @@ void CDHtmlDialog::SetExternalDispatch(LPDISPATCH dispatch)
 {
     EnableAutomation();
     d_->external = dispatch;
+}
+
+void CDHtmlDialog::SetLocalFolder(const CString& folder)
+{
+    d_->localFolder = folder.GetString();
+    if (!d_->localFolder.empty() && d_->localFolder.back() != '/') d_->localFolder += '/';
 }
 
 BOOL CDHtmlDialog::IsExternalDispatchSafe()
