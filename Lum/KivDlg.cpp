@@ -11,6 +11,7 @@
 #include "Lum/KivSearchList.h"
 #include "Lum/KivVistelHooks.h"
 #include "Lum/KivClanorHooks.h"
+#include "Lum/KivSorvanHooks.h"
 #include "Lum/DlgGroupUserAdd.h"
 #include "Lum/LumResource.h"
 #include "Lum/MessageBody.h"
@@ -109,6 +110,7 @@ BEGIN_MESSAGE_MAP(CKivDlg, CDlgBase)
     ON_MESSAGE(UM_GROUP_MESSAGE, OnGroupMessage)
     ON_MESSAGE(UM_OPEN_CHAT, OnOpenChat)
     ON_MESSAGE(UM_SEARCH_REQUEST, OnSearchRequest)
+    ON_MESSAGE(UM_SEARCH_FOCUS, OnSearchFocus)
     ON_MESSAGE(UM_SETTINGS_CHANGED, OnSettingsChanged)
     ON_MESSAGE(UM_OWN_INFO_CHANGED, OnOwnInfoChanged)
     ON_MESSAGE(UM_OWN_HEAD_CHANGED, OnOwnInfoChanged)
@@ -171,6 +173,7 @@ CKivDlg::CKivDlg(CWnd* parent) : CDlgBase(IDD_KIV_DIALOG, parent)
     m_listGroup.m_pStackNewMsg = &m_stackNewMsg;
     m_nHeadListener =
         lumheads::AddHeadListener([this](const std::vector<const lumheads::Head*>& batch) { OnHeadsArrived(batch); });
+    m_listGroup.m_pBlackList = &m_setBlackList;
 }
 
 CKivDlg::~CKivDlg()
@@ -210,6 +213,7 @@ void CKivDlg::DoDataExchange(CDataExchange* dx)
     DDX_Control(dx, IDC_BTN_TAB_FRIENDS, m_btnTabFriends);
     DDX_Control(dx, IDC_BTN_TAB_STRANGERS, m_btnTabStrangers);
     DDX_Control(dx, IDC_EDIT_SEARCH, m_editSearch);
+    DDX_Control(dx, IDC_LINK_TOPIC, m_linkTopic);
     DDX_Control(dx, IDC_LIST_GROUPS, m_listGroup);
     DDX_Control(dx, IDC_LIST_FRIENDS, m_listFriend);
     DDX_Control(dx, IDC_LIST_STRANGERS, m_listStranger);
@@ -442,9 +446,13 @@ void CKivDlg::DrawOwnerInBackgroud(Gdiplus::Graphics* g)
         if (head.m_pBitmap) g->DrawImage(head.m_pBitmap, 6, 25);
     }
 
-    // 6. The main-menu button.
+    // 6. The main-menu button, and the topic link beside it.
     const CSize menu = size(m_btnMainMenu);
     place(m_btnMainMenu, 2, h - menu.cy - 4);
+    if (m_linkTopic.m_hWnd) {
+        const int left = 2 + menu.cx + 6;
+        m_linkTopic.MoveWindow(left, h - menu.cy / 2 - 12, w - left - 5, 16);
+    }
 
     // 7. Texts.
     CKivApp* app = GetKivApp();
@@ -1103,8 +1111,10 @@ LRESULT CKivDlg::OnUserMessage(WPARAM, LPARAM lParam)
         CString display = DisplayMarkupOf(shown, rewrite);
         if (cut) display += kCutBodyNote;
         if (auto* chat = dynamic_cast<CKivDlgChatUser*>(rec->m_dlgChat)) {
+            // Pictures the sender's line shows come from the sender; offered
+            // files wait for the user to accept them.
             chat->ShowUserMessage(display, CString(msg->sendTime.c_str()),
-                                  rewrite.offeredFiles.empty() ? nullptr : &rewrite.offeredFiles);
+                                  rewrite.missingPictures.empty() ? nullptr : &rewrite.missingPictures);
             FlashIfAway(chat);
         }
         if (msg->content.size() > kShownBodyBytes) {
@@ -1227,7 +1237,7 @@ LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
             // The member list changes only when the line brought a new member.
             if (joined) chat->RefreshMembers();
             chat->ShowGroupMessage(msg->fromid, display, time,
-                                   rewrite.offeredFiles.empty() ? nullptr : &rewrite.offeredFiles);
+                                   rewrite.missingPictures.empty() ? nullptr : &rewrite.missingPictures);
             FlashIfAway(chat);
         }
         if (!display.IsEmpty() && msg->content.size() > kShownBodyBytes) {
@@ -1276,7 +1286,9 @@ LRESULT CKivDlg::OnOpenChat(WPARAM wParam, LPARAM)
         m.msgType = static_cast<lum_thrift::MsgType::type>(q.msgType);
         SendMessage(q.msgType == 0 ? UM_USER_MESSAGE : UM_GROUP_MESSAGE, 0, reinterpret_cast<LPARAM>(&m));
     }
-    return 0;
+    // 1: the record was one of this window's and its chat is open, so the
+    // caller may clear the queue.
+    return 1;
 }
 
 // ---------------------------------------------------------------- background downloads
@@ -1345,8 +1357,9 @@ LRESULT CKivDlg::OnTopicText(WPARAM wParam, LPARAM)
 {
     const auto* text = reinterpret_cast<const CString*>(wParam);
     if (!text) return 0;
-    // The topic link of the panel shows this text once the panel has it.
+    // The topic link of the panel shows the text.
     m_strTopic = *text;
+    if (m_linkTopic.m_hWnd) m_linkTopic.SetLinkText(m_strTopic);
     return 1;
 }
 
@@ -1775,6 +1788,9 @@ void CKivDlg::InstallPluginHooks()
     InstallVistelHooks();
     // Group information: the group list's own Clanor.
     InstallClanorHooks();
+    // Adding as a friend and inviting into a group: the lists' and the chat
+    // windows' own Sorvan.
+    InstallSorvanHooks();
     // Adding group members: the member-import window.
     InstallMemberImportHooks();
 }
@@ -2058,7 +2074,47 @@ BOOL CKivDlg::PreTranslateMessage(MSG* msg)
     // messages first.
     if (m_hPlugin && PluginPreTranslateMessage(m_hPlugin, msg)) return TRUE;
     if (m_hQuillon && PluginPreTranslateMessage(m_hQuillon, msg)) return TRUE;
-    return CDlgBase::PreTranslateMessage(msg);
+    const BOOL result = CDlgBase::PreTranslateMessage(msg);
+    // A click anywhere but in the skin chooser or the search drop-down puts
+    // them away.
+    if (msg && (msg->message == WM_LBUTTONDOWN || msg->message == WM_NCLBUTTONDOWN)) HidePopupsOutside(msg->hwnd);
+    return result;
+}
+
+namespace {
+
+// Whether `hwnd` is `popup` or lies inside it, up to `levels` parents up.
+bool IsInside(HWND hwnd, const CWnd* popup, int levels)
+{
+    if (!popup || !popup->m_hWnd) return false;
+    for (int i = 0; hwnd && i <= levels; ++i, hwnd = GetParent(hwnd))
+        if (hwnd == popup->m_hWnd) return true;
+    return false;
+}
+
+bool IsShown(const CWnd* popup)
+{
+    return popup && popup->m_hWnd && popup->IsWindowVisible();
+}
+
+}  // namespace
+
+void CKivDlg::HidePopupsOutside(HWND target)
+{
+    const int anyDepth = 64;
+    if (IsShown(m_pDlgSkin.get()) && !IsInside(target, m_pDlgSkin.get(), anyDepth)) m_pDlgSkin->ShowWindow(SW_HIDE);
+    CDlgSearchListctrl* drop = FindSearchDropDown(this);
+    if (IsShown(drop) && !IsInside(target, drop, anyDepth)) drop->ShowWindow(SW_HIDE);
+}
+
+LRESULT CKivDlg::OnSearchFocus(WPARAM wParam, LPARAM)
+{
+    CDlgSearchListctrl* drop = FindSearchDropDown(this);
+    if (!drop || !drop->m_hWnd) return 0;
+    // The focus went to the drop-down itself, one of its controls or a
+    // part of one of them: it stays.
+    if (!IsInside(reinterpret_cast<HWND>(wParam), drop, 2)) drop->ShowWindow(SW_HIDE);
+    return 1;
 }
 
 LRESULT CKivDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -2069,6 +2125,15 @@ LRESULT CKivDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         if (r.left < 0 || r.top < 0 || r.right > m_autoHide.m_nScreenWidth) m_autoHide.HideSide(m_hWnd, 0);
     } else if (message == WM_MOVING && m_hWnd) {
         m_autoHide.WindowMoving(m_hWnd, reinterpret_cast<RECT*>(lParam));
+    } else if (message == WM_MOVE && m_hWnd) {
+        // Moving the panel leaves the chooser and the drop-down behind: they
+        // go. (The window layer sends WM_MOVE, also for a request that moves
+        // nothing, rather than posting it, so it is seen here and not in
+        // PreTranslateMessage.)
+        CRect r;
+        GetWindowRect(&r);
+        if (r.TopLeft() != m_ptPanel) HidePopupsOutside(m_hWnd);
+        m_ptPanel = r.TopLeft();
     }
     return CDlgBase::WindowProc(message, wParam, lParam);
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "Common/CustomPngButton.h"
+#include "Common/CustomStaticLink.h"
 #include "Common/FileDbMsg.h"
 #include "Common/FileDbSys.h"
 #include "Common/FileDbUser.h"
@@ -133,6 +134,7 @@ public:
     CCustomPngButton m_btnTabFriends;
     CCustomPngButton m_btnTabStrangers;
     CToolTipCtrl m_tooltip;
+    CCustomStaticLink m_linkTopic;  // control 1020, the topic line
     Gdiplus::Bitmap* m_pHeadImage = nullptr;  // own head, 40 x 40 at (6, 25)
     CFont m_fontSearch;
     CEdit m_editSearch;
@@ -168,6 +170,8 @@ public:
     unsigned m_nFriendListJob = 0;
     // Goes when the window goes: work queued for the window checks it.
     std::shared_ptr<bool> m_pAlive = std::make_shared<bool>(true);
+    // Where the panel was when it last moved.
+    CPoint m_ptPanel;
 
     // Whether a record pointer is the own record or a record of the friend or
     // stranger list (list records may have been freed since a message was posted).
@@ -209,6 +213,12 @@ protected:
     LRESULT OnGroupMessage(WPARAM wParam, LPARAM lParam);
     LRESULT OnOpenChat(WPARAM wParam, LPARAM lParam);
     LRESULT OnSearchRequest(WPARAM wParam, LPARAM lParam);
+    // 3045: the focus went to the window wParam; unless it is the search
+    // drop-down, one of its children or one of theirs, the drop-down hides.
+    LRESULT OnSearchFocus(WPARAM wParam, LPARAM lParam);
+    // Hides the skin chooser and the search drop-down unless `target` lies
+    // inside them.
+    void HidePopupsOutside(HWND target);
     LRESULT OnSettingsChanged(WPARAM wParam, LPARAM lParam);
     LRESULT OnOwnInfoChanged(WPARAM wParam, LPARAM lParam);
     LRESULT OnSkinChange(WPARAM wParam, LPARAM lParam);

@@ -5,6 +5,7 @@
 #include "Lum/KivApp.h"
 #include "Lum/KivDlgChat.h"
 #include "Lum/KivMessages.h"
+#include "Lum/PluginModule.h"
 #include "Lum/ServiceConnection.h"
 #include "Lum/Workers.h"
 #include "base/MenuCommands.h"
@@ -172,7 +173,10 @@ CKivGroupListCtrl::~CKivGroupListCtrl()
     delete m_pDiscussionHead;
     delete m_pOwnerBadge;
     m_pDefaultHead = m_pDiscussionHead = m_pOwnerBadge = nullptr;
+    // The module the list loaded last goes with the list (no export is called).
+    HMODULE module = m_hPlugin;
     m_hPlugin = nullptr;
+    ReleasePluginModule(module, false);
 }
 
 CString CKivGroupListCtrl::RowText(const CDataGroup* rec)
@@ -570,18 +574,21 @@ int CKivGroupListCtrl::OpenGroupChat(CDataGroup* group)
 {
     if (!group || group->m_dlgChat) return 1;
     RegisterChatWindowTemplates();
-    // The window lives until the program ends, like the group's record.
+    // The window lives as long as the group's record, and the object as the
+    // window.
     auto* chat = new CKivDlgChatGroup(group);
     chat->m_dlgMsgList.m_pGroup = group;
     chat->m_dlgMsgList.m_listMembers.m_nListId = group->m_nId;
     chat->m_dlgMsgList.m_listMembers.m_bIsMaster = group->m_nIsMaster;
     chat->m_dlgMsgList.m_listMembers.m_pUserStore = m_pUserStore;
+    chat->m_dlgMsgList.m_listMembers.m_pBlackList = m_pBlackList;
     group->m_dlgChat = chat;
     if (!chat->Create(IDD_DLG_CHAT_GROUP, nullptr)) {
         group->m_dlgChat = nullptr;
         delete chat;
         return 1;
     }
+    chat->m_bDeleteWithWindow = true;
     chat->SetWindowPos(nullptr, 0, 0, 550, 490, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     chat->CenterWindow();
     return 1;
@@ -590,11 +597,13 @@ int CKivGroupListCtrl::OpenGroupChat(CDataGroup* group)
 void CKivGroupListCtrl::ShowGroupChat(CDataGroup* group)
 {
     // A group with queued lines opens the way the tray opens it, so that the
-    // lines are shown and stored and the group leaves the unread stack.
-    if (!group->m_vecUnread.empty() && m_pStackNewMsg && m_pStackNewMsg->Contains(group)) {
+    // lines are shown and stored, and then waits no more (also when the
+    // message centre took it off the unread stack already).
+    if (!group->m_vecUnread.empty()) {
         if (HWND main = GetMainWindowHandle()) {
             ::SendMessage(main, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(group), 0);
-            m_pStackNewMsg->Remove(group);
+            if (m_pStackNewMsg) m_pStackNewMsg->Remove(group);
+            group->ClearUnreadNews();
             return;
         }
     }
@@ -885,9 +894,10 @@ LRESULT CKivGroupListCtrl::OnGroupHeadChanged(WPARAM wParam, LPARAM)
     const int gid = static_cast<int>(wParam);
     auto it = m_mapGroups.find(gid);
     if (it == m_mapGroups.end()) return 0;
-    if (HWND main = GetMainWindowHandle())
-        ::PostMessage(main, UM_GROUP_HEAD_LOADED, reinterpret_cast<WPARAM>(it->second),
-                      reinterpret_cast<LPARAM>(m_pUserStore));
+    // The new photo is on the web server now: the head loader fetches it
+    // anew (the head it holds is the old photo), and its arrival is drawn
+    // into the list.
+    lumheads::RequestHead(true, gid, true);
     return 0;
 }
 

@@ -22,6 +22,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <vector>
 
@@ -112,6 +113,9 @@ public:
     // (either may be null).
     void* m_pUserStore = nullptr;
     CStackNewMsg* m_pStackNewMsg = nullptr;
+    // The main window's black-list set, handed to the member lists of the
+    // group chats (their "移至黑名单" adds to it); may be null.
+    std::set<int>* m_pBlackList = nullptr;
 
 protected:
     void OnDblClk(NMHDR* nm, LRESULT* result);

@@ -1,5 +1,7 @@
 #include "Lum/KivSearchList.h"
 
+#include "Lum/KivMessages.h"
+
 #include "Common/GdiPlusBitmap.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivGroupListCtrl.h"
@@ -264,6 +266,16 @@ void CDlgSearchListctrl::OpenResult(int row)
 {
     CData* rec = m_list.RecordAt(row);
     if (!rec || rec->m_nId <= 0) return;
+    // Lines waiting for the contact or group are shown, and stored, as its
+    // chat opens, the way the lists and the tray open it; then it waits no
+    // more.
+    if (!rec->m_vecUnread.empty() && m_hMainWnd) {
+        ::SendMessage(m_hMainWnd, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(rec), 0);
+        CStackNewMsg* stack = m_pFriends ? m_pFriends->m_pStackNewMsg : m_pGroups ? m_pGroups->m_pStackNewMsg : nullptr;
+        if (stack) stack->Remove(rec);
+        rec->ClearUnreadNews();
+        return;
+    }
     if (rec->m_nIsGroup == 1) {
         if (!m_pGroups) return;
         m_pGroups->OpenGroupChat(static_cast<CDataGroup*>(rec));

@@ -5,6 +5,7 @@
 #include "Common/FileDB.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivMessages.h"
+#include "Lum/PluginModule.h"
 #include "Lum/Workers.h"
 #include "base/WndMenu.h"
 #include "platform/codepage.h"
@@ -100,7 +101,12 @@ CKivUsersListCtrl::~CKivUsersListCtrl()
         delete icon;
         icon = nullptr;
     }
+    // The module the list loaded last goes with the list (no export is
+    // called; its windows close as it is unloaded), while the window layer
+    // is still there to close them.
+    HMODULE module = m_hPlugin;
     m_hPlugin = nullptr;
+    ReleasePluginModule(module, false);
 }
 
 int CKivUsersListCtrl::FindRow(int id) const
@@ -314,11 +320,13 @@ void CKivUsersListCtrl::RefreshChatWindows()
 void CKivUsersListCtrl::ShowChat(CDataUser* rec)
 {
     // A contact with queued lines opens the way the tray opens it, so that
-    // the lines are shown and stored and the contact leaves the unread stack.
-    if (!rec->m_vecUnread.empty() && m_pStackNewMsg && m_pStackNewMsg->Contains(rec)) {
+    // the lines are shown and stored, and then waits no more (also when the
+    // message centre took it off the unread stack already).
+    if (!rec->m_vecUnread.empty()) {
         if (HWND main = GetMainWindowHandle()) {
             ::SendMessage(main, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(rec), 0);
-            m_pStackNewMsg->Remove(rec);
+            if (m_pStackNewMsg) m_pStackNewMsg->Remove(rec);
+            rec->ClearUnreadNews();
             return;
         }
     }
@@ -525,14 +533,16 @@ void CKivUsersListCtrl::OnEditRemark()
     PluginCommand(IDM_EDIT_REMARK);
 }
 
+// "添加好友" and "显示黑名单" are the main window's commands: they need no
+// row (the blank area's menu offers "添加好友" where no row is selected).
 void CKivUsersListCtrl::OnAddFriend()
 {
-    PluginCommand(IDM_ADD_FRIEND);
+    if (s_pluginCommand) s_pluginCommand(this, IDM_ADD_FRIEND, 0, CString());
 }
 
 void CKivUsersListCtrl::OnBlackList()
 {
-    PluginCommand(IDM_SHOW_BLACK_LIST);
+    if (s_pluginCommand) s_pluginCommand(this, IDM_SHOW_BLACK_LIST, 0, CString());
 }
 
 LRESULT CKivUsersListCtrl::OnRemarkChanged(WPARAM wParam, LPARAM)

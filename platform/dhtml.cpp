@@ -23,6 +23,8 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -42,10 +44,13 @@ struct IHTMLElement {
 };
 
 // A call from page script waiting to be dispatched (UTF-8 texts; `present`
-// false for undefined or null).
+// false for undefined or null), or a click on an element of the event map
+// (`clickEvent` set, `name` the element's id). Both wait in one queue, so
+// that they act in the order the page made them.
 struct PendingCall {
     std::string name;
     std::vector<std::pair<bool, std::string>> args;
+    std::string clickEvent;
 };
 
 struct CDHtmlDialog::Impl {
@@ -74,6 +79,7 @@ struct CDHtmlDialog::Impl {
     {
         if (page) page->DispatchPendingCalls();
     }
+    std::string localFolder;       // served through lumfile: (ends with '/')
 };
 
 namespace {
@@ -286,6 +292,7 @@ struct WebKitApi {
     void (*registerScheme)(void* context, const gchar* scheme, SchemeCallback cb, gpointer data,
                            GDestroyNotify destroy) = nullptr;
     const gchar* (*requestPath)(void* request) = nullptr;
+    const gchar* (*requestUri)(void* request) = nullptr;
     void* (*requestWebView)(void* request) = nullptr;
     void (*requestFinish)(void* request, GInputStream* stream, gint64 length, const gchar* contentType) = nullptr;
     void (*requestFinishError)(void* request, GError* error) = nullptr;
@@ -315,6 +322,7 @@ const WebKitApi& webkit()
         sym(a.contextGetDefault, "webkit_web_context_get_default");
         sym(a.registerScheme, "webkit_web_context_register_uri_scheme");
         sym(a.requestPath, "webkit_uri_scheme_request_get_path");
+        sym(a.requestUri, "webkit_uri_scheme_request_get_uri");
         sym(a.requestWebView, "webkit_uri_scheme_request_get_web_view");
         sym(a.requestFinish, "webkit_uri_scheme_request_finish");
         sym(a.requestFinishError, "webkit_uri_scheme_request_finish_error");
@@ -328,7 +336,7 @@ const WebKitApi& webkit()
         sym(a.valueToString, "jsc_value_to_string");
         sym(a.callAsyncFunction, "webkit_web_view_call_async_javascript_function");
         sym(a.callAsyncFunctionFinish, "webkit_web_view_call_async_javascript_function_finish");
-        a.ok = a.contextGetDefault && a.registerScheme && a.requestPath && a.requestWebView && a.requestFinish &&
+        a.ok = a.contextGetDefault && a.registerScheme && a.requestPath && a.requestUri && a.requestWebView && a.requestFinish &&
                a.requestFinishError;
         return a;
     }();
@@ -487,6 +495,65 @@ void onSchemeRequest(void* request, gpointer)
     g_object_unref(stream);
 }
 
+void failRequest(void* request, const std::string& what)
+{
+    GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "not found: %s", what.c_str());
+    webkit().requestFinishError(request, error);
+    g_error_free(error);
+}
+
+// "lumfile:///home/u/files/a%23b.png": a file directly inside the page's
+// local folder, or nothing.
+void onLocalFileRequest(void* request, gpointer)
+{
+    const WebKitApi& wk = webkit();
+    std::string folder;
+    auto it = pagesByView().find(wk.requestWebView(request));
+    if (it != pagesByView().end())
+        if (auto impl = it->second.lock()) folder = impl->localFolder;
+    std::string uri = wk.requestUri(request) ? wk.requestUri(request) : "";
+    uri = uri.substr(std::min(uri.size(), std::strlen("lumfile:")));
+    uri = uri.substr(0, uri.find_first_of("?#"));
+    // The address's path, its escapes undone; "lumfile:////x" is "/x" too.
+    std::string path;
+    for (size_t i = 0; i < uri.size(); ++i) {
+        if (uri[i] == '%' && i + 2 < uri.size() && std::isxdigit(static_cast<unsigned char>(uri[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(uri[i + 2]))) {
+            path += static_cast<char>(std::stoi(uri.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            path += uri[i];
+        }
+    }
+    const size_t start = path.find_first_not_of('/');
+    path = start == std::string::npos ? std::string("/") : "/" + path.substr(start);
+    const std::string name = path.size() > folder.size() ? path.substr(folder.size()) : std::string();
+    if (folder.empty() || path.compare(0, folder.size(), folder) != 0 || name.empty() || name == "." ||
+        name == ".." || name.find('/') != std::string::npos || name.find('\0') != std::string::npos) {
+        failRequest(request, path);
+        return;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::error_code error;
+    if (!in || !std::filesystem::is_regular_file(path, error)) {
+        failRequest(request, path);
+        return;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t size = bytes.size();
+    // Only pictures: a file a peer sent is never run as a document.
+    const char* type = contentTypeOf(reinterpret_cast<const unsigned char*>(bytes.data()), size, MAKEINTRESOURCE(0));
+    if (std::strncmp(type, "image/", 6) != 0) {
+        failRequest(request, path);
+        return;
+    }
+    void* copy = g_malloc(size ? size : 1);
+    std::memcpy(copy, bytes.data(), size);
+    GInputStream* stream = g_memory_input_stream_new_from_data(copy, size, g_free);
+    wk.requestFinish(request, stream, size, type);
+    g_object_unref(stream);
+}
+
 void registerSchemeOnce()
 {
     static bool done = false;
@@ -498,6 +565,7 @@ void registerSchemeOnce()
         return;
     }
     wk.registerScheme(wk.contextGetDefault(), "lumres", &onSchemeRequest, nullptr, nullptr);
+    wk.registerScheme(wk.contextGetDefault(), "lumfile", &onLocalFileRequest, nullptr, nullptr);
 }
 
 // The desktop's accessibility bus, which the web process is given when it
@@ -758,34 +826,19 @@ void onPageMessage(const std::weak_ptr<CDHtmlDialog::Impl>& weak, const std::str
         ShellExecute(p->page->m_hWnd, "open", v.items[1].text.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         return;
     }
-    if (v.items[1].kind == JsonValue::String) {
-        // A click on an element of the event map. Like calls from page
-        // script, it waits while native code is in a call into the page (its
-        // handler may close the page).
-        const std::string event = v.items[0].text;
-        const CString id = Utf8ToAnsi(CString(v.items[1].text));
-        auto run = [weak, event, id] {
-            auto q = weak.lock();
-            if (!q || !q->page) return;
-            if (const DHtmlEventMapEntry* entry = q->page->GetDHtmlEventMap())
-                for (; entry->szName; ++entry)
-                    if (event == entry->szEvent && id == entry->szName) {
-                        IHTMLElement element;
-                        element.id = id;
-                        entry->pfn(q->page, &element);
-                        break;
-                    }
-        };
-        if (g_scriptDepth == 0)
-            run();
-        else
-            wxTheApp->CallAfter(run);
-        return;
-    }
-    if (v.items[1].kind != JsonValue::Array) return;
     PendingCall call;
     call.name = v.items[0].text;
-    for (const JsonValue& a : v.items[1].items) call.args.emplace_back(a.kind == JsonValue::String, a.text);
+    if (v.items[1].kind == JsonValue::String) {
+        // A click on an element of the event map. It waits behind the calls
+        // the page made before it, and like them while native code is in a
+        // call into the page (its handler may close the page).
+        call.clickEvent = v.items[0].text;
+        call.name = v.items[1].text;
+    } else if (v.items[1].kind == JsonValue::Array) {
+        for (const JsonValue& a : v.items[1].items) call.args.emplace_back(a.kind == JsonValue::String, a.text);
+    } else {
+        return;
+    }
     p->pending.push_back(std::move(call));
     if (g_scriptDepth == 0) {
         if (!p->draining) p->DispatchPending();
@@ -1034,6 +1087,12 @@ void CDHtmlDialog::SetExternalDispatch(LPDISPATCH dispatch)
     d_->external = dispatch;
 }
 
+void CDHtmlDialog::SetLocalFolder(const CString& folder)
+{
+    d_->localFolder = folder.GetString();
+    if (!d_->localFolder.empty() && d_->localFolder.back() != '/') d_->localFolder += '/';
+}
+
 BOOL CDHtmlDialog::IsExternalDispatchSafe()
 {
     return FALSE;
@@ -1152,6 +1211,18 @@ void CDHtmlDialog::DispatchPendingCalls()
     while (impl->page && g_scriptDepth == 0 && !impl->pending.empty()) {
         PendingCall call = std::move(impl->pending.front());
         impl->pending.pop_front();
+        if (!call.clickEvent.empty()) {
+            const CString id = Utf8ToAnsi(CString(call.name));
+            if (const DHtmlEventMapEntry* entry = GetDHtmlEventMap())
+                for (; entry->szName; ++entry)
+                    if (call.clickEvent == entry->szEvent && id == entry->szName) {
+                        IHTMLElement element;
+                        element.id = id;
+                        entry->pfn(this, &element);
+                        break;
+                    }
+            continue;
+        }
         CDHtmlDialog* target = impl->external ? impl->external->page : nullptr;
         if (!target || !impl->view || !IsExternalDispatchSafe()) continue;
         const AFX_DISPMAP_ENTRY* found = FindDispatchEntry(target, Utf8ToAnsi(CString(call.name)));

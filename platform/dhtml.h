@@ -21,6 +21,13 @@
 // are served as scripts. A frame loaded from lumres: is of another origin than
 // the page, so frames that the page's script fills stay about:blank.
 //
+// Local files inside a page. A page whose document comes from the web server
+// may not load file: addresses. A page given a folder with SetLocalFolder
+// shows the files directly inside that folder as
+//     lumfile://<the file's path, escaped as in its file: address>
+// (a file: address with its scheme replaced). Any other path (another
+// folder, a subfolder, "..") does not load.
+//
 // Script to native. Page script calls window.external.<Name>(a, b, ...). The
 // call reaches the dispatch map entry <Name> of the object given to
 // SetExternalDispatch, when IsExternalDispatchSafe() returns TRUE; other calls
@@ -277,6 +284,9 @@ public:
     LPDISPATCH GetIDispatch(BOOL addRef);
     // The object whose dispatch map window.external calls reach (null: none).
     void SetExternalDispatch(LPDISPATCH dispatch);
+    // The folder whose files the page may show through lumfile: (empty:
+    // none).
+    void SetLocalFolder(const CString& folder);
 
     BOOL LoadFromResource(UINT htmlResourceId);
     BOOL Navigate(LPCTSTR url);

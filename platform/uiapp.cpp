@@ -1,4 +1,5 @@
 #include "platform/uiapp.h"
+#include "platform/uitest.h"
 
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -159,6 +160,34 @@ void SendMouse(HWND target, UINT message, int screenX, int screenY, UINT keys)
 void SendKey(HWND target, UINT vk)
 {
     RunOnUiThread([&] { DeliverKey(target, WM_KEYDOWN, vk); });
+}
+
+std::vector<HWND> VisibleTopLevelWindows()
+{
+    std::vector<HWND> shown;
+    RunOnUiThread([&] {
+        for (const auto& entry : LiveWindows()) {
+            WindowRecord* rec = Find(entry.first);
+            if (rec && !rec->parent && entry.second && entry.second->IsWindowVisible()) shown.push_back(entry.first);
+        }
+    });
+    return shown;
+}
+
+std::vector<HWND> DescendantWindows(HWND parent)
+{
+    std::vector<HWND> inside;
+    RunOnUiThread([&] {
+        for (const auto& entry : LiveWindows()) {
+            WindowRecord* rec = Find(entry.first);
+            for (HWND up = rec ? rec->parent : nullptr; up; up = Find(up) ? Find(up)->parent : nullptr)
+                if (up == parent) {
+                    inside.push_back(entry.first);
+                    break;
+                }
+        }
+    });
+    return inside;
 }
 
 bool SaveWindowImage(HWND hwnd, const char* pngPath)

@@ -2165,7 +2165,18 @@ BOOL CWnd::FlashWindow(BOOL)
 {
     WindowRecord* rec = Find(m_hWnd);
     if (!rec || !isTopLevel(rec)) return FALSE;
-    static_cast<wxFrame*>(rec->widget)->RequestUserAttention();
+    // The urgency hint stays until the window is activated. (The toolkit's
+    // informational request takes the hint back 5 s later from a timer that
+    // a window destroyed meanwhile does not cancel: the timer then runs on
+    // the freed window.) The request needs a running event loop; outside
+    // one it is made as soon as one runs, if the window is still there.
+    wxWeakRef<wxFrame> frame(static_cast<wxFrame*>(rec->widget));
+    if (wxEventLoopBase::GetActive())
+        frame->RequestUserAttention(wxUSER_ATTENTION_ERROR);
+    else
+        wxTheApp->CallAfter([frame] {
+            if (frame) frame->RequestUserAttention(wxUSER_ATTENTION_ERROR);
+        });
     return TRUE;
 }
 

@@ -241,7 +241,14 @@ void CDHtmlParlet::OpenChats(const std::vector<Entry>& entries)
     if (frame.m_hWnd) frame.SendMessage(UM_CLOSE_PARLET_FRAME, 0, 0);
     const HWND notify = Parlet().notify;
     if (!notify) return;
-    for (const Entry& e : entries) ::SendMessage(notify, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(e.record), 0);
+    // The chat shows (and stores) the lines that waited; the record then
+    // waits no more, so they are not shown again with its next line. Only a
+    // record the host still holds (it answers 1) is touched.
+    for (const Entry& e : entries)
+        if (::SendMessage(notify, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(e.record), 0) == 1) {
+            e.record->m_vecUnread.clear();
+            e.record->m_nUnreadCount = 0;
+        }
 }
 
 HRESULT CDHtmlParlet::OnReply(IHTMLElement*)

@@ -115,9 +115,9 @@ protected:
     {
         for (auto& entry : main_->m_listGroup.m_mapGroups)
             if (CWnd* chat = entry.second->m_dlgChat) {
+                // A chat window's object goes with its window.
                 entry.second->m_dlgChat = nullptr;
-                if (chat->m_hWnd) chat->DestroyWindow();
-                delete chat;
+                chat->DestroyWindow();
             }
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();

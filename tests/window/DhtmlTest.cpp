@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <wx/app.h>
 
 #include <atomic>
 #include <filesystem>
@@ -75,6 +76,7 @@ public:
     HRESULT OnButtonOK(IHTMLElement*)
     {
         ++clicks;
+        calls.push_back("click");
         return S_OK;
     }
 
@@ -304,6 +306,25 @@ TEST_F(DhtmlTest, ClicksElementExchangeAndKeys)
     lumui::Pump(200);
     EXPECT_EQ(page_.f5, 1);
     EXPECT_EQ(page_.loads.size(), 1u);
+}
+
+// A click that comes in after a call the page made while native code was in
+// a call into the page acts after that call: the program knows what the page
+// told it before the click's handler runs.
+TEST_F(DhtmlTest, AClickActsAfterTheCallsThePageMadeBeforeIt)
+{
+    EXPECT_EQ(page_.CallScriptFunction("selectThenPressLater", "第 3 行"), S_OK);
+    EXPECT_TRUE(page_.calls.empty());
+    // The loop's queued work is held, so the call is still waiting when the
+    // click comes in, as it is when the click comes in first on a busy loop.
+    wxTheApp->SuspendProcessingOfPendingEvents();
+    page_.MoveWindow(10, 20, 470, 300);
+    const bool clicked = lumui::PumpUntil([&] { return page_.clicks > 0; }, 5000);
+    wxTheApp->ResumeProcessingOfPendingEvents();
+    ASSERT_TRUE(clicked) << "the click never came";
+    lumui::Pump(50);
+    const std::vector<std::string> expected = {"Echo:第 3 行", "click"};
+    EXPECT_EQ(page_.calls, expected);
 }
 
 // A page that opens a window of its own, from script or by a link with a
