@@ -722,6 +722,67 @@ TEST_F(PageCommandsTest, HistoryViewerTurnsItsPages)
     EXPECT_TRUE(WaitEval(page, "document.getElementById('cPage').textContent", "1")) << "上一页 (chanagePage)";
 }
 
+// A received line with a picture of the files folder is stored naming it by
+// its whole path; the history viewer and the message manager show the
+// picture itself. A picture the line names outside the folder does not load.
+TEST_F(PageCommandsTest, HistoryWindowsShowThePicturesOfTheFilesFolderAndNoOtherFile)
+{
+    const std::string picture = std::string(LUM_STANDIN_WWW) + "/upload/face/10004.png";
+    std::filesystem::copy_file(picture, dir_.file(std::to_string(kOwn) + "/seen.png"));
+    std::filesystem::create_directories(dir_.file("elsewhere"));
+    std::filesystem::copy_file(picture, dir_.file("elsewhere/outside.png"));
+    Receive(kLina, 1, "<span>看图<img src='file:///seen.png'/>和<img src='file:///../elsewhere/outside.png'/></span>");
+    Main().SelectTab(IDC_BTN_TAB_FRIENDS);
+    DoubleClick(Friends(), RowOf(Friends(), kLina));
+    CKivDlgChatUser* chat = nullptr;
+    ASSERT_TRUE(lumui::PumpUntil([&] { return (chat = ChatOf(Friends(), kLina)) && chat->IsWindowVisible(); }, 10000));
+    ASSERT_TRUE(WaitPage(chat->m_dlgMsgList));
+    const std::string stored = "select count(*) from history_msg where id=10002 and tagmsg like '%" + dir_.path() +
+                               "/" + std::to_string(kOwn) + "/seen.png%'";
+    ASSERT_TRUE(lumui::PumpUntil([&] { return StoreCount("MsgRecords.dll", stored) == 1; }, 10000))
+        << "the line was not stored with the picture's path";
+
+    // Whether the pane's picture whose address ends with `name` has loaded
+    // ("drawn"), failed ("broken"), or is not there.
+    auto picture_state = [](CDHtmlDialog* page, const std::string& name) {
+        return Eval(page, "(function(){var i=document.querySelector('#pane img[src$=\"" + name +
+                              "\"]');if(!i)return 'none';if(!i.complete)return 'loading';"
+                              "return i.naturalWidth>0?'drawn':'broken';})()");
+    };
+    auto settled = [&](CDHtmlDialog* page, const std::string& name) {
+        lumui::PumpUntil([&] {
+            const std::string s = picture_state(page, name);
+            return s == "drawn" || s == "broken";
+        }, 10000);
+        return picture_state(page, name);
+    };
+
+    ASSERT_TRUE(RowCommand(Friends(), kLina, IDM_VIEW_HISTORY));
+    CWnd* viewer = WaitWindow("与娜娜的聊天记录");
+    ASSERT_NE(viewer, nullptr);
+    CDHtmlDialog* page = PageOf(viewer);
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(WaitText(page, "看图"));
+    EXPECT_EQ(settled(page, "seen.png"), "drawn") << "the viewer's picture of the files folder";
+    EXPECT_EQ(settled(page, "outside.png"), "broken") << "the viewer loaded a picture from another folder";
+    ASSERT_TRUE(WaitPainted(page));
+    Shot("commands-history-picture.png");
+
+    ClickControl(Main().m_btnHistory);
+    CWnd* manager = WaitWindow("消息管理器");
+    ASSERT_NE(manager, nullptr);
+    page = PageOf(manager);
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(WaitEval(page, "document.querySelector('#treeType li[data-id=\"10002\"]') !== null", "true"));
+    Click(page, "#treeType li[data-id='my_friends'] > span");
+    Click(page, "#treeType li[data-id='10002'] > span");
+    EXPECT_TRUE(WaitText(page, "看图"));
+    EXPECT_EQ(settled(page, "seen.png"), "drawn") << "the manager's picture of the files folder";
+    EXPECT_EQ(settled(page, "outside.png"), "broken") << "the manager loaded a picture from another folder";
+    // The store keeps the line as it was received.
+    EXPECT_EQ(StoreCount("MsgRecords.dll", "select count(*) from history_msg where tagmsg like '%lumfile:%'"), 0);
+}
+
 // The one-to-one chat pane: 发送 sends what was typed; the picture button
 // puts the chosen picture into the typed text; the font bar's bold and
 // colour take effect for what is typed; "消息记录" opens the history; a
