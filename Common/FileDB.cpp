@@ -27,6 +27,14 @@ void CFileDB::Close()
     if (db) sqlite3_close(db);
     db = nullptr;
     m_nBatch = 0;
+    m_strPath.Empty();
+}
+
+CString CFileDB::Folder() const
+{
+    if (!db) return CString();
+    const int cut = m_strPath.ReverseFind('/');
+    return cut < 0 ? CString() : m_strPath.Left(cut + 1);
 }
 
 CString CFileDB::ConverToUTF8(CString text)
@@ -124,6 +132,7 @@ int CFileDB::Open(const CString& path, const std::vector<const char*>& creates)
     sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     for (const char* sql : creates) sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    m_strPath = path;
     return 1;
 }
 

@@ -52,6 +52,9 @@ public:
     // Where the last Connect moved a file that was no database (kept for
     // recovery); empty when the store opened as it was.
     CString SetAsidePath() const { return m_strSetAside; }
+    // The folder of the file the store is open on, ending with '/' (the
+    // user's folder for the user's stores); empty when it is not open.
+    CString Folder() const;
 
     sqlite3* db = nullptr;
 
@@ -92,6 +95,7 @@ private:
 
     int m_nBatch = 0;
     CString m_strSetAside;
+    CString m_strPath;  // the open file, as Open was given it
     std::mutex m_cacheLock;
     std::unordered_map<std::string, sqlite3_stmt*> m_cache;
 };

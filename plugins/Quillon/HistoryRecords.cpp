@@ -6,6 +6,7 @@
 #include "plugins/common/PluginUtil.h"
 
 #include <cstdlib>
+#include <strings.h>
 
 const char* const kPaneStart =
     "<table width='100%' height='100%' cellpadding='0' cellspacing='0'><tr height='95%' valign='top'><td width='100%'>";
@@ -71,16 +72,44 @@ CString HistoryRecord(const CString& rtime, const CString& sender, const CString
 
 namespace {
 
-void CollectText(const XMLNode& node, CString& out)
+// A text of a body as HTML, with its line breaks kept.
+CString TextHtml(const CString& text)
 {
+    CString html = EscapeHtmlText(text);
+    html.Replace("\r\n", "<br/>");
+    html.Replace("\n", "<br/>");
+    return html;
+}
+
+// A picture of a body, as the pane shows it: only its address is kept. The
+// pictures of the files folder are named by file: addresses, which a page of
+// the web server may not load; the page shows them through lumfile:, which
+// serves the files of the user's files folder and nothing else. Pictures
+// from anywhere else are left out.
+CString PictureHtml(const XMLNode& node)
+{
+    const CString src(node.getAttribute("src") ? node.getAttribute("src") : "");
+    if (src.Left(5).CompareNoCase("file:") != 0) return CString();
+    return "<img src='" + EscapeHtmlAttr("lumfile:" + src.Mid(5)) + "'/>";
+}
+
+// An element of a body: its texts and pictures, in order.
+void CollectHtml(const XMLNode& node, CString& out)
+{
+    const char* name = node.getName();
+    if (name && strcasecmp(name, "img") == 0) {
+        out += PictureHtml(node);
+        return;
+    }
     for (int i = 0; i < node.nElement(); ++i) {
         XMLNodeContents item = node.enumContents(i);
-        if (item.etype == eNodeChild)
-            CollectText(item.child, out);
-        else if (item.etype == eNodeText && item.text)
-            out += item.text;
-        else if (item.etype == eNodeClear && item.clear.lpszValue)
-            out += item.clear.lpszValue;
+        if (item.etype == eNodeChild) {
+            CollectHtml(item.child, out);
+        } else if (item.etype == eNodeText && item.text) {
+            out += TextHtml(item.text);
+        } else if (item.etype == eNodeClear && item.clear.lpszValue) {
+            out += TextHtml(item.clear.lpszValue);
+        }
     }
 }
 
@@ -88,22 +117,18 @@ void CollectText(const XMLNode& node, CString& out)
 
 CString HistoryBodyHtml(const CString& tagmsg)
 {
-    CString text = tagmsg;
     CString trimmed = tagmsg;
     trimmed.Trim();
     if (!trimmed.IsEmpty() && trimmed[0] == '<') {
         XMLResults results{};
         XMLNode root = XMLNode::parseString(trimmed, nullptr, &results);
         if (results.error == eXMLErrorNone && !root.isEmpty()) {
-            CString collected;
-            CollectText(root, collected);
-            text = collected;
+            CString html;
+            CollectHtml(root, html);
+            return html;
         }
     }
-    CString html = EscapeHtmlText(text);
-    html.Replace("\r\n", "<br/>");
-    html.Replace("\n", "<br/>");
-    return html;
+    return TextHtml(tagmsg);
 }
 
 CString RecordName(const CData* record)
@@ -111,6 +136,11 @@ CString RecordName(const CData* record)
     if (!record) return CString();
     const char* name = static_cast<const char*>(record->m_bstrName);
     return name ? CString(name) : CString();
+}
+
+CString PictureFolder(const CFileDbMsg* store)
+{
+    return store ? store->Folder() : CString();
 }
 
 int CodeOfKind(int kind)

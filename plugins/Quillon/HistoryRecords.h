@@ -1,7 +1,7 @@
 // The record pane shared by the message manager and the history viewer: one
 // page of the history store in rows, and the HTML pieces a pane is built of.
 // Every text from the stores is escaped where it is put; a message body is
-// shown as its text (its markup is not rendered).
+// shown as its text and its file: pictures (no other markup is rendered).
 #pragma once
 
 #include "platform/CString.h"
@@ -34,10 +34,15 @@ CString HistoryDateLine(const CString& date, bool first);
 // One record: its time, the sender and the body (escaped here); `viewer`
 // takes the history viewer's cell layout.
 CString HistoryRecord(const CString& rtime, const CString& sender, const CString& body, bool viewer);
-// The text of a chat body as HTML: the texts of its markup (the body itself
-// when it is not markup), escaped, with line breaks kept.
+// A chat body as HTML: the texts of its markup (the body itself when it is
+// not markup), escaped, with line breaks kept, and its file: pictures by
+// their lumfile: addresses (the page serves only those of the files folder;
+// the stored body keeps its file: addresses).
 CString HistoryBodyHtml(const CString& tagmsg);
 // A record's name as the stores keep it (ANSI code page).
 CString RecordName(const CData* record);
+// The folder whose pictures a history page shows: the user's files folder,
+// where the user's history store is (empty without a store).
+CString PictureFolder(const CFileDbMsg* store);
 // The category code the history store takes for a contact kind.
 int CodeOfKind(int kind);

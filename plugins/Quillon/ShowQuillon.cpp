@@ -175,6 +175,8 @@ void CHtmlQuillon::DoDataExchange(CDataExchange* dx)
 void CHtmlQuillon::OnDocumentComplete(LPDISPATCH browser, LPCTSTR url)
 {
     CPluginPage::OnDocumentComplete(browser, url);
+    // The records show the pictures of the user's files folder.
+    SetLocalFolder(PictureFolder(Quillon().dbMsg));
     // A new document: heads waited for by the last one are not shown in it.
     m_heads.Clear();
     InvokeScriptMethod("initTypeTree", {BuildTypeTree()});

@@ -97,6 +97,8 @@ void CHtmlViewHisMsg::DoDataExchange(CDataExchange* dx)
 void CHtmlViewHisMsg::OnDocumentComplete(LPDISPATCH browser, LPCTSTR url)
 {
     CPluginPage::OnDocumentComplete(browser, url);
+    // The records show the pictures of the user's files folder.
+    SetLocalFolder(PictureFolder(Quillon().viewDbMsg));
     m_strCPage = "1";
     BuildRecords();
     InvokeScriptMethod("showMsg", {m_strHtml});
