@@ -1,7 +1,7 @@
 // The history plug-in through its exports: the message manager over a
 // seeded history (browsing by contact and age, paging, keyword search,
-// deleting exactly what was asked, names and bodies shown as text) and the
-// one-contact history viewer.
+// deleting exactly what was asked, names and bodies shown as text, pictures of
+// the files folder drawn and no other) and the one-contact history viewer.
 #include "Common/Data.h"
 #include "Common/FileDbMsg.h"
 #include "Common/FileDbUser.h"
@@ -423,6 +423,52 @@ TEST_F(QuillonTest, ViewerShowsOneContactTenToAPage)
     lumui::Pump(50);
     EXPECT_EQ(Frame("与无人的聊天记录"), nullptr);
     EXPECT_TRUE(IsModuleLoaded(module_));
+}
+
+// A stored line's pictures of the files folder (the folder of the user's
+// stores) draw in the viewer, with nothing of the line's markup but their
+// addresses; pictures from elsewhere, or from the web, are not loaded. The
+// stored line stays as it was.
+TEST_F(QuillonTest, ViewerDrawsOnlyThePicturesOfTheFilesFolder)
+{
+    const std::string files = dir_.file(std::to_string(kOwnId)) + "/";
+    std::filesystem::copy_file(PICTURE_FILE, files + "a b#1.png");
+    std::filesystem::create_directories(dir_.file("other"));
+    std::filesystem::copy_file(PICTURE_FILE, dir_.file("other/c.png"));
+    std::ofstream(files + "page.html") << "<html><body>x</body></html>";
+    AddUser(104, 1, "画家");
+    const std::string body = "<span>看<img src=\"file:///" + files +
+                             "a b%231.png\" onload=\"document.title='ran'\" width=\"1\"/>"
+                             "<img src=\"file://" + dir_.file("other/c.png") +
+                             "\"/><img src=\"FILE:///" + files + "page.html\"/><img src=\"" + web_.BaseUrl() +
+                             "/upload/face/101.png\"/></span>";
+    ASSERT_EQ(history_.InsertMsg(104, 1, body.c_str(), 0, "2026-03-04 05:06:07", 1, "看"), 1);
+
+    Export(QuillonExports::showHisMsg)(&history_, &users_, 104, "画家", 1);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return Text(Page(15021), "pane").find("画家") != std::string::npos; }, 20000));
+    CDHtmlDialog* page = Page(15021);
+    auto eval = [&](const std::string& script) {
+        CString out;
+        page->InvokeScriptMethod("eval", {CString(script.c_str())}, &out);
+        return out.str();
+    };
+    const std::string states =
+        "Array.prototype.map.call(document.querySelectorAll('#pane img'),function(i){"
+        "return !i.complete?'loading':i.naturalWidth>0?'drawn':'broken';}).join(',')";
+    EXPECT_TRUE(lumui::PumpUntil([&] { return eval(states).find("loading") == std::string::npos; }, 10000));
+    EXPECT_EQ(eval(states), "drawn,broken,broken");
+    const std::string html = Text(page, "pane", DISPID_IHTMLELEMENT_INNERHTML);
+    EXPECT_EQ(html.find("onload"), std::string::npos) << html;
+    EXPECT_EQ(html.find("width=\"1\""), std::string::npos) << html;
+    EXPECT_EQ(html.find("upload/face"), std::string::npos) << html;
+    EXPECT_NE(eval("document.title"), "ran");
+    EXPECT_EQ(Count("tagmsg like '%lumfile:%'"), 0);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(history_.db, "select tagmsg from history_msg where id=104", -1, &st, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), body);
+    sqlite3_finalize(st);
 }
 
 // The page's own controls clicked with the pointer, as a user does: tree
