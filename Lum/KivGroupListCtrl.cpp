@@ -68,9 +68,9 @@ void CopyGroup(CDataGroup* dst, CDataGroup* src)
 std::mutex g_storeLock;
 
 // Bookkeeping of the store threads (taken after g_storeLock when both are
-// needed): the writes not yet finished, and per group id a count of its
+// needed): the writes not yet finished, per group id a count of its
 // removals, so that a write queued before the group was removed does not
-// put it back into the store.
+// put it back into the store, and the writes queued but not yet made.
 std::mutex g_pendingLock;
 std::condition_variable g_pendingDone;
 int g_pendingWrites = 0;
@@ -81,6 +81,40 @@ struct GroupStoreJob {
     CFileDbUser* store = nullptr;
     unsigned removals = 0;              // g_removals of the group when the write was queued
 };
+
+// Writes queued and not yet made, by group id. A head that arrives meanwhile
+// is written into the store at once; it is also drawn into these copies
+// (under g_storeLock, which the writing thread holds while it writes), so
+// that a write queued earlier does not put the old head back.
+std::multimap<int, GroupStoreJob*> g_queuedWrites;
+
+void ForgetQueuedWrite(GroupStoreJob* job)
+{
+    auto range = g_queuedWrites.equal_range(job->group->m_nId);
+    for (auto it = range.first; it != range.second; ++it) {
+        if (it->second == job) {
+            g_queuedWrites.erase(it);
+            return;
+        }
+    }
+}
+
+// Draws a head that has just arrived into the queued copies of its group
+// (a group head) or of every group's member record of that user. Called
+// under g_storeLock.
+void DrawIntoQueuedWrites(const lumheads::Head* head)
+{
+    std::lock_guard<std::mutex> lock(g_pendingLock);
+    for (auto& entry : g_queuedWrites) {
+        CDataGroup* copy = entry.second->group.get();
+        if (head->group) {
+            if (entry.first == head->id) DrawLoadedHead(copy, head->image);
+            continue;
+        }
+        auto member = copy->m_mapMembers.find(head->id);
+        if (member != copy->m_mapMembers.end() && member->second) DrawLoadedHead(member->second, head->image);
+    }
+}
 
 void FinishStoreWrite()
 {
@@ -114,6 +148,7 @@ UINT ThreadStoreGroup(LPVOID param)
         bool removed;
         {
             std::lock_guard<std::mutex> lock(g_pendingLock);
+            ForgetQueuedWrite(job.get());
             removed = g_removals[job->group->m_nId] != job->removals;
         }
         if (!removed) job->group->Update(job->store, 1);
@@ -253,17 +288,23 @@ void CKivGroupListCtrl::OnHeadsArrived(const std::vector<const lumheads::Head*>&
             if (it == m_mapGroups.end()) continue;
             took();
             DrawLoadedHead(it->second, head->image);
-            if (store) it->second->Update(store, 0);
+            if (store) {
+                it->second->Update(store, 0);
+                DrawIntoQueuedWrites(head);
+            }
             rows = true;
             continue;
         }
+        bool member_of_any = false;
         for (auto& entry : m_mapGroups) {
             auto member = entry.second->m_mapMembers.find(head->id);
             if (member == entry.second->m_mapMembers.end() || !member->second) continue;
             took();
+            member_of_any = true;
             DrawLoadedHead(member->second, head->image);
             if (store) store->InsertUser(member->second);
         }
+        if (member_of_any && store) DrawIntoQueuedWrites(head);
     }
     if (any && store) store->EndBatch();
     if (rows && m_hWnd) Invalidate();
@@ -561,8 +602,13 @@ void StartGroupStoreWrite(CDataGroup* rec, void* userStore)
         std::lock_guard<std::mutex> lock(g_pendingLock);
         job->removals = g_removals[rec->m_nId];
         ++g_pendingWrites;
+        g_queuedWrites.emplace(rec->m_nId, job);
     }
     if (!AfxBeginThread(ThreadStoreGroup, job)) {
+        {
+            std::lock_guard<std::mutex> lock(g_pendingLock);
+            ForgetQueuedWrite(job);
+        }
         delete job;
         FinishStoreWrite();
     }

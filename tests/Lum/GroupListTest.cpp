@@ -282,6 +282,50 @@ TEST_F(GroupListTest, HeadsArriveOrKeepTheOldOneAndGroupsRemovedMeanwhileAreHarm
     thread.join();
 }
 
+TEST_F(GroupListTest, AHeadThatComesBeforeItsGroupIsStoredIsNotOverwrittenByTheOldHead)
+{
+    // Groups from the server are written into the store on a worker, with
+    // the head they had then; their new heads arrive meanwhile. Whichever
+    // lands first, the store ends with the new head of every group.
+    httplib::Server server;
+    server.Get(R"(/upload/group/(\d+)\.png)", [&](const httplib::Request&, httplib::Response& res) {
+        std::unique_ptr<Gdiplus::Bitmap> bmp(Head(kGreen));
+        std::string png;
+        filedb::EncodeHead(bmp.get(), png);
+        res.set_content(png, "image/png");
+    });
+    server.set_keep_alive_max_count(1);
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { server.listen_after_bind(); });
+    WritePrivateProfileString("Web", "BaseUrl", ("http://127.0.0.1:" + std::to_string(port)).c_str(),
+                              dir_.file("Lum.ini").c_str());
+    CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
+
+    std::set<int> groups;
+    for (int round = 0; round < 20; ++round) {
+        for (int i = 0; i < 10; ++i) {
+            const int gid = 2000 + round * 10 + i;
+            auto rec = Group(gid, "群", "", {11, 12});
+            rec->m_imgHead = Head(kOld);
+            list->AddGroup(rec.get(), 1);
+            groups.insert(gid);
+        }
+        ASSERT_TRUE(lumui::PumpUntil([&] { return lumheads::PendingHeads() == 0; }, 8000));
+    }
+    list.reset();  // waits for the store writes
+    std::set<CDataGroup*> rows;
+    store.GetGroupList(&rows, 0);
+    std::set<int> old;
+    for (CDataGroup* row : rows) {
+        if (groups.count(row->m_nId) && !(row->m_imgHead && Pixel(row->m_imgHead, 20, 20) == kGreen))
+            old.insert(row->m_nId);
+        delete row;
+    }
+    EXPECT_TRUE(old.empty()) << old.size() << " of " << groups.size() << " groups stored with the old head";
+    server.stop();
+    thread.join();
+}
+
 TEST_F(GroupListTest, AUsersHeadGoesToTheMemberRecordsOfEveryGroupAndIntoTheStore)
 {
     httplib::Server server;
