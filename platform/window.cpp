@@ -70,6 +70,8 @@ HWND g_foreground = nullptr;
 HWND g_hoverWindow = nullptr;   // window under the pointer
 bool g_leftDown = false;        // the left button as the layer last saw it
 POINT g_pressAt;                // where it last went down, screen coordinates
+POINT g_releaseAt;              // where it last went up, screen coordinates
+bool g_pressDragged = false;    // the last press started a drag (or was moved for)
 guint32 g_userTime = 0;         // the display's time stamp of the user's latest input to the program
 
 // Notes the time stamp of the input event being handled (none for input a
@@ -701,11 +703,27 @@ void trackMouse(POINT screen, UINT message)
     }
 }
 
-void beginTracking(HWND hwnd, Tracking::Mode mode, int edge)
+// `atPress`: asked for by the press itself (a caption press, posted when
+// the button went down).
+void beginTracking(HWND hwnd, Tracking::Mode mode, int edge, bool atPress = false)
 {
     WindowRecord* rec = Find(hwnd);
-    // A drag asked for after the button went up (a quick click) does not start.
-    if (!rec || !g_leftDown) return;
+    if (!rec) return;
+    if (!g_leftDown) {
+        // Asked for after the button went up: a quick click does not start a
+        // drag; a whole drag handled before the request (a busy window) is
+        // not lost either: the window goes where the button went up, once.
+        const int dx = g_releaseAt.x - g_pressAt.x, dy = g_releaseAt.y - g_pressAt.y;
+        if (atPress && mode == Tracking::Move && !g_pressDragged && (dx != 0 || dy != 0)) {
+            g_pressDragged = true;
+            RECT r = windowRect(rec);
+            OffsetRect(&r, dx, dy);
+            Dispatch(hwnd, WM_MOVING, 0, reinterpret_cast<LPARAM>(&r));
+            if (Find(hwnd)) applyRect(hwnd, r, true, false);
+        }
+        return;
+    }
+    g_pressDragged = true;
     g_track.mode = mode;
     g_track.hwnd = hwnd;
     g_track.edge = edge;
@@ -896,8 +914,12 @@ void DeliverMouse(HWND target, UINT message, POINT screen, UINT keys)
     if (message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK) {
         g_leftDown = true;
         g_pressAt = screen;
+        g_pressDragged = false;
     }
-    if (message == WM_LBUTTONUP) g_leftDown = false;
+    if (message == WM_LBUTTONUP) {
+        g_leftDown = false;
+        g_releaseAt = screen;
+    }
     if (g_track.mode != Tracking::None) {
         trackMouse(screen, message);
         return;
@@ -1638,7 +1660,7 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_NCLBUTTONDOWN: {
         const int hit = static_cast<int>(wParam);
         CWnd* top = GetTopLevelParent();
-        if (hit == HTCAPTION) beginTracking(top ? top->m_hWnd : m_hWnd, Tracking::Move, 0);
+        if (hit == HTCAPTION) beginTracking(top ? top->m_hWnd : m_hWnd, Tracking::Move, 0, true);
         else if (hit >= HTLEFT && hit <= HTBOTTOMRIGHT)
             DefWindowProc(WM_SYSCOMMAND, SC_SIZE + (hit - HTLEFT + 1), lParam);
         return 0;

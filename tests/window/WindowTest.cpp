@@ -278,6 +278,27 @@ TEST_F(Windows, AQuickClickDoesNotLeaveTheWindowDragging)
     EXPECT_EQ(r.TopLeft(), CPoint(100, 100));
 }
 
+TEST_F(Windows, ADragHandledBeforeItsCaptionPressEndsWhereTheButtonWentUp)
+{
+    // A busy window handles press, moves and release before the caption
+    // press it posted: the drag is not lost, the window goes where the
+    // button went up, through the moving notice (docking sees it).
+    HWND h = win.m_hWnd;
+    win.snapTop = true;
+    lumui::SendMouse(h, WM_LBUTTONDOWN, 110, 110, MK_LBUTTON);
+    lumui::SendMouse(h, WM_MOUSEMOVE, 140, 60, MK_LBUTTON);
+    lumui::SendMouse(h, WM_MOUSEMOVE, 170, 15, MK_LBUTTON);
+    lumui::SendMouse(h, WM_LBUTTONUP, 170, 15);
+    lumui::Pump(10);
+    CRect r;
+    win.GetWindowRect(&r);
+    EXPECT_EQ(r.TopLeft(), CPoint(160, 0));
+    EXPECT_GE(win.movings, 1);
+    lumui::SendMouse(h, WM_MOUSEMOVE, 300, 300);
+    win.GetWindowRect(&r);
+    EXPECT_EQ(r.TopLeft(), CPoint(160, 0));  // and it does not go on following
+}
+
 TEST_F(Windows, EdgeSizingKeepsTheMinimumTrackSize)
 {
     HWND h = win.m_hWnd;
