@@ -102,12 +102,16 @@ protected:
 
     void LogIn()
     {
+        const unsigned long login = lumui::NativeWindowId(main_->m_dlgLogin.m_hWnd);
         main_->m_dlgLogin.m_editAccount.SetWindowText("13800000001");
         main_->m_dlgLogin.m_editPassword.SetWindowText("123456");
         main_->m_dlgLogin.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_LOGIN, BN_CLICKED), 0);
         ASSERT_TRUE(lumui::PumpUntil([&] { return lumui::LayeredAlpha(main_->m_hWnd) == 255; }, 10000))
             << "the login did not finish";
         ASSERT_TRUE(lumui::PumpUntil([&] { return e2e::IsVisible(id_); }, 5000));
+        // The login window, which lay over the panel's place, has left the
+        // screen: a click there reaches the panel.
+        ASSERT_TRUE(lumui::PumpUntil([&] { return !e2e::IsVisible(login); }, 5000)) << "the login window stays";
         // Where the login put it (the login window's place), on the screen.
         ASSERT_TRUE(ShownAt(Place()));
     }
@@ -225,17 +229,21 @@ TEST_F(PanelDesktopTest, DraggedToAnEdgeThePanelDocksSlidesAwayAndComesBack)
     struct Edge {
         const char* name;
         CPoint to;                                 // where the caption's grab point is dragged
+        std::function<bool(const CRect&)> docked;  // the rectangle held against the edge
         std::function<bool(const CRect&)> hidden;  // the rectangle slid away
         std::function<CPoint(const CRect&)> back;  // a point amid the strip left on the screen
     };
     // The caption is grabbed 60 pixels right of the window's left and 10
     // below its top, and dragged a little beyond each edge.
     const Edge edges[] = {
-        {"top", CPoint(460, 2), [](const CRect& r) { return r.top == 5 - r.Height(); },
+        {"top", CPoint(460, 2), [](const CRect& r) { return r.top == 0; },
+         [](const CRect& r) { return r.top == 5 - r.Height(); },
          [](const CRect& r) { return CPoint(r.CenterPoint().x, 0); }},
-        {"left", CPoint(30, 310), [](const CRect& r) { return r.left == 5 - r.Width(); },
+        {"left", CPoint(30, 310), [](const CRect& r) { return r.left == 0; },
+         [](const CRect& r) { return r.left == 5 - r.Width(); },
          [](const CRect& r) { return CPoint(0, r.CenterPoint().y); }},
-        {"right", CPoint(sw - start.Width() + 90, 310), [sw](const CRect& r) { return r.left == sw - 5; },
+        {"right", CPoint(sw - start.Width() + 90, 310), [sw](const CRect& r) { return r.right == sw; },
+         [sw](const CRect& r) { return r.left == sw - 5; },
          [sw](const CRect& r) { return CPoint(sw - 1, r.CenterPoint().y); }},
     };
     for (const Edge& e : edges) {
@@ -244,11 +252,39 @@ TEST_F(PanelDesktopTest, DraggedToAnEdgeThePanelDocksSlidesAwayAndComesBack)
         main_->SetWindowPos(nullptr, 400, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         const CRect before = Place();
         ASSERT_TRUE(ShownAt(before)) << e.name;
+        // As a person drags: the button goes down on the caption and the
+        // panel follows the pointer to the edge, where it is seen held
+        // before the button goes up, and the pointer leaves only then. (A
+        // person does not leave before the panel has followed: a pointer
+        // already elsewhere when the drag is handled is a pull away from the
+        // edge.)
+        const CPoint grab(before.left + 60, before.top + 10);
         Drive([&] {
-            e2e::Drag(before.left + 60, before.top + 10, e.to.x, e.to.y);
-            e2e::PointAt(640, 900);  // the pointer leaves the panel
+            e2e::ButtonDown(grab.x, grab.y);
+            e2e::PointAt(grab.x + 8, grab.y + 8);
         });
         CRect r;
+        ASSERT_TRUE(lumui::PumpUntil(
+            [&] {
+                r = Place();
+                return r.left == before.left + 8 && r.top == before.top + 8;
+            },
+            8000))
+            << e.name << ": the panel did not follow the pointer, at " << r.left << "," << r.top;
+        Drive([&] {
+            for (int i = 1; i <= 8; ++i)
+                e2e::PointAt(grab.x + 8 + (e.to.x - grab.x - 8) * i / 8, grab.y + 8 + (e.to.y - grab.y - 8) * i / 8);
+        });
+        ASSERT_TRUE(lumui::PumpUntil(
+            [&] {
+                r = Place();
+                return e.docked(r);
+            },
+            8000))
+            << e.name << ": not held against the edge, at " << r.left << "," << r.top;
+        Drive([] { e2e::ButtonUp(); });
+        ASSERT_TRUE(lumui::PumpUntil([] { return !e2e::PointerHeld(); }, 8000)) << e.name << ": the drag did not end";
+        Drive([] { e2e::PointAt(640, 900); });  // the pointer leaves the panel
         ASSERT_TRUE(lumui::PumpUntil(
             [&] {
                 r = Place();

@@ -361,6 +361,29 @@ bool PointAt(int x, int y)
     return args.size() == 1 || run(args) == 0;
 }
 
+bool ButtonDown(int x, int y)
+{
+    std::vector<std::string> args = moveTo(x, y);
+    args.insert(args.end(), {"mousedown", "1"});
+    return run(args) == 0;
+}
+
+bool ButtonUp()
+{
+    return run({"xdotool", "mouseup", "1"}) == 0;
+}
+
+bool PointerHeld()
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    const int grabbed = XGrabPointer(display, DefaultRootWindow(display), False, 0, GrabModeAsync, GrabModeAsync,
+                                     None, None, CurrentTime);
+    if (grabbed == GrabSuccess) XUngrabPointer(display, CurrentTime);
+    XCloseDisplay(display);
+    return grabbed == AlreadyGrabbed;
+}
+
 namespace {
 
 // The Unicode code point of the UTF-8 character at the start of `c`.

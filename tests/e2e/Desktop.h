@@ -93,6 +93,13 @@ bool DoubleClick(int x, int y);
 bool RightClick(int x, int y);
 // Moves the pointer without clicking.
 bool PointAt(int x, int y);
+// The left button held down at a point, and let go where the pointer is: a
+// drag a test follows step by step (PointAt moves the held pointer).
+bool ButtonDown(int x, int y);
+bool ButtonUp();
+// Whether a program holds the pointer (an active grab, as a window holds it
+// while it follows a drag).
+bool PointerHeld();
 bool Type(const std::string& text, int delayMs = 20);
 bool Key(const std::string& key);
 // Gives a window the keyboard, as the window manager does for the window a
