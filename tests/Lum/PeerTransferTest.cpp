@@ -561,6 +561,10 @@ TEST_F(PeerTransferTest, ALocalPortTakenMeanwhileStillReachesThePeer)
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_ANY);
     a.sin_port = htons(static_cast<uint16_t>(link.m_nLocalPort));
+    // As a server takes a port: the link's own connection from it may still
+    // be winding down (TIME_WAIT) when the link closed it first.
+    const int reuse = 1;
+    ::setsockopt(other, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
     ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     ASSERT_EQ(::listen(other, 1), 0);
     EXPECT_EQ(link.ConnectPeer("127.0.0.1", peer.port()), 1);
