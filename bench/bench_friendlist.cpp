@@ -203,9 +203,12 @@ int main(int argc, char** argv)
             list.SendMessage(WM_SIZE, 0, 0);
             list.UpdateWindow();
             lumui::Pump(50);
+            // The main window takes the friends out of the reply it is handed,
+            // as the worker's reply is no longer needed: each run hands a copy.
+            lum_thrift::StructFriendListResp handed = reply;
             probe.Arm();
             const auto t0 = Clock::now();
-            main->SendMessage(UM_FRIEND_LIST, 0, reinterpret_cast<LPARAM>(&reply));
+            main->SendMessage(UM_FRIEND_LIST, 0, reinterpret_cast<LPARAM>(&handed));
             // Drawn: every friend has a row and the list has painted.
             if (!lumui::PumpUntil([&] { return list.GetItemCount() == kFriends; }, 120000)) {
                 std::fprintf(stderr, "the list holds %d rows\n", list.GetItemCount());
