@@ -36,7 +36,7 @@ void Log::CreateLogFolder()
 CKivApp::CKivApp() : m_clrButton(0xFF, 0, 0, 0)
 {
     m_strAppPath = m_common.GetAppPath();
-    m_strUserPath = m_strAppPath;
+    SetUserPath(m_strAppPath);
 }
 
 CKivApp::~CKivApp() = default;
@@ -60,7 +60,7 @@ BOOL CKivApp::InitInstance()
     Gdiplus::GdiplusStartup(&m_gdiplusToken, &gdiplusInput, nullptr);
 
     m_strAppPath = m_common.GetAppPath();
-    m_strUserPath = m_strAppPath;
+    SetUserPath(m_strAppPath);
 
     m_clrButton = Gdiplus::Color(0xFF, 0xFF, 0xB0, 0x4B);
     m_userSelf.m_bstrName = "";
@@ -123,26 +123,29 @@ CString CKivApp::GetFileProductVersion(CString name)
 
 std::string CKivApp::GetSessionKey() const
 {
-    std::lock_guard<std::mutex> lock(m_stateLock);
-    return m_strSessionKey;
+    return m_session.Now()->key;
 }
 
 void CKivApp::SetSessionKey(const std::string& key)
 {
-    std::lock_guard<std::mutex> lock(m_stateLock);
-    m_strSessionKey = key;
+    m_session.Change([&](SessionSnapshot& s) { s.key = key; });
 }
 
 int CKivApp::GetOwnUserId() const
 {
-    std::lock_guard<std::mutex> lock(m_stateLock);
-    return m_userSelf.m_nId;
+    return m_session.Now()->ownId;
 }
 
 void CKivApp::SetOwnUserId(int id)
 {
-    std::lock_guard<std::mutex> lock(m_stateLock);
     m_userSelf.m_nId = id;
+    m_session.Change([&](SessionSnapshot& s) { s.ownId = id; });
+}
+
+void CKivApp::SetUserPath(const CString& folder)
+{
+    m_strUserPath = folder;
+    m_session.Change([&](SessionSnapshot& s) { s.userFolder = folder.GetString(); });
 }
 
 // ---------------------------------------------------------------- update download

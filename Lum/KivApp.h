@@ -9,6 +9,7 @@
 
 #include "Common/Common.h"
 #include "Common/Data.h"
+#include "Lum/SessionState.h"
 #include "platform/afx.h"
 #include "platform/gdiplus.h"
 #include "platform/uiapp.h"
@@ -54,20 +55,24 @@ public:
     // fresh one. Returns at once either way.
     void CheckUpdater();
 
-    // The session key (sent as `_key` with every service call), read and
-    // written under a lock because workers read it while the UI thread
-    // replaces it at login and empties it when going offline.
+    // The session as workers see it: take it once with Now() and keep it
+    // for the whole work. The UI thread changes it through the setters below.
+    const SessionState& GetSession() const { return m_session; }
+    // The session key (sent as `_key` with every service call), replaced at
+    // login and emptied when going offline.
     std::string GetSessionKey() const;
     void SetSessionKey(const std::string& key);
-    // The own user id (the id of m_userSelf, 0 when logged out), under the
-    // same lock: write it through SetOwnUserId.
+    // The own user id (also the id of m_userSelf, 0 when logged out): write
+    // it through SetOwnUserId.
     int GetOwnUserId() const;
     void SetOwnUserId(int id);
+    // The user's folder, m_strUserPath: write it through SetUserPath.
+    void SetUserPath(const CString& folder);
 
     ULONG_PTR m_gdiplusToken = 0;        // GDI+ stays started for the whole process
     Gdiplus::Color m_clrButton;          // background colour of four buttons of the main window
     CString m_strAppPath;                // program folder, ends with '/'
-    CString m_strUserPath;               // the program folder; "<program folder><own id>/" after login
+    CString m_strUserPath;               // the program folder; "<program folder><own id>/" after login (UI thread; workers read the session's)
     CString m_strImagePath;              // "<user folder>tmpimage/" after login, for chat images
     CDataUser m_userSelf;                // the logged-in user; its id is the own user id
     CString m_strVerifyCode;             // 32 lower-case hex digits made after login
@@ -102,8 +107,7 @@ protected:
     virtual void RunMainWindow();
 
 private:
-    mutable std::mutex m_stateLock;
-    std::string m_strSessionKey;
+    SessionState m_session;
 };
 
 // The application object, or null when there is none.

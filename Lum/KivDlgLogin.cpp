@@ -540,7 +540,9 @@ void CKivDlgLogining::AfterLogin()
     main->ConnectUserStores(ownId);
 
     // 5. Folders.
-    app->m_strUserPath.Format("%s%d/", app->m_strAppPath.GetString(), ownId);
+    CString userFolder;
+    userFolder.Format("%s%d/", app->m_strAppPath.GetString(), ownId);
+    app->SetUserPath(userFolder);
     app->m_strImagePath.Format("%stmpimage/", app->m_strUserPath.GetString());
     CreateDirectory(app->m_strImagePath, nullptr);
     app->m_strImagePath.Replace("\\", "/");

@@ -315,7 +315,7 @@ PeerContext DefaultContext()
     };
     c.filesFolder = [] {
         CKivApp* app = GetKivApp();
-        return app ? app->m_strUserPath : CString();
+        return app ? CString(app->GetSession().Now()->userFolder.c_str()) : CString();
     };
     c.rendezvous = [](CString* host, int* port) {
         const EndpointConfig config = GetEndpointConfig();

@@ -96,7 +96,7 @@ protected:
         main_ = std::make_unique<CKivDlg>();
         app_->m_pMainWnd = main_.get();
         LogIn();
-        app_->m_strUserPath = (dir_.path() + "/" + std::to_string(kOwnId) + "/").c_str();
+        app_->SetUserPath((dir_.path() + "/" + std::to_string(kOwnId) + "/").c_str());
         std::filesystem::create_directories(app_->m_strUserPath.str());
         ASSERT_EQ(main_->m_dbMsg.Connect(kOwnId), 1);
         main_->m_nStatus = 1;
@@ -472,7 +472,7 @@ TEST_F(ChatPaneTest, StateNames)
 TEST_F(ChatPaneTest, PicturesBelowOneMegabyteAreCopiedAndShownWhateverTheirNames)
 {
     // A files folder whose path holds blanks, "#", "%", quotes and "<".
-    app_->m_strUserPath = (dir_.path() + "/我的 文件 #1 %20 'q\" <b>/").c_str();
+    app_->SetUserPath((dir_.path() + "/我的 文件 #1 %20 'q\" <b>/").c_str());
     std::filesystem::create_directories(app_->m_strUserPath.str());
     CDlgChatMsgList& pane = OpenUserPane();
     const std::string small = dir_.file("小图 #1.png"), large = dir_.file("大图.png");

@@ -346,7 +346,7 @@ TEST_F(ChatWindowTest, ReceivedLinesShowTimeAndAnEscapedLabel)
     // fetch starts.
     std::vector<CDataUser*> started;
     CKivDlgChatUser::s_startPeerTransfer = [&](CDataUser* r) { started.push_back(r); };
-    app_->m_strUserPath = (dir_.path() + "/10001/").c_str();
+    app_->SetUserPath((dir_.path() + "/10001/").c_str());
     const std::vector<CString> pictures = {"a.png", "b.png"};
     chat->ShowUserMessage("<span>pictures</span>", "t", &pictures);
     ASSERT_NE(rec->m_pTransMap, nullptr);

@@ -206,7 +206,7 @@ protected:
         main_->KillTimer(2023);
         app_->SetOwnUserId(kReceiver);
         app_->m_userSelf.m_nId = kReceiver;
-        app_->m_strUserPath = (dir_.file("files") + "/").c_str();
+        app_->SetUserPath((dir_.file("files") + "/").c_str());
         ASSERT_NE(MainPeerLink(), nullptr);
 
         // Completion notices are counted here and still reach the main window.
