@@ -256,12 +256,12 @@ protected:
         const size_t before = rendezvous_.Requests().size();
         PeerFileOffered(kReceiver, 1, fileId, path.c_str());
         // Asked the server, and the file server accepts connections.
-        ASSERT_TRUE(lumui::PumpUntil(
-            [&] {
-                return rendezvous_.Requests().size() > before && MainPeerLink()->m_nLocalPort != 0 &&
-                       RawClient(MainPeerLink()->m_nLocalPort).fd >= 0;
-            },
-            5000));
+        ASSERT_TRUE(lumui::PumpUntil([&] { return rendezvous_.Requests().size() > before; }, 5000))
+            << "the rendezvous server was not asked";
+        ASSERT_TRUE(lumui::PumpUntil([&] { return MainPeerLink()->m_nLocalPort != 0; }, 5000))
+            << "no local port was learned";
+        ASSERT_TRUE(lumui::PumpUntil([&] { return RawClient(MainPeerLink()->m_nLocalPort).fd >= 0; }, 5000))
+            << "the file server does not accept connections at port " << MainPeerLink()->m_nLocalPort;
     }
 
     CDataUser* AddFriend(int id, const char* name)
