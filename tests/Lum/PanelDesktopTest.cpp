@@ -114,6 +114,12 @@ protected:
         ASSERT_TRUE(lumui::PumpUntil([&] { return !e2e::IsVisible(login); }, 5000)) << "the login window stays";
         // Where the login put it (the login window's place), on the screen.
         ASSERT_TRUE(ShownAt(Place()));
+        // And the display hands it the pointer: it no longer lets clicks
+        // through as it did while it was invisible.
+        const CPoint centre = Place().CenterPoint();
+        Drive([&] { e2e::PointAt(centre.x, centre.y); });
+        ASSERT_TRUE(lumui::PumpUntil([&] { return e2e::PointerOver(id_); }, 5000))
+            << "the display does not hand the visible panel the pointer";
     }
 
     // Runs `drive` (real input through the display) on another thread while
@@ -191,6 +197,7 @@ TEST_F(PanelDesktopTest, BeforeLoginTheInvisiblePanelLetsClicksThrough)
     ASSERT_EQ(lumui::LayeredAlpha(main_->m_hWnd), 0);
     Drive([&] { e2e::Click(panel.CenterPoint().x, panel.CenterPoint().y); });
     EXPECT_TRUE(lumui::PumpUntil([&] { return below.clicks == 1; }, 3000)) << "the click went to the invisible panel";
+    EXPECT_FALSE(e2e::PointerOver(id_)) << "the display hands the invisible panel the pointer";
     below.DestroyWindow();
 }
 

@@ -373,6 +373,26 @@ bool ButtonUp()
     return run({"xdotool", "mouseup", "1"}) == 0;
 }
 
+bool PointerOver(unsigned long id)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    bool over = false;
+    // From the root down through the windows that contain the pointer, as the
+    // display itself finds where input goes (input shapes included).
+    Window at = DefaultRootWindow(display);
+    for (int depth = 0; depth < 16 && at && !over; ++depth) {
+        Window root = 0, child = 0;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned int mask = 0;
+        if (!XQueryPointer(display, at, &root, &child, &rx, &ry, &wx, &wy, &mask)) break;
+        over = child == id;
+        at = child;
+    }
+    XCloseDisplay(display);
+    return over;
+}
+
 bool PointerHeld()
 {
     Display* display = XOpenDisplay(nullptr);

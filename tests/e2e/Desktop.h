@@ -100,6 +100,9 @@ bool ButtonUp();
 // Whether a program holds the pointer (an active grab, as a window holds it
 // while it follows a drag).
 bool PointerHeld();
+// Whether the display gives the pointer, where it is now, to the window (or
+// one of its children): the window is there and takes input at that point.
+bool PointerOver(unsigned long id);
 bool Type(const std::string& text, int delayMs = 20);
 bool Key(const std::string& key);
 // Gives a window the keyboard, as the window manager does for the window a
