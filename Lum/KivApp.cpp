@@ -46,6 +46,12 @@ CKivApp* GetKivApp()
     return dynamic_cast<CKivApp*>(AfxGetApp());
 }
 
+int OwnId()
+{
+    CKivApp* app = GetKivApp();
+    return app ? app->GetOwnUserId() : 0;
+}
+
 BOOL CKivApp::InitInstance()
 {
     // Size 8 and every class of common control.

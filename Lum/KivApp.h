@@ -108,6 +108,9 @@ private:
 
 // The application object, or null when there is none.
 CKivApp* GetKivApp();
+// The own user id of the application object (0 when there is none or when
+// logged out).
+int OwnId();
 
 // Worker procedure of the updater download (no parameter): 1 when a fresh
 // updater was installed and started, 0 when the download failed.

@@ -1562,12 +1562,6 @@ const char* const kSorvanGroupFailure = "加载Sorvan.dll失败,未能实现查�
 const char* const kConfabelFailure = "加载Confabel.dll失败,未能实现创建讨论组功能";
 const char* const kSmsRefused = "此功能目前只对本网用户开放";
 
-int OwnId()
-{
-    CKivApp* app = GetKivApp();
-    return app ? app->GetOwnUserId() : 0;
-}
-
 CString Account()
 {
     CKivApp* app = GetKivApp();

@@ -69,29 +69,16 @@ CKivDlg* MainDlg()
     return static_cast<CKivDlg*>(main);
 }
 
-int OwnId()
-{
-    CKivApp* app = GetKivApp();
-    return app ? app->GetOwnUserId() : 0;
-}
-
 CString LoginAccount()
 {
     CKivApp* app = GetKivApp();
     return app ? app->m_userSelf.m_strPhone : CString();
 }
 
-CString IdText(int id)
+// The record's name without the blank the store keeps after it.
+CString TrimmedName(const CData* rec)
 {
-    CString text;
-    text.Format("%d", id);
-    return text;
-}
-
-CString NameOf(const CData* rec)
-{
-    CString name(static_cast<const char*>(rec->m_bstrName));
-    // Names read from the store carry a trailing blank.
+    CString name = NameOf(rec);
     name.Trim();
     return name;
 }
@@ -102,7 +89,7 @@ CString NameOf(const CData* rec)
 CString SenderLabel(const CDataUser* rec)
 {
     const CString id = IdText(rec->m_nId);
-    const CString name = NameOf(rec);
+    const CString name = TrimmedName(rec);
     if (name.IsEmpty() || name == id) return id;
     CString label;
     label.Format("%s(%d)", EscapeHtml(name).GetString(), rec->m_nId);
@@ -453,7 +440,7 @@ void CKivDlgChatUser::OnGetMinMaxInfo(MINMAXINFO* info)
 CString CKivDlgChatUser::ComposeTitle() const
 {
     if (!m_pUser) return CString();
-    CString name = NameOf(m_pUser);
+    CString name = TrimmedName(m_pUser);
     if (name.IsEmpty()) name = IdText(m_pUser->m_nId);
     const int gid = m_pUser->m_nGroupId;
     if (gid == 1) name = "好友 " + name;
@@ -563,19 +550,19 @@ void CKivDlgChatUser::OnAddFriend()
         AfxMessageBox("已经在好友列表中,不需要再加入", MB_OK);
         return;
     }
-    RunPlugin(this, kBtnAddFriend, m_pUser->m_nId, NameOf(m_pUser), 0, "加载Sorvan.dll失败,未能实现添加好友功能");
+    RunPlugin(this, kBtnAddFriend, m_pUser->m_nId, TrimmedName(m_pUser), 0, "加载Sorvan.dll失败,未能实现添加好友功能");
 }
 
 void CKivDlgChatUser::OnInvite()
 {
     if (!m_pUser) return;
-    RunPlugin(this, kBtnInvite, m_pUser->m_nId, NameOf(m_pUser), 0, "加载Sorvan.dll失败,未能实现邀请功能");
+    RunPlugin(this, kBtnInvite, m_pUser->m_nId, TrimmedName(m_pUser), 0, "加载Sorvan.dll失败,未能实现邀请功能");
 }
 
 void CKivDlgChatUser::OnSmsNotice()
 {
     if (!m_pUser) return;
-    SmsNotice(this, m_pUser->m_nId, NameOf(m_pUser), 1);
+    SmsNotice(this, m_pUser->m_nId, TrimmedName(m_pUser), 1);
 }
 
 void CKivDlgChatUser::OnMoveToBlack()
@@ -583,7 +570,7 @@ void CKivDlgChatUser::OnMoveToBlack()
     if (!m_pUser) return;
     const int id = m_pUser->m_nId;
     CString ask;
-    ask.Format("您确认要把 %s(%d) 移至黑名单中吗?", (NameOf(m_pUser) + " ").GetString(), id);
+    ask.Format("您确认要把 %s(%d) 移至黑名单中吗?", (TrimmedName(m_pUser) + " ").GetString(), id);
     if (AfxMessageBox(ask, MB_OKCANCEL) != IDOK) return;
     AfxBeginThread(ThreadMoveUserToBlack, reinterpret_cast<LPVOID>(static_cast<intptr_t>(id)));
     CKivDlg* main = MainDlg();
@@ -700,7 +687,7 @@ void CKivDlgChatGroup::OnGetMinMaxInfo(MINMAXINFO* info)
 CString CKivDlgChatGroup::ComposeTitle() const
 {
     if (!m_pGroup) return CString();
-    CString name = NameOf(m_pGroup);
+    CString name = TrimmedName(m_pGroup);
     if (name.IsEmpty()) name = IdText(m_pGroup->m_nId);
     return "在群组 " + name + " 中聊天...";
 }
@@ -834,7 +821,7 @@ void CKivDlgChatGroup::OnBlockSms(UINT command)
 void CKivDlgChatGroup::OnSmsNotice()
 {
     if (!m_pGroup) return;
-    SmsNotice(this, m_pGroup->m_nId, NameOf(m_pGroup), 0);
+    SmsNotice(this, m_pGroup->m_nId, TrimmedName(m_pGroup), 0);
 }
 
 void CKivDlgChatGroup::OnGroupTypeMenu()

@@ -42,13 +42,6 @@ bool HasUnread(const CData* rec)
     return rec->m_nUnreadCount > 0 || !rec->m_vecUnread.empty();
 }
 
-CString IdText(int id)
-{
-    CString text;
-    text.Format("%d", id);
-    return text;
-}
-
 // FromGroup leaves out the head's time stamp and the unread count; the
 // list's copies and the store writes need both.
 void CopyGroup(CDataGroup* dst, CDataGroup* src)

@@ -45,12 +45,6 @@ CString DisplayText(const CDataUser* rec)
     return id;
 }
 
-int OwnId()
-{
-    CKivApp* app = GetKivApp();
-    return app ? app->GetOwnUserId() : 0;
-}
-
 }  // namespace
 
 std::function<CWnd*(CKivUsersListCtrl*, CDataUser*)> CKivUsersListCtrl::s_createChat;

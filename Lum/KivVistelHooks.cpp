@@ -14,12 +14,6 @@ namespace {
 
 const char* const kVistelFailure = "加载Vistel.dll失败,未能实现查看个人资料功能";
 
-int OwnId()
-{
-    CKivApp* app = GetKivApp();
-    return app ? app->GetOwnUserId() : 0;
-}
-
 CString Account()
 {
     CKivApp* app = GetKivApp();

@@ -1,6 +1,5 @@
 #include "plugins/Quillon/HistoryRecords.h"
 
-#include "Common/Data.h"
 #include "Common/FileDbMsg.h"
 #include "Common/XMLNode.h"
 #include "plugins/common/PluginUtil.h"
@@ -104,13 +103,6 @@ CString HistoryBodyHtml(const CString& tagmsg)
     html.Replace("\r\n", "<br/>");
     html.Replace("\n", "<br/>");
     return html;
-}
-
-CString RecordName(const CData* record)
-{
-    if (!record) return CString();
-    const char* name = static_cast<const char*>(record->m_bstrName);
-    return name ? CString(name) : CString();
 }
 
 int CodeOfKind(int kind)

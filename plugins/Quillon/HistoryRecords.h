@@ -8,7 +8,6 @@
 
 #include <vector>
 
-class CData;
 class CFileDbMsg;
 
 struct HistoryRow {
@@ -37,7 +36,5 @@ CString HistoryRecord(const CString& rtime, const CString& sender, const CString
 // The text of a chat body as HTML: the texts of its markup (the body itself
 // when it is not markup), escaped, with line breaks kept.
 CString HistoryBodyHtml(const CString& tagmsg);
-// A record's name as the stores keep it (ANSI code page).
-CString RecordName(const CData* record);
 // The category code the history store takes for a contact kind.
 int CodeOfKind(int kind);
