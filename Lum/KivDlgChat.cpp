@@ -69,12 +69,6 @@ CKivDlg* MainDlg()
     return static_cast<CKivDlg*>(main);
 }
 
-CString LoginAccount()
-{
-    CKivApp* app = GetKivApp();
-    return app ? app->m_userSelf.m_strPhone : CString();
-}
-
 // The record's name without the blank the store keeps after it.
 CString TrimmedName(const CData* rec)
 {
@@ -154,7 +148,7 @@ void RunPlugin(CWnd* chat, UINT command, int id, const CString& text, int kind, 
 // The SMS notice of both windows (contacts: kind 1, groups: kind 0).
 void SmsNotice(CWnd* chat, int id, const CString& name, int kind)
 {
-    if (LoginAccount().Find('@') > 0) {
+    if (OwnAccount().Find('@') > 0) {
         AfxMessageBox("此功能目前只对本网用户开放", MB_OK);
         return;
     }

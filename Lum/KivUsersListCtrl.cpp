@@ -448,8 +448,7 @@ void CKivUsersListCtrl::OnSmsNotice()
 {
     const int id = SelectedId();
     if (id <= 0) return;
-    CKivApp* app = GetKivApp();
-    const CString account = app ? app->m_userSelf.m_strPhone : CString();
+    const CString account = OwnAccount();
     if (account.Find('@') > 0) {
         AfxMessageBox("此功能目前只对本网用户开放", MB_OK);
         return;
