@@ -263,15 +263,8 @@ void SendToContact(const CDataUser* rec, const CString& body)
 
 DialogItemTemplate PngButton(UINT id, int x, int y)
 {
-    DialogItemTemplate item;
-    item.className = "Button";
-    item.id = id;
-    item.x = x;
-    item.y = y;
-    item.cx = 21;  // one 32 x 32 frame; the picture sizes the button
-    item.cy = 20;
-    item.style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
-    return item;
+    // One 32 x 32 frame; the picture sizes the button.
+    return DialogItem("Button", id, x, y, 21, 20, WS_TABSTOP | BS_OWNERDRAW);
 }
 
 DialogTemplate ChatTemplate(UINT id, const char* caption)
