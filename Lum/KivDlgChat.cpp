@@ -316,19 +316,64 @@ CWnd* CreateUserChatWindow(CKivUsersListCtrl*, CDataUser* rec)
     return chat;
 }
 
+// ================================================================ CKivDlgChatBase
+
+IMPLEMENT_DYNAMIC(CKivDlgChatBase, CDlgBase)
+
+BEGIN_MESSAGE_MAP(CKivDlgChatBase, CDlgBase)
+    ON_WM_SIZE()
+    ON_WM_GETMINMAXINFO()
+    ON_MESSAGE(UM_PEER_ADDRESS, OnPeerAddress)
+    ON_MESSAGE(UM_CHAT_NOTICE_TEXT, OnNoticeText)
+END_MESSAGE_MAP()
+
+CKivDlgChatBase::CKivDlgChatBase(UINT templateId) : CDlgBase(templateId, nullptr) {}
+
+void CKivDlgChatBase::CreatePaneInFrame()
+{
+    CRect r;
+    GetWindowRect(&r);
+    m_rcClient = CRect(0, 0, r.Width(), r.Height());
+    InitSize(r.Width(), r.Height());
+    CreatePane(this, Pane(), m_rcMsgList);
+}
+
+void CKivDlgChatBase::OnOK()
+{
+    // Enter in the window sends what was typed.
+    CDlgChatMsgListBase& pane = Pane();
+    if (pane.m_hWnd) pane.OnOK();
+}
+
+BOOL CKivDlgChatBase::PreTranslateMessage(MSG* msg)
+{
+    RelayToolTip(m_tooltip, msg);
+    return CDlgBase::PreTranslateMessage(msg);
+}
+
+void CKivDlgChatBase::OnSize(UINT type, int cx, int cy)
+{
+    CDlgBase::OnSize(type, cx, cy);
+    PlacePane(this, Pane(), m_rcMsgList, cx, cy);
+}
+
+void CKivDlgChatBase::OnGetMinMaxInfo(MINMAXINFO* info)
+{
+    CDlgBase::OnGetMinMaxInfo(info);
+    if (!info) return;
+    info->ptMinTrackSize.x = kMinTrackWidth;
+    info->ptMinTrackSize.y = kMinTrackHeight;
+}
+
 // ================================================================ CKivDlgChatUser
 
 std::function<void(CDataUser*)> CKivDlgChatUser::s_startPeerTransfer;
 std::function<int(CDataUser*, const CString&, int)> CKivDlgChatUser::s_peerAddressKnown;
 std::function<bool(CWnd*, UINT, int, const CString&, int)> CKivDlgChatUser::s_pluginCommand;
 
-IMPLEMENT_DYNAMIC(CKivDlgChatUser, CDlgBase)
+IMPLEMENT_DYNAMIC(CKivDlgChatUser, CKivDlgChatBase)
 
-BEGIN_MESSAGE_MAP(CKivDlgChatUser, CDlgBase)
-    ON_WM_SIZE()
-    ON_WM_GETMINMAXINFO()
-    ON_MESSAGE(UM_PEER_ADDRESS, OnPeerAddress)
-    ON_MESSAGE(UM_CHAT_NOTICE_TEXT, OnNoticeText)
+BEGIN_MESSAGE_MAP(CKivDlgChatUser, CKivDlgChatBase)
     ON_COMMAND(kBtnSendFile, OnSendFile)
     ON_COMMAND(kBtnAddFriend, OnAddFriend)
     ON_COMMAND(kBtnInvite, OnInvite)
@@ -336,7 +381,7 @@ BEGIN_MESSAGE_MAP(CKivDlgChatUser, CDlgBase)
     ON_COMMAND(kBtnBlackList, OnMoveToBlack)
 END_MESSAGE_MAP()
 
-CKivDlgChatUser::CKivDlgChatUser(CDataUser* user) : CDlgBase(IDD_DLG_CHAT_USER, nullptr), m_pUser(user)
+CKivDlgChatUser::CKivDlgChatUser(CDataUser* user) : CKivDlgChatBase(IDD_DLG_CHAT_USER), m_pUser(user)
 {
     m_dlgMsgList.m_pUser = user;
 }
@@ -365,7 +410,7 @@ void CKivDlgChatUser::ResetAutoReplies()
 
 void CKivDlgChatUser::DoDataExchange(CDataExchange* dx)
 {
-    CDlgBase::DoDataExchange(dx);
+    CKivDlgChatBase::DoDataExchange(dx);
     DDX_Control(dx, kBtnAddFriend, m_btnAddFriend);
     DDX_Control(dx, kBtnInvite, m_btnInvite);
     DDX_Control(dx, kBtnSms, m_btnSms);
@@ -375,7 +420,7 @@ void CKivDlgChatUser::DoDataExchange(CDataExchange* dx)
 
 BOOL CKivDlgChatUser::OnInitDialog()
 {
-    CDlgBase::OnInitDialog();
+    CKivDlgChatBase::OnInitDialog();
     LoadButton(m_btnAddFriend, kPngAddFriend);
     LoadButton(m_btnInvite, kPngInvite);
     LoadButton(m_btnSms, kPngSms);
@@ -389,39 +434,9 @@ BOOL CKivDlgChatUser::OnInitDialog()
         m_tooltip.AddTool(&m_btnSendFile, "传输文件");
         m_tooltip.AddTool(&m_btnBlackList, "加为黑名单");
     }
-    CRect r;
-    GetWindowRect(&r);
-    m_rcClient = CRect(0, 0, r.Width(), r.Height());
-    InitSize(r.Width(), r.Height());
     m_dlgMsgList.m_pUser = m_pUser;
-    CreatePane(this, m_dlgMsgList, m_rcMsgList);
+    CreatePaneInFrame();
     return TRUE;
-}
-
-void CKivDlgChatUser::OnOK()
-{
-    // Enter in the window sends what was typed.
-    if (m_dlgMsgList.m_hWnd) m_dlgMsgList.OnOK();
-}
-
-BOOL CKivDlgChatUser::PreTranslateMessage(MSG* msg)
-{
-    RelayToolTip(m_tooltip, msg);
-    return CDlgBase::PreTranslateMessage(msg);
-}
-
-void CKivDlgChatUser::OnSize(UINT type, int cx, int cy)
-{
-    CDlgBase::OnSize(type, cx, cy);
-    PlacePane(this, m_dlgMsgList, m_rcMsgList, cx, cy);
-}
-
-void CKivDlgChatUser::OnGetMinMaxInfo(MINMAXINFO* info)
-{
-    CDlgBase::OnGetMinMaxInfo(info);
-    if (!info) return;
-    info->ptMinTrackSize.x = kMinTrackWidth;
-    info->ptMinTrackSize.y = kMinTrackHeight;
 }
 
 CString CKivDlgChatUser::ComposeTitle() const
@@ -580,13 +595,9 @@ void CKivDlgChatUser::OnMoveToBlack()
 
 // ================================================================ CKivDlgChatGroup
 
-IMPLEMENT_DYNAMIC(CKivDlgChatGroup, CDlgBase)
+IMPLEMENT_DYNAMIC(CKivDlgChatGroup, CKivDlgChatBase)
 
-BEGIN_MESSAGE_MAP(CKivDlgChatGroup, CDlgBase)
-    ON_WM_SIZE()
-    ON_WM_GETMINMAXINFO()
-    ON_MESSAGE(UM_PEER_ADDRESS, OnPeerAddress)
-    ON_MESSAGE(UM_CHAT_NOTICE_TEXT, OnNoticeText)
+BEGIN_MESSAGE_MAP(CKivDlgChatGroup, CKivDlgChatBase)
     ON_COMMAND(kBtnBlockSms, OnBlockSmsMenu)
     ON_COMMAND(kBtnSms, OnSmsNotice)
     ON_COMMAND(kBtnGroupType, OnGroupTypeMenu)
@@ -596,7 +607,7 @@ BEGIN_MESSAGE_MAP(CKivDlgChatGroup, CDlgBase)
     ON_COMMAND(IDM_INTERACTIVE_GROUP, OnInteractiveGroup)
 END_MESSAGE_MAP()
 
-CKivDlgChatGroup::CKivDlgChatGroup(CDataGroup* group) : CDlgBase(IDD_DLG_CHAT_GROUP, nullptr), m_pGroup(group)
+CKivDlgChatGroup::CKivDlgChatGroup(CDataGroup* group) : CKivDlgChatBase(IDD_DLG_CHAT_GROUP), m_pGroup(group)
 {
     m_dlgMsgList.m_pGroup = group;
 }
@@ -619,7 +630,7 @@ void CKivDlgChatGroup::PostNcDestroy()
 
 void CKivDlgChatGroup::DoDataExchange(CDataExchange* dx)
 {
-    CDlgBase::DoDataExchange(dx);
+    CKivDlgChatBase::DoDataExchange(dx);
     DDX_Control(dx, kBtnBlockSms, m_btnBlockSms);
     DDX_Control(dx, kBtnSms, m_btnSms);
     DDX_Control(dx, kBtnGroupType, m_btnGroupType);
@@ -627,7 +638,7 @@ void CKivDlgChatGroup::DoDataExchange(CDataExchange* dx)
 
 BOOL CKivDlgChatGroup::OnInitDialog()
 {
-    CDlgBase::OnInitDialog();
+    CKivDlgChatBase::OnInitDialog();
     LoadButton(m_btnBlockSms, kPngBlock);
     LoadButton(m_btnSms, kPngSms);
     LoadButton(m_btnGroupType, kPngGroupType);
@@ -637,38 +648,9 @@ BOOL CKivDlgChatGroup::OnInitDialog()
         m_tooltip.AddTool(&m_btnSms, "发送通知短信");
         m_tooltip.AddTool(&m_btnGroupType, "切换群类型");
     }
-    CRect r;
-    GetWindowRect(&r);
-    m_rcClient = CRect(0, 0, r.Width(), r.Height());
-    InitSize(r.Width(), r.Height());
     m_dlgMsgList.m_pGroup = m_pGroup;
-    CreatePane(this, m_dlgMsgList, m_rcMsgList);
+    CreatePaneInFrame();
     return TRUE;
-}
-
-void CKivDlgChatGroup::OnOK()
-{
-    if (m_dlgMsgList.m_hWnd) m_dlgMsgList.OnOK();
-}
-
-BOOL CKivDlgChatGroup::PreTranslateMessage(MSG* msg)
-{
-    RelayToolTip(m_tooltip, msg);
-    return CDlgBase::PreTranslateMessage(msg);
-}
-
-void CKivDlgChatGroup::OnSize(UINT type, int cx, int cy)
-{
-    CDlgBase::OnSize(type, cx, cy);
-    PlacePane(this, m_dlgMsgList, m_rcMsgList, cx, cy);
-}
-
-void CKivDlgChatGroup::OnGetMinMaxInfo(MINMAXINFO* info)
-{
-    CDlgBase::OnGetMinMaxInfo(info);
-    if (!info) return;
-    info->ptMinTrackSize.x = kMinTrackWidth;
-    info->ptMinTrackSize.y = kMinTrackHeight;
 }
 
 CString CKivDlgChatGroup::ComposeTitle() const
