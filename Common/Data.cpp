@@ -21,13 +21,6 @@ Gdiplus::Bitmap* copyBitmap(const Gdiplus::Bitmap* src)
     return copy;
 }
 
-CString idText(int id)
-{
-    CString s;
-    s.Format("%d", id);
-    return s;
-}
-
 // Draws a freshly downloaded 40x40 head into the record's image (made when
 // missing). Returns the download result.
 int downloadHead(Gdiplus::Bitmap*& head, int id, int isUser, const CString& dir)
@@ -62,6 +55,11 @@ CData::~CData()
     }
 }
 
+CString NameOf(const CData* record)
+{
+    return record ? CString(static_cast<const char*>(record->m_bstrName)) : CString();
+}
+
 int CData::AddMsgToUnreadNews(__StructMessage msg)
 {
     ++m_nUnreadCount;
@@ -79,7 +77,7 @@ void CData::CopyNameAndSign(const CData* src)
 {
     // An unnamed record shows its id; an empty signature keeps this one's.
     if (src->m_bstrName.length() == 0)
-        m_bstrName = idText(src->m_nId);
+        m_bstrName = IdText(src->m_nId);
     else
         m_bstrName = src->m_bstrName;
     if (src->m_bstrSign.length() != 0) m_bstrSign = src->m_bstrSign;

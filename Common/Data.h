@@ -61,6 +61,10 @@ protected:
     void CopyHead(const Gdiplus::Bitmap* src);
 };
 
+// The record's name as it is kept (a name read from a store still carries its
+// trailing blank); empty for no record.
+CString NameOf(const CData* record);
+
 class CDataUser : public CData {
 public:
     CDataUser();

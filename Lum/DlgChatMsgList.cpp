@@ -46,12 +46,6 @@ const char* const kPictureFilter =
     "所有图片文件|*.jpg;*.jpeg;*.gif;*.png;*.bmp|JPEG (*.jpg)|*.jpg|GIF (*.gif)|*.gif|PNG (*.png)|*.png|Bitmap "
     "(*.bmp)|*.bmp||";
 
-int OwnId()
-{
-    CKivApp* app = GetKivApp();
-    return app ? app->GetOwnUserId() : 0;
-}
-
 CKivDlg* MainWindow()
 {
     CWinApp* app = AfxGetApp();

@@ -723,12 +723,11 @@ HBRUSH CDlgGroupUserAddFromExist::OnCtlColor(CDC* dc, CWnd*, UINT)
 
 void CDlgGroupUserAddFromExist::OnConfirm()
 {
-    CKivApp* app = GetKivApp();
     CString gid;
     gid.Format("%d", m_nGroupId);
     m_page.m_nGroupId = m_nGroupId;
-    m_page.InvokeScriptMethod("cAddToGroups", {CScriptArg(gid), CScriptArg(app ? app->m_strVerifyCode : CString()),
-                                               CScriptArg(app ? app->m_userSelf.m_strPhone : CString())});
+    m_page.InvokeScriptMethod("cAddToGroups",
+                              {CScriptArg(gid), CScriptArg(OwnVerifyCode()), CScriptArg(OwnAccount())});
 }
 
 void CDlgGroupUserAddFromExist::OnCancelButton()
@@ -759,10 +758,8 @@ void CDlgGroupUserAddFromExist::OnSearchAdd()
     if (m_hAdhor) ReleasePluginModule(m_hAdhor, false);
     m_hAdhor = LoadPluginModule("Adhor.dll", "加载Adhor.dll失败,未能实现添加群用户功能");
     if (!m_hAdhor) return;
-    CKivApp* app = GetKivApp();
     if (auto show = PluginExport(m_hAdhor, AdhorExports::ShowAddMember))
-        show(app ? app->m_userSelf.m_strPhone : CString(), app ? app->GetOwnUserId() : 0, m_nGroupId,
-             app ? app->m_strVerifyCode : CString());
+        show(OwnAccount(), OwnId(), m_nGroupId, OwnVerifyCode());
 }
 
 void CDlgGroupUserAddFromExist::OnClose()

@@ -46,6 +46,24 @@ CKivApp* GetKivApp()
     return dynamic_cast<CKivApp*>(AfxGetApp());
 }
 
+int OwnId()
+{
+    CKivApp* app = GetKivApp();
+    return app ? app->GetOwnUserId() : 0;
+}
+
+CString OwnAccount()
+{
+    CKivApp* app = GetKivApp();
+    return app ? app->m_userSelf.m_strPhone : CString();
+}
+
+CString OwnVerifyCode()
+{
+    CKivApp* app = GetKivApp();
+    return app ? app->m_strVerifyCode : CString();
+}
+
 BOOL CKivApp::InitInstance()
 {
     // Size 8 and every class of common control.

@@ -112,6 +112,14 @@ private:
 
 // The application object, or null when there is none.
 CKivApp* GetKivApp();
+// The own user id of the application object (0 when there is none or when
+// logged out).
+int OwnId();
+// The account the user logged in with and the verify code the service gave
+// that login, as the modules take them ("" when there is no application
+// object).
+CString OwnAccount();
+CString OwnVerifyCode();
 
 // Worker procedure of the updater download (no parameter): 1 when a fresh
 // updater was installed and started, 0 when the download failed.

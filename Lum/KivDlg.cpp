@@ -1563,24 +1563,6 @@ const char* const kSorvanGroupFailure = "加载Sorvan.dll失败,未能实现查�
 const char* const kConfabelFailure = "加载Confabel.dll失败,未能实现创建讨论组功能";
 const char* const kSmsRefused = "此功能目前只对本网用户开放";
 
-int OwnId()
-{
-    CKivApp* app = GetKivApp();
-    return app ? app->GetOwnUserId() : 0;
-}
-
-CString Account()
-{
-    CKivApp* app = GetKivApp();
-    return app ? app->m_userSelf.m_strPhone : CString();
-}
-
-CString VerifyCode()
-{
-    CKivApp* app = GetKivApp();
-    return app ? app->m_strVerifyCode : CString();
-}
-
 // The main window, reached the way every caller reaches it.
 CKivDlg* MainDlg()
 {
@@ -1631,7 +1613,7 @@ bool CKivDlg::IsSmsRefused(const CString& account)
 
 bool CKivDlg::ShowFastSmsNotify(int id, CString nameText, int type, bool failureBox)
 {
-    const CString account = Account();
+    const CString account = OwnAccount();
     if (IsSmsRefused(account)) {
         AfxMessageBox(kSmsRefused, MB_OK);
         return false;
@@ -1639,7 +1621,7 @@ bool CKivDlg::ShowFastSmsNotify(int id, CString nameText, int type, bool failure
     HMODULE module = LoadSlotPlugin("Bellwick.dll", failureBox ? kBellwickFailure : nullptr);
     if (!module) return false;
     if (auto show = PluginExport(module, BellwickExports::showFastSmsNotify))
-        show(OwnId(), account, id, nameText, type, VerifyCode());
+        show(OwnId(), account, id, nameText, type, OwnVerifyCode());
     return true;
 }
 
@@ -1677,19 +1659,19 @@ void CKivDlg::OnMenuBlackList()
 void CKivDlg::OnMenuCreateGroup()
 {
     if (auto show = SlotExport(this, "Adhor.dll", kAdhorFailure, AdhorExports::Show))
-        show(Account(), &m_dbUser, m_hWnd, VerifyCode());
+        show(OwnAccount(), &m_dbUser, m_hWnd, OwnVerifyCode());
 }
 
 // SMS notice to chosen friends (1009, 9035).
 void CKivDlg::OnBnClickedSms()
 {
-    const CString account = Account();
+    const CString account = OwnAccount();
     if (IsSmsRefused(account)) {
         AfxMessageBox(kSmsRefused, MB_OK);
         return;
     }
     if (auto show = SlotExport(this, "Bellwick.dll", kBellwickFailure, BellwickExports::showStandardSmsNotify))
-        show(OwnId(), account, &m_dbUser, VerifyCode());
+        show(OwnId(), account, &m_dbUser, OwnVerifyCode());
 }
 
 void CKivDlg::OnMenuSmsNotice()
@@ -1709,21 +1691,21 @@ void CKivDlg::OnMenuProfile()
 {
     CKivApp* app = GetKivApp();
     if (auto show = SlotExport(this, "Mievo.dll", kMievoFailure, MievoExports::Show))
-        show(&m_dbSys, app ? &app->m_userSelf : nullptr, m_hWnd, VerifyCode());
+        show(&m_dbSys, app ? &app->m_userSelf : nullptr, m_hWnd, OwnVerifyCode());
 }
 
 // Add friend (9036).
 void CKivDlg::OnMenuAddFriend()
 {
     if (auto show = SlotExport(this, "Sorvan.dll", kSorvanUserFailure, SorvanExports::showUser))
-        show("", OwnId(), Account(), m_hWnd, &m_dbUser, VerifyCode());
+        show("", OwnId(), OwnAccount(), m_hWnd, &m_dbUser, OwnVerifyCode());
 }
 
 // Find group (9026).
 void CKivDlg::OnMenuFindGroup()
 {
     if (auto show = SlotExport(this, "Sorvan.dll", kSorvanGroupFailure, SorvanExports::showGroup))
-        show("", OwnId(), Account(), &m_dbUser, VerifyCode());
+        show("", OwnId(), OwnAccount(), &m_dbUser, OwnVerifyCode());
 }
 
 // Create discussion group (9027). The discussion-group plug-in is not part
@@ -1732,7 +1714,7 @@ void CKivDlg::OnMenuFindGroup()
 void CKivDlg::OnMenuCreateDiscussion()
 {
     if (auto create = SlotExport(this, "Confabel.dll", kConfabelFailure, ConfabelExports::createConfabel))
-        create(&m_dbUser, OwnId(), m_listGroup.m_hWnd, VerifyCode());
+        create(&m_dbUser, OwnId(), m_listGroup.m_hWnd, OwnVerifyCode());
 }
 
 // The lists' and chat windows' plug-in commands that the main window

@@ -69,29 +69,10 @@ CKivDlg* MainDlg()
     return static_cast<CKivDlg*>(main);
 }
 
-int OwnId()
+// The record's name without the blank the store keeps after it.
+CString TrimmedName(const CData* rec)
 {
-    CKivApp* app = GetKivApp();
-    return app ? app->GetOwnUserId() : 0;
-}
-
-CString LoginAccount()
-{
-    CKivApp* app = GetKivApp();
-    return app ? app->m_userSelf.m_strPhone : CString();
-}
-
-CString IdText(int id)
-{
-    CString text;
-    text.Format("%d", id);
-    return text;
-}
-
-CString NameOf(const CData* rec)
-{
-    CString name(static_cast<const char*>(rec->m_bstrName));
-    // Names read from the store carry a trailing blank.
+    CString name = NameOf(rec);
     name.Trim();
     return name;
 }
@@ -102,7 +83,7 @@ CString NameOf(const CData* rec)
 CString SenderLabel(const CDataUser* rec)
 {
     const CString id = IdText(rec->m_nId);
-    const CString name = NameOf(rec);
+    const CString name = TrimmedName(rec);
     if (name.IsEmpty() || name == id) return id;
     CString label;
     label.Format("%s(%d)", EscapeHtml(name).GetString(), rec->m_nId);
@@ -167,7 +148,7 @@ void RunPlugin(CWnd* chat, UINT command, int id, const CString& text, int kind, 
 // The SMS notice of both windows (contacts: kind 1, groups: kind 0).
 void SmsNotice(CWnd* chat, int id, const CString& name, int kind)
 {
-    if (LoginAccount().Find('@') > 0) {
+    if (OwnAccount().Find('@') > 0) {
         AfxMessageBox("此功能目前只对本网用户开放", MB_OK);
         return;
     }
@@ -282,15 +263,8 @@ void SendToContact(const CDataUser* rec, const CString& body)
 
 DialogItemTemplate PngButton(UINT id, int x, int y)
 {
-    DialogItemTemplate item;
-    item.className = "Button";
-    item.id = id;
-    item.x = x;
-    item.y = y;
-    item.cx = 21;  // one 32 x 32 frame; the picture sizes the button
-    item.cy = 20;
-    item.style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
-    return item;
+    // One 32 x 32 frame; the picture sizes the button.
+    return DialogItem("Button", id, x, y, 21, 20, WS_TABSTOP | BS_OWNERDRAW);
 }
 
 DialogTemplate ChatTemplate(UINT id, const char* caption)
@@ -342,19 +316,64 @@ CWnd* CreateUserChatWindow(CKivUsersListCtrl*, CDataUser* rec)
     return chat;
 }
 
+// ================================================================ CKivDlgChatBase
+
+IMPLEMENT_DYNAMIC(CKivDlgChatBase, CDlgBase)
+
+BEGIN_MESSAGE_MAP(CKivDlgChatBase, CDlgBase)
+    ON_WM_SIZE()
+    ON_WM_GETMINMAXINFO()
+    ON_MESSAGE(UM_PEER_ADDRESS, OnPeerAddress)
+    ON_MESSAGE(UM_CHAT_NOTICE_TEXT, OnNoticeText)
+END_MESSAGE_MAP()
+
+CKivDlgChatBase::CKivDlgChatBase(UINT templateId) : CDlgBase(templateId, nullptr) {}
+
+void CKivDlgChatBase::CreatePaneInFrame()
+{
+    CRect r;
+    GetWindowRect(&r);
+    m_rcClient = CRect(0, 0, r.Width(), r.Height());
+    InitSize(r.Width(), r.Height());
+    CreatePane(this, Pane(), m_rcMsgList);
+}
+
+void CKivDlgChatBase::OnOK()
+{
+    // Enter in the window sends what was typed.
+    CDlgChatMsgListBase& pane = Pane();
+    if (pane.m_hWnd) pane.OnOK();
+}
+
+BOOL CKivDlgChatBase::PreTranslateMessage(MSG* msg)
+{
+    RelayToolTip(m_tooltip, msg);
+    return CDlgBase::PreTranslateMessage(msg);
+}
+
+void CKivDlgChatBase::OnSize(UINT type, int cx, int cy)
+{
+    CDlgBase::OnSize(type, cx, cy);
+    PlacePane(this, Pane(), m_rcMsgList, cx, cy);
+}
+
+void CKivDlgChatBase::OnGetMinMaxInfo(MINMAXINFO* info)
+{
+    CDlgBase::OnGetMinMaxInfo(info);
+    if (!info) return;
+    info->ptMinTrackSize.x = kMinTrackWidth;
+    info->ptMinTrackSize.y = kMinTrackHeight;
+}
+
 // ================================================================ CKivDlgChatUser
 
 std::function<void(CDataUser*)> CKivDlgChatUser::s_startPeerTransfer;
 std::function<int(CDataUser*, const CString&, int)> CKivDlgChatUser::s_peerAddressKnown;
 std::function<bool(CWnd*, UINT, int, const CString&, int)> CKivDlgChatUser::s_pluginCommand;
 
-IMPLEMENT_DYNAMIC(CKivDlgChatUser, CDlgBase)
+IMPLEMENT_DYNAMIC(CKivDlgChatUser, CKivDlgChatBase)
 
-BEGIN_MESSAGE_MAP(CKivDlgChatUser, CDlgBase)
-    ON_WM_SIZE()
-    ON_WM_GETMINMAXINFO()
-    ON_MESSAGE(UM_PEER_ADDRESS, OnPeerAddress)
-    ON_MESSAGE(UM_CHAT_NOTICE_TEXT, OnNoticeText)
+BEGIN_MESSAGE_MAP(CKivDlgChatUser, CKivDlgChatBase)
     ON_COMMAND(kBtnSendFile, OnSendFile)
     ON_COMMAND(kBtnAddFriend, OnAddFriend)
     ON_COMMAND(kBtnInvite, OnInvite)
@@ -362,7 +381,7 @@ BEGIN_MESSAGE_MAP(CKivDlgChatUser, CDlgBase)
     ON_COMMAND(kBtnBlackList, OnMoveToBlack)
 END_MESSAGE_MAP()
 
-CKivDlgChatUser::CKivDlgChatUser(CDataUser* user) : CDlgBase(IDD_DLG_CHAT_USER, nullptr), m_pUser(user)
+CKivDlgChatUser::CKivDlgChatUser(CDataUser* user) : CKivDlgChatBase(IDD_DLG_CHAT_USER), m_pUser(user)
 {
     m_dlgMsgList.m_pUser = user;
 }
@@ -391,7 +410,7 @@ void CKivDlgChatUser::ResetAutoReplies()
 
 void CKivDlgChatUser::DoDataExchange(CDataExchange* dx)
 {
-    CDlgBase::DoDataExchange(dx);
+    CKivDlgChatBase::DoDataExchange(dx);
     DDX_Control(dx, kBtnAddFriend, m_btnAddFriend);
     DDX_Control(dx, kBtnInvite, m_btnInvite);
     DDX_Control(dx, kBtnSms, m_btnSms);
@@ -401,7 +420,7 @@ void CKivDlgChatUser::DoDataExchange(CDataExchange* dx)
 
 BOOL CKivDlgChatUser::OnInitDialog()
 {
-    CDlgBase::OnInitDialog();
+    CKivDlgChatBase::OnInitDialog();
     LoadButton(m_btnAddFriend, kPngAddFriend);
     LoadButton(m_btnInvite, kPngInvite);
     LoadButton(m_btnSms, kPngSms);
@@ -415,45 +434,15 @@ BOOL CKivDlgChatUser::OnInitDialog()
         m_tooltip.AddTool(&m_btnSendFile, "传输文件");
         m_tooltip.AddTool(&m_btnBlackList, "加为黑名单");
     }
-    CRect r;
-    GetWindowRect(&r);
-    m_rcClient = CRect(0, 0, r.Width(), r.Height());
-    InitSize(r.Width(), r.Height());
     m_dlgMsgList.m_pUser = m_pUser;
-    CreatePane(this, m_dlgMsgList, m_rcMsgList);
+    CreatePaneInFrame();
     return TRUE;
-}
-
-void CKivDlgChatUser::OnOK()
-{
-    // Enter in the window sends what was typed.
-    if (m_dlgMsgList.m_hWnd) m_dlgMsgList.OnOK();
-}
-
-BOOL CKivDlgChatUser::PreTranslateMessage(MSG* msg)
-{
-    RelayToolTip(m_tooltip, msg);
-    return CDlgBase::PreTranslateMessage(msg);
-}
-
-void CKivDlgChatUser::OnSize(UINT type, int cx, int cy)
-{
-    CDlgBase::OnSize(type, cx, cy);
-    PlacePane(this, m_dlgMsgList, m_rcMsgList, cx, cy);
-}
-
-void CKivDlgChatUser::OnGetMinMaxInfo(MINMAXINFO* info)
-{
-    CDlgBase::OnGetMinMaxInfo(info);
-    if (!info) return;
-    info->ptMinTrackSize.x = kMinTrackWidth;
-    info->ptMinTrackSize.y = kMinTrackHeight;
 }
 
 CString CKivDlgChatUser::ComposeTitle() const
 {
     if (!m_pUser) return CString();
-    CString name = NameOf(m_pUser);
+    CString name = TrimmedName(m_pUser);
     if (name.IsEmpty()) name = IdText(m_pUser->m_nId);
     const int gid = m_pUser->m_nGroupId;
     if (gid == 1) name = "好友 " + name;
@@ -563,19 +552,19 @@ void CKivDlgChatUser::OnAddFriend()
         AfxMessageBox("已经在好友列表中,不需要再加入", MB_OK);
         return;
     }
-    RunPlugin(this, kBtnAddFriend, m_pUser->m_nId, NameOf(m_pUser), 0, "加载Sorvan.dll失败,未能实现添加好友功能");
+    RunPlugin(this, kBtnAddFriend, m_pUser->m_nId, TrimmedName(m_pUser), 0, "加载Sorvan.dll失败,未能实现添加好友功能");
 }
 
 void CKivDlgChatUser::OnInvite()
 {
     if (!m_pUser) return;
-    RunPlugin(this, kBtnInvite, m_pUser->m_nId, NameOf(m_pUser), 0, "加载Sorvan.dll失败,未能实现邀请功能");
+    RunPlugin(this, kBtnInvite, m_pUser->m_nId, TrimmedName(m_pUser), 0, "加载Sorvan.dll失败,未能实现邀请功能");
 }
 
 void CKivDlgChatUser::OnSmsNotice()
 {
     if (!m_pUser) return;
-    SmsNotice(this, m_pUser->m_nId, NameOf(m_pUser), 1);
+    SmsNotice(this, m_pUser->m_nId, TrimmedName(m_pUser), 1);
 }
 
 void CKivDlgChatUser::OnMoveToBlack()
@@ -583,7 +572,7 @@ void CKivDlgChatUser::OnMoveToBlack()
     if (!m_pUser) return;
     const int id = m_pUser->m_nId;
     CString ask;
-    ask.Format("您确认要把 %s(%d) 移至黑名单中吗?", (NameOf(m_pUser) + " ").GetString(), id);
+    ask.Format("您确认要把 %s(%d) 移至黑名单中吗?", (TrimmedName(m_pUser) + " ").GetString(), id);
     if (AfxMessageBox(ask, MB_OKCANCEL) != IDOK) return;
     AfxBeginThread(ThreadMoveUserToBlack, reinterpret_cast<LPVOID>(static_cast<intptr_t>(id)));
     CKivDlg* main = MainDlg();
@@ -606,13 +595,9 @@ void CKivDlgChatUser::OnMoveToBlack()
 
 // ================================================================ CKivDlgChatGroup
 
-IMPLEMENT_DYNAMIC(CKivDlgChatGroup, CDlgBase)
+IMPLEMENT_DYNAMIC(CKivDlgChatGroup, CKivDlgChatBase)
 
-BEGIN_MESSAGE_MAP(CKivDlgChatGroup, CDlgBase)
-    ON_WM_SIZE()
-    ON_WM_GETMINMAXINFO()
-    ON_MESSAGE(UM_PEER_ADDRESS, OnPeerAddress)
-    ON_MESSAGE(UM_CHAT_NOTICE_TEXT, OnNoticeText)
+BEGIN_MESSAGE_MAP(CKivDlgChatGroup, CKivDlgChatBase)
     ON_COMMAND(kBtnBlockSms, OnBlockSmsMenu)
     ON_COMMAND(kBtnSms, OnSmsNotice)
     ON_COMMAND(kBtnGroupType, OnGroupTypeMenu)
@@ -622,7 +607,7 @@ BEGIN_MESSAGE_MAP(CKivDlgChatGroup, CDlgBase)
     ON_COMMAND(IDM_INTERACTIVE_GROUP, OnInteractiveGroup)
 END_MESSAGE_MAP()
 
-CKivDlgChatGroup::CKivDlgChatGroup(CDataGroup* group) : CDlgBase(IDD_DLG_CHAT_GROUP, nullptr), m_pGroup(group)
+CKivDlgChatGroup::CKivDlgChatGroup(CDataGroup* group) : CKivDlgChatBase(IDD_DLG_CHAT_GROUP), m_pGroup(group)
 {
     m_dlgMsgList.m_pGroup = group;
 }
@@ -645,7 +630,7 @@ void CKivDlgChatGroup::PostNcDestroy()
 
 void CKivDlgChatGroup::DoDataExchange(CDataExchange* dx)
 {
-    CDlgBase::DoDataExchange(dx);
+    CKivDlgChatBase::DoDataExchange(dx);
     DDX_Control(dx, kBtnBlockSms, m_btnBlockSms);
     DDX_Control(dx, kBtnSms, m_btnSms);
     DDX_Control(dx, kBtnGroupType, m_btnGroupType);
@@ -653,7 +638,7 @@ void CKivDlgChatGroup::DoDataExchange(CDataExchange* dx)
 
 BOOL CKivDlgChatGroup::OnInitDialog()
 {
-    CDlgBase::OnInitDialog();
+    CKivDlgChatBase::OnInitDialog();
     LoadButton(m_btnBlockSms, kPngBlock);
     LoadButton(m_btnSms, kPngSms);
     LoadButton(m_btnGroupType, kPngGroupType);
@@ -663,44 +648,15 @@ BOOL CKivDlgChatGroup::OnInitDialog()
         m_tooltip.AddTool(&m_btnSms, "发送通知短信");
         m_tooltip.AddTool(&m_btnGroupType, "切换群类型");
     }
-    CRect r;
-    GetWindowRect(&r);
-    m_rcClient = CRect(0, 0, r.Width(), r.Height());
-    InitSize(r.Width(), r.Height());
     m_dlgMsgList.m_pGroup = m_pGroup;
-    CreatePane(this, m_dlgMsgList, m_rcMsgList);
+    CreatePaneInFrame();
     return TRUE;
-}
-
-void CKivDlgChatGroup::OnOK()
-{
-    if (m_dlgMsgList.m_hWnd) m_dlgMsgList.OnOK();
-}
-
-BOOL CKivDlgChatGroup::PreTranslateMessage(MSG* msg)
-{
-    RelayToolTip(m_tooltip, msg);
-    return CDlgBase::PreTranslateMessage(msg);
-}
-
-void CKivDlgChatGroup::OnSize(UINT type, int cx, int cy)
-{
-    CDlgBase::OnSize(type, cx, cy);
-    PlacePane(this, m_dlgMsgList, m_rcMsgList, cx, cy);
-}
-
-void CKivDlgChatGroup::OnGetMinMaxInfo(MINMAXINFO* info)
-{
-    CDlgBase::OnGetMinMaxInfo(info);
-    if (!info) return;
-    info->ptMinTrackSize.x = kMinTrackWidth;
-    info->ptMinTrackSize.y = kMinTrackHeight;
 }
 
 CString CKivDlgChatGroup::ComposeTitle() const
 {
     if (!m_pGroup) return CString();
-    CString name = NameOf(m_pGroup);
+    CString name = TrimmedName(m_pGroup);
     if (name.IsEmpty()) name = IdText(m_pGroup->m_nId);
     return "在群组 " + name + " 中聊天...";
 }
@@ -834,7 +790,7 @@ void CKivDlgChatGroup::OnBlockSms(UINT command)
 void CKivDlgChatGroup::OnSmsNotice()
 {
     if (!m_pGroup) return;
-    SmsNotice(this, m_pGroup->m_nId, NameOf(m_pGroup), 0);
+    SmsNotice(this, m_pGroup->m_nId, TrimmedName(m_pGroup), 0);
 }
 
 void CKivDlgChatGroup::OnGroupTypeMenu()

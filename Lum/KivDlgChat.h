@@ -40,7 +40,43 @@ struct ChatPeerAddress {
     int port = 0;
 };
 
-class CKivDlgChatUser : public CDlgBase {
+// What the two chat windows share: the HTML pane's placement, the buttons'
+// tooltips, the plug-in module loaded last and the object's going with its
+// window; Enter sends what was typed, the pane follows the window's size and
+// the window keeps a minimum size.
+class CKivDlgChatBase : public CDlgBase {
+    DECLARE_DYNAMIC(CKivDlgChatBase)
+
+public:
+    explicit CKivDlgChatBase(UINT templateId);
+
+    CRect m_rcMsgList;
+    CToolTipCtrl m_tooltip;
+    HMODULE m_hPlugin = nullptr;  // the plug-in loaded last, freed with the window
+    // Set once the window was made: from then on the object goes with it
+    // (a window that failed to be made leaves its object to its maker).
+    bool m_bDeleteWithWindow = false;
+
+protected:
+    // The window's HTML pane.
+    virtual CDlgChatMsgListBase& Pane() = 0;
+    // A peer's address (message 2036) and a file-transfer notice line
+    // (message 3037), each as the window's kind of chat takes them.
+    virtual LRESULT OnPeerAddress(WPARAM wParam, LPARAM lParam) = 0;
+    virtual LRESULT OnNoticeText(WPARAM wParam, LPARAM lParam) = 0;
+    // The window's size as it was made is the frame's starting size; then
+    // the pane is made and placed under the buttons.
+    void CreatePaneInFrame();
+
+    void OnOK() override;
+    BOOL PreTranslateMessage(MSG* msg) override;
+    void OnSize(UINT type, int cx, int cy) override;
+    void OnGetMinMaxInfo(MINMAXINFO* info) override;
+
+    DECLARE_MESSAGE_MAP()
+};
+
+class CKivDlgChatUser : public CKivDlgChatBase {
     DECLARE_DYNAMIC(CKivDlgChatUser)
 
 public:
@@ -79,30 +115,21 @@ public:
     static std::function<bool(CWnd* chat, UINT command, int id, const CString& text, int kind)> s_pluginCommand;
 
     CDlgChatMsgList m_dlgMsgList;
-    CRect m_rcMsgList;
     CCustomPngButton m_btnAddFriend;    // 1022
     CCustomPngButton m_btnInvite;       // 1023
     CCustomPngButton m_btnSms;          // 1016
     CCustomPngButton m_btnSendFile;     // 1024
     CCustomPngButton m_btnBlackList;    // 1025
-    CToolTipCtrl m_tooltip;
     CDataUser* m_pUser = nullptr;
-    HMODULE m_hPlugin = nullptr;  // the plug-in loaded last (Sorvan), freed with the window
-    // Set once the window was made: from then on the object goes with it
-    // (a window that failed to be made leaves its object to its maker).
-    bool m_bDeleteWithWindow = false;
 
 protected:
+    CDlgChatMsgListBase& Pane() override { return m_dlgMsgList; }
     void DoDataExchange(CDataExchange* dx) override;
     BOOL OnInitDialog() override;
     void PostNcDestroy() override;
-    void OnOK() override;
-    BOOL PreTranslateMessage(MSG* msg) override;
     void DrawOwnerInBackgroud(Gdiplus::Graphics* graphics) override;
-    void OnSize(UINT type, int cx, int cy) override;
-    void OnGetMinMaxInfo(MINMAXINFO* info) override;
-    LRESULT OnPeerAddress(WPARAM wParam, LPARAM lParam);
-    LRESULT OnNoticeText(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPeerAddress(WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnNoticeText(WPARAM wParam, LPARAM lParam) override;
     void OnSendFile();
     void OnAddFriend();
     void OnInvite();
@@ -112,7 +139,7 @@ protected:
     DECLARE_MESSAGE_MAP()
 };
 
-class CKivDlgChatGroup : public CDlgBase {
+class CKivDlgChatGroup : public CKivDlgChatBase {
     DECLARE_DYNAMIC(CKivDlgChatGroup)
 
 public:
@@ -134,23 +161,16 @@ public:
     CCustomPngButton m_btnSms;        // 1016
     CCustomPngButton m_btnGroupType;  // 1022
     CDlgChatMsgListGroup m_dlgMsgList;
-    CRect m_rcMsgList;
-    CToolTipCtrl m_tooltip;
     CDataGroup* m_pGroup = nullptr;
-    HMODULE m_hPlugin = nullptr;  // freed with the window
-    bool m_bDeleteWithWindow = false;  // as for the one-to-one window
 
 protected:
+    CDlgChatMsgListBase& Pane() override { return m_dlgMsgList; }
     void DoDataExchange(CDataExchange* dx) override;
     BOOL OnInitDialog() override;
     void PostNcDestroy() override;
-    void OnOK() override;
-    BOOL PreTranslateMessage(MSG* msg) override;
     void DrawOwnerInBackgroud(Gdiplus::Graphics* graphics) override;
-    void OnSize(UINT type, int cx, int cy) override;
-    void OnGetMinMaxInfo(MINMAXINFO* info) override;
-    LRESULT OnPeerAddress(WPARAM wParam, LPARAM lParam);
-    LRESULT OnNoticeText(WPARAM wParam, LPARAM lParam);
+    LRESULT OnPeerAddress(WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnNoticeText(WPARAM wParam, LPARAM lParam) override;
     void OnBlockSmsMenu();
     void OnSmsNotice();
     void OnGroupTypeMenu();

@@ -42,13 +42,6 @@ bool HasUnread(const CData* rec)
     return rec->m_nUnreadCount > 0 || !rec->m_vecUnread.empty();
 }
 
-CString IdText(int id)
-{
-    CString text;
-    text.Format("%d", id);
-    return text;
-}
-
 // FromGroup leaves out the head's time stamp and the unread count; the
 // list's copies and the store writes need both.
 void CopyGroup(CDataGroup* dst, CDataGroup* src)
@@ -227,17 +220,8 @@ CString CKivGroupListCtrl::RowText(const CDataGroup* rec)
 
 int CKivGroupListCtrl::FindRow(int gid) const
 {
-    const int count = GetItemCount();
-    // The row the record had last is looked at first: rows move only when
-    // one before them goes.
     auto it = m_mapGroups.find(gid);
-    if (it != m_mapGroups.end() && it->second) {
-        const int row = it->second->m_nAux;
-        if (row >= 0 && row < count && static_cast<int>(GetItemData(row)) == gid) return row;
-    }
-    for (int i = 0; i < count; ++i)
-        if (static_cast<int>(GetItemData(i)) == gid) return i;
-    return -1;
+    return FindRecordRow(gid, it != m_mapGroups.end() ? it->second : nullptr);
 }
 
 void CKivGroupListCtrl::FetchHead(CDataGroup* copy)
@@ -434,11 +418,7 @@ void CKivGroupListCtrl::AddGroups(const std::map<int, CDataGroup*>& records)
 void CKivGroupListCtrl::DropRecord(std::map<int, CDataGroup*>::iterator it)
 {
     CDataGroup* rec = it->second;
-    const int row = FindRow(it->first);
-    if (row >= 0) {
-        DeleteItem(row);
-        ForgetRow(row);
-    }
+    DeleteRecordRow(FindRow(it->first));
     {
         std::lock_guard<std::mutex> lock(g_storeLock);
         NoteGroupRemoved(it->first);
@@ -450,26 +430,14 @@ void CKivGroupListCtrl::DropRecord(std::map<int, CDataGroup*>::iterator it)
 
 void CKivGroupListCtrl::RemoveStaleGroups()
 {
-    bool removed = false;
-    for (auto it = m_mapGroups.begin(); it != m_mapGroups.end();) {
-        auto next = std::next(it);
-        if (it->second->m_nClientFlag == 0) {
-            DropRecord(it);
-            removed = true;
-        }
-        it = next;
-    }
-    if (removed) SendMessage(WM_SIZE, 0, 0);
+    RemoveStaleRecords(
+        m_mapGroups, [](const CDataGroup* rec) { return rec->m_nClientFlag == 0; },
+        [this](std::map<int, CDataGroup*>::iterator it) { DropRecord(it); });
 }
 
 int CKivGroupListCtrl::RemoveGroup(int gid)
 {
-    SendMessage(WM_VSCROLL, 0, 0);
-    auto it = m_mapGroups.find(gid);
-    if (it == m_mapGroups.end()) return 0;
-    DropRecord(it);
-    SendMessage(WM_SIZE, 0, 0);
-    return 1;
+    return RemoveRecord(m_mapGroups, gid, [this](std::map<int, CDataGroup*>::iterator it) { DropRecord(it); });
 }
 
 void CKivGroupListCtrl::DeleteAllGroups()

@@ -18,12 +18,6 @@ const UINT kPngDefaultHead = 149;
 const int kHeadSize = 22;
 const int kRoleDeputy = 2;
 
-int OwnId()
-{
-    CKivApp* app = GetKivApp();
-    return app ? app->GetOwnUserId() : 0;
-}
-
 // Card, else name, else the id.
 CString RowText(const CDataUser* rec)
 {

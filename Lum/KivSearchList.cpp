@@ -8,6 +8,7 @@
 #include "Lum/KivUsersListCtrl.h"
 #include "Lum/PluginModule.h"
 #include "platform/codepage.h"
+#include "platform/dialog.h"
 #include "plugins/Sorvan/SorvanExports.h"
 
 #include <cstdio>
@@ -37,16 +38,10 @@ std::map<CWnd*, std::unique_ptr<CDlgSearchListctrl>>& DropDowns()
     return all;
 }
 
+// WM_SIZE places the controls: they start at 0,0 and 10 x 10.
 DialogItemTemplate Item(const char* className, UINT id, const char* text, DWORD style = 0)
 {
-    DialogItemTemplate item;
-    item.className = className;
-    item.id = id;
-    item.cx = 10;
-    item.cy = 10;
-    item.style = WS_CHILD | WS_VISIBLE | style;
-    item.text = text;
-    return item;
+    return DialogItem(className, id, 0, 0, 10, 10, style, text);
 }
 
 // Template 155: 168 x 183 dialog units; WM_SIZE places the controls.

@@ -45,12 +45,6 @@ CString DisplayText(const CDataUser* rec)
     return id;
 }
 
-int OwnId()
-{
-    CKivApp* app = GetKivApp();
-    return app ? app->GetOwnUserId() : 0;
-}
-
 }  // namespace
 
 std::function<CWnd*(CKivUsersListCtrl*, CDataUser*)> CKivUsersListCtrl::s_createChat;
@@ -111,17 +105,8 @@ CKivUsersListCtrl::~CKivUsersListCtrl()
 
 int CKivUsersListCtrl::FindRow(int id) const
 {
-    const int count = GetItemCount();
-    // The row the record had last is looked at first: rows move only when
-    // one before them goes.
     auto it = m_mapUsers.find(id);
-    if (it != m_mapUsers.end() && it->second) {
-        const int row = it->second->m_nAux;
-        if (row >= 0 && row < count && static_cast<int>(GetItemData(row)) == id) return row;
-    }
-    for (int i = 0; i < count; ++i)
-        if (static_cast<int>(GetItemData(i)) == id) return i;
-    return -1;
+    return FindRecordRow(id, it != m_mapUsers.end() ? it->second : nullptr);
 }
 
 void CKivUsersListCtrl::FetchHead(CDataUser* copy)
@@ -219,11 +204,7 @@ int CKivUsersListCtrl::AddUsers(const std::map<int, CDataUser*>& records)
 void CKivUsersListCtrl::DropRecord(std::map<int, CDataUser*>::iterator it, bool store)
 {
     CDataUser* rec = it->second;
-    const int row = FindRow(it->first);
-    if (row >= 0) {
-        DeleteItem(row);
-        ForgetRow(row);
-    }
+    DeleteRecordRow(FindRow(it->first));
     if (store) rec->Delete(m_pUserStore);
     // The stack must not keep a record that is freed here, with or without
     // unread messages.
@@ -235,26 +216,14 @@ void CKivUsersListCtrl::DropRecord(std::map<int, CDataUser*>::iterator it, bool 
 
 void CKivUsersListCtrl::RemoveStaleUsers()
 {
-    bool removed = false;
-    for (auto it = m_mapUsers.begin(); it != m_mapUsers.end();) {
-        auto next = std::next(it);
-        if (it->second->m_nFlag == 0) {
-            DropRecord(it);
-            removed = true;
-        }
-        it = next;
-    }
-    if (removed) SendMessage(WM_SIZE, 0, 0);
+    RemoveStaleRecords(
+        m_mapUsers, [](const CDataUser* rec) { return rec->m_nFlag == 0; },
+        [this](std::map<int, CDataUser*>::iterator it) { DropRecord(it); });
 }
 
 int CKivUsersListCtrl::RemoveUser(int id)
 {
-    SendMessage(WM_VSCROLL, 0, 0);
-    auto it = m_mapUsers.find(id);
-    if (it == m_mapUsers.end()) return 0;
-    DropRecord(it);
-    SendMessage(WM_SIZE, 0, 0);
-    return 1;
+    return RemoveRecord(m_mapUsers, id, [this](std::map<int, CDataUser*>::iterator it) { DropRecord(it); });
 }
 
 int CKivUsersListCtrl::DropUser(int id)
@@ -454,8 +423,7 @@ void CKivUsersListCtrl::OnSmsNotice()
 {
     const int id = SelectedId();
     if (id <= 0) return;
-    CKivApp* app = GetKivApp();
-    const CString account = app ? app->m_userSelf.m_strPhone : CString();
+    const CString account = OwnAccount();
     if (account.Find('@') > 0) {
         AfxMessageBox("此功能目前只对本网用户开放", MB_OK);
         return;

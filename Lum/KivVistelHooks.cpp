@@ -14,24 +14,6 @@ namespace {
 
 const char* const kVistelFailure = "加载Vistel.dll失败,未能实现查看个人资料功能";
 
-int OwnId()
-{
-    CKivApp* app = GetKivApp();
-    return app ? app->GetOwnUserId() : 0;
-}
-
-CString Account()
-{
-    CKivApp* app = GetKivApp();
-    return app ? app->m_userSelf.m_strPhone : CString();
-}
-
-CString VerifyCode()
-{
-    CKivApp* app = GetKivApp();
-    return app ? app->m_strVerifyCode : CString();
-}
-
 // A list's own module: the one it held goes (without ExitInstance) and
 // Vistel is loaded anew; null after the failure box (when one is given).
 HMODULE LoadVistel(HMODULE& slot, const char* failureText)
@@ -58,13 +40,13 @@ struct UserListHook {
         if (!module) return;
         if (command == IDM_VIEW_INFO) {
             if (auto show = PluginExport(module, VistelExports::Show))
-                show(0, id, OwnId(), Account(), list->m_hWnd, VerifyCode());
+                show(0, id, OwnId(), OwnAccount(), list->m_hWnd, OwnVerifyCode());
         } else if (command == IDM_EDIT_REMARK) {
             if (auto edit = PluginExport(module, VistelExports::EditFrdRemark))
-                edit(id, Account(), list->m_hWnd, VerifyCode());
+                edit(id, OwnAccount(), list->m_hWnd, OwnVerifyCode());
         } else if (auto edit = PluginExport(module, VistelExports::EditGrpCard)) {
             // A member list's id is its group's.
-            edit(list->m_nListId, id, list->m_hWnd, VerifyCode());
+            edit(list->m_nListId, id, list->m_hWnd, OwnVerifyCode());
         }
     }
 };
@@ -82,9 +64,9 @@ struct GroupListHook {
         if (!module) return false;
         if (command == IDM_EDIT_GROUP_CARD) {
             if (auto edit = PluginExport(module, VistelExports::EditGrpCard))
-                edit(gid, OwnId(), list->m_hWnd, VerifyCode());
+                edit(gid, OwnId(), list->m_hWnd, OwnVerifyCode());
         } else if (auto show = PluginExport(module, VistelExports::Show)) {
-            show(1, gid, OwnId(), Account(), list->m_hWnd, VerifyCode());
+            show(1, gid, OwnId(), OwnAccount(), list->m_hWnd, OwnVerifyCode());
         }
         return true;
     }

@@ -106,6 +106,25 @@ void CListCtrlEx::ForgetAllRows()
     m_nSelItem = -1;
 }
 
+int CListCtrlEx::FindRecordRow(int id, const CData* rec) const
+{
+    const int count = GetItemCount();
+    if (rec) {
+        const int row = rec->m_nAux;
+        if (row >= 0 && row < count && static_cast<int>(GetItemData(row)) == id) return row;
+    }
+    for (int i = 0; i < count; ++i)
+        if (static_cast<int>(GetItemData(i)) == id) return i;
+    return -1;
+}
+
+void CListCtrlEx::DeleteRecordRow(int row)
+{
+    if (row < 0) return;
+    DeleteItem(row);
+    ForgetRow(row);
+}
+
 void CListCtrlEx::MeasureItem(LPMEASUREITEMSTRUCT mis)
 {
     if (mis) mis->itemHeight = static_cast<UINT>(m_nRowHeight);

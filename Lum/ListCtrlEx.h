@@ -13,6 +13,9 @@
 #include "platform/gdiplus.h"
 #include "platform/listctrl.h"
 
+#include <iterator>
+#include <map>
+
 class CListCtrlEx : public CListCtrl {
     DECLARE_DYNAMIC(CListCtrlEx)
 
@@ -58,6 +61,44 @@ protected:
     void ForgetRow(int row);
     // Every row was deleted.
     void ForgetAllRows();
+
+    // The contact and group lists keep their records in a map by id, one row
+    // per record with the id as item data and the record's last row in
+    // m_nAux.
+    //
+    // The row showing `id`, -1 when none. The row `rec` (when there is one)
+    // had last is looked at first: rows move only when one before them goes.
+    int FindRecordRow(int id, const CData* rec) const;
+    // Deletes a record's row (when it has one, `row` 0 or more).
+    void DeleteRecordRow(int row);
+    // Hands every record for which `stale` holds to `drop` (which erases it
+    // from `records`), then lays the list out again when one went.
+    template <class Record, class Stale, class Drop>
+    void RemoveStaleRecords(std::map<int, Record*>& records, Stale stale, Drop drop)
+    {
+        bool removed = false;
+        for (auto it = records.begin(); it != records.end();) {
+            auto next = std::next(it);
+            if (stale(it->second)) {
+                drop(it);
+                removed = true;
+            }
+            it = next;
+        }
+        if (removed) SendMessage(WM_SIZE, 0, 0);
+    }
+    // Hands the record of `id` to `drop` and lays the list out again: 1, or
+    // 0 for an unknown id.
+    template <class Record, class Drop>
+    int RemoveRecord(std::map<int, Record*>& records, int id, Drop drop)
+    {
+        SendMessage(WM_VSCROLL, 0, 0);
+        auto it = records.find(id);
+        if (it == records.end()) return 0;
+        drop(it);
+        SendMessage(WM_SIZE, 0, 0);
+        return 1;
+    }
 
     int Width() const { return m_rcList.right - m_rcList.left; }
     int Height() const { return m_rcList.bottom - m_rcList.top; }

@@ -14,24 +14,9 @@
 
 namespace {
 
-DialogItemTemplate Item(const char* className, UINT id, int x, int y, int cx, int cy, DWORD style = 0,
-                        const char* text = "")
-{
-    DialogItemTemplate item;
-    item.className = className;
-    item.id = id;
-    item.x = x;
-    item.y = y;
-    item.cx = cx;
-    item.cy = cy;
-    item.style = WS_CHILD | WS_VISIBLE | style;
-    item.text = text;
-    return item;
-}
-
 DialogItemTemplate Button(UINT id, int x, int y, int cx, int cy, const char* text = "")
 {
-    return Item("Button", id, x, y, cx, cy, BS_OWNERDRAW | WS_TABSTOP, text);
+    return DialogItem("Button", id, x, y, cx, cy, BS_OWNERDRAW | WS_TABSTOP, text);
 }
 
 DialogTemplate LoginTemplate()
@@ -45,13 +30,13 @@ DialogTemplate LoginTemplate()
     t.items = {
         Button(IDC_BTN_MIN, 183, 4, 24, 18),
         Button(IDC_BTN_CLOSE, 207, 4, 24, 18),
-        Item("Static", IDC_PIC_HEAD, 23, 211, 22, 22, SS_BITMAP),
-        Item("Edit", IDC_EDIT_ACCOUNT, 54, 212, 134, 20, ES_AUTOHSCROLL | WS_TABSTOP),
+        DialogItem("Static", IDC_PIC_HEAD, 23, 211, 22, 22, SS_BITMAP),
+        DialogItem("Edit", IDC_EDIT_ACCOUNT, 54, 212, 134, 20, ES_AUTOHSCROLL | WS_TABSTOP),
         Button(IDC_BTN_EXPAND, 193, 211, 22, 22, "展开"),
-        Item("Edit", IDC_EDIT_PASSWORD, 54, 252, 158, 20, ES_PASSWORD | ES_AUTOHSCROLL | WS_TABSTOP),
+        DialogItem("Edit", IDC_EDIT_PASSWORD, 54, 252, 158, 20, ES_PASSWORD | ES_AUTOHSCROLL | WS_TABSTOP),
         // Hidden until the expand button shows it, over the password box and
         // the check buttons.
-        Item("SysListView32", IDC_LIST_LOGINER, 18, 237, 201, 122,
+        DialogItem("SysListView32", IDC_LIST_LOGINER, 18, 237, 201, 122,
              LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDRAWFIXED | LVS_NOCOLUMNHEADER),
         Button(IDC_BTN_REMEMBER, 18, 290, 72, 18, "记住密码"),
         Button(IDC_BTN_AUTOLOGIN, 96, 290, 72, 18, "自动登录"),
@@ -73,10 +58,10 @@ DialogTemplate LoginingTemplate()
     t.style = WS_POPUP;
     t.caption = "登录";
     t.items = {
-        Item("Static", IDC_GIF_LOGINING, 87, 214, 64, 64),
+        DialogItem("Static", IDC_GIF_LOGINING, 87, 214, 64, 64),
         Button(IDC_BTN_MIN, 184, 4, 24, 18),
         Button(IDC_BTN_CLOSE, 208, 4, 24, 18),
-        Item("Static", IDC_STATIC_FAILURE, 18, 290, 202, 20, SS_CENTER),
+        DialogItem("Static", IDC_STATIC_FAILURE, 18, 290, 202, 20, SS_CENTER),
         Button(IDC_BTN_LOGIN, 18, 322, 201, 36, "重新登录"),
         Button(IDC_BTN_EXPAND, 18, 322, 201, 36, "取消"),
     };
@@ -100,15 +85,15 @@ DialogTemplate MainTemplate()
         Button(IDC_BTN_HISTORY, 61, 74, 26, 26),
         Button(IDC_BTN_SETTINGS, 89, 74, 26, 26),
         Button(IDC_BTN_SKIN, 171, 74, 26, 26),
-        Item("Edit", IDC_EDIT_SEARCH, 10, 108, 157, 17, ES_AUTOHSCROLL | WS_TABSTOP),
+        DialogItem("Edit", IDC_EDIT_SEARCH, 10, 108, 157, 17, ES_AUTOHSCROLL | WS_TABSTOP),
         Button(IDC_BTN_SEARCH, 169, 102, 28, 26),
         Button(IDC_BTN_TAB_GROUPS, 2, 130, 65, 28, "群"),
         Button(IDC_BTN_TAB_FRIENDS, 67, 130, 65, 28, "好友"),
         Button(IDC_BTN_TAB_STRANGERS, 132, 130, 65, 28, "陌生人"),
-        Item("SysListView32", IDC_LIST_FRIENDS, 2, 158, 197, 335, list),
-        Item("SysListView32", IDC_LIST_STRANGERS, 2, 158, 197, 335, list),
-        Item("SysListView32", IDC_LIST_GROUPS, 2, 158, 197, 335, list),
-        Item("Static", IDC_LINK_TOPIC, 44, 497, 153, 16, SS_NOTIFY),
+        DialogItem("SysListView32", IDC_LIST_FRIENDS, 2, 158, 197, 335, list),
+        DialogItem("SysListView32", IDC_LIST_STRANGERS, 2, 158, 197, 335, list),
+        DialogItem("SysListView32", IDC_LIST_GROUPS, 2, 158, 197, 335, list),
+        DialogItem("Static", IDC_LINK_TOPIC, 44, 497, 153, 16, SS_NOTIFY),
     };
     // The settings button has no picture and is never shown.
     t.items[5].style &= ~WS_VISIBLE;

@@ -4,6 +4,7 @@
 #include "Updater/resource.h"
 
 #include "platform/config.h"
+#include "platform/dialog.h"
 #include "platform/files.h"
 #include "platform/gdi.h"
 #include "platform/gdiplus.h"
@@ -31,21 +32,6 @@ const char kClient[] = "Lum.exe";
 // ended forcibly.
 const DWORD kClientGraceMs = 3000;
 
-DialogItemTemplate Item(const char* className, UINT id, int x, int y, int cx, int cy, DWORD style = 0,
-                        const char* text = "")
-{
-    DialogItemTemplate item;
-    item.className = className;
-    item.id = id;
-    item.x = x;
-    item.y = y;
-    item.cx = cx;
-    item.cy = cy;
-    item.style = WS_CHILD | WS_VISIBLE | style;
-    item.text = text;
-    return item;
-}
-
 void RegisterUpdaterTemplate()
 {
     static bool registered = false;
@@ -58,14 +44,14 @@ void RegisterUpdaterTemplate()
     t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     t.caption = "Orvane更新";
     t.items = {
-        Item("Static", 0xFFFF, 15, 12, 290, 20, 0, "Orvane有重要更新，点击开始更新"),
-        Item("SysListView32", IDC_LIST_FILES, 15, 38, 290, 150, LVS_REPORT | LVS_SINGLESEL | WS_BORDER),
-        Item("Static", IDC_STATIC_FILE, 15, 196, 290, 20),
-        Item("Static", 0xFFFF, 15, 224, 62, 20, 0, "下载："),
-        Item("msctls_progress32", IDC_PROGRESS_FILE, 80, 224, 225, 16),
-        Item("Static", 0xFFFF, 15, 250, 62, 20, 0, "总进度："),
-        Item("msctls_progress32", IDC_PROGRESS_TOTAL, 80, 250, 225, 16),
-        Item("Button", IDOK, 110, 284, 100, 30, BS_DEFPUSHBUTTON | WS_TABSTOP, kStart),
+        DialogItem("Static", 0xFFFF, 15, 12, 290, 20, 0, "Orvane有重要更新，点击开始更新"),
+        DialogItem("SysListView32", IDC_LIST_FILES, 15, 38, 290, 150, LVS_REPORT | LVS_SINGLESEL | WS_BORDER),
+        DialogItem("Static", IDC_STATIC_FILE, 15, 196, 290, 20),
+        DialogItem("Static", 0xFFFF, 15, 224, 62, 20, 0, "下载："),
+        DialogItem("msctls_progress32", IDC_PROGRESS_FILE, 80, 224, 225, 16),
+        DialogItem("Static", 0xFFFF, 15, 250, 62, 20, 0, "总进度："),
+        DialogItem("msctls_progress32", IDC_PROGRESS_TOTAL, 80, 250, 225, 16),
+        DialogItem("Button", IDOK, 110, 284, 100, 30, BS_DEFPUSHBUTTON | WS_TABSTOP, kStart),
     };
     RegisterDialogTemplate(AfxGetInstanceHandle(), t);
 }

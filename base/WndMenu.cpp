@@ -258,68 +258,68 @@ void CWndMenu::SetGroupBother(CMenu* menu, int days)
     if (id) menu->CheckMenuItem(id, MF_BYCOMMAND | MF_CHECKED);
 }
 
-CMenuEx* CWndMenu::Build(CMenuEx& menu, const Spec& spec)
+CMenuEx* CWndMenu::Build(CMenuEx& menu, const MenuLayout& layout)
 {
     CMenu tmpl;
     if (!_LoadMenu(&tmpl, GetBaseModuleHandle()) || !menu.BuildFrom(&tmpl)) return nullptr;
-    if (spec.icons) menu.LoadIcons();
-    if (spec.checkPass) menu.MarkForChecks();
-    auto* popup = dynamic_cast<CMenuEx*>(menu.GetSubMenu(spec.popup));
+    if (layout.icons) menu.LoadIcons();
+    if (layout.checkPass) menu.MarkForChecks();
+    auto* popup = dynamic_cast<CMenuEx*>(menu.GetSubMenu(layout.popup));
     // A nested popup shown on its own is taken by its place in the template.
-    if (popup && spec.nestedPopup >= 0) popup = dynamic_cast<CMenuEx*>(popup->GetSubMenu(spec.nestedPopup));
+    if (popup && layout.nestedPopup >= 0) popup = dynamic_cast<CMenuEx*>(popup->GetSubMenu(layout.nestedPopup));
     if (!popup) return nullptr;
 
     std::vector<UINT> ids;
     collectIds(popup, ids);
     for (UINT id : ids)
-        if (!contains(spec.keepIds, id))
+        if (!contains(layout.keepIds, id))
             while (popup->RemoveMenu(id, MF_BYCOMMAND)) {
             }
     for (int i = popup->GetMenuItemCount() - 1; i >= 0; --i) {
         if (popup->GetMenuItemID(i) != static_cast<UINT>(-1)) continue;
         CMenuItemRecord* record = recordAt(popup, i);
-        if (!record || !contains(spec.keepPopups, record->m_strText)) popup->DeleteMenu(static_cast<UINT>(i), MF_BYPOSITION);
+        if (!record || !contains(layout.keepPopups, record->m_strText)) popup->DeleteMenu(static_cast<UINT>(i), MF_BYPOSITION);
     }
-    if (spec.days >= 0) SetGroupBother(popup, spec.days);
-    if (spec.checkId) popup->CheckMenuItem(spec.checkId, MF_BYCOMMAND | MF_CHECKED);
+    if (layout.days >= 0) SetGroupBother(popup, layout.days);
+    if (layout.checkId) popup->CheckMenuItem(layout.checkId, MF_BYCOMMAND | MF_CHECKED);
     return popup;
 }
 
-void CWndMenu::show(CWnd* owner, HINSTANCE caller, const Spec& spec)
+void CWndMenu::show(CWnd* owner, HINSTANCE caller, const MenuLayout& layout)
 {
     AfxSetResourceHandle(GetBaseModuleHandle());
     {
         CMenuEx menu;
-        if (CMenuEx* popup = Build(menu, spec)) {
+        if (CMenuEx* popup = Build(menu, layout)) {
             POINT p;
             GetCursorPos(&p);
-            popup->TrackPopupMenu(TPM_RIGHTBUTTON, p.x, p.y - spec.yOffset, owner);
+            popup->TrackPopupMenu(TPM_RIGHTBUTTON, p.x, p.y - layout.yOffset, owner);
         }
     }
     AfxSetResourceHandle(caller);
 }
 
-CWndMenu::Spec CWndMenu::LoginSpec()
+CWndMenu::MenuLayout CWndMenu::LoginLayout()
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 4;
     s.keepIds = {9071, 9072};
     s.icons = true;
     return s;
 }
 
-CWndMenu::Spec CWndMenu::TaskBarSpec()
+CWndMenu::MenuLayout CWndMenu::TaskBarLayout()
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 3;
     s.keepIds = {9071, 9072, 9073, 9074, 9063, 9066};
     s.icons = true;
     return s;
 }
 
-CWndMenu::Spec CWndMenu::MainSpec()
+CWndMenu::MenuLayout CWndMenu::MainLayout()
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 2;
     s.keepIds = {9036, 9067, 9026, 9035, 9069, 9070, 9064, 9065, 9066};
     s.keepPopups = {"服务", "工具"};
@@ -328,49 +328,49 @@ CWndMenu::Spec CWndMenu::MainSpec()
     return s;
 }
 
-CWndMenu::Spec CWndMenu::FriendBlankSpec()
+CWndMenu::MenuLayout CWndMenu::FriendBlankLayout()
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 1;
     s.keepIds = {9036};
     return s;
 }
 
-CWndMenu::Spec CWndMenu::FriendSpec()
+CWndMenu::MenuLayout CWndMenu::FriendLayout()
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 1;
     s.keepIds = {9028, 9035, 9044, 9046, 9030, 9052};
     return s;
 }
 
-CWndMenu::Spec CWndMenu::BlackSpec()
+CWndMenu::MenuLayout CWndMenu::BlackLayout()
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 1;
     s.keepIds = {9028, 9045, 9030, 9052};
     return s;
 }
 
-CWndMenu::Spec CWndMenu::StrangerSpec()
+CWndMenu::MenuLayout CWndMenu::StrangerLayout()
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 1;
     s.keepIds = {9028, 9043, 9077, 9030, 9052};
     return s;
 }
 
-CWndMenu::Spec CWndMenu::GroupBlankSpec()
+CWndMenu::MenuLayout CWndMenu::GroupBlankLayout()
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 0;
     s.keepIds = {9067, 9026};
     return s;
 }
 
-CWndMenu::Spec CWndMenu::GroupMasterSpec(int days)
+CWndMenu::MenuLayout CWndMenu::GroupMasterLayout(int days)
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 1;
     s.keepIds = {9034, 9035, 9039, 9040, 9042, 9031, 9032, 9033, 9048};
     s.keepPopups = {"屏蔽群短信"};
@@ -378,9 +378,9 @@ CWndMenu::Spec CWndMenu::GroupMasterSpec(int days)
     return s;
 }
 
-CWndMenu::Spec CWndMenu::GroupNoMasterSpec(int days)
+CWndMenu::MenuLayout CWndMenu::GroupNoMasterLayout(int days)
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 1;
     s.keepIds = {9034, 9035, 9041, 9042, 9031, 9032, 9033, 9049};
     s.keepPopups = {"屏蔽群短信"};
@@ -389,93 +389,93 @@ CWndMenu::Spec CWndMenu::GroupNoMasterSpec(int days)
     return s;
 }
 
-CWndMenu::Spec CWndMenu::AddBlacklistSpec()
+CWndMenu::MenuLayout CWndMenu::AddBlacklistLayout()
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 0;
     s.keepIds = {9031, 9032, 9033};
     s.nestedPopup = 7;
     return s;
 }
 
-CWndMenu::Spec CWndMenu::GroupMasterMemberSpec(int self, int deputy)
+CWndMenu::MenuLayout CWndMenu::GroupMasterMemberLayout(int self, int deputy)
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 1;
     s.keepIds = {9028, 9035, 9038, 9047, 9030, 9052};
     if (!self) s.keepIds.push_back(deputy == 1 ? 9082 : 9081);
     return s;
 }
 
-CWndMenu::Spec CWndMenu::GroupNoMasterMemberSpec()
+CWndMenu::MenuLayout CWndMenu::GroupNoMasterMemberLayout()
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 1;
     s.keepIds = {9028, 9035, 9043, 9029, 9030, 9052};
     return s;
 }
 
-CWndMenu::Spec CWndMenu::GroupMeetingMemberSpec()
+CWndMenu::MenuLayout CWndMenu::GroupMeetingMemberLayout()
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 0;
     s.keepIds = {9028, 9029, 9030};
     return s;
 }
 
-CWndMenu::Spec CWndMenu::GroupMeetingMasterSpec()
+CWndMenu::MenuLayout CWndMenu::GroupMeetingMasterLayout()
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 5;
     s.keepIds = {9034, 9035, 9040, 9048};
     return s;
 }
 
-CWndMenu::Spec CWndMenu::GroupMeetingNoMasterSpec()
+CWndMenu::MenuLayout CWndMenu::GroupMeetingNoMasterLayout()
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 5;
     s.keepIds = {9034, 9035, 9049};
     return s;
 }
 
-CWndMenu::Spec CWndMenu::ChangeGroupStyleSpec(UINT checkedId)
+CWndMenu::MenuLayout CWndMenu::ChangeGroupStyleLayout(UINT checkedId)
 {
-    Spec s;
+    MenuLayout s;
     s.popup = 6;
     s.keepIds = {9078, 9079, 9080};
     s.checkId = checkedId;
     return s;
 }
 
-void CWndMenu::ShowLoginMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, LoginSpec()); }
-void CWndMenu::ShowTaskBarMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, TaskBarSpec()); }
-void CWndMenu::ShowMainMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, MainSpec()); }
-void CWndMenu::ShowFriendBlankMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, FriendBlankSpec()); }
-void CWndMenu::ShowFriendMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, FriendSpec()); }
-void CWndMenu::ShowBlackMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, BlackSpec()); }
-void CWndMenu::ShowStrangerMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, StrangerSpec()); }
-void CWndMenu::ShowGroupBlankMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, GroupBlankSpec()); }
-void CWndMenu::ShowGroupMasterMenu(CWnd* owner, HINSTANCE caller, int days) { show(owner, caller, GroupMasterSpec(days)); }
+void CWndMenu::ShowLoginMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, LoginLayout()); }
+void CWndMenu::ShowTaskBarMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, TaskBarLayout()); }
+void CWndMenu::ShowMainMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, MainLayout()); }
+void CWndMenu::ShowFriendBlankMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, FriendBlankLayout()); }
+void CWndMenu::ShowFriendMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, FriendLayout()); }
+void CWndMenu::ShowBlackMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, BlackLayout()); }
+void CWndMenu::ShowStrangerMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, StrangerLayout()); }
+void CWndMenu::ShowGroupBlankMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, GroupBlankLayout()); }
+void CWndMenu::ShowGroupMasterMenu(CWnd* owner, HINSTANCE caller, int days) { show(owner, caller, GroupMasterLayout(days)); }
 void CWndMenu::ShowGroupNoMasterMenu(CWnd* owner, HINSTANCE caller, int days)
 {
-    show(owner, caller, GroupNoMasterSpec(days));
+    show(owner, caller, GroupNoMasterLayout(days));
 }
-void CWndMenu::ShowAddBlacklist(CWnd* owner, HINSTANCE caller) { show(owner, caller, AddBlacklistSpec()); }
+void CWndMenu::ShowAddBlacklist(CWnd* owner, HINSTANCE caller) { show(owner, caller, AddBlacklistLayout()); }
 void CWndMenu::ShowGroupMasterMemberMenu(CWnd* owner, HINSTANCE caller, int self, int deputy)
 {
-    show(owner, caller, GroupMasterMemberSpec(self, deputy));
+    show(owner, caller, GroupMasterMemberLayout(self, deputy));
 }
-void CWndMenu::ShowGroupNoMasterMemberMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, GroupNoMasterMemberSpec()); }
-void CWndMenu::ShowGroupMeetingMemberMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, GroupMeetingMemberSpec()); }
-void CWndMenu::ShowGroupMeetingMasterMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, GroupMeetingMasterSpec()); }
+void CWndMenu::ShowGroupNoMasterMemberMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, GroupNoMasterMemberLayout()); }
+void CWndMenu::ShowGroupMeetingMemberMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, GroupMeetingMemberLayout()); }
+void CWndMenu::ShowGroupMeetingMasterMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, GroupMeetingMasterLayout()); }
 void CWndMenu::ShowGroupMeetingNoMasterMenu(CWnd* owner, HINSTANCE caller)
 {
-    show(owner, caller, GroupMeetingNoMasterSpec());
+    show(owner, caller, GroupMeetingNoMasterLayout());
 }
 void CWndMenu::ShowChangeGroupStyle(CWnd* owner, HINSTANCE caller, UINT checkedId)
 {
-    show(owner, caller, ChangeGroupStyleSpec(checkedId));
+    show(owner, caller, ChangeGroupStyleLayout(checkedId));
 }
 
 void CWndMenu::OnGetHelp()

@@ -92,9 +92,11 @@ public:
     // Opens the service's web site in the browser.
     void OnGetHelp();
 
-    // What a Show...Menu operation would show, without showing it (tests and
-    // the operations themselves use this).
-    struct Spec {
+    // The layout a Show...Menu operation shows: which popup of the menu
+    // template, which of its commands and nested popups stay, and what is
+    // checked. Built without showing it (tests and the operations themselves
+    // use this).
+    struct MenuLayout {
         int popup = 0;                       // position of the template popup
         std::vector<UINT> keepIds;           // commands that stay
         std::vector<CString> keepPopups;     // nested popups that stay
@@ -105,31 +107,31 @@ public:
         int nestedPopup = -1;                // show only this nested popup (by position)
         int yOffset = 0;                     // shown this far above the pointer
     };
-    // Builds the menu for `spec` into `menu`; returns the popup to show.
-    static CMenuEx* Build(CMenuEx& menu, const Spec& spec);
+    // Builds the menu for `layout` into `menu`; returns the popup to show.
+    static CMenuEx* Build(CMenuEx& menu, const MenuLayout& layout);
 
-    static Spec LoginSpec();
-    static Spec TaskBarSpec();
-    static Spec MainSpec();
-    static Spec FriendBlankSpec();
-    static Spec FriendSpec();
-    static Spec BlackSpec();
-    static Spec StrangerSpec();
-    static Spec GroupBlankSpec();
-    static Spec GroupMasterSpec(int days);
-    static Spec GroupNoMasterSpec(int days);
-    static Spec AddBlacklistSpec();
-    static Spec GroupMasterMemberSpec(int self, int deputy);
-    static Spec GroupNoMasterMemberSpec();
-    static Spec GroupMeetingMemberSpec();
-    static Spec GroupMeetingMasterSpec();
-    static Spec GroupMeetingNoMasterSpec();
-    static Spec ChangeGroupStyleSpec(UINT checkedId);
+    static MenuLayout LoginLayout();
+    static MenuLayout TaskBarLayout();
+    static MenuLayout MainLayout();
+    static MenuLayout FriendBlankLayout();
+    static MenuLayout FriendLayout();
+    static MenuLayout BlackLayout();
+    static MenuLayout StrangerLayout();
+    static MenuLayout GroupBlankLayout();
+    static MenuLayout GroupMasterLayout(int days);
+    static MenuLayout GroupNoMasterLayout(int days);
+    static MenuLayout AddBlacklistLayout();
+    static MenuLayout GroupMasterMemberLayout(int self, int deputy);
+    static MenuLayout GroupNoMasterMemberLayout();
+    static MenuLayout GroupMeetingMemberLayout();
+    static MenuLayout GroupMeetingMasterLayout();
+    static MenuLayout GroupMeetingNoMasterLayout();
+    static MenuLayout ChangeGroupStyleLayout(UINT checkedId);
 
 protected:
     void OnMenuCommand(UINT id);
     DECLARE_MESSAGE_MAP()
 
 private:
-    void show(CWnd* owner, HINSTANCE caller, const Spec& spec);
+    void show(CWnd* owner, HINSTANCE caller, const MenuLayout& layout);
 };

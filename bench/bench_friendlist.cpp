@@ -10,6 +10,8 @@
 // Needs an X display (run under xvfb-run).
 //
 //   bench_friendlist [runs, default 5] [friends, default 1000]
+#include "bench/BenchMainWindow.h"
+
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
 #include "Lum/KivMessages.h"
@@ -150,36 +152,16 @@ int main(int argc, char** argv)
     const lum_thrift::StructFriendListResp reply = BuildReply();
 
     // The program folder, and a web stand-in with no head images.
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("lum-bench-friendlist-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder / "www");
+    BenchMainWindow bench("friendlist");
+    std::filesystem::create_directories(bench.Folder() / "www");
     standin::StandinWeb web;
-    if (web.Start(0, (folder / "www").string()) < 0) {
+    if (web.Start(0, (bench.Folder() / "www").string()) < 0) {
         std::fprintf(stderr, "cannot start the web stand-in\n");
         return 1;
     }
-    {
-        std::ofstream ini(folder / "Lum.ini");
-        ini << "[Service]\nHost=127.0.0.1\nPort=1\n[Web]\nBaseUrl=" << web.BaseUrl() << "\n";
-    }
-    SetProgramFolderForTests((folder.string() + "/").c_str());
-    CKivDlg::s_nExitWaitMs = 20;
-    CKivUsersListCtrl::s_loadHead = [](CDataUser*) {};
-    CKivGroupListCtrl::s_loadHead = [](CDataGroup*) {};
-    CKivGroupListCtrl::s_storeGroup = [](CDataGroup*, void*) {};
-    lumui::SetMessageBoxHook([](HWND, const CString&, const CString&, UINT) { return IDOK; });
-
-    auto app = std::make_unique<CKivApp>();
-    auto main = std::make_unique<CKivDlg>();
-    app->m_pMainWnd = main.get();
-    if (!main->Create(IDD_KIV_DIALOG, nullptr)) {
-        std::fprintf(stderr, "cannot create the main window\n");
-        return 1;
-    }
-    app->SetOwnUserId(kOwnId);
-    if (main->m_dlgLogin.m_hWnd) main->m_dlgLogin.ShowWindow(SW_HIDE);
-    main->m_layered.RemoveLayeredStyle(main->m_hWnd);
-    main->ShowWindow(SW_SHOW);
+    if (!bench.Open(web.BaseUrl(), kOwnId)) return 1;
+    CKivDlg* main = bench.main.get();
+    bench.Show();
     main->SelectTab(IDC_BTN_TAB_FRIENDS);
     lumui::Pump(100);
     CKivUsersListCtrl& list = main->m_listFriend;
@@ -270,16 +252,8 @@ int main(int argc, char** argv)
     lumui::Pump(500);
     const double idle = probe.LongestWall();
     probe.Stop();
-    lumui::SetMessageBoxHook(nullptr);
-    app->m_pMainWnd = nullptr;
-    main->DestroyWindow();
-    main.reset();
-    lumui::Pump(30);
-    app.reset();
+    bench.Close();
     web.Stop();
-    SetProgramFolderForTests("");
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
 
     const double bareShown = median(bare.shown), bareScroll = median(bare.scroll);
     auto verdict = [](bool ok) { return ok ? "met" : "MISSED"; };

@@ -8,6 +8,8 @@
 // display (run under xvfb-run).
 //
 //   bench_heartbeat [runs, default 5]
+#include "bench/BenchMainWindow.h"
+
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
 #include "Lum/KivMessages.h"
@@ -204,31 +206,14 @@ class Bench {
 public:
     bool Setup()
     {
-        folder_ = std::filesystem::temp_directory_path() / ("lum-bench-heartbeat-" + std::to_string(getpid()));
-        std::filesystem::create_directories(folder_);
-        {
-            // Nothing listens on port 1: the topic fetch fails at once.
-            std::ofstream ini(folder_ / "Lum.ini");
-            ini << "[Service]\nHost=127.0.0.1\nPort=1\n[Web]\nBaseUrl=http://127.0.0.1:1\n";
-        }
-        SetProgramFolderForTests((folder_.string() + "/").c_str());
-        CKivDlg::s_nExitWaitMs = 20;
-        // No head downloads and no store writes on threads.
-        CKivUsersListCtrl::s_loadHead = [](CDataUser*) {};
-        CKivGroupListCtrl::s_loadHead = [](CDataGroup*) {};
-        CKivGroupListCtrl::s_storeGroup = [](CDataGroup*, void*) {};
-        lumui::SetMessageBoxHook([](HWND, const CString&, const CString&, UINT) { return IDOK; });
-        app_ = std::make_unique<CKivApp>();
-        main_ = std::make_unique<CKivDlg>();
-        app_->m_pMainWnd = main_.get();
-        if (!main_->Create(IDD_KIV_DIALOG, nullptr)) return false;
-        app_->SetOwnUserId(kOwnId);
+        // The topic fetch fails at once: nothing listens on port 1. No head
+        // downloads and no store writes on threads.
+        if (!window_.Open("http://127.0.0.1:1", kOwnId)) return false;
+        main_ = window_.main.get();
         main_->ConnectUserStores(kOwnId);
         // Logged in: the panel opaque and shown, the login window gone, the
         // friends tab chosen.
-        if (main_->m_dlgLogin.m_hWnd) main_->m_dlgLogin.ShowWindow(SW_HIDE);
-        main_->m_layered.RemoveLayeredStyle(main_->m_hWnd);
-        main_->ShowWindow(SW_SHOW);
+        window_.Show();
         main_->SelectTab(IDC_BTN_TAB_FRIENDS);
 
         for (int k = 0; k < kFriends; ++k) {
@@ -354,23 +339,15 @@ public:
     void Teardown()
     {
         probe_.Stop();
-        lumui::SetMessageBoxHook(nullptr);
-        app_->m_pMainWnd = nullptr;
-        main_->DestroyWindow();
-        main_.reset();
-        lumui::Pump(30);
-        app_.reset();
-        SetProgramFolderForTests("");
-        std::error_code ec;
-        std::filesystem::remove_all(folder_, ec);
+        main_ = nullptr;
+        window_.Close();
     }
 
     CKivDlg& Main() { return *main_; }
 
 private:
-    std::filesystem::path folder_;
-    std::unique_ptr<CKivApp> app_;
-    std::unique_ptr<CKivDlg> main_;
+    BenchMainWindow window_{"heartbeat"};
+    CKivDlg* main_ = nullptr;
     UiProbe probe_;
 };
 
@@ -407,10 +384,7 @@ int main(int argc, char** argv)
     }
 
     Bench bench;
-    if (!bench.Setup()) {
-        std::fprintf(stderr, "cannot create the main window\n");
-        return 1;
-    }
+    if (!bench.Setup()) return 1;
     const double idle = bench.IdleGap();
     std::vector<double> totals, longest, wall;
     int online = 0;

@@ -7,6 +7,8 @@
 // (run under xvfb-run).
 //
 //   bench_memory        (BENCH_MEMORY_DETAIL=1: every reading per process on stderr)
+#include "bench/BenchMainWindow.h"
+
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
 #include "Lum/KivDlgChat.h"
@@ -181,35 +183,15 @@ int main()
         std::fprintf(stderr, "no display: run under xvfb-run -a\n");
         return 1;
     }
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("lum-bench-memory-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    {
-        // Nothing listens on port 1: the pages' fetches fail at once.
-        std::ofstream ini(folder / "Lum.ini");
-        ini << "[Service]\nHost=127.0.0.1\nPort=1\n[Web]\nBaseUrl=http://127.0.0.1:1\n";
-    }
-    SetProgramFolderForTests((folder.string() + "/").c_str());
-    CKivDlg::s_nExitWaitMs = 20;
-    CKivUsersListCtrl::s_loadHead = [](CDataUser*) {};
-    CKivGroupListCtrl::s_loadHead = [](CDataGroup*) {};
-    CKivGroupListCtrl::s_storeGroup = [](CDataGroup*, void*) {};
-    lumui::SetMessageBoxHook([](HWND, const CString&, const CString&, UINT) { return IDOK; });
-
-    auto app = std::make_unique<CKivApp>();
-    auto main = std::make_unique<CKivDlg>();
-    app->m_pMainWnd = main.get();
-    if (!main->Create(IDD_KIV_DIALOG, nullptr)) {
-        std::fprintf(stderr, "cannot create the main window\n");
-        return 1;
-    }
+    // The pages' fetches fail at once: nothing listens on port 1.
+    BenchMainWindow bench("memory");
+    if (!bench.Open("http://127.0.0.1:1", kOwnId)) return 1;
+    CKivApp* app = bench.app.get();
+    CKivDlg* main = bench.main.get();
     main->KillTimer(2023);  // no heartbeat
-    app->SetOwnUserId(kOwnId);
     app->m_userSelf.m_nId = kOwnId;
     main->ConnectUserStores(kOwnId);
-    if (main->m_dlgLogin.m_hWnd) main->m_dlgLogin.ShowWindow(SW_HIDE);
-    main->m_layered.RemoveLayeredStyle(main->m_hWnd);
-    main->ShowWindow(SW_SHOW);
+    bench.Show();
     for (int k = 0; k < 10; ++k) {
         CDataUser rec;
         rec.m_nId = kFirstPeer + k;
@@ -245,15 +227,7 @@ int main()
             chat->DestroyWindow();
         }
     }
-    lumui::SetMessageBoxHook(nullptr);
-    app->m_pMainWnd = nullptr;
-    main->DestroyWindow();
-    main.reset();
-    lumui::Pump(50);
-    app.reset();
-    SetProgramFolderForTests("");
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    bench.Close();
 
     std::printf("PSS of the client and the processes it started (web engine), settled\n");
     std::printf("  bare web view, one short page:  %8.1f MB  (%d processes, %d web)\n", Mb(bare.pssKb), bare.processes,

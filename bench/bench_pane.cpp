@@ -12,6 +12,8 @@
 // under xvfb-run).
 //
 //   bench_pane [lines, default 1000]
+#include "bench/BenchMainWindow.h"
+
 #include "Lum/DlgChatMsgList.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
@@ -187,30 +189,12 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("lum-bench-pane-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    {
-        // Nothing listens on port 1: the pages' fetches (head pictures) fail at once.
-        std::ofstream ini(folder / "Lum.ini");
-        ini << "[Service]\nHost=127.0.0.1\nPort=1\n[Web]\nBaseUrl=http://127.0.0.1:1\n";
-    }
-    SetProgramFolderForTests((folder.string() + "/").c_str());
-    CKivDlg::s_nExitWaitMs = 20;
-    CKivUsersListCtrl::s_loadHead = [](CDataUser*) {};
-    CKivGroupListCtrl::s_loadHead = [](CDataGroup*) {};
-    CKivGroupListCtrl::s_storeGroup = [](CDataGroup*, void*) {};
-    lumui::SetMessageBoxHook([](HWND, const CString&, const CString&, UINT) { return IDOK; });
-
-    auto app = std::make_unique<CKivApp>();
-    auto main = std::make_unique<CKivDlg>();
-    app->m_pMainWnd = main.get();
-    if (!main->Create(IDD_KIV_DIALOG, nullptr)) {
-        std::fprintf(stderr, "cannot create the main window\n");
-        return 1;
-    }
+    // The pages' fetches (head pictures) fail at once: nothing listens on port 1.
+    BenchMainWindow bench("pane");
+    if (!bench.Open("http://127.0.0.1:1", kOwnId)) return 1;
+    CKivApp* app = bench.app.get();
+    CKivDlg* main = bench.main.get();
     main->KillTimer(2023);  // no heartbeat
-    app->SetOwnUserId(kOwnId);
     app->m_userSelf.m_nId = kOwnId;
     main->ConnectUserStores(kOwnId);
 
@@ -332,14 +316,6 @@ int main(int argc, char** argv)
     bare.DestroyWindow();
     // The record takes its chat window, and the window its object, with it.
     main->m_listFriend.DeleteAllUsers();
-    lumui::SetMessageBoxHook(nullptr);
-    app->m_pMainWnd = nullptr;
-    main->DestroyWindow();
-    main.reset();
-    lumui::Pump(30);
-    app.reset();
-    SetProgramFolderForTests("");
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    bench.Close();
     return 0;
 }

@@ -254,3 +254,10 @@ CString operator+(const CString& a, const char* b) { CString r(a); r += b; retur
 CString operator+(const char* a, const CString& b) { CString r(a); r += b; return r; }
 CString operator+(const CString& a, char b) { CString r(a); r += b; return r; }
 CString operator+(char a, const CString& b) { CString r(a); r += b; return r; }
+
+CString IdText(int id)
+{
+    CString text;
+    text.Format("%d", id);
+    return text;
+}

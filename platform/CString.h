@@ -99,6 +99,10 @@ CString operator+(const char* a, const CString& b);
 CString operator+(const CString& a, char b);
 CString operator+(char a, const CString& b);
 
+// The decimal text of a number, as "%d" writes it (ids in pages, lists and
+// file names).
+CString IdText(int id);
+
 inline bool operator==(const CString& a, const CString& b) { return a.str() == b.str(); }
 inline bool operator==(const CString& a, const char* b) { return a.Compare(b) == 0; }
 inline bool operator==(const char* a, const CString& b) { return b.Compare(a) == 0; }

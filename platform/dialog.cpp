@@ -81,6 +81,12 @@ void lumEraseBackground(HWND hwnd, HDC dc)
     fillColor(cr, GetSysColor(COLOR_BTNFACE));
 }
 
+DialogItemTemplate DialogItem(const char* className, UINT id, int x, int y, int cx, int cy, DWORD style,
+                              const char* text)
+{
+    return DialogItemTemplate{className, id, x, y, cx, cy, static_cast<DWORD>(WS_CHILD | WS_VISIBLE | style), text};
+}
+
 void RegisterDialogTemplate(HINSTANCE module, const DialogTemplate& tmpl)
 {
     std::lock_guard<std::mutex> lock(g_templatesLock);

@@ -31,6 +31,10 @@ struct DialogTemplate {
     std::vector<DialogItemTemplate> items;
 };
 
+// One control of a template: visible, a child, with `style` added.
+DialogItemTemplate DialogItem(const char* className, UINT id, int x, int y, int cx, int cy, DWORD style = 0,
+                              const char* text = "");
+
 void RegisterDialogTemplate(HINSTANCE module, const DialogTemplate& tmpl);
 const DialogTemplate* FindDialogTemplate(UINT id);
 

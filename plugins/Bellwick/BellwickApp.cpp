@@ -1,27 +1,7 @@
 #include "plugins/Bellwick/BellwickApp.h"
 #include "plugins/Bellwick/BellwickExports.h"
 
-namespace {
-
-CBellwickApp theApp;
-BellwickGlobals globals;
-
-}  // namespace
-
-CBellwickApp& BellwickApp()
-{
-    return theApp;
-}
-
-BellwickGlobals& Bellwick()
-{
-    return globals;
-}
-
-CBellwickApp::~CBellwickApp()
-{
-    ExitInstance();
-}
+PLUGIN_APP_OBJECTS(CBellwickApp, BellwickApp, BellwickGlobals, Bellwick)
 
 int CBellwickApp::ExitInstance()
 {

@@ -9,13 +9,6 @@ CRect Placement()
     return CRect(250, 250, 250 + 370, 250 + 290);
 }
 
-CString IdText(int id)
-{
-    CString text;
-    text.Format("%d", id);
-    return text;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- the frame

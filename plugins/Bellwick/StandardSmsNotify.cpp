@@ -15,13 +15,6 @@ CRect Placement()
     return CRect(250, 250, 250 + 500, 250 + 400);
 }
 
-CString IdText(int id)
-{
-    CString text;
-    text.Format("%d", id);
-    return text;
-}
-
 // The name shown for a record: its name without the blank the store keeps
 // after it, or its id when it has none; escaped for a quoted attribute.
 CString DisplayName(const CData* record)

@@ -3,27 +3,7 @@
 
 #include "Common/Data.h"
 
-namespace {
-
-CMievoApp theApp;
-MievoGlobals globals;
-
-}  // namespace
-
-CMievoApp& MievoApp()
-{
-    return theApp;
-}
-
-MievoGlobals& Mievo()
-{
-    return globals;
-}
-
-CMievoApp::~CMievoApp()
-{
-    ExitInstance();
-}
+PLUGIN_APP_OBJECTS(CMievoApp, MievoApp, MievoGlobals, Mievo)
 
 int CMievoApp::ExitInstance()
 {

@@ -16,19 +16,6 @@ CRect Placement()
     return CRect(250, 250, 250 + 500, 250 + 400);
 }
 
-CString IdText(int id)
-{
-    CString text;
-    text.Format("%d", id);
-    return text;
-}
-
-CString NameOf(const CData* record)
-{
-    const char* name = record->m_bstrName;
-    return CString(name ? name : "");
-}
-
 CString EntryId(bool group, int id)
 {
     return (group ? "g" : "f") + IdText(id);

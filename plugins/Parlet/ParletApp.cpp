@@ -1,27 +1,7 @@
 #include "plugins/Parlet/ParletApp.h"
 #include "plugins/Parlet/ParletExports.h"
 
-namespace {
-
-CParletApp theApp;
-ParletGlobals globals;
-
-}  // namespace
-
-CParletApp& ParletApp()
-{
-    return theApp;
-}
-
-ParletGlobals& Parlet()
-{
-    return globals;
-}
-
-CParletApp::~CParletApp()
-{
-    ExitInstance();
-}
+PLUGIN_APP_OBJECTS(CParletApp, ParletApp, ParletGlobals, Parlet)
 
 int CParletApp::ExitInstance()
 {

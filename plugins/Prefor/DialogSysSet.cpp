@@ -24,15 +24,7 @@ const int kButtonHeight = 26;
 
 DialogItemTemplate PngButton(UINT id, int x, int y)
 {
-    DialogItemTemplate item;
-    item.className = "Button";
-    item.id = id;
-    item.x = x;
-    item.y = y;
-    item.cx = kButtonWidth;
-    item.cy = kButtonHeight;
-    item.style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW;
-    return item;
+    return DialogItem("Button", id, x, y, kButtonWidth, kButtonHeight, WS_TABSTOP | BS_OWNERDRAW);
 }
 
 void LoadButton(CCustomPngButton& button, UINT png)

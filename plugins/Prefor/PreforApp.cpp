@@ -1,10 +1,9 @@
 #include "plugins/Prefor/PreforApp.h"
 #include "plugins/Prefor/PreforExports.h"
 
-namespace {
+PLUGIN_APP_OBJECTS(CPreforApp, PreforApp, PreforGlobals, Prefor)
 
-CPreforApp theApp;
-PreforGlobals globals;
+namespace {
 
 // Both show functions: keep the arguments and open the settings window.
 int ShowSysSet(int userId, CFileDbSys* store, HWND mainWnd, int blackList)
@@ -29,21 +28,6 @@ int ShowSysSet(int userId, CFileDbSys* store, HWND mainWnd, int blackList)
 }
 
 }  // namespace
-
-CPreforApp& PreforApp()
-{
-    return theApp;
-}
-
-PreforGlobals& Prefor()
-{
-    return globals;
-}
-
-CPreforApp::~CPreforApp()
-{
-    ExitInstance();
-}
 
 int CPreforApp::ExitInstance()
 {

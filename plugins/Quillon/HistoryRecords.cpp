@@ -1,6 +1,5 @@
 #include "plugins/Quillon/HistoryRecords.h"
 
-#include "Common/Data.h"
 #include "Common/FileDbMsg.h"
 #include "Common/XMLNode.h"
 #include "plugins/common/PluginUtil.h"
@@ -129,13 +128,6 @@ CString HistoryBodyHtml(const CString& tagmsg)
         }
     }
     return TextHtml(tagmsg);
-}
-
-CString RecordName(const CData* record)
-{
-    if (!record) return CString();
-    const char* name = static_cast<const char*>(record->m_bstrName);
-    return name ? CString(name) : CString();
 }
 
 CString PictureFolder(const CFileDbMsg* store)

@@ -8,7 +8,6 @@
 
 #include <vector>
 
-class CData;
 class CFileDbMsg;
 
 struct HistoryRow {
@@ -39,8 +38,6 @@ CString HistoryRecord(const CString& rtime, const CString& sender, const CString
 // their lumfile: addresses (the page serves only those of the files folder;
 // the stored body keeps its file: addresses).
 CString HistoryBodyHtml(const CString& tagmsg);
-// A record's name as the stores keep it (ANSI code page).
-CString RecordName(const CData* record);
 // The folder whose pictures a history page shows: the user's files folder,
 // where the user's history store is (empty without a store).
 CString PictureFolder(const CFileDbMsg* store);

@@ -1,27 +1,7 @@
 #include "plugins/Quillon/QuillonApp.h"
 #include "plugins/Quillon/QuillonExports.h"
 
-namespace {
-
-CQuillonApp theApp;
-QuillonGlobals globals;
-
-}  // namespace
-
-CQuillonApp& QuillonApp()
-{
-    return theApp;
-}
-
-QuillonGlobals& Quillon()
-{
-    return globals;
-}
-
-CQuillonApp::~CQuillonApp()
-{
-    ExitInstance();
-}
+PLUGIN_APP_OBJECTS(CQuillonApp, QuillonApp, QuillonGlobals, Quillon)
 
 int CQuillonApp::ExitInstance()
 {

@@ -40,13 +40,6 @@ int ToInt(const CString& text)
     return std::atoi(text.GetString());
 }
 
-CString IdText(int id)
-{
-    CString text;
-    text.Format("%d", id);
-    return text;
-}
-
 CString Text(const VARIANT& v)
 {
     return VariantToText(v);
@@ -252,7 +245,7 @@ CString CHtmlQuillon::BuildTypeTree()
     const int own = Quillon().ownId;
     CString xml = FolderOpen("我的好友", "my_friends");
     for (CDataUser* u : m_friends)
-        xml += ContactItem(RecordName(u), u->m_nId, FaceImage(m_heads, u->m_nId, CacheBustingNumber()));
+        xml += ContactItem(NameOf(u), u->m_nId, FaceImage(m_heads, u->m_nId, CacheBustingNumber()));
     xml += "</item>";
 
     auto groupFolder = [&](const char* text, const char* id, std::set<CDataGroup*>& groups, bool discussion) {
@@ -261,10 +254,10 @@ CString CHtmlQuillon::BuildTypeTree()
             const CString query = discussion ? CacheBustingNumber() : MillisecondText();
             const CString image =
                 discussion ? CString("../upload/group/discuss_group.png") : GroupImage(m_heads, g->m_nId, query);
-            xml += GroupItemOpen(RecordName(g), g->m_nId, image);
+            xml += GroupItemOpen(NameOf(g), g->m_nId, image);
             LoadMembers(g->m_nId);
             for (CDataUser* m : m_members)
-                if (m->m_nId != own) xml += ContactItem(RecordName(m), m->m_nId, FaceImage(m_heads, m->m_nId, query));
+                if (m->m_nId != own) xml += ContactItem(NameOf(m), m->m_nId, FaceImage(m_heads, m->m_nId, query));
             xml += "</item>";
         }
         xml += "</item>";
@@ -273,7 +266,7 @@ CString CHtmlQuillon::BuildTypeTree()
     groupFolder("讨论组", "discuss_group", m_discussions, true);
 
     xml += FolderOpen("陌生人", "stranger");
-    for (CDataUser* u : m_strangers) xml += ContactItem(RecordName(u), u->m_nId, FaceImage(m_heads, u->m_nId, CString()));
+    for (CDataUser* u : m_strangers) xml += ContactItem(NameOf(u), u->m_nId, FaceImage(m_heads, u->m_nId, CString()));
     xml += "</item>";
 
     xml += FolderOpen("系统公告", "sys_notice");
@@ -297,9 +290,9 @@ CString CHtmlQuillon::BuildTimeTree()
             store->getTimeGroup(m_strTime[i], &m_friends, &m_strangers, &m_groups, &m_discussions, &m_bucketUsers[i],
                                 &m_bucketGroups[i]);
         xml += FolderOpen(kBuckets[i].text, kBuckets[i].id);
-        for (CDataUser* u : m_bucketUsers[i]) xml += ContactItem(RecordName(u), u->m_nId, FaceImage(m_heads, u->m_nId, ""));
+        for (CDataUser* u : m_bucketUsers[i]) xml += ContactItem(NameOf(u), u->m_nId, FaceImage(m_heads, u->m_nId, ""));
         for (CDataGroup* g : m_bucketGroups[i])
-            xml += ContactItem(RecordName(g), g->m_nId, GroupImage(m_heads, g->m_nId, ""));
+            xml += ContactItem(NameOf(g), g->m_nId, GroupImage(m_heads, g->m_nId, ""));
         xml += "</item>";
     }
     return xml;
@@ -310,16 +303,16 @@ CString CHtmlQuillon::ConversationName(int nodeId, const CString& nodeText, int 
     if (nodeId != 0) return nodeText;
     if (rowGid < 1001) {
         for (CDataUser* u : m_friends)
-            if (u->m_nId == rowId) return RecordName(u);
+            if (u->m_nId == rowId) return NameOf(u);
         for (CDataUser* u : m_strangers)
-            if (u->m_nId == rowId) return RecordName(u);
+            if (u->m_nId == rowId) return NameOf(u);
         for (CDataGroup* g : m_groups)
-            if (g->m_nId == rowId) return RecordName(g);
+            if (g->m_nId == rowId) return NameOf(g);
     } else {
         for (CDataGroup* g : m_groups)
-            if (g->m_nId == rowGid) return RecordName(g);
+            if (g->m_nId == rowGid) return NameOf(g);
         for (CDataGroup* g : m_discussions)
-            if (g->m_nId == rowGid) return RecordName(g);
+            if (g->m_nId == rowGid) return NameOf(g);
     }
     return IdText(rowGid < 1001 ? rowId : rowGid);
 }
@@ -370,7 +363,7 @@ void CHtmlQuillon::BuildRecords()
                 membersOf = group;
             }
             for (CDataUser* m : m_members)
-                if (m->m_nId == row.id) sender = RecordName(m);
+                if (m->m_nId == row.id) sender = NameOf(m);
         }
         if (row.type == 1) sender = "我说";
         html += HistoryRecord(row.rtime, sender, row.tagmsg, false);
@@ -442,16 +435,16 @@ void CHtmlQuillon::showMember(const VARIANT& folderText)
         "style='font-size:12px;'>昵称</td><td width='33%' align='center' style='font-size:12px;'>ID号/群号</td><td "
         "align='center' style='font-size:12px;'>所属类别</td></tr></table>";
     auto users = [&](const std::set<CDataUser*>& list, const char* text) {
-        for (CDataUser* u : list) html += MemberRow(RecordName(u), u->m_nId, text);
+        for (CDataUser* u : list) html += MemberRow(NameOf(u), u->m_nId, text);
     };
     auto groups = [&](const std::set<CDataGroup*>& list, const char* text) {
-        for (CDataGroup* g : list) html += MemberRow(RecordName(g), g->m_nId, text);
+        for (CDataGroup* g : list) html += MemberRow(NameOf(g), g->m_nId, text);
     };
     auto listOfUser = [&](CDataUser* u) { return m_strangers.count(u) ? "陌生人" : "我的好友"; };
     auto listOfGroup = [&](CDataGroup* g) { return m_discussions.count(g) ? "讨论组" : "我的群"; };
     auto bucket = [&](int i) {
-        for (CDataUser* u : m_bucketUsers[i]) html += MemberRow(RecordName(u), u->m_nId, listOfUser(u));
-        for (CDataGroup* g : m_bucketGroups[i]) html += MemberRow(RecordName(g), g->m_nId, listOfGroup(g));
+        for (CDataUser* u : m_bucketUsers[i]) html += MemberRow(NameOf(u), u->m_nId, listOfUser(u));
+        for (CDataGroup* g : m_bucketGroups[i]) html += MemberRow(NameOf(g), g->m_nId, listOfGroup(g));
     };
     if (folder == "所有分组") {
         users(m_friends, "我的好友");

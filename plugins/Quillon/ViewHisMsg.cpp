@@ -42,7 +42,7 @@ CString ListText(int gtype)
         std::set<CDataGroup*> groups;
         users->GetGroupList(&groups, style);
         for (CDataGroup* g : groups)
-            if (g->m_nId == gtype) text.Format(style == 1 ? "我的群->%s" : "讨论组->%s", RecordName(g).GetString());
+            if (g->m_nId == gtype) text.Format(style == 1 ? "我的群->%s" : "讨论组->%s", NameOf(g).GetString());
         FreeAll(groups);
         if (!text.IsEmpty()) break;
     }
@@ -149,7 +149,7 @@ void CHtmlViewHisMsg::BuildRecords()
         first = false;
         CString sender = name;
         for (CDataUser* m : members)
-            if (m->m_nId == row.id) sender = RecordName(m);
+            if (m->m_nId == row.id) sender = NameOf(m);
         if (row.type == 1) sender = "我说";
         html += HistoryRecord(row.rtime, sender, row.tagmsg, true);
     }

@@ -15,19 +15,6 @@ CRect Placement()
     return CRect(250, 250, 250 + 340, 250 + 200);
 }
 
-CString NameOf(const CData* record)
-{
-    const char* name = static_cast<const char*>(record->m_bstrName);
-    return name ? CString(name) : CString();
-}
-
-CString IdText(int id)
-{
-    CString text;
-    text.Format("%d", id);
-    return text;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- the pages

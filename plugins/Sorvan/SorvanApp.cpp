@@ -3,27 +3,7 @@
 
 #include "Common/Data.h"
 
-namespace {
-
-CSorvanApp theApp;
-SorvanGlobals globals;
-
-}  // namespace
-
-CSorvanApp& SorvanApp()
-{
-    return theApp;
-}
-
-SorvanGlobals& Sorvan()
-{
-    return globals;
-}
-
-CSorvanApp::~CSorvanApp()
-{
-    ExitInstance();
-}
+PLUGIN_APP_OBJECTS(CSorvanApp, SorvanApp, SorvanGlobals, Sorvan)
 
 int CSorvanApp::ExitInstance()
 {

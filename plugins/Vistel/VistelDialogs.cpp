@@ -51,16 +51,7 @@ DialogTemplate PageTemplate(UINT id, int cx, int cy)
 
 DialogItemTemplate ButtonItem(UINT id, int x, int y, const char* text)
 {
-    DialogItemTemplate item;
-    item.className = "Button";
-    item.id = id;
-    item.x = x;
-    item.y = y;
-    item.cx = kButtonWidth;
-    item.cy = kButtonHeight;
-    item.style = WS_CHILD | WS_VISIBLE | BS_OWNERDRAW | WS_TABSTOP;
-    item.text = text;
-    return item;
+    return DialogItem("Button", id, x, y, kButtonWidth, kButtonHeight, BS_OWNERDRAW | WS_TABSTOP, text);
 }
 
 // Sends a page's record to the window that opened it, when there is one.

@@ -31,6 +31,22 @@ void ClosePluginFrame(CDlgBase& frame);
 // cannot be created.
 void ReplacePluginFrame(CDlgBase& frame, UINT templateId);
 
+// Defines a module's application object `theApp` (of class `App`) and its
+// globals `globals` (of struct `Globals`), in that order, in an anonymous
+// namespace; the accessors `AppAccessor()` and `GlobalsAccessor()` its header
+// declares; and App's destructor, which runs ExitInstance so that what the
+// module still has open is closed when the module is unloaded. Used once, at
+// namespace scope, in the module's application file, before the code that
+// uses theApp and globals.
+#define PLUGIN_APP_OBJECTS(App, AppAccessor, Globals, GlobalsAccessor) \
+    namespace {                                                         \
+    App theApp;                                                         \
+    Globals globals;                                                    \
+    }                                                                   \
+    App& AppAccessor() { return theApp; }                               \
+    Globals& GlobalsAccessor() { return globals; }                      \
+    App::~App() { ExitInstance(); }
+
 // Defines the exports every plug-in module has (PluginExports.h), over its
 // application object `app`, each run in the module's own state:
 //   void ExitInstance()                    app.ExitInstance(), before the host frees the module

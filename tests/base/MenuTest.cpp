@@ -15,9 +15,9 @@ std::vector<int> entries(CMenu* menu)
     return out;
 }
 
-std::vector<int> shown(const CWndMenu::Spec& spec, CMenuEx& menu)
+std::vector<int> shown(const CWndMenu::MenuLayout& layout, CMenuEx& menu)
 {
-    return entries(CWndMenu::Build(menu, spec));
+    return entries(CWndMenu::Build(menu, layout));
 }
 
 bool checked(CMenu* menu, UINT id)
@@ -35,38 +35,38 @@ protected:
 TEST_F(Menus, EachOperationShowsItsItems)
 {
     struct Case {
-        CWndMenu::Spec spec;
+        CWndMenu::MenuLayout layout;
         std::vector<int> items;
     } cases[] = {
-        {CWndMenu::LoginSpec(), {9071, 9072}},
-        {CWndMenu::TaskBarSpec(), {9071, 9072, 9073, 0, 9074, 0, 9063, 9066}},
-        {CWndMenu::MainSpec(), {-1, -1, 0, 9064, 0, 9065, 9066}},
-        {CWndMenu::FriendBlankSpec(), {9036, 0, 0}},
-        {CWndMenu::FriendSpec(), {9028, 9035, 0, 9044, 9046, 0, 9030, 9052}},
-        {CWndMenu::BlackSpec(), {9028, 0, 9045, 0, 9030, 9052}},
-        {CWndMenu::StrangerSpec(), {9028, 0, 9043, 9077, 0, 9030, 9052}},
-        {CWndMenu::GroupBlankSpec(), {9067, 9026, 0}},
-        {CWndMenu::GroupMasterSpec(0), {9034, 9035, 0, 9039, 9040, 9042, 0, -1, 9048}},
-        {CWndMenu::GroupNoMasterSpec(0), {9034, 9035, 0, 9041, 9042, 0, -1, 9049}},
-        {CWndMenu::AddBlacklistSpec(), {9031, 9032, 9033}},
-        {CWndMenu::GroupMasterMemberSpec(0, 0), {9028, 9035, 0, 9038, 9081, 9047, 0, 9030, 9052}},
-        {CWndMenu::GroupMasterMemberSpec(0, 1), {9028, 9035, 0, 9038, 9082, 9047, 0, 9030, 9052}},
-        {CWndMenu::GroupMasterMemberSpec(1, 1), {9028, 9035, 0, 9038, 9047, 0, 9030, 9052}},
-        {CWndMenu::GroupNoMasterMemberSpec(), {9028, 9035, 0, 9043, 9029, 0, 9030, 9052}},
-        {CWndMenu::GroupMeetingMemberSpec(), {9028, 9029, 9030, 0}},
-        {CWndMenu::GroupMeetingMasterSpec(), {9034, 9035, 0, 9040, 9048}},
-        {CWndMenu::GroupMeetingNoMasterSpec(), {9034, 9035, 0, 9049}},
-        {CWndMenu::ChangeGroupStyleSpec(9079), {9078, 9079, 9080}},
+        {CWndMenu::LoginLayout(), {9071, 9072}},
+        {CWndMenu::TaskBarLayout(), {9071, 9072, 9073, 0, 9074, 0, 9063, 9066}},
+        {CWndMenu::MainLayout(), {-1, -1, 0, 9064, 0, 9065, 9066}},
+        {CWndMenu::FriendBlankLayout(), {9036, 0, 0}},
+        {CWndMenu::FriendLayout(), {9028, 9035, 0, 9044, 9046, 0, 9030, 9052}},
+        {CWndMenu::BlackLayout(), {9028, 0, 9045, 0, 9030, 9052}},
+        {CWndMenu::StrangerLayout(), {9028, 0, 9043, 9077, 0, 9030, 9052}},
+        {CWndMenu::GroupBlankLayout(), {9067, 9026, 0}},
+        {CWndMenu::GroupMasterLayout(0), {9034, 9035, 0, 9039, 9040, 9042, 0, -1, 9048}},
+        {CWndMenu::GroupNoMasterLayout(0), {9034, 9035, 0, 9041, 9042, 0, -1, 9049}},
+        {CWndMenu::AddBlacklistLayout(), {9031, 9032, 9033}},
+        {CWndMenu::GroupMasterMemberLayout(0, 0), {9028, 9035, 0, 9038, 9081, 9047, 0, 9030, 9052}},
+        {CWndMenu::GroupMasterMemberLayout(0, 1), {9028, 9035, 0, 9038, 9082, 9047, 0, 9030, 9052}},
+        {CWndMenu::GroupMasterMemberLayout(1, 1), {9028, 9035, 0, 9038, 9047, 0, 9030, 9052}},
+        {CWndMenu::GroupNoMasterMemberLayout(), {9028, 9035, 0, 9043, 9029, 0, 9030, 9052}},
+        {CWndMenu::GroupMeetingMemberLayout(), {9028, 9029, 9030, 0}},
+        {CWndMenu::GroupMeetingMasterLayout(), {9034, 9035, 0, 9040, 9048}},
+        {CWndMenu::GroupMeetingNoMasterLayout(), {9034, 9035, 0, 9049}},
+        {CWndMenu::ChangeGroupStyleLayout(9079), {9078, 9079, 9080}},
     };
     int n = 0;
     for (const Case& c : cases) {
         CMenuEx menu;
-        EXPECT_EQ(shown(c.spec, menu), c.items) << "case " << n;
+        EXPECT_EQ(shown(c.layout, menu), c.items) << "case " << n;
         ++n;
     }
 
     CMenuEx main;
-    CMenu* mainPopup = CWndMenu::Build(main, CWndMenu::MainSpec());
+    CMenu* mainPopup = CWndMenu::Build(main, CWndMenu::MainLayout());
     ASSERT_NE(mainPopup, nullptr);
     EXPECT_EQ(entries(mainPopup->GetSubMenu(0)), (std::vector<int>{9036, 0, 9067, 9026}));
     EXPECT_EQ(entries(mainPopup->GetSubMenu(1)), (std::vector<int>{9035, 0, 9069, 9070}));
@@ -76,16 +76,16 @@ TEST_F(Menus, ChecksFollowTheBlockingDaysAndTheGroupType)
 {
     for (auto dc : {std::make_pair(1, 9031u), std::make_pair(3, 9032u), std::make_pair(5, 9033u)}) {
         CMenuEx menu;
-        CMenu* popup = CWndMenu::Build(menu, CWndMenu::GroupMasterSpec(dc.first));
+        CMenu* popup = CWndMenu::Build(menu, CWndMenu::GroupMasterLayout(dc.first));
         EXPECT_TRUE(checked(popup, dc.second)) << dc.first;
     }
     for (int days : {0, 30}) {
         CMenuEx menu;
-        CMenu* popup = CWndMenu::Build(menu, CWndMenu::GroupNoMasterSpec(days));
+        CMenu* popup = CWndMenu::Build(menu, CWndMenu::GroupNoMasterLayout(days));
         for (UINT id : {9031u, 9032u, 9033u}) EXPECT_FALSE(checked(popup, id)) << days;
     }
     CMenuEx style;
-    CMenu* popup = CWndMenu::Build(style, CWndMenu::ChangeGroupStyleSpec(9080));
+    CMenu* popup = CWndMenu::Build(style, CWndMenu::ChangeGroupStyleLayout(9080));
     EXPECT_TRUE(checked(popup, 9080));
     EXPECT_FALSE(checked(popup, 9078));
 }
@@ -93,7 +93,7 @@ TEST_F(Menus, ChecksFollowTheBlockingDaysAndTheGroupType)
 TEST_F(Menus, IconsAndMeasuring)
 {
     CMenuEx login;
-    CMenu* popup = CWndMenu::Build(login, CWndMenu::LoginSpec());
+    CMenu* popup = CWndMenu::Build(login, CWndMenu::LoginLayout());
     ASSERT_NE(popup, nullptr);
     auto* online = reinterpret_cast<CMenuItemRecord*>(popup->GetMenuItemData(0, MF_BYPOSITION));
     ASSERT_NE(online, nullptr);
@@ -107,7 +107,7 @@ TEST_F(Menus, IconsAndMeasuring)
     const UINT marked = mis.itemWidth;
 
     CMenuEx unmarked;  // the no-master group menu skips the check pass
-    CMenu* group = CWndMenu::Build(unmarked, CWndMenu::GroupNoMasterSpec(0));
+    CMenu* group = CWndMenu::Build(unmarked, CWndMenu::GroupNoMasterLayout(0));
     auto* first = reinterpret_cast<CMenuItemRecord*>(group->GetMenuItemData(0, MF_BYPOSITION));
     EXPECT_EQ(first->m_nMeasure, -1);
     mis.itemData = reinterpret_cast<ULONG_PTR>(online);
