@@ -151,6 +151,7 @@ TEST_F(IdleTest, OwnInputCountsWhenNobodyAnswers)
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
     static testdesktop::Desktop desktop;
     const std::string failed = desktop.Start(false, false);
     if (!failed.empty()) {
