@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -107,7 +108,7 @@ protected:
     {
         list.reset();
         if (host.m_hWnd) host.DestroyWindow();
-        lumui::Pump(10);
+        uiwait::QueuedWorkDone();
         CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
         DropDownloadedGroupHeads();
         store.Close();
@@ -317,7 +318,7 @@ TEST_F(GroupListTest, RowsDrawHeadBadgeNameAndNote)
     auto plain = Group(1003, "篮球队");
     for (CDataGroup* rec : {owned.get(), meeting.get(), plain.get(), big.get()}) list->AddGroup(rec, 0);
     list->Invalidate(TRUE);
-    lumui::Pump(30);
+    list->UpdateWindow();
     auto px = [&](int row, int x, int y) { return lumui::WindowPixel(list->m_hWnd, x, row * 52 + y) & 0xFFFFFF; };
     auto any = [&](int row, int x0, int x1, int y0, int y1, auto pred) {
         for (int y = y0; y < y1; ++y)

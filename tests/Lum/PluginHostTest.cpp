@@ -13,6 +13,7 @@
 #include "platform/resources.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
 
@@ -97,7 +98,7 @@ protected:
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();
         main_.reset();
-        lumui::Pump(30);
+        uiwait::QueuedWorkDone();
         app_.reset();
     }
 

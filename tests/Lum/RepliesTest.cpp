@@ -10,7 +10,9 @@
 #include "platform/config.h"
 #include "platform/files.h"
 #include "platform/uiapp.h"
+#include "tests/Lum/CountingMainWindow.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -19,9 +21,11 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -70,13 +74,17 @@ protected:
         server_.Get("/topic.txt", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("Exams next week\r\nsecond line\r\n", "text/plain");
         });
+        server_.set_logger([this](const httplib::Request& req, const httplib::Response&) {
+            std::lock_guard<std::mutex> lock(servedLock_);
+            served_.push_back(req.path);
+        });
         const int port = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
         WritePrivateProfileString("Web", "BaseUrl", ("http://127.0.0.1:" + std::to_string(port)).c_str(),
                                   dir_.file("Lum.ini").c_str());
         CKivDlg::s_nExitWaitMs = 50;
         app_ = std::make_unique<CKivApp>();
-        main_ = std::make_unique<CKivDlg>();
+        main_ = std::make_unique<CountingMainWindow>();
         app_->m_pMainWnd = main_.get();
         ASSERT_TRUE(main_->Create(IDD_KIV_DIALOG, nullptr));
         app_->SetOwnUserId(1);
@@ -88,7 +96,7 @@ protected:
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();
         main_.reset();
-        lumui::Pump(50);
+        uiwait::QueuedWorkDone();
         server_.stop();
         thread_.join();
         app_.reset();
@@ -157,13 +165,29 @@ protected:
         return static_cast<CDataUser*>(list.GetUser(id));
     }
 
+    // How many requests the web server has answered whose path starts with `prefix`.
+    int Served(const std::string& prefix)
+    {
+        std::lock_guard<std::mutex> lock(servedLock_);
+        int n = 0;
+        for (const std::string& path : served_) n += path.compare(0, prefix.size(), prefix) == 0;
+        return n;
+    }
+    // Every head download the web server answered has reported to the main window.
+    bool HeadDownloadsReported()
+    {
+        return main_->Handled(UM_USER_HEAD_LOADED) >= Served("/upload/face/");
+    }
+
     TempDir dir_;
     httplib::Server server_;
+    std::mutex servedLock_;
+    std::vector<std::string> served_;
     std::thread thread_;
     std::atomic<int> requests777_{0};
     std::atomic<bool> secondServed_{false};
     std::unique_ptr<CKivApp> app_;
-    std::unique_ptr<CKivDlg> main_;
+    std::unique_ptr<CountingMainWindow> main_;
 };
 
 TEST_F(RepliesTest, FriendListRepliesMergeNewChangedAndRemovedFriendsIntoListAndStore)
@@ -192,7 +216,8 @@ TEST_F(RepliesTest, FriendListRepliesMergeNewChangedAndRemovedFriendsIntoListAnd
     // The head of 120 arrives from the web server; 123 has none there.
     EXPECT_TRUE(lumui::PumpUntil([&] { return FriendRecord(120)->m_imgHead != nullptr; }, 5000));
     EXPECT_EQ(Pixel(FriendRecord(120)->m_imgHead, 20, 20), kGreen);
-    lumui::Pump(200);
+    ASSERT_TRUE(lumui::PumpUntil(
+        [&] { return Served("/upload/face/123.png") > 0 && HeadDownloadsReported(); }, 5000));
     EXPECT_EQ(FriendRecord(123)->m_imgHead, nullptr);
 }
 
@@ -211,9 +236,10 @@ TEST_F(RepliesTest, MissingOrUndecodableHeadsKeepTheOldOne)
 {
     CDataUser* missing = AddWithHead(main_->m_listFriend, 404, kOld);
     CDataUser* garbage = AddWithHead(main_->m_listStranger, 666, kOld);
+    const int reported = main_->Handled(UM_USER_HEAD_LOADED);
     StartUserHeadDownload(missing);
     StartUserHeadDownload(garbage);
-    lumui::Pump(1000);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return main_->Handled(UM_USER_HEAD_LOADED) >= reported + 2; }, 5000));
     for (CDataUser* rec : {missing, garbage}) {
         ASSERT_NE(rec->m_imgHead, nullptr);
         EXPECT_EQ(Pixel(rec->m_imgHead, 20, 20), kOld);
@@ -222,7 +248,7 @@ TEST_F(RepliesTest, MissingOrUndecodableHeadsKeepTheOldOne)
     CDataUser* gone = AddWithHead(main_->m_listFriend, 120, kOld);
     StartUserHeadDownload(gone);
     main_->m_listFriend.RemoveUser(120);
-    lumui::Pump(1000);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return main_->Handled(UM_USER_HEAD_LOADED) >= reported + 3; }, 5000));
     EXPECT_EQ(main_->m_listFriend.GetUser(120), nullptr);
     // No downloaded file is left in the program folder.
     for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
