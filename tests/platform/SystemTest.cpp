@@ -283,6 +283,29 @@ TEST(SystemTest, AfxBeginThreadRunsAndSignalsItsHandle)
     EXPECT_EQ(AfxBeginThread(nullptr, nullptr), nullptr);
 }
 
+// Tests wait on this count for the work they set off to end.
+TEST(SystemTest, RunningThreadsCountsAProcedureFromItsStartUntilItReturns)
+{
+    ThreadJob a, b;
+    HANDLE go = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+    a.go = b.go = go;
+    const int before = lumui::RunningThreads(threadProc);
+    ASSERT_NE(AfxBeginThread(threadProc, &a), nullptr);
+    ASSERT_NE(AfxBeginThread(threadProc, &b), nullptr);
+    // Counted before either is scheduled; another procedure has its own count.
+    EXPECT_EQ(lumui::RunningThreads(threadProc), before + 2);
+    EXPECT_EQ(lumui::RunningThreads([](LPVOID) -> UINT { return 0; }), 0);
+    SetEvent(go);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (lumui::RunningThreads(threadProc) != before && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+    EXPECT_EQ(lumui::RunningThreads(threadProc), before);
+    // Both had returned by then.
+    EXPECT_EQ(a.ran.load(), 1);
+    EXPECT_EQ(b.ran.load(), 1);
+    CloseHandle(go);
+}
+
 TEST(SystemTest, CriticalSectionIsRecursiveAndExcludesOthers)
 {
     CRITICAL_SECTION cs;
