@@ -169,6 +169,14 @@ int lumui::RunningThreads(AFX_THREADPROC proc)
     return it == g_running.end() ? 0 : it->second;
 }
 
+int lumui::RunningThreads()
+{
+    std::lock_guard<std::mutex> lock(g_runningLock);
+    int n = 0;
+    for (const auto& entry : g_running) n += entry.second;
+    return n;
+}
+
 CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int, UINT, DWORD flags, void*)
 {
     if (!proc || (flags & CREATE_SUSPENDED)) return nullptr;

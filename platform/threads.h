@@ -54,6 +54,8 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority = THR
 
 namespace lumui {
 // How many threads AfxBeginThread started on `proc` are still running it,
-// for tests that wait until the work they set off has ended.
+// for tests that wait until the work they set off has ended; without a
+// procedure, on any.
 int RunningThreads(AFX_THREADPROC proc);
+int RunningThreads();
 }  // namespace lumui

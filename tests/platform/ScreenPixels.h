@@ -47,10 +47,11 @@ template <class Match> int Count(const CRect& area, Match match)
     return n;
 }
 
-// Dark enough to be text on a light ground.
+// Dark enough to be a stroke of text on a light ground (its edges drawn
+// lighter count too).
 inline bool Dark(uint32_t p)
 {
-    return ((p >> 16) & 255) < 100 && ((p >> 8) & 255) < 100 && (p & 255) < 100;
+    return ((p >> 16) & 255) < 160 && ((p >> 8) & 255) < 160 && (p & 255) < 160;
 }
 
 }  // namespace screenpixels

@@ -289,12 +289,13 @@ TEST(SystemTest, RunningThreadsCountsAProcedureFromItsStartUntilItReturns)
     ThreadJob a, b;
     HANDLE go = CreateEvent(nullptr, TRUE, FALSE, nullptr);
     a.go = b.go = go;
-    const int before = lumui::RunningThreads(threadProc);
+    const int before = lumui::RunningThreads(threadProc), all = lumui::RunningThreads();
     ASSERT_NE(AfxBeginThread(threadProc, &a), nullptr);
     ASSERT_NE(AfxBeginThread(threadProc, &b), nullptr);
     // Counted before either is scheduled; another procedure has its own count.
     EXPECT_EQ(lumui::RunningThreads(threadProc), before + 2);
     EXPECT_EQ(lumui::RunningThreads([](LPVOID) -> UINT { return 0; }), 0);
+    EXPECT_EQ(lumui::RunningThreads(), all + 2);
     SetEvent(go);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (lumui::RunningThreads(threadProc) != before && std::chrono::steady_clock::now() < until)
