@@ -157,7 +157,7 @@ TEST_F(AdhorTest, CreateFormChecksInOrderThenCreates)
     page->GetElementProperty("hid_verifyCode", DISPID_A_VALUE, value);
     EXPECT_EQ(value, kKey);
     EXPECT_EQ(Eval(page, "document.getElementById('grpName').maxLength"), "15");
-    Shot("adhor_create.png", 400);
+    Shot("adhor_create.png");
     CString caption;
     frame->GetWindowText(caption);
     EXPECT_EQ(caption, "创建群");
@@ -331,7 +331,7 @@ TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
     EXPECT_EQ(searches[1].Param("param"), "10003");
     EXPECT_EQ(searches[1].Param("max"), "4");
     EXPECT_EQ(searches[1].Param("toPage"), "1");
-    Shot("adhor_members.png", 400);
+    Shot("adhor_members.png");
 
     // Whole ids only: 11 selected does not select 1.
     EXPECT_EQ(Eval(page, "selection='';select('11',true);isSelected('1')"), "false");
@@ -348,7 +348,7 @@ TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
     ASSERT_NE(invite, nullptr);
     EXPECT_EQ(invite->m_nHtmlResID, kInvitePage);
     ASSERT_TRUE(lumui::PumpUntil([&] { return !::IsWindow(frame->m_hWnd) || !frame->IsWindowVisible(); }, 5000));
-    Shot("adhor_invite.png", 400);
+    Shot("adhor_invite.png");
 
     Eval(invite, "window.external.ConfirmSubmit();");
     ASSERT_TRUE(BoxSaid("请输入邀请语！"));
@@ -362,5 +362,5 @@ TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
     EXPECT_EQ(pending[0].gid, 502);
     EXPECT_EQ(pending[0].fromid, 10002);
     lumui::Pump(500);
-    Shot("adhor_sent.png", 400);
+    Shot("adhor_sent.png");
 }

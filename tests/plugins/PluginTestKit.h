@@ -13,6 +13,7 @@
 #include "platform/uiapp.h"
 #include "tests/e2e/Desktop.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 #include "tests/standin/StandinWeb.h"
 
 #include <gtest/gtest.h>
@@ -85,7 +86,8 @@ protected:
     {
         if (!module_) return;
         if (auto exit = Export<ExitInstanceFn>("ExitInstance")) exit();
-        lumui::Pump(20);
+        // What the closing windows queued runs while their code is there.
+        uiwait::QueuedWorkDone();
         FreeLibrary(module_);
     }
 
@@ -155,7 +157,7 @@ protected:
     {
         ASSERT_NE(page, nullptr);
         if (!lumui::CallPageMethod(page, name, args)) FAIL() << "no page method " << name;
-        lumui::Pump(20);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
     }
 
     // A property of a page element (its text unless `what` says otherwise);
@@ -171,10 +173,14 @@ protected:
     // The value of a page's input.
     static std::string Value(CDHtmlDialog* page, const char* id) { return Text(page, id, DISPID_A_VALUE); }
 
-    // A screenshot once the screen has had `settleMs` to draw.
-    void Shot(const char* name, int settleMs = 300)
+    // A picture of the screen once the module's frame is on it.
+    void Shot(const char* name)
     {
-        lumui::Pump(settleMs);
+        if (CWnd* frame = ShownFrame()) {
+            EXPECT_TRUE(lumui::PumpUntil([&] { return lumui::IsOnScreen(frame->m_hWnd); }))
+                << "the frame is not on the screen";
+        }
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         EXPECT_TRUE(SaveShot(name));
     }
 
@@ -198,7 +204,7 @@ protected:
     std::vector<std::string> WaitBoxes(size_t count, int timeoutMs = 10000)
     {
         lumui::PumpUntil([&] { return boxes_.size() >= count; }, timeoutMs);
-        lumui::Pump(100);
+        uiwait::QueuedWorkDone();
         return boxes_;
     }
 
@@ -230,9 +236,65 @@ protected:
         return last;
     }
 
+    // Waits until the page has no request of its own under way (jQuery's
+    // count of requests whose answers are still to be handled) and what
+    // the answers asked of native code has run.
+    static bool PageRequestsDone(CDHtmlDialog* page, int timeoutMs = 10000)
+    {
+        const bool done = lumui::PumpUntil(
+            [&] {
+                CString active;
+                return page->InvokeScriptMethod("eval", {"String(window.jQuery ? jQuery.active : 0)"}, &active) ==
+                           S_OK &&
+                       active == "0";
+            },
+            timeoutMs);
+        return uiwait::QueuedWorkDone() && done;
+    }
+
+    // Makes the page count the clicks it has handled in the document of the
+    // element `selector` (selectors joined by " >>> " lead through frames):
+    // a click counts once its handlers have run. The count so far; "-" when
+    // there is no such element.
+    static std::string HandledClicks(CDHtmlDialog* page, const char* selector)
+    {
+        static const char* const kCount =
+            "(function(s){var d=document,e=null,p=s.split(' >>> ');for(var i=0;i<p.length;++i){"
+            "if(!d)return '-';e=d.querySelector(p[i]);if(!e)return '-';if(i<p.length-1)d=e.contentDocument||null;}"
+            "var w=e.ownerDocument.defaultView;if(!w.lumTestClicksArmed){w.lumTestClicksArmed=true;w.lumTestClicks=0;"
+            "w.addEventListener('click',function(){setTimeout(function(){w.lumTestClicks++;},0);},true);}"
+            "return String(w.lumTestClicks);})";
+        CString out;
+        const std::string code = std::string(kCount) + "(" + JsQuote(selector) + ")";
+        if (page->InvokeScriptMethod("eval", {code.c_str()}, &out) != S_OK) return "-";
+        return out.GetString();
+    }
+
+    // Waits until the page has handled a click made after `HandledClicks`
+    // said `before`, and what its handlers asked of native code has run; a
+    // page whose window a click closed has handled it.
+    static bool ClickHandled(CDHtmlDialog* page, const char* selector, const std::string& before)
+    {
+        const HWND hwnd = page->m_hWnd;
+        const bool handled = lumui::PumpUntil(
+            [&] { return !::IsWindow(hwnd) || HandledClicks(page, selector) != before; }, 5000);
+        return uiwait::QueuedWorkDone() && handled;
+    }
+
+    static std::string JsQuote(const char* text)
+    {
+        std::string out = "'";
+        for (const char* c = text; *c; ++c) {
+            if (*c == '\\' || *c == '\'') out += '\\';
+            out += *c;
+        }
+        return out + "'";
+    }
+
     // Clicks a page element with the display's real pointer, at the centre
-    // of its box. The pointer has to move for the click to be made: the same
-    // point twice running is taken one pixel aside.
+    // of its box, and waits until the page has handled the click. The pointer
+    // has to move for the click to be made: the same point twice running is
+    // taken one pixel aside.
     void Click(CDHtmlDialog* page, const char* selector)
     {
         CRect r;
@@ -245,8 +307,9 @@ protected:
         CPoint at = r.CenterPoint();
         if (at == lastClick_) at.x += r.Width() > 2 ? 1 : 0, at.y += r.Width() > 2 ? 0 : 1;
         lastClick_ = at;
+        const std::string before = HandledClicks(page, selector);
         ASSERT_TRUE(e2e::Click(at.x, at.y)) << selector;
-        lumui::Pump(100);
+        ASSERT_TRUE(ClickHandled(page, selector, before)) << "the page did not handle the click on " << selector;
     }
 
     // Clicks near the centre of a page element as a person does; false when
@@ -263,9 +326,8 @@ protected:
         // Never the pointer's own spot: moving there would wait for a move
         // that does not come.
         const int shift = (clicks_++ % 3) - 1;
-        const bool clicked = e2e::Click(r.CenterPoint().x + shift, r.CenterPoint().y);
-        lumui::Pump(200);
-        return clicked;
+        const std::string before = HandledClicks(page, selector);
+        return e2e::Click(r.CenterPoint().x + shift, r.CenterPoint().y) && ClickHandled(page, selector, before);
     }
 
     TempDir dir_;
