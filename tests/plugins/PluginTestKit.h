@@ -239,16 +239,38 @@ protected:
     // Waits until the page has no request of its own under way (jQuery's
     // count of requests whose answers are still to be handled) and what
     // the answers asked of native code has run.
+    // A page whose window has closed has none.
     static bool PageRequestsDone(CDHtmlDialog* page, int timeoutMs = 10000)
     {
+        const HWND hwnd = page->m_hWnd;
         const bool done = lumui::PumpUntil(
             [&] {
+                if (!::IsWindow(hwnd)) return true;
                 CString active;
                 return page->InvokeScriptMethod("eval", {"String(window.jQuery ? jQuery.active : 0)"}, &active) ==
                            S_OK &&
                        active == "0";
             },
             timeoutMs);
+        return uiwait::QueuedWorkDone() && done;
+    }
+
+    // Runs `code` in the page a moment later, outside any call into the
+    // page (as an event of its own would), and returns once it has run and
+    // what it asked of native code has run too.
+    static bool RunLaterInPage(CDHtmlDialog* page, const std::string& code)
+    {
+        const HWND hwnd = page->m_hWnd;
+        auto ran = [&] {
+            CString count;
+            page->InvokeScriptMethod("eval", {"String(window.lumTestRan || 0)"}, &count);
+            return std::string(count.GetString());
+        };
+        const std::string before = ran();
+        const std::string later = "setTimeout(function(){try{" + code +
+                                  ";}finally{window.lumTestRan=(window.lumTestRan||0)+1;}},0)";
+        if (page->InvokeScriptMethod("eval", {CString(later.c_str())}) != S_OK) return false;
+        const bool done = lumui::PumpUntil([&] { return !::IsWindow(hwnd) || ran() != before; }, 10000);
         return uiwait::QueuedWorkDone() && done;
     }
 
