@@ -87,7 +87,7 @@ protected:
                        kind == "function";
             },
             20000);
-        lumui::Pump(300);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         return page;
     }
 
@@ -236,7 +236,7 @@ TEST_F(AdhorTest, CreateFormChecksInOrderThenCreates)
     ASSERT_TRUE(BoxSaid("创建失败"));
     web_.SetFault("/api/group/createGroup.jsp", standin::WebFault::Malformed("{\"result\":-1}"));
     Submit(page, "又一个群", "简介");
-    lumui::Pump(300);
+    ASSERT_TRUE(PageRequestsDone(page));
     EXPECT_EQ(boxes_.back(), "创建失败");
     EXPECT_EQ(main_.created.size(), 1u);
 }
@@ -251,7 +251,7 @@ TEST_F(AdhorTest, NoMainWindowSendsNothing)
     ASSERT_NE(page, nullptr);
     Submit(page, "无窗口群", "简介");
     ASSERT_TRUE(BoxSaid("创建成功"));
-    lumui::Pump(300);
+    ASSERT_TRUE(PageRequestsDone(page));
     EXPECT_TRUE(main_.created.empty());
 }
 
@@ -284,7 +284,7 @@ TEST_F(AdhorTest, AFailedInvitationIsNeverReportedAsSent)
     Eval(invite, "window.external.ConfirmSubmit();");
     ASSERT_TRUE(lumui::PumpUntil([&] { return boxes_.size() >= 2; }, 5000));
     EXPECT_EQ(boxes_.back(), "邀请发送失败，请稍后再试！");
-    lumui::Pump(300);
+    ASSERT_TRUE(PageRequestsDone(invite));
     EXPECT_FALSE(says("邀请已发出"));
     EXPECT_EQ(Text(invite, "msg", DISPID_A_VALUE), "一起来打球");
 
@@ -307,7 +307,7 @@ TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
     ASSERT_NE(frame, nullptr);
     for (int id : {4000, 4001, 4002, 4003}) EXPECT_FALSE(Shown(frame, id)) << id;
     for (int id : {4004, 4005, 4006, 4007}) EXPECT_TRUE(Shown(frame, id)) << id;
-    lumui::Pump(200);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     CString caption;
     frame->GetWindowText(caption);
     EXPECT_EQ(caption, "添加成员");
@@ -361,6 +361,5 @@ TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
     const auto pending = service_.Pending(10003);
     EXPECT_EQ(pending[0].gid, 502);
     EXPECT_EQ(pending[0].fromid, 10002);
-    lumui::Pump(500);
     Shot("adhor_sent.png");
 }
