@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/uiapp.h"
+#include "Lum/LumResource.h"
 #include "tests/e2e/Desktop.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -192,6 +193,52 @@ protected:
             if (!opened(10000)) Screenshot("e2e_no_chat.png");
         }
         ASSERT_TRUE(IsChat(*chat) && !before.count(chat->id)) << "no chat window opened";
+    }
+
+    // Shows a tab of the client's main window (its button `tab`),
+    // double-clicks the first row of the tab's list (`list`) as a person
+    // does and waits for the chat window that opens.
+    void OpenChatOfFirstRow(const Client& c, int tab, int list, ScreenWindow* chat)
+    {
+        const std::set<unsigned long> before = VisibleIds();
+        ASSERT_TRUE(ClickControl(c.main, tab));
+        // The list shows once its tab is chosen, its rows once the replies are in.
+        Control shown;
+        ASSERT_TRUE(FindControl(c.main, list, &shown, 10000)) << "the list did not show";
+        Item row;
+        ASSERT_TRUE(WaitForItem(
+            c.main, list, [&](const Item& i) { return i.y >= shown.y && i.y + i.height <= shown.y + shown.height; },
+            10000, &row))
+            << "the list has no row";
+        auto opened = [&](int timeoutMs) {
+            return WaitForWindowWhere([&](const ScreenWindow& w) { return !before.count(w.id) && IsChat(w); },
+                                      timeoutMs, chat);
+        };
+        ASSERT_TRUE(DoubleClick(row.x + row.width / 2, row.y + row.height / 2));
+        // Two clicks a busy program reads too far apart are no double click:
+        // then the row is double-clicked again, as a person would.
+        if (!opened(10000)) {
+            ASSERT_TRUE(DoubleClick(row.x + row.width / 2, row.y + row.height / 2));
+            if (!opened(10000)) Screenshot("e2e_no_chat.png");
+        }
+        ASSERT_TRUE(IsChat(*chat) && !before.count(chat->id)) << "no chat window opened for " << row.text;
+    }
+
+    // Clicks the middle of a page element of a window and waits until the
+    // window has the keyboard, to type into the element.
+    static bool ClickToTypeInto(const ScreenWindow& window, const std::string& selector)
+    {
+        ScreenWindow box;
+        return ElementRect(window, selector, &box, 20000) &&
+               ClickToType(window, box.x + box.width / 2, box.y + box.height / 2);
+    }
+
+    // The text a page element of a window shows ("frame >>> body" for the
+    // page of a frame) contains `text`, waiting up to `timeoutMs`.
+    static bool PageShows(const ScreenWindow& window, const std::string& selector, const std::string& text,
+                          int timeoutMs = 10000)
+    {
+        return waitFor([&] { return ElementText(window, selector).find(text) != std::string::npos; }, timeoutMs);
     }
 
     // A click that never lands on the pointer's own spot (xdotool would wait
