@@ -543,9 +543,6 @@ TEST_F(ChatWindowTest, GroupWindowTypesAndSmsBlocking)
     chat->SendMessage(WM_COMMAND, 9080, 0);
     EXPECT_EQ(group->m_nStyle, 1);
     EXPECT_TRUE(lumui::PumpUntil([&] { return Calls("editGroupStyle") == 3; }));
-    // Their replies are in (a refused one says so in a box).
-    EXPECT_TRUE(lumui::PumpUntil([] { return lumui::RunningThreads(ThreadEditGroupStyle) == 0; }));
-    ASSERT_TRUE(uiwait::QueuedWorkDone());
 
     // The type menu shows with the current type checked; choosing its last
     // item makes an interactive group.
@@ -554,6 +551,9 @@ TEST_F(ChatWindowTest, GroupWindowTypesAndSmsBlocking)
     chat->SendMessage(WM_COMMAND, 1022, 0);
     ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(group->m_nStyle, 1);
+    // The type changes' replies are in (a refused one says so in a box).
+    EXPECT_TRUE(lumui::PumpUntil([] { return lumui::RunningThreads(ThreadEditGroupStyle) == 0; }));
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
 
     // The service does not know this group, so it refuses each of the four
     // changes, and each refusal is said once its answer is in.

@@ -4,6 +4,7 @@
 // and is kept for the next run; a friend the client puts on the black list
 // shows in the web API's black list, and removals through the web API leave
 // the server's lists.
+#include "tests/e2e/Clipboard.h"
 #include "tests/e2e/TwoClients.h"
 
 #include <gtest/gtest.h>
@@ -154,8 +155,11 @@ TEST_F(SettingsTest, EachAccountGetsItsOwnSettingsBackAndASkinReachesEveryWindow
     EXPECT_TRUE(SkinIs(chat, 0x996633u)) << std::hex << Skin(chat);
     e2e::ScreenWindow write;
     ASSERT_TRUE(e2e::ElementRect(chat, "#MsgWriteIFrame", &write));
-    ASSERT_TRUE(ClickToTypeInto(chat, "#MsgWriteIFrame"));
-    ASSERT_TRUE(e2e::Type("FONT CHECK WWW"));
+    std::string shown;
+    ASSERT_TRUE(waitFor([&] { return ClickToTypeInto(chat, "#MsgWriteIFrame") && e2e::TypeLanded("FONT CHECK WWW", &shown); },
+                        20000))
+        << "the write box holds [" << shown << "]";
+    ASSERT_TRUE(e2e::Key("ctrl+End"));  // not shown selected
     EXPECT_TRUE(waitFor([&] { return RedPixels(write.x, write.y, write.width, write.height) > 40; }, 5000))
         << "typed text is not in the chat font";
     Screenshot("settings_skin_colour.png");
