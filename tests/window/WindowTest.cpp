@@ -5,6 +5,7 @@
 #include "platform/menu.h"
 #include "platform/uiapp.h"
 #include "platform/windc.h"
+#include "tests/platform/UiHoldProbe.h"
 #include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
@@ -507,4 +508,26 @@ TEST(Menus, ClickingAnItemSendsItsCommandToTheOwner)
     lumui::RunLater([] { lumui::SendKey(lumui::OpenPopupMenu(), VK_ESCAPE); });
     EXPECT_EQ(menu.TrackPopupMenu(TPM_RETURNCMD, 200, 200, &owner), 0);
     owner.DestroyWindow();
+}
+
+// The probe the tests of long work use: it sees the UI thread held by work
+// that computes, and not by a wait that leaves the processor to others.
+TEST(HoldProbe, CountsTheUiThreadsOwnWorkOnly)
+{
+    ASSERT_TRUE(lumui::Start());
+    UiHoldProbe probe;
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
+    // A wait of 400 ms on the UI thread, then 400 ms of computing.
+    lumui::QueueOnUiThread([] { std::this_thread::sleep_for(std::chrono::milliseconds(400)); });
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
+    EXPECT_LT(probe.LongestMs(), 200);
+    lumui::QueueOnUiThread([] {
+        timespec start{}, now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
+        do clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        while ((now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000 < 400);
+    });
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
+    probe.Stop();
+    EXPECT_GE(probe.LongestMs(), 300);
 }
