@@ -20,6 +20,7 @@
 #include "tests/platform/TempDir.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
+#include "tests/platform/ServeInBackground.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -88,7 +89,7 @@ protected:
         });
         web_.set_keep_alive_max_count(1);
         const int webPort = web_.bind_to_any_port("127.0.0.1");
-        webThread_ = std::thread([this] { web_.listen_after_bind(); });
+        webThread_ = ServeInBackground(web_);
         const std::string ini = dir_.file("Lum.ini");
         WritePrivateProfileString("Service", "Host", "127.0.0.1", ini.c_str());
         WritePrivateProfileString("Service", "Port", std::to_string(port).c_str(), ini.c_str());

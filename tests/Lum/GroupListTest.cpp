@@ -10,6 +10,7 @@
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/UiWait.h"
+#include "tests/platform/ServeInBackground.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -270,7 +271,7 @@ TEST_F(GroupListTest, HeadsArriveOrKeepTheOldOneAndGroupsRemovedMeanwhileAreHarm
         else res.status = 404;
     });
     const int port = server.bind_to_any_port("127.0.0.1");
-    std::thread thread([&] { server.listen_after_bind(); });
+    std::thread thread = ServeInBackground(server);
     WritePrivateProfileString("Web", "BaseUrl", ("http://127.0.0.1:" + std::to_string(port)).c_str(),
                               dir_.file("Lum.ini").c_str());
     CWinApp app;

@@ -3,6 +3,7 @@
 #include "platform/sound.h"
 
 #include "TempDir.h"
+#include "tests/platform/ServeInBackground.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -502,9 +503,7 @@ public:
                     res.set_chunked_content_provider("text/plain", provider);
             });
         port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        // Stopping is only possible once the server runs.
-        while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        thread_ = ServeInBackground(server_);
     }
     ~TestServer()
     {

@@ -10,6 +10,7 @@
 #include "tests/platform/ScreenPixels.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/UiWait.h"
+#include "tests/platform/ServeInBackground.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -116,7 +117,7 @@ protected:
         });
         server_.set_keep_alive_max_count(1);  // stopping never waits for an idle connection
         port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        thread_ = ServeInBackground(server_);
         base_ = "http://127.0.0.1:" + std::to_string(port_);
         WritePrivateProfileString("Web", "BaseUrl", base_.c_str(), dir_.file("Lum.ini").c_str());
 
