@@ -9,10 +9,12 @@
 #include "Lum/protocol/LumService.h"
 #include "platform/config.h"
 #include "platform/files.h"
+#include "platform/threads.h"
 #include "platform/uiapp.h"
 #include "tests/Lum/CountingMainWindow.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/UiWait.h"
+#include "tests/platform/ServeInBackground.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -79,7 +81,7 @@ protected:
             served_.push_back(req.path);
         });
         const int port = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        thread_ = ServeInBackground(server_);
         WritePrivateProfileString("Web", "BaseUrl", ("http://127.0.0.1:" + std::to_string(port)).c_str(),
                                   dir_.file("Lum.ini").c_str());
         CKivDlg::s_nExitWaitMs = 50;
@@ -104,8 +106,9 @@ protected:
     }
 
     // The first request for head 777 sends half of a red PNG, waits until a
-    // second request has been answered in full with a blue one, then sends
-    // the rest: two downloads of one head overlap.
+    // second request has been answered in full with a blue one and the
+    // client's download of it has ended, then sends the rest: two downloads
+    // of one head overlap.
     void ServeSlowly(httplib::Response& res)
     {
         const int nth = ++requests777_;
@@ -113,8 +116,8 @@ protected:
         res.set_chunked_content_provider("image/png", [this, nth, png](size_t, httplib::DataSink& sink) {
             if (nth == 1) {
                 sink.write(png.data(), png.size() / 2);
-                for (int i = 0; i < 300 && !secondServed_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                for (int i = 0; i < 500 && !(secondServed_ && lumui::RunningThreads(ThreadLoadUserHead) <= 1); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 sink.write(png.data() + png.size() / 2, png.size() - png.size() / 2);
             } else {
                 sink.write(png.data(), png.size());
