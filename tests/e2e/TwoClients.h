@@ -5,6 +5,7 @@
 
 #include "platform/uiapp.h"
 #include "Lum/LumResource.h"
+#include "tests/e2e/Clipboard.h"
 #include "tests/e2e/Desktop.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -27,14 +28,8 @@
 
 namespace e2e {
 
-// In the main window: the friends tab, the list below the tabs, its rows
-// and a point in its first row.
-const int kFriendsTabX = 99, kFriendsTabY = 144;
-const int kListX = 2, kListY = 158, kListWidth = 197, kListHeight = 335, kRowHeight = 52;
-const int kFirstRowX = 100, kFirstRowY = kListY + 26;
-// In the main window: the quick-search box and its button; the drop-down
-// under the box is as wide as the box.
-const int kSearchBoxX = 60, kSearchBoxY = 116, kSearchButtonX = 183, kSearchButtonY = 115;
+// In the main window: the drop-down under the quick-search box is as wide
+// as the box.
 const int kDropDownWidth = 157;
 // A chat window is at least this large.
 const int kChatMinWidth = 540, kChatMinHeight = 450;
@@ -157,11 +152,9 @@ protected:
         if (status) *status = ended;
     }
 
-    // A picture of the whole screen in the screenshot folder, taken after
-    // `screenshotDelayMs_` (for windows still drawing).
+    // A picture of the whole screen in the screenshot folder.
     void Screenshot(const std::string& name)
     {
-        std::this_thread::sleep_for(std::chrono::milliseconds(screenshotDelayMs_));
         lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str());
     }
 
@@ -170,29 +163,6 @@ protected:
     {
         return WaitForWindowWhere([&](const ScreenWindow& w) { return IsChat(w) && w.id != except; }, timeoutMs,
                                   chat);
-    }
-
-    // Double-clicks the first row of a tab (at tabX, tabY) of the client's
-    // main window and waits for the chat window that opens.
-    void OpenFirstChat(const Client& c, int tabX, int tabY, ScreenWindow* chat)
-    {
-        const std::set<unsigned long> before = VisibleIds();
-        ASSERT_TRUE(e2e::Click(c.main.x + tabX, c.main.y + tabY));
-        // The rows are filled in after the tab shows: the list is used once
-        // it has settled.
-        Settled(c, kListX, kListY, kListWidth, kListHeight);
-        auto opened = [&](int timeoutMs) {
-            return WaitForWindowWhere([&](const ScreenWindow& w) { return !before.count(w.id) && IsChat(w); },
-                                      timeoutMs, chat);
-        };
-        ASSERT_TRUE(DoubleClick(c.main.x + kFirstRowX, c.main.y + kFirstRowY));
-        // Two clicks a busy program reads too far apart are no double click:
-        // then the row is double-clicked again, as a person would.
-        if (!opened(10000)) {
-            ASSERT_TRUE(DoubleClick(c.main.x + kFirstRowX, c.main.y + kFirstRowY));
-            if (!opened(10000)) Screenshot("e2e_no_chat.png");
-        }
-        ASSERT_TRUE(IsChat(*chat) && !before.count(chat->id)) << "no chat window opened";
     }
 
     // Shows a tab of the client's main window (its button `tab`),
@@ -246,32 +216,40 @@ protected:
     bool Click(int x, int y) { return e2e::Click(x + NextShift(), y); }
     bool PointAt(int x, int y) { return e2e::PointAt(x + NextShift(), y); }
 
-    // A rectangle of a client's main window as shown; once it has settled.
-    static std::vector<uint32_t> Area(const Client& c, int x, int y, int w, int h)
+    // Types a full path into a file dialog and returns once the dialog's
+    // location entry holds exactly that path. The "/" it starts with opens
+    // the location entry in the dialog's folder view, whichever view the
+    // dialog opened in; keys typed while the dialog still sets the entry up
+    // can be lost, and TypeLanded types the path again then.
+    static bool TypeLocation(const ScreenWindow& dialog, const std::string& path)
     {
-        return GrabScreen(c.main.x + x, c.main.y + y, w, h);
-    }
-    static std::vector<uint32_t> Settled(const Client& c, int x, int y, int w, int h)
-    {
-        return SettledScreen(c.main.x + x, c.main.y + y, w, h);
+        if (!Focus(dialog.id) || !waitFor([&] { return HasFocus(dialog.id); }, 5000) || !Type(path)) return false;
+        std::string shown;
+        if (TypeLanded(path, &shown)) return true;
+        ADD_FAILURE() << "the dialog's location shows [" << shown << "], not [" << path << "]";
+        return false;
     }
 
-    // The rows of the main window's list whose pixels differ between two
-    // pictures of it.
-    static std::vector<int> ChangedRows(const std::vector<uint32_t>& before, const std::vector<uint32_t>& after)
+    // Clicks the entry of a popup menu window that `match` takes.
+    template <class Match> void ClickEntry(const ScreenWindow& menu, Match match)
     {
-        std::vector<int> rows;
-        for (size_t k = 0; k < before.size() && k < after.size(); ++k) {
-            const int row = static_cast<int>(k / kListWidth) / kRowHeight;
-            if (before[k] != after[k] && (rows.empty() || rows.back() != row)) rows.push_back(row);
-        }
-        return rows;
+        Item entry;
+        ASSERT_TRUE(WaitForItem(menu, 0, match, 5000, &entry)) << "no such menu entry";
+        ASSERT_TRUE(Click(entry.x + entry.width / 2, entry.y + entry.height / 2));
+    }
+
+    // Gives a box the keyboard, as the window manager does for the window a
+    // person clicks, and presses Enter (its default button); true once the
+    // box has gone.
+    static bool AnswerBox(const ScreenWindow& box)
+    {
+        return Focus(box.id) && waitFor([&] { return HasFocus(box.id); }, 5000) && Key("Return") &&
+               WaitForGone(box.id, 5000);
     }
 
     standin::StandinService service_;
     standin::StandinWeb web_{&service_};
     Client a_, b_;
-    int screenshotDelayMs_ = 0;
 
 private:
     int NextShift() { return (clicks_++ % 3) - 1; }
