@@ -78,6 +78,8 @@ void CCustomStaticLink::OnMouseMove(UINT, CPoint) {}
 
 void CCustomStaticLink::OnLButtonDown(UINT, CPoint)
 {
+    // A link without an address (a plain text line) opens nothing.
+    if (m_strLinkUrl.IsEmpty()) return;
     ShellExecute(nullptr, "OPEN", m_strLinkUrl, nullptr, nullptr, SW_SHOWNORMAL);
     m_bVisited = TRUE;
     RedrawWindow();

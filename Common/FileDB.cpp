@@ -20,6 +20,10 @@ CFileDB::~CFileDB()
 
 void CFileDB::Close()
 {
+    {
+        std::lock_guard<std::mutex> lock(m_cacheLock);
+        DropCachedStatements();
+    }
     if (db) sqlite3_close(db);
     db = nullptr;
     m_nBatch = 0;
@@ -143,15 +147,6 @@ sqlite3_stmt* prepareWithBlob(sqlite3* db, const CString& sql, const std::vector
     return st;
 }
 
-int stepToEnd(sqlite3_stmt* st)
-{
-    if (!st) return 0;
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    }
-    sqlite3_finalize(st);
-    return rc == SQLITE_DONE ? 1 : 0;
-}
 
 }  // namespace
 
@@ -160,15 +155,71 @@ sqlite3_stmt* CFileDB::Prepare(const CString& sql, const std::vector<CString>& p
     return prepareWithBlob(db, sql, params, 0, nullptr);
 }
 
+namespace {
+
+// Statements kept prepared per store; more (statements with values written
+// into their text) start the cache afresh.
+const size_t kCachedStatements = 64;
+
+}  // namespace
+
+sqlite3_stmt* CFileDB::CachedStatement(const CString& sql)
+{
+    auto it = m_cache.find(sql.GetString());
+    if (it != m_cache.end()) return it->second;
+    if (m_cache.size() >= kCachedStatements) DropCachedStatements();
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK || !st) {
+        sqlite3_finalize(st);
+        return nullptr;
+    }
+    m_cache.emplace(sql.GetString(), st);
+    return st;
+}
+
+void CFileDB::DropCachedStatements()
+{
+    for (auto& entry : m_cache) sqlite3_finalize(entry.second);
+    m_cache.clear();
+}
+
+int CFileDB::RunCached(const CString& sql, const std::vector<CString>& params, int blobIndex, const std::string* blob,
+                       int* count)
+{
+    if (!db) return SQLITE_MISUSE;
+    std::lock_guard<std::mutex> lock(m_cacheLock);
+    sqlite3_stmt* st = CachedStatement(sql);
+    if (!st) return SQLITE_ERROR;
+    int index = 1;
+    for (const CString& p : params) {
+        if (index == blobIndex) ++index;
+        sqlite3_bind_text(st, index++, p.GetString(), p.GetLength(), SQLITE_TRANSIENT);
+    }
+    if (blob) sqlite3_bind_blob(st, blobIndex, blob->data(), static_cast<int>(blob->size()), SQLITE_TRANSIENT);
+    int rc = sqlite3_step(st);
+    if (count) *count = rc == SQLITE_ROW ? sqlite3_column_int(st, 0) : 0;
+    while (rc == SQLITE_ROW) rc = sqlite3_step(st);
+    // The last step's result is returned (resetting leaves the statement
+    // ready for the next row, and the failure's message with the database).
+    sqlite3_reset(st);
+    sqlite3_clear_bindings(st);
+    return rc;
+}
+
+int CFileDB::ExecStatus(const CString& sql, const std::vector<CString>& params)
+{
+    return RunCached(sql, params, 0, nullptr, nullptr);
+}
+
 int CFileDB::ExecWithBlob(const CString& sql, const std::vector<CString>& params, int blobIndex,
                           const std::string& blob)
 {
-    return stepToEnd(prepareWithBlob(db, sql, params, blobIndex, &blob));
+    return RunCached(sql, params, blobIndex, &blob, nullptr) == SQLITE_DONE ? 1 : 0;
 }
 
 int CFileDB::Exec(const CString& sql, const std::vector<CString>& params)
 {
-    return stepToEnd(Prepare(sql, params));
+    return RunCached(sql, params, 0, nullptr, nullptr) == SQLITE_DONE ? 1 : 0;
 }
 
 int CFileDB::WriteRow(const Gdiplus::Bitmap* head, const CString& withImage, const std::vector<CString>& imageParams,
@@ -183,10 +234,8 @@ int CFileDB::GetCount(CString what, const std::vector<CString>& params)
 {
     CString sql;
     sql.Format("select count(*) as a from %s", what.GetString());
-    sqlite3_stmt* st = Prepare(sql, params);
-    if (!st) return 0;
-    int n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : 0;
-    sqlite3_finalize(st);
+    int n = 0;
+    RunCached(sql, params, 0, nullptr, &n);
     return n;
 }
 

@@ -9,7 +9,9 @@
 #include "platform/gdiplus.h"
 
 #include <sqlite3.h>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class CDataUser;
@@ -62,6 +64,8 @@ protected:
     sqlite3_stmt* Prepare(const CString& sql, const std::vector<CString>& params);
     // Prepares, binds, steps to completion. 1 when SQLite completed it.
     int Exec(const CString& sql, const std::vector<CString>& params = {});
+    // As Exec, and SQLite's result code (SQLITE_DONE when it completed).
+    int ExecStatus(const CString& sql, const std::vector<CString>& params);
     // As Exec, with `blob` bound at parameter `blobIndex` (from 1) and the
     // texts at the other parameters in order.
     int ExecWithBlob(const CString& sql, const std::vector<CString>& params, int blobIndex, const std::string& blob);
@@ -75,8 +79,21 @@ protected:
     static CString UserFolder(int userId);
 
 private:
+    // Exec, ExecStatus, ExecWithBlob and GetCount keep their statements
+    // prepared: a store writes rows one by one (a list of 10,000 friends is
+    // 20,000 statements), and preparing one costs more than running it. The
+    // statements are used under the lock (the stores are also written from
+    // workers) and reset after each use.
+    sqlite3_stmt* CachedStatement(const CString& sql);
+    // SQLite's result code of the statement's last step.
+    int RunCached(const CString& sql, const std::vector<CString>& params, int blobIndex, const std::string* blob,
+                  int* count);
+    void DropCachedStatements();
+
     int m_nBatch = 0;
     CString m_strSetAside;
+    std::mutex m_cacheLock;
+    std::unordered_map<std::string, sqlite3_stmt*> m_cache;
 };
 
 // Binding helpers shared by the stores.

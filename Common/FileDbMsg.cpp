@@ -30,6 +30,13 @@ CString nextSubSecond(const CString& last)
     return CString((digits.substr(0, digits.size() - 3) + next).c_str());
 }
 
+CString number(int n)
+{
+    CString s;
+    s.Format("%d", n);
+    return s;
+}
+
 // A keyword as a LIKE pattern that matches it literally: '%', '_' and the
 // escape character itself lose their wildcard meaning.
 CString likePattern(const CString& keyword)
@@ -93,24 +100,19 @@ int CFileDbMsg::Connect(int userId)
 int CFileDbMsg::InsertMsg(int id, int gid, CString tagmsg, int type, CString rtime, int gtype, CString msg)
 {
     if (!db) return 0;
-    CString sql;
-    sql.Format("insert into history_msg (id,gid,tagmsg,type,rtime,gtype,msg) values (%d,%d,?,%d,?,%d,?)", id, gid,
-               type, gtype);
+    // One statement for every line (kept prepared), the values bound.
+    const char* insert = "insert into history_msg (id,gid,tagmsg,type,rtime,gtype,msg) values (?,?,?,?,?,?,?)";
+    const CString contact = number(id), list = number(gid), kind = number(type), group = number(gtype);
     const CString body = ConverToUTF8(tagmsg), text = ConverToUTF8(msg), time = ConverToUTF8(rtime);
-    int rc = SQLITE_ERROR;
-    if (sqlite3_stmt* st = Prepare(sql, {body, time, text})) {
-        rc = sqlite3_step(st);
-        sqlite3_finalize(st);
-    }
+    const int rc = ExecStatus(insert, {contact, list, body, kind, time, group, text});
     if (rc == SQLITE_DONE) return 1;
     if (rc == SQLITE_CONSTRAINT) {
         // The contact already has a line in this second: the line takes the
         // next sub-second slot instead of being lost.
-        CString lastSql;
-        lastSql.Format("select max(rtime) from history_msg where id=%d and rtime>=? and rtime<?", id);
         // Every text of this second, with or without a suffix, sorts below
         // the second followed by '/' (the character after '.').
-        sqlite3_stmt* q = Prepare(lastSql, {time, time + "/"});
+        sqlite3_stmt* q = Prepare("select max(rtime) from history_msg where id=? and rtime>=? and rtime<?",
+                                  {contact, time, time + "/"});
         if (q) {
             CString suffix;
             if (sqlite3_step(q) == SQLITE_ROW) {
@@ -118,7 +120,7 @@ int CFileDbMsg::InsertMsg(int id, int gid, CString tagmsg, int type, CString rti
                 if (last.GetLength() > time.GetLength() + 1) suffix = last.Mid(time.GetLength() + 1);
             }
             sqlite3_finalize(q);
-            if (Exec(sql, {body, time + "." + nextSubSecond(suffix), text})) return 1;
+            if (Exec(insert, {contact, list, body, kind, time + "." + nextSubSecond(suffix), group, text})) return 1;
         }
     }
     // A line the store refuses is said, with its contact, where the person

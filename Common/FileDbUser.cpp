@@ -11,6 +11,13 @@ const char* kCreateGroupList =
     "CREATE TABLE GroupList(id INTEGER PRIMARY KEY, name TEXT ,style INTEGER, isMaster INTEGER,note TEXT,"
     "rtime TEXT,headimg blob)";
 
+CString number(int n)
+{
+    CString s;
+    s.Format("%d", n);
+    return s;
+}
+
 CString trailingBlank(const _bstr_t& text)
 {
     CString s;
@@ -79,25 +86,19 @@ int CFileDbUser::GetGroupUserList(int gid, std::set<CDataUser*>* out)
 int CFileDbUser::InsertUser(CDataUser* user)
 {
     if (!user) return 0;
-    CString where;
-    where.Format("GroupUser where id=%d and gid=%d", user->m_nId, user->m_nGroupId);
-    const bool exists = GetCount(where) > 0;
+    // The same statements for every row (kept prepared), the values bound.
+    const CString id = number(user->m_nId), gid = number(user->m_nGroupId);
+    const bool exists = GetCount("GroupUser where id=? and gid=?", {id, gid}) > 0;
     const CString name = trailingBlank(user->m_bstrName), note = trailingBlank(user->m_bstrSign);
-    CString sqlImage, sqlPlain;
-    if (exists) {
-        sqlImage.Format("update GroupUser set name=?,phone=?,note=?,rtime=?,headimg=? where id=%d and gid=%d",
-                        user->m_nId, user->m_nGroupId);
-        sqlPlain.Format("update GroupUser set name=?,phone=?,note=? where id=%d and gid=%d", user->m_nId,
-                        user->m_nGroupId);
-        return WriteRow(user->m_imgHead, sqlImage, {name, user->m_strPhone, note, user->m_strRTime}, 5, sqlPlain,
-                        {name, user->m_strPhone, note});
-    }
-    sqlImage.Format("insert into GroupUser (id,gid,name,phone,note,rtime,headimg) values (%d,%d,?,?,?,?,?)",
-                    user->m_nId, user->m_nGroupId);
-    sqlPlain.Format("insert into GroupUser (id,gid,name,phone,note) values (%d,'%d',?,?,?)", user->m_nId,
-                    user->m_nGroupId);
-    return WriteRow(user->m_imgHead, sqlImage, {name, user->m_strPhone, note, user->m_strRTime}, 5, sqlPlain,
-                    {name, user->m_strPhone, note});
+    if (exists)
+        return WriteRow(user->m_imgHead, "update GroupUser set name=?,phone=?,note=?,rtime=?,headimg=? where id=? and gid=?",
+                        {name, user->m_strPhone, note, user->m_strRTime, id, gid}, 5,
+                        "update GroupUser set name=?,phone=?,note=? where id=? and gid=?",
+                        {name, user->m_strPhone, note, id, gid});
+    return WriteRow(user->m_imgHead, "insert into GroupUser (id,gid,name,phone,note,rtime,headimg) values (?,?,?,?,?,?,?)",
+                    {id, gid, name, user->m_strPhone, note, user->m_strRTime}, 7,
+                    "insert into GroupUser (id,gid,name,phone,note) values (?,?,?,?,?)",
+                    {id, gid, name, user->m_strPhone, note});
 }
 
 int CFileDbUser::DeleteUser(int id, int gid)
@@ -111,23 +112,17 @@ int CFileDbUser::DeleteUser(int id, int gid)
 int CFileDbUser::InsertGroup(CDataGroup* group)
 {
     if (!group) return 0;
-    CString where;
-    where.Format("GroupList where id=%d", group->m_nId);
-    const bool exists = GetCount(where) > 0;
+    const CString id = number(group->m_nId), style = number(group->m_nStyle), master = number(group->m_nIsMaster);
+    const bool exists = GetCount("GroupList where id=?", {id}) > 0;
     const CString name = trailingBlank(group->m_bstrName), note = trailingBlank(group->m_bstrSign);
-    CString sqlImage, sqlPlain;
-    if (exists) {
-        sqlImage.Format("update GroupList set name=?,style=%d,isMaster=%d,note=?,rtime=?,headimg=? where id=%d",
-                        group->m_nStyle, group->m_nIsMaster, group->m_nId);
-        sqlPlain.Format("update GroupList set name=?,style=%d,isMaster=%d,note=? where id=%d", group->m_nStyle,
-                        group->m_nIsMaster, group->m_nId);
-    } else {
-        sqlImage.Format("insert into GroupList (id,name,style,isMaster,note,rtime,headimg) values (%d,?,%d,%d,?,?,?)",
-                        group->m_nId, group->m_nStyle, group->m_nIsMaster);
-        sqlPlain.Format("insert into GroupList (id,name,style,isMaster,note) values (%d,?,%d,%d,?)", group->m_nId,
-                        group->m_nStyle, group->m_nIsMaster);
-    }
-    return WriteRow(group->m_imgHead, sqlImage, {name, note, group->m_strGroupRTime}, 4, sqlPlain, {name, note});
+    if (exists)
+        return WriteRow(group->m_imgHead, "update GroupList set name=?,style=?,isMaster=?,note=?,rtime=?,headimg=? where id=?",
+                        {name, style, master, note, group->m_strGroupRTime, id}, 6,
+                        "update GroupList set name=?,style=?,isMaster=?,note=? where id=?", {name, style, master, note, id});
+    return WriteRow(group->m_imgHead,
+                    "insert into GroupList (id,name,style,isMaster,note,rtime,headimg) values (?,?,?,?,?,?,?)",
+                    {id, name, style, master, note, group->m_strGroupRTime}, 7,
+                    "insert into GroupList (id,name,style,isMaster,note) values (?,?,?,?,?)", {id, name, style, master, note});
 }
 
 int CFileDbUser::DeleteGroup(int id)

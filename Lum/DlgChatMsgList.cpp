@@ -246,6 +246,9 @@ void CDlgChatMsgListBase::OnDocumentComplete(LPDISPATCH browser, LPCTSTR url)
     loaded.TrimRight("/");
     own.TrimRight("/");
     if (loaded.CompareNoCase(own) != 0) return;
+    // The page shows the pictures of the files folder (received, sent and
+    // stored lines name them by their file: addresses).
+    SetLocalFolder(FilesFolder());
     m_nDocComplete = 1;
     while (!m_lstPending.empty()) {
         const CString line = m_lstPending.front();
@@ -501,8 +504,10 @@ void CDlgChatMsgList::StartSend(const CString& markup, const CString& lineId)
     block->msg = markup;
     block->pane = m_hWnd;
     block->lineId = lineId;
-    // Pictures in the line may be fetched by the contact from now on.
+    // Pictures in the line may be fetched by the contact from now on, and
+    // the contact must be able to reach this client for them.
     PeerOfferPictures(m_pUser->m_nId, markup);
+    if (markup.Find("file:///") >= 0) PeerPicturesSent(m_pUser->m_nId, m_pUser->m_nGroupId);
     AfxBeginThread(ThreadSendUserMsg, block);
 }
 
@@ -717,6 +722,13 @@ void CDlgChatMsgListGroup::StartSend(const CString& markup, const CString& lineI
     block->msg = markup;
     block->pane = m_hWnd;
     block->lineId = lineId;
+    // Every member fetches the line's pictures from this client.
+    if (markup.Find("file:///") >= 0) {
+        PeerOfferPictures(m_pGroup->m_nId, markup);
+        const int own = OwnId();
+        for (const auto& member : m_pGroup->m_mapMembers)
+            if (member.first != own && member.first > 0) PeerPicturesSent(member.first, m_pGroup->m_nId);
+    }
     AfxBeginThread(ThreadSendGroupMsg, block);
 }
 

@@ -15,6 +15,7 @@
 #include "platform/shell.h"
 #include "platform/threads.h"
 #include "platform/uiapp.h"
+#include "plugins/Adhor/AdhorExports.h"
 
 #include <algorithm>
 #include <string>
@@ -754,14 +755,13 @@ void CDlgGroupUserAddFromExist::OnImportFromExcel()
 
 void CDlgGroupUserAddFromExist::OnSearchAdd()
 {
-    typedef int (*ShowAddMemberFn)(CString, int, int, CString);
     // The previous library goes without its ExitInstance.
     if (m_hAdhor) ReleasePluginModule(m_hAdhor, false);
     m_hAdhor = LoadPluginModule("Adhor.dll", "加载Adhor.dll失败,未能实现添加群用户功能");
     if (!m_hAdhor) return;
     CKivApp* app = GetKivApp();
-    if (auto show = PluginExport<ShowAddMemberFn>(m_hAdhor, "ShowAddMember"))
-        show(app ? app->m_userSelf.m_strPhone : CString(), m_nGroupId, app ? app->GetOwnUserId() : 0,
+    if (auto show = PluginExport(m_hAdhor, AdhorExports::ShowAddMember))
+        show(app ? app->m_userSelf.m_strPhone : CString(), app ? app->GetOwnUserId() : 0, m_nGroupId,
              app ? app->m_strVerifyCode : CString());
 }
 

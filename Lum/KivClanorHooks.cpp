@@ -4,15 +4,12 @@
 #include "Lum/KivGroupListCtrl.h"
 #include "Lum/PluginModule.h"
 #include "base/MenuCommands.h"
+#include "plugins/Clanor/ClanorExports.h"
 
 #include <functional>
 #include <utility>
 
-class CFileDbUser;
-
 namespace {
-
-typedef int (*ClanorShowFn)(int, CString, int, int, CFileDbUser*, HWND, CString);
 
 // The group list: false tells it Clanor could not be loaded (it shows the
 // failure text itself).
@@ -29,7 +26,7 @@ struct ClanorHook {
         list->m_hPlugin = LoadPluginModule("Clanor.dll", nullptr);
         if (!list->m_hPlugin) return false;
         CKivApp* app = GetKivApp();
-        if (auto show = PluginExport<ClanorShowFn>(list->m_hPlugin, "Show"))
+        if (auto show = PluginExport(list->m_hPlugin, ClanorExports::Show))
             show(app ? app->GetOwnUserId() : 0, app ? app->m_userSelf.m_strPhone : CString(), gid, arg,
                  static_cast<CFileDbUser*>(list->m_pUserStore), list->m_hWnd,
                  app ? app->m_strVerifyCode : CString());

@@ -11,6 +11,7 @@
 #include "Lum/KivSearchList.h"
 #include "Lum/KivVistelHooks.h"
 #include "Lum/KivClanorHooks.h"
+#include "Lum/KivSorvanHooks.h"
 #include "Lum/DlgGroupUserAdd.h"
 #include "Lum/LumResource.h"
 #include "Lum/MessageBody.h"
@@ -19,13 +20,23 @@
 #include "base/WndMenu.h"
 #include "platform/codepage.h"
 #include "platform/config.h"
+#include "platform/dhtml.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/sound.h"
 #include "platform/threads.h"
 #include "platform/uiapp.h"
 #include "platform/windc.h"
+#include "Lum/ConfabelExports.h"
+#include "plugins/Adhor/AdhorExports.h"
+#include "plugins/Bellwick/BellwickExports.h"
+#include "plugins/Mievo/MievoExports.h"
+#include "plugins/Parlet/ParletExports.h"
+#include "plugins/Prefor/PreforExports.h"
+#include "plugins/Quillon/QuillonExports.h"
+#include "plugins/Sorvan/SorvanExports.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <list>
 #include <map>
@@ -34,6 +45,13 @@
 #include <new>
 #include <string>
 #include <utility>
+
+namespace {
+
+// The longest stretch a long reply is taken over in before the loop turns.
+const auto kReplySlice = std::chrono::milliseconds(8);
+
+}  // namespace
 
 namespace {
 
@@ -92,6 +110,7 @@ BEGIN_MESSAGE_MAP(CKivDlg, CDlgBase)
     ON_MESSAGE(UM_GROUP_MESSAGE, OnGroupMessage)
     ON_MESSAGE(UM_OPEN_CHAT, OnOpenChat)
     ON_MESSAGE(UM_SEARCH_REQUEST, OnSearchRequest)
+    ON_MESSAGE(UM_SEARCH_FOCUS, OnSearchFocus)
     ON_MESSAGE(UM_SETTINGS_CHANGED, OnSettingsChanged)
     ON_MESSAGE(UM_OWN_INFO_CHANGED, OnOwnInfoChanged)
     ON_MESSAGE(UM_OWN_HEAD_CHANGED, OnOwnInfoChanged)
@@ -152,13 +171,20 @@ CKivDlg::CKivDlg(CWnd* parent) : CDlgBase(IDD_KIV_DIALOG, parent)
     }
     m_listGroup.m_pUserStore = &m_dbUser;
     m_listGroup.m_pStackNewMsg = &m_stackNewMsg;
+    m_nHeadListener =
+        lumheads::AddHeadListener([this](const std::vector<const lumheads::Head*>& batch) { OnHeadsArrived(batch); });
+    m_listGroup.m_pBlackList = &m_setBlackList;
 }
 
 CKivDlg::~CKivDlg()
 {
+    m_pAlive.reset();
     if (m_hWnd) DestroyWindow();
-    DropDownloadedHeads();
-    DropDownloadedGroupHeads();
+    // Head transfers end here without waiting for the web server; the heads
+    // that had arrived still reach the records and the stores, which are open
+    // until the members go.
+    lumheads::StopHeadLoader();
+    lumheads::RemoveHeadListener(m_nHeadListener);
     delete m_pHeadImage;
     delete m_pFont;
     delete m_pFontBold;
@@ -187,6 +213,7 @@ void CKivDlg::DoDataExchange(CDataExchange* dx)
     DDX_Control(dx, IDC_BTN_TAB_FRIENDS, m_btnTabFriends);
     DDX_Control(dx, IDC_BTN_TAB_STRANGERS, m_btnTabStrangers);
     DDX_Control(dx, IDC_EDIT_SEARCH, m_editSearch);
+    DDX_Control(dx, IDC_LINK_TOPIC, m_linkTopic);
     DDX_Control(dx, IDC_LIST_GROUPS, m_listGroup);
     DDX_Control(dx, IDC_LIST_FRIENDS, m_listFriend);
     DDX_Control(dx, IDC_LIST_STRANGERS, m_listStranger);
@@ -353,6 +380,10 @@ BOOL CKivDlg::OnInitDialog()
     CRect r;
     GetWindowRect(&r);
     InitSize(r.Width(), r.Height());
+
+    // 20. The web engine starts while the login window waits for the user,
+    // so that no chat window or feature page waits for it later.
+    lumui::StartWebEngineSoon();
     return TRUE;
 }
 
@@ -415,9 +446,13 @@ void CKivDlg::DrawOwnerInBackgroud(Gdiplus::Graphics* g)
         if (head.m_pBitmap) g->DrawImage(head.m_pBitmap, 6, 25);
     }
 
-    // 6. The main-menu button.
+    // 6. The main-menu button, and the topic link beside it.
     const CSize menu = size(m_btnMainMenu);
     place(m_btnMainMenu, 2, h - menu.cy - 4);
+    if (m_linkTopic.m_hWnd) {
+        const int left = 2 + menu.cx + 6;
+        m_linkTopic.MoveWindow(left, h - menu.cy / 2 - 12, w - left - 5, 16);
+    }
 
     // 7. Texts.
     CKivApp* app = GetKivApp();
@@ -644,6 +679,12 @@ LRESULT CKivDlg::OnLoginResult(WPARAM wParam, LPARAM lParam)
 
 // ---------------------------------------------------------------- lists from the service
 
+struct CKivDlg::FriendListJob {
+    unsigned number = 0;
+    std::vector<lum_thrift::StructFriend> friends;
+    size_t next = 0;
+};
+
 LRESULT CKivDlg::OnFriendList(WPARAM, LPARAM lParam)
 {
     const auto* reply = reinterpret_cast<const lum_thrift::StructFriendListResp*>(lParam);
@@ -652,8 +693,24 @@ LRESULT CKivDlg::OnFriendList(WPARAM, LPARAM lParam)
     // reply in one session (after a reconnect) would keep the friends it no
     // longer lists, since the marks of the first reply are all set.
     for (auto& entry : m_listFriend.m_mapUsers) entry.second->m_nFlag = 0;
+    // The reply lives on the worker only during this call; its friends are
+    // taken over a slice at a time, with the loop turning in between, so that
+    // a long list never holds the UI thread.
+    auto job = std::make_shared<FriendListJob>();
+    job->number = ++m_nFriendListJob;
+    job->friends = reply->friendList;
+    ContinueFriendList(job);
+    return 0;
+}
+
+void CKivDlg::ContinueFriendList(const std::shared_ptr<FriendListJob>& job)
+{
+    // A newer reply or a log-out has taken its place.
+    if (job->number != m_nFriendListJob) return;
+    const auto start = std::chrono::steady_clock::now();
     m_dbUser.BeginBatch();
-    for (const lum_thrift::StructFriend& entry : reply->friendList) {
+    while (job->next < job->friends.size()) {
+        const lum_thrift::StructFriend& entry = job->friends[job->next++];
         const lum_thrift::StructUser& user = entry.user;
         CDataUser rec;
         rec.m_nId = user.userid;
@@ -665,10 +722,18 @@ LRESULT CKivDlg::OnFriendList(WPARAM, LPARAM lParam)
         rec.m_strCity = Utf8ToAnsi(CString(user.city));
         rec.m_bstrSign = Utf8ToAnsi(CString(user.note)).GetString();
         m_listFriend.AddUser(&rec, 1);
+        if (std::chrono::steady_clock::now() - start > kReplySlice) break;
+    }
+    m_dbUser.EndBatch();
+    if (job->next < job->friends.size()) {
+        std::weak_ptr<bool> alive = m_pAlive;
+        lumui::QueueOnUiThread([this, alive, job] {
+            if (alive.lock()) ContinueFriendList(job);
+        });
+        return;
     }
     m_listFriend.RemoveStaleUsers();
-    m_dbUser.EndBatch();
-    return 0;
+    if (m_listFriend.m_hWnd) m_listFriend.Invalidate();
 }
 
 LRESULT CKivDlg::OnGroupList(WPARAM, LPARAM lParam)
@@ -738,6 +803,9 @@ LRESULT CKivDlg::OnUserInfo(WPARAM, LPARAM lParam)
         if (list.m_hWnd) list.SendMessage(WM_SIZE, 0, 0);
     } else {
         m_listGroup.UpdateGroupMember(user->userid, user->gid, name, note, city, static_cast<int>(user->status), 0);
+        // An open chat window of the group shows the member's new name.
+        if (CDataGroup* group = m_listGroup.GetGroup(user->gid))
+            if (auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat)) chat->RefreshMembers();
     }
     return 0;
 }
@@ -1010,11 +1078,6 @@ LRESULT CKivDlg::OnUserMessage(WPARAM, LPARAM lParam)
     CKivApp* app = GetKivApp();
     if (!msg || !app) return 0;
     if (IsInBlackList(m_setBlackList, msg->fromid) || msg->fromid <= 0 || msg->gid <= 0) return 0;
-    bool cut = false;
-    const std::string shown = ShownContent(msg->content, kShownBodyBytes, &cut);
-    DisplayRewrite rewrite = Rewrite(msg->gid);
-    CString display = DisplayMarkupOf(shown, rewrite);
-    if (cut) display += kCutBodyNote;
 
     // The sender: a friend, a member of the group, a stranger, or a new
     // stranger whose information is asked for.
@@ -1040,9 +1103,18 @@ LRESULT CKivDlg::OnUserMessage(WPARAM, LPARAM lParam)
     PlayMessageSound(false);
 
     if (ChatVisible(rec->m_dlgChat)) {
+        // The line as shown is made only for a window that shows it; a line
+        // queued for later is made when the window opens.
+        bool cut = false;
+        const std::string shown = ShownContent(msg->content, kShownBodyBytes, &cut);
+        DisplayRewrite rewrite = Rewrite(msg->gid);
+        CString display = DisplayMarkupOf(shown, rewrite);
+        if (cut) display += kCutBodyNote;
         if (auto* chat = dynamic_cast<CKivDlgChatUser*>(rec->m_dlgChat)) {
+            // Pictures the sender's line shows come from the sender; offered
+            // files wait for the user to accept them.
             chat->ShowUserMessage(display, CString(msg->sendTime.c_str()),
-                                  rewrite.offeredFiles.empty() ? nullptr : &rewrite.offeredFiles);
+                                  rewrite.missingPictures.empty() ? nullptr : &rewrite.missingPictures);
             FlashIfAway(chat);
         }
         if (msg->content.size() > kShownBodyBytes) {
@@ -1069,10 +1141,12 @@ LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
     // Notices are short; a long body is read as far as it is shown.
     bool cut = false;
     const std::string shown = ShownContent(msg->content, kShownBodyBytes, &cut);
-    const XMLNode body = ParseMessageBody(shown);
     const CString time(msg->sendTime.c_str());
 
-    // Notices carried by group messages.
+    // Notices carried by group messages. A body without an "info" element is
+    // a chat line and is not parsed (most of a busy heartbeat is lines).
+    const bool mayBeNotice = PercentDecode(shown).find("info") != std::string::npos;
+    const XMLNode body = mayBeNotice ? ParseMessageBody(shown) : XMLNode::emptyNode();
     const XMLNode info = body.getChildNode("info");
     if (msg->fromid > 0 && msg->gid > 0 && !info.isEmpty()) {
         const CString cmd = AttributeText(info, "cmd");
@@ -1141,24 +1215,29 @@ LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
     }
 
     // A group chat line.
-    DisplayRewrite rewrite = Rewrite(msg->gid);
-    CString display = DisplayMarkupOf(shown, rewrite);
-    if (cut) display += kCutBodyNote;
     CDataGroup* group = m_listGroup.GetGroup(msg->gid);
     if (!group) return 0;
     PlayMessageSound(true);
+    bool joined = false;
     if (msg->fromid > 0 && !group->m_mapMembers.count(msg->fromid)) {
         m_listGroup.UpdateGroupMember(msg->fromid, msg->gid, "", "", "", 0, 0);
         auto* block = new UserInfoBlock;
         block->userid = msg->fromid;
         block->gid = msg->gid;
         AfxBeginThread(ThreadGetUserInfo, block);
+        joined = true;
     }
     if (ChatVisible(group->m_dlgChat)) {
+        // The line as shown is made only for a window that shows it; a line
+        // queued for later is made when the window opens.
+        DisplayRewrite rewrite = Rewrite(msg->gid);
+        CString display = DisplayMarkupOf(shown, rewrite);
+        if (cut) display += kCutBodyNote;
         if (auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat)) {
+            // The member list changes only when the line brought a new member.
+            if (joined) chat->RefreshMembers();
             chat->ShowGroupMessage(msg->fromid, display, time,
-                                   rewrite.offeredFiles.empty() ? nullptr : &rewrite.offeredFiles);
-            chat->RefreshMembers();
+                                   rewrite.missingPictures.empty() ? nullptr : &rewrite.missingPictures);
             FlashIfAway(chat);
         }
         if (!display.IsEmpty() && msg->content.size() > kShownBodyBytes) {
@@ -1207,7 +1286,9 @@ LRESULT CKivDlg::OnOpenChat(WPARAM wParam, LPARAM)
         m.msgType = static_cast<lum_thrift::MsgType::type>(q.msgType);
         SendMessage(q.msgType == 0 ? UM_USER_MESSAGE : UM_GROUP_MESSAGE, 0, reinterpret_cast<LPARAM>(&m));
     }
-    return 0;
+    // 1: the record was one of this window's and its chat is open, so the
+    // caller may clear the queue.
+    return 1;
 }
 
 // ---------------------------------------------------------------- background downloads
@@ -1226,20 +1307,8 @@ bool CKivDlg::IsLiveUser(const CDataUser* rec)
 LRESULT CKivDlg::OnUserHeadLoaded(WPARAM wParam, LPARAM lParam)
 {
     auto* rec = reinterpret_cast<CDataUser*>(wParam);
-    // A record freed while its head was downloaded is gone: its image with it.
-    if (!IsLiveUser(rec)) {
-        delete TakeDownloadedHead(rec, 0);
-        return 0;
-    }
-    if (rec->m_nId <= 0) return 0;
-    // Only a head that was downloaded and decoded in full replaces the one
-    // the record has.
-    if (Gdiplus::Bitmap* head = TakeDownloadedHead(rec, rec->m_nId)) {
-        delete rec->m_imgHead;
-        rec->m_imgHead = head;
-        for (CKivUsersListCtrl* list : {&m_listFriend, &m_listStranger})
-            if (list->m_hWnd) list->Invalidate();
-    }
+    // A record freed since the message was posted is gone.
+    if (!IsLiveUser(rec) || rec->m_nId <= 0) return 0;
     const int result = rec->Update(&m_dbUser);
     if (result != 1) return result;
     CKivApp* app = GetKivApp();
@@ -1259,90 +1328,56 @@ LRESULT CKivDlg::OnGroupHeadLoaded(WPARAM wParam, LPARAM lParam)
     bool listed = false;
     for (const auto& entry : m_listGroup.m_mapGroups)
         if (entry.second == rec) listed = true;
-    // A group removed while its head was downloaded is gone: its image with it.
-    if (!listed) {
-        delete TakeDownloadedGroupHead(rec, 0);
-        return 0;
-    }
-    if (Gdiplus::Bitmap* head = TakeDownloadedGroupHead(rec, rec->m_nId)) {
-        delete rec->m_imgHead;
-        rec->m_imgHead = head;
-    }
+    // A group removed since the message was posted is gone.
+    if (!listed) return 0;
     if (rec->m_nId > 0) m_listGroup.SaveGroup(rec->m_nId);
     if (lParam && m_listGroup.m_hWnd) m_listGroup.Invalidate();
     return 0;
+}
+
+void CKivDlg::OnHeadsArrived(const std::vector<const lumheads::Head*>& batch)
+{
+    CKivApp* app = GetKivApp();
+    if (!app) return;
+    const int own = app->GetOwnUserId();
+    for (const lumheads::Head* head : batch) {
+        if (head->group || head->id != own || own < 1 || !head->image) continue;
+        DrawLoadedHead(&app->m_userSelf, head->image);
+        m_dbSys.InsertUser(&app->m_userSelf);
+        ReloadOwnHead();
+        if (m_hWnd) {
+            CRect r;
+            GetClientRect(&r);
+            PostMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
+        }
+    }
 }
 
 LRESULT CKivDlg::OnTopicText(WPARAM wParam, LPARAM)
 {
     const auto* text = reinterpret_cast<const CString*>(wParam);
     if (!text) return 0;
-    // The topic link of the panel shows this text once the panel has it.
+    // The topic link of the panel shows the text.
     m_strTopic = *text;
+    if (m_linkTopic.m_hWnd) m_linkTopic.SetLinkText(m_strTopic);
     return 1;
-}
-
-namespace {
-
-struct DownloadedHead {
-    int id = 0;
-    Gdiplus::Bitmap* image = nullptr;
-};
-
-std::mutex g_headsLock;
-std::map<const CDataUser*, DownloadedHead> g_heads;
-
-}  // namespace
-
-Gdiplus::Bitmap* TakeDownloadedHead(const CDataUser* rec, int id)
-{
-    std::lock_guard<std::mutex> lock(g_headsLock);
-    auto it = g_heads.find(rec);
-    if (it == g_heads.end()) return nullptr;
-    DownloadedHead head = it->second;
-    g_heads.erase(it);
-    if (id != 0 && head.id != id) {
-        delete head.image;
-        return nullptr;
-    }
-    return head.image;
-}
-
-void DropDownloadedHeads()
-{
-    std::lock_guard<std::mutex> lock(g_headsLock);
-    for (auto& entry : g_heads) delete entry.second.image;
-    g_heads.clear();
 }
 
 void StartUserHeadDownload(CDataUser* rec)
 {
-    if (!rec) return;
-    auto* job = new UserHeadJob;
-    job->rec = rec;
-    job->id = rec->m_nId;
-    AfxBeginThread(ThreadLoadUserHead, job);
+    if (!rec || rec->m_nId < 1) return;
+    if (const lumheads::Head* head = lumheads::FindHead(false, rec->m_nId)) {
+        // Known this session: no second fetch.
+        if (head->image) DrawLoadedHead(rec, head->image);
+        return;
+    }
+    lumheads::RequestHead(false, rec->m_nId);
 }
 
-UINT ThreadLoadUserHead(LPVOID param)
+void StartOwnHeadDownload(int ownId)
 {
-    std::unique_ptr<UserHeadJob> job(static_cast<UserHeadJob*>(param));
-    if (!job || job->id < 1) return 0;
-    CDataUser head;
-    head.m_nId = job->id;
-    const int result = head.UpdateHead(GetProgramFolder());
-    if (result == 1 && head.m_imgHead) {
-        std::lock_guard<std::mutex> lock(g_headsLock);
-        DownloadedHead& slot = g_heads[job->rec];
-        // A later download of the same record replaces an earlier one.
-        delete slot.image;
-        slot.id = job->id;
-        slot.image = head.m_imgHead;
-        head.m_imgHead = nullptr;
-    }
-    if (HWND hwnd = GetMainWindowHandle())
-        ::PostMessage(hwnd, UM_USER_HEAD_LOADED, reinterpret_cast<WPARAM>(job->rec), result);
-    return 1;
+    lumheads::ForgetHeads();
+    lumheads::RequestHead(false, ownId, true);
 }
 
 UINT ThreadLoadTopic(LPVOID)
@@ -1516,19 +1551,6 @@ void CKivDlg::OnBnClickedStatus()
 
 namespace {
 
-// Exports of the feature plug-ins (C linkage; CString arguments by value).
-typedef void (*ShowQuillonFn)(CFileDbMsg*, CFileDbUser*, int);
-typedef void (*ShowHisMsgFn)(CFileDbMsg*, CFileDbUser*, int, CString, int);
-typedef int (*PreforShowFn)(int, CFileDbSys*, HWND);
-typedef int (*AdhorShowFn)(CString, CFileDbUser*, HWND, CString);
-typedef void (*StandardSmsNotifyFn)(int, CString, CFileDbUser*, CString);
-typedef void (*FastSmsNotifyFn)(int, CString, int, CString, int, CString);
-typedef void (*MsgCenterFn)(std::list<CData*>*, HWND);
-typedef int (*MievoShowFn)(CFileDbSys*, CDataUser*, HWND, CString);
-typedef void (*ShowUserFn)(CString, int, CString, HWND, CFileDbUser*, CString);
-typedef void (*ShowGroupFn)(CString, int, CString, CFileDbUser*, CString);
-typedef int (*CreateConfabelFn)(CFileDbUser*, int, HWND, CString);
-
 const char* const kQuillonFailure = "加载Quillon.dll失败,未能实现查看历史消息功能";
 const char* const kPreforFailure = "加载Prefor.dll失败,未能实现系统设置功能";
 const char* const kAdhorFailure = "加载Adhor.dll失败,未能实现创建群功能";
@@ -1567,11 +1589,11 @@ CKivDlg* MainDlg()
 
 // Slot binding: the export of `file` loaded into the slot; null when the
 // file could not be loaded (its box shown) or the export is missing.
-template <class Fn>
-Fn SlotExport(CKivDlg* dlg, LPCSTR file, LPCSTR failure, LPCSTR name)
+template <class F>
+F* SlotExport(CKivDlg* dlg, LPCSTR file, LPCSTR failure, const ModuleExport<F>& e)
 {
     HMODULE module = dlg->LoadSlotPlugin(file, failure);
-    return PluginExport<Fn>(module, name);
+    return PluginExport(module, e);
 }
 
 }  // namespace
@@ -1598,7 +1620,7 @@ HMODULE CKivDlg::GetQuillon()
 
 void CKivDlg::ShowHistory(int id, CString name, int kind)
 {
-    if (auto show = PluginExport<ShowHisMsgFn>(GetQuillon(), "showHisMsg")) show(&m_dbMsg, &m_dbUser, id, name, kind);
+    if (auto show = PluginExport(GetQuillon(), QuillonExports::showHisMsg)) show(&m_dbMsg, &m_dbUser, id, name, kind);
 }
 
 bool CKivDlg::IsSmsRefused(const CString& account)
@@ -1615,7 +1637,7 @@ bool CKivDlg::ShowFastSmsNotify(int id, CString nameText, int type, bool failure
     }
     HMODULE module = LoadSlotPlugin("Bellwick.dll", failureBox ? kBellwickFailure : nullptr);
     if (!module) return false;
-    if (auto show = PluginExport<FastSmsNotifyFn>(module, "showFastSmsNotify"))
+    if (auto show = PluginExport(module, BellwickExports::showFastSmsNotify))
         show(OwnId(), account, id, nameText, type, VerifyCode());
     return true;
 }
@@ -1623,7 +1645,7 @@ bool CKivDlg::ShowFastSmsNotify(int id, CString nameText, int type, bool failure
 // Message manager (1011, 9069).
 void CKivDlg::OnBnClickedHistory()
 {
-    if (auto show = PluginExport<ShowQuillonFn>(GetQuillon(), "showQuillon")) show(&m_dbMsg, &m_dbUser, OwnId());
+    if (auto show = PluginExport(GetQuillon(), QuillonExports::showQuillon)) show(&m_dbMsg, &m_dbUser, OwnId());
 }
 
 void CKivDlg::OnMenuMessageManager()
@@ -1634,7 +1656,8 @@ void CKivDlg::OnMenuMessageManager()
 // System settings (1010, 9075).
 void CKivDlg::OnBnClickedSettings()
 {
-    if (auto show = SlotExport<PreforShowFn>(this, "Prefor.dll", kPreforFailure, "Show")) show(OwnId(), &m_dbSys, m_hWnd);
+    if (auto show = SlotExport(this, "Prefor.dll", kPreforFailure, PreforExports::Show))
+        show(OwnId(), &m_dbSys, m_hWnd);
 }
 
 void CKivDlg::OnMenuSettings()
@@ -1645,14 +1668,14 @@ void CKivDlg::OnMenuSettings()
 // The black list (9051, from the friend list's menu).
 void CKivDlg::OnMenuBlackList()
 {
-    if (auto show = SlotExport<PreforShowFn>(this, "Prefor.dll", kPreforFailure, "ShowBlackList"))
+    if (auto show = SlotExport(this, "Prefor.dll", kPreforFailure, PreforExports::ShowBlackList))
         show(OwnId(), &m_dbSys, m_hWnd);
 }
 
 // Create group (9067).
 void CKivDlg::OnMenuCreateGroup()
 {
-    if (auto show = SlotExport<AdhorShowFn>(this, "Adhor.dll", kAdhorFailure, "Show"))
+    if (auto show = SlotExport(this, "Adhor.dll", kAdhorFailure, AdhorExports::Show))
         show(Account(), &m_dbUser, m_hWnd, VerifyCode());
 }
 
@@ -1664,7 +1687,7 @@ void CKivDlg::OnBnClickedSms()
         AfxMessageBox(kSmsRefused, MB_OK);
         return;
     }
-    if (auto show = SlotExport<StandardSmsNotifyFn>(this, "Bellwick.dll", kBellwickFailure, "showStandardSmsNotify"))
+    if (auto show = SlotExport(this, "Bellwick.dll", kBellwickFailure, BellwickExports::showStandardSmsNotify))
         show(OwnId(), account, &m_dbUser, VerifyCode());
 }
 
@@ -1676,7 +1699,7 @@ void CKivDlg::OnMenuSmsNotice()
 // Message centre (1008).
 void CKivDlg::OnBnClickedMessages()
 {
-    if (auto show = SlotExport<MsgCenterFn>(this, "Parlet.dll", kParletFailure, "showMsgCenter"))
+    if (auto show = SlotExport(this, "Parlet.dll", kParletFailure, ParletExports::showMsgCenter))
         show(m_stackNewMsg.GetList(), m_hWnd);
 }
 
@@ -1684,21 +1707,21 @@ void CKivDlg::OnBnClickedMessages()
 void CKivDlg::OnMenuProfile()
 {
     CKivApp* app = GetKivApp();
-    if (auto show = SlotExport<MievoShowFn>(this, "Mievo.dll", kMievoFailure, "Show"))
+    if (auto show = SlotExport(this, "Mievo.dll", kMievoFailure, MievoExports::Show))
         show(&m_dbSys, app ? &app->m_userSelf : nullptr, m_hWnd, VerifyCode());
 }
 
 // Add friend (9036).
 void CKivDlg::OnMenuAddFriend()
 {
-    if (auto show = SlotExport<ShowUserFn>(this, "Sorvan.dll", kSorvanUserFailure, "showUser"))
+    if (auto show = SlotExport(this, "Sorvan.dll", kSorvanUserFailure, SorvanExports::showUser))
         show("", OwnId(), Account(), m_hWnd, &m_dbUser, VerifyCode());
 }
 
 // Find group (9026).
 void CKivDlg::OnMenuFindGroup()
 {
-    if (auto show = SlotExport<ShowGroupFn>(this, "Sorvan.dll", kSorvanGroupFailure, "showGroup"))
+    if (auto show = SlotExport(this, "Sorvan.dll", kSorvanGroupFailure, SorvanExports::showGroup))
         show("", OwnId(), Account(), &m_dbUser, VerifyCode());
 }
 
@@ -1707,7 +1730,7 @@ void CKivDlg::OnMenuFindGroup()
 // put beside the program.
 void CKivDlg::OnMenuCreateDiscussion()
 {
-    if (auto create = SlotExport<CreateConfabelFn>(this, "Confabel.dll", kConfabelFailure, "createConfabel"))
+    if (auto create = SlotExport(this, "Confabel.dll", kConfabelFailure, ConfabelExports::createConfabel))
         create(&m_dbUser, OwnId(), m_listGroup.m_hWnd, VerifyCode());
 }
 
@@ -1765,6 +1788,9 @@ void CKivDlg::InstallPluginHooks()
     InstallVistelHooks();
     // Group information: the group list's own Clanor.
     InstallClanorHooks();
+    // Adding as a friend and inviting into a group: the lists' and the chat
+    // windows' own Sorvan.
+    InstallSorvanHooks();
     // Adding group members: the member-import window.
     InstallMemberImportHooks();
 }
@@ -1815,7 +1841,8 @@ void CKivDlg::OnMenuLogout()
     m_dlgLogin.GetWindowRect(&login);
     m_dlgLogin.MoveWindow(panel.left, panel.top, login.Width(), login.Height());
     m_dlgLogin.ShowWindow(SW_SHOW);
-    // 4. Empty lists.
+    // 4. Empty lists (a friend-list reply still being taken over ends).
+    ++m_nFriendListJob;
     m_listFriend.DeleteAllUsers();
     m_listStranger.DeleteAllUsers();
     m_listGroup.DeleteAllGroups();
@@ -2047,7 +2074,47 @@ BOOL CKivDlg::PreTranslateMessage(MSG* msg)
     // messages first.
     if (m_hPlugin && PluginPreTranslateMessage(m_hPlugin, msg)) return TRUE;
     if (m_hQuillon && PluginPreTranslateMessage(m_hQuillon, msg)) return TRUE;
-    return CDlgBase::PreTranslateMessage(msg);
+    const BOOL result = CDlgBase::PreTranslateMessage(msg);
+    // A click anywhere but in the skin chooser or the search drop-down puts
+    // them away.
+    if (msg && (msg->message == WM_LBUTTONDOWN || msg->message == WM_NCLBUTTONDOWN)) HidePopupsOutside(msg->hwnd);
+    return result;
+}
+
+namespace {
+
+// Whether `hwnd` is `popup` or lies inside it, up to `levels` parents up.
+bool IsInside(HWND hwnd, const CWnd* popup, int levels)
+{
+    if (!popup || !popup->m_hWnd) return false;
+    for (int i = 0; hwnd && i <= levels; ++i, hwnd = GetParent(hwnd))
+        if (hwnd == popup->m_hWnd) return true;
+    return false;
+}
+
+bool IsShown(const CWnd* popup)
+{
+    return popup && popup->m_hWnd && popup->IsWindowVisible();
+}
+
+}  // namespace
+
+void CKivDlg::HidePopupsOutside(HWND target)
+{
+    const int anyDepth = 64;
+    if (IsShown(m_pDlgSkin.get()) && !IsInside(target, m_pDlgSkin.get(), anyDepth)) m_pDlgSkin->ShowWindow(SW_HIDE);
+    CDlgSearchListctrl* drop = FindSearchDropDown(this);
+    if (IsShown(drop) && !IsInside(target, drop, anyDepth)) drop->ShowWindow(SW_HIDE);
+}
+
+LRESULT CKivDlg::OnSearchFocus(WPARAM wParam, LPARAM)
+{
+    CDlgSearchListctrl* drop = FindSearchDropDown(this);
+    if (!drop || !drop->m_hWnd) return 0;
+    // The focus went to the drop-down itself, one of its controls or a
+    // part of one of them: it stays.
+    if (!IsInside(reinterpret_cast<HWND>(wParam), drop, 2)) drop->ShowWindow(SW_HIDE);
+    return 1;
 }
 
 LRESULT CKivDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -2058,6 +2125,15 @@ LRESULT CKivDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         if (r.left < 0 || r.top < 0 || r.right > m_autoHide.m_nScreenWidth) m_autoHide.HideSide(m_hWnd, 0);
     } else if (message == WM_MOVING && m_hWnd) {
         m_autoHide.WindowMoving(m_hWnd, reinterpret_cast<RECT*>(lParam));
+    } else if (message == WM_MOVE && m_hWnd) {
+        // Moving the panel leaves the chooser and the drop-down behind: they
+        // go. (The window layer sends WM_MOVE, also for a request that moves
+        // nothing, rather than posting it, so it is seen here and not in
+        // PreTranslateMessage.)
+        CRect r;
+        GetWindowRect(&r);
+        if (r.TopLeft() != m_ptPanel) HidePopupsOutside(m_hWnd);
+        m_ptPanel = r.TopLeft();
     }
     return CDlgBase::WindowProc(message, wParam, lParam);
 }

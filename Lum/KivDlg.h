@@ -7,6 +7,7 @@
 #pragma once
 
 #include "Common/CustomPngButton.h"
+#include "Common/CustomStaticLink.h"
 #include "Common/FileDbMsg.h"
 #include "Common/FileDbSys.h"
 #include "Common/FileDbUser.h"
@@ -133,6 +134,7 @@ public:
     CCustomPngButton m_btnTabFriends;
     CCustomPngButton m_btnTabStrangers;
     CToolTipCtrl m_tooltip;
+    CCustomStaticLink m_linkTopic;  // control 1020, the topic line
     Gdiplus::Bitmap* m_pHeadImage = nullptr;  // own head, 40 x 40 at (6, 25)
     CFont m_fontSearch;
     CEdit m_editSearch;
@@ -159,10 +161,24 @@ public:
     CString m_strTopic;
     // The skin chooser, created on first use.
     std::unique_ptr<CDlgChangeSkin> m_pDlgSkin;
+    // The head loader's listener of this window (own head).
+    int m_nHeadListener = 0;
+    // The friend-list reply being taken over, a slice per turn of the loop;
+    // a newer reply or a log-out ends it (its number changes).
+    struct FriendListJob;
+    void ContinueFriendList(const std::shared_ptr<FriendListJob>& job);
+    unsigned m_nFriendListJob = 0;
+    // Goes when the window goes: work queued for the window checks it.
+    std::shared_ptr<bool> m_pAlive = std::make_shared<bool>(true);
+    // Where the panel was when it last moved.
+    CPoint m_ptPanel;
 
     // Whether a record pointer is the own record or a record of the friend or
-    // stranger list (list records may have been freed since a download began).
+    // stranger list (list records may have been freed since a message was posted).
     bool IsLiveUser(const CDataUser* rec);
+    // Heads that arrived from the head loader: the own head goes to the own
+    // record, the panel and the system store.
+    void OnHeadsArrived(const std::vector<const lumheads::Head*>& batch);
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
@@ -197,6 +213,12 @@ protected:
     LRESULT OnGroupMessage(WPARAM wParam, LPARAM lParam);
     LRESULT OnOpenChat(WPARAM wParam, LPARAM lParam);
     LRESULT OnSearchRequest(WPARAM wParam, LPARAM lParam);
+    // 3045: the focus went to the window wParam; unless it is the search
+    // drop-down, one of its children or one of theirs, the drop-down hides.
+    LRESULT OnSearchFocus(WPARAM wParam, LPARAM lParam);
+    // Hides the skin chooser and the search drop-down unless `target` lies
+    // inside them.
+    void HidePopupsOutside(HWND target);
     LRESULT OnSettingsChanged(WPARAM wParam, LPARAM lParam);
     LRESULT OnOwnInfoChanged(WPARAM wParam, LPARAM lParam);
     LRESULT OnSkinChange(WPARAM wParam, LPARAM lParam);
@@ -265,30 +287,18 @@ private:
 
 // ---------------------------------------------------------------- background downloads
 
-// The head download of one list record. The record stays owned by its list
-// and is never touched by the thread: the thread downloads into a record of
-// its own and leaves the image with the main window, which hands it to the
-// record when UM_USER_HEAD_LOADED arrives and the record is still listed.
-struct UserHeadJob {
-    CDataUser* rec = nullptr;  // the list record (only compared, never read, off the UI thread)
-    int id = 0;
-};
-// Starts the head download of a list record on a thread of its own (the
-// lists' head hook); called on the UI thread.
+// The head of a list record (the lists' head hook; called on the UI thread):
+// drawn into the record at once when the head loader has it this session,
+// else asked of the head loader, which hands it to the lists when it comes
+// (nothing when the id is below 1).
 void StartUserHeadDownload(CDataUser* rec);
-// UserHeadJob* (owned by the thread): nothing when the id is below 1 (0);
-// else downloads the head into the program folder, posts UM_USER_HEAD_LOADED
-// (wParam the record, lParam 1 when an image was loaded) to the main window
-// and returns 1.
-UINT ThreadLoadUserHead(LPVOID param);
+// The own head, fetched anew in the background (a login, a return from
+// offline): a new session's heads are fetched anew. The own record takes it
+// when it comes.
+void StartOwnHeadDownload(int ownId);
 // No parameter: fetches the web server's "/topic.txt" and, when it is not
 // empty, sends UM_TOPIC_TEXT with it to the main window. Returns 1.
 UINT ThreadLoadTopic(LPVOID param);
-// A downloaded head waiting for its record: taken once (null when none, or
-// when it was downloaded for another id).
-Gdiplus::Bitmap* TakeDownloadedHead(const CDataUser* rec, int id);
-// Frees every head still waiting (the main window goes).
-void DropDownloadedHeads();
 
 // The read-message hotkey of a setting such as "Ctrl+Alt+Z": MOD_CONTROL
 // for "Ctrl", MOD_ALT for "Alt", and the first character left once those

@@ -6,6 +6,7 @@
 #include "Lum/KivGroupListCtrl.h"
 #include "Lum/KivMessages.h"
 #include "Lum/PeerTransfer.h"
+#include "Lum/PluginModule.h"
 #include "Lum/KivUsersListCtrl.h"
 #include "Lum/MessageBody.h"
 #include "Lum/Workers.h"
@@ -16,6 +17,7 @@
 #include "platform/dialog.h"
 #include "platform/threads.h"
 #include "platform/timeutil.h"
+#include "platform/uiapp.h"
 
 #include <cstdint>
 #include <map>
@@ -24,6 +26,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -119,25 +122,37 @@ void SplitHead(const CString& text, CString* head, CString* rest)
     *rest = text.Mid(end + 1);
 }
 
-// File ids offered to a record join its pending-file collection, and the
-// peer transfer starts.
-void AddPendingFiles(CDataUser* rec, const std::vector<CString>* fileIds)
+// Pictures a line of the record shows that are not in the files folder yet
+// join the record's pictures to fetch (name -> the folder the pane shows
+// them from), and the fetch from the record's peer starts.
+void AddPendingPictures(CDataUser* rec, const std::vector<CString>* pictures)
 {
-    if (!rec || !fileIds || fileIds->empty()) return;
+    if (!rec || !pictures || pictures->empty()) return;
+    // The own files folder, where the panes look for pictures.
+    CKivApp* app = GetKivApp();
+    const CString folder = app ? app->m_strUserPath : CString();
     EnterCriticalSection(&rec->m_cs);
     if (!rec->m_pTransMap) rec->m_pTransMap = new std::map<CString, CString>;
-    for (const CString& id : *fileIds)
-        if (!rec->m_pTransMap->count(id)) (*rec->m_pTransMap)[id] = CString();
+    for (const CString& name : *pictures) (*rec->m_pTransMap)[name] = folder;
     LeaveCriticalSection(&rec->m_cs);
     if (CKivDlgChatUser::s_startPeerTransfer) CKivDlgChatUser::s_startPeerTransfer(rec);
 }
 
-bool HasPendingFiles(CDataUser* rec)
+bool HasPendingPictures(CDataUser* rec)
 {
     EnterCriticalSection(&rec->m_cs);
     const bool pending = rec->m_pTransMap && !rec->m_pTransMap->empty();
     LeaveCriticalSection(&rec->m_cs);
     return pending;
+}
+
+// A picture arrived: the record waits for it no more.
+void PictureArrived(CDataUser* rec, const CString& name)
+{
+    if (!rec) return;
+    EnterCriticalSection(&rec->m_cs);
+    if (rec->m_pTransMap) rec->m_pTransMap->erase(name);
+    LeaveCriticalSection(&rec->m_cs);
 }
 
 // Plug-in commands (add as friend, invite, SMS notice): the hook carries
@@ -313,7 +328,7 @@ CWnd* CreateUserChatWindow(CKivUsersListCtrl*, CDataUser* rec)
 {
     if (!rec) return nullptr;
     RegisterChatWindowTemplates();
-    // The window lives until the program ends, like the record's list.
+    // The window lives as long as the record, and the object as the window.
     auto* chat = new CKivDlgChatUser(rec);
     // The record takes the window only once it exists: a record freed while
     // the page is being made (a member list refilled meanwhile) must not
@@ -322,6 +337,7 @@ CWnd* CreateUserChatWindow(CKivUsersListCtrl*, CDataUser* rec)
         delete chat;
         return nullptr;
     }
+    chat->m_bDeleteWithWindow = true;
     rec->m_dlgChat = chat;
     return chat;
 }
@@ -353,9 +369,19 @@ CKivDlgChatUser::CKivDlgChatUser(CDataUser* user) : CDlgBase(IDD_DLG_CHAT_USER, 
 
 CKivDlgChatUser::~CKivDlgChatUser()
 {
-    // Plug-ins are loaded by the plug-in hook, which keeps their libraries.
-    m_hPlugin = nullptr;
     if (m_dlgMsgList.m_hWnd) m_dlgMsgList.DestroyWindow();
+    // The module the window loaded goes with it (no export is called).
+    HMODULE module = m_hPlugin;
+    m_hPlugin = nullptr;
+    ReleasePluginModule(module, false);
+}
+
+void CKivDlgChatUser::PostNcDestroy()
+{
+    // The object goes with its window; a record still pointing at it
+    // forgets it.
+    if (m_pUser && m_pUser->m_dlgChat == this) m_pUser->m_dlgChat = nullptr;
+    if (m_bDeleteWithWindow) delete this;
 }
 
 void CKivDlgChatUser::ResetAutoReplies()
@@ -457,10 +483,10 @@ void CKivDlgChatUser::ForgetUser()
     m_dlgMsgList.m_pUser = nullptr;
 }
 
-void CKivDlgChatUser::ShowUserMessage(CString text, CString time, const std::vector<CString>* fileIds)
+void CKivDlgChatUser::ShowUserMessage(CString text, CString time, const std::vector<CString>* pictures)
 {
     if (!m_pUser) return;
-    AddPendingFiles(m_pUser, fileIds);
+    AddPendingPictures(m_pUser, pictures);
 
     CString head, rest;
     SplitHead(text, &head, &rest);
@@ -489,14 +515,16 @@ LRESULT CKivDlgChatUser::OnPeerAddress(WPARAM wParam, LPARAM lParam)
     const char* address = reinterpret_cast<const char*>(wParam);
     m_dlgMsgList.m_strPeerAddr = address ? address : "";
     m_dlgMsgList.m_nPeerPort = static_cast<int>(lParam);
-    if (!m_pUser || !HasPendingFiles(m_pUser) || !s_peerAddressKnown) return 0;
+    if (!m_pUser || !HasPendingPictures(m_pUser) || !s_peerAddressKnown) return 0;
     return s_peerAddressKnown(m_pUser, m_dlgMsgList.m_strPeerAddr, m_dlgMsgList.m_nPeerPort) ? 1 : 0;
 }
 
 LRESULT CKivDlgChatUser::OnNoticeText(WPARAM wParam, LPARAM)
 {
     const char* text = reinterpret_cast<const char*>(wParam);
-    if (text) m_dlgMsgList.ShowNoticeLine(text);
+    if (!text) return 0;
+    PictureArrived(m_pUser, text);
+    m_dlgMsgList.ShowNoticeLine(text);
     return 0;
 }
 
@@ -562,11 +590,18 @@ void CKivDlgChatUser::OnMoveToBlack()
     if (main) main->m_setBlackList.insert(id);
     SendMessage(WM_CLOSE, 0, 0);
     if (!main) return;
-    // The friend list frees its record: when it is this window's, the
-    // window keeps nothing pointing at it.
-    const bool ours = main->m_listFriend.GetUser(id) == m_pUser;
+    // The friend list frees its record, which would destroy this window in
+    // the middle of its own command: the record lets go of the window first,
+    // and the window goes once the command is over.
+    if (main->m_listFriend.GetUser(id) == m_pUser) {
+        m_pUser->m_dlgChat = nullptr;
+        ForgetUser();
+        const HWND self = m_hWnd;
+        lumui::QueueOnUiThread([self] {
+            if (IsWindow(self)) ::DestroyWindow(self);
+        });
+    }
     main->m_listFriend.RemoveUser(id);
-    if (ours) ForgetUser();
 }
 
 // ================================================================ CKivDlgChatGroup
@@ -594,8 +629,18 @@ CKivDlgChatGroup::CKivDlgChatGroup(CDataGroup* group) : CDlgBase(IDD_DLG_CHAT_GR
 
 CKivDlgChatGroup::~CKivDlgChatGroup()
 {
-    m_hPlugin = nullptr;
     if (m_dlgMsgList.m_hWnd) m_dlgMsgList.DestroyWindow();
+    HMODULE module = m_hPlugin;
+    m_hPlugin = nullptr;
+    ReleasePluginModule(module, false);
+}
+
+void CKivDlgChatGroup::PostNcDestroy()
+{
+    // With the window go its object, its member list and the member
+    // records that list holds (and their chat windows).
+    if (m_pGroup && m_pGroup->m_dlgChat == this) m_pGroup->m_dlgChat = nullptr;
+    if (m_bDeleteWithWindow) delete this;
 }
 
 void CKivDlgChatGroup::DoDataExchange(CDataExchange* dx)
@@ -669,7 +714,7 @@ void CKivDlgChatGroup::DrawOwnerInBackgroud(Gdiplus::Graphics* g)
     SetWindowText(title);
 }
 
-void CKivDlgChatGroup::ShowGroupMessage(int senderId, CString text, CString time, const std::vector<CString>* fileIds)
+void CKivDlgChatGroup::ShowGroupMessage(int senderId, CString text, CString time, const std::vector<CString>* pictures)
 {
     if (!m_pGroup) return;
     // The time is the service's text: shown as text, never as markup.
@@ -680,7 +725,7 @@ void CKivDlgChatGroup::ShowGroupMessage(int senderId, CString text, CString time
         // Only members speak in a group.
         if (it == m_pGroup->m_mapMembers.end() || !it->second) return;
         CDataUser* member = it->second;
-        AddPendingFiles(member, fileIds);
+        AddPendingPictures(member, pictures);
         CString head, rest;
         SplitHead(text, &head, &rest);
         line.Format("%s%s<br/>%s:%s", head.GetString(), time.GetString(), SenderLabel(member).GetString(),
@@ -691,37 +736,49 @@ void CKivDlgChatGroup::ShowGroupMessage(int senderId, CString text, CString time
     m_dlgMsgList.AppendHistoryLine(line);
 }
 
+namespace {
+
+// Whether a member list's copy shows something other than the member record.
+bool MemberChanged(const CDataUser* shown, const CDataUser* member)
+{
+    return CString(static_cast<const char*>(shown->m_bstrName)) != CString(static_cast<const char*>(member->m_bstrName)) ||
+           CString(static_cast<const char*>(shown->m_bstrSign)) != CString(static_cast<const char*>(member->m_bstrSign)) ||
+           shown->m_strRemark != member->m_strRemark || shown->m_nStatus != member->m_nStatus ||
+           shown->m_nMemberRole != member->m_nMemberRole || (member->m_imgHead && !shown->m_imgHead);
+}
+
+}  // namespace
+
 void CKivDlgChatGroup::RefreshMembers()
 {
     if (!m_pGroup) return;
     CKivGroupUsersListCtrl& list = m_dlgMsgList.m_listMembers;
-    // The list frees its member copies, and a record takes its chat window
-    // with it: one-to-one windows opened from the list are taken off their
-    // copies first and move to the new copy of their member (or forget a
-    // member who left).
-    std::map<int, CWnd*> chats;
-    for (auto& entry : list.m_mapUsers) {
-        CDataUser* rec = entry.second;
-        if (rec && rec->m_dlgChat) chats[entry.first] = rec->m_dlgChat;
-        if (rec) rec->m_dlgChat = nullptr;
-    }
-    list.DeleteAllUsers();
-    list.AddUsers(m_pGroup->m_mapMembers);
-    for (auto& entry : chats) {
-        auto* chat = entry.second && entry.second->IsKindOf(RUNTIME_CLASS(CKivDlgChatUser))
-                         ? static_cast<CKivDlgChatUser*>(entry.second)
-                         : nullptr;
-        if (!chat) continue;
-        auto it = list.m_mapUsers.find(entry.first);
-        if (it == list.m_mapUsers.end()) {
-            chat->ForgetUser();
-            continue;
+    // The list keeps its copy of every member who stays, with the copy's
+    // chat window and head: only what changed is copied again, so nothing
+    // that is there is fetched again. Members who left go; their one-to-one
+    // windows stay open and forget them. Members who came are added.
+    bool changed = false;
+    std::vector<int> gone;
+    for (const auto& entry : list.m_mapUsers)
+        if (!m_pGroup->m_mapMembers.count(entry.first)) gone.push_back(entry.first);
+    for (int id : gone) {
+        CDataUser* rec = list.m_mapUsers[id];
+        if (rec && rec->m_dlgChat) {
+            if (rec->m_dlgChat->IsKindOf(RUNTIME_CLASS(CKivDlgChatUser)))
+                static_cast<CKivDlgChatUser*>(rec->m_dlgChat)->ForgetUser();
+            rec->m_dlgChat = nullptr;
         }
-        it->second->m_dlgChat = chat;
-        chat->m_pUser = it->second;
-        chat->m_dlgMsgList.m_pUser = it->second;
+        list.DropUser(id);
+        changed = true;
     }
-    if (list.m_hWnd) list.SendMessage(WM_SIZE, 0, 0);
+    for (const auto& entry : m_pGroup->m_mapMembers) {
+        if (!entry.second) continue;
+        auto it = list.m_mapUsers.find(entry.first);
+        if (it != list.m_mapUsers.end() && !MemberChanged(it->second, entry.second)) continue;
+        list.AddUser(entry.second, 0);
+        changed = true;
+    }
+    if (changed && list.m_hWnd) list.SendMessage(WM_SIZE, 0, 0);
 }
 
 void CKivDlgChatGroup::SetOwnCard(CString card)
@@ -730,6 +787,11 @@ void CKivDlgChatGroup::SetOwnCard(CString card)
     auto* own = static_cast<CDataUser*>(list.GetUser(OwnId()));
     if (!own) return;
     own->m_strRemark = card;
+    // The group's own member record keeps it for the next refill.
+    if (m_pGroup) {
+        auto member = m_pGroup->m_mapMembers.find(OwnId());
+        if (member != m_pGroup->m_mapMembers.end() && member->second) member->second->m_strRemark = card;
+    }
     if (list.m_hWnd) list.SendMessage(WM_SIZE, 0, 0);
 }
 
@@ -750,7 +812,10 @@ LRESULT CKivDlgChatGroup::OnPeerAddress(WPARAM wParam, LPARAM lParam)
 LRESULT CKivDlgChatGroup::OnNoticeText(WPARAM wParam, LPARAM)
 {
     const char* text = reinterpret_cast<const char*>(wParam);
-    if (text) m_dlgMsgList.ShowNoticeLine(text);
+    if (!text) return 0;
+    if (m_pGroup)
+        for (auto& member : m_pGroup->m_mapMembers) PictureArrived(member.second, text);
+    m_dlgMsgList.ShowNoticeLine(text);
     return 0;
 }
 

@@ -1,9 +1,11 @@
 // The chat windows: CKivDlgChatUser (one-to-one, dialog 156) and
 // CKivDlgChatGroup (group, dialog 157). Modeless skinned frames without a
 // parent, created on demand by the list that shows the contact or group and
-// kept until the program ends; the record and the window point at each other
-// (the record's m_dlgChat). A row of PNG buttons sits under the painted
-// title; the HTML pane fills the rest.
+// kept as long as the record; the record and the window point at each other
+// (the record's m_dlgChat). A record that goes destroys its window, and a
+// window object goes with its window (it is made with new and deletes
+// itself once destroyed), taking the plug-in module it loaded with it. A row
+// of PNG buttons sits under the painted title; the HTML pane fills the rest.
 #pragma once
 
 #include "Common/CustomPngButton.h"
@@ -45,9 +47,10 @@ public:
     explicit CKivDlgChatUser(CDataUser* user = nullptr);
     ~CKivDlgChatUser() override;
 
-    // A received line of the contact: "<head>time<br/>label:rest"; file ids
-    // offered in the message start the peer transfer.
-    void ShowUserMessage(CString text, CString time, const std::vector<CString>* fileIds = nullptr);
+    // A received line of the contact: "<head>time<br/>label:rest"; the
+    // pictures it shows that are not in the own files folder yet are
+    // fetched from the contact (`pictures`: their names).
+    void ShowUserMessage(CString text, CString time, const std::vector<CString>* pictures = nullptr);
     // The record is gone (removed from its list): the window keeps nothing
     // pointing at it.
     void ForgetUser();
@@ -61,11 +64,12 @@ public:
     static void ResetAutoReplies();
 
     // Hooks of the later parts (empty: the step is skipped).
-    // Files were offered by a contact or member: start the peer transfer of
-    // the record (its pending-file collection, m_pTransMap, holds the ids).
+    // A contact or member sent pictures this client does not have: start
+    // fetching them from its peer (the record's m_pTransMap holds their
+    // names, each with the folder it goes into).
     static std::function<void(CDataUser* rec)> s_startPeerTransfer;
-    // The peer's address arrived for a record with pending files: 1 when the
-    // transfer was started with it, 0 when the record has no transfer object.
+    // The peer's address arrived for a record with pictures to fetch: 1 when
+    // the fetch was started with it, 0 when the record has no transfer object.
     static std::function<int(CDataUser* rec, const CString& address, int port)> s_peerAddressKnown;
     // A command carried out by a feature plug-in: the window, the command
     // (1022 add as friend, 1023 invite into my group, 1016 SMS notice), the
@@ -83,11 +87,15 @@ public:
     CCustomPngButton m_btnBlackList;    // 1025
     CToolTipCtrl m_tooltip;
     CDataUser* m_pUser = nullptr;
-    HMODULE m_hPlugin = nullptr;
+    HMODULE m_hPlugin = nullptr;  // the plug-in loaded last (Sorvan), freed with the window
+    // Set once the window was made: from then on the object goes with it
+    // (a window that failed to be made leaves its object to its maker).
+    bool m_bDeleteWithWindow = false;
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
     BOOL OnInitDialog() override;
+    void PostNcDestroy() override;
     void OnOK() override;
     BOOL PreTranslateMessage(MSG* msg) override;
     void DrawOwnerInBackgroud(Gdiplus::Graphics* graphics) override;
@@ -112,8 +120,9 @@ public:
     ~CKivDlgChatGroup() override;
 
     // A received line of a member (sender id above 0; not shown unless the
-    // sender is a member), or a system line (sender id below 1).
-    void ShowGroupMessage(int senderId, CString text, CString time, const std::vector<CString>* fileIds = nullptr);
+    // sender is a member), or a system line (sender id below 1); the
+    // pictures the member sent that are not here yet are fetched from it.
+    void ShowGroupMessage(int senderId, CString text, CString time, const std::vector<CString>* pictures = nullptr);
     // The member list refilled from the group's members.
     void RefreshMembers();
     // The own member's card in the member list.
@@ -128,11 +137,13 @@ public:
     CRect m_rcMsgList;
     CToolTipCtrl m_tooltip;
     CDataGroup* m_pGroup = nullptr;
-    HMODULE m_hPlugin = nullptr;
+    HMODULE m_hPlugin = nullptr;  // freed with the window
+    bool m_bDeleteWithWindow = false;  // as for the one-to-one window
 
 protected:
     void DoDataExchange(CDataExchange* dx) override;
     BOOL OnInitDialog() override;
+    void PostNcDestroy() override;
     void OnOK() override;
     BOOL PreTranslateMessage(MSG* msg) override;
     void DrawOwnerInBackgroud(Gdiplus::Graphics* graphics) override;

@@ -545,8 +545,11 @@ void CKivDlgLogining::AfterLogin()
     CreateDirectory(app->m_strImagePath, nullptr);
     app->m_strImagePath.Replace("\\", "/");
 
-    // 6. The own head and the remembered entry.
-    app->m_userSelf.UpdateHead(app->m_strImagePath);
+    // 6. The own head and the remembered entry. The head comes in the
+    // background, as the UI thread never waits for the web server; until it
+    // has come the own record keeps the head remembered with the account, and
+    // the record is written again with the new head when it comes.
+    StartOwnHeadDownload(ownId);
     app->m_userSelf.Update(&main->m_dbSys);
 
     // 7. The lists from the local store until the server answers.

@@ -5,12 +5,14 @@
 #include "Lum/KivApp.h"
 #include "Lum/KivDlgChat.h"
 #include "Lum/KivMessages.h"
+#include "Lum/PluginModule.h"
 #include "Lum/ServiceConnection.h"
 #include "Lum/Workers.h"
 #include "base/MenuCommands.h"
 #include "base/WndMenu.h"
 #include "platform/codepage.h"
 #include "platform/config.h"
+#include "platform/heads.h"
 #include "platform/threads.h"
 
 #include <condition_variable>
@@ -122,43 +124,6 @@ UINT ThreadStoreGroup(LPVOID param)
     return done;
 }
 
-// ---------------------------------------------------------------- group head downloads
-
-struct GroupHeadJob {
-    const CDataGroup* rec = nullptr;  // the list record: only compared, never read, off the UI thread
-    int id = 0;
-};
-
-struct DownloadedGroupHead {
-    int id = 0;
-    Gdiplus::Bitmap* image = nullptr;
-};
-
-std::mutex g_headsLock;
-std::map<const CDataGroup*, DownloadedGroupHead> g_heads;
-
-UINT ThreadLoadGroupHead(LPVOID param)
-{
-    std::unique_ptr<GroupHeadJob> job(static_cast<GroupHeadJob*>(param));
-    if (!job || job->id < 1) return 0;
-    CDataGroup head;
-    head.m_nId = job->id;
-    const int result = head.UpdateHead(GetProgramFolder());
-    const bool loaded = result == 1 && head.m_imgHead;
-    if (loaded) {
-        std::lock_guard<std::mutex> lock(g_headsLock);
-        DownloadedGroupHead& slot = g_heads[job->rec];
-        // A later download of the same record replaces an earlier one.
-        delete slot.image;
-        slot.id = job->id;
-        slot.image = head.m_imgHead;
-        head.m_imgHead = nullptr;
-    }
-    if (HWND hwnd = GetMainWindowHandle())
-        ::PostMessage(hwnd, UM_GROUP_HEAD_LOADED, reinterpret_cast<WPARAM>(job->rec), loaded ? 1 : 0);
-    return 1;
-}
-
 }  // namespace
 
 std::function<void(CDataGroup*)> CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
@@ -193,10 +158,13 @@ CKivGroupListCtrl::CKivGroupListCtrl()
     m_pDefaultHead = LoadPng(kPngDefaultGroupHead);
     m_pDiscussionHead = LoadPng(kPngDiscussionHead);
     m_pOwnerBadge = LoadPng(kPngOwnerBadge);
+    m_nHeadListener =
+        lumheads::AddHeadListener([this](const std::vector<const lumheads::Head*>& batch) { OnHeadsArrived(batch); });
 }
 
 CKivGroupListCtrl::~CKivGroupListCtrl()
 {
+    lumheads::RemoveHeadListener(m_nHeadListener);
     for (auto& entry : m_mapGroups) FreeRecord(entry.second);
     m_mapGroups.clear();
     // The store outlives the list; no write may still run when it goes.
@@ -205,7 +173,10 @@ CKivGroupListCtrl::~CKivGroupListCtrl()
     delete m_pDiscussionHead;
     delete m_pOwnerBadge;
     m_pDefaultHead = m_pDiscussionHead = m_pOwnerBadge = nullptr;
+    // The module the list loaded last goes with the list (no export is called).
+    HMODULE module = m_hPlugin;
     m_hPlugin = nullptr;
+    ReleasePluginModule(module, false);
 }
 
 CString CKivGroupListCtrl::RowText(const CDataGroup* rec)
@@ -222,6 +193,13 @@ CString CKivGroupListCtrl::RowText(const CDataGroup* rec)
 int CKivGroupListCtrl::FindRow(int gid) const
 {
     const int count = GetItemCount();
+    // The row the record had last is looked at first: rows move only when
+    // one before them goes.
+    auto it = m_mapGroups.find(gid);
+    if (it != m_mapGroups.end() && it->second) {
+        const int row = it->second->m_nAux;
+        if (row >= 0 && row < count && static_cast<int>(GetItemData(row)) == gid) return row;
+    }
     for (int i = 0; i < count; ++i)
         if (static_cast<int>(GetItemData(i)) == gid) return i;
     return -1;
@@ -251,9 +229,44 @@ void CKivGroupListCtrl::FreeRecord(CDataGroup* rec)
     DropFromStack(rec);
     for (auto& entry : rec->m_mapMembers) DropFromStack(entry.second);
     rec->ClearUnreadNews();
-    // A head downloaded for the record and not yet taken goes with it.
-    delete TakeDownloadedGroupHead(rec, 0);
     delete rec;
+}
+
+void CKivGroupListCtrl::OnHeadsArrived(const std::vector<const lumheads::Head*>& batch)
+{
+    // Group heads go to their groups, user heads to every group's member
+    // record of that user; both are kept in the store, in one transaction.
+    auto* store = static_cast<CFileDbUser*>(m_pUserStore);
+    std::unique_lock<std::mutex> lock(g_storeLock, std::defer_lock);
+    bool rows = false, any = false;
+    auto took = [&] {
+        if (!any && store) {
+            lock.lock();
+            store->BeginBatch();
+        }
+        any = true;
+    };
+    for (const lumheads::Head* head : batch) {
+        if (!head->image) continue;
+        if (head->group) {
+            auto it = m_mapGroups.find(head->id);
+            if (it == m_mapGroups.end()) continue;
+            took();
+            DrawLoadedHead(it->second, head->image);
+            if (store) it->second->Update(store, 0);
+            rows = true;
+            continue;
+        }
+        for (auto& entry : m_mapGroups) {
+            auto member = entry.second->m_mapMembers.find(head->id);
+            if (member == entry.second->m_mapMembers.end() || !member->second) continue;
+            took();
+            DrawLoadedHead(member->second, head->image);
+            if (store) store->InsertUser(member->second);
+        }
+    }
+    if (any && store) store->EndBatch();
+    if (rows && m_hWnd) Invalidate();
 }
 
 int CKivGroupListCtrl::SaveGroup(int gid)
@@ -526,34 +539,15 @@ void CKivGroupListCtrl::DrawItem(LPDRAWITEMSTRUCT dis)
 
 // ---------------------------------------------------------------- background work
 
-Gdiplus::Bitmap* TakeDownloadedGroupHead(const CDataGroup* rec, int gid)
-{
-    std::lock_guard<std::mutex> lock(g_headsLock);
-    auto it = g_heads.find(rec);
-    if (it == g_heads.end()) return nullptr;
-    DownloadedGroupHead head = it->second;
-    g_heads.erase(it);
-    if (gid != 0 && head.id != gid) {
-        delete head.image;
-        return nullptr;
-    }
-    return head.image;
-}
-
-void DropDownloadedGroupHeads()
-{
-    std::lock_guard<std::mutex> lock(g_headsLock);
-    for (auto& entry : g_heads) delete entry.second.image;
-    g_heads.clear();
-}
-
 void StartGroupHeadDownload(CDataGroup* rec)
 {
-    if (!rec) return;
-    auto* job = new GroupHeadJob;
-    job->rec = rec;
-    job->id = rec->m_nId;
-    if (!AfxBeginThread(ThreadLoadGroupHead, job)) delete job;
+    if (!rec || rec->m_nId < 1) return;
+    if (const lumheads::Head* head = lumheads::FindHead(true, rec->m_nId)) {
+        // Known this session: no second fetch.
+        if (head->image) DrawLoadedHead(rec, head->image);
+        return;
+    }
+    lumheads::RequestHead(true, rec->m_nId);
 }
 
 void StartGroupStoreWrite(CDataGroup* rec, void* userStore)
@@ -580,18 +574,21 @@ int CKivGroupListCtrl::OpenGroupChat(CDataGroup* group)
 {
     if (!group || group->m_dlgChat) return 1;
     RegisterChatWindowTemplates();
-    // The window lives until the program ends, like the group's record.
+    // The window lives as long as the group's record, and the object as the
+    // window.
     auto* chat = new CKivDlgChatGroup(group);
     chat->m_dlgMsgList.m_pGroup = group;
     chat->m_dlgMsgList.m_listMembers.m_nListId = group->m_nId;
     chat->m_dlgMsgList.m_listMembers.m_bIsMaster = group->m_nIsMaster;
     chat->m_dlgMsgList.m_listMembers.m_pUserStore = m_pUserStore;
+    chat->m_dlgMsgList.m_listMembers.m_pBlackList = m_pBlackList;
     group->m_dlgChat = chat;
     if (!chat->Create(IDD_DLG_CHAT_GROUP, nullptr)) {
         group->m_dlgChat = nullptr;
         delete chat;
         return 1;
     }
+    chat->m_bDeleteWithWindow = true;
     chat->SetWindowPos(nullptr, 0, 0, 550, 490, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     chat->CenterWindow();
     return 1;
@@ -600,11 +597,13 @@ int CKivGroupListCtrl::OpenGroupChat(CDataGroup* group)
 void CKivGroupListCtrl::ShowGroupChat(CDataGroup* group)
 {
     // A group with queued lines opens the way the tray opens it, so that the
-    // lines are shown and stored and the group leaves the unread stack.
-    if (!group->m_vecUnread.empty() && m_pStackNewMsg && m_pStackNewMsg->Contains(group)) {
+    // lines are shown and stored, and then waits no more (also when the
+    // message centre took it off the unread stack already).
+    if (!group->m_vecUnread.empty()) {
         if (HWND main = GetMainWindowHandle()) {
             ::SendMessage(main, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(group), 0);
-            m_pStackNewMsg->Remove(group);
+            if (m_pStackNewMsg) m_pStackNewMsg->Remove(group);
+            group->ClearUnreadNews();
             return;
         }
     }
@@ -895,9 +894,10 @@ LRESULT CKivGroupListCtrl::OnGroupHeadChanged(WPARAM wParam, LPARAM)
     const int gid = static_cast<int>(wParam);
     auto it = m_mapGroups.find(gid);
     if (it == m_mapGroups.end()) return 0;
-    if (HWND main = GetMainWindowHandle())
-        ::PostMessage(main, UM_GROUP_HEAD_LOADED, reinterpret_cast<WPARAM>(it->second),
-                      reinterpret_cast<LPARAM>(m_pUserStore));
+    // The new photo is on the web server now: the head loader fetches it
+    // anew (the head it holds is the old photo), and its arrival is drawn
+    // into the list.
+    lumheads::RequestHead(true, gid, true);
     return 0;
 }
 

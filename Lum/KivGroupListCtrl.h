@@ -7,18 +7,22 @@
 // style 4, else the default group head), the owner badge for groups the user
 // owns, the row text and the group's note.
 //
-// Head images are fetched on a thread of their own per group (the
-// s_loadHead hook; StartGroupHeadDownload by default) and groups from the
-// service are written to the user store on a thread of their own (the
-// s_storeGroup hook; StartGroupStoreWrite by default).
+// Head images come from the process's head loader (the s_loadHead hook;
+// StartGroupHeadDownload by default); the heads it hands over are drawn into
+// the groups and into the member records of their users, and stored. Groups
+// from the service are written to the user store on a thread of their own
+// (the s_storeGroup hook; StartGroupStoreWrite by default).
 #pragma once
 
 #include "Common/Data.h"
 #include "Lum/ListCtrlEx.h"
 #include "Lum/StackNewMsg.h"
 
+#include "platform/heads.h"
+
 #include <functional>
 #include <map>
+#include <set>
 #include <memory>
 #include <vector>
 
@@ -80,6 +84,8 @@ public:
     static void BlockGroupSms(CDataGroup* group, UINT command);
 
     void DrawItem(LPDRAWITEMSTRUCT dis) override;
+    // Heads that arrived: groups and the members of every group take them.
+    void OnHeadsArrived(const std::vector<const lumheads::Head*>& batch);
 
     // Starts the download of a group's head image (the record is list-owned).
     static std::function<void(CDataGroup* rec)> s_loadHead;
@@ -107,6 +113,9 @@ public:
     // (either may be null).
     void* m_pUserStore = nullptr;
     CStackNewMsg* m_pStackNewMsg = nullptr;
+    // The main window's black-list set, handed to the member lists of the
+    // group chats (their "移至黑名单" adds to it); may be null.
+    std::set<int>* m_pBlackList = nullptr;
 
 protected:
     void OnDblClk(NMHDR* nm, LRESULT* result);
@@ -130,6 +139,7 @@ protected:
     DECLARE_MESSAGE_MAP()
 
 private:
+    int m_nHeadListener = 0;
     // The group id of the row at the selection mark (0 when none) and its text.
     int SelectedGid(CString* text = nullptr) const;
     void ShowGroupChat(CDataGroup* group);
@@ -139,7 +149,7 @@ private:
     // Removes one group: row, store rows, unread entries; frees it.
     void DropRecord(std::map<int, CDataGroup*>::iterator it);
     // Frees a record and whatever points at it (stack entries of the group
-    // and its members, a parked head image).
+    // and its members).
     void FreeRecord(CDataGroup* rec);
     void FreeMember(CDataUser* member);
     void DropFromStack(CData* rec);
@@ -164,16 +174,10 @@ UINT ThreadSetBotherDay(LPVOID param);
 
 // ---------------------------------------------------------------- background work
 
-// Starts the head download of a list-owned group record on a thread of its
-// own; called on the UI thread. The thread never touches the record: it
-// downloads into a record of its own and leaves the image for the main
-// window (TakeDownloadedGroupHead), then posts UM_GROUP_HEAD_LOADED with the
-// record pointer and 1 when an image was loaded.
+// The head of a list-owned group record: drawn into it at once when the head
+// loader has it this session, else asked of the head loader (nothing when
+// the id is below 1); called on the UI thread.
 void StartGroupHeadDownload(CDataGroup* rec);
-// A downloaded group head waiting for its record: taken once (null when
-// none, or when it was downloaded for another id).
-Gdiplus::Bitmap* TakeDownloadedGroupHead(const CDataGroup* rec, int gid);
-void DropDownloadedGroupHeads();
 // Writes a copy of the group (taken on the calling thread) with its members
 // to the user store on a thread of its own.
 void StartGroupStoreWrite(CDataGroup* rec, void* userStore);

@@ -3,6 +3,7 @@
 #include "base/MenuCommands.h"
 #include "base/WndMenu.h"
 #include "Common/GdiPlusBitmap.h"
+#include "Lum/DlgChatMsgList.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivMessages.h"
 #include "Lum/Workers.h"
@@ -135,8 +136,15 @@ void CKivGroupUsersListCtrl::SetRole(int role)
     const int id = SelectedId();
     auto it = m_mapUsers.find(id);
     if (id <= 0 || it == m_mapUsers.end()) return;
-    // Changed here at once; the worker reports a refusal itself.
+    // Changed here at once; the worker reports a refusal itself. The
+    // group's own member record changes too: the list's copies are made anew
+    // from it whenever the list is refilled.
     it->second->m_nMemberRole = role;
+    if (auto* pane = dynamic_cast<CDlgChatMsgListGroup*>(GetParent()))
+        if (CDataGroup* group = pane->m_pGroup) {
+            auto member = group->m_mapMembers.find(id);
+            if (member != group->m_mapMembers.end() && member->second) member->second->m_nMemberRole = role;
+        }
     auto* block = new GroupMasterBlock;
     block->groupID = it->second->m_nGroupId;
     block->userID = id;
@@ -171,6 +179,12 @@ LRESULT CKivGroupUsersListCtrl::OnGroupCardChanged(WPARAM wParam, LPARAM)
     auto it = m_mapUsers.find(sender->m_nId);
     if (it == m_mapUsers.end()) return 0;
     it->second->m_strRemark = sender->m_strRemark;
+    // The group's member record keeps the card for the next refill.
+    if (auto* pane = dynamic_cast<CDlgChatMsgListGroup*>(GetParent()))
+        if (CDataGroup* group = pane->m_pGroup) {
+            auto member = group->m_mapMembers.find(sender->m_nId);
+            if (member != group->m_mapMembers.end() && member->second) member->second->m_strRemark = sender->m_strRemark;
+        }
     const int row = FindRow(sender->m_nId);
     if (row >= 0) SetItemText(row, 0, RowText(it->second));
     SendMessage(WM_SIZE, 0, 0);

@@ -1,11 +1,14 @@
 #include "Lum/KivSearchList.h"
 
+#include "Lum/KivMessages.h"
+
 #include "Common/GdiPlusBitmap.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivGroupListCtrl.h"
 #include "Lum/KivUsersListCtrl.h"
 #include "Lum/PluginModule.h"
 #include "platform/codepage.h"
+#include "plugins/Sorvan/SorvanExports.h"
 
 #include <cstdio>
 #include <cstring>
@@ -17,9 +20,6 @@ const UINT kPngDefaultUserHead = 149;
 const UINT kPngDefaultGroupHead = 153;
 const int kRowHeight = 27;
 const int kMaxRows = 12;
-
-typedef void (*ShowUserFn)(CString, int, CString, HWND, CFileDbUser*, CString);
-typedef void (*ShowGroupFn)(CString, int, CString, CFileDbUser*, CString);
 
 const char* const kSorvanUserFailure = "加载Sorvan.dll失败,未能实现查找功能";
 const char* const kSorvanGroupFailure = "加载Sorvan.dll失败,未能实现查找更多群功能";
@@ -266,6 +266,16 @@ void CDlgSearchListctrl::OpenResult(int row)
 {
     CData* rec = m_list.RecordAt(row);
     if (!rec || rec->m_nId <= 0) return;
+    // Lines waiting for the contact or group are shown, and stored, as its
+    // chat opens, the way the lists and the tray open it; then it waits no
+    // more.
+    if (!rec->m_vecUnread.empty() && m_hMainWnd) {
+        ::SendMessage(m_hMainWnd, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(rec), 0);
+        CStackNewMsg* stack = m_pFriends ? m_pFriends->m_pStackNewMsg : m_pGroups ? m_pGroups->m_pStackNewMsg : nullptr;
+        if (stack) stack->Remove(rec);
+        rec->ClearUnreadNews();
+        return;
+    }
     if (rec->m_nIsGroup == 1) {
         if (!m_pGroups) return;
         m_pGroups->OpenGroupChat(static_cast<CDataGroup*>(rec));
@@ -310,7 +320,7 @@ void CDlgSearchListctrl::OnMoreUsers(NMHDR*, LRESULT* result)
 {
     if (result) *result = 0;
     if (HMODULE sorvan = Sorvan(kSorvanUserFailure)) {
-        if (auto show = PluginExport<ShowUserFn>(sorvan, "showUser")) {
+        if (auto show = PluginExport(sorvan, SorvanExports::showUser)) {
             const Session s = CurrentSession();
             show(m_strSearch, s.ownId, s.account, m_hMainWnd, m_pUserStore, s.verifyCode);
         }
@@ -322,7 +332,7 @@ void CDlgSearchListctrl::OnMoreGroups(NMHDR*, LRESULT* result)
 {
     if (result) *result = 0;
     if (HMODULE sorvan = Sorvan(kSorvanGroupFailure)) {
-        if (auto show = PluginExport<ShowGroupFn>(sorvan, "showGroup")) {
+        if (auto show = PluginExport(sorvan, SorvanExports::showGroup)) {
             const Session s = CurrentSession();
             show(m_strSearch, s.ownId, s.account, m_pUserStore, s.verifyCode);
         }

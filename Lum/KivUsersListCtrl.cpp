@@ -2,8 +2,10 @@
 
 #include "base/MenuCommands.h"
 #include "Common/GdiPlusBitmap.h"
+#include "Common/FileDB.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivMessages.h"
+#include "Lum/PluginModule.h"
 #include "Lum/Workers.h"
 #include "base/WndMenu.h"
 #include "platform/codepage.h"
@@ -82,10 +84,13 @@ CKivUsersListCtrl::CKivUsersListCtrl()
     m_pDefaultHead = LoadPng(kPngDefaultHead);
     const UINT states[5] = {kPngStatePc, kPngStateWeb, kPngStateMobile, kPngStateWap, kPngStateSms};
     for (int i = 0; i < 5; ++i) m_pStateIcons[i] = LoadPng(states[i]);
+    m_nHeadListener =
+        lumheads::AddHeadListener([this](const std::vector<const lumheads::Head*>& batch) { OnHeadsArrived(batch); });
 }
 
 CKivUsersListCtrl::~CKivUsersListCtrl()
 {
+    lumheads::RemoveHeadListener(m_nHeadListener);
     for (auto& entry : m_mapUsers) {
         if (m_pStackNewMsg && m_pStackNewMsg->Contains(entry.second)) m_pStackNewMsg->Remove(entry.second);
         delete entry.second;
@@ -96,12 +101,24 @@ CKivUsersListCtrl::~CKivUsersListCtrl()
         delete icon;
         icon = nullptr;
     }
+    // The module the list loaded last goes with the list (no export is
+    // called; its windows close as it is unloaded), while the window layer
+    // is still there to close them.
+    HMODULE module = m_hPlugin;
     m_hPlugin = nullptr;
+    ReleasePluginModule(module, false);
 }
 
 int CKivUsersListCtrl::FindRow(int id) const
 {
     const int count = GetItemCount();
+    // The row the record had last is looked at first: rows move only when
+    // one before them goes.
+    auto it = m_mapUsers.find(id);
+    if (it != m_mapUsers.end() && it->second) {
+        const int row = it->second->m_nAux;
+        if (row >= 0 && row < count && static_cast<int>(GetItemData(row)) == id) return row;
+    }
     for (int i = 0; i < count; ++i)
         if (static_cast<int>(GetItemData(i)) == id) return i;
     return -1;
@@ -112,6 +129,26 @@ void CKivUsersListCtrl::FetchHead(CDataUser* copy)
     CKivApp* app = GetKivApp();
     if (app && copy->m_nId == app->GetOwnUserId()) copy->FromUserHead(&app->m_userSelf);
     else if (s_loadHead) s_loadHead(copy);
+}
+
+void CKivUsersListCtrl::OnHeadsArrived(const std::vector<const lumheads::Head*>& batch)
+{
+    // The friend and stranger lists keep their records' heads in the store;
+    // a member list's records are copies of the group list's, which keeps them.
+    auto* store = m_nListId == 1 || m_nListId == 2 ? static_cast<CFileDB*>(m_pUserStore) : nullptr;
+    bool changed = false;
+    for (const lumheads::Head* head : batch) {
+        if (head->group || !head->image) continue;
+        auto it = m_mapUsers.find(head->id);
+        if (it == m_mapUsers.end()) continue;
+        if (!changed && store) store->BeginBatch();
+        changed = true;
+        DrawLoadedHead(it->second, head->image);
+        if (store) it->second->Update(store);
+    }
+    if (!changed) return;
+    if (store) store->EndBatch();
+    if (m_hWnd) Invalidate();
 }
 
 int CKivUsersListCtrl::AddUser(CDataUser* rec, int fromServer)
@@ -179,7 +216,7 @@ int CKivUsersListCtrl::AddUsers(const std::map<int, CDataUser*>& records)
     return 1;
 }
 
-void CKivUsersListCtrl::DropRecord(std::map<int, CDataUser*>::iterator it)
+void CKivUsersListCtrl::DropRecord(std::map<int, CDataUser*>::iterator it, bool store)
 {
     CDataUser* rec = it->second;
     const int row = FindRow(it->first);
@@ -187,7 +224,7 @@ void CKivUsersListCtrl::DropRecord(std::map<int, CDataUser*>::iterator it)
         DeleteItem(row);
         ForgetRow(row);
     }
-    rec->Delete(m_pUserStore);
+    if (store) rec->Delete(m_pUserStore);
     // The stack must not keep a record that is freed here, with or without
     // unread messages.
     if (m_pStackNewMsg && m_pStackNewMsg->Contains(rec)) m_pStackNewMsg->Remove(rec);
@@ -217,6 +254,14 @@ int CKivUsersListCtrl::RemoveUser(int id)
     if (it == m_mapUsers.end()) return 0;
     DropRecord(it);
     SendMessage(WM_SIZE, 0, 0);
+    return 1;
+}
+
+int CKivUsersListCtrl::DropUser(int id)
+{
+    auto it = m_mapUsers.find(id);
+    if (it == m_mapUsers.end()) return 0;
+    DropRecord(it, false);
     return 1;
 }
 
@@ -275,11 +320,13 @@ void CKivUsersListCtrl::RefreshChatWindows()
 void CKivUsersListCtrl::ShowChat(CDataUser* rec)
 {
     // A contact with queued lines opens the way the tray opens it, so that
-    // the lines are shown and stored and the contact leaves the unread stack.
-    if (!rec->m_vecUnread.empty() && m_pStackNewMsg && m_pStackNewMsg->Contains(rec)) {
+    // the lines are shown and stored, and then waits no more (also when the
+    // message centre took it off the unread stack already).
+    if (!rec->m_vecUnread.empty()) {
         if (HWND main = GetMainWindowHandle()) {
             ::SendMessage(main, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(rec), 0);
-            m_pStackNewMsg->Remove(rec);
+            if (m_pStackNewMsg) m_pStackNewMsg->Remove(rec);
+            rec->ClearUnreadNews();
             return;
         }
     }
@@ -486,14 +533,16 @@ void CKivUsersListCtrl::OnEditRemark()
     PluginCommand(IDM_EDIT_REMARK);
 }
 
+// "添加好友" and "显示黑名单" are the main window's commands: they need no
+// row (the blank area's menu offers "添加好友" where no row is selected).
 void CKivUsersListCtrl::OnAddFriend()
 {
-    PluginCommand(IDM_ADD_FRIEND);
+    if (s_pluginCommand) s_pluginCommand(this, IDM_ADD_FRIEND, 0, CString());
 }
 
 void CKivUsersListCtrl::OnBlackList()
 {
-    PluginCommand(IDM_SHOW_BLACK_LIST);
+    if (s_pluginCommand) s_pluginCommand(this, IDM_SHOW_BLACK_LIST, 0, CString());
 }
 
 LRESULT CKivUsersListCtrl::OnRemarkChanged(WPARAM wParam, LPARAM)

@@ -5,17 +5,22 @@
 // and the local user store in step, opens chat windows and carries out the
 // commands of the friend and stranger popup menus.
 //
-// Chat windows, the head download thread and the feature plug-ins are
-// reached through the hooks below; without a hook the step is skipped.
+// Chat windows, the head loader and the feature plug-ins are reached through
+// the hooks below; without a hook the step is skipped. Heads that the head
+// loader hands over are drawn into the records they belong to, one repaint
+// per batch; the friend and stranger lists also store them.
 #pragma once
 
 #include "Common/Data.h"
 #include "Lum/ListCtrlEx.h"
 #include "Lum/StackNewMsg.h"
 
+#include "platform/heads.h"
+
 #include <functional>
 #include <map>
 #include <set>
+#include <vector>
 
 class CKivUsersListCtrl : public CListCtrlEx {
     DECLARE_DYNAMIC(CKivUsersListCtrl)
@@ -36,6 +41,9 @@ public:
     // Removes a contact's row, store row, unread entry and record: 1, or 0
     // for an unknown id.
     int RemoveUser(int id);
+    // Removes a contact's row, unread entry and record, leaving its store row
+    // (a member who left a group): 1, or 0 for an unknown id.
+    int DropUser(int id);
     // Frees every record and deletes every row (log-out).
     void DeleteAllUsers();
     // The record of an id (null when none); its row index is brought up to date.
@@ -95,9 +103,14 @@ protected:
 
     DECLARE_MESSAGE_MAP()
 
+    // Heads that arrived: the records of their ids take them.
+    void OnHeadsArrived(const std::vector<const lumheads::Head*>& batch);
+
 private:
-    // Removes one record: row, store row, unread entry; frees it.
-    void DropRecord(std::map<int, CDataUser*>::iterator it);
+    int m_nHeadListener = 0;
+    // Removes one record: row, store row (unless `store` is false), unread
+    // entry; frees it.
+    void DropRecord(std::map<int, CDataUser*>::iterator it, bool store = true);
     void ShowChat(CDataUser* rec);
     void PluginCommand(UINT command);
     void FetchHead(CDataUser* copy);

@@ -5,15 +5,12 @@
 #include "Lum/KivUsersListCtrl.h"
 #include "Lum/PluginModule.h"
 #include "base/MenuCommands.h"
+#include "plugins/Vistel/VistelExports.h"
 
 #include <functional>
 #include <utility>
 
 namespace {
-
-typedef int (*VistelShowFn)(int, int, int, CString, HWND, CString);
-typedef int (*EditFrdRemarkFn)(int, CString, HWND, CString);
-typedef int (*EditGrpCardFn)(int, int, HWND, CString);
 
 const char* const kVistelFailure = "加载Vistel.dll失败,未能实现查看个人资料功能";
 
@@ -60,12 +57,12 @@ struct UserListHook {
         HMODULE module = LoadVistel(list->m_hPlugin, kVistelFailure);
         if (!module) return;
         if (command == IDM_VIEW_INFO) {
-            if (auto show = PluginExport<VistelShowFn>(module, "Show"))
+            if (auto show = PluginExport(module, VistelExports::Show))
                 show(0, id, OwnId(), Account(), list->m_hWnd, VerifyCode());
         } else if (command == IDM_EDIT_REMARK) {
-            if (auto edit = PluginExport<EditFrdRemarkFn>(module, "EditFrdRemark"))
+            if (auto edit = PluginExport(module, VistelExports::EditFrdRemark))
                 edit(id, Account(), list->m_hWnd, VerifyCode());
-        } else if (auto edit = PluginExport<EditGrpCardFn>(module, "EditGrpCard")) {
+        } else if (auto edit = PluginExport(module, VistelExports::EditGrpCard)) {
             // A member list's id is its group's.
             edit(list->m_nListId, id, list->m_hWnd, VerifyCode());
         }
@@ -84,9 +81,9 @@ struct GroupListHook {
         HMODULE module = LoadVistel(list->m_hPlugin, nullptr);
         if (!module) return false;
         if (command == IDM_EDIT_GROUP_CARD) {
-            if (auto edit = PluginExport<EditGrpCardFn>(module, "EditGrpCard"))
+            if (auto edit = PluginExport(module, VistelExports::EditGrpCard))
                 edit(gid, OwnId(), list->m_hWnd, VerifyCode());
-        } else if (auto show = PluginExport<VistelShowFn>(module, "Show")) {
+        } else if (auto show = PluginExport(module, VistelExports::Show)) {
             show(1, gid, OwnId(), Account(), list->m_hWnd, VerifyCode());
         }
         return true;

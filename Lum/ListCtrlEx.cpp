@@ -216,3 +216,11 @@ void CListCtrlEx::OnNcCalcSize(BOOL calcValidRects, NCCALCSIZE_PARAMS* params)
     ModifyStyle(WS_HSCROLL, 0);
     CListCtrl::OnNcCalcSize(calcValidRects, params);
 }
+
+void DrawLoadedHead(CData* rec, const Gdiplus::Bitmap* head)
+{
+    if (!rec || !head) return;
+    if (!rec->m_imgHead) rec->m_imgHead = new Gdiplus::Bitmap(40, 40, Gdiplus::PixelFormat32bppARGB);
+    Gdiplus::Graphics g(rec->m_imgHead);
+    g.DrawImage(const_cast<Gdiplus::Bitmap*>(head), 0, 0);
+}

@@ -9,6 +9,7 @@
 // at the end of WM_PAINT the back bitmap goes to the screen all at once.
 #pragma once
 
+#include "Common/Data.h"
 #include "platform/gdiplus.h"
 #include "platform/listctrl.h"
 
@@ -70,3 +71,7 @@ protected:
 
     DECLARE_MESSAGE_MAP()
 };
+
+// A head that arrived from the head loader (40 x 40) drawn onto a record's
+// head image; the record gets a 40 x 40 image when it has none.
+void DrawLoadedHead(CData* rec, const Gdiplus::Bitmap* head);

@@ -108,6 +108,7 @@ DialogTemplate MainTemplate()
         Item("SysListView32", IDC_LIST_FRIENDS, 2, 158, 197, 335, list),
         Item("SysListView32", IDC_LIST_STRANGERS, 2, 158, 197, 335, list),
         Item("SysListView32", IDC_LIST_GROUPS, 2, 158, 197, 335, list),
+        Item("Static", IDC_LINK_TOPIC, 44, 497, 153, 16, SS_NOTIFY),
     };
     // The settings button has no picture and is never shown.
     t.items[5].style &= ~WS_VISIBLE;

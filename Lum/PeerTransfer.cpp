@@ -399,7 +399,9 @@ void PeerOfferPictures(int peerId, const CString& markup)
     for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + mark.size())) {
         const size_t start = at + mark.size();
         const size_t end = text.find_first_of("'\"<> ", start);
-        const CString name(text.substr(start, end == std::string::npos ? std::string::npos : end - start).c_str());
+        // Names travel escaped as in a file address ("%20" for a blank, UTF-8
+        // bytes escaped); the receiver asks for the name itself.
+        const CString name(PercentDecode(text.substr(start, end == std::string::npos ? std::string::npos : end - start)).c_str());
         if (!name.IsEmpty() && PeerSafeName(name) == name) g_pictures.insert({peerId, name.str()});
     }
 }
@@ -830,43 +832,70 @@ void PeerFileOffered(int peerId, int listId, const CString& fileId, const CStrin
 void PeerFetchPictures(CDataUser* rec, const CString& address, int port)
 {
     if (!rec) return;
-    // The names are copied on this thread; the thread works on the copy.
-    std::vector<CString> names;
+    // The pictures to fetch (name and the folder it goes into) are copied
+    // here; the thread works on the copy and never touches the record. A
+    // name leaves the record when its picture arrived (the chat window's
+    // notice), so a fetch that could not reach the peer yet is made again
+    // when the peer's address comes.
+    std::vector<std::pair<CString, CString>> pictures;
     EnterCriticalSection(&rec->m_cs);
     if (rec->m_pTransMap)
-        for (const auto& item : *rec->m_pTransMap) names.push_back(item.first);
+        for (const auto& item : *rec->m_pTransMap) pictures.push_back(item);
     LeaveCriticalSection(&rec->m_cs);
+    if (pictures.empty()) return;
     const int contactId = rec->m_nId;
     const int listId = rec->m_nGroupId;
+    // The window that shows the picture: the record's own for a friend or
+    // stranger, the group's for a member.
     HWND chat = rec->m_dlgChat ? rec->m_dlgChat->m_hWnd : nullptr;
+    if (listId >= 11)
+        if (CKivDlg* main = MainWindow())
+            if (CDataGroup* group = main->m_listGroup.GetGroup(listId))
+                chat = group->m_dlgChat ? group->m_dlgChat->m_hWnd : nullptr;
+    CString knownAddress = address;
+    int knownPort = port;
+    if (knownAddress.IsEmpty() || knownPort <= 0) PeerKnownAddress(contactId, &knownAddress, &knownPort);
     std::shared_ptr<CPeerLink> link = PaneLink(contactId);
     StartThread([=] {
         std::lock_guard<std::mutex> busy(link->m_busy);
         const int own = GetPeerContext().ownId();
-        const CString folder = GetPeerContext().filesFolder();
-        bool connected = link->ConnectPeer(address, port) != 0;
+        const bool connected =
+            !knownAddress.IsEmpty() && knownPort > 0 && link->ConnectPeer(knownAddress, knownPort) != 0;
         if (!connected) {
+            // The server's answer, when it has one, reaches the chat window
+            // with the peer's address, which starts the fetch again.
             if (!link->m_nLocalPort) link->Rendezvous(own, contactId, listId, 11);
             return;
         }
-        for (const CString& name : names) {
-            if (Stopping() || PeerSafeName(name) != name) continue;
-            const unsigned long long size = link->RequestSize(name, 0);
-            if (size == 0) continue;
-            if (PathFileExists(folder + name)) continue;
-            CString saved;
-            if (!link->RequestFile(name, 0, listId, name, folder, nullptr, size, &saved)) continue;
-            // The picture must carry its own name for the page to find it.
-            if (saved != folder + name) {
-                if (!MoveFile(saved, folder + name)) continue;
+        for (const auto& picture : pictures) {
+            const CString& name = picture.first;
+            CString folder = picture.second;
+            if (folder.IsEmpty()) folder = GetPeerContext().filesFolder();
+            if (Stopping() || PeerSafeName(name) != name || folder.IsEmpty()) continue;
+            if (!PathFileExists(folder + name)) {
+                const unsigned long long size = link->RequestSize(name, 0);
+                if (size == 0) continue;
+                CString saved;
+                if (!link->RequestFile(name, 0, listId, name, folder, nullptr, size, &saved)) continue;
+                // The picture must carry its own name for the page to find it.
+                if (saved != folder + name && !MoveFile(saved, folder + name)) continue;
             }
             if (chat) ::SendMessage(chat, UM_CHAT_NOTICE_TEXT, reinterpret_cast<WPARAM>(name.GetString()), 0);
         }
     });
-    EnterCriticalSection(&rec->m_cs);
-    if (rec->m_pTransMap)
-        for (const CString& name : names) rec->m_pTransMap->erase(name);
-    LeaveCriticalSection(&rec->m_cs);
+}
+
+void PeerPicturesSent(int peerId, int listId)
+{
+    // The same reachability as for an offered file: the peer fetches the
+    // pictures from this client's file server.
+    StartThread([=] {
+        CPeerLink* link = MainPeerLink();
+        if (!link) return;
+        std::lock_guard<std::mutex> busy(link->m_busy);
+        link->Rendezvous(GetPeerContext().ownId(), peerId, listId, 11);
+        link->EnsureListener();
+    });
 }
 
 // ============================================================ main window handlers

@@ -165,8 +165,15 @@ void PeerHolePunch(int fromid, int toid, int gid, const CString& address, int po
 // A file was offered from a chat window: remember it and make sure this
 // client can be reached (rendezvous request towards the peer, listener).
 void PeerFileOffered(int peerId, int listId, const CString& fileId, const CString& path);
-// Chat pictures of a record fetched from its peer (record's pending names).
+// Chat pictures of a record fetched from its peer (the record's pictures to
+// fetch, each into its folder); the chat window that shows them is told of
+// each picture that arrived (UM_CHAT_NOTICE_TEXT with its name).
+// Without the peer's address (given, or learned before) the rendezvous
+// server is asked for it, and its answer starts the fetch again.
 void PeerFetchPictures(CDataUser* rec, const CString& address, int port);
+// A line with pictures was sent to a peer (`listId` the peer's list id or
+// the group id): this client becomes reachable for the peer's fetch.
+void PeerPicturesSent(int peerId, int listId);
 
 // The offer a chat line carries: <file id="...">full path</file>, the id and
 // the path escaped, so that any file name arrives as it stands.

@@ -1,13 +1,7 @@
 #include "Lum/PluginModule.h"
 
 #include "platform/window.h"
-
-namespace {
-
-typedef void (*ExitInstanceFn)();
-typedef BOOL (*DllPreTranslateMessageFn)(MSG*);
-
-}  // namespace
+#include "plugins/common/PluginExports.h"
 
 HMODULE LoadPluginModule(LPCSTR file, LPCSTR failureText)
 {
@@ -20,7 +14,7 @@ void ReleasePluginModule(HMODULE module, bool callExitInstance)
 {
     if (!module) return;
     if (callExitInstance) {
-        if (auto exitInstance = PluginExport<ExitInstanceFn>(module, "ExitInstance")) {
+        if (auto exitInstance = PluginExport(module, PluginExports::ExitInstance)) {
             try {
                 exitInstance();
             } catch (...) {
@@ -33,7 +27,7 @@ void ReleasePluginModule(HMODULE module, bool callExitInstance)
 
 bool PluginPreTranslateMessage(HMODULE module, MSG* msg)
 {
-    auto preTranslate = PluginExport<DllPreTranslateMessageFn>(module, "DllPreTranslateMessage");
+    auto preTranslate = PluginExport(module, PluginExports::DllPreTranslateMessage);
     if (!preTranslate) return false;
     try {
         return preTranslate(msg) == 1;

@@ -5,24 +5,20 @@
 //
 // Every plug-in exports, with C linkage, `ExitInstance()` (closes the
 // plug-in's windows) and `DllPreTranslateMessage(MSG*)` (1: consumed), and
-// its feature's show functions. Text arguments are CString values: the
-// caller makes the copy, the plug-in destroys it.
+// its feature's show functions, each stated once in the plug-in's header of
+// exports (plugins/<Module>/<Module>Exports.h) and looked up through it with
+// PluginExport. Text arguments are CString values: the caller makes the
+// copy, the plug-in destroys it.
 #pragma once
 
 #include "platform/CString.h"
 #include "platform/module.h"
 #include "platform/msgdef.h"
+#include "plugins/common/ModuleExport.h"
 
 // Loads a plug-in file ("Prefor.dll"). When it cannot be loaded, shows
 // `failureText` in a message box (OK only; none when null) and returns null.
 HMODULE LoadPluginModule(LPCSTR file, LPCSTR failureText);
-
-// An export of a plug-in as a function of type Fn; null when missing.
-template <class Fn>
-Fn PluginExport(HMODULE module, LPCSTR name)
-{
-    return module ? reinterpret_cast<Fn>(GetProcAddress(module, name)) : nullptr;
-}
 
 // Frees a plug-in; with `callExitInstance` its ExitInstance runs first when
 // it has one. Windows of the plug-in that are still open are closed before
@@ -48,10 +44,10 @@ public:
     // `failureText`) when it cannot be loaded.
     HMODULE Load(LPCSTR file, LPCSTR failureText);
     // An export of the module held (null when none is held or it is missing).
-    template <class Fn>
-    Fn Export(LPCSTR name) const
+    template <class F>
+    F* Export(const ModuleExport<F>& e) const
     {
-        return PluginExport<Fn>(m_hModule, name);
+        return PluginExport(m_hModule, e);
     }
     void Free();
     HMODULE GetModule() const { return m_hModule; }

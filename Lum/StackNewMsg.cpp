@@ -1,29 +1,39 @@
 #include "Lum/StackNewMsg.h"
 
-#include <algorithm>
-
 CStackNewMsg::~CStackNewMsg()
 {
     // The elements go with the list; the records belong to the lists.
     m_list.clear();
 }
 
+void CStackNewMsg::Reindex() const
+{
+    if (m_where.size() == m_list.size()) return;
+    m_where.clear();
+    for (auto it = m_list.cbegin(); it != m_list.cend(); ++it) m_where[*it] = it;
+}
+
 void CStackNewMsg::Push(CData* record)
 {
     if (!record) return;
     if (!m_list.empty() && m_list.front() == record) return;
-    auto it = std::find(m_list.begin(), m_list.end(), record);
-    if (it != m_list.end()) {
-        m_list.erase(it);
+    Reindex();
+    auto found = m_where.find(record);
+    if (found != m_where.end()) {
+        m_list.splice(m_list.begin(), m_list, found->second);
+        return;
     }
     m_list.push_front(record);
+    m_where[record] = m_list.cbegin();
 }
 
 void CStackNewMsg::Remove(CData* record)
 {
-    auto it = std::find(m_list.begin(), m_list.end(), record);
-    if (it == m_list.end()) return;
-    m_list.erase(it);
+    Reindex();
+    auto found = m_where.find(record);
+    if (found == m_where.end()) return;
+    m_list.erase(found->second);
+    m_where.erase(found);
     record->ClearUnreadNews();
 }
 
@@ -35,12 +45,15 @@ CData* CStackNewMsg::Top() const
 void CStackNewMsg::Pop()
 {
     if (m_list.empty()) return;
+    Reindex();
+    m_where.erase(m_list.front());
     m_list.pop_front();
 }
 
 bool CStackNewMsg::Contains(const CData* record) const
 {
-    return std::find(m_list.begin(), m_list.end(), record) != m_list.end();
+    Reindex();
+    return m_where.count(record) != 0;
 }
 
 int IsInBlackList(const std::set<int>& blackList, int id)

@@ -11,6 +11,7 @@
 
 #include <list>
 #include <set>
+#include <unordered_map>
 
 class CStackNewMsg {
 public:
@@ -34,11 +35,18 @@ public:
     int GetCount() const { return static_cast<int>(m_list.size()); }
     bool IsEmpty() const { return m_list.empty(); }
     bool Contains(const CData* record) const;
-    // The records from the top down, as the message centre reads them.
+    // The records from the top down, as the message centre reads them (and
+    // empties the list when it has shown them).
     std::list<CData*>* GetList() { return &m_list; }
 
 private:
+    // Where each record stands in the list, so that a record is found at
+    // once however many senders wait (a heartbeat may bring hundreds); made
+    // anew when the list was changed through GetList.
+    void Reindex() const;
+
     std::list<CData*> m_list;  // front is the top
+    mutable std::unordered_map<const CData*, std::list<CData*>::const_iterator> m_where;
 };
 
 // 1 when `id` is in the black-list set, else 0.

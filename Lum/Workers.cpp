@@ -127,7 +127,7 @@ std::atomic<int> g_heartbeatFailures{0};
 
 // The UI thread is given back between slices of a dispatch after this long,
 // so that painting and input never wait for a whole reply.
-const auto kSliceBudget = std::chrono::milliseconds(8);
+const auto kSliceBudget = std::chrono::milliseconds(4);
 
 }  // namespace
 

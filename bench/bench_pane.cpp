@@ -330,9 +330,7 @@ int main(int argc, char** argv)
     probe.KillTimer(1);
     probe.DestroyWindow();
     bare.DestroyWindow();
-    peer->m_dlgChat = nullptr;  // the record would destroy the window when freed
-    chat->DestroyWindow();
-    delete chat;
+    // The record takes its chat window, and the window its object, with it.
     main->m_listFriend.DeleteAllUsers();
     lumui::SetMessageBoxHook(nullptr);
     app->m_pMainWnd = nullptr;

@@ -3,7 +3,9 @@
 // pages in the same run.
 //
 //   open         showQuillon until the window shows its contact tree and the
-//                member table of the root folder (what the user sees first)
+//                member table of the root folder (what the user sees first),
+//                with the processor time the UI thread and the web engine's
+//                processes ran meanwhile
 //   first page   a contact picked: its first page of ten lines shown
 //   page turn    the next page asked for, shown (averaged over 50 turns)
 //   store        GetRecordCount + getMsgRecords for the same page, alone
@@ -19,6 +21,8 @@
 #include "platform/files.h"
 #include "platform/module.h"
 #include "platform/uiapp.h"
+#include "plugins/Quillon/QuillonExports.h"
+#include "plugins/common/PluginExports.h"
 #include "tests/standin/StandinWeb.h"
 
 #include <chrono>
@@ -26,6 +30,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -33,11 +38,49 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-typedef void (*ShowQuillonFn)(CFileDbMsg*, CFileDbUser*, int);
-typedef void (*ExitInstanceFn)();
 
 const int kOwnId = 5;
 const int kFriends = 40, kGroups = 8;
+
+// Processor time, in milliseconds, that the kernel counted for the UI thread
+// (the calling thread) and for the processes this program started (the web
+// engine's), every thread of them: where the time of an opening went.
+double RanMs(const std::string& schedstat)
+{
+    std::ifstream in(schedstat);
+    unsigned long long ran = 0;
+    in >> ran;
+    return static_cast<double>(ran) / 1e6;
+}
+
+double UiThreadRanMs()
+{
+    return RanMs("/proc/thread-self/schedstat");
+}
+
+double ChildrenRanMs()
+{
+    double total = 0;
+    const std::string self = std::to_string(getpid());
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        // pid (comm) state ppid ...: the parent follows the state after the
+        // last ')'.
+        const size_t close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::string state, ppid;
+        std::istringstream(line.substr(close + 1)) >> state >> ppid;
+        if (ppid != self) continue;
+        std::error_code ec;
+        for (const auto& task : std::filesystem::directory_iterator(entry.path() / "task", ec))
+            total += RanMs(task.path() / "schedstat");
+    }
+    return total;
+}
 
 double ms(Clock::time_point from)
 {
@@ -140,7 +183,7 @@ int main(int argc, char** argv)
     Seed(users, history, lines);
 
     HMODULE module = LoadLibrary("Quillon.dll");
-    auto show = module ? reinterpret_cast<ShowQuillonFn>(GetProcAddress(module, "showQuillon")) : nullptr;
+    auto show = PluginExport(module, QuillonExports::showQuillon);
     if (!show) {
         std::fprintf(stderr, "bench_quillon: cannot load the history module\n");
         return 1;
@@ -151,6 +194,7 @@ int main(int argc, char** argv)
     lumui::PumpUntil([&] { return Text(PageOf(module, 15002), "pane").find("ID号/群号") != std::string::npos; }, 30000);
     lumui::Pump(200);
 
+    const double uiBefore = UiThreadRanMs(), webBefore = ChildrenRanMs();
     Clock::time_point t = Clock::now();
     show(&history, &users, kOwnId);
     const double showCallMs = ms(t);
@@ -159,6 +203,7 @@ int main(int argc, char** argv)
     const bool opened =
         lumui::PumpUntil([&] { return Text(PageOf(module, 15002), "pane").find("ID号/群号") != std::string::npos; }, 30000);
     const double openMs = ms(t);
+    const double uiRanMs = UiThreadRanMs() - uiBefore, webRanMs = ChildrenRanMs() - webBefore;
     CDHtmlDialog* page = PageOf(module, 15002);
     if (!opened || !page) {
         std::fprintf(stderr, "bench_quillon: the window did not open\n");
@@ -199,15 +244,16 @@ int main(int argc, char** argv)
     storeMs /= turns;
 
     std::printf("history lines:            %d (contact 1001: %d pages)\n", lines, pages);
-    std::printf("open (tree + members):    %8.1f ms   target < 300 ms\n", openMs);
+    std::printf("open (tree + members):    %8.1f ms   target < 200 ms\n", openMs);
     std::printf("  of which window made:   %8.1f ms, tree shown at %.1f ms\n", showCallMs, treeMs);
+    std::printf("  processor time meanwhile: UI thread %.1f ms, web engine's processes %.1f ms\n", uiRanMs, webRanMs);
     std::printf("first page of a contact:  %8.1f ms   target < 300 ms\n", firstMs);
     std::printf("page turn:                %8.2f ms   target < 50 ms\n", turnMs);
     std::printf("store query, same page:   %8.2f ms\n", storeMs);
     std::printf("page turn / store query:  %8.2f x\n", turnMs / storeMs);
     std::printf("pages shown as asked:     %s\n", firstShown && turnsShown ? "yes" : "NO");
 
-    if (auto exit = reinterpret_cast<ExitInstanceFn>(GetProcAddress(module, "ExitInstance"))) exit();
+    if (auto exit = PluginExport(module, PluginExports::ExitInstance)) exit();
     lumui::Pump(50);
     FreeLibrary(module);
     web.Stop();

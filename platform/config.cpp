@@ -2,8 +2,11 @@
 
 #include "platform/files.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <strings.h>
 
@@ -133,10 +136,45 @@ CString GetProgramFolder()
     return folder;
 }
 
+namespace {
+
+// The last reading of Lum.ini, kept while the file stays as it was (same
+// path, size and change time): the settings are read on every message that
+// names the web server, and a file read each time holds the UI thread.
+struct EndpointCache {
+    std::mutex lock;
+    bool valid = false;
+    std::string path;
+    struct stat seen {};
+    EndpointConfig config;
+};
+
+EndpointCache& endpointCache()
+{
+    static auto* cache = new EndpointCache;
+    return *cache;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_ino == b.st_ino && a.st_dev == b.st_dev && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+}  // namespace
+
 EndpointConfig GetEndpointConfig()
 {
-    EndpointConfig c;
     CString ini = GetProgramFolder() + "Lum.ini";
+    struct stat now {};
+    const bool exists = ::stat(ini.GetString(), &now) == 0;
+    EndpointCache& cache = endpointCache();
+    {
+        std::lock_guard<std::mutex> g(cache.lock);
+        if (cache.valid && exists && cache.path == ini.GetString() && sameFile(cache.seen, now)) return cache.config;
+    }
+    EndpointConfig c;
     char buf[1024];
     GetPrivateProfileString("Service", "Host", c.serviceHost, buf, sizeof buf, ini);
     c.serviceHost = buf;
@@ -147,5 +185,10 @@ EndpointConfig GetEndpointConfig()
     GetPrivateProfileString("Rendezvous", "Host", c.rendezvousHost, buf, sizeof buf, ini);
     c.rendezvousHost = buf;
     c.rendezvousPort = static_cast<int>(GetPrivateProfileInt("Rendezvous", "Port", c.rendezvousPort, ini));
+    std::lock_guard<std::mutex> g(cache.lock);
+    cache.valid = exists;
+    cache.path = ini.GetString();
+    cache.seen = now;
+    cache.config = c;
     return c;
 }

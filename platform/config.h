@@ -42,7 +42,7 @@ struct EndpointConfig {
     int rendezvousPort = 9839;
 };
 
-// Reads Lum.ini from the program folder (read anew on every call).
+// Reads Lum.ini from the program folder (read anew whenever the file changed).
 EndpointConfig GetEndpointConfig();
 // The program folder: the folder of the running executable, ending in '/'.
 CString GetProgramFolder();

@@ -8,10 +8,12 @@
 #include "platform/config.h"
 #include "platform/resources.h"
 #include "platform/shell.h"
+#include "platform/uiapp.h"
 #include "platform/window_internal.h"
 
 #include <dlfcn.h>
 #include <gdk/gdkkeysyms.h>
+#include <gio/gio.h>
 #include <gtk/gtk.h>
 #include <wx/log.h>
 #include <wx/webview.h>
@@ -21,7 +23,12 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 using namespace lumui;
@@ -37,10 +44,13 @@ struct IHTMLElement {
 };
 
 // A call from page script waiting to be dispatched (UTF-8 texts; `present`
-// false for undefined or null).
+// false for undefined or null), or a click on an element of the event map
+// (`clickEvent` set, `name` the element's id). Both wait in one queue, so
+// that they act in the order the page made them.
 struct PendingCall {
     std::string name;
     std::vector<std::pair<bool, std::string>> args;
+    std::string clickEvent;
 };
 
 struct CDHtmlDialog::Impl {
@@ -48,6 +58,8 @@ struct CDHtmlDialog::Impl {
     wxWebView* view = nullptr;     // null while there is no page window
     void* native = nullptr;        // the WebKitWebView of `view`
     std::vector<gulong> signals;   // handlers connected to `native`
+    GObject* manager = nullptr;    // the user content manager of `native`
+    std::vector<gulong> managerSignals;
     HMODULE module = nullptr;      // whose resources the page shows
     bool loadStarted = false;      // a load of ours is under way or done
     bool loaded = false;           // a document has completed
@@ -57,6 +69,17 @@ struct CDHtmlDialog::Impl {
     std::unique_ptr<IWebBrowser2> browserApp;
     std::deque<PendingCall> pending;
     bool draining = false;
+    // The view's drawing is held back while the engine has no picture of the
+    // page for it (see onViewMapped); `shown` counts the times it was shown.
+    bool drawHeld = false;
+    unsigned shown = 0;
+
+    // Runs the page's window.external calls that arrived.
+    void DispatchPending()
+    {
+        if (page) page->DispatchPendingCalls();
+    }
+    std::string localFolder;       // served through lumfile: (ends with '/')
 };
 
 namespace {
@@ -269,6 +292,7 @@ struct WebKitApi {
     void (*registerScheme)(void* context, const gchar* scheme, SchemeCallback cb, gpointer data,
                            GDestroyNotify destroy) = nullptr;
     const gchar* (*requestPath)(void* request) = nullptr;
+    const gchar* (*requestUri)(void* request) = nullptr;
     void* (*requestWebView)(void* request) = nullptr;
     void (*requestFinish)(void* request, GInputStream* stream, gint64 length, const gchar* contentType) = nullptr;
     void (*requestFinishError)(void* request, GError* error) = nullptr;
@@ -276,6 +300,14 @@ struct WebKitApi {
     int (*dialogType)(void* dialog) = nullptr;
     const gchar* (*dialogMessage)(void* dialog) = nullptr;
     void (*dialogConfirm)(void* dialog, gboolean confirmed) = nullptr;
+    void* (*contentManager)(void* view) = nullptr;
+    gboolean (*registerMessageHandler)(void* manager, const gchar* name) = nullptr;
+    void* (*resultValue)(void* result) = nullptr;
+    gchar* (*valueToString)(void* value) = nullptr;
+    void (*callAsyncFunction)(void* view, const gchar* body, gssize length, GVariant* arguments, const char* world,
+                              const char* sourceUri, GCancellable* cancellable, GAsyncReadyCallback callback,
+                              gpointer data) = nullptr;
+    GObject* (*callAsyncFunctionFinish)(void* view, GAsyncResult* result, GError** error) = nullptr;
     bool ok = false;
 };
 
@@ -290,6 +322,7 @@ const WebKitApi& webkit()
         sym(a.contextGetDefault, "webkit_web_context_get_default");
         sym(a.registerScheme, "webkit_web_context_register_uri_scheme");
         sym(a.requestPath, "webkit_uri_scheme_request_get_path");
+        sym(a.requestUri, "webkit_uri_scheme_request_get_uri");
         sym(a.requestWebView, "webkit_uri_scheme_request_get_web_view");
         sym(a.requestFinish, "webkit_uri_scheme_request_finish");
         sym(a.requestFinishError, "webkit_uri_scheme_request_finish_error");
@@ -297,7 +330,13 @@ const WebKitApi& webkit()
         sym(a.dialogType, "webkit_script_dialog_get_dialog_type");
         sym(a.dialogMessage, "webkit_script_dialog_get_message");
         sym(a.dialogConfirm, "webkit_script_dialog_confirm_set_confirmed");
-        a.ok = a.contextGetDefault && a.registerScheme && a.requestPath && a.requestWebView && a.requestFinish &&
+        sym(a.contentManager, "webkit_web_view_get_user_content_manager");
+        sym(a.registerMessageHandler, "webkit_user_content_manager_register_script_message_handler");
+        sym(a.resultValue, "webkit_javascript_result_get_js_value");
+        sym(a.valueToString, "jsc_value_to_string");
+        sym(a.callAsyncFunction, "webkit_web_view_call_async_javascript_function");
+        sym(a.callAsyncFunctionFinish, "webkit_web_view_call_async_javascript_function_finish");
+        a.ok = a.contextGetDefault && a.registerScheme && a.requestPath && a.requestUri && a.requestWebView && a.requestFinish &&
                a.requestFinishError;
         return a;
     }();
@@ -310,6 +349,75 @@ std::map<void*, std::weak_ptr<CDHtmlDialog::Impl>>& pagesByView()
     static auto* m = new std::map<void*, std::weak_ptr<CDHtmlDialog::Impl>>;
     return *m;
 }
+
+// The view that keeps the shared web process for the session (never shown,
+// never freed), once the engine was started.
+GtkWidget* g_anchorView = nullptr;
+
+// A view that every new view is related to: the anchor, else a live page's
+// WebKitWebView, or null when neither exists.
+void* anyLiveView()
+{
+    if (g_anchorView) return g_anchorView;
+    for (const auto& entry : pagesByView())
+        if (!entry.second.expired()) return entry.first;
+    return nullptr;
+}
+
+}  // namespace
+
+// Every page of the process shares one web process. The toolkit's web view
+// makes its WebKit view with webkit_web_view_new, which the layer provides
+// here in place of the engine's own: a view made while another page is open
+// is related to that page's view, so the engine puts it in the same web
+// process (a further window costs a view, not a process). Each view keeps
+// settings and user scripts of its own; the pages all come from the one web
+// server, so no navigation moves a page to another process.
+//
+// The pages are documents: they are drawn without the engine's accelerated
+// compositing (which keeps layers and a GL context for every page), and the
+// engine caches as a document browser does.
+extern "C" GtkWidget* webkit_web_view_new(void)
+{
+    using TypeFn = GType (*)();
+    using ContextFn = void* (*)();
+    using SettingsFn = GObject* (*)();
+    using CacheModelFn = void (*)(void*, int);
+    static const TypeFn type = reinterpret_cast<TypeFn>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_type"));
+    static const ContextFn context = reinterpret_cast<ContextFn>(dlsym(RTLD_DEFAULT, "webkit_web_context_get_default"));
+    static const SettingsFn newSettings = reinterpret_cast<SettingsFn>(dlsym(RTLD_DEFAULT, "webkit_settings_new"));
+    if (!type || !context) return nullptr;
+    static const bool cacheModelSet = [] {
+        // WEBKIT_CACHE_MODEL_DOCUMENT_BROWSER: small caches, but a page's
+        // resources are still kept while it shows them (without a memory
+        // cache every picture would be fetched twice).
+        if (auto set = reinterpret_cast<CacheModelFn>(dlsym(RTLD_DEFAULT, "webkit_web_context_set_cache_model")))
+            set(context(), 2);
+        return true;
+    }();
+    (void)cacheModelSet;
+    GObject* settings = newSettings ? newSettings() : nullptr;
+    if (settings) {
+        GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(settings), "hardware-acceleration-policy");
+        if (spec && G_IS_PARAM_SPEC_ENUM(spec))
+            if (GEnumValue* never = g_enum_get_value_by_nick(G_PARAM_SPEC_ENUM(spec)->enum_class, "never"))
+                g_object_set(settings, "hardware-acceleration-policy", never->value, nullptr);
+    }
+    GObject* view = nullptr;
+    void* related = anyLiveView();
+    if (related && settings)
+        view = G_OBJECT(g_object_new(type(), "related-view", related, "settings", settings, nullptr));
+    else if (related)
+        view = G_OBJECT(g_object_new(type(), "related-view", related, nullptr));
+    else if (settings)
+        view = G_OBJECT(g_object_new(type(), "web-context", context(), "settings", settings, nullptr));
+    else
+        view = G_OBJECT(g_object_new(type(), "web-context", context(), nullptr));
+    if (settings) g_object_unref(settings);
+    return GTK_WIDGET(view);
+}
+
+namespace {
 
 // Depth of native-to-script calls under way (all pages); while above 0,
 // calls from page script wait.
@@ -387,6 +495,65 @@ void onSchemeRequest(void* request, gpointer)
     g_object_unref(stream);
 }
 
+void failRequest(void* request, const std::string& what)
+{
+    GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "not found: %s", what.c_str());
+    webkit().requestFinishError(request, error);
+    g_error_free(error);
+}
+
+// "lumfile:///home/u/files/a%23b.png": a file directly inside the page's
+// local folder, or nothing.
+void onLocalFileRequest(void* request, gpointer)
+{
+    const WebKitApi& wk = webkit();
+    std::string folder;
+    auto it = pagesByView().find(wk.requestWebView(request));
+    if (it != pagesByView().end())
+        if (auto impl = it->second.lock()) folder = impl->localFolder;
+    std::string uri = wk.requestUri(request) ? wk.requestUri(request) : "";
+    uri = uri.substr(std::min(uri.size(), std::strlen("lumfile:")));
+    uri = uri.substr(0, uri.find_first_of("?#"));
+    // The address's path, its escapes undone; "lumfile:////x" is "/x" too.
+    std::string path;
+    for (size_t i = 0; i < uri.size(); ++i) {
+        if (uri[i] == '%' && i + 2 < uri.size() && std::isxdigit(static_cast<unsigned char>(uri[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(uri[i + 2]))) {
+            path += static_cast<char>(std::stoi(uri.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            path += uri[i];
+        }
+    }
+    const size_t start = path.find_first_not_of('/');
+    path = start == std::string::npos ? std::string("/") : "/" + path.substr(start);
+    const std::string name = path.size() > folder.size() ? path.substr(folder.size()) : std::string();
+    if (folder.empty() || path.compare(0, folder.size(), folder) != 0 || name.empty() || name == "." ||
+        name == ".." || name.find('/') != std::string::npos || name.find('\0') != std::string::npos) {
+        failRequest(request, path);
+        return;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::error_code error;
+    if (!in || !std::filesystem::is_regular_file(path, error)) {
+        failRequest(request, path);
+        return;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t size = bytes.size();
+    // Only pictures: a file a peer sent is never run as a document.
+    const char* type = contentTypeOf(reinterpret_cast<const unsigned char*>(bytes.data()), size, MAKEINTRESOURCE(0));
+    if (std::strncmp(type, "image/", 6) != 0) {
+        failRequest(request, path);
+        return;
+    }
+    void* copy = g_malloc(size ? size : 1);
+    std::memcpy(copy, bytes.data(), size);
+    GInputStream* stream = g_memory_input_stream_new_from_data(copy, size, g_free);
+    wk.requestFinish(request, stream, size, type);
+    g_object_unref(stream);
+}
+
 void registerSchemeOnce()
 {
     static bool done = false;
@@ -398,6 +565,45 @@ void registerSchemeOnce()
         return;
     }
     wk.registerScheme(wk.contextGetDefault(), "lumres", &onSchemeRequest, nullptr, nullptr);
+    wk.registerScheme(wk.contextGetDefault(), "lumfile", &onLocalFileRequest, nullptr, nullptr);
+}
+
+// The desktop's accessibility bus, which the web process is given when it
+// starts. The engine would ask the session bus for its address with a call
+// that waits (up to half a minute) for the answer, and the session bus may
+// first have to start the accessibility service; the layer asks on a worker
+// instead (StartWebEngineSoon) and hands the answer to the engine through the
+// environment, as a desktop gives it to the programs it starts. Where the bus
+// did not answer, or a page opens before the answer came, the engine asks
+// itself.
+bool g_a11yAsked = false;
+std::string g_a11yAddress;
+
+void giveEngineA11yAddress()
+{
+    if (g_a11yAddress.empty() || getenv("WEBKIT_A11Y_BUS_ADDRESS") || getenv("AT_SPI_BUS_ADDRESS")) return;
+    setenv("AT_SPI_BUS_ADDRESS", g_a11yAddress.c_str(), 1);
+}
+
+void startWebEngine()
+{
+    if (g_anchorView) return;
+    giveEngineA11yAddress();
+    registerSchemeOnce();
+    using LoadFn = void (*)(void*, const gchar*);
+    static const LoadFn load = reinterpret_cast<LoadFn>(dlsym(RTLD_DEFAULT, "webkit_web_view_load_uri"));
+    GtkWidget* view = webkit_web_view_new();
+    if (!view) return;
+    g_object_ref_sink(view);
+    // The first load starts the web process.
+    if (load) load(view, "about:blank");
+    g_anchorView = view;
+}
+
+gboolean onStartWebEngine(gpointer)
+{
+    startWebEngine();
+    return G_SOURCE_REMOVE;
 }
 
 // The page's user script: window.external in every frame, and in the main
@@ -452,6 +658,10 @@ std::string userScript(const std::string& clickIdsJson)
     }
   }, true);
   if (window !== window.top) return;
+  // The document is there, its scripts run: the native side may call them.
+  var parsed = function () { handlers.lumEvent.postMessage(JSON.stringify(['parsed', location.href])); };
+  if (document.readyState === 'loading') document.addEventListener('DOMContentLoaded', parsed);
+  else parsed();
   var ids = )JS" + clickIdsJson + R"JS(;
   window.addEventListener('click', function (e) {
     for (var n = e.target; n; n = n.parentNode)
@@ -499,6 +709,156 @@ struct SignalData {
 void freeSignalData(gpointer data, GClosure*)
 {
     delete static_cast<SignalData*>(data);
+}
+
+// ---------------------------------------------------------------- drawing
+
+// The engine draws a page from the last picture its web process sent of it.
+// A view that has none yet (just shown, or shown again after the engine let
+// its picture go) would have the UI thread wait up to half a second for the
+// web process to send one, and the web process, shared by all pages, may be
+// busy with another page. So when a view is shown its drawing is held back
+// (what is behind it shows) until its document has loaded and gone through
+// two frames: the web process sends the picture of a frame before it runs the
+// next frame's callbacks, so the picture is there when the answer comes, and
+// the view is drawn from it without waiting. The view takes input meanwhile.
+const char* const kTwoFrames =
+    "return new Promise(function (done) {"
+    "  requestAnimationFrame(function () { requestAnimationFrame(function () { done(true); }); });"
+    "});";
+
+struct FramesProbe {
+    std::weak_ptr<CDHtmlDialog::Impl> impl;
+    unsigned shown = 0;
+    int tries = 0;
+};
+
+// A document that goes away (the page loads another) takes the question with
+// it: it is asked again of the next, a few times.
+const int kFramesProbeTries = 5;
+
+void onTwoFrames(GObject* view, GAsyncResult* result, gpointer data);
+
+void askForTwoFrames(GtkWidget* view, FramesProbe* probe)
+{
+    ++probe->tries;
+    webkit().callAsyncFunction(view, kTwoFrames, -1, nullptr, nullptr, nullptr, nullptr, &onTwoFrames, probe);
+}
+
+void onTwoFrames(GObject* view, GAsyncResult* result, gpointer data)
+{
+    std::unique_ptr<FramesProbe> probe(static_cast<FramesProbe*>(data));
+    const WebKitApi& api = webkit();
+    GError* error = nullptr;
+    GObject* value = api.callAsyncFunctionFinish(view, result, &error);
+    if (value) g_object_unref(value);
+    if (error) g_error_free(error);
+    auto impl = probe->impl.lock();
+    // Shown again since: the answer to that showing releases the view.
+    if (!impl || impl->native != view || impl->shown != probe->shown || !impl->drawHeld) return;
+    if (!value && probe->tries < kFramesProbeTries && gtk_widget_get_mapped(GTK_WIDGET(view))) {
+        askForTwoFrames(GTK_WIDGET(view), probe.release());
+        return;
+    }
+    impl->drawHeld = false;
+    gtk_widget_queue_draw(GTK_WIDGET(view));
+}
+
+void onViewMapped(GtkWidget* widget, gpointer data)
+{
+    auto impl = static_cast<SignalData*>(data)->impl.lock();
+    const WebKitApi& api = webkit();
+    if (!impl || impl->native != widget || !api.callAsyncFunction || !api.callAsyncFunctionFinish) return;
+    impl->drawHeld = true;
+    ++impl->shown;
+    // A document still loading is asked when it has loaded.
+    if (impl->loaded) askForTwoFrames(widget, new FramesProbe{impl, impl->shown, 0});
+}
+
+// Runs before the engine draws the view: a held view is not drawn.
+gboolean onViewDraw(GtkWidget*, cairo_t*, gpointer data)
+{
+    auto impl = static_cast<SignalData*>(data)->impl.lock();
+    return impl && impl->drawHeld ? TRUE : FALSE;
+}
+
+// The page's document has been parsed and its scripts have run: the page is
+// told (OnDocumentComplete). The engine's own end of a load is not waited
+// for: it may come while the parser still waits for a script, before the
+// page's functions exist, and never while a picture does not come.
+void onDocumentParsed(const std::weak_ptr<CDHtmlDialog::Impl>& weak, const std::string& url)
+{
+    auto p = weak.lock();
+    if (!p || !p->view || !p->page || !p->loadStarted) return;
+    if (url == "about:blank" && !p->loaded) return;  // the view's first, empty document
+    p->loaded = true;
+    // A held view asks the document that came (one replaced meanwhile takes
+    // its question with it).
+    if (p->drawHeld && gtk_widget_get_mapped(GTK_WIDGET(p->native)))
+        askForTwoFrames(GTK_WIDGET(p->native), new FramesProbe{p, p->shown, 0});
+    p->page->OnDocumentComplete(&p->browser, Utf8ToAnsi(CString(url.c_str())));
+}
+
+// A message posted by page script to one of the page's handlers: a call of
+// window.external ([name, [args]]), a click of an event-map element
+// (["onclick", id]), a window it opens (["open", url]) or its document
+// parsed (["parsed", url]), as JSON.
+void onPageMessage(const std::weak_ptr<CDHtmlDialog::Impl>& weak, const std::string& text)
+{
+    auto p = weak.lock();
+    if (!p || !p->view || !p->page) return;
+    JsonValue v;
+    if (!JsonReader(text).read(v) || v.kind != JsonValue::Array || v.items.size() != 2 ||
+        v.items[0].kind != JsonValue::String)
+        return;
+    if (v.items[1].kind == JsonValue::String && v.items[0].text == "parsed") {
+        // Like calls from page script, it waits while native code is in a
+        // call into the page.
+        const std::string url = v.items[1].text;
+        if (g_scriptDepth == 0)
+            onDocumentParsed(weak, url);
+        else
+            wxTheApp->CallAfter([weak, url] { onDocumentParsed(weak, url); });
+        return;
+    }
+    if (v.items[1].kind == JsonValue::String && v.items[0].text == "open") {
+        // A window the page opens goes to the user's browser.
+        ShellExecute(p->page->m_hWnd, "open", v.items[1].text.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        return;
+    }
+    PendingCall call;
+    call.name = v.items[0].text;
+    if (v.items[1].kind == JsonValue::String) {
+        // A click on an element of the event map. It waits behind the calls
+        // the page made before it, and like them while native code is in a
+        // call into the page (its handler may close the page).
+        call.clickEvent = v.items[0].text;
+        call.name = v.items[1].text;
+    } else if (v.items[1].kind == JsonValue::Array) {
+        for (const JsonValue& a : v.items[1].items) call.args.emplace_back(a.kind == JsonValue::String, a.text);
+    } else {
+        return;
+    }
+    p->pending.push_back(std::move(call));
+    if (g_scriptDepth == 0) {
+        if (!p->draining) p->DispatchPending();
+    } else {
+        wxTheApp->CallAfter([weak] {
+            auto q = weak.lock();
+            if (q && q->page && !q->draining) q->DispatchPending();
+        });
+    }
+}
+
+void onScriptMessage(GObject*, void* result, gpointer data)
+{
+    const WebKitApi& api = webkit();
+    void* value = result && api.resultValue ? api.resultValue(result) : nullptr;
+    gchar* text = value && api.valueToString ? api.valueToString(value) : nullptr;
+    if (!text) return;
+    const std::string message(text);
+    g_free(text);
+    onPageMessage(static_cast<SignalData*>(data)->impl, message);
 }
 
 // Key presses reach the layer's pre-translation (the page's
@@ -727,6 +1087,12 @@ void CDHtmlDialog::SetExternalDispatch(LPDISPATCH dispatch)
     d_->external = dispatch;
 }
 
+void CDHtmlDialog::SetLocalFolder(const CString& folder)
+{
+    d_->localFolder = folder.GetString();
+    if (!d_->localFolder.empty() && d_->localFolder.back() != '/') d_->localFolder += '/';
+}
+
 BOOL CDHtmlDialog::IsExternalDispatchSafe()
 {
     return FALSE;
@@ -761,7 +1127,8 @@ BOOL CDHtmlDialog::OnInitDialog()
     std::shared_ptr<Impl> impl = d_;
     WindowRecord* rec = Find(m_hWnd);
     if (rec && rec->widget && !impl->view) {
-        registerSchemeOnce();
+        // The web process the pages share, kept for the session.
+        startWebEngine();
         const CRect place = PageRect(rec->cx, rec->cy);
         wxWebView* view = wxWebView::New(rec->widget, wxID_ANY, "about:blank", wxPoint(place.left, place.top),
                                          wxSize(std::max(place.Width(), 1), std::max(place.Height(), 1)));
@@ -787,90 +1154,49 @@ BOOL CDHtmlDialog::OnInitDialog()
             ids += '}';
             {
                 wxLogNull quiet;
-                view->AddScriptMessageHandler("lumExternal");
-                view->AddScriptMessageHandler("lumEvent");
                 view->AddUserScript(wxString::FromUTF8(userScript(ids).c_str()), wxWEBVIEW_INJECT_AT_DOCUMENT_START);
             }
 
             std::weak_ptr<Impl> weak = impl;
-            view->Bind(wxEVT_WEBVIEW_LOADED, [weak, view](wxWebViewEvent& e) {
-                auto p = weak.lock();
-                if (!p || p->view != view || !p->page || !p->loadStarted) return;
-                const std::string url = e.GetURL().utf8_str().data();
-                if (url == "about:blank" && !p->loaded) return;  // the view's first, empty document
-                p->loaded = true;
-                p->page->OnDocumentComplete(&p->browser, Utf8ToAnsi(CString(url)));
-            });
             view->Bind(wxEVT_WEBVIEW_NEWWINDOW, [weak, view](wxWebViewEvent& e) {
                 auto p = weak.lock();
                 if (!p || p->view != view || !p->page) return;
                 // Pages open their new windows in the user's browser.
                 ShellExecute(p->page->m_hWnd, "open", e.GetURL().utf8_str().data(), nullptr, nullptr, SW_SHOWNORMAL);
             });
-            view->Bind(wxEVT_WEBVIEW_SCRIPT_MESSAGE_RECEIVED, [weak, view](wxWebViewEvent& e) {
-                auto p = weak.lock();
-                if (!p || p->view != view || !p->page) return;
-                JsonValue v;
-                if (!JsonReader(std::string(e.GetString().utf8_str().data())).read(v) ||
-                    v.kind != JsonValue::Array || v.items.size() != 2 || v.items[0].kind != JsonValue::String)
-                    return;
-                if (v.items[1].kind == JsonValue::String && v.items[0].text == "open") {
-                    ShellExecute(p->page->m_hWnd, "open", v.items[1].text.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-                    return;
-                }
-                if (v.items[1].kind == JsonValue::String) {
-                    // A click on an element of the event map. Like calls
-                    // from page script, it waits while native code is in a
-                    // call into the page (its handler may close the page).
-                    const std::string event = v.items[0].text;
-                    const CString id = Utf8ToAnsi(CString(v.items[1].text));
-                    auto run = [weak, event, id] {
-                        auto q = weak.lock();
-                        if (!q || !q->page) return;
-                        if (const DHtmlEventMapEntry* entry = q->page->GetDHtmlEventMap())
-                            for (; entry->szName; ++entry)
-                                if (event == entry->szEvent && id == entry->szName) {
-                                    IHTMLElement element;
-                                    element.id = id;
-                                    entry->pfn(q->page, &element);
-                                    break;
-                                }
-                    };
-                    if (g_scriptDepth == 0)
-                        run();
-                    else
-                        wxTheApp->CallAfter(run);
-                    return;
-                }
-                if (v.items[1].kind != JsonValue::Array) return;
-                PendingCall call;
-                call.name = v.items[0].text;
-                for (const JsonValue& a : v.items[1].items)
-                    call.args.emplace_back(a.kind == JsonValue::String, a.text);
-                p->pending.push_back(std::move(call));
-                if (g_scriptDepth == 0) {
-                    if (!p->draining) p->page->DispatchPendingCalls();
-                } else {
-                    wxTheApp->CallAfter([weak] {
-                        auto q = weak.lock();
-                        if (q && q->page && !q->draining) q->page->DispatchPendingCalls();
-                    });
-                }
-            });
-
             auto connect = [&](const char* signal, GCallback cb) {
                 impl->signals.push_back(g_signal_connect_data(impl->native, signal, cb, new SignalData{weak},
                                                               &freeSignalData, static_cast<GConnectFlags>(0)));
             };
+            // The page's two message handlers, registered with the view's
+            // user content manager directly: nothing waits for the page.
+            const WebKitApi& api = webkit();
+            if (api.contentManager && api.registerMessageHandler)
+                impl->manager = static_cast<GObject*>(api.contentManager(impl->native));
+            if (impl->manager)
+                for (const char* name : {"lumExternal", "lumEvent"}) {
+                    const std::string signal = std::string("script-message-received::") + name;
+                    impl->managerSignals.push_back(g_signal_connect_data(
+                        impl->manager, signal.c_str(), G_CALLBACK(onScriptMessage), new SignalData{weak},
+                        &freeSignalData, static_cast<GConnectFlags>(0)));
+                    api.registerMessageHandler(impl->manager, name);
+                }
             connect("key-press-event", G_CALLBACK(onKeyPress));
             connect("context-menu", G_CALLBACK(onContextMenu));
             connect("script-dialog", G_CALLBACK(onScriptDialog));
             connect("run-file-chooser", G_CALLBACK(onRunFileChooser));
+            connect("map", G_CALLBACK(onViewMapped));
+            connect("draw", G_CALLBACK(onViewDraw));
+
+            // A view shown already is held as one shown from now on.
+            if (gtk_widget_get_mapped(GTK_WIDGET(impl->native))) {
+                SignalData data{weak};
+                onViewMapped(GTK_WIDGET(impl->native), &data);
+            }
 
             // Controls of the page's template stay above the page.
             for (wxWindow* child : rec->widget->GetChildren())
                 if (child != view) child->Raise();
-            view->Show();
         }
     }
     LoadFromResource(m_nHtmlResID);
@@ -885,6 +1211,18 @@ void CDHtmlDialog::DispatchPendingCalls()
     while (impl->page && g_scriptDepth == 0 && !impl->pending.empty()) {
         PendingCall call = std::move(impl->pending.front());
         impl->pending.pop_front();
+        if (!call.clickEvent.empty()) {
+            const CString id = Utf8ToAnsi(CString(call.name));
+            if (const DHtmlEventMapEntry* entry = GetDHtmlEventMap())
+                for (; entry->szName; ++entry)
+                    if (call.clickEvent == entry->szEvent && id == entry->szName) {
+                        IHTMLElement element;
+                        element.id = id;
+                        entry->pfn(this, &element);
+                        break;
+                    }
+            continue;
+        }
         CDHtmlDialog* target = impl->external ? impl->external->page : nullptr;
         if (!target || !impl->view || !IsExternalDispatchSafe()) continue;
         const AFX_DISPMAP_ENTRY* found = FindDispatchEntry(target, Utf8ToAnsi(CString(call.name)));
@@ -919,6 +1257,9 @@ void CDHtmlDialog::OnDestroy()
     if (d_ && d_->view) {
         for (gulong id : d_->signals) g_signal_handler_disconnect(d_->native, id);
         d_->signals.clear();
+        for (gulong id : d_->managerSignals) g_signal_handler_disconnect(d_->manager, id);
+        d_->managerSignals.clear();
+        d_->manager = nullptr;
         pagesByView().erase(d_->native);
         d_->view->Stop();
         d_->view = nullptr;
@@ -1071,3 +1412,41 @@ void DDX_DHtml_ElementText(CDataExchange* dx, LPCTSTR elementId, DISPID property
         page->SetElementProperty(elementId, property, value);
     }
 }
+
+namespace lumui {
+
+void StartWebEngineSoon()
+{
+    if (g_a11yAsked || g_anchorView) return;
+    g_a11yAsked = true;
+    // The accessibility bus's address is asked for on a worker; the engine
+    // starts on the UI thread when the answer (or the failure) comes.
+    std::thread([] {
+        std::string address;
+        if (!getenv("WEBKIT_A11Y_BUS_ADDRESS") && !getenv("AT_SPI_BUS_ADDRESS"))
+            if (GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
+                GVariant* reply = g_dbus_connection_call_sync(bus, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
+                                                              "GetAddress", nullptr, G_VARIANT_TYPE("(s)"),
+                                                              G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, nullptr);
+                if (reply) {
+                    const gchar* text = nullptr;
+                    g_variant_get(reply, "(&s)", &text);
+                    if (text) address = text;
+                    g_variant_unref(reply);
+                }
+                g_object_unref(bus);
+            }
+        QueueOnUiThread([address] {
+            g_a11yAddress = address;
+            // When the loop is idle after the first window's first frames.
+            g_timeout_add_full(G_PRIORITY_LOW, 250, &onStartWebEngine, nullptr, nullptr);
+        });
+    }).detach();
+}
+
+bool WebEngineStarted()
+{
+    return g_anchorView != nullptr;
+}
+
+}  // namespace lumui

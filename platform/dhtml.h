@@ -21,6 +21,13 @@
 // are served as scripts. A frame loaded from lumres: is of another origin than
 // the page, so frames that the page's script fills stay about:blank.
 //
+// Local files inside a page. A page whose document comes from the web server
+// may not load file: addresses. A page given a folder with SetLocalFolder
+// shows the files directly inside that folder as
+//     lumfile://<the file's path, escaped as in its file: address>
+// (a file: address with its scheme replaced). Any other path (another
+// folder, a subfolder, "..") does not load.
+//
 // Script to native. Page script calls window.external.<Name>(a, b, ...). The
 // call reaches the dispatch map entry <Name> of the object given to
 // SetExternalDispatch, when IsExternalDispatchSafe() returns TRUE; other calls
@@ -227,6 +234,16 @@ bool PageElementText(CDHtmlDialog* page, const char* selector, CString* text);
 // Calls `page`'s window.external method `name` with text arguments, as page
 // script calls it, for tests and benchmarks. False when it has none.
 bool CallPageMethod(CDHtmlDialog* page, const char* name, const std::vector<const char*>& args);
+
+// Starts the web engine and the web process that every page of the process
+// shares, so that no page waits for them when it opens and the process stays
+// while no page is open. What the engine would wait for (the desktop's
+// accessibility bus) is asked for on a worker first; the engine's start then
+// keeps the UI thread busy once: the program calls this when its first window
+// is up, before the user acts on it.
+void StartWebEngineSoon();
+// Whether the web engine and its web process have been started.
+bool WebEngineStarted();
 }  // namespace lumui
 
 class CDHtmlDialog : public CDialogEx {
@@ -267,6 +284,9 @@ public:
     LPDISPATCH GetIDispatch(BOOL addRef);
     // The object whose dispatch map window.external calls reach (null: none).
     void SetExternalDispatch(LPDISPATCH dispatch);
+    // The folder whose files the page may show through lumfile: (empty:
+    // none).
+    void SetLocalFolder(const CString& folder);
 
     BOOL LoadFromResource(UINT htmlResourceId);
     BOOL Navigate(LPCTSTR url);

@@ -1,4 +1,5 @@
 #include "platform/menu.h"
+#include "platform/uitest.h"
 
 #include "platform/codepage.h"
 #include "platform/gdi.h"
@@ -735,6 +736,36 @@ bool PopupMenuEntries(HWND popup, std::vector<PopupMenuEntry>* entries)
 void RunLater(std::function<void()> work)
 {
     if (wxTheApp) wxTheApp->CallAfter([work] { work(); });
+}
+
+namespace {
+
+void collectCommands(HMENU menu, std::vector<UINT>& out, int depth)
+{
+    MenuData* d = dataOf(menu);
+    if (!d || depth > 8) return;
+    for (const MenuItem& item : d->items) {
+        if (item.flags & (MF_SEPARATOR | MF_GRAYED | MF_DISABLED)) continue;
+        if (item.popup) collectCommands(item.popup, out, depth + 1);
+        else out.push_back(item.id);
+    }
+}
+
+}  // namespace
+
+std::vector<UINT> OpenPopupMenuCommands()
+{
+    std::vector<UINT> ids;
+    if (!g_popups.empty()) collectCommands(g_popups.front()->menu(), ids, 0);
+    return ids;
+}
+
+bool ChooseOpenMenuCommand(UINT id)
+{
+    const std::vector<UINT> ids = OpenPopupMenuCommands();
+    if (!g_rootPopup || std::find(ids.begin(), ids.end(), id) == ids.end()) return false;
+    EndModal(g_rootPopup, static_cast<int>(id));
+    return true;
 }
 
 }  // namespace lumui

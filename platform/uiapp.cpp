@@ -1,4 +1,5 @@
 #include "platform/uiapp.h"
+#include "platform/uitest.h"
 
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -161,6 +162,34 @@ void SendKey(HWND target, UINT vk)
     RunOnUiThread([&] { DeliverKey(target, WM_KEYDOWN, vk); });
 }
 
+std::vector<HWND> VisibleTopLevelWindows()
+{
+    std::vector<HWND> shown;
+    RunOnUiThread([&] {
+        for (const auto& entry : LiveWindows()) {
+            WindowRecord* rec = Find(entry.first);
+            if (rec && !rec->parent && entry.second && entry.second->IsWindowVisible()) shown.push_back(entry.first);
+        }
+    });
+    return shown;
+}
+
+std::vector<HWND> DescendantWindows(HWND parent)
+{
+    std::vector<HWND> inside;
+    RunOnUiThread([&] {
+        for (const auto& entry : LiveWindows()) {
+            WindowRecord* rec = Find(entry.first);
+            for (HWND up = rec ? rec->parent : nullptr; up; up = Find(up) ? Find(up)->parent : nullptr)
+                if (up == parent) {
+                    inside.push_back(entry.first);
+                    break;
+                }
+        }
+    });
+    return inside;
+}
+
 bool SaveWindowImage(HWND hwnd, const char* pngPath)
 {
     cairo_surface_t* img = Compose(hwnd);
@@ -218,6 +247,18 @@ unsigned long NativeWindowId(HWND hwnd)
         if (w && GDK_IS_X11_WINDOW(w)) id = gdk_x11_window_get_xid(w);
     });
     return id;
+}
+
+DWORD ScreenPixel(int x, int y)
+{
+    GdkWindow* root = gdk_get_default_root_window();
+    if (!root || x < 0 || y < 0 || x >= gdk_window_get_width(root) || y >= gdk_window_get_height(root)) return 0;
+    GdkPixbuf* pb = gdk_pixbuf_get_from_window(root, x, y, 1, 1);
+    if (!pb) return 0;
+    const guchar* p = gdk_pixbuf_get_pixels(pb);
+    const DWORD out = (static_cast<DWORD>(p[0]) << 16) | (static_cast<DWORD>(p[1]) << 8) | p[2];
+    g_object_unref(pb);
+    return out;
 }
 
 DWORD WindowPixel(HWND hwnd, int x, int y)

@@ -51,6 +51,11 @@ void RunOnUiThread(const std::function<void()>& work);
 // messages and messages sent from other threads run in the order they came,
 // a few milliseconds at a time, with painting and input handled in between.
 void QueueOnUiThread(std::function<void()> work);
+// Milliseconds the UI thread has spent waiting for events in its loop since
+// the first call (which starts the count), for probes of the UI thread in
+// tests and benchmarks: the time between two ticks of a timer less this time
+// is the time the loop was busy, or stopped in a handler.
+double UiLoopWaitMs();
 }  // namespace lumui
 
 namespace lumui {
@@ -83,4 +88,7 @@ unsigned long NativeWindowId(HWND hwnd);
 // How many of the toolkit's internal checks have failed in this process. The
 // layer reports each on standard error instead of stopping the program.
 int ToolkitAssertions();
+// One pixel of the screen as the display server shows it (with what web
+// pages drew), as 0xRRGGBB; 0 when outside the screen.
+DWORD ScreenPixel(int x, int y);
 }  // namespace lumui

@@ -6,6 +6,7 @@
 #include "platform/codepage.h"
 #include "platform/uiapp.h"
 
+#include <glib.h>
 #include <wx/evtloop.h>
 #include <wx/frame.h>
 #include <wx/msgdlg.h>
@@ -665,7 +666,10 @@ void trackMouse(POINT screen, UINT message)
         return;
     }
     const int dx = screen.x - g_track.start.x, dy = screen.y - g_track.start.y;
-    if (message == WM_MOUSEMOVE) {
+    // The button's release counts as a last move: motion can be merged or
+    // still on its way when the release comes, and the window belongs where
+    // the button went up.
+    if (message == WM_MOUSEMOVE || message == WM_LBUTTONUP) {
         RECT r = g_track.startRect;
         if (g_track.mode == Tracking::Move) {
             OffsetRect(&r, dx, dy);
@@ -690,7 +694,8 @@ void trackMouse(POINT screen, UINT message)
             }
             if (Find(hwnd)) applyRect(hwnd, r, true, true);
         }
-    } else if (message == WM_LBUTTONUP) {
+    }
+    if (message == WM_LBUTTONUP) {
         ReleaseInput(hwnd);
         g_track = Tracking();
     }
@@ -1282,6 +1287,31 @@ void runUiQueue()
 }
 
 }  // namespace
+
+namespace {
+
+// The UI loop's poll, timed (UI thread).
+GPollFunc g_loopPoll = nullptr;
+double g_loopWaitMs = 0;
+
+gint timedLoopPoll(GPollFD* fds, guint count, gint timeout)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const gint result = g_loopPoll(fds, count, timeout);
+    g_loopWaitMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    return result;
+}
+
+}  // namespace
+
+double UiLoopWaitMs()
+{
+    if (!g_loopPoll) {
+        g_loopPoll = g_main_context_get_poll_func(nullptr);
+        g_main_context_set_poll_func(nullptr, &timedLoopPoll);
+    }
+    return g_loopWaitMs;
+}
 
 void QueueOnUiThread(std::function<void()> work)
 {
@@ -2135,7 +2165,18 @@ BOOL CWnd::FlashWindow(BOOL)
 {
     WindowRecord* rec = Find(m_hWnd);
     if (!rec || !isTopLevel(rec)) return FALSE;
-    static_cast<wxFrame*>(rec->widget)->RequestUserAttention();
+    // The urgency hint stays until the window is activated. (The toolkit's
+    // informational request takes the hint back 5 s later from a timer that
+    // a window destroyed meanwhile does not cancel: the timer then runs on
+    // the freed window.) The request needs a running event loop; outside
+    // one it is made as soon as one runs, if the window is still there.
+    wxWeakRef<wxFrame> frame(static_cast<wxFrame*>(rec->widget));
+    if (wxEventLoopBase::GetActive())
+        frame->RequestUserAttention(wxUSER_ATTENTION_ERROR);
+    else
+        wxTheApp->CallAfter([frame] {
+            if (frame) frame->RequestUserAttention(wxUSER_ATTENTION_ERROR);
+        });
     return TRUE;
 }
 

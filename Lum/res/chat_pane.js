@@ -17,9 +17,26 @@ function nowText() {
   return d.getFullYear() + '-' + pad(d.getMonth() + 1) + '-' + pad(d.getDate()) + ' ' +
          pad(d.getHours()) + ':' + pad(d.getMinutes()) + ':' + pad(d.getSeconds());
 }
-// A local path as a file address; "#", "?", "%" and blanks escaped.
+// A local path as the address the page shows it by; "#", "?", "%" and
+// blanks escaped. The page comes from the web server and may not load file:
+// addresses: the pictures of the files folder are served as lumfile:.
 function fileUrl(path) {
-  return 'file://' + encodeURI(path).replace(/#/g, '%23').replace(/\?/g, '%3F');
+  return 'lumfile://' + encodeURI(path).replace(/#/g, '%23').replace(/\?/g, '%3F');
+}
+// Markup with the file: addresses of its pictures as the page shows them
+// (toShown) or as lines keep them (!toShown).
+function pictureAddresses(markup, toShown) {
+  var from = toShown ? /^file:/i : /^lumfile:/i, to = toShown ? 'lumfile:' : 'file:';
+  if (!/file:/i.test(markup)) return markup;
+  var t = document.createElement('template');
+  t.innerHTML = markup;
+  var images = t.content.querySelectorAll('img[src]');
+  if (!images.length) return markup;
+  for (var i = 0; i < images.length; ++i) {
+    var src = images[i].getAttribute('src');
+    if (from.test(src)) images[i].setAttribute('src', src.replace(from, to));
+  }
+  return t.innerHTML;
 }
 
 // The style of the write area (and of the lines sent with it).
@@ -87,7 +104,7 @@ function getWriteTxt() {
   if (html.length > 1000) return 'err1000';
   // Pictures and line breaks stay; blanks as a character reference, which
   // XML readers know.
-  var text = html.replace(/<(?!(img|br)\b)[^>]*>/gi, '').replace(/&nbsp;/gi, '&#160;');
+  var text = pictureAddresses(html, false).replace(/<(?!(img|br)\b)[^>]*>/gi, '').replace(/&nbsp;/gi, '&#160;');
   var style = fontStyle();
   lastOwnLine = setHistoryTxt('<span style="' + style + '">' + nowText() + '<br/>我:' + text + '</span>');
   body.innerHTML = '';
@@ -107,6 +124,7 @@ function insertWriteTxt(markup) {
     sel.removeAllRanges();
     sel.addRange(range);
   }
+  markup = pictureAddresses(markup, true);
   if (!doc.execCommand('insertHTML', false, markup)) body.insertAdjacentHTML('beforeend', markup);
   updateCount();
 }
@@ -116,7 +134,7 @@ function setHistoryTxt(markup) {
   var doc = histDoc();
   var line = doc.createElement('div');
   line.className = 'line';
-  line.innerHTML = markup;
+  line.innerHTML = pictureAddresses(markup, true);
   doc.body.appendChild(line);
   doc.defaultView.scrollTo(0, doc.body.scrollHeight);
   return line;

@@ -1,4 +1,5 @@
 #include "plugins/Adhor/AdhorApp.h"
+#include "plugins/Adhor/AdhorExports.h"
 
 #include "platform/gdiplus.h"
 
@@ -56,8 +57,13 @@ void CAdhorApp::OpenInvite()
     ReplacePluginFrame(m_dlgInvite, IDD_DLG_INVITE);
 }
 
+// The exports as AdhorExports.h gives them: a definition below whose type
+// differs from its declaration here does not compile.
+PLUGIN_EXPORT decltype(AdhorExports::Show)::Function Show;
+PLUGIN_EXPORT decltype(AdhorExports::ShowAddMember)::Function ShowAddMember;
+
 // Group creation: the create step. The store argument is not used.
-PLUGIN_EXPORT int Show(CString account, void* store, HWND mainWnd, CString verifyCode)
+PLUGIN_EXPORT int Show(CString account, CFileDbUser* store, HWND mainWnd, CString verifyCode)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     (void)store;

@@ -1,15 +1,13 @@
 #include "plugins/Adhor/GroupAdd.h"
 
 #include "plugins/Adhor/AdhorApp.h"
+#include "plugins/Vistel/VistelExports.h"
 #include "platform/module.h"
 #include "platform/resources.h"
 
 #include <cstdlib>
 
 namespace {
-
-// Vistel's card: kind, id, own user id, account, notify window, verify code.
-typedef int (*VistelShowFn)(int, int, int, CString, HWND, CString);
 
 // A function, not a constant: the frames are built while the module loads.
 CRect GroupPlacement()
@@ -116,7 +114,7 @@ void CHTMLGrpAdd::ShowMemberInfo(const VARIANT& id)
 {
     CDialogGroupAdd& frame = AdhorApp().m_dlgGroupAdd;
     if (!frame.m_hVistel) return;
-    auto show = reinterpret_cast<VistelShowFn>(GetProcAddress(frame.m_hVistel, "Show"));
+    auto show = PluginExport(frame.m_hVistel, VistelExports::Show);
     if (!show) return;
     const CAdhorApp& app = AdhorApp();
     show(2, std::atoi(VariantToText(id).GetString()), std::atoi(app.m_strOwnId.GetString()), app.m_strAccount,

@@ -1,4 +1,5 @@
 #include "plugins/Bellwick/BellwickApp.h"
+#include "plugins/Bellwick/BellwickExports.h"
 
 namespace {
 
@@ -28,6 +29,11 @@ int CBellwickApp::ExitInstance()
     ClosePluginFrame(m_dlgStandard);
     return 0;
 }
+
+// The exports as BellwickExports.h gives them: a definition below whose type
+// differs from its declaration here does not compile.
+PLUGIN_EXPORT decltype(BellwickExports::showFastSmsNotify)::Function showFastSmsNotify;
+PLUGIN_EXPORT decltype(BellwickExports::showStandardSmsNotify)::Function showStandardSmsNotify;
 
 // A notice to one recipient: a friend, or a group when `type` is 0.
 PLUGIN_EXPORT void showFastSmsNotify(int ownId, CString account, int recId, CString recName, int type,

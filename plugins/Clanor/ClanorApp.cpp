@@ -1,4 +1,5 @@
 #include "plugins/Clanor/ClanorApp.h"
+#include "plugins/Clanor/ClanorExports.h"
 
 namespace {
 
@@ -15,6 +16,10 @@ CClanorApp::~CClanorApp()
 {
     if (m_dlgGrpInfo.m_hWnd) m_dlgGrpInfo.DestroyWindow();
 }
+
+// The exports as ClanorExports.h gives them: a definition below whose type
+// differs from its declaration here does not compile.
+PLUGIN_EXPORT decltype(ClanorExports::Show)::Function Show;
 
 // The information page of group `gid` for the user `ownId` logged in as
 // `account`; `isMaster` 1 when the user owns the group; results go to

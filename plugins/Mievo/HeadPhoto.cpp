@@ -1,6 +1,5 @@
 #include "plugins/Mievo/HeadPhoto.h"
 
-#include "Common/Common.h"
 #include "Common/Data.h"
 #include "plugins/Mievo/MievoApp.h"
 
@@ -24,6 +23,11 @@ END_DISPATCH_MAP()
 
 CHTMLHeadPhoto::CHTMLHeadPhoto() : CPluginPage(IDD_HTML_HEADPHOTO, IDR_HTML_HEADPHOTO) {}
 
+CHTMLHeadPhoto::~CHTMLHeadPhoto()
+{
+    if (m_nListener) lumheads::RemoveHeadListener(m_nListener);
+}
+
 void CHTMLHeadPhoto::OnDocumentComplete(LPDISPATCH browser, LPCTSTR url)
 {
     CPluginPage::OnDocumentComplete(browser, url);
@@ -41,20 +45,42 @@ void CHTMLHeadPhoto::ConfirmHeadChg()
     if (profile && ::IsWindow(profile)) ::SendMessage(profile, kMsgOwnHeadChanged, 0, 0);
 
     // 2.-4. The own record takes the new head only when it downloads and
-    // decodes; then it is stored and the main window redraws it.
+    // decodes; then it is stored and the main window redraws it. The head
+    // loader fetches it anew in the background.
     CDataUser* own = Mievo().own;
-    if (own) {
-        CCommon common;
-        if (own->UpdateHead(common.GetAppPath()) == 1) {
-            own->Update(Mievo().store);
-            if (Mievo().mainWnd && ::IsWindow(Mievo().mainWnd))
-                ::SendMessage(Mievo().mainWnd, kMsgOwnHeadChanged, 0, 1);
-        } else {
-            AfxMessageBox(kHeadNotReadable, MB_OK);
-        }
+    if (own && own->m_nId >= 1) {
+        m_nAwaitedId = own->m_nId;
+        if (!m_nListener)
+            m_nListener = lumheads::AddHeadListener(
+                [this](const std::vector<const lumheads::Head*>& batch) { OnHeadsArrived(batch); });
+        lumheads::RequestHead(false, own->m_nId, true);
     }
     // 5.
     if (frame && frame->m_hWnd) frame->PostMessage(WM_CLOSE, 0, 0);
+}
+
+void CHTMLHeadPhoto::OnHeadsArrived(const std::vector<const lumheads::Head*>& batch)
+{
+    for (const lumheads::Head* head : batch) {
+        if (head->group || head->id != m_nAwaitedId) continue;
+        lumheads::RemoveHeadListener(m_nListener);
+        m_nListener = 0;
+        m_nAwaitedId = 0;
+        CDataUser* own = Mievo().own;
+        if (!own || own->m_nId != head->id) return;
+        if (!head->image) {
+            AfxMessageBox(kHeadNotReadable, MB_OK);
+            return;
+        }
+        if (!own->m_imgHead) own->m_imgHead = new Gdiplus::Bitmap(40, 40, Gdiplus::PixelFormat32bppARGB);
+        {
+            Gdiplus::Graphics g(own->m_imgHead);
+            g.DrawImage(head->image, 0, 0);
+        }
+        own->Update(Mievo().store);
+        if (Mievo().mainWnd && ::IsWindow(Mievo().mainWnd)) ::SendMessage(Mievo().mainWnd, kMsgOwnHeadChanged, 0, 1);
+        return;
+    }
 }
 
 void CHTMLHeadPhoto::CloseDialog()

@@ -1,4 +1,5 @@
 #include "plugins/Mievo/MievoApp.h"
+#include "plugins/Mievo/MievoExports.h"
 
 #include "Common/Data.h"
 
@@ -31,9 +32,13 @@ int CMievoApp::ExitInstance()
     return 0;
 }
 
+// The exports as MievoExports.h gives them: a definition below whose type
+// differs from its declaration here does not compile.
+PLUGIN_EXPORT decltype(MievoExports::Show)::Function Show;
+
 // The profile window of the logged-in user: the host's system store, its
 // own record, the main window and the verify code.
-PLUGIN_EXPORT int Show(void* store, CDataUser* ownRecord, HWND mainWnd, CString verifyCode)
+PLUGIN_EXPORT int Show(CFileDbSys* store, CDataUser* ownRecord, HWND mainWnd, CString verifyCode)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     globals.store = store;

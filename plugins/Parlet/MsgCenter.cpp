@@ -34,11 +34,9 @@ CString EntryId(bool group, int id)
     return (group ? "g" : "f") + IdText(id);
 }
 
-CString HeadImage(bool group, int id)
+CString HeadAddress(bool group, const CString& file)
 {
-    const CString folder = group ? "/upload/group/" : "/upload/face/";
-    const CString file = HasCustomHeadImage(group ? TRUE : FALSE, IdText(id)) ? IdText(id) + ".png" : CString("default.png");
-    return GetEndpointConfig().webBaseUrl + folder + file + "?" + CacheBustingNumber();
+    return GetEndpointConfig().webBaseUrl + (group ? "/upload/group/" : "/upload/face/") + file + "?" + CacheBustingNumber();
 }
 
 int HexValue(char c)
@@ -160,7 +158,26 @@ BEGIN_DHTML_EVENT_MAP(CDHtmlParlet)
     DHTML_EVENT_ONCLICK("REPLYALL", OnReplyAll)
 END_DHTML_EVENT_MAP()
 
-CDHtmlParlet::CDHtmlParlet() : CPluginPage(IDD_HTML_PARLET, IDR_HTML_PARLET) {}
+CDHtmlParlet::CDHtmlParlet()
+    : CPluginPage(IDD_HTML_PARLET, IDR_HTML_PARLET),
+      m_heads([this](const CPageHeads::Entries& arrived) { ShowArrivedHeads(arrived); })
+{
+}
+
+CString CDHtmlParlet::HeadImage(bool group, int id)
+{
+    return HeadAddress(group, m_heads.HasOwn(group ? TRUE : FALSE, id) ? IdText(id) + ".png" : CString("default.png"));
+}
+
+void CDHtmlParlet::ShowArrivedHeads(const CPageHeads::Entries& arrived)
+{
+    if (!m_hWnd) return;
+    for (const auto& entry : arrived) {
+        const bool group = entry.first != FALSE;
+        InvokeScriptMethod("showHead",
+                           {EntryId(group, entry.second), HeadAddress(group, IdText(entry.second) + ".png")});
+    }
+}
 
 void CDHtmlParlet::DoDataExchange(CDataExchange* dx)
 {
@@ -204,6 +221,8 @@ CString CDHtmlParlet::Fill(std::list<CData*>* unread, int* total)
 void CDHtmlParlet::OnDocumentComplete(LPDISPATCH browser, LPCTSTR url)
 {
     CPluginPage::OnDocumentComplete(browser, url);
+    // A new document: heads waited for by the last one are not shown in it.
+    m_heads.Clear();
     int total = 0;
     const CString html = Fill(Parlet().unread, &total);
     InvokeScriptMethod("unreadMsg", {html});
@@ -222,7 +241,14 @@ void CDHtmlParlet::OpenChats(const std::vector<Entry>& entries)
     if (frame.m_hWnd) frame.SendMessage(UM_CLOSE_PARLET_FRAME, 0, 0);
     const HWND notify = Parlet().notify;
     if (!notify) return;
-    for (const Entry& e : entries) ::SendMessage(notify, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(e.record), 0);
+    // The chat shows (and stores) the lines that waited; the record then
+    // waits no more, so they are not shown again with its next line. Only a
+    // record the host still holds (it answers 1) is touched.
+    for (const Entry& e : entries)
+        if (::SendMessage(notify, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(e.record), 0) == 1) {
+            e.record->m_vecUnread.clear();
+            e.record->m_nUnreadCount = 0;
+        }
 }
 
 HRESULT CDHtmlParlet::OnReply(IHTMLElement*)

@@ -7,6 +7,7 @@
 #include "plugins/Parlet/ParletResource.h"
 #include "plugins/common/PluginFrame.h"
 #include "plugins/common/PluginPage.h"
+#include "plugins/common/PluginUtil.h"
 
 #include <list>
 #include <string>
@@ -51,6 +52,14 @@ public:
 protected:
     // Closes the frame, then asks the notify window for the chat of each entry.
     void OpenChats(const std::vector<Entry>& entries);
+    // The address of an entry's head: its own where the web server has one,
+    // else the default (until its own arrives).
+    CString HeadImage(bool group, int id);
+    // Heads that came after the list was built replace the default pictures
+    // of their entries.
+    void ShowArrivedHeads(const CPageHeads::Entries& arrived);
+
+    CPageHeads m_heads;
 
     DECLARE_DISPATCH_MAP()
     DECLARE_DHTML_EVENT_MAP()

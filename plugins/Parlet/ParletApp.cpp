@@ -1,4 +1,5 @@
 #include "plugins/Parlet/ParletApp.h"
+#include "plugins/Parlet/ParletExports.h"
 
 namespace {
 
@@ -27,6 +28,10 @@ int CParletApp::ExitInstance()
     ClosePluginFrame(m_dlgParlet);
     return 0;
 }
+
+// The exports as ParletExports.h gives them: a definition below whose type
+// differs from its declaration here does not compile.
+PLUGIN_EXPORT decltype(ParletExports::showMsgCenter)::Function showMsgCenter;
 
 // The message centre over the host's list of unread senders; chats are
 // asked of `notify`. An open centre is replaced by a fresh one.

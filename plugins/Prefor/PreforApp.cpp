@@ -1,4 +1,5 @@
 #include "plugins/Prefor/PreforApp.h"
+#include "plugins/Prefor/PreforExports.h"
 
 namespace {
 
@@ -49,6 +50,11 @@ int CPreforApp::ExitInstance()
     if (m_dlgSysSet.m_hWnd) m_dlgSysSet.DestroyWindow();
     return 0;
 }
+
+// The exports as PreforExports.h gives them: a definition below whose type
+// differs from its declaration here does not compile.
+PLUGIN_EXPORT decltype(PreforExports::Show)::Function Show;
+PLUGIN_EXPORT decltype(PreforExports::ShowBlackList)::Function ShowBlackList;
 
 // The settings window of the logged-in user, on its basic page.
 PLUGIN_EXPORT int Show(int userId, CFileDbSys* store, HWND mainWnd)

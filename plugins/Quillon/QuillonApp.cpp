@@ -1,4 +1,5 @@
 #include "plugins/Quillon/QuillonApp.h"
+#include "plugins/Quillon/QuillonExports.h"
 
 namespace {
 
@@ -28,6 +29,11 @@ int CQuillonApp::ExitInstance()
     ClosePluginFrame(m_dlgViewHisMsg);
     return 0;
 }
+
+// The exports as QuillonExports.h gives them: a definition below whose type
+// differs from its declaration here does not compile.
+PLUGIN_EXPORT decltype(QuillonExports::showQuillon)::Function showQuillon;
+PLUGIN_EXPORT decltype(QuillonExports::showHisMsg)::Function showHisMsg;
 
 // The message manager over the host's stores, for the logged-in user.
 PLUGIN_EXPORT void showQuillon(CFileDbMsg* msgStore, CFileDbUser* userStore, int ownId)

@@ -85,35 +85,20 @@ CString MillisecondText()
     return IdText(now.wMilliseconds);
 }
 
-// While a tree is built, each head is asked of the web server once: a user
-// who is a friend and a member of three groups is one request, not four.
-std::map<std::pair<BOOL, int>, BOOL>* g_headProbes = nullptr;
-
-struct HeadProbeCache {
-    std::map<std::pair<BOOL, int>, BOOL> probes;
-    HeadProbeCache() { g_headProbes = &probes; }
-    ~HeadProbeCache() { g_headProbes = nullptr; }
-};
-
-BOOL HasOwnHead(BOOL isGroup, int id)
+// The picture of a user or a group: its own head where the web server has
+// one, else the default; a head not known yet shows the default until the
+// page's heads put it in place.
+CString FaceImage(CPageHeads& heads, int id, const CString& query)
 {
-    if (!g_headProbes) return HasCustomHeadImage(isGroup, IdText(id));
-    auto it = g_headProbes->find({isGroup, id});
-    if (it == g_headProbes->end()) it = g_headProbes->emplace(std::make_pair(isGroup, id), HasCustomHeadImage(isGroup, IdText(id))).first;
-    return it->second;
-}
-
-CString FaceImage(int id, const CString& query)
-{
-    const CString face = HasOwnHead(FALSE, id) ? "../upload/face/" + IdText(id) + ".png"
-                                                                : CString("../upload/face/default.png");
+    const CString face = heads.HasOwn(FALSE, id) ? "../upload/face/" + IdText(id) + ".png"
+                                                 : CString("../upload/face/default.png");
     return query.IsEmpty() ? face : face + "?" + query;
 }
 
-CString GroupImage(int id, const CString& query)
+CString GroupImage(CPageHeads& heads, int id, const CString& query)
 {
-    const CString image = HasOwnHead(TRUE, id) ? "../upload/group/" + IdText(id) + ".png"
-                                                                : CString("../upload/group/default.png");
+    const CString image = heads.HasOwn(TRUE, id) ? "../upload/group/" + IdText(id) + ".png"
+                                                 : CString("../upload/group/default.png");
     return query.IsEmpty() ? image : image + "?" + query;
 }
 
@@ -151,7 +136,10 @@ BEGIN_DHTML_EVENT_MAP(CHtmlQuillon)
     DHTML_EVENT_ONCLICK("ButtonCancel", OnButtonCancel)
 END_DHTML_EVENT_MAP()
 
-CHtmlQuillon::CHtmlQuillon() : CPluginPage(IDD_HTML_QUILLON, IDR_HTML_QUILLON)
+CHtmlQuillon::CHtmlQuillon()
+    : CPluginPage(IDD_HTML_QUILLON, IDR_HTML_QUILLON), m_heads([this](const CPageHeads::Entries& arrived) {
+          ShowArrivedHeads(arrived);
+      })
 {
     // The lines' times are local times, so the buckets start at local day
     // starts (SQLite's 'now' alone is UTC).
@@ -187,7 +175,22 @@ void CHtmlQuillon::DoDataExchange(CDataExchange* dx)
 void CHtmlQuillon::OnDocumentComplete(LPDISPATCH browser, LPCTSTR url)
 {
     CPluginPage::OnDocumentComplete(browser, url);
+    // A new document: heads waited for by the last one are not shown in it.
+    m_heads.Clear();
     InvokeScriptMethod("initTypeTree", {BuildTypeTree()});
+}
+
+void CHtmlQuillon::ShowArrivedHeads(const CPageHeads::Entries& arrived)
+{
+    if (!m_hWnd) return;
+    CString faces, groups;
+    for (const auto& entry : arrived) {
+        CString& ids = entry.first ? groups : faces;
+        if (!ids.IsEmpty()) ids += ",";
+        ids += IdText(entry.second);
+    }
+    if (!faces.IsEmpty()) InvokeScriptMethod("showHeads", {CString("face"), faces});
+    if (!groups.IsEmpty()) InvokeScriptMethod("showHeads", {CString("group"), groups});
 }
 
 int CHtmlQuillon::CodeOfFolder(const CString& folderText)
@@ -243,11 +246,11 @@ void CHtmlQuillon::LoadMembers(int groupId)
 
 CString CHtmlQuillon::BuildTypeTree()
 {
-    HeadProbeCache probes;
     LoadContacts();
     const int own = Quillon().ownId;
     CString xml = FolderOpen("我的好友", "my_friends");
-    for (CDataUser* u : m_friends) xml += ContactItem(RecordName(u), u->m_nId, FaceImage(u->m_nId, CacheBustingNumber()));
+    for (CDataUser* u : m_friends)
+        xml += ContactItem(RecordName(u), u->m_nId, FaceImage(m_heads, u->m_nId, CacheBustingNumber()));
     xml += "</item>";
 
     auto groupFolder = [&](const char* text, const char* id, std::set<CDataGroup*>& groups, bool discussion) {
@@ -255,11 +258,11 @@ CString CHtmlQuillon::BuildTypeTree()
         for (CDataGroup* g : groups) {
             const CString query = discussion ? CacheBustingNumber() : MillisecondText();
             const CString image =
-                discussion ? CString("../upload/group/discuss_group.png") : GroupImage(g->m_nId, query);
+                discussion ? CString("../upload/group/discuss_group.png") : GroupImage(m_heads, g->m_nId, query);
             xml += GroupItemOpen(RecordName(g), g->m_nId, image);
             LoadMembers(g->m_nId);
             for (CDataUser* m : m_members)
-                if (m->m_nId != own) xml += ContactItem(RecordName(m), m->m_nId, FaceImage(m->m_nId, query));
+                if (m->m_nId != own) xml += ContactItem(RecordName(m), m->m_nId, FaceImage(m_heads, m->m_nId, query));
             xml += "</item>";
         }
         xml += "</item>";
@@ -268,7 +271,7 @@ CString CHtmlQuillon::BuildTypeTree()
     groupFolder("讨论组", "discuss_group", m_discussions, true);
 
     xml += FolderOpen("陌生人", "stranger");
-    for (CDataUser* u : m_strangers) xml += ContactItem(RecordName(u), u->m_nId, FaceImage(u->m_nId, CString()));
+    for (CDataUser* u : m_strangers) xml += ContactItem(RecordName(u), u->m_nId, FaceImage(m_heads, u->m_nId, CString()));
     xml += "</item>";
 
     xml += FolderOpen("系统公告", "sys_notice");
@@ -281,7 +284,6 @@ CString CHtmlQuillon::BuildTypeTree()
 
 CString CHtmlQuillon::BuildTimeTree()
 {
-    HeadProbeCache probes;
     CString xml;
     CFileDbMsg* store = Quillon().dbMsg;
     for (int i = 0; i < 6; ++i) {
@@ -293,9 +295,9 @@ CString CHtmlQuillon::BuildTimeTree()
             store->getTimeGroup(m_strTime[i], &m_friends, &m_strangers, &m_groups, &m_discussions, &m_bucketUsers[i],
                                 &m_bucketGroups[i]);
         xml += FolderOpen(kBuckets[i].text, kBuckets[i].id);
-        for (CDataUser* u : m_bucketUsers[i]) xml += ContactItem(RecordName(u), u->m_nId, FaceImage(u->m_nId, ""));
+        for (CDataUser* u : m_bucketUsers[i]) xml += ContactItem(RecordName(u), u->m_nId, FaceImage(m_heads, u->m_nId, ""));
         for (CDataGroup* g : m_bucketGroups[i])
-            xml += ContactItem(RecordName(g), g->m_nId, GroupImage(g->m_nId, ""));
+            xml += ContactItem(RecordName(g), g->m_nId, GroupImage(m_heads, g->m_nId, ""));
         xml += "</item>";
     }
     return xml;

@@ -7,6 +7,7 @@
 #include "plugins/Quillon/QuillonResource.h"
 #include "plugins/common/PluginFrame.h"
 #include "plugins/common/PluginPage.h"
+#include "plugins/common/PluginUtil.h"
 
 #include <set>
 
@@ -69,6 +70,11 @@ protected:
     void LoadMembers(int groupId);
     CString ConversationName(int nodeId, const CString& nodeText, int rowId, int rowGid) const;
     CString MemberRow(const CString& name, int id, const char* listText) const;
+    // Heads that came after the trees were built take the place of the
+    // default pictures of their entries.
+    void ShowArrivedHeads(const CPageHeads::Entries& arrived);
+
+    CPageHeads m_heads;
 
     DECLARE_DISPATCH_MAP()
     DECLARE_DHTML_EVENT_MAP()

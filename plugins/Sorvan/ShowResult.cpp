@@ -3,16 +3,13 @@
 #include "Common/Data.h"
 #include "Common/FileDbUser.h"
 #include "plugins/Sorvan/SorvanApp.h"
+#include "plugins/Vistel/VistelExports.h"
 #include "platform/module.h"
 #include "platform/resources.h"
 
 #include <cstdlib>
 
 namespace {
-
-// Vistel's card: kind (0 friend, 1 group), id, own user id, account,
-// notify window, verify code.
-typedef int (*VistelShowFn)(int, int, int, CString, HWND, CString);
 
 const char* const kUserCardFailure = "加载Vistel.dll失败,未能实现查看个人资料功能";
 const char* const kGroupCardFailure = "加载Vistel.dll失败,未能实现查看群资料功能";
@@ -81,7 +78,7 @@ void CHtmlResultPage::OpenCard(int kind, const CString& id, const char* failureT
         AfxMessageBox(failureText, MB_OK);
         return;
     }
-    auto show = reinterpret_cast<VistelShowFn>(GetProcAddress(m_hVistel, "Show"));
+    auto show = PluginExport(m_hVistel, VistelExports::Show);
     if (!show) return;
     const CSorvanApp& app = SorvanApp();
     show(kind, std::atoi(id.GetString()), Sorvan().ownId, app.m_strAccount, Sorvan().notify, app.m_strVerifyCode);

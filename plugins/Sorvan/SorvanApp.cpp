@@ -1,4 +1,5 @@
 #include "plugins/Sorvan/SorvanApp.h"
+#include "plugins/Sorvan/SorvanExports.h"
 
 #include "Common/Data.h"
 
@@ -32,6 +33,13 @@ int CSorvanApp::ExitInstance()
     ClosePluginFrame(m_dlgInviteAddGrp);
     return 0;
 }
+
+// The exports as SorvanExports.h gives them: a definition below whose type
+// differs from its declaration here does not compile.
+PLUGIN_EXPORT decltype(SorvanExports::showUser)::Function showUser;
+PLUGIN_EXPORT decltype(SorvanExports::showGroup)::Function showGroup;
+PLUGIN_EXPORT decltype(SorvanExports::addToFriend)::Function addToFriend;
+PLUGIN_EXPORT decltype(SorvanExports::inviteAddGrp)::Function inviteAddGrp;
 
 // Results of a search for users; an empty text opens the window for the
 // user to type one.

@@ -1,4 +1,5 @@
 #include "plugins/Vistel/VistelApp.h"
+#include "plugins/Vistel/VistelExports.h"
 
 namespace {
 
@@ -31,6 +32,12 @@ int CVistelApp::ExitInstance()
     if (m_dlgGrpCard.m_hWnd) m_dlgGrpCard.EndDialog(IDCANCEL);
     return 0;
 }
+
+// The exports as VistelExports.h gives them: a definition below whose type
+// differs from its declaration here does not compile.
+PLUGIN_EXPORT decltype(VistelExports::Show)::Function Show;
+PLUGIN_EXPORT decltype(VistelExports::EditFrdRemark)::Function EditFrdRemark;
+PLUGIN_EXPORT decltype(VistelExports::EditGrpCard)::Function EditGrpCard;
 
 // The card of a friend (kind 0), group (1) or stranger (2); replaces an open
 // card. `ownUserId` is not needed: the account names the viewer.

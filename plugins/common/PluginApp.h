@@ -5,6 +5,7 @@
 
 #include "base/DlgBase.h"
 #include "platform/resources.h"
+#include "plugins/common/PluginExports.h"
 #include "plugins/common/PluginUtil.h"
 
 // A function the host looks up by name in the module: C linkage, visible
@@ -30,19 +31,21 @@ void ClosePluginFrame(CDlgBase& frame);
 // cannot be created.
 void ReplacePluginFrame(CDlgBase& frame, UINT templateId);
 
-// Defines the exports every plug-in module has, over its application object
-// `app`, each run in the module's own state:
+// Defines the exports every plug-in module has (PluginExports.h), over its
+// application object `app`, each run in the module's own state:
 //   void ExitInstance()                    app.ExitInstance(), before the host frees the module
 //   BOOL DllPreTranslateMessage(MSG* msg)  app.PreTranslateMessage(msg), from the host's message loop
 // Used once, at namespace scope, in the module's application file.
-#define PLUGIN_APP_EXPORTS(app)                                 \
-    PLUGIN_EXPORT void ExitInstance()                           \
-    {                                                           \
-        AFX_MANAGE_STATE(AfxGetStaticModuleState());            \
-        (app).ExitInstance();                                   \
-    }                                                           \
-    PLUGIN_EXPORT BOOL DllPreTranslateMessage(MSG* msg)         \
-    {                                                           \
-        AFX_MANAGE_STATE(AfxGetStaticModuleState());            \
-        return (app).PreTranslateMessage(msg);                  \
+#define PLUGIN_APP_EXPORTS(app)                                                                      \
+    PLUGIN_EXPORT decltype(PluginExports::ExitInstance)::Function ExitInstance;                      \
+    PLUGIN_EXPORT decltype(PluginExports::DllPreTranslateMessage)::Function DllPreTranslateMessage;  \
+    PLUGIN_EXPORT void ExitInstance()                                                                \
+    {                                                                                                \
+        AFX_MANAGE_STATE(AfxGetStaticModuleState());                                                 \
+        (app).ExitInstance();                                                                        \
+    }                                                                                                \
+    PLUGIN_EXPORT BOOL DllPreTranslateMessage(MSG* msg)                                              \
+    {                                                                                                \
+        AFX_MANAGE_STATE(AfxGetStaticModuleState());                                                 \
+        return (app).PreTranslateMessage(msg);                                                       \
     }

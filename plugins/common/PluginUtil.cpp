@@ -4,7 +4,6 @@
 
 #include "platform/config.h"
 #include "platform/module.h"
-#include "platform/net.h"
 #include "platform/resources.h"
 #include "platform/window.h"
 
@@ -15,15 +14,51 @@
 
 BOOL HasCustomHeadImage(BOOL isGroup, const CString& id)
 {
-    const CString url = GetEndpointConfig().webBaseUrl + (isGroup ? "/upload/group/" : "/upload/face/") + id + ".png";
-    CInternetSession session(nullptr, 1, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    std::unique_ptr<CHttpFile> file(session.OpenURL(
-        url, 1, INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_BINARY, nullptr, 0));
-    if (!file) return FALSE;
-    CString status;
-    if (!file->QueryInfo(HTTP_QUERY_STATUS_CODE, status)) return FALSE;
-    status.Trim();
-    return status == "404" ? FALSE : TRUE;
+    const int number = std::atoi(id.GetString());
+    if (const lumheads::Head* head = lumheads::FindHead(isGroup != FALSE, number))
+        return lumheads::HasOwnHead(*head) ? TRUE : FALSE;
+    lumheads::RequestHead(isGroup != FALSE, number);
+    return FALSE;
+}
+
+CPageHeads::CPageHeads(std::function<void(const Entries& arrived)> show) : m_show(std::move(show)) {}
+
+CPageHeads::~CPageHeads()
+{
+    Clear();
+}
+
+BOOL CPageHeads::HasOwn(BOOL isGroup, int id)
+{
+    const bool group = isGroup != FALSE;
+    if (const lumheads::Head* head = lumheads::FindHead(group, id)) return lumheads::HasOwnHead(*head) ? TRUE : FALSE;
+    if (id < 1) return FALSE;
+    lumheads::RequestHead(group, id);
+    m_waiting.insert({group ? TRUE : FALSE, id});
+    if (!m_nListener)
+        m_nListener = lumheads::AddHeadListener(
+            [this](const std::vector<const lumheads::Head*>& batch) { OnArrived(batch); });
+    return FALSE;
+}
+
+void CPageHeads::Clear()
+{
+    m_waiting.clear();
+    if (m_nListener) lumheads::RemoveHeadListener(m_nListener);
+    m_nListener = 0;
+}
+
+void CPageHeads::OnArrived(const std::vector<const lumheads::Head*>& batch)
+{
+    Entries arrived;
+    for (const lumheads::Head* head : batch) {
+        const std::pair<BOOL, int> key(head->group ? TRUE : FALSE, head->id);
+        if (!m_waiting.erase(key)) continue;
+        if (lumheads::HasOwnHead(*head)) arrived.push_back(key);
+    }
+    // Nothing more to wait for: the page stops listening.
+    if (m_waiting.empty()) Clear();
+    if (!arrived.empty() && m_show) m_show(arrived);
 }
 
 CString CacheBustingNumber()

@@ -358,6 +358,22 @@ TEST_F(ChatPaneTest, SentMarkupIsCleanedStoredWithPathsAndSentWithNames)
               "<span>上图<img id='p.png' src='file:///p.png'/><br/>下一行<img src='/upload/face_images/hh.gif'/></span>");
 }
 
+// A picture typed into the write area is shown through the page's own
+// address for local files; the line stored and sent still names it by its
+// file address.
+TEST_F(ChatPaneTest, ATypedPictureIsStoredAndSentByItsFileAddress)
+{
+    CDlgChatMsgList& pane = OpenUserPane();
+    const std::string url = FileUrl((app_->m_strUserPath + "a#1.png").GetString()).str();
+    pane.InsertWriteText(("<img id='a#1.png' src='" + url + "'>").c_str());
+    pane.OnOK();
+    const std::string stored = LastStoredMarkup(10002, 1);
+    EXPECT_NE(stored.find("src=\"" + url + "\""), std::string::npos) << stored;
+    EXPECT_EQ(stored.find("lumfile"), std::string::npos) << stored;
+    ASSERT_TRUE(lumui::PumpUntil([&] { return !PendingFor(10002).empty(); }, 10000));
+    EXPECT_NE(PendingFor(10002)[0].find("src=\"file:///a%231.png\""), std::string::npos) << PendingFor(10002)[0];
+}
+
 TEST_F(ChatPaneTest, OfflineStoresTheLineShowsTheNoticeAndStartsNoWorker)
 {
     CDlgChatMsgList& pane = OpenUserPane();

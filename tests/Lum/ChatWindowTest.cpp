@@ -20,7 +20,9 @@
 #include "platform/config.h"
 #include "platform/files.h"
 #include "platform/menu.h"
+#include "platform/module.h"
 #include "platform/uiapp.h"
+#include "platform/uitest.h"
 #include "tests/platform/ScreenPixels.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/UiWait.h"
@@ -140,28 +142,16 @@ protected:
     {
         lumui::SetMessageBoxHook(nullptr);
         lumui::SetFileDialogHook(nullptr);
-        // Windows made for the lists' records (kept until the program ends
-        // in the client) and for records the test owns.
-        auto collect = [this](CWnd*& chat) {
-            auto* dlg = static_cast<CDlgBase*>(chat);
-            if (dlg && std::find(chats_.begin(), chats_.end(), dlg) == chats_.end()) chats_.push_back(dlg);
-            chat = nullptr;  // a record would destroy its window when freed
-        };
-        for (auto& entry : main_->m_listFriend.m_mapUsers) collect(entry.second->m_dlgChat);
-        for (auto& entry : main_->m_listStranger.m_mapUsers) collect(entry.second->m_dlgChat);
-        for (auto& entry : main_->m_listGroup.m_mapGroups) {
-            collect(entry.second->m_dlgChat);
-            for (auto& member : entry.second->m_mapMembers)
-                if (member.second) collect(member.second->m_dlgChat);
-        }
-        for (CDlgBase* chat : chats_) {
-            if (chat->m_hWnd) chat->DestroyWindow();
-            delete chat;
-        }
-        chats_.clear();
+        // The lists' records take their chat windows with them; windows of
+        // records the test owned went with those records. What is left (a
+        // window whose record let go of it) is destroyed here, and every
+        // window object goes with its window.
         main_->m_listFriend.DeleteAllUsers();
         main_->m_listStranger.DeleteAllUsers();
         main_->m_listGroup.DeleteAllGroups();
+        for (HWND chat : chats_)
+            if (IsWindow(chat)) ::DestroyWindow(chat);
+        chats_.clear();
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();
         main_.reset();
@@ -214,7 +204,7 @@ protected:
     CKivDlgChatUser* UserChat(CDataUser* rec)
     {
         auto* chat = static_cast<CKivDlgChatUser*>(CreateUserChatWindow(nullptr, rec));
-        if (chat) chats_.push_back(chat);
+        if (chat) chats_.push_back(chat->m_hWnd);
         return chat;
     }
 
@@ -278,7 +268,7 @@ protected:
     standin::StandinService service_;
     std::unique_ptr<CKivApp> app_;
     std::unique_ptr<CKivDlg> main_;
-    std::vector<CDlgBase*> chats_;
+    std::vector<HWND> chats_;
     std::vector<std::string> boxes;
     int answer = IDOK;
 };
@@ -368,13 +358,17 @@ TEST_F(ChatWindowTest, ReceivedLinesShowTimeAndAnEscapedLabel)
     chat->ShowUserMessage("plain", "t");
     EXPECT_EQ(LastLine(chat->m_dlgMsgList), "t<br/>10002:plain");
 
-    // Offered files join the record's pending files and start the transfer.
+    // Pictures the line shows and this client lacks join the record's
+    // pictures to fetch, each with the files folder it goes into, and the
+    // fetch starts.
     std::vector<CDataUser*> started;
     CKivDlgChatUser::s_startPeerTransfer = [&](CDataUser* r) { started.push_back(r); };
-    const std::vector<CString> files = {"f1", "f2"};
-    chat->ShowUserMessage("<span>file</span>", "t", &files);
+    app_->m_strUserPath = (dir_.path() + "/10001/").c_str();
+    const std::vector<CString> pictures = {"a.png", "b.png"};
+    chat->ShowUserMessage("<span>pictures</span>", "t", &pictures);
     ASSERT_NE(rec->m_pTransMap, nullptr);
     EXPECT_EQ(rec->m_pTransMap->size(), 2u);
+    EXPECT_EQ((*rec->m_pTransMap)["b.png"], app_->m_strUserPath);
     EXPECT_EQ(started, std::vector<CDataUser*>{rec.get()});
 
     // The group window: members only, system lines without a sender.
@@ -457,14 +451,14 @@ TEST_F(ChatWindowTest, UserWindowCommands)
     auto* chat = static_cast<CKivDlgChatUser*>(fr->m_dlgChat);
     ASSERT_NE(chat, nullptr);
 
-    // Add as friend: already one. Plug-in commands without their plug-in.
+    // Add as friend: already one. The SMS notice, whose module is not
+    // beside the program, says its module failed to load.
     chat->SendMessage(WM_COMMAND, 1022, 0);
-    chat->SendMessage(WM_COMMAND, 1023, 0);
     chat->SendMessage(WM_COMMAND, 1016, 0);
-    EXPECT_EQ(boxes, (std::vector<std::string>{"已经在好友列表中,不需要再加入", "加载Sorvan.dll失败,未能实现邀请功能",
-                                               "加载Bellwick.dll失败,未能实现通知短信功能"}));
+    EXPECT_EQ(boxes, (std::vector<std::string>{"已经在好友列表中,不需要再加入", "加载Bellwick.dll失败,未能实现通知短信功能"}));
     boxes.clear();
     std::vector<std::string> calls;
+    const auto hooks = CKivDlgChatUser::s_pluginCommand;
     CKivDlgChatUser::s_pluginCommand = [&](CWnd*, UINT command, int id, const CString& text, int kind) {
         calls.push_back(std::to_string(command) + "," + std::to_string(id) + "," + text.str() + "," +
                         std::to_string(kind));
@@ -501,6 +495,26 @@ TEST_F(ChatWindowTest, UserWindowCommands)
     EXPECT_NE(offered[0].content.find("\">" + dir_.file("报告&lt;1&gt;.txt") + "</file>"), std::string::npos)
         << offered[0].content;
 
+    CKivDlgChatUser::s_pluginCommand = hooks;
+    // With the search module beside the program, the invitation opens in
+    // the chat window's own module.
+    std::filesystem::copy_file(LUM_BIN_DIR "/libSorvan.so", dir_.file("libSorvan.so"));
+    chat->SendMessage(WM_COMMAND, 1023, 0);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    ASSERT_NE(chat->m_hPlugin, nullptr);
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] {
+            for (HWND hwnd : lumui::VisibleTopLevelWindows()) {
+                CString caption;
+                CWnd::FromHandle(hwnd)->GetWindowText(caption);
+                if (caption == "邀请加入我的群") return true;
+            }
+            return false;
+        },
+        5000))
+        << "no invitation window";
+    const HMODULE sorvan = chat->m_hPlugin;
+
     // Black list, cancelled: nothing; confirmed: the service is told, the id
     // is black-listed, the friend leaves and the window forgets the record.
     answer = IDCANCEL;
@@ -509,6 +523,7 @@ TEST_F(ChatWindowTest, UserWindowCommands)
     EXPECT_EQ(main_->m_listFriend.GetItemCount(), 1);
     answer = IDOK;
     chat->ShowWindow(SW_SHOW);
+    const HWND chatWindow = chat->m_hWnd;
     chat->SendMessage(WM_COMMAND, 1025, 0);
     EXPECT_TRUE(main_->m_setBlackList.count(kPeer));
     EXPECT_EQ(main_->m_listFriend.GetUser(kPeer), nullptr);
@@ -516,8 +531,10 @@ TEST_F(ChatWindowTest, UserWindowCommands)
     EXPECT_EQ(chat->m_pUser, nullptr);
     EXPECT_EQ(chat->m_dlgMsgList.m_pUser, nullptr);
     EXPECT_TRUE(lumui::PumpUntil([&] { return service_.BlackList(kOwn).count(kPeer) == 1; }));
-    chat->ShowUserMessage("late", "t");  // nothing to show it for
-    chats_.push_back(chat);  // the record is gone: the test frees the window
+    // The record is gone and the window with it, once its command was over;
+    // the module it loaded went with it.
+    EXPECT_TRUE(lumui::PumpUntil([&] { return !IsWindow(chatWindow); }, 3000));
+    EXPECT_FALSE(IsModuleLoaded(sorvan));
 }
 
 TEST_F(ChatWindowTest, GroupWindowTypesAndSmsBlocking)
@@ -607,13 +624,13 @@ TEST_F(ChatWindowTest, GroupListMenusAndCommands)
     boxes.clear();
     CKivDlgChatGroup* chat = GroupChat(list.GetGroup(5002));
     chat->ShowWindow(SW_SHOW);
+    const HWND quitChat = chat->m_hWnd;
     list.SetSelectionMark(list.FindRow(5002));
     list.SendMessage(WM_COMMAND, 9049, 0);
     EXPECT_EQ(list.GetGroup(5002), nullptr);
     EXPECT_EQ(list.GetItemCount(), 3);
-    EXPECT_FALSE(chat->IsWindowVisible());
-    EXPECT_EQ(chat->m_pGroup, nullptr);
-    chats_.push_back(chat);
+    // With the group gone its chat window went too.
+    EXPECT_FALSE(IsWindow(quitChat));
     list.SetSelectionMark(list.FindRow(kGid));
     list.SendMessage(WM_COMMAND, 9048, 0);
     EXPECT_EQ(list.GetGroup(kGid), nullptr);
@@ -711,15 +728,12 @@ TEST_F(ChatWindowTest, GroupNoticesAndMemberLookup)
     // member who left leaves it without a record.
     members.GetUser(10004);
     CKivDlgChatUser* fromList = UserChat(static_cast<CDataUser*>(members.GetUser(10004)));
-    chats_.pop_back();  // linked to a list copy: freed by the test below
     chat->RefreshMembers();
     EXPECT_EQ(fromList->m_pUser, members.GetUser(10004));
     EXPECT_EQ(static_cast<CDataUser*>(members.GetUser(10004))->m_dlgChat, fromList);
     list.RemoveGroupMember(10004, kGid);
     chat->RefreshMembers();
     EXPECT_EQ(fromList->m_pUser, nullptr);
-    fromList->DestroyWindow();
-    delete fromList;
 }
 
 TEST_F(ChatWindowTest, RemovingAMemberWhoIsAFriendKeepsTheFriendAndTheHistory)

@@ -7,6 +7,7 @@
 #include "Lum/KivMessages.h"
 #include "Lum/StackNewMsg.h"
 #include "platform/files.h"
+#include "platform/heads.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/UiWait.h"
@@ -58,35 +59,6 @@ std::unique_ptr<CDataGroup> Group(int gid, const char* name, const char* note = 
     return rec;
 }
 
-// Receives the head reports as the main window does: a live record takes
-// its head, the head of a record that is gone is dropped.
-class MainWnd : public CWnd {
-public:
-    LRESULT OnGroupHeadLoaded(WPARAM wParam, LPARAM lParam)
-    {
-        auto* rec = reinterpret_cast<CDataGroup*>(wParam);
-        reports.push_back(lParam);
-        bool live = false;
-        for (const auto& entry : list->m_mapGroups) live = live || entry.second == rec;
-        if (!live) {
-            delete TakeDownloadedGroupHead(rec, 0);
-            return 0;
-        }
-        if (Gdiplus::Bitmap* head = TakeDownloadedGroupHead(rec, rec->m_nId)) {
-            delete rec->m_imgHead;
-            rec->m_imgHead = head;
-        }
-        return 0;
-    }
-    CKivGroupListCtrl* list = nullptr;
-    std::vector<LPARAM> reports;
-    DECLARE_MESSAGE_MAP()
-};
-
-BEGIN_MESSAGE_MAP(MainWnd, CWnd)
-    ON_MESSAGE(UM_GROUP_HEAD_LOADED, OnGroupHeadLoaded)
-END_MESSAGE_MAP()
-
 class GroupListTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -94,6 +66,7 @@ protected:
         ASSERT_TRUE(lumui::Start());
         SetProgramFolderForTests((dir_.path() + "/").c_str());
         ASSERT_EQ(store.Connect(1), 1);
+        lumheads::ForgetHeads();
         CKivGroupListCtrl::s_loadHead = [this](CDataGroup* rec) { fetched.push_back(rec->m_nId); };
         CKivGroupListCtrl::s_storeGroup = StartGroupStoreWrite;
         ASSERT_TRUE(host.CreateEx(0, nullptr, "groups", WS_POPUP | WS_VISIBLE, 100, 100, 250, 280, nullptr, 0));
@@ -111,7 +84,7 @@ protected:
         if (host.m_hWnd) host.DestroyWindow();
         uiwait::QueuedWorkDone();
         CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
-        DropDownloadedGroupHeads();
+        lumheads::StopHeadLoader();
         store.Close();
         SetProgramFolderForTests("");
     }
@@ -270,15 +243,11 @@ TEST_F(GroupListTest, HeadsArriveOrKeepTheOldOneAndGroupsRemovedMeanwhileAreHarm
         else if (id == "666") res.set_content("<html>not an image</html>", "image/png");
         else res.status = 404;
     });
+    server.set_keep_alive_max_count(1);  // stopping never waits for an idle connection
     const int port = server.bind_to_any_port("127.0.0.1");
     std::thread thread = ServeInBackground(server);
     WritePrivateProfileString("Web", "BaseUrl", ("http://127.0.0.1:" + std::to_string(port)).c_str(),
                               dir_.file("Lum.ini").c_str());
-    CWinApp app;
-    MainWnd main;
-    main.list = list.get();
-    ASSERT_TRUE(main.CreateEx(0, nullptr, "main", WS_POPUP, 0, 0, 10, 10, nullptr, 0));
-    app.m_pMainWnd = &main;
     CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
 
     for (int gid : {120, 404, 666}) {
@@ -286,23 +255,71 @@ TEST_F(GroupListTest, HeadsArriveOrKeepTheOldOneAndGroupsRemovedMeanwhileAreHarm
         rec->m_imgHead = Head(kOld);
         list->AddGroup(rec.get(), 1);
     }
-    EXPECT_TRUE(lumui::PumpUntil([&] { return main.reports.size() == 3; }, 8000));
-    EXPECT_EQ(std::count(main.reports.begin(), main.reports.end(), 1), 1);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return lumheads::PendingHeads() == 0; }, 8000));
     EXPECT_EQ(Pixel(list->GetGroup(120)->m_imgHead, 20, 20), kGreen);
     EXPECT_EQ(Pixel(list->GetGroup(404)->m_imgHead, 20, 20), kOld);
     EXPECT_EQ(Pixel(list->GetGroup(666)->m_imgHead, 20, 20), kOld);
+    // The head that came is kept in the store with its group (written on a
+    // worker).
+    auto storedGreen = [&] {
+        std::set<CDataGroup*> rows;
+        store.GetGroupList(&rows, 0);
+        bool green = false;
+        for (CDataGroup* row : rows) {
+            if (row->m_nId == 120) green = row->m_imgHead && Pixel(row->m_imgHead, 20, 20) == kGreen;
+            delete row;
+        }
+        return green;
+    };
+    EXPECT_TRUE(lumui::PumpUntil(storedGreen, 8000));
 
-    // Removed while its head is on the way: the report finds no record and
-    // the image is dropped.
+    // Removed while its head is on the way: nothing is touched when it comes.
     list->AddGroup(Group(777, "讨论组").get(), 0);
-    CDataGroup* gone = list->GetGroup(777);
     list->RemoveGroup(777);
     release = true;
-    EXPECT_TRUE(lumui::PumpUntil([&] { return main.reports.size() == 4; }, 8000));
-    EXPECT_EQ(TakeDownloadedGroupHead(gone, 0), nullptr);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return lumheads::PendingHeads() == 0; }, 8000));
+    ASSERT_NE(lumheads::FindHead(true, 777), nullptr);
     EXPECT_EQ(list->m_mapGroups.size(), 3u);
-    app.m_pMainWnd = nullptr;
-    main.DestroyWindow();
+    server.stop();
+    thread.join();
+}
+
+TEST_F(GroupListTest, AUsersHeadGoesToTheMemberRecordsOfEveryGroupAndIntoTheStore)
+{
+    httplib::Server server;
+    server.Get(R"(/upload/face/(\d+)\.png)", [&](const httplib::Request& req, httplib::Response& res) {
+        std::unique_ptr<Gdiplus::Bitmap> bmp(Head(kGreen));
+        std::string png;
+        filedb::EncodeHead(bmp.get(), png);
+        if (req.matches[1] == "11") res.set_content(png, "image/png");
+        else res.status = 404;
+    });
+    server.set_keep_alive_max_count(1);  // stopping never waits for an idle connection
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { server.listen_after_bind(); });
+    WritePrivateProfileString("Web", "BaseUrl", ("http://127.0.0.1:" + std::to_string(port)).c_str(),
+                              dir_.file("Lum.ini").c_str());
+    list->AddGroup(Group(1001, "一班", "", {11, 12}).get(), 0);
+    list->AddGroup(Group(1002, "二班", "", {11}).get(), 0);
+
+    // A member list asks for the heads of members 11 and 12.
+    lumheads::RequestHead(false, 11);
+    lumheads::RequestHead(false, 12);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return lumheads::PendingHeads() == 0; }, 8000));
+    for (int gid : {1001, 1002}) {
+        CDataUser* member = list->GetGroup(gid)->m_mapMembers[11];
+        ASSERT_NE(member->m_imgHead, nullptr) << gid;
+        EXPECT_EQ(Pixel(member->m_imgHead, 20, 20), kGreen);
+        std::set<CDataUser*> rows;
+        store.GetGroupUserList(gid, &rows);
+        bool stored = false;
+        for (CDataUser* row : rows) {
+            if (row->m_nId == 11) stored = row->m_imgHead && Pixel(row->m_imgHead, 20, 20) == kGreen;
+            delete row;
+        }
+        EXPECT_TRUE(stored) << gid;
+    }
+    EXPECT_EQ(list->GetGroup(1001)->m_mapMembers[12]->m_imgHead, nullptr);
     server.stop();
     thread.join();
 }

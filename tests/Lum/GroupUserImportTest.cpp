@@ -8,13 +8,15 @@
 #include "Lum/Workers.h"
 #include "platform/commdlg.h"
 #include "platform/config.h"
+#include "platform/dhtml.h"
 #include "platform/files.h"
+#include "platform/module.h"
 #include "platform/net.h"
 #include "platform/shell.h"
 #include "platform/uiapp.h"
 #include "tests/platform/SheetFiles.h"
 #include "tests/platform/TempDir.h"
-#include "tests/platform/UiHoldProbe.h"
+#include "tests/platform/UiProbe.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -405,7 +407,8 @@ TEST_F(GroupUserImportTest, SheetsThatDescribeHugeGridsAreReadAwayFromTheWindow)
     CDlgGroupUserAdd& view = ImportView();
 
     // How long the UI thread holds back other work while the sheets are read.
-    UiHoldProbe probe;
+    UiProbe probe;
+    ASSERT_TRUE(probe.Start());
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     const long before = usage.ru_maxrss / 1024;
@@ -420,7 +423,7 @@ TEST_F(GroupUserImportTest, SheetsThatDescribeHugeGridsAreReadAwayFromTheWindow)
     probe.Stop();
     getrusage(RUSAGE_SELF, &usage);
     EXPECT_LT(usage.ru_maxrss / 1024 - before, 400) << "megabytes taken";
-    EXPECT_LT(probe.LongestMs(), 500) << "the UI thread was held for " << probe.LongestMs() << " ms";
+    EXPECT_LT(probe.Longest(), 500) << "the UI thread was held for " << probe.Longest() << " ms";
 
     view.Reset();
     EXPECT_FALSE(Read(view, beyond));
@@ -498,6 +501,60 @@ TEST_F(GroupUserImportTest, ExampleLinkOpensTheServersSheet)
     ASSERT_TRUE(example.LoadSheet());
     EXPECT_EQ(example.GetCellText(1, 1), "姓名");
     EXPECT_EQ(example.GetCellText(2, 2), "13800138000");
+}
+
+
+// "搜索添加" opens the group-creation module's member search for the window's
+// group, as its owner: an invitation sent from there reaches the invitee as
+// one into that group.
+TEST_F(GroupUserImportTest, SearchAddInvitesIntoTheWindowsGroup)
+{
+    std::filesystem::copy_file(ADHOR_FILE, dir_.file("libAdhor.so"));
+    std::filesystem::copy_file(VISTEL_FILE, dir_.file("libVistel.so"));
+    LogInAsOwner();
+    Open(502);
+    Click(*window_, 1049);
+    const HMODULE adhor = window_->m_hAdhor;
+    ASSERT_NE(adhor, nullptr);
+    // The module's page whose script has the function `marker`.
+    auto pageWith = [adhor](const char* marker) {
+        CDHtmlDialog* found = nullptr;
+        lumui::PumpUntil(
+            [&] {
+                for (HWND hwnd : GetModuleWindows(adhor)) {
+                    auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd));
+                    CString kind;
+                    if (page && page->m_hWnd &&
+                        page->InvokeScriptMethod("eval", {CString("typeof ") + marker}, &kind) == S_OK &&
+                        kind == "function")
+                        found = page;
+                }
+                return found != nullptr;
+            },
+            20000);
+        return found;
+    };
+    auto eval = [](CDHtmlDialog* page, const char* script) {
+        CString result;
+        page->InvokeScriptMethod("eval", {CString(script)}, &result);
+        return result;
+    };
+
+    // 王芳 (10003) found, ticked and passed on.
+    CDHtmlDialog* search = pageWith("passSelIDs");
+    ASSERT_NE(search, nullptr);
+    eval(search, "key.value='10003';key.classList.remove('hint');search();");
+    ASSERT_TRUE(lumui::PumpUntil([&] { return eval(search, "document.querySelectorAll('.row input').length") == "1"; },
+                                 10000));
+    eval(search, "document.querySelector('.row input').click();passSelIDs();");
+    CDHtmlDialog* invite = pageWith("submitInvite");
+    ASSERT_NE(invite, nullptr);
+    eval(invite, "msg.value='一起来打球';window.external.ConfirmSubmit();");
+    ASSERT_TRUE(lumui::PumpUntil([&] { return !service_.Pending(10003).empty() || !Boxes().empty(); }, 10000));
+    EXPECT_EQ(Boxes(), std::vector<std::string>());
+    ASSERT_EQ(service_.Pending(10003).size(), 1u);
+    EXPECT_EQ(service_.Pending(10003)[0].gid, 502);
+    EXPECT_EQ(service_.Pending(10003)[0].fromid, 10002);
 }
 
 }  // namespace

@@ -10,7 +10,9 @@
 #include "Lum/KivDlgChat.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
+#include "Lum/MessageBody.h"
 #include "Lum/PeerTransfer.h"
+#include "Lum/protocol/LumService.h"
 #include "platform/config.h"
 #include "platform/files.h"
 #include "platform/socket.h"
@@ -237,14 +239,7 @@ protected:
 
     void TearDown() override
     {
-        for (auto& entry : main_->m_listFriend.m_mapUsers) {
-            auto* chat = static_cast<CDlgBase*>(entry.second->m_dlgChat);
-            entry.second->m_dlgChat = nullptr;
-            if (chat) {
-                chat->DestroyWindow();
-                delete chat;
-            }
-        }
+        // The records take their chat windows with them.
         main_->m_listFriend.DeleteAllUsers();
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();
@@ -304,6 +299,22 @@ protected:
         pane.InvokeScriptMethod("eval", {"document.getElementById('MsgHistoryIFrame').contentDocument.body.innerHTML"},
                                 &out);
         return out;
+    }
+
+    // The width the pane drew its last picture `id` with, once the picture
+    // has loaded or failed (0: a broken picture; -1: none drawn in time).
+    // `area`: the history or the write area.
+    static int DrawnWidth(CDlgChatMsgList& pane, const std::string& id, const char* area = "MsgHistoryIFrame")
+    {
+        const std::string script = std::string("(function(){var a=document.getElementById('") + area +
+                                   "').contentDocument.getElementsByTagName('img');for(var i=a.length-1;i>=0;--i)"
+                                   "if(a[i].id==='" + id + "')return a[i].complete?a[i].naturalWidth:-1;return -1;})()";
+        CString out = "-1";
+        lumui::PumpUntil([&] {
+            pane.InvokeScriptMethod("eval", {script.c_str()}, &out);
+            return out != "-1";
+        }, 5000);
+        return std::atoi(out);
     }
 
     bool WaitNotice(const std::string& part, int timeoutMs = 15000)
@@ -666,6 +677,151 @@ TEST_F(PeerTransferTest, AddressProgressAndNoticesReachTheContactsPane)
     const CString shown = History(chat->m_dlgMsgList);
     EXPECT_NE(shown.Find("&lt;img src=x onerror=alert(1)&gt; 已经传输完成!"), -1) << shown.str();
     EXPECT_EQ(shown.Find("<img src=\"x\""), -1);
+}
+
+// A chat picture the receiver does not have: the pane shows the loading
+// picture until the picture came from the sender, then the picture itself
+// from the own files folder.
+TEST_F(PeerTransferTest, AChatPictureComesFromTheSenderAndReplacesTheLoadingPicture)
+{
+    CDataUser* sender = AddFriend(kSender, "发送者");
+    CKivDlgChatUser* chat = OpenChat(sender);
+    ASSERT_NE(chat, nullptr);
+
+    // The sending side: the picture in its files folder, sent to the
+    // receiver, and the sender reachable through the rendezvous server.
+    fs::create_directories(dir_.file("sender"));
+    // Named as the sender's pane names pictures.
+    const std::string name = "3E9#1A$2B@4C.png";
+    fs::copy_file(PICTURE_FILE, dir_.file("sender/" + name));
+    const std::string senderFolder = dir_.file("sender") + "/";
+    GetPeerContext().filesFolder = [senderFolder] { return CString(senderFolder.c_str()); };
+    // As the sender's pane sends it: the name escaped as in a file address.
+    PeerOfferPictures(kReceiver, "<img id='3E9#1A$2B@4C.png' src='file:///3E9%231A%242B%404C.png'/>");
+    MainPeerLink()->Rendezvous(kSender, kReceiver, 1, 11);
+    ASSERT_TRUE(MainPeerLink()->EnsureListener());
+
+    lum_thrift::StructMessage msg;
+    msg.fromid = kSender;
+    msg.toid = kReceiver;
+    msg.gid = 1;
+    msg.sendTime = "2024-05-06 07:08:09";
+    msg.content = "<span>看图<img id='3E9#1A$2B@4C.png' src='file:///3E9%25231A%25242B%25404C.png'/></span>";
+    main_->SendMessage(UM_USER_MESSAGE, 0, reinterpret_cast<LPARAM>(&msg));
+
+    // The receiver asked the server for the sender, fetched the picture
+    // into its own files folder and shows it from there.
+    const std::string received = dir_.file("files/" + name);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return fs::exists(received); }, 15000)) << "the picture never arrived";
+    EXPECT_EQ(Checksum(received), Checksum(PICTURE_FILE));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return History(chat->m_dlgMsgList).Find("files/3E9%231A$2B@4C.png") != -1; }, 5000))
+        << History(chat->m_dlgMsgList).str();
+    EXPECT_EQ(History(chat->m_dlgMsgList).Find("imgloading.gif"), -1);
+    const auto requests = rendezvous_.Requests();
+    EXPECT_TRUE(std::any_of(requests.begin(), requests.end(), [](const standin::RendezvousServer::Request& r) {
+        return r.cmd == 11 && r.fromid == kReceiver && r.toid == kSender;
+    }));
+    // The person sees the picture itself.
+    EXPECT_GT(DrawnWidth(chat->m_dlgMsgList, name), 0) << "the received picture shows as a broken picture";
+    // The page has drawn the line since (for its picture).
+    auto eval = [&](const char* script) {
+        CString out;
+        chat->m_dlgMsgList.InvokeScriptMethod("eval", {script}, &out);
+        return out.str();
+    };
+    eval("window.framesDrawn=0,requestAnimationFrame(function(){requestAnimationFrame(function(){"
+         "window.framesDrawn=2;});}),1");
+    EXPECT_TRUE(lumui::PumpUntil([&] { return eval("window.framesDrawn") == "2"; }, 5000));
+    fs::create_directories(SCREENSHOT_DIR);
+    lumui::SaveScreenImage(SCREENSHOT_DIR "/peer-picture-received.png");
+}
+
+// The panes show the pictures of the own files folder as they are typed,
+// sent and shown from the history (which names them by their whole path),
+// and no file from outside that folder.
+TEST_F(PeerTransferTest, PicturesOfTheFilesFolderDrawInThePaneAndNoOtherFileDoes)
+{
+    CDataUser* user = AddFriend(kSender, "好友");
+    CKivDlgChatUser* chat = OpenChat(user);
+    ASSERT_NE(chat, nullptr);
+    CDlgChatMsgList& pane = chat->m_dlgMsgList;
+    const std::string files = dir_.file("files") + "/";
+    fs::copy_file(PICTURE_FILE, files + "3E9#1A$2B@4C.png");
+    fs::copy_file(PICTURE_FILE, files + "stored 1.png");
+    fs::create_directories(dir_.file("elsewhere"));
+    fs::copy_file(PICTURE_FILE, dir_.file("elsewhere/outside.png"));
+
+    // Typed into the write area, then sent: the own line shows it too.
+    pane.InsertWriteText(("<img id='3E9#1A$2B@4C.png' src='" +
+                          std::string(FileUrl((files + "3E9#1A$2B@4C.png").c_str()).GetString()) + "'>").c_str());
+    EXPECT_GT(DrawnWidth(pane, "3E9#1A$2B@4C.png", "MsgWriteIFrame"), 0) << "the typed picture is broken";
+    pane.SendTyped();
+    EXPECT_GT(DrawnWidth(pane, "3E9#1A$2B@4C.png"), 0) << "the sent picture is broken";
+
+    // A line of the history names the picture by "file:///" and the folder.
+    chat->ShowUserMessage(("<span>存的<img id='stored.png' src='file:///" + files + "stored 1.png'/></span>").c_str(),
+                          "2024-05-06 07:08:09", nullptr);
+    EXPECT_GT(DrawnWidth(pane, "stored.png"), 0) << "the stored picture is broken";
+
+    // Pictures outside the files folder stay broken, however they are named.
+    const std::string outside = dir_.file("elsewhere/outside.png");
+    const std::string up = files + "../elsewhere/outside.png";
+    const std::string lines[][2] = {
+        {"out1", std::string(FileUrl(outside.c_str()).GetString())},
+        {"out2", "file://" + up},
+        {"out3", "lumfile://" + outside},
+        {"out4", "lumfile://" + files + "..%2Felsewhere%2Foutside.png"},
+        {"out5", "lumfile://" + files + "%2E%2E/elsewhere/outside.png"},
+    };
+    for (const auto& line : lines) {
+        chat->ShowUserMessage(("<img id='" + line[0] + "' src='" + line[1] + "'/>").c_str(), "2024-05-06 07:08:10",
+                              nullptr);
+        EXPECT_EQ(DrawnWidth(pane, line[0]), 0) << line[1];
+    }
+}
+
+// A file offer is no picture: receiving one asks the sender for nothing
+// until the offer is accepted.
+TEST_F(PeerTransferTest, AFileOfferIsNotFetchedAsAPicture)
+{
+    CDataUser* sender = AddFriend(kSender, "发送者");
+    CKivDlgChatUser* chat = OpenChat(sender);
+    ASSERT_NE(chat, nullptr);
+    lum_thrift::StructMessage msg;
+    msg.fromid = kSender;
+    msg.toid = kReceiver;
+    msg.gid = 1;
+    msg.sendTime = "2024-05-06 07:08:09";
+    msg.content = "<file id='F7'>/home/a/report.txt</file>";
+    main_->SendMessage(UM_USER_MESSAGE, 0, reinterpret_cast<LPARAM>(&msg));
+    // The offer line with its links shows; nobody is asked for "F7".
+    EXPECT_TRUE(lumui::PumpUntil([&] { return History(chat->m_dlgMsgList).Find("F7_span") != -1; }, 5000));
+    lumui::Pump(500);
+    EXPECT_TRUE(rendezvous_.Requests().empty());
+    EXPECT_TRUE(sender->m_pTransMap == nullptr || sender->m_pTransMap->empty());
+}
+
+// Sending a line with a picture makes the sender reachable for the
+// receiver's fetch: the rendezvous server hears of it at once.
+TEST_F(PeerTransferTest, SendingAPictureMakesTheSenderReachable)
+{
+    CDataUser* receiver = AddFriend(kSender, "好友");
+    CKivDlgChatUser* chat = OpenChat(receiver);
+    ASSERT_NE(chat, nullptr);
+    std::ofstream(dir_.file("files/me.png")) << "png";
+    chat->m_dlgMsgList.InsertWriteText(
+        ("<img id='me.png' src='" + std::string(FileUrl(dir_.file("files/me.png").c_str()).GetString()) + "'>").c_str());
+    lumui::Pump(100);
+    chat->m_dlgMsgList.SendTyped();
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] {
+            for (const auto& r : rendezvous_.Requests())
+                if (r.cmd == 11 && r.fromid == kReceiver && r.toid == kSender) return true;
+            return false;
+        },
+        5000))
+        << "the rendezvous server never heard of the sender";
+    EXPECT_TRUE(lumui::PumpUntil([] { return MainPeerLink()->m_nLocalPort != 0; }, 5000));
 }
 
 // Quitting during a transfer: the main window's end stops the listener and

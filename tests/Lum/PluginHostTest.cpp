@@ -12,6 +12,7 @@
 #include "platform/module.h"
 #include "platform/resources.h"
 #include "platform/uiapp.h"
+#include "tests/Lum/TestPluginExports.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/UiWait.h"
 
@@ -25,9 +26,6 @@
 #include <vector>
 
 namespace {
-
-typedef HMODULE (*ModuleHandleFn)();
-typedef HWND (*FrameWindowFn)();
 
 std::string Ptr(const void* p)
 {
@@ -137,8 +135,8 @@ TEST_F(PluginHostTest, ModuleIsLoadedByItsDllNameWithItsOwnResources)
 
     // The handle is the module's own instance handle, current while its
     // exports run, and finds its resources (and only its own).
-    auto handle = PluginExport<ModuleHandleFn>(module, "TestModuleHandle");
-    auto inside = PluginExport<ModuleHandleFn>(module, "TestResourceHandleInside");
+    auto handle = PluginExport(module, TestPluginExports::TestModuleHandle);
+    auto inside = PluginExport(module, TestPluginExports::TestResourceHandleInside);
     ASSERT_TRUE(handle && inside);
     EXPECT_EQ(handle(), module);
     const HINSTANCE before = AfxGetResourceHandle();
@@ -213,7 +211,7 @@ TEST_F(PluginHostTest, OpeningAnotherFeatureEndsAndUnloadsThePluginInTheSlot)
 
     Command(IDC_BTN_SETTINGS);
     EXPECT_EQ(Log(), (Lines{"loaded", show}));
-    auto frame = PluginExport<FrameWindowFn>(main_->m_hPlugin, "TestFrameWindow");
+    auto frame = PluginExport(main_->m_hPlugin, TestPluginExports::TestFrameWindow);
     ASSERT_NE(frame, nullptr);
     const HWND first = frame();
     EXPECT_TRUE(IsWindow(first));

@@ -9,12 +9,11 @@
 #include "Lum/protocol/LumService.h"
 #include "platform/config.h"
 #include "platform/files.h"
-#include "platform/threads.h"
+#include "platform/heads.h"
 #include "platform/uiapp.h"
-#include "tests/Lum/CountingMainWindow.h"
 #include "tests/platform/TempDir.h"
-#include "tests/platform/UiWait.h"
 #include "tests/platform/ServeInBackground.h"
+#include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -86,7 +85,7 @@ protected:
                                   dir_.file("Lum.ini").c_str());
         CKivDlg::s_nExitWaitMs = 50;
         app_ = std::make_unique<CKivApp>();
-        main_ = std::make_unique<CountingMainWindow>();
+        main_ = std::make_unique<CKivDlg>();
         app_->m_pMainWnd = main_.get();
         ASSERT_TRUE(main_->Create(IDD_KIV_DIALOG, nullptr));
         app_->SetOwnUserId(1);
@@ -105,27 +104,13 @@ protected:
         SetProgramFolderForTests("");
     }
 
-    // The first request for head 777 sends half of a red PNG, waits until a
-    // second request has been answered in full with a blue one and the
-    // client's download of it has ended, then sends the rest: two downloads
-    // of one head overlap.
+    // Head 777 is held until the test lets it go, so that whatever asks for
+    // it meanwhile finds it on its way.
     void ServeSlowly(httplib::Response& res)
     {
-        const int nth = ++requests777_;
-        const std::string png = PngOf(nth == 1 ? kRed : kBlue);
-        res.set_chunked_content_provider("image/png", [this, nth, png](size_t, httplib::DataSink& sink) {
-            if (nth == 1) {
-                sink.write(png.data(), png.size() / 2);
-                for (int i = 0; i < 500 && !(secondServed_ && lumui::RunningThreads(ThreadLoadUserHead) <= 1); ++i)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                sink.write(png.data() + png.size() / 2, png.size() - png.size() / 2);
-            } else {
-                sink.write(png.data(), png.size());
-                secondServed_ = true;
-            }
-            sink.done();
-            return true;
-        });
+        ++requests777_;
+        for (int i = 0; i < 500 && !release777_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        res.set_content(PngOf(kRed), "image/png");
     }
 
     void Reply(int code, std::initializer_list<lum_thrift::StructFriend> friends)
@@ -176,11 +161,6 @@ protected:
         for (const std::string& path : served_) n += path.compare(0, prefix.size(), prefix) == 0;
         return n;
     }
-    // Every head download the web server answered has reported to the main window.
-    bool HeadDownloadsReported()
-    {
-        return main_->Handled(UM_USER_HEAD_LOADED) >= Served("/upload/face/");
-    }
 
     TempDir dir_;
     httplib::Server server_;
@@ -188,9 +168,9 @@ protected:
     std::vector<std::string> served_;
     std::thread thread_;
     std::atomic<int> requests777_{0};
-    std::atomic<bool> secondServed_{false};
+    std::atomic<bool> release777_{false};
     std::unique_ptr<CKivApp> app_;
-    std::unique_ptr<CountingMainWindow> main_;
+    std::unique_ptr<CKivDlg> main_;
 };
 
 TEST_F(RepliesTest, FriendListRepliesMergeNewChangedAndRemovedFriendsIntoListAndStore)
@@ -220,7 +200,7 @@ TEST_F(RepliesTest, FriendListRepliesMergeNewChangedAndRemovedFriendsIntoListAnd
     EXPECT_TRUE(lumui::PumpUntil([&] { return FriendRecord(120)->m_imgHead != nullptr; }, 5000));
     EXPECT_EQ(Pixel(FriendRecord(120)->m_imgHead, 20, 20), kGreen);
     ASSERT_TRUE(lumui::PumpUntil(
-        [&] { return Served("/upload/face/123.png") > 0 && HeadDownloadsReported(); }, 5000));
+        [&] { return Served("/upload/face/123.png") > 0 && lumheads::PendingHeads() == 0; }, 5000));
     EXPECT_EQ(FriendRecord(123)->m_imgHead, nullptr);
 }
 
@@ -239,10 +219,9 @@ TEST_F(RepliesTest, MissingOrUndecodableHeadsKeepTheOldOne)
 {
     CDataUser* missing = AddWithHead(main_->m_listFriend, 404, kOld);
     CDataUser* garbage = AddWithHead(main_->m_listStranger, 666, kOld);
-    const int reported = main_->Handled(UM_USER_HEAD_LOADED);
     StartUserHeadDownload(missing);
     StartUserHeadDownload(garbage);
-    ASSERT_TRUE(lumui::PumpUntil([&] { return main_->Handled(UM_USER_HEAD_LOADED) >= reported + 2; }, 5000));
+    ASSERT_TRUE(lumui::PumpUntil([] { return lumheads::PendingHeads() == 0; }, 8000));
     for (CDataUser* rec : {missing, garbage}) {
         ASSERT_NE(rec->m_imgHead, nullptr);
         EXPECT_EQ(Pixel(rec->m_imgHead, 20, 20), kOld);
@@ -251,28 +230,32 @@ TEST_F(RepliesTest, MissingOrUndecodableHeadsKeepTheOldOne)
     CDataUser* gone = AddWithHead(main_->m_listFriend, 120, kOld);
     StartUserHeadDownload(gone);
     main_->m_listFriend.RemoveUser(120);
-    ASSERT_TRUE(lumui::PumpUntil([&] { return main_->Handled(UM_USER_HEAD_LOADED) >= reported + 3; }, 5000));
+    ASSERT_TRUE(lumui::PumpUntil([] { return lumheads::PendingHeads() == 0; }, 8000));
     EXPECT_EQ(main_->m_listFriend.GetUser(120), nullptr);
     // No downloaded file is left in the program folder.
     for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
         EXPECT_EQ(entry.path().extension().string() == ".png", false) << entry.path();
 }
 
-TEST_F(RepliesTest, TwoDownloadsOfOneHeadAtOnceEachGetAWholeImage)
+TEST_F(RepliesTest, OneHeadAskedForByTwoListsIsFetchedOnceAndBothGetIt)
 {
     CDataUser* inFriends = AddWithHead(main_->m_listFriend, 777, kOld);
     CDataUser* inStrangers = AddWithHead(main_->m_listStranger, 777, kOld);
     StartUserHeadDownload(inFriends);
     StartUserHeadDownload(inStrangers);
-    auto loaded = [](CDataUser* rec) { return rec->m_imgHead && Pixel(rec->m_imgHead, 20, 20) != kOld; };
+    release777_ = true;
+    auto loaded = [](CDataUser* rec) { return rec->m_imgHead && Pixel(rec->m_imgHead, 20, 20) == kRed; };
     EXPECT_TRUE(lumui::PumpUntil([&] { return loaded(inFriends) && loaded(inStrangers); }, 8000));
-    EXPECT_EQ(requests777_.load(), 2);
-    for (CDataUser* rec : {inFriends, inStrangers}) {
-        const Gdiplus::ARGB color = Pixel(rec->m_imgHead, 20, 20);
-        EXPECT_TRUE(color == kRed || color == kBlue) << std::hex << color;
-        EXPECT_EQ(Pixel(rec->m_imgHead, 2, 38), color);
-    }
-    EXPECT_NE(Pixel(inFriends->m_imgHead, 20, 20), Pixel(inStrangers->m_imgHead, 20, 20));
+    EXPECT_EQ(requests777_.load(), 1);
+    for (CDataUser* rec : {inFriends, inStrangers}) EXPECT_EQ(Pixel(rec->m_imgHead, 2, 38), kRed);
+    // Asked for again in the same session: drawn from what came, no second fetch.
+    CDataUser later;
+    later.m_nId = 777;
+    StartUserHeadDownload(&later);
+    ASSERT_NE(later.m_imgHead, nullptr);
+    EXPECT_EQ(Pixel(later.m_imgHead, 20, 20), kRed);
+    ASSERT_TRUE(lumui::PumpUntil([] { return lumheads::PendingHeads() == 0; }, 8000));
+    EXPECT_EQ(requests777_.load(), 1);
 }
 
 }  // namespace

@@ -7,6 +7,12 @@
 #include "platform/config.h"
 #include "platform/resources.h"
 #include "platform/window.h"
+#include "plugins/Bellwick/BellwickExports.h"
+#include "plugins/Parlet/ParletExports.h"
+#include "plugins/Prefor/PreforExports.h"
+#include "plugins/Quillon/QuillonExports.h"
+#include "plugins/common/PluginExports.h"
+#include "tests/Lum/TestPluginExports.h"
 
 #include <cstdio>
 #include <stdexcept>
@@ -90,10 +96,26 @@ CString Pointer(const void* p)
 
 }  // namespace
 
+#define TEST_EXPORT __attribute__((visibility("default")))
+
 extern "C" {
 
+// Declared from the modules' headers: the stand-ins have the types the
+// client calls the real modules' functions through.
+TEST_EXPORT decltype(PreforExports::Show)::Function Show;
+TEST_EXPORT decltype(PreforExports::ShowBlackList)::Function ShowBlackList;
+TEST_EXPORT decltype(QuillonExports::showQuillon)::Function showQuillon;
+TEST_EXPORT decltype(QuillonExports::showHisMsg)::Function showHisMsg;
+TEST_EXPORT decltype(BellwickExports::showFastSmsNotify)::Function showFastSmsNotify;
+TEST_EXPORT decltype(ParletExports::showMsgCenter)::Function showMsgCenter;
+TEST_EXPORT decltype(PluginExports::ExitInstance)::Function ExitInstance;
+TEST_EXPORT decltype(PluginExports::DllPreTranslateMessage)::Function DllPreTranslateMessage;
+TEST_EXPORT decltype(TestPluginExports::TestModuleHandle)::Function TestModuleHandle;
+TEST_EXPORT decltype(TestPluginExports::TestResourceHandleInside)::Function TestResourceHandleInside;
+TEST_EXPORT decltype(TestPluginExports::TestFrameWindow)::Function TestFrameWindow;
+
 // Prefor's settings: own id, system store, main window.
-__attribute__((visibility("default"))) int Show(int ownId, void* sysStore, HWND main)
+TEST_EXPORT int Show(int ownId, CFileDbSys* sysStore, HWND main)
 {
     CString line;
     line.Format("Show %d %s %s", ownId, Pointer(sysStore).GetString(), Pointer(main).GetString());
@@ -103,7 +125,7 @@ __attribute__((visibility("default"))) int Show(int ownId, void* sysStore, HWND 
 }
 
 // Prefor's black list: leaves a window that ExitInstance does not know.
-__attribute__((visibility("default"))) int ShowBlackList(int ownId, void*, HWND)
+TEST_EXPORT int ShowBlackList(int ownId, CFileDbSys*, HWND)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     Log("ShowBlackList " + CString(std::to_string(ownId).c_str()));
@@ -114,12 +136,12 @@ __attribute__((visibility("default"))) int ShowBlackList(int ownId, void*, HWND)
 }
 
 // Quillon.
-__attribute__((visibility("default"))) void showQuillon(void* msgStore, void* userStore, int ownId)
+TEST_EXPORT void showQuillon(CFileDbMsg* msgStore, CFileDbUser* userStore, int ownId)
 {
     Log("showQuillon " + Pointer(msgStore) + " " + Pointer(userStore) + " " + CString(std::to_string(ownId).c_str()));
 }
 
-__attribute__((visibility("default"))) void showHisMsg(void* msgStore, void* userStore, int id, CString name, int kind)
+TEST_EXPORT void showHisMsg(CFileDbMsg* msgStore, CFileDbUser* userStore, int id, CString name, int kind)
 {
     CString line;
     line.Format("showHisMsg %s %s %d [%s] %d", Pointer(msgStore).GetString(), Pointer(userStore).GetString(), id,
@@ -128,8 +150,7 @@ __attribute__((visibility("default"))) void showHisMsg(void* msgStore, void* use
 }
 
 // Bellwick.
-__attribute__((visibility("default"))) void showFastSmsNotify(int ownId, CString account, int id, CString name,
-                                                              int type, CString verify)
+TEST_EXPORT void showFastSmsNotify(int ownId, CString account, int id, CString name, int type, CString verify)
 {
     CString line;
     line.Format("showFastSmsNotify %d [%s] %d [%s] %d [%s]", ownId, account.GetString(), id, name.GetString(), type,
@@ -139,7 +160,7 @@ __attribute__((visibility("default"))) void showFastSmsNotify(int ownId, CString
 
 // Parlet: a window that only goes when asked, to show that the host never
 // unloads code a window still runs.
-__attribute__((visibility("default"))) void showMsgCenter(void* list, HWND main)
+TEST_EXPORT void showMsgCenter(std::list<CData*>* list, HWND main)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     Log("showMsgCenter " + Pointer(list) + " " + Pointer(main));
@@ -148,7 +169,7 @@ __attribute__((visibility("default"))) void showMsgCenter(void* list, HWND main)
 }
 
 // The contract's fixed exports.
-__attribute__((visibility("default"))) void ExitInstance()
+TEST_EXPORT void ExitInstance()
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     Log("ExitInstance");
@@ -159,7 +180,7 @@ __attribute__((visibility("default"))) void ExitInstance()
 }
 
 // Consumes WM_APP + 7; throws for WM_APP + 8.
-__attribute__((visibility("default"))) BOOL DllPreTranslateMessage(MSG* msg)
+TEST_EXPORT BOOL DllPreTranslateMessage(MSG* msg)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     if (msg && msg->message == WM_APP + 8) throw std::runtime_error("plug-in failure");
@@ -168,18 +189,18 @@ __attribute__((visibility("default"))) BOOL DllPreTranslateMessage(MSG* msg)
 
 // For the tests: the module's own handle and its resource handle while an
 // export runs.
-__attribute__((visibility("default"))) HMODULE TestModuleHandle()
+TEST_EXPORT HMODULE TestModuleHandle()
 {
     return AfxGetInstanceHandle();
 }
 
-__attribute__((visibility("default"))) HINSTANCE TestResourceHandleInside()
+TEST_EXPORT HINSTANCE TestResourceHandleInside()
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     return AfxGetResourceHandle();
 }
 
-__attribute__((visibility("default"))) HWND TestFrameWindow()
+TEST_EXPORT HWND TestFrameWindow()
 {
     return g_frame.m_hWnd;
 }

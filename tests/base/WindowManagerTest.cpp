@@ -218,3 +218,43 @@ TEST_F(WindowManagerTest, CaptionsDragAndEdgesResizeTheFrame)
         << "the window is " << sized.Width() << "x" << sized.Height();
     frame.DestroyWindow();
 }
+
+namespace lumui {
+// Input as the display would deliver it (the layer's own entry for tests).
+void DeliverTestMouse(HWND target, UINT message, POINT screen, UINT keys);
+}  // namespace lumui
+
+// The window ends where the button went up, also when no motion reached the
+// program between the last move and the release (motion is merged, or still
+// on its way, on a busy machine).
+TEST_F(WindowManagerTest, ADragEndsWhereTheButtonWentUp)
+{
+    Frame frame;
+    ASSERT_TRUE(frame.Create(kFrameTemplate));
+    frame.MoveWindow(200, 150, 400, 300);
+    frame.ShowWindow(SW_SHOW);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return e2e::IsVisible(lumui::NativeWindowId(frame.m_hWnd)); }, 5000));
+    CRect r;
+    frame.GetWindowRect(&r);
+    const POINT press{r.left + 100, r.top + 10};
+    lumui::DeliverTestMouse(frame.m_hWnd, WM_LBUTTONDOWN, press, MK_LBUTTON);
+    // The first move shows the drag has begun.
+    ASSERT_TRUE(lumui::PumpUntil(
+        [&] {
+            lumui::DeliverTestMouse(frame.m_hWnd, WM_MOUSEMOVE, POINT{press.x + 20, press.y + 20}, MK_LBUTTON);
+            CRect now;
+            frame.GetWindowRect(&now);
+            return now.left == r.left + 20 && now.top == r.top + 20;
+        },
+        5000));
+    lumui::DeliverTestMouse(frame.m_hWnd, WM_LBUTTONUP, POINT{press.x + 100, press.y + 100}, 0);
+    CRect after;
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] {
+            frame.GetWindowRect(&after);
+            return after.left == r.left + 100 && after.top == r.top + 100;
+        },
+        3000))
+        << "the window is at " << after.left - r.left << "," << after.top - r.top << " from where it was";
+    frame.DestroyWindow();
+}

@@ -4,6 +4,7 @@
 // server, the member step (search, selection of whole ids, passing it on),
 // and the invitation sent with its text checks.
 #include "Common/Data.h"
+#include "plugins/Adhor/AdhorExports.h"
 #include "plugins/common/PluginFrame.h"
 #include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
@@ -18,9 +19,6 @@
 #include <vector>
 
 namespace {
-
-typedef int (*ShowFn)(CString, void*, HWND, CString);
-typedef int (*ShowAddMemberFn)(CString, int, int, CString);
 
 const UINT kGroupCreated = WM_USER + 9101;  // 10125
 const UINT kCreatePage = 4001, kMemberPage = 4008, kInvitePage = 4012, kSentPage = 4011;
@@ -137,7 +135,7 @@ protected:
 
 TEST_F(AdhorTest, CreateFormChecksInOrderThenCreates)
 {
-    auto show = Export<ShowFn>("Show");
+    auto show = Export(AdhorExports::Show);
     ASSERT_NE(show, nullptr);
     EXPECT_EQ(show("13800000001", nullptr, main_.m_hWnd, kKey), 0);
     CDHtmlDialog* page = WaitForPage("submitGrpInfo");
@@ -244,7 +242,7 @@ TEST_F(AdhorTest, CreateFormChecksInOrderThenCreates)
 // Without a main window nothing is sent, and the group is still created.
 TEST_F(AdhorTest, NoMainWindowSendsNothing)
 {
-    auto show = Export<ShowFn>("Show");
+    auto show = Export(AdhorExports::Show);
     ASSERT_NE(show, nullptr);
     show("13800000001", nullptr, nullptr, kKey);
     CDHtmlDialog* page = WaitForPage("submitGrpInfo");
@@ -259,7 +257,7 @@ TEST_F(AdhorTest, NoMainWindowSendsNothing)
 // invitation page stays for another try.
 TEST_F(AdhorTest, AFailedInvitationIsNeverReportedAsSent)
 {
-    auto addMember = Export<ShowAddMemberFn>("ShowAddMember");
+    auto addMember = Export(AdhorExports::ShowAddMember);
     ASSERT_NE(addMember, nullptr);
     EXPECT_EQ(addMember("13800000002", 10002, 502, kKey), 0);
     CDHtmlDialog* page = WaitForPage("passSelIDs");
@@ -297,7 +295,7 @@ TEST_F(AdhorTest, AFailedInvitationIsNeverReportedAsSent)
 
 TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
 {
-    auto addMember = Export<ShowAddMemberFn>("ShowAddMember");
+    auto addMember = Export(AdhorExports::ShowAddMember);
     ASSERT_NE(addMember, nullptr);
     // 李娜 (10002) owns group 502.
     EXPECT_EQ(addMember("13800000002", 10002, 502, kKey), 0);

@@ -4,6 +4,7 @@
 // standard notice to the friends and members ticked in a tree.
 #include "Common/Data.h"
 #include "Common/FileDbUser.h"
+#include "plugins/Bellwick/BellwickExports.h"
 #include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/WebApi.h"
@@ -16,9 +17,6 @@
 #include <vector>
 
 namespace {
-
-typedef void (*FastFn)(int, CString, int, CString, int, CString);
-typedef void (*StandardFn)(int, CString, CFileDbUser*, CString);
 
 const char* const kFriendPath = "/api/message/sendFriendNotifyMessage.jsp";
 const char* const kGroupPath = "/api/message/sendGroupNotifyMessage.jsp";
@@ -85,7 +83,7 @@ protected:
 
     CDHtmlDialog* ShowFast(int id, const char* name, int type)
     {
-        auto show = Export<FastFn>("showFastSmsNotify");
+        auto show = Export(BellwickExports::showFastSmsNotify);
         EXPECT_NE(show, nullptr);
         if (!show) return nullptr;
         show(10001, kAccount, id, name, type, kKey);
@@ -251,7 +249,7 @@ TEST_F(BellwickTest, StandardNoticeSendsTheTickedPeopleNeverAFolder)
     addUser(10001, 501, "张伟");
     addUser(10003, 501, "");
 
-    auto show = Export<StandardFn>("showStandardSmsNotify");
+    auto show = Export(BellwickExports::showStandardSmsNotify);
     ASSERT_NE(show, nullptr);
     show(10001, kAccount, &users, kKey);
     ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(Page(1009), "tree").empty(); }, 20000));

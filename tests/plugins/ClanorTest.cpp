@@ -7,6 +7,7 @@
 // person chooses it and refused, before any upload, when it is too large or
 // does not decode.
 #include "Common/Data.h"
+#include "plugins/Clanor/ClanorExports.h"
 #include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/WebApi.h"
@@ -18,11 +19,7 @@
 #include <string>
 #include <vector>
 
-class CFileDbUser;
-
 namespace {
-
-typedef int (*ClanorShowFn)(int, CString, int, int, CFileDbUser*, HWND, CString);
 
 const int kGid = 502;  // owned by 10002, 10001 a member
 const char* const kVerifyCode = "0123456789abcdef0123456789abcdef";
@@ -96,7 +93,7 @@ protected:
     // Opens the page of group 502 for a user and waits for it to fill.
     CDHtmlDialog* Show(int uid, const char* account, int isMaster)
     {
-        auto show = Export<ClanorShowFn>("Show");
+        auto show = Export(ClanorExports::Show);
         EXPECT_NE(show, nullptr);
         if (!show) return nullptr;
         EXPECT_EQ(show(uid, account, kGid, isMaster, nullptr, list_.m_hWnd, kVerifyCode), 0);

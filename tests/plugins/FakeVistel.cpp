@@ -2,16 +2,23 @@
 // "Vistel.dll": its Show records the arguments it was called with.
 #include "platform/CString.h"
 #include "platform/msgdef.h"
+#include "plugins/Vistel/VistelExports.h"
+#include "tests/plugins/FakeVistelExports.h"
 
 #include <string>
+
+#define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 int g_calls = 0;
 std::string g_last;
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) int Show(int kind, int id, int ownUserId, CString account,
-                                                            HWND notify, CString verifyCode)
+// Declared from the headers, so the stand-in has the types callers use.
+FAKE_EXPORT decltype(VistelExports::Show)::Function Show;
+FAKE_EXPORT decltype(FakeVistelExports::ShowCalls)::Function ShowCalls;
+
+FAKE_EXPORT int Show(int kind, int id, int ownUserId, CString account, HWND notify, CString verifyCode)
 {
     ++g_calls;
     g_last = std::to_string(kind) + "|" + std::to_string(id) + "|" + std::to_string(ownUserId) + "|" +
@@ -19,8 +26,7 @@ extern "C" __attribute__((visibility("default"))) int Show(int kind, int id, int
     return 0;
 }
 
-// How often Show ran, and its last arguments as "kind|id|own|account|notify|key".
-extern "C" __attribute__((visibility("default"))) int ShowCalls(const char** last)
+FAKE_EXPORT int ShowCalls(const char** last)
 {
     if (last) *last = g_last.c_str();
     return g_calls;

@@ -8,6 +8,8 @@
 #include "Common/Data.h"
 #include "Common/FileDbSys.h"
 #include "platform/gdiplus.h"
+#include "plugins/Mievo/MievoExports.h"
+#include "plugins/Vistel/VistelExports.h"
 #include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/WebApi.h"
@@ -20,8 +22,6 @@
 #include <vector>
 
 namespace {
-
-typedef int (*MievoShowFn)(void*, CDataUser*, HWND, CString);
 
 const int kOwnId = 10001;
 const char* const kAccount = "13800000001";
@@ -84,7 +84,7 @@ protected:
     // Opens the profile window and waits for the form to fill.
     CDHtmlDialog* ShowProfile()
     {
-        auto show = Export<MievoShowFn>("Show");
+        auto show = Export(MievoExports::Show);
         EXPECT_NE(show, nullptr);
         if (!show) return nullptr;
         EXPECT_EQ(show(&sys_, &own_, main_.m_hWnd, kVerifyCode), 0);
@@ -279,11 +279,10 @@ TEST_F(MievoTest, InterestsTickedInTheProfileShowOnTheCard)
     ASSERT_EQ(WaitBoxes(1).back(), "修改成功!");
 
     // The card of the user, as another user opens it.
-    typedef int (*CardFn)(int, int, int, CString, HWND, CString);
     InstallModule(VISTEL_FILE, "Vistel");
     HMODULE vistel = LoadLibrary("Vistel.dll");
     ASSERT_NE(vistel, nullptr);
-    auto card = reinterpret_cast<CardFn>(GetProcAddress(vistel, "Show"));
+    auto card = PluginExport(vistel, VistelExports::Show);
     ASSERT_NE(card, nullptr);
     card(2, kOwnId, 10002, "13800000002", nullptr, kVerifyCode);
     CDHtmlDialog* shown = nullptr;
@@ -297,7 +296,7 @@ TEST_F(MievoTest, InterestsTickedInTheProfileShowOnTheCard)
         30000));
     EXPECT_EQ(Text(shown, "interests"), "上网,摄影,其他");
     Shot("mievo_interests_card.png");
-    if (auto exit = reinterpret_cast<ExitInstanceFn>(GetProcAddress(vistel, "ExitInstance"))) exit();
+    if (auto exit = PluginExport(vistel, PluginExports::ExitInstance)) exit();
     EXPECT_TRUE(uiwait::QueuedWorkDone());
     FreeLibrary(vistel);
 }

@@ -23,6 +23,9 @@
 #include "Common/Data.h"
 #include "Common/FileDbSys.h"
 #include "platform/shell.h"
+#include "plugins/Adhor/AdhorExports.h"
+#include "plugins/Mievo/MievoExports.h"
+#include "plugins/Prefor/PreforExports.h"
 #include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/WebApi.h"
@@ -159,7 +162,6 @@ protected:
 
 TEST_F(PageButtonsTest, SettingsPageButtons)
 {
-    typedef int (*ShowFn)(int, CFileDbSys*, HWND);
     Use(PREFOR_FILE, "Prefor");
     CFileDbSys store;
     ASSERT_EQ(store.Connect(), 1);
@@ -170,7 +172,7 @@ TEST_F(PageButtonsTest, SettingsPageButtons)
     const std::string folder = dir_.path();
     lumui::SetFolderDialogHook([&](const CString&) { return CString(folder.c_str()); });
 
-    ASSERT_EQ(Export<ShowFn>("Show")(10003, &store, main_.m_hWnd), 0);
+    ASSERT_EQ(Export(PreforExports::Show)(10003, &store, main_.m_hWnd), 0);
     CDHtmlDialog* page = WaitForPage(module_, 5002, "submitAllChange");
     ASSERT_NE(page, nullptr);
     // The page's reads from the web server are in.
@@ -218,7 +220,6 @@ TEST_F(PageButtonsTest, SettingsPageButtons)
 
 TEST_F(PageButtonsTest, ProfilePageButtons)
 {
-    typedef int (*ShowFn)(void*, CDataUser*, HWND, CString);
     Use(MIEVO_FILE, "Mievo");
     CFileDbSys store;
     ASSERT_EQ(store.Connect(), 1);
@@ -226,7 +227,7 @@ TEST_F(PageButtonsTest, ProfilePageButtons)
     own.m_nId = 10001;
     own.m_strPhone = "13800000001";
     own.m_bstrName = "张伟";
-    ASSERT_EQ(Export<ShowFn>("Show")(&store, &own, main_.m_hWnd, kKey), 0);
+    ASSERT_EQ(Export(MievoExports::Show)(&store, &own, main_.m_hWnd, kKey), 0);
     CDHtmlDialog* page = WaitForPage(module_, 3003, "submitChange");
     ASSERT_NE(page, nullptr);
     ASSERT_TRUE(lumui::PumpUntil([&] { return Value(page, "name") == "张伟"; }, 10000));
@@ -254,11 +255,10 @@ TEST_F(PageButtonsTest, ProfilePageButtons)
 
 TEST_F(PageButtonsTest, GroupMemberAndInvitationPageButtons)
 {
-    typedef int (*ShowAddMemberFn)(CString, int, int, CString);
     Use(ADHOR_FILE, "Adhor");
     InstallModule(VISTEL_FILE, "Vistel");
     // 李娜 (10002) owns group 502.
-    ASSERT_EQ(Export<ShowAddMemberFn>("ShowAddMember")("13800000002", 10002, 502, kKey), 0);
+    ASSERT_EQ(Export(AdhorExports::ShowAddMember)("13800000002", 10002, 502, kKey), 0);
     // (The group frame's one page shows the member search here.)
     CDHtmlDialog* page = WaitForPage(module_, 0, "passSelIDs");
     ASSERT_NE(page, nullptr);

@@ -3,6 +3,7 @@
 // host's list emptied, and the chats asked of the main window for the entry
 // chosen or for all of them.
 #include "Common/Data.h"
+#include "plugins/Parlet/ParletExports.h"
 #include "tests/plugins/PluginTestKit.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +16,6 @@
 #include <vector>
 
 namespace {
-
-typedef void (*ShowMsgCenterFn)(std::list<CData*>*, HWND);
 
 const char* const kHostileName = "李娜<b>粗</b>";
 const char* const kHostileText = "<img src=x onerror=alert(1)>";
@@ -103,7 +102,7 @@ protected:
     // Opens the centre over the list and waits for its entries.
     CDHtmlDialog* Show(HWND notify)
     {
-        auto show = Export<ShowMsgCenterFn>("showMsgCenter");
+        auto show = Export(ParletExports::showMsgCenter);
         EXPECT_NE(show, nullptr);
         if (!show) return nullptr;
         show(&unread_, notify);
@@ -158,11 +157,16 @@ TEST_F(ParletTest, ListsEverySenderWithItsMessagesAsTextAndEmptiesTheHostList)
     // The user before the group, each line under its sender in queue order.
     EXPECT_LT(list.find("你好"), list.find("第三条"));
     EXPECT_LT(list.find("第三条"), list.find("明天上课"));
+    // Own head images where the web server has one, else the default; the
+    // list shows at once and an own head takes the place of the default when
+    // the head loader has the web server's answer.
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] { return Text("list", DISPID_IHTMLELEMENT_INNERHTML).find("/upload/face/10002.png?") != std::string::npos; },
+        10000));
     const std::string html = Text("list", DISPID_IHTMLELEMENT_INNERHTML);
     EXPECT_EQ(html.find("<b>"), std::string::npos);
     EXPECT_EQ(html.find("<img src=\"x\""), std::string::npos);
     EXPECT_EQ(html.find("<font"), std::string::npos);
-    // Own head images where the web server has one, else the default.
     EXPECT_NE(html.find("/upload/face/10002.png?"), std::string::npos) << html;
     EXPECT_NE(html.find("/upload/group/default.png?"), std::string::npos) << html;
     EXPECT_NE(html.find("id=\"f10002\""), std::string::npos);

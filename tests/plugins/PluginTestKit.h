@@ -9,8 +9,10 @@
 #include "platform/commdlg.h"
 #include "platform/dhtml.h"
 #include "platform/files.h"
+#include "platform/heads.h"
 #include "platform/module.h"
 #include "platform/uiapp.h"
+#include "plugins/common/PluginExports.h"
 #include "tests/e2e/Desktop.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/UiWait.h"
@@ -48,9 +50,6 @@ inline bool SaveShot(const char* name)
 // closes the program folder.
 class PluginTest : public ::testing::Test {
 protected:
-    // The export every plug-in has: closes its windows.
-    typedef void (*ExitInstanceFn)();
-
     // Starts the UI loop and makes the test's folder the program folder.
     bool OpenProgramFolder()
     {
@@ -85,7 +84,7 @@ protected:
     void UnloadModule()
     {
         if (!module_) return;
-        if (auto exit = Export<ExitInstanceFn>("ExitInstance")) exit();
+        if (auto exit = Export(PluginExports::ExitInstance)) exit();
         // What the closing windows queued runs while their code is there.
         uiwait::QueuedWorkDone();
         FreeLibrary(module_);
@@ -97,14 +96,17 @@ protected:
     {
         lumui::SetMessageBoxHook(nullptr);
         lumui::SetFileDialogHook(nullptr);
+        // The session's heads end with the test, as they do with the program.
+        lumheads::StopHeadLoader();
         if (web_served_) web_served_->Stop();
         SetProgramFolderForTests("");
     }
 
-    template <class Fn>
-    Fn Export(const char* name)
+    // A function of the module, as its header of exports states it.
+    template <class F>
+    F* Export(const ModuleExport<F>& e)
     {
-        return reinterpret_cast<Fn>(GetProcAddress(module_, name));
+        return PluginExport(module_, e);
     }
 
     // The module's page showing HTML resource `html`.

@@ -6,6 +6,7 @@
 #include "platform/commdlg.h"
 #include "plugins/common/PluginFrame.h"
 #include "platform/config.h"
+#include "plugins/Prefor/PreforExports.h"
 #include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/WebApi.h"
@@ -22,8 +23,6 @@
 #include <vector>
 
 namespace {
-
-typedef int (*ShowFn)(int, CFileDbSys*, HWND);
 
 const int kOwnId = 10003;
 const int kOtherId = 10001;
@@ -78,9 +77,10 @@ protected:
         CloseProgramFolder();
     }
 
-    void Show(const char* name, int userId = kOwnId)
+    // Opens the settings window through `which` (Show or ShowBlackList).
+    void Show(decltype(PreforExports::Show)& which, int userId = kOwnId)
     {
-        auto show = Export<ShowFn>(name);
+        auto show = Export(which);
         ASSERT_NE(show, nullptr);
         EXPECT_EQ(show(userId, &store_, receiver_.m_hWnd), 0);
         const std::string id = std::to_string(userId);
@@ -161,7 +161,7 @@ TEST_F(PreforTest, OpensOnTheStoredValuesAndOkWritesOnlyWhatChanged)
     ASSERT_EQ(store_.InsertSysSet(kOtherId, "Basic_AlwaysTop", "1"), 1);
     const auto before = Rows();
 
-    Show("Show");
+    Show(PreforExports::Show);
     CWnd* frame = ShownFrame();
     ASSERT_NE(frame, nullptr);
     CString caption;
@@ -231,14 +231,14 @@ TEST_F(PreforTest, OpensOnTheStoredValuesAndOkWritesOnlyWhatChanged)
     EXPECT_EQ(ShownFrame(), nullptr);
 
     // OK with nothing changed writes nothing and still tells the main window.
-    Show("Show");
+    Show(PreforExports::Show);
     EXPECT_EQ(Eval("byId('chkAlwaysTop').checked"), "true");
     Press(1);
     EXPECT_EQ(Rows(), after);
     EXPECT_EQ(receiver_.settingsChanged, 2);
 
     // The other account still sees its own choice.
-    Show("Show", kOtherId);
+    Show(PreforExports::Show, kOtherId);
     EXPECT_EQ(Eval("byId('chkAlwaysTop').checked"), "true");
     EXPECT_EQ(Eval("byId('rdReadNone').checked"), "true");
     Press(2);  // Cancel
@@ -248,7 +248,7 @@ TEST_F(PreforTest, OpensOnTheStoredValuesAndOkWritesOnlyWhatChanged)
 
 TEST_F(PreforTest, ApplySavesTheShownPageWithTheAutoLoginAndHotkeyRules)
 {
-    Show("Show");
+    Show(PreforExports::Show);
     // Automatic login: the own id and a blank under user 0, "0" when off.
     Eval("byId('chkAutoLogin').click(); byId('chkAutoStart').click()");
     Press(5000);
@@ -297,7 +297,7 @@ TEST_F(PreforTest, ApplySavesTheShownPageWithTheAutoLoginAndHotkeyRules)
 
 TEST_F(PreforTest, AutomaticReplyTextsKeepTheirLimits)
 {
-    Show("Show");
+    Show(PreforExports::Show);
     Eval("showPage('status')");
     EXPECT_EQ(Eval("replyTexts.length"), "1");
     // The last text cannot be deleted; nothing selected cannot be deleted.
@@ -346,7 +346,7 @@ TEST_F(PreforTest, SoundAndFolderChoosers)
     });
     std::string folder;
     lumui::SetFolderDialogHook([&](const CString&) { return CString(folder.c_str()); });
-    Show("Show");
+    Show(PreforExports::Show);
     Eval("showPage('sound')");
     // The default sound shows while nothing is stored.
     EXPECT_NE(Eval("byId('pathFMsgAddress').title").find("/voice/MsgSound.wav"), std::string::npos);
@@ -383,7 +383,7 @@ TEST_F(PreforTest, SoundAndFolderChoosers)
 
 TEST_F(PreforTest, BlackListAndSmsHoursOnTheWebServer)
 {
-    Show("ShowBlackList");
+    Show(PreforExports::ShowBlackList);
     EXPECT_EQ(Eval("current"), "block");
     EXPECT_EQ(Eval("byId('blackBody').rows.length"), "2");
     EXPECT_EQ(Eval("byId('item10005').textContent"), "陈静10005图书馆见删除");
@@ -435,7 +435,7 @@ TEST_F(PreforTest, BlackListAndSmsHoursOnTheWebServer)
 
 TEST_F(PreforTest, FailedSavesOnTheWebServerAreSaidAndLeaveTheOldState)
 {
-    Show("ShowBlackList");
+    Show(PreforExports::ShowBlackList);
     const std::string allowed = Eval("allowAdd");
     ASSERT_NE(allowed, "2");
     for (const char* path : {"/Chirra_User/del_blackList_pc", "/Chirra_User/set_msgBlock_pc",
@@ -480,7 +480,7 @@ TEST_F(PreforTest, FailedSavesOnTheWebServerAreSaidAndLeaveTheOldState)
 TEST_F(PreforTest, AFailedRemovalSendsNoMessage)
 {
     web_.SetFault("/Chirra_User/del_blackList_pc", standin::WebFault::Status(500));
-    Show("ShowBlackList");
+    Show(PreforExports::ShowBlackList);
     Eval("byId('item10001').cells[3].firstChild.click()");
     Press(1);
     EXPECT_EQ(ShownFrame(), nullptr);

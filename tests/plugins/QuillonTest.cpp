@@ -5,6 +5,7 @@
 #include "Common/Data.h"
 #include "Common/FileDbMsg.h"
 #include "Common/FileDbUser.h"
+#include "plugins/Quillon/QuillonExports.h"
 #include "tests/Common/FixedClock.h"
 #include "tests/plugins/PluginTestKit.h"
 
@@ -21,9 +22,6 @@
 #include <vector>
 
 namespace {
-
-typedef void (*ShowQuillonFn)(CFileDbMsg*, CFileDbUser*, int);
-typedef void (*ShowHisMsgFn)(CFileDbMsg*, CFileDbUser*, int, CString, int);
 
 const int kOwnId = 5;
 const char* const kHostileName = "<b>恶意</b><script>alert(1)</script>";
@@ -161,7 +159,7 @@ protected:
 
     void ShowQuillon()
     {
-        auto show = Export<ShowQuillonFn>("showQuillon");
+        auto show = Export(QuillonExports::showQuillon);
         ASSERT_NE(show, nullptr);
         show(&history_, &users_, kOwnId);
         ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(Page(15002), "treeType").empty(); }, 20000));
@@ -214,8 +212,17 @@ TEST_F(QuillonTest, ManagerShowsTheContactTreeWithNamesAsText)
         EXPECT_NE(tree.find(AsHtmlText(name)), std::string::npos) << name;
     // The own user is never listed among a group's members.
     EXPECT_EQ(tree.find("自己人"), std::string::npos);
+    // Head images: the web server's own one where it has one, else the
+    // default. The tree shows at once; the own heads take the place of the
+    // default when the head loader has the web server's answer.
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] {
+            const std::string html = Text(page, "treeType", DISPID_IHTMLELEMENT_INNERHTML);
+            return html.find("upload/face/101.png?") != std::string::npos &&
+                   html.find("upload/group/5001.png?") != std::string::npos;
+        },
+        10000));
     const std::string treeHtml = Text(page, "treeType", DISPID_IHTMLELEMENT_INNERHTML);
-    // Head images: the web server's own one where it has one, else the default.
     EXPECT_NE(treeHtml.find("upload/face/101.png?"), std::string::npos);
     EXPECT_NE(treeHtml.find("upload/group/5001.png?"), std::string::npos);
     EXPECT_EQ(treeHtml.find("upload/face/102.png"), std::string::npos);
@@ -385,7 +392,7 @@ TEST_F(QuillonTest, DeletesExactlyTheContactFolderOrBucketAsked)
 
 TEST_F(QuillonTest, ViewerShowsOneContactTenToAPage)
 {
-    auto show = Export<ShowHisMsgFn>("showHisMsg");
+    auto show = Export(QuillonExports::showHisMsg);
     ASSERT_NE(show, nullptr);
     show(&history_, &users_, 5001, "一班's 群", 3);
     ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(Page(15021), "pane").empty(); }, 20000));
@@ -414,7 +421,7 @@ TEST_F(QuillonTest, ViewerShowsOneContactTenToAPage)
     EXPECT_EQ(Text(Page(15021), "tPage"), "1");
 
     // ExitInstance closes the plug-in's windows; the module stays loaded.
-    Export<ExitInstanceFn>("ExitInstance")();
+    Export(PluginExports::ExitInstance)();
     ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(Frame("与无人的聊天记录"), nullptr);
     EXPECT_TRUE(IsModuleLoaded(module_));

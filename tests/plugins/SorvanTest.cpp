@@ -6,6 +6,8 @@
 // invitation into an own group, and a missing card module.
 #include "Common/Data.h"
 #include "Common/FileDbUser.h"
+#include "plugins/Sorvan/SorvanExports.h"
+#include "tests/plugins/FakeVistelExports.h"
 #include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/WebApi.h"
@@ -21,11 +23,6 @@
 #include <vector>
 
 namespace {
-
-typedef void (*ShowUserFn)(CString, int, CString, HWND, CFileDbUser*, CString);
-typedef void (*ShowGroupFn)(CString, int, CString, CFileDbUser*, CString);
-typedef void (*AddToFriendFn)(CDataUser*, int, CString, HWND, CFileDbUser*, CString);
-typedef void (*InviteAddGrpFn)(CFileDbUser*, int, int, CString, CString);
 
 const UINT kAddContact = WM_USER + 8065;  // 9089
 const UINT kUserPage = 7002, kGroupPage = 7005, kAddPage = 7024, kInvitePage = 7020;
@@ -68,13 +65,17 @@ protected:
         return id.GetString();
     }
     // Clicks a row's name, which selects it or, when it was selected,
-    // deselects it, and waits until the page has taken the click (a button
-    // pressed before that would act on the selection before).
+    // deselects it, and waits until the page has taken the click and the
+    // module has been told (a button pressed before that would act on the
+    // selection before). The page tells the module while the test reads its
+    // selection, so that call is still queued when the read returns: it is
+    // run before going on.
     void ClickRow(CDHtmlDialog* page, const std::string& id)
     {
         const std::string before = SelectedRow(page);
         Click(page, ("[id='" + id + "'] .name").c_str());
         ASSERT_TRUE(lumui::PumpUntil([&] { return SelectedRow(page) != before; }, 5000)) << "row " << id;
+        page->DispatchPendingCalls();
     }
     void SetUp() override
     {
@@ -114,7 +115,7 @@ protected:
 
     CDHtmlDialog* ShowUser(const char* text, const char* account = kAccount, const char* key = kKey)
     {
-        auto show = Export<ShowUserFn>("showUser");
+        auto show = Export(SorvanExports::showUser);
         EXPECT_NE(show, nullptr);
         if (!show) return nullptr;
         web_.ClearRequests();
@@ -124,7 +125,7 @@ protected:
 
     CDHtmlDialog* ShowGroup(const char* text)
     {
-        auto show = Export<ShowGroupFn>("showGroup");
+        auto show = Export(SorvanExports::showGroup);
         EXPECT_NE(show, nullptr);
         if (!show) return nullptr;
         web_.ClearRequests();
@@ -475,7 +476,7 @@ TEST_F(SorvanTest, MissingCardModuleIsReported)
 
 TEST_F(SorvanTest, AddFriendWindow)
 {
-    auto add = Export<AddToFriendFn>("addToFriend");
+    auto add = Export(SorvanExports::addToFriend);
     ASSERT_NE(add, nullptr);
     CDataUser target;
     target.m_nId = 10005;
@@ -540,7 +541,7 @@ TEST_F(SorvanTest, AddFriendWindow)
 
 TEST_F(SorvanTest, InvitationIntoAnOwnGroup)
 {
-    auto invite = Export<InviteAddGrpFn>("inviteAddGrp");
+    auto invite = Export(SorvanExports::inviteAddGrp);
     ASSERT_NE(invite, nullptr);
 
     // No own group: an empty chooser, and OK asks for one.
@@ -625,8 +626,7 @@ TEST_F(SorvanTest, ViewButtonOpensTheCard)
     Click(page, "[id='10005'] .view");
     HMODULE vistel = LoadLibrary("Vistel.dll");
     ASSERT_NE(vistel, nullptr);
-    typedef int (*ShowCallsFn)(const char**);
-    auto calls = reinterpret_cast<ShowCallsFn>(GetProcAddress(vistel, "ShowCalls"));
+    auto calls = PluginExport(vistel, FakeVistelExports::ShowCalls);
     ASSERT_NE(calls, nullptr);
     const char* last = nullptr;
     ASSERT_TRUE(Until([&] { return calls(&last) == 1; }));
@@ -668,7 +668,7 @@ TEST_F(SorvanTest, WindowsAreReplacedAndClosedByTheModule)
     EXPECT_EQ(main_.added[0].id, kOwnId);
     EXPECT_EQ(main_.added[0].list, 502);
 
-    auto exit = Export<ExitInstanceFn>("ExitInstance");
+    auto exit = Export(PluginExports::ExitInstance);
     ASSERT_NE(exit, nullptr);
     exit();
     ASSERT_TRUE(uiwait::QueuedWorkDone());

@@ -8,6 +8,7 @@
 #include "Lum/KivUsersListCtrl.h"
 #include "Lum/KivVistelHooks.h"
 #include "base/MenuCommands.h"
+#include "plugins/Vistel/VistelExports.h"
 #include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/WebApi.h"
@@ -23,10 +24,6 @@
 #include <vector>
 
 namespace {
-
-typedef int (*ShowFn)(int, int, int, CString, HWND, CString);
-typedef int (*EditFrdRemarkFn)(int, CString, HWND, CString);
-typedef int (*EditGrpCardFn)(int, int, HWND, CString);
 
 const char* const kAccount = "13900000001";
 const char* const kKey = "KEY-7f";
@@ -118,7 +115,7 @@ protected:
     // Opens a card and waits until its data is in.
     CDHtmlDialog* ShowCard(int kind, int id)
     {
-        auto show = Export<ShowFn>("Show");
+        auto show = Export(VistelExports::Show);
         EXPECT_NE(show, nullptr);
         if (!show) return nullptr;
         EXPECT_EQ(show(kind, id, 20001, kAccount, notify_.m_hWnd, kKey), 0);
@@ -379,7 +376,7 @@ TEST_F(VistelTest, RemarkEditReflectedInTheFriendList)
     rec.m_strRemark = "娜娜";
     list.AddUser(&rec, 0);
     list.SetSelectionMark(0);
-    auto edit = Export<EditFrdRemarkFn>("EditFrdRemark");
+    auto edit = Export(VistelExports::EditFrdRemark);
     ASSERT_NE(edit, nullptr);
 
     // Refused by the service: the list keeps the old remark, the dialog says so.
@@ -406,7 +403,7 @@ TEST_F(VistelTest, RemarkEditReflectedInTheFriendList)
 
 TEST_F(VistelTest, RemarkEditorHintCountsAsEmpty)
 {
-    auto edit = Export<EditFrdRemarkFn>("EditFrdRemark");
+    auto edit = Export(VistelExports::EditFrdRemark);
     ASSERT_NE(edit, nullptr);
     std::string hint;
     RunEditor(8009, [&] { edit(20002, kAccount, notify_.m_hWnd, kKey); },
@@ -428,7 +425,7 @@ TEST_F(VistelTest, RemarkEditorHintCountsAsEmpty)
 
 TEST_F(VistelTest, GroupCardEditReportsUserGroupAndCard)
 {
-    auto edit = Export<EditGrpCardFn>("EditGrpCard");
+    auto edit = Export(VistelExports::EditGrpCard);
     ASSERT_NE(edit, nullptr);
     // Not a member: refused, nothing reported.
     std::string said;
@@ -488,7 +485,7 @@ TEST_F(VistelTest, ListCommandsOpenCardsWithTheirOwnModule)
     // Commands of other plug-ins are not Vistel's.
     EXPECT_FALSE(CKivGroupListCtrl::s_pluginCommand(&groups, IDM_EDIT_GROUP_INFO, 701, "计算机一班", 1));
 
-    if (auto exit = Export<ExitInstanceFn>("ExitInstance")) exit();
+    if (auto exit = Export(PluginExports::ExitInstance)) exit();
     ASSERT_TRUE(uiwait::QueuedWorkDone());
     CKivUsersListCtrl::s_pluginCommand = nullptr;
     CKivGroupListCtrl::s_pluginCommand = nullptr;

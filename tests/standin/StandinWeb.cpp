@@ -3,6 +3,11 @@
 
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -92,6 +97,8 @@ struct StandinWeb::Impl {
     std::map<std::pair<std::string, std::string>, Handler> handlers;  // (method, path)
     std::map<std::string, WebFault> faults;
     std::vector<WebRequest> requests;
+    bool stalled = false;
+    std::string stallPrefix;
 
     // Answers the request when a fault or a handler is registered for its
     // path; false leaves it to the file server.
@@ -123,6 +130,19 @@ bool StandinWeb::Impl::Dispatch(const httplib::Request& req, httplib::Response& 
         }
         auto h = handlers.find({method, r.path});
         if (h != handlers.end()) handler = h->second;
+    }
+
+    {
+        // Stalled: held, without an answer, until the stall ends or the
+        // server stops.
+        std::unique_lock<std::mutex> g(lock);
+        if (stalled && r.path.compare(0, stallPrefix.size(), stallPrefix) == 0) {
+            stopCv.wait(g, [&] { return stopping || !stalled || r.path.compare(0, stallPrefix.size(), stallPrefix) != 0; });
+            if (stopping) {
+                res.status = 503;
+                return true;
+            }
+        }
     }
 
     if (hasFault && fault.kind == WebFault::kStatus) {
@@ -174,6 +194,10 @@ bool StandinWeb::Impl::Dispatch(const httplib::Request& req, httplib::Response& 
 StandinWeb::StandinWeb(StandinService* service) : impl_(std::make_unique<Impl>())
 {
     impl_->service = service;
+    // An answer goes out whole at once, as web servers send theirs: without
+    // this, every answer on a kept connection waits for the client's delayed
+    // acknowledgement of its headers.
+    impl_->server.set_tcp_nodelay(true);
     // Faults and GET handlers come before the file server; the body of a
     // POST is read only after routing starts, so POSTs go through a route.
     impl_->server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
@@ -262,6 +286,22 @@ void StandinWeb::ClearFaults()
     impl_->faults.clear();
 }
 
+void StandinWeb::Stall(const std::string& prefix)
+{
+    std::lock_guard<std::mutex> g(impl_->lock);
+    impl_->stalled = true;
+    impl_->stallPrefix = prefix;
+}
+
+void StandinWeb::Unstall()
+{
+    {
+        std::lock_guard<std::mutex> g(impl_->lock);
+        impl_->stalled = false;
+    }
+    impl_->stopCv.notify_all();
+}
+
 std::vector<WebRequest> StandinWeb::Requests() const
 {
     std::lock_guard<std::mutex> g(impl_->lock);
@@ -272,6 +312,31 @@ void StandinWeb::ClearRequests()
 {
     std::lock_guard<std::mutex> g(impl_->lock);
     impl_->requests.clear();
+}
+
+RefusingPort::RefusingPort()
+{
+    // Bound and never listening: the kernel refuses every connection.
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd_ < 0) return;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        return;
+    port_ = ntohs(address.sin_port);
+}
+
+RefusingPort::~RefusingPort()
+{
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::string RefusingPort::BaseUrl() const
+{
+    return "http://127.0.0.1:" + std::to_string(port_);
 }
 
 }  // namespace standin

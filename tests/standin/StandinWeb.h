@@ -99,6 +99,12 @@ public:
     void SetFault(const std::string& path, const WebFault& fault);
     void ClearFaults();
 
+    // A server that accepts and never answers: every request whose path
+    // begins with `prefix` ("/" for all of them) is held without a byte of
+    // answer until Unstall (then it is answered as usual) or Stop.
+    void Stall(const std::string& prefix);
+    void Unstall();
+
     // What was asked, in order of arrival.
     std::vector<WebRequest> Requests() const;
     void ClearRequests();
@@ -106,6 +112,25 @@ public:
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
+};
+
+// A loopback port where nothing listens, kept bound for as long as the
+// object lives so that no other server takes it: every connection to it is
+// refused at once.
+class RefusingPort {
+public:
+    RefusingPort();
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+
+    int Port() const { return port_; }
+    // "http://127.0.0.1:PORT"
+    std::string BaseUrl() const;
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
 };
 
 }  // namespace standin

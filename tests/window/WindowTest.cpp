@@ -5,7 +5,7 @@
 #include "platform/menu.h"
 #include "platform/uiapp.h"
 #include "platform/windc.h"
-#include "tests/platform/UiHoldProbe.h"
+#include "tests/platform/UiProbe.h"
 #include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
@@ -510,24 +510,30 @@ TEST(Menus, ClickingAnItemSendsItsCommandToTheOwner)
     owner.DestroyWindow();
 }
 
-// The probe the tests of long work use: it sees the UI thread held by work
-// that computes, and not by a wait that leaves the processor to others.
-TEST(HoldProbe, CountsTheUiThreadsOwnWorkOnly)
+// The probe the tests of long work use: it sees the UI thread held by a
+// handler that computes and by one that waits, and tells the two apart.
+TEST(UiProbeTest, TellsAHandlerThatComputesFromOneThatWaits)
 {
     ASSERT_TRUE(lumui::Start());
-    UiHoldProbe probe;
+    UiProbe probe;
+    ASSERT_TRUE(probe.Start());
     ASSERT_TRUE(uiwait::QueuedWorkDone());
-    // A wait of 400 ms on the UI thread, then 400 ms of computing.
+    // A wait of 400 ms on the UI thread: held, and stopped.
+    probe.Arm();
     lumui::QueueOnUiThread([] { std::this_thread::sleep_for(std::chrono::milliseconds(400)); });
-    ASSERT_TRUE(uiwait::QueuedWorkDone());
-    EXPECT_LT(probe.LongestMs(), 200);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return probe.LongestWall() >= 400; }, 5000));
+    EXPECT_GE(probe.Longest(), 300);
+    EXPECT_GE(probe.LongestStop(), 300);
+    // 400 ms of computing: held, but not stopped.
+    probe.Arm();
     lumui::QueueOnUiThread([] {
         timespec start{}, now{};
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
         do clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
         while ((now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000 < 400);
     });
-    ASSERT_TRUE(uiwait::QueuedWorkDone());
+    ASSERT_TRUE(lumui::PumpUntil([&] { return probe.LongestWall() >= 400; }, 5000));
+    EXPECT_GE(probe.Longest(), 300);
+    EXPECT_LT(probe.LongestStop(), 200);
     probe.Stop();
-    EXPECT_GE(probe.LongestMs(), 300);
 }
