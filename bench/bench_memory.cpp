@@ -240,9 +240,9 @@ int main()
 
     for (auto& entry : main->m_listFriend.m_mapUsers) {
         if (CWnd* chat = entry.second->m_dlgChat) {
+            // A chat window's object goes with its window.
             entry.second->m_dlgChat = nullptr;
             chat->DestroyWindow();
-            delete chat;
         }
     }
     lumui::SetMessageBoxHook(nullptr);
