@@ -296,12 +296,15 @@ protected:
 
     // Waits until the page has handled a click made after `HandledClicks`
     // said `before`, and what its handlers asked of native code has run; a
-    // page whose window a click closed has handled it.
+    // page whose window a click closed has handled it. The handlers may have
+    // called native code while the test was reading the count: those calls
+    // wait for a later turn of the loop, and are run here first.
     static bool ClickHandled(CDHtmlDialog* page, const char* selector, const std::string& before)
     {
         const HWND hwnd = page->m_hWnd;
         const bool handled = lumui::PumpUntil(
             [&] { return !::IsWindow(hwnd) || HandledClicks(page, selector) != before; }, 5000);
+        if (::IsWindow(hwnd)) page->DispatchPendingCalls();
         return uiwait::QueuedWorkDone() && handled;
     }
 

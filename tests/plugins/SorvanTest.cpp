@@ -67,15 +67,12 @@ protected:
     // Clicks a row's name, which selects it or, when it was selected,
     // deselects it, and waits until the page has taken the click and the
     // module has been told (a button pressed before that would act on the
-    // selection before). The page tells the module while the test reads its
-    // selection, so that call is still queued when the read returns: it is
-    // run before going on.
+    // selection before; the click's helper runs what the page told).
     void ClickRow(CDHtmlDialog* page, const std::string& id)
     {
         const std::string before = SelectedRow(page);
         Click(page, ("[id='" + id + "'] .name").c_str());
         ASSERT_TRUE(lumui::PumpUntil([&] { return SelectedRow(page) != before; }, 5000)) << "row " << id;
-        page->DispatchPendingCalls();
     }
     void SetUp() override
     {
