@@ -7,11 +7,13 @@
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
 #include "Lum/ServiceConnection.h"
+#include "Lum/Workers.h"
 #include "platform/config.h"
 #include "platform/controls.h"
 #include "platform/files.h"
 #include "platform/menu.h"
 #include "platform/shell.h"
+#include "platform/threads.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/UiWait.h"
@@ -127,6 +129,14 @@ protected:
             10000);
         EXPECT_TRUE(done) << "progress shown " << Logining().IsWindowVisible() << ", logins under way "
                           << main_->m_nLoginsInFlight;
+        // The lists a login fetches have come (their calls would otherwise
+        // reach the service after what the test does next).
+        EXPECT_TRUE(lumui::PumpUntil(
+            [] {
+                return lumui::RunningThreads(ThreadGetGroupList) == 0 && lumui::RunningThreads(ThreadGetFriendList) == 0 &&
+                       lumui::RunningThreads(ThreadGetBlackList) == 0;
+            },
+            10000));
         EXPECT_TRUE(uiwait::QueuedWorkDone());
         return FailureText().str();
     }
