@@ -233,8 +233,10 @@ TEST_F(TransferTest, AFileOfferedByOneFriendArrivesAtTheOther)
     SlowRelay relay(portA);
     rendezvous_.SetAnswerAddress(10001, "127.0.0.1", relay.port());
 
-    // B's heartbeat takes the offer; the hotkey opens the chat with A.
-    ASSERT_TRUE(waitFor([&] { return !service_.Pending(10002).empty(); }, 5000)) << "the offer did not reach the service";
+    // B's heartbeat takes the offer; the hotkey opens the chat with A. The
+    // offer reached the service once the service answered A's line (B may
+    // have fetched it from the service's queue already).
+    ASSERT_TRUE(waitFor([&] { return service_.Answered("SendUserMsg") >= 1; }, 5000)) << "the offer did not reach the service";
     ASSERT_TRUE(waitFor([&] { return service_.Pending(10002).empty(); }, 10000)) << "B did not fetch the offer";
     // B has the offer once its heartbeat has handed it to the main window,
     // which the service does not see: a hotkey pressed before that finds no
@@ -256,16 +258,15 @@ TEST_F(TransferTest, AFileOfferedByOneFriendArrivesAtTheOther)
     Screenshot("transfer-e2e-offer-received.png");
     ASSERT_TRUE(e2e::ClickElement(chatB, kAccept));
 
-    // The folder dialog: B types the folder and opens it with Enter (a folder
-    // typed with its "/" is opened, not chosen), then chooses the open
-    // folder with Enter on the emptied location.
+    // The folder dialog: B types the folder, with the "/" that makes it the
+    // folder itself, and chooses it with Enter; the dialog closes at once.
+    // (A second Enter would go to whichever window has the keyboard next.)
     e2e::ScreenWindow folderDialog;
     if (!WaitForNewWindow({chatA.id, chatB.id}, &folderDialog)) {
         Screenshot("transfer-e2e-no-folder-dialog.png");
         FAIL() << "no folder dialog after a click on the accept link";
     }
     ASSERT_TRUE(TypeLocation(folderDialog, saveFolder + "/"));
-    ASSERT_TRUE(e2e::Key("Return"));
     Screenshot("transfer-e2e-folder.png");
     ASSERT_TRUE(e2e::Key("Return"));
     ASSERT_TRUE(e2e::WaitForGone(folderDialog.id, 10000)) << "the folder dialog stays after the folder was chosen";
