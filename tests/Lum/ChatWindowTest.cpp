@@ -32,6 +32,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -81,13 +82,18 @@ std::unique_ptr<CDataGroup> Group(int gid, const char* name, int style, int mast
 }
 
 // Presses keys in the popup menu that is about to open (from inside the
-// menu's own loop, once it is shown); `seen` gets the popup.
-void AnswerMenu(std::vector<UINT> keys, HWND* seen = nullptr, int tries = 400)
+// menu's own loop, once it is shown); `seen` gets the popup. It looks for the
+// menu on every turn of the loop for up to ten seconds: a count of turns ran
+// out in no time on a busy machine, before the menu showed, and the menu's
+// loop then waited for keys that never came.
+void AnswerMenu(std::vector<UINT> keys, HWND* seen = nullptr,
+                std::chrono::steady_clock::time_point until = std::chrono::steady_clock::now() +
+                                                              std::chrono::seconds(10))
 {
-    lumui::RunLater([keys, seen, tries] {
+    lumui::RunLater([keys, seen, until] {
         HWND popup = lumui::OpenPopupMenu();
         if (!popup) {
-            if (tries > 0) AnswerMenu(keys, seen, tries - 1);
+            if (std::chrono::steady_clock::now() < until) AnswerMenu(keys, seen, until);
             return;
         }
         if (seen) *seen = popup;
