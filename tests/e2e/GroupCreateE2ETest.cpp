@@ -98,6 +98,14 @@ TEST_F(GroupCreateTest, TheOwnerCreatesAGroupAndInvitesAFriendWhoIsAsked)
         },
         5000));
     EXPECT_EQ(service_.MemberRole(gid, 10001), 1);
+    // Once its box is answered the page tells the program of the new group,
+    // and the program empties the page's fields: the window is closed after
+    // that (closed before, the page never told it).
+    ScreenWindow nameBox;
+    ASSERT_TRUE(waitFor(
+        [&] { return e2e::ElementRect(create, "#grpName", &nameBox) && e2e::ElementText(create, "#grpName").empty(); },
+        10000))
+        << "the page kept the group's name: the program was not told of the group";
     ASSERT_TRUE(e2e::CloseWindow(create.id));
     ASSERT_TRUE(WaitForGone(create.id, 5000));
 
