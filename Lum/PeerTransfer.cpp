@@ -511,16 +511,26 @@ int CPeerLink::Rendezvous(int fromid, int toid, int gid, int cmd)
         using std::chrono::steady_clock;
         const auto until = steady_clock::now() + std::chrono::milliseconds(GetPeerTimings().rendezvousWaitMs);
         std::string buffer, answer;
+        bool serverClosed = false;
         while (!Stopping() && steady_clock::now() < until) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - steady_clock::now());
             if (!WaitReadable(s, static_cast<DWORD>(std::max<long long>(left.count(), 0)))) break;
-            if (!ReceiveCommand(s, buffer, &answer)) break;
+            if (!ReceiveCommand(s, buffer, &answer)) {
+                serverClosed = true;
+                break;
+            }
             XMLNode q = XMLNode::parseString(answer.c_str(), "q");
             XMLNode hole = q.isEmpty() ? XMLNode::emptyNode() : q.getChildNode("hole");
             if (hole.isEmpty() || AttrInt(hole, "toid") != fromid || !hole.getAttribute("fromip")) continue;
             PeerRememberAddress(AttrInt(hole, "fromid"), hole.getAttribute("fromip"), AttrInt(hole, "fromport"));
             if (GetPeerContext().holeNotice) GetPeerContext().holeNotice(hole);
         }
+        // The server still holds its side (it keeps connections, or has not
+        // come round to closing yet): a close from here first would tie the
+        // local port to the server's address for a while, and the next
+        // request from the port, which peers are told about, could not
+        // connect. The server has had the whole wait to read the command.
+        if (!serverClosed) SetCloseResets(s);
     }
     CloseTracked(s);
     return ok ? 1 : 0;

@@ -192,6 +192,19 @@ public:
 
     HMENU menu() const { return menu_; }
 
+    void entries(std::vector<PopupMenuEntry>* out) const
+    {
+        MenuData* d = dataOf(menu_);
+        for (size_t i = 0; d && i < d->items.size() && i < rows_.size(); ++i) {
+            const MenuItem& item = d->items[i];
+            PopupMenuEntry e;
+            e.id = item.popup ? static_cast<UINT>(-1) : (item.flags & MF_SEPARATOR) ? 0 : item.id;
+            e.text = item.text;
+            e.place = CRect(kBorder, rows_[i].top, width_ - kBorder, rows_[i].top + rows_[i].height);
+            out->push_back(e);
+        }
+    }
+
 private:
     struct Row {
         int top = 0, height = 0;
@@ -708,6 +721,16 @@ namespace lumui {
 HWND OpenPopupMenu()
 {
     return g_popups.empty() ? nullptr : g_popups.back()->m_hWnd;
+}
+
+bool PopupMenuEntries(HWND popup, std::vector<PopupMenuEntry>* entries)
+{
+    for (PopupWindow* p : g_popups)
+        if (p->m_hWnd == popup) {
+            p->entries(entries);
+            return true;
+        }
+    return false;
 }
 
 void RunLater(std::function<void()> work)

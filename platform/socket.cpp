@@ -184,6 +184,13 @@ SOCKET AcceptSocket(SOCKET listener, DWORD timeoutMs, CString* peerAddress, int*
     return fd;
 }
 
+BOOL SetCloseResets(SOCKET s)
+{
+    const linger now{1, 0};
+    if (::setsockopt(Fd(s), SOL_SOCKET, SO_LINGER, &now, sizeof now) != 0) return Fail(errno), FALSE;
+    return TRUE;
+}
+
 BOOL SetSocketTimeouts(SOCKET s, DWORD receiveMs, DWORD sendMs)
 {
     timeval r{static_cast<time_t>(receiveMs / 1000), static_cast<suseconds_t>((receiveMs % 1000) * 1000)};

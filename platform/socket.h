@@ -44,6 +44,10 @@ BOOL ListenSocket(SOCKET s, int backlog);
 // Waits up to `timeoutMs` for a connection; INVALID_SOCKET when none came.
 // The peer's dotted address and port are filled when asked for.
 SOCKET AcceptSocket(SOCKET listener, DWORD timeoutMs, CString* peerAddress = nullptr, int* peerPort = nullptr);
+// Makes closing `s` end its connection at once with a reset, without the
+// wait a connection closed from this side first is otherwise held in: its
+// local port can connect to the same address again right away.
+BOOL SetCloseResets(SOCKET s);
 // Receive and send time-outs (0: wait forever). A receive or send that times
 // out fails with WSAETIMEDOUT.
 BOOL SetSocketTimeouts(SOCKET s, DWORD receiveMs, DWORD sendMs);

@@ -12,7 +12,16 @@
 //   element <selector>  "x y w h" of the first matching element of the page
 //                       shown in the window, relative to the window; "none"
 //   text <selector>     the element's text (its value for a form field)
+//   items <id>          one line per row of the list control `id`:
+//                       "x<TAB>y<TAB>w<TAB>h<TAB>text", the row's place
+//                       relative to the top-level window (rows scrolled out
+//                       of sight lie outside the list); with id 0, the
+//                       entries of the popup menu the window is:
+//                       "x<TAB>y<TAB>w<TAB>h<TAB>text<TAB>command id"
+//   page                "loaded <address>" once the page shown in the
+//                       window has loaded its document; "loading"; "none"
 #include "platform/dhtml.h"
+#include "platform/listctrl.h"
 #include "platform/window_internal.h"
 
 #include <wx/app.h>
@@ -113,6 +122,46 @@ std::string answer(HWND top, const std::string& verb, const std::string& argumen
         CDHtmlDialog* page = pageIn(top);
         CString text;
         if (page && PageElementText(page, argument.c_str(), &text)) out << text.GetString();
+    } else if (verb == "items") {
+        const int id = std::atoi(argument.c_str());
+        auto line = [&](const CRect& r, const CString& text) {
+            std::string t = text.GetString();
+            for (char& c : t)
+                if (c == '\n' || c == '\t') c = ' ';
+            out << r.left - origin.x << '\t' << r.top - origin.y << '\t' << r.Width() << '\t' << r.Height() << '\t'
+                << t;
+        };
+        if (id == 0) {
+            std::vector<PopupMenuEntry> entries;
+            PopupMenuEntries(top, &entries);
+            for (const PopupMenuEntry& e : entries) {
+                line(CRect(e.place.left + origin.x, e.place.top + origin.y, e.place.right + origin.x,
+                           e.place.bottom + origin.y),
+                     e.text);
+                out << '\t' << static_cast<int>(e.id) << '\n';
+            }
+        } else {
+            treeOf(top, [&](HWND h, WindowRecord* rec) {
+                auto* list = dynamic_cast<CListCtrl*>(rec->wnd);
+                if (static_cast<int>(rec->id) != id || !list) return;
+                for (int i = 0; i < list->GetItemCount(); ++i) {
+                    CRect r;
+                    if (!list->GetItemRect(i, &r, LVIR_BOUNDS)) continue;
+                    const POINT o = originOf(h);
+                    r.OffsetRect(o.x, o.y);
+                    line(r, list->GetItemText(i, 0));
+                    out << '\n';
+                }
+            });
+        }
+    } else if (verb == "page") {
+        CDHtmlDialog* page = pageIn(top);
+        if (!page)
+            out << "none";
+        else if (page->m_strCurrentUrl.IsEmpty())
+            out << "loading";
+        else
+            out << "loaded " << page->m_strCurrentUrl.GetString();
     }
     return out.str();
 }

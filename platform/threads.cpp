@@ -148,12 +148,43 @@ DWORD GetCurrentThreadId()
     return static_cast<DWORD>(::syscall(SYS_gettid));
 }
 
+namespace {
+
+// The threads running each procedure started by AfxBeginThread.
+std::mutex g_runningLock;
+std::map<AFX_THREADPROC, int> g_running;
+
+void countRunning(AFX_THREADPROC proc, int change)
+{
+    std::lock_guard<std::mutex> lock(g_runningLock);
+    if ((g_running[proc] += change) == 0) g_running.erase(proc);
+}
+
+}  // namespace
+
+int lumui::RunningThreads(AFX_THREADPROC proc)
+{
+    std::lock_guard<std::mutex> lock(g_runningLock);
+    auto it = g_running.find(proc);
+    return it == g_running.end() ? 0 : it->second;
+}
+
+int lumui::RunningThreads()
+{
+    std::lock_guard<std::mutex> lock(g_runningLock);
+    int n = 0;
+    for (const auto& entry : g_running) n += entry.second;
+    return n;
+}
+
 CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int, UINT, DWORD flags, void*)
 {
     if (!proc || (flags & CREATE_SUSPENDED)) return nullptr;
     auto* t = new CWinThread;
     t->m_hThread = CreateEvent(nullptr, TRUE, FALSE, nullptr);
     HANDLE done = t->m_hThread;
+    // Counted from the start, so that the caller sees it at once.
+    countRunning(proc, 1);
     // The caller does not wait for the thread to be scheduled: a list that
     // starts a download per contact starts a thousand of them at once. The
     // thread records its own id as its first step.
@@ -161,6 +192,7 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int, UINT, DWORD f
         std::thread th([t, proc, param, done] {
             t->m_nThreadID = GetCurrentThreadId();
             proc(param);
+            countRunning(proc, -1);
             const bool autoDelete = t->m_bAutoDelete != FALSE;
             // An auto-deleting thread takes its object and handle with it; a
             // caller already waiting on the handle is still woken.
@@ -173,6 +205,7 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int, UINT, DWORD f
         });
         th.detach();
     } catch (...) {
+        countRunning(proc, -1);
         CloseHandle(done);
         delete t;
         return nullptr;

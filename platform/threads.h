@@ -51,3 +51,11 @@ public:
 // suspended start is not offered.
 CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority = THREAD_PRIORITY_NORMAL,
                            UINT stackSize = 0, DWORD flags = 0, void* securityAttributes = nullptr);
+
+namespace lumui {
+// How many threads AfxBeginThread started on `proc` are still running it,
+// for tests that wait until the work they set off has ended; without a
+// procedure, on any.
+int RunningThreads(AFX_THREADPROC proc);
+int RunningThreads();
+}  // namespace lumui

@@ -123,6 +123,16 @@ bool DeliverKey(HWND target, UINT message, UINT vk);
 // LUM_TEST_QUERIES in its environment).
 void AnswerTestQueries(HWND hwnd, _GtkWidget* topLevel);
 
+// The entries of an open popup menu window, for those questions: each with
+// its command id (0 for a separator, -1 for a submenu), the text it was
+// given (owner-drawn entries may have none) and its place in the window.
+struct PopupMenuEntry {
+    UINT id = 0;
+    CString text;
+    CRect place;
+};
+bool PopupMenuEntries(HWND popup, std::vector<PopupMenuEntry>* entries);
+
 // Tells the window manager that a top-level window about to be shown comes
 // from the user's latest input to this program (its time stamp), so that it
 // is shown on top and takes the focus, not held below the active window.

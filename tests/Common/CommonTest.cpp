@@ -4,6 +4,7 @@
 #include "platform/commdlg.h"
 #include "platform/config.h"
 #include "tests/Common/ProgramFolder.h"
+#include "tests/platform/ServeInBackground.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -54,7 +55,7 @@ public:
             res.set_content("error page", "text/plain");
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        thread_ = ServeInBackground(server_);
         WritePrivateProfileString("Web", "BaseUrl", url("").c_str(), (folder.path() + "Lum.ini").c_str());
     }
     ~WebServer()

@@ -20,6 +20,7 @@
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/UiProbe.h"
+#include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/WireFormat.h"
 
@@ -130,7 +131,7 @@ protected:
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();
         main_.reset();
-        lumui::Pump(50);
+        uiwait::QueuedWorkDone();
         app_.reset();
         CKivUsersListCtrl::s_loadHead = nullptr;
         service_.Stop();
@@ -247,8 +248,17 @@ TEST_F(ChatFlowTest, MessagesQueueWhileTheChatIsClosedAndReplayWhenItOpens)
     EXPECT_TRUE(Wei()->m_vecUnread.empty());
     EXPECT_EQ(HistoryCount(10002, 1, 0), 3);
     ASSERT_TRUE(lumui::PumpUntil([&] { return chat->m_dlgMsgList.m_nDocComplete != 0; }, 10000));
-    lumui::Pump(500);
-    // The hostile line ran nothing: the window is still there.
+    // The hostile line shows as text, with no element of its own and
+    // nothing run: the window is still there.
+    EXPECT_TRUE(lumui::PumpUntil([&] { return PaneText(chat->m_dlgMsgList).find("</div> \"quoted\"") != std::string::npos; }))
+        << PaneText(chat->m_dlgMsgList);
+    EXPECT_TRUE(uiwait::QueuedWorkDone());
+    CString hostileElements;
+    chat->m_dlgMsgList.InvokeScriptMethod(
+        "eval",
+        {"String(document.getElementById('MsgHistoryIFrame').contentDocument.querySelectorAll('[onerror],script').length)"},
+        &hostileElements);
+    EXPECT_EQ(hostileElements.str(), "0");
     EXPECT_TRUE(IsWindow(chat->m_hWnd) && chat->IsWindowVisible());
     std::filesystem::create_directories(SCREENSHOT_DIR);
     lumui::SaveScreenImage(SCREENSHOT_DIR "/chat-flow-user.png");
@@ -296,7 +306,10 @@ TEST_F(ChatFlowTest, GroupLinesStrangersAndTheBlackList)
     EXPECT_TRUE(chat->IsWindowVisible());
     EXPECT_EQ(HistoryCount(10002, 501, 0) + HistoryCount(10003, 501, 0), 2);
     ASSERT_TRUE(lumui::PumpUntil([&] { return chat->m_dlgMsgList.m_nDocComplete != 0; }, 10000));
-    lumui::Pump(500);
+    EXPECT_TRUE(lumui::PumpUntil([&] {
+        const std::string shown = PaneText(chat->m_dlgMsgList);
+        return shown.find("明天交作业") != std::string::npos && shown.find("收到") != std::string::npos;
+    })) << PaneText(chat->m_dlgMsgList);
     lumui::SaveScreenImage(SCREENSHOT_DIR "/chat-flow-group.png");
 
     // Somebody who is no contact at all becomes a stranger named by the id
@@ -354,7 +367,12 @@ TEST_F(ChatFlowTest, AServerTimeHoldingMarkupShowsAsText)
     Heartbeat();
     auto* groupChat = Open<CKivDlgChatGroup>(main_->m_listGroup.GetGroup(501));
     ASSERT_NE(groupChat, nullptr);
-    lumui::Pump(300);
+    // Both lines shown (the group's replayed once its page loaded).
+    for (CDlgChatMsgListBase* pane : {static_cast<CDlgChatMsgListBase*>(&chat->m_dlgMsgList),
+                                      static_cast<CDlgChatMsgListBase*>(&groupChat->m_dlgMsgList)})
+        EXPECT_TRUE(lumui::PumpUntil([&] { return PaneText(*pane).find("时间不对") != std::string::npos; }))
+            << PaneText(*pane);
+    EXPECT_TRUE(uiwait::QueuedWorkDone());
 
     for (CDlgChatMsgListBase* pane : {static_cast<CDlgChatMsgListBase*>(&chat->m_dlgMsgList),
                                       static_cast<CDlgChatMsgListBase*>(&groupChat->m_dlgMsgList)}) {
@@ -385,7 +403,8 @@ TEST_F(ChatFlowTest, AReceivedStyleKeepsOnlyItsFont)
          "text-decoration:underline\">盖住整个窗格</span>");
     Push(0, 10002, 1, "2024-05-01 08:00:01", "<div style=\"position:absolute;top:0;margin-top:-500px\">上移</div>");
     Heartbeat();
-    lumui::Pump(200);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return PaneText(chat->m_dlgMsgList).find("上移") != std::string::npos; }))
+        << PaneText(chat->m_dlgMsgList);
     const std::string html = PaneHtml(chat->m_dlgMsgList);
     for (const char* gone : {"position", "width:", "height:", "background", "z-index", "top:", "margin"})
         EXPECT_EQ(html.find(gone), std::string::npos) << gone << " in " << html;
@@ -480,7 +499,7 @@ TEST_F(ChatFlowTest, AHugeLineIsShownCutWithoutHoldingTheWindowAndStoredWhole)
     ASSERT_TRUE(probe.Start());
     Heartbeat();
     ASSERT_TRUE(lumui::PumpUntil([&] { return HistoryCount(10002, 1, 0) == 1; }, 10000));
-    lumui::Pump(200);
+    EXPECT_TRUE(uiwait::QueuedWorkDone());
     probe.Stop();
     EXPECT_LT(probe.Longest(), 500) << "the UI thread was held for " << probe.Longest() << " ms";
 

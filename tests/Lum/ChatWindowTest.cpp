@@ -14,6 +14,7 @@
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
 #include "Lum/ServiceConnection.h"
+#include "Lum/Workers.h"
 #include "Lum/protocol/LumService.h"
 #include "platform/commdlg.h"
 #include "platform/config.h"
@@ -22,13 +23,16 @@
 #include "platform/module.h"
 #include "platform/uiapp.h"
 #include "platform/uitest.h"
+#include "tests/platform/ScreenPixels.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -78,13 +82,18 @@ std::unique_ptr<CDataGroup> Group(int gid, const char* name, int style, int mast
 }
 
 // Presses keys in the popup menu that is about to open (from inside the
-// menu's own loop, once it is shown); `seen` gets the popup.
-void AnswerMenu(std::vector<UINT> keys, HWND* seen = nullptr, int tries = 400)
+// menu's own loop, once it is shown); `seen` gets the popup. It looks for the
+// menu on every turn of the loop for up to ten seconds: a count of turns ran
+// out in no time on a busy machine, before the menu showed, and the menu's
+// loop then waited for keys that never came.
+void AnswerMenu(std::vector<UINT> keys, HWND* seen = nullptr,
+                std::chrono::steady_clock::time_point until = std::chrono::steady_clock::now() +
+                                                              std::chrono::seconds(10))
 {
-    lumui::RunLater([keys, seen, tries] {
+    lumui::RunLater([keys, seen, until] {
         HWND popup = lumui::OpenPopupMenu();
         if (!popup) {
-            if (tries > 0) AnswerMenu(keys, seen, tries - 1);
+            if (std::chrono::steady_clock::now() < until) AnswerMenu(keys, seen, until);
             return;
         }
         if (seen) *seen = popup;
@@ -152,7 +161,7 @@ protected:
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();
         main_.reset();
-        lumui::Pump(50);
+        uiwait::QueuedWorkDone();
         app_.reset();
         service_.Stop();
         SetServiceTimeouts(ServiceTimeouts());
@@ -189,12 +198,12 @@ protected:
                                                  [&](const standin::ReceivedRequest& r) { return r.method == method; }));
     }
 
-    // Waits for `n` calls of `method` (and a little longer, so that a call
-    // too many would show).
-    bool WaitCalls(const std::string& method, size_t n)
+    // Waits for `n` calls of `method` and until no thread making such calls
+    // (`proc`) runs any more, so that a call too many shows.
+    bool WaitCalls(const std::string& method, size_t n, AFX_THREADPROC proc)
     {
-        const bool reached = lumui::PumpUntil([&] { return Calls(method) >= n; }, 5000);
-        lumui::Pump(300);
+        const bool reached =
+            lumui::PumpUntil([&] { return Calls(method) >= n && lumui::RunningThreads(proc) == 0; }, 5000);
         return reached && Calls(method) == n;
     }
 
@@ -223,6 +232,20 @@ protected:
         return static_cast<CKivDlgChatGroup*>(group->m_dlgChat);
     }
 
+    // Whether the pane's history shows lines of text on the screen (dark
+    // strokes on its light ground), waiting up to 10 s for them.
+    static bool ShowsLines(CDHtmlDialog& pane)
+    {
+        if (!lumui::PumpUntil([&] { return lumui::IsOnScreen(pane.m_hWnd); }, 5000)) return false;
+        CRect history;
+        return lumui::PumpUntil(
+            [&] {
+                return lumui::PageElementScreenRect(&pane, "#MsgHistoryIFrame", &history) && !history.IsRectEmpty() &&
+                       screenpixels::Count(history, screenpixels::Dark) > 100;
+            },
+            10000);
+    }
+
     static std::string LastLine(CDlgChatMsgListBase& pane)
     {
         return pane.m_lstPending.empty() ? std::string() : pane.m_lstPending.back().str();
@@ -237,14 +260,14 @@ protected:
         ChooseLastMenuEntry();
         lumui::SendMouse(list.m_hWnd, WM_RBUTTONDOWN, client.x, client.y, MK_RBUTTON);
         lumui::SendMouse(list.m_hWnd, WM_RBUTTONUP, client.x, client.y);
-        lumui::Pump(30);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
     }
 
     void ShowGroupTab()
     {
         main_->SelectTab(IDC_BTN_TAB_GROUPS);
         main_->ShowWindow(SW_SHOW);
-        lumui::Pump(30);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
     }
 
     TempDir dir_;
@@ -278,7 +301,7 @@ TEST_F(ChatWindowTest, TitlesNameTheContactOrGroupAndWindowsKeepTheirMinimumSize
 
     // The painted title is the window text; the buttons carry their tips.
     chat->ShowWindow(SW_SHOW);
-    lumui::Pump(30);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     CString text;
     chat->GetWindowText(text);
     EXPECT_EQ(text.str(), "与 好友 李娜 聊天...");
@@ -299,7 +322,7 @@ TEST_F(ChatWindowTest, TitlesNameTheContactOrGroupAndWindowsKeepTheirMinimumSize
         lumui::SendMouse(chat->m_hWnd, WM_LBUTTONDOWN, from.x, from.y, MK_LBUTTON);
         lumui::SendMouse(chat->m_hWnd, WM_MOUSEMOVE, from.x + dx, from.y + dy, MK_LBUTTON);
         lumui::SendMouse(chat->m_hWnd, WM_LBUTTONUP, from.x + dx, from.y + dy);
-        lumui::Pump(30);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
     };
     drag(CPoint(r.right - 2, r.top + 40), -300, 0);
     drag(CPoint(r.left + 200, r.bottom - 2), 0, -300);
@@ -391,12 +414,12 @@ TEST_F(ChatWindowTest, AwayRepliesOncePerContactSoTwoAwayClientsStop)
     main_->m_nStatus = 2;
     app_->m_strReplyText = "";
     chatA->ShowUserMessage("<span>在吗</span>", "t");
-    EXPECT_TRUE(WaitCalls("SendUserMsg", 0));
+    EXPECT_TRUE(WaitCalls("SendUserMsg", 0, ThreadSendUserMsg));
 
     // Away with a text: one reply, as it stands.
     app_->m_strReplyText = "我现在不在";
     chatA->ShowUserMessage("<span>在吗</span>", "t");
-    ASSERT_TRUE(WaitCalls("SendUserMsg", 1));
+    ASSERT_TRUE(WaitCalls("SendUserMsg", 1, ThreadSendUserMsg));
     const auto atB = service_.Pending(kPeer);
     ASSERT_EQ(atB.size(), 1u);
     EXPECT_EQ(atB[0].content, "我现在不在");
@@ -406,24 +429,24 @@ TEST_F(ChatWindowTest, AwayRepliesOncePerContactSoTwoAwayClientsStop)
     // that one, nor B's next line: the exchange stops.
     actAs(kPeer, keyB);
     chatB->ShowUserMessage("我现在不在", "t");
-    ASSERT_TRUE(WaitCalls("SendUserMsg", 2));
+    ASSERT_TRUE(WaitCalls("SendUserMsg", 2, ThreadSendUserMsg));
     actAs(kOwn, keyA);
     chatA->ShowUserMessage("我现在不在", "t");
     chatA->ShowUserMessage("<span>还在吗</span>", "t");
-    EXPECT_TRUE(WaitCalls("SendUserMsg", 2));
+    EXPECT_TRUE(WaitCalls("SendUserMsg", 2, ThreadSendUserMsg));
 
     // Back online and away again: a new away period answers once more.
     main_->m_nStatus = 1;
     chatA->ShowUserMessage("<span>回来了?</span>", "t");
     main_->m_nStatus = 2;
     chatA->ShowUserMessage("<span>回来了?</span>", "t");
-    EXPECT_TRUE(WaitCalls("SendUserMsg", 3));
+    EXPECT_TRUE(WaitCalls("SendUserMsg", 3, ThreadSendUserMsg));
 
     // No session key (offline): no reply.
     CKivDlgChatUser::ResetAutoReplies();
     app_->SetSessionKey("");
     chatA->ShowUserMessage("<span>?</span>", "t");
-    EXPECT_TRUE(WaitCalls("SendUserMsg", 3));
+    EXPECT_TRUE(WaitCalls("SendUserMsg", 3, ThreadSendUserMsg));
 }
 
 TEST_F(ChatWindowTest, UserWindowCommands)
@@ -470,7 +493,7 @@ TEST_F(ChatWindowTest, UserWindowCommands)
     const std::string line = LastLine(chat->m_dlgMsgList);
     EXPECT_NE(line.find("<br/>发送文件:报告&lt;1&gt;.txt,等待对方接收.<div id='"), std::string::npos) << line;
     EXPECT_NE(line.find("_pro' style='width:1px; height:20px;"), std::string::npos);
-    ASSERT_TRUE(WaitCalls("SendUserMsg", 1));
+    ASSERT_TRUE(WaitCalls("SendUserMsg", 1, ThreadSendUserMsg));
     const auto offered = service_.Pending(kPeer);
     ASSERT_EQ(offered.size(), 1u);
     EXPECT_EQ(offered[0].content.rfind("<file id=\"", 0), 0u);
@@ -549,8 +572,11 @@ TEST_F(ChatWindowTest, GroupWindowTypesAndSmsBlocking)
     group->m_nStyle = 8;
     ChooseLastMenuEntry();
     chat->SendMessage(WM_COMMAND, 1022, 0);
-    lumui::Pump(20);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(group->m_nStyle, 1);
+    // The type changes' replies are in (a refused one says so in a box).
+    EXPECT_TRUE(lumui::PumpUntil([] { return lumui::RunningThreads(ThreadEditGroupStyle) == 0; }));
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
 
     // The service does not know this group, so it refuses each of the four
     // changes, and each refusal is said once its answer is in.
@@ -563,14 +589,14 @@ TEST_F(ChatWindowTest, GroupWindowTypesAndSmsBlocking)
     boxes.clear();
     ChooseLastMenuEntry();  // the last entry: 7 days
     chat->SendMessage(WM_COMMAND, 1025, 0);
-    lumui::Pump(20);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(group->m_nGroupType, 7);
     EXPECT_TRUE(lumui::PumpUntil([&] { return Calls("SetBotherDay") == 1; }));
     main_->m_listGroup.SetSelectionMark(0);
     main_->m_listGroup.SendMessage(WM_COMMAND, 9032, 0);
     EXPECT_EQ(group->m_nGroupType, 3);
-    EXPECT_TRUE(WaitCalls("SetBotherDay", 2));
-    EXPECT_TRUE(WaitCalls("getBlackList", 0));
+    EXPECT_TRUE(WaitCalls("SetBotherDay", 2, ThreadSetBotherDay));
+    EXPECT_TRUE(WaitCalls("getBlackList", 0, ThreadGetBlackList));
     // Accounts outside the campus network are refused.
     app_->m_userSelf.m_strPhone = "zhang@example.com";
     main_->m_listGroup.SendMessage(WM_COMMAND, 9031, 0);
@@ -745,7 +771,9 @@ TEST_F(ChatWindowTest, RemovingAMemberWhoIsAFriendKeepsTheFriendAndTheHistory)
     ASSERT_NE(main_->m_listFriend.GetUser(kPeer), nullptr);
 }
 
-TEST_F(ChatWindowTest, Screenshots)
+// What a person sees on the screen: each window's pane shows the lines it
+// was given.
+TEST_F(ChatWindowTest, ChatWindowsShowTheirLinesOnTheScreen)
 {
     CDataUser* fr = AddFriend(kPeer, "李娜");
     main_->m_listFriend.OpenChat(fr);
@@ -754,8 +782,8 @@ TEST_F(ChatWindowTest, Screenshots)
     chat->SetWindowPos(nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     chat->ShowWindow(SW_SHOW);
     chat->ShowUserMessage("<span style='color:#333'>下午的课改到302教室了</span>", "2024-03-01 14:05:10");
-    lumui::PumpUntil([&] { return chat->m_dlgMsgList.m_nDocComplete != 0; }, 10000);
-    lumui::Pump(1500);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return chat->m_dlgMsgList.m_nDocComplete != 0; }, 10000));
+    EXPECT_TRUE(ShowsLines(chat->m_dlgMsgList)) << "the user's pane shows no line";
     std::filesystem::create_directories(SCREENSHOT_DIR);
     EXPECT_TRUE(lumui::SaveScreenImage(SCREENSHOT_DIR "/chat_user.png"));
     chat->ShowWindow(SW_HIDE);
@@ -766,8 +794,8 @@ TEST_F(ChatWindowTest, Screenshots)
     groupChat->ShowWindow(SW_SHOW);
     groupChat->ShowGroupMessage(10004, "<span>明天交作业</span>", "2024-03-01 14:06:00");
     groupChat->ShowGroupMessage(0, "成员10005加入了本群", "2024-03-01 14:07:00");
-    lumui::PumpUntil([&] { return groupChat->m_dlgMsgList.m_nDocComplete != 0; }, 10000);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return groupChat->m_dlgMsgList.m_nDocComplete != 0; }, 10000));
     groupChat->RefreshMembers();
-    lumui::Pump(1500);
+    EXPECT_TRUE(ShowsLines(groupChat->m_dlgMsgList)) << "the group's pane shows no line";
     EXPECT_TRUE(lumui::SaveScreenImage(SCREENSHOT_DIR "/chat_group.png"));
 }

@@ -10,6 +10,8 @@
 #include "platform/heads.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
+#include "tests/platform/ServeInBackground.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -80,7 +82,7 @@ protected:
     {
         list.reset();
         if (host.m_hWnd) host.DestroyWindow();
-        lumui::Pump(10);
+        uiwait::QueuedWorkDone();
         CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
         lumheads::StopHeadLoader();
         store.Close();
@@ -243,7 +245,7 @@ TEST_F(GroupListTest, HeadsArriveOrKeepTheOldOneAndGroupsRemovedMeanwhileAreHarm
     });
     server.set_keep_alive_max_count(1);  // stopping never waits for an idle connection
     const int port = server.bind_to_any_port("127.0.0.1");
-    std::thread thread([&] { server.listen_after_bind(); });
+    std::thread thread = ServeInBackground(server);
     WritePrivateProfileString("Web", "BaseUrl", ("http://127.0.0.1:" + std::to_string(port)).c_str(),
                               dir_.file("Lum.ini").c_str());
     CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
@@ -378,7 +380,7 @@ TEST_F(GroupListTest, RowsDrawHeadBadgeNameAndNote)
     auto plain = Group(1003, "篮球队");
     for (CDataGroup* rec : {owned.get(), meeting.get(), plain.get(), big.get()}) list->AddGroup(rec, 0);
     list->Invalidate(TRUE);
-    lumui::Pump(30);
+    list->UpdateWindow();
     auto px = [&](int row, int x, int y) { return lumui::WindowPixel(list->m_hWnd, x, row * 52 + y) & 0xFFFFFF; };
     auto any = [&](int row, int x0, int x1, int y0, int y1, auto pred) {
         for (int y = y0; y < y1; ++y)

@@ -17,6 +17,7 @@
 #include "tests/platform/SheetFiles.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/UiProbe.h"
+#include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
 #include "tests/standin/WebApi.h"
@@ -108,7 +109,7 @@ protected:
         window_ = std::make_unique<CDlgGroupUserAddFromExist>();
         EXPECT_TRUE(window_->CreateFor(gid, kind, nullptr, 570, 370));
         window_->ShowWindow(SW_SHOW);
-        lumui::Pump(50);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         return window_.get();
     }
 
@@ -116,7 +117,7 @@ protected:
     CDlgGroupUserAdd& ImportView()
     {
         window_->SendMessage(WM_COMMAND, MAKEWPARAM(1001, BN_CLICKED), 0);
-        lumui::Pump(20);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         return window_->m_dlgImport;
     }
 
@@ -224,7 +225,7 @@ TEST_F(GroupUserImportTest, TreePageShowsNamesAsTypedAndInvites)
                  "addTicked();return addedIds.join(',');})()"},
         &added);
     EXPECT_EQ(added, "10003,10004");
-    lumui::Pump(200);
+    EXPECT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_TRUE(lumui::SaveScreenImage(SCREENSHOT_DIR "/member-import-tree.png"));
 
     Click(*window_, IDOK);
@@ -446,12 +447,19 @@ TEST_F(GroupUserImportTest, ClosingWhileImportingIsSafe)
         view.m_list.InsertItem(i, "某人");
         view.m_list.SetItemText(i, 1, CString(std::to_string(13600000000LL + i)));
     }
+    const auto imports = [&] {
+        size_t n = 0;
+        for (const auto& r : service_.Requests()) n += r.method == "importGroupUser";
+        return n;
+    };
     Click(view, IDOK);
-    lumui::Pump(200);
-    // Starting over: the old import's reports are dropped.
+    // The import is under way: its first call reached the service.
+    ASSERT_TRUE(lumui::PumpUntil([&] { return imports() > 0; }));
+    // Starting over: the old import's reports are dropped, and it stops.
     view.Reset();
     EXPECT_EQ(ButtonText(view), "开始导入");
-    lumui::Pump(400);
+    EXPECT_TRUE(lumui::PumpUntil([] { return lumui::RunningThreads(ThreadImportGroupUser) == 0; }));
+    EXPECT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(ButtonText(view), "开始导入");
 
     view.m_nGroupId = 502;
@@ -462,7 +470,7 @@ TEST_F(GroupUserImportTest, ClosingWhileImportingIsSafe)
     EXPECT_FALSE(::IsWindow(view.m_hWnd));
     window_.reset();
     const size_t calls = service_.Requests().size();
-    lumui::Pump(800);
+    EXPECT_TRUE(lumui::PumpUntil([] { return lumui::RunningThreads(ThreadImportGroupUser) == 0; }));
     // At most the call under way when the window went.
     EXPECT_LE(service_.Requests().size(), calls + 1);
 }

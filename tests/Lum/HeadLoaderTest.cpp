@@ -13,11 +13,13 @@
 #include "Lum/LumResource.h"
 #include "Lum/protocol/LumService.h"
 #include "platform/config.h"
+#include "platform/dhtml.h"
 #include "platform/files.h"
 #include "platform/heads.h"
 #include "platform/uiapp.h"
 #include "tests/platform/UiProbe.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -97,7 +99,9 @@ protected:
         main_->m_layered.RemoveLayeredStyle(main_->m_hWnd);
         main_->ShowWindow(SW_SHOW);
         main_->SelectTab(IDC_BTN_TAB_FRIENDS);
-        lumui::Pump(50);
+        // The main window starts the web engine once it is up, which keeps
+        // the UI thread busy once; the tests measure after that.
+        ASSERT_TRUE(lumui::PumpUntil([] { return lumui::WebEngineStarted(); }, 20000));
     }
 
     void TearDown() override
@@ -122,7 +126,7 @@ protected:
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();
         main_.reset();
-        lumui::Pump(30);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
     }
 
     // The friend-list reply of the service for `count` friends.
@@ -189,10 +193,11 @@ TEST_F(HeadLoaderTest, AThousandFriendsWhoseHeadsComeSlowlyKeepTheUiResponsiveAn
     EXPECT_EQ(requests_.load(), 1000);
     EXPECT_EQ(StoredFriendsWithTheirHead(), 1000);
     // The first rows show their heads.
-    main_->m_listFriend.UpdateWindow();
-    lumui::Pump(30);
-    EXPECT_EQ(lumui::WindowPixel(main_->m_listFriend.m_hWnd, 12 + 20, 3 + 20) & 0xFFFFFF,
-              ColorOf(kFirstFriend) & 0xFFFFFF);
+    auto firstRowShown = [&] {
+        return lumui::WindowPixel(main_->m_listFriend.m_hWnd, 12 + 20, 3 + 20) & 0xFFFFFF;
+    };
+    EXPECT_TRUE(lumui::PumpUntil([&] { return firstRowShown() == (ColorOf(kFirstFriend) & 0xFFFFFF); }, 5000))
+        << std::hex << firstRowShown();
 }
 
 TEST_F(HeadLoaderTest, ShuttingDownWhileHeadsAreOnTheirWayEndsTheTransfersAndKeepsEveryHeadThatCame)
@@ -273,7 +278,9 @@ TEST_F(HeadLoaderTest, AMembersHeadFetchedForTheMemberListShowsThereAndGroupLine
     main_->SendMessage(UM_GROUP_MESSAGE, 0, reinterpret_cast<LPARAM>(&line));
     EXPECT_EQ(lumheads::PendingHeads(), 0);
     EXPECT_EQ(members.GetUser(10002), before);
-    lumui::Pump(100);
+    // Nor once the work the line queued has run.
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
+    EXPECT_EQ(lumheads::PendingHeads(), 0);
     EXPECT_EQ(requests_.load(), fetched);
     EXPECT_TRUE(rowShowsHead(0) && rowShowsHead(1) && rowShowsHead(2));
 }

@@ -7,6 +7,7 @@
 #include "platform/menu.h"
 #include "platform/uiapp.h"
 #include "platform/windc.h"
+#include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +64,7 @@ protected:
         lumui::SetMessageBoxHook(nullptr);
         list.reset();
         if (host.m_hWnd) host.DestroyWindow();
-        lumui::Pump(10);
+        uiwait::QueuedWorkDone();
     }
     void CreateList(int listId)
     {
@@ -91,7 +92,7 @@ protected:
     void Repaint()
     {
         list->Invalidate(TRUE);
-        lumui::Pump(30);
+        list->UpdateWindow();
     }
     // Screen point inside row `row`, right of the texts.
     CPoint RowPoint(int row) { return CPoint(110 + 215, 110 + row * 52 + 49); }
@@ -273,7 +274,8 @@ TEST_F(ListsTest, StrangerListDeletesLocallyAndHasNoBlankMenu)
     });
     Mouse(WM_RBUTTONDOWN, CPoint(110 + 100, 110 + 4 * 52 + 20), MK_RBUTTON);
     Mouse(WM_RBUTTONUP, CPoint(110 + 100, 110 + 4 * 52 + 20));
-    lumui::Pump(20);
+    // The work runs in the menu's loop when a menu opened, else on the next turn.
+    ASSERT_TRUE(lumui::PumpUntil([&] { return popup != reinterpret_cast<HWND>(1); }));
     EXPECT_EQ(popup, nullptr);
 
     Mouse(WM_LBUTTONDOWN, RowPoint(0), MK_LBUTTON);

@@ -7,6 +7,7 @@
 #include "Lum/KivUsersListCtrl.h"
 #include "platform/controls.h"
 #include "platform/uiapp.h"
+#include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
 
@@ -84,21 +85,22 @@ protected:
     {
         ASSERT_TRUE(host.CreateEx(0, nullptr, "main", WS_POPUP | WS_VISIBLE, 200, 150, 202, 521, nullptr, 0));
         ASSERT_TRUE(box.Create(ES_AUTOHSCROLL | WS_CHILD | WS_VISIBLE, CRect(10, 108, 167, 125), &host, 1013));
-        lumui::Pump(20);
+        ASSERT_TRUE(lumui::PumpUntil([&] { return lumui::IsOnScreen(host.m_hWnd); })) << "the window is not shown";
     }
 
     CDlgSearchListctrl* Search(const char* text)
     {
         box.SetWindowText(text);
         ShowSearchDropDown(&host, box, friends, groups, nullptr);
-        lumui::Pump(50);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         return FindSearchDropDown(&host);
     }
 
-    static void Shot(const char* name)
+    // A picture of the screen once `shown` is on it.
+    static void Shot(const char* name, CWnd* shown)
     {
         std::filesystem::create_directories(SCREENSHOT_DIR);
-        lumui::Pump(200);
+        EXPECT_TRUE(lumui::PumpUntil([&] { return lumui::IsOnScreen(shown->m_hWnd); }));
         EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
     }
 
@@ -171,7 +173,7 @@ TEST_F(LocalSearchTest, DropDownListsTheMatchesUnderTheBox)
     box.GetWindowRect(&boxRect);
     drop->GetWindowRect(&dropRect);
     EXPECT_EQ(dropRect, CRect(boxRect.left, boxRect.top + 21, boxRect.right, boxRect.bottom + 2 * 27 + 60));
-    Shot("localsearch_dropdown.png");
+    Shot("localsearch_dropdown.png", drop);
 
     // A new search replaces the rows; a user and a group with the same id
     // are both listed as what they are.
@@ -224,7 +226,7 @@ TEST_F(LocalSearchTest, ClickOnARowOpensTheChatAndHides)
     drop->m_list.ClientToScreen(&row);
     lumui::SendMouse(drop->m_list.m_hWnd, WM_LBUTTONDOWN, row.left + 40, row.top + 10, MK_LBUTTON);
     lumui::SendMouse(drop->m_list.m_hWnd, WM_LBUTTONUP, row.left + 40, row.top + 10);
-    lumui::Pump(50);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(opened, std::vector<int>{1002});
     ASSERT_EQ(chats.size(), 1u);
     EXPECT_TRUE(chats[0]->IsWindowVisible());
@@ -241,7 +243,7 @@ TEST_F(LocalSearchTest, ClickOnARowOpensTheChatAndHides)
     CRect r;
     drop->GetWindowRect(&r);
     lumui::SendMouse(drop->m_hWnd, WM_LBUTTONDOWN, r.left + 5, r.bottom - 10, MK_LBUTTON);
-    lumui::Pump(20);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_FALSE(drop->IsWindowVisible());
     // The records would close their chat windows; these are the test's.
     friends.m_mapUsers[1002]->m_dlgChat = nullptr;

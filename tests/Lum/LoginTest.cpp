@@ -7,13 +7,16 @@
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
 #include "Lum/ServiceConnection.h"
+#include "Lum/Workers.h"
 #include "platform/config.h"
 #include "platform/controls.h"
 #include "platform/files.h"
 #include "platform/menu.h"
 #include "platform/shell.h"
+#include "platform/threads.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 
 #include <gtest/gtest.h>
@@ -85,7 +88,7 @@ protected:
         app_->m_pMainWnd = main_.get();
         ASSERT_TRUE(main_->Create(IDD_KIV_DIALOG, nullptr));
         main_->ShowWindow(SW_SHOW);
-        lumui::Pump(50);
+        ASSERT_TRUE(uiwait::QueuedWorkDone());
     }
 
     void CloseMain()
@@ -94,7 +97,7 @@ protected:
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();
         main_.reset();
-        lumui::Pump(100);
+        uiwait::QueuedWorkDone();
     }
 
     CKivDlgLogin& Login() { return main_->m_dlgLogin; }
@@ -126,7 +129,15 @@ protected:
             10000);
         EXPECT_TRUE(done) << "progress shown " << Logining().IsWindowVisible() << ", logins under way "
                           << main_->m_nLoginsInFlight;
-        lumui::Pump(20);
+        // The lists a login fetches have come (their calls would otherwise
+        // reach the service after what the test does next).
+        EXPECT_TRUE(lumui::PumpUntil(
+            [] {
+                return lumui::RunningThreads(ThreadGetGroupList) == 0 && lumui::RunningThreads(ThreadGetFriendList) == 0 &&
+                       lumui::RunningThreads(ThreadGetBlackList) == 0;
+            },
+            10000));
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         return FailureText().str();
     }
 
@@ -237,11 +248,12 @@ TEST_F(LoginTest, SuccessfulLoginShowsTheMainWindowAndPreparesTheUser)
     PressLogin();
     EXPECT_FALSE(Login().IsWindowVisible());
     EXPECT_TRUE(Logining().IsWindowVisible());
-    lumui::Pump(300);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return lumui::IsOnScreen(Logining().m_hWnd); }));
     lumui::SaveWindowImage(Logining().m_hWnd, SCREENSHOT_DIR "/logining.png");
     EXPECT_TRUE(lumui::PumpUntil([&] { return MainOpaque(); }, 10000));
     service_.ClearFaults();
-    lumui::Pump(300);
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] { return !Logining().IsWindowVisible() && main_->m_nLoginsInFlight == 0; }, 10000));
 
     EXPECT_FALSE(Logining().IsWindowVisible());
     EXPECT_FALSE(Login().IsWindowVisible());
@@ -268,13 +280,15 @@ TEST_F(LoginTest, SuccessfulLoginShowsTheMainWindowAndPreparesTheUser)
     EXPECT_EQ(Mode(dir_.file("10001/MsgRecords.dll")), 0600);
 
     // The own name is drawn on the panel.
-    lumui::Pump(200);
+    auto white = [&] {
+        int n = 0;
+        for (int y = 33; y < 47; ++y)
+            for (int x = 90; x < 130; ++x)
+                if (lumui::WindowPixel(main_->m_hWnd, x, y) == 0xFFFFFFFF) ++n;
+        return n;
+    };
+    EXPECT_TRUE(lumui::PumpUntil([&] { return white() > 10; })) << white() << " white pixels";
     ASSERT_TRUE(lumui::SaveWindowImage(main_->m_hWnd, SCREENSHOT_DIR "/main.png"));
-    int white = 0;
-    for (int y = 33; y < 47; ++y)
-        for (int x = 90; x < 130; ++x)
-            if (lumui::WindowPixel(main_->m_hWnd, x, y) == 0xFFFFFFFF) ++white;
-    EXPECT_GT(white, 10);
 
     // Tabs: one list at a time.
     main_->SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_TAB_FRIENDS, BN_CLICKED), 0);
@@ -385,16 +399,14 @@ TEST_F(LoginTest, GoingOfflineAndOnlineAgainLogsInAgain)
     EXPECT_TRUE(app_->GetSessionKey().empty());
     EXPECT_EQ(lumui::TrayState(main_->m_hWnd, 2023).icon, main_->m_hIconOffline);
     EXPECT_EQ(service_.Requests().size(), calls);
-    // The 18th tick starts no heartbeat while offline.
+    // The 18th tick starts no heartbeat while offline: the next call the
+    // service sees is the login below.
     for (int i = 0; i < 18; ++i) main_->SendMessage(WM_TIMER, 2023, 0);
-    lumui::Pump(200);
-    EXPECT_EQ(service_.Requests().size(), calls);
 
     // Away from offline logs in again with the remembered account.
     main_->SendMessage(WM_COMMAND, 9072, 0);
     EXPECT_TRUE(lumui::PumpUntil([&] { return !app_->GetSessionKey().empty() && main_->m_nLoginsInFlight == 0; }, 10000));
-    lumui::Pump(100);
-    EXPECT_EQ(main_->m_nStatus, 2);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return main_->m_nStatus == 2; }));
     {
         const auto requests = service_.Requests();
         ASSERT_GT(requests.size(), calls);
@@ -439,13 +451,13 @@ TEST_F(LoginTest, GoingOfflineAndOnlineAgainLogsInAgain)
         ASSERT_TRUE(lumui::PumpUntil([&] { return shown() != greyOf(colour); }, 5000));
         EXPECT_EQ(shown(), colour) << std::hex << shown();
         EXPECT_TRUE(lumui::PumpUntil([&] { return main_->m_nLoginsInFlight == 0; }, 10000));
-        lumui::Pump(100);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         service_.ClearFaults();
         main_->m_dlgLogining.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_LOGIN, BN_CLICKED), 0);
         main_->SendMessage(WM_COMMAND, 9073, 0);
         main_->SendMessage(WM_COMMAND, 9072, 0);
         EXPECT_TRUE(lumui::PumpUntil([&] { return !app_->GetSessionKey().empty() && main_->m_nLoginsInFlight == 0; }, 10000));
-        lumui::Pump(100);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
     }
 
     // Online from away is local only; the heartbeat then runs.
@@ -454,9 +466,16 @@ TEST_F(LoginTest, GoingOfflineAndOnlineAgainLogsInAgain)
     EXPECT_EQ(main_->m_nStatus, 1);
     EXPECT_EQ(lumui::TrayState(main_->m_hWnd, 2023).icon, online);
     EXPECT_TRUE(lumui::PumpUntil([&] { return !app_->GetSessionKey().empty() && main_->m_nLoginsInFlight == 0; }, 10000));
-    lumui::Pump(300);
+    const size_t beforeTicks = service_.Requests().size();
     for (int i = 0; i < 18; ++i) main_->SendMessage(WM_TIMER, 2023, 0);
-    EXPECT_TRUE(lumui::PumpUntil([&] { return service_.Requests().back().method == "MaintainOnline"; }, 5000));
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] {
+            const auto requests = service_.Requests();
+            for (size_t i = beforeTicks; i < requests.size(); ++i)
+                if (requests[i].method == "MaintainOnline") return true;
+            return false;
+        },
+        5000));
     EXPECT_TRUE(service_.IsOnline(10001));
 }
 
@@ -496,7 +515,6 @@ TEST_F(LoginTest, RememberedAccountIsOfferedAndLogsInAutomatically)
     CloseMain();
     service_.ClearRequests();
     OpenMain();
-    lumui::Pump(100);
     EXPECT_TRUE(Login().IsWindowVisible());
     EXPECT_FALSE(Logining().IsWindowVisible());
     EXPECT_FALSE(MainOpaque());
@@ -544,7 +562,7 @@ TEST_F(LoginTest, RememberedAccountsListSelectsAndForgets)
         lumui::SendMouse(list.m_hWnd, WM_LBUTTONDOWN, down.x, down.y, MK_LBUTTON);
         lumui::SendMouse(list.m_hWnd, WM_MOUSEMOVE, up.x, up.y, MK_LBUTTON);
         lumui::SendMouse(list.m_hWnd, WM_LBUTTONUP, up.x, up.y);
-        lumui::Pump(20);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
     };
     auto rowOf = [&](const char* phone) {
         for (int i = 0; i < list.GetItemCount(); ++i)
@@ -605,7 +623,7 @@ TEST_F(LoginTest, ReplyAfterTheWindowWentOrTheUserLoggedOutChangesNothing)
     PressLogin();
     main_->SendMessage(WM_COMMAND, 9065, 0);
     EXPECT_TRUE(lumui::PumpUntil([&] { return main_->m_nLoginsInFlight == 0; }, 10000));
-    lumui::Pump(100);
+    EXPECT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_FALSE(MainOpaque());
     EXPECT_TRUE(Login().IsWindowVisible());
     EXPECT_EQ(app_->GetOwnUserId(), 0);
@@ -615,12 +633,9 @@ TEST_F(LoginTest, ReplyAfterTheWindowWentOrTheUserLoggedOutChangesNothing)
     // window and nothing is touched.
     PressLogin();
     CloseMain();
-    EXPECT_TRUE(lumui::PumpUntil([&] {
-        int logins = 0;
-        for (const auto& r : service_.Requests()) logins += r.method == "login";
-        return logins == 2;
-    }));
-    lumui::Pump(1500);
+    // Once the service has answered it and the worker has had the reply.
+    EXPECT_TRUE(lumui::PumpUntil([&] { return service_.Answered("login") == 2; }, 10000));
+    EXPECT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(app_->GetOwnUserId(), 0);
 
     // A cancelled login still completes when the service then answers 0.
@@ -636,7 +651,7 @@ TEST_F(LoginTest, MainWindowLoopLeavesTheLoginWindowUsable)
 {
     bool loginEnabled = false, editEnabled = false, accepted = false;
     lumui::RunLater([&] {
-        lumui::Pump(100);
+        uiwait::QueuedWorkDone();
         CKivDlg* main = static_cast<CKivDlg*>(app_->m_pMainWnd);
         if (!main) return;
         loginEnabled = main->m_dlgLogin.IsWindowEnabled();
@@ -646,8 +661,7 @@ TEST_F(LoginTest, MainWindowLoopLeavesTheLoginWindowUsable)
         main->m_dlgLogin.m_btnLogin.GetWindowRect(&r);
         lumui::SendMouse(main->m_dlgLogin.m_btnLogin.m_hWnd, WM_LBUTTONDOWN, r.left + 5, r.top + 5, MK_LBUTTON);
         lumui::SendMouse(main->m_dlgLogin.m_btnLogin.m_hWnd, WM_LBUTTONUP, r.left + 5, r.top + 5);
-        lumui::Pump(50);
-        accepted = !boxes_.empty();
+        accepted = lumui::PumpUntil([&] { return !boxes_.empty(); });
         main->SendMessage(WM_COMMAND, 9066, 0);  // exit
     });
     // The application's own main window step, which returns when the window

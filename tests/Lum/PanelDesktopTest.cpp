@@ -13,6 +13,7 @@
 #include "platform/uiapp.h"
 #include "tests/e2e/Desktop.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 
 #include <X11/Xlib.h>
@@ -93,7 +94,7 @@ protected:
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();
         main_.reset();
-        lumui::Pump(50);
+        uiwait::QueuedWorkDone();
         app_.reset();
         service_.Stop();
         SetProgramFolderForTests("");

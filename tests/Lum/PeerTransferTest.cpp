@@ -18,6 +18,7 @@
 #include "platform/socket.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 #include "tests/standin/RendezvousServer.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,7 @@
 #include <netinet/in.h>
 #include <random>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -101,6 +103,12 @@ struct RawClient {
         if (fd >= 0) ::close(fd);
     }
     void Send(const std::string& text) { ::send(fd, text.data(), text.size(), MSG_NOSIGNAL); }
+    // How many bytes have arrived and wait to be read.
+    int Waiting() const
+    {
+        int n = 0;
+        return ::ioctl(fd, FIONREAD, &n) == 0 ? n : 0;
+    }
     // What arrives within the receive time-out; "<closed>" appended when the
     // server ended the connection.
     std::string Receive()
@@ -237,7 +245,7 @@ protected:
         main_->DestroyWindow();
         main_.reset();  // stops every transfer thread
         EXPECT_EQ(PeerRunningThreads(), 0);
-        lumui::Pump(50);
+        uiwait::QueuedWorkDone();
         app_.reset();
         rendezvous_.Stop();
         ResetPeerContext();
@@ -371,7 +379,10 @@ TEST_F(PeerTransferTest, LargeFileArrivesIntactWithProgressAndNotices)
 
     // Both panes: the receiver's (the chat with the sender) shows progress
     // at 100% and the completion; the names are escaped.
-    lumui::Pump(300);
+    EXPECT_TRUE(lumui::PumpUntil([&] {
+        return History(senderChat->m_dlgMsgList).Find("已经传输完成！") != -1 &&
+               History(receiverChat->m_dlgMsgList).Find("已经传输完成!") != -1;
+    }));
     const CString inSenderChat = History(senderChat->m_dlgMsgList);
     EXPECT_NE(inSenderChat.Find("big &lt;&amp;&gt; file.bin 已经传输完成！"), -1) << inSenderChat.str();
     const CString inReceiverChat = History(receiverChat->m_dlgMsgList);
@@ -587,6 +598,25 @@ TEST_F(PeerTransferTest, FailingRendezvousServerEndsTheFetch)
     EXPECT_TRUE(Names(dir_.file("save")).empty());
 }
 
+// A rendezvous server that keeps its side open until the client goes (one
+// that holds its connections, or one slow to close on a busy machine): the
+// client leaves first once it has waited for an answer, and its next request
+// from the same port still reaches the server.
+TEST_F(PeerTransferTest, TheNextRendezvousFromTheSamePortReachesAServerTheClientLeftFirst)
+{
+    rendezvous_.SetFault(standin::RendezvousServer::Fault::kSilent);
+    CPeerLink link;
+    ASSERT_EQ(link.Rendezvous(kReceiver, kSender, 1, 11), 1);
+    ASSERT_NE(link.m_nLocalPort, 0);
+    rendezvous_.SetFault(standin::RendezvousServer::Fault::kNone);
+    const int port = link.m_nLocalPort;
+    EXPECT_EQ(link.Rendezvous(kReceiver, kSender, 1, 11), 1);
+    EXPECT_EQ(link.m_nLocalPort, port);
+    const auto requests = rendezvous_.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].port, port);
+}
+
 // The hole notice (2035, sent here as nothing in the system sends it):
 // incomplete or foreign notices are ignored; one for this user answers the
 // server with command 12 and starts the listener on the learned port.
@@ -596,9 +626,13 @@ TEST_F(PeerTransferTest, HoleNoticeAnswersServerAndListens)
         XMLNode q = XMLNode::parseString(text, "q");
         main_->SendMessage(UM_PEER_HOLE, 0, reinterpret_cast<LPARAM>(&q));
     };
+    const int running = PeerRunningThreads();
     send("<q cmd='11'><hole fromid='10001' fromip='127.0.0.1' fromport='1' toid='10002'/></q>");  // no gid
     send("<q cmd='11'><hole fromid='10001' fromip='127.0.0.1' fromport='1' toid='10009' gid='1'/></q>");
-    lumui::Pump(500);
+    // Nothing was set off: no thread to punch, and the first request the
+    // server sees is the answer to the complete notice below.
+    EXPECT_EQ(PeerRunningThreads(), running);
+    EXPECT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_TRUE(rendezvous_.Requests().empty());
 
     BrokenPeer peer(0, false);  // something to punch towards
@@ -655,14 +689,14 @@ TEST_F(PeerTransferTest, AddressProgressAndNoticesReachTheContactsPane)
     record.userId = kSender;
     record.gid = 1;
     main_->SendMessage(UM_FILE_PROGRESS, reinterpret_cast<WPARAM>(&record), 37);
-    lumui::Pump(200);
-    EXPECT_NE(History(chat->m_dlgMsgList).Find("37%"), -1);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return History(chat->m_dlgMsgList).Find("37%") != -1; }))
+        << History(chat->m_dlgMsgList).str();
 
     const CString hostile = PeerNoticeCommand(kSender, kReceiver, 1, "<img src=x onerror=alert(1)> 已经传输完成!");
     EXPECT_EQ(main_->SendMessage(UM_PEER_NOTICE, reinterpret_cast<WPARAM>(hostile.GetString()), 0), 1);
     const CString nobody = PeerNoticeCommand(10077, kReceiver, 1, "x");
     EXPECT_EQ(main_->SendMessage(UM_PEER_NOTICE, reinterpret_cast<WPARAM>(nobody.GetString()), 0), 0);
-    lumui::Pump(200);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return History(chat->m_dlgMsgList).Find("已经传输完成!") != -1; }));
     const CString shown = History(chat->m_dlgMsgList);
     EXPECT_NE(shown.Find("&lt;img src=x onerror=alert(1)&gt; 已经传输完成!"), -1) << shown.str();
     EXPECT_EQ(shown.Find("<img src=\"x\""), -1);
@@ -785,7 +819,9 @@ TEST_F(PeerTransferTest, AFileOfferIsNotFetchedAsAPicture)
     main_->SendMessage(UM_USER_MESSAGE, 0, reinterpret_cast<LPARAM>(&msg));
     // The offer line with its links shows; nobody is asked for "F7".
     EXPECT_TRUE(lumui::PumpUntil([&] { return History(chat->m_dlgMsgList).Find("F7_span") != -1; }, 5000));
-    lumui::Pump(500);
+    // Nothing was set off by then: no transfer thread, no request.
+    EXPECT_TRUE(uiwait::QueuedWorkDone());
+    EXPECT_EQ(PeerRunningThreads(), 0);
     EXPECT_TRUE(rendezvous_.Requests().empty());
     EXPECT_TRUE(sender->m_pTransMap == nullptr || sender->m_pTransMap->empty());
 }
@@ -800,7 +836,6 @@ TEST_F(PeerTransferTest, SendingAPictureMakesTheSenderReachable)
     std::ofstream(dir_.file("files/me.png")) << "png";
     chat->m_dlgMsgList.InsertWriteText(
         ("<img id='me.png' src='" + std::string(FileUrl(dir_.file("files/me.png").c_str()).GetString()) + "'>").c_str());
-    lumui::Pump(100);
     chat->m_dlgMsgList.SendTyped();
     EXPECT_TRUE(lumui::PumpUntil(
         [&] {
@@ -827,7 +862,8 @@ TEST_F(PeerTransferTest, QuittingDuringTransferStopsEveryThread)
     RawClient c(MainPeerLink()->m_nLocalPort);
     c.Send("<q cmd='14'><file id='F1' userid='10002' gid='1'>" + source + "</file></q>");
     ASSERT_TRUE(lumui::PumpUntil([] { return PeerRunningThreads() >= 2; }, 5000));
-    lumui::Pump(300);
+    // The file is on its way: its first bytes wait unread at the receiver.
+    ASSERT_TRUE(lumui::PumpUntil([&] { return c.Waiting() > 0; }, 5000));
     const auto start = std::chrono::steady_clock::now();
     app_->m_pMainWnd = nullptr;
     main_->DestroyWindow();

@@ -14,6 +14,7 @@
 #include "platform/uiapp.h"
 #include "tests/Lum/TestPluginExports.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
 
@@ -95,7 +96,7 @@ protected:
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();
         main_.reset();
-        lumui::Pump(30);
+        uiwait::QueuedWorkDone();
         app_.reset();
     }
 

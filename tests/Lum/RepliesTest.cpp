@@ -12,6 +12,8 @@
 #include "platform/heads.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/ServeInBackground.h"
+#include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -20,9 +22,11 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -71,8 +75,12 @@ protected:
         server_.Get("/topic.txt", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("Exams next week\r\nsecond line\r\n", "text/plain");
         });
+        server_.set_logger([this](const httplib::Request& req, const httplib::Response&) {
+            std::lock_guard<std::mutex> lock(servedLock_);
+            served_.push_back(req.path);
+        });
         const int port = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        thread_ = ServeInBackground(server_);
         WritePrivateProfileString("Web", "BaseUrl", ("http://127.0.0.1:" + std::to_string(port)).c_str(),
                                   dir_.file("Lum.ini").c_str());
         CKivDlg::s_nExitWaitMs = 50;
@@ -89,7 +97,7 @@ protected:
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();
         main_.reset();
-        lumui::Pump(50);
+        uiwait::QueuedWorkDone();
         server_.stop();
         thread_.join();
         app_.reset();
@@ -145,8 +153,19 @@ protected:
         return static_cast<CDataUser*>(list.GetUser(id));
     }
 
+    // How many requests the web server has answered whose path starts with `prefix`.
+    int Served(const std::string& prefix)
+    {
+        std::lock_guard<std::mutex> lock(servedLock_);
+        int n = 0;
+        for (const std::string& path : served_) n += path.compare(0, prefix.size(), prefix) == 0;
+        return n;
+    }
+
     TempDir dir_;
     httplib::Server server_;
+    std::mutex servedLock_;
+    std::vector<std::string> served_;
     std::thread thread_;
     std::atomic<int> requests777_{0};
     std::atomic<bool> release777_{false};
@@ -180,7 +199,8 @@ TEST_F(RepliesTest, FriendListRepliesMergeNewChangedAndRemovedFriendsIntoListAnd
     // The head of 120 arrives from the web server; 123 has none there.
     EXPECT_TRUE(lumui::PumpUntil([&] { return FriendRecord(120)->m_imgHead != nullptr; }, 5000));
     EXPECT_EQ(Pixel(FriendRecord(120)->m_imgHead, 20, 20), kGreen);
-    lumui::Pump(200);
+    ASSERT_TRUE(lumui::PumpUntil(
+        [&] { return Served("/upload/face/123.png") > 0 && lumheads::PendingHeads() == 0; }, 5000));
     EXPECT_EQ(FriendRecord(123)->m_imgHead, nullptr);
 }
 
@@ -234,7 +254,7 @@ TEST_F(RepliesTest, OneHeadAskedForByTwoListsIsFetchedOnceAndBothGetIt)
     StartUserHeadDownload(&later);
     ASSERT_NE(later.m_imgHead, nullptr);
     EXPECT_EQ(Pixel(later.m_imgHead, 20, 20), kRed);
-    lumui::Pump(50);
+    ASSERT_TRUE(lumui::PumpUntil([] { return lumheads::PendingHeads() == 0; }, 8000));
     EXPECT_EQ(requests777_.load(), 1);
 }
 

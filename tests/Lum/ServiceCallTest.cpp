@@ -365,7 +365,14 @@ TEST_F(ServiceCallTest, ServesTwoConnectionsAtOnce)
         EXPECT_EQ(r.groupList.size(), 2u);
         slowDone = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Once the service holds the slow call, the other is made.
+    auto received = [&] {
+        for (const auto& r : service_.Requests())
+            if (r.method == "getGroupList") return true;
+        return false;
+    };
+    for (int i = 0; i < 500 && !received(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_TRUE(received());
     Call([&](LumServiceClient& c) { EXPECT_EQ(c.GetPwd("13800000001"), ResultCode::SUCCESS); });
     EXPECT_FALSE(slowDone.load());
     waiting.join();

@@ -19,6 +19,7 @@
 #include "platform/sound.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
 
@@ -89,7 +90,7 @@ protected:
             app_->m_pMainWnd = nullptr;
             main_->DestroyWindow();
             main_.reset();
-            lumui::Pump(50);
+            uiwait::QueuedWorkDone();
         }
         app_.reset();
         lumui::SetMessageBoxHook(nullptr);
@@ -148,7 +149,7 @@ protected:
     void Shot(const char* name)
     {
         std::filesystem::create_directories(SCREENSHOT_DIR);
-        lumui::Pump(300);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
     }
 
@@ -249,12 +250,13 @@ TEST_F(SettingsApplyTest, SkinReachesEveryOpenWindowAndAnUndecodablePictureIsRef
     CWnd* chat = na->m_dlgChat;
     chat->ShowWindow(SW_SHOW);
     chat->MoveWindow(300, 80, 520, 460);
-    lumui::Pump(300);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return lumui::IsOnScreen(chat->m_hWnd); }));
     Shot("skin_picture.png");
 
     // A colour: low byte red, second green, third blue; stored as numbers.
     main_->SendMessage(UM_SKIN_CHANGE, RGB(153, 102, 51), 0);
-    lumui::Pump(300);
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] { return Background(main_.get()) == 0x996633u && Background(chat) == 0x996633u; }));
     EXPECT_EQ(CDlgBase::m_R, 153);
     EXPECT_EQ(CDlgBase::m_G, 102);
     EXPECT_EQ(CDlgBase::m_B, 51);
@@ -268,7 +270,7 @@ TEST_F(SettingsApplyTest, SkinReachesEveryOpenWindowAndAnUndecodablePictureIsRef
     for (const char* name : {"broken.jpg", "missing.jpg"}) {
         CString picture = name;
         main_->SendMessage(UM_SKIN_CHANGE, reinterpret_cast<WPARAM>(&picture), 1);
-        lumui::Pump(100);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         EXPECT_EQ(CDlgBase::m_IsAppBgColor, 1) << name;
         EXPECT_EQ(CDlgBase::m_sBgImgName, "") << name;
         EXPECT_EQ(main_->m_dbSys.GetSysSet(10001, "skin"), "153,102,51") << name;
@@ -278,7 +280,8 @@ TEST_F(SettingsApplyTest, SkinReachesEveryOpenWindowAndAnUndecodablePictureIsRef
     // A good picture replaces the colour on both windows.
     CString picture = "skin-02.jpg";
     main_->SendMessage(UM_SKIN_CHANGE, reinterpret_cast<WPARAM>(&picture), 1);
-    lumui::Pump(300);
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] { return Background(main_.get()) != 0x996633u && Background(chat) != 0x996633u; }));
     EXPECT_EQ(main_->m_dbSys.GetSysSet(10001, "skin"), "skin-02.jpg");
     EXPECT_NE(Background(main_.get()), 0x996633u);
     EXPECT_NE(Background(chat), 0x996633u);

@@ -19,6 +19,7 @@
 #include "platform/uiapp.h"
 #include "tests/Lum/NetworkWaitWatch.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
 
@@ -57,7 +58,7 @@ protected:
             app_->m_pMainWnd = nullptr;
             main_->DestroyWindow();
             main_.reset();
-            lumui::Pump(50);
+            uiwait::QueuedWorkDone();
         }
         lumui::SetMessageBoxHook(nullptr);
         app_.reset();
@@ -139,14 +140,32 @@ protected:
         return std::string();
     }
 
+    // How many requests the web server got for `path`.
+    int Asked(const std::string& path) const
+    {
+        int n = 0;
+        for (const auto& r : web_.Requests()) n += r.path == path;
+        return n;
+    }
+    // The friends' heads the web server was asked for.
+    int HeadsAsked() const
+    {
+        int n = 0;
+        for (const auto& entry : main_->m_listFriend.m_mapUsers)
+            n += Asked("/upload/face/" + std::to_string(entry.first) + ".png") > 0;
+        return n;
+    }
+
     // Whether every friend's row shows the default head: the pixels of the
     // row's head are those of the default picture.
     bool FriendRowsShowTheDefaultHead()
     {
         CKivUsersListCtrl& list = main_->m_listFriend;
         main_->SelectTab(IDC_BTN_TAB_FRIENDS);
+        // Drawn as the list is now.
+        uiwait::QueuedWorkDone();
+        list.Invalidate();
         list.UpdateWindow();
-        lumui::Pump(20);
         Gdiplus::Color expected;
         if (!list.m_pDefaultHead || list.m_pDefaultHead->GetPixel(20, 20, &expected) != Gdiplus::Ok) return false;
         for (int row = 0; row < list.GetItemCount(); ++row) {
@@ -176,10 +195,12 @@ TEST_F(StalledWebTest, TheClientLogsInAndOpensItsMessageWindowsWhileTheWebServer
     ASSERT_TRUE(OpenMessageWindows());
     // Heads were asked for and none has come.
     EXPECT_TRUE(lumui::PumpUntil([] { return lumheads::PendingHeads() > 0; }, 5000));
-    lumui::Pump(300);
+    // The server holds a friend's head it was asked for (the others wait
+    // behind the requests it holds).
+    EXPECT_TRUE(lumui::PumpUntil([&] { return HeadsAsked() > 0; }, 10000));
+    EXPECT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_LT(network_.LongestMs(), kResponsiveMs);
     EXPECT_TRUE(FriendRowsShowTheDefaultHead());
-    EXPECT_FALSE(web_.Requests().empty());
 
     // The server answers at last: the friends' heads take their places.
     web_.Unstall();
@@ -217,7 +238,8 @@ TEST_F(StalledWebTest, TheMessageManagerShowsItsTreeAtOnceWhileHeadsStallAndTheH
     UseWebServer(web_.BaseUrl());
     ASSERT_TRUE(Start());
     ASSERT_TRUE(LogIn());
-    lumui::Pump(200);
+    // The heads asked for at the login have come.
+    ASSERT_TRUE(lumui::PumpUntil([] { return lumheads::PendingHeads() == 0; }, 10000));
 
     // Pages and their scripts come; head pictures never answer.
     web_.Stall("/upload/");
@@ -225,7 +247,9 @@ TEST_F(StalledWebTest, TheMessageManagerShowsItsTreeAtOnceWhileHeadsStallAndTheH
     network_.Arm();
     ASSERT_TRUE(OpenMessageWindows());
     EXPECT_TRUE(lumui::PumpUntil([&] { return Tree().find("upload/face/default.png") != std::string::npos; }, 10000));
-    lumui::Pump(300);
+    // The server holds the head the tree would show.
+    EXPECT_TRUE(lumui::PumpUntil([&] { return Asked("/upload/face/10002.png") > 0; }, 10000));
+    EXPECT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_LT(network_.LongestMs(), kResponsiveMs);
     EXPECT_EQ(Tree().find("upload/face/10002.png"), std::string::npos);
 

@@ -16,6 +16,7 @@
 #include "platform/shellapi.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/WireFormat.h"
 
@@ -73,7 +74,7 @@ protected:
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();
         main_.reset();
-        lumui::Pump(30);
+        uiwait::QueuedWorkDone();
         app_.reset();
         CKivUsersListCtrl::s_loadHead = nullptr;
         CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
@@ -345,8 +346,7 @@ TEST_F(StatusTest, ReadMessageHotkeySettingAndPress)
     CDataUser* wei = AddUser(main_->m_listFriend, 120, "Wei");
     main_->m_stackNewMsg.Push(wei);
     ASSERT_TRUE(lumui::FireHotKey(main_->m_hWnd, 2022));
-    lumui::Pump(50);
-    EXPECT_TRUE(main_->m_stackNewMsg.IsEmpty());
+    EXPECT_TRUE(lumui::PumpUntil([&] { return main_->m_stackNewMsg.IsEmpty() != FALSE; }));
 }
 
 TEST_F(StatusTest, SettingsLoadPicksTheReplyTextAndDefaultSounds)

@@ -4,7 +4,9 @@
 #include "platform/config.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/threads.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/ServeInBackground.h"
 
 #include <httplib.h>
 
@@ -71,7 +73,7 @@ protected:
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
         ASSERT_GT(port_, 0);
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        thread_ = ServeInBackground(server_);
         const std::string url = "http://127.0.0.1:" + std::to_string(port_);
         WritePrivateProfileString("Web", "BaseUrl", url.c_str(), (folder_ + "Lum.ini").c_str());
 
@@ -169,7 +171,11 @@ TEST_F(UpdateTest, ACurrentUpdaterIsStartedAtOnce)
     app_->CheckUpdater();
     // Started before the check returns, without a download.
     EXPECT_EQ(Started(), std::vector<std::string>{folder_ + "Updater.exe"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // A download would run on a worker of its own: once none runs, any
+    // download there was has asked the web server.
+    for (int i = 0; i < 1000 && lumui::RunningThreads(ThreadDownloadUpdater) > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(lumui::RunningThreads(ThreadDownloadUpdater), 0);
     EXPECT_TRUE(Queries().empty());
 }
 

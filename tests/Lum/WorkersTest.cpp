@@ -538,13 +538,14 @@ TEST_F(WorkersTest, AWorkerFinishingAfterItsWindowWentSendsNothing)
     service_.SetFault("getFriendList", slow);
     service_.SetFault("login", slow);
 
-    // The window is destroyed while the call is in flight.
+    // The window is destroyed while the call is in flight (the service has it).
     std::atomic<bool> done{false};
+    size_t asked = service_.Requests().size();
     std::thread worker([&] {
         ThreadGetFriendList(nullptr);
         done = true;
     });
-    lumui::Pump(100);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return service_.Requests().size() > asked; }));
     window_->DestroyWindow();
     EXPECT_TRUE(lumui::PumpUntil([&] { return done.load(); }, 10000));
     worker.join();
@@ -556,11 +557,12 @@ TEST_F(WorkersTest, AWorkerFinishingAfterItsWindowWentSendsNothing)
     auto* login = new StructLogin;
     login->name = "13800000001";
     login->pwd = "123456";
+    asked = service_.Requests().size();
     std::thread loginWorker([&] {
         ThreadLogin(login);
         done = true;
     });
-    lumui::Pump(100);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return service_.Requests().size() > asked; }));
     app_->m_pMainWnd = nullptr;
     window_.reset();
     EXPECT_TRUE(lumui::PumpUntil([&] { return done.load(); }, 10000));

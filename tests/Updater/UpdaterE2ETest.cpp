@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 using namespace updatertest;
 
 const int kDialogWidth = 320, kDialogHeight = 330;
-const int kButtonX = 160, kButtonY = 299;  // inside the dialog
 
 using e2e::kLoginHeight;
 using e2e::kLoginWidth;
@@ -70,7 +69,6 @@ protected:
     }
     void Screenshot(const std::string& name)
     {
-        lumui::Pump(100);
         EXPECT_TRUE(lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str()));
     }
 
@@ -112,12 +110,13 @@ TEST_F(UpdaterE2ETest, AnOutdatedClientIsReplacedAndStartedAgain)
 
     // Start: the running client is named; OK lets the update stop it.
     const std::set<unsigned long> before = e2e::VisibleIds();
-    ASSERT_TRUE(e2e::Click(dialog.x + kButtonX, dialog.y + kButtonY));
+    ASSERT_TRUE(e2e::ClickControl(dialog, IDOK));
     e2e::ScreenWindow box;
     ASSERT_TRUE(e2e::WaitForWindowWhere([&](const e2e::ScreenWindow& w) { return !before.count(w.id); }, 10000, &box));
     Screenshot("updater_e2e_question.png");
-    // The keyboard goes to the window under the pointer.
-    ASSERT_TRUE(e2e::Click(box.x + 10, box.y + 10));
+    // The keyboard goes to the box, as the window manager gives it.
+    ASSERT_TRUE(e2e::Focus(box.id));
+    ASSERT_TRUE(e2e::waitFor([&] { return e2e::HasFocus(box.id); }, 5000));
     ASSERT_TRUE(e2e::Key("Return"));
 
     // Downloaded, checked, the client stopped and replaced.
@@ -129,11 +128,12 @@ TEST_F(UpdaterE2ETest, AnOutdatedClientIsReplacedAndStartedAgain)
 
     // "升级完成" starts the new client and ends the updater; the new client's
     // own updater finds nothing to do.
-    ASSERT_TRUE(e2e::Click(dialog.x + kButtonX, dialog.y + kButtonY));
+    ASSERT_TRUE(e2e::ClickControl(dialog, IDOK));
     ASSERT_TRUE(waitFor([&] { return !FindProgramProcesses((folder_ + "/Lum").c_str()).empty(); }, 10000));
     ASSERT_TRUE(e2e::WaitForWindow(kLoginWidth, kLoginHeight, 20000, nullptr));
     ASSERT_TRUE(waitFor([&] { return FindProgramProcesses((folder_ + "/Updater").c_str()).empty(); }, 10000));
-    EXPECT_FALSE(e2e::WaitForWindow(kDialogWidth, kDialogHeight, 1000, nullptr));
+    // The updater has ended: its dialog is gone.
+    EXPECT_FALSE(e2e::WaitForWindow(kDialogWidth, kDialogHeight, 0, nullptr));
     Screenshot("updater_e2e_restarted.png");
 }
 

@@ -10,6 +10,7 @@
 #include "platform/uiapp.h"
 #include "tests/Updater/UpdaterFixture.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 #include "tests/standin/StandinWeb.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +54,7 @@ protected:
     void TearDown() override
     {
         dlg_.reset();
-        lumui::Pump(10);
+        uiwait::QueuedWorkDone();
         for (pid_t pid : children_) KillChild(pid);
         lumui::SetMessageBoxHook(nullptr);
         SetWinExecHookForTests(nullptr);
@@ -99,7 +100,7 @@ protected:
         dlg_ = std::make_unique<CUpdaterDlg>();
         ASSERT_TRUE(dlg_->Create(CUpdaterDlg::IDD, nullptr));
         dlg_->ShowWindow(SW_SHOW);
-        lumui::Pump(20);
+        ASSERT_TRUE(uiwait::QueuedWorkDone());
     }
     std::string ButtonText()
     {
@@ -122,7 +123,7 @@ protected:
     {
         Click();
         ASSERT_TRUE(lumui::PumpUntil([&] { return !dlg_->IsWorkerRunning(); }, 30000));
-        lumui::Pump(20);
+        ASSERT_TRUE(uiwait::QueuedWorkDone());
     }
     void Screenshot(const std::string& name)
     {
@@ -478,7 +479,7 @@ TEST_F(UpdaterTest, AnAnsweredNoLeavesEverythingAlone)
     OpenDialog();
     boxAnswer_ = IDCANCEL;
     Click();
-    lumui::Pump(50);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(boxes_.size(), 1u);
     EXPECT_FALSE(dlg_->IsWorkerRunning());
     EXPECT_EQ(ButtonText(), "开始更新");

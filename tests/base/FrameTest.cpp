@@ -11,6 +11,7 @@
 #include "platform/gdi.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 #include "tests/window/GifBuilder.h"
 
 #include <gtest/gtest.h>
@@ -63,7 +64,7 @@ protected:
         ASSERT_TRUE(frame.Create(kFrameTemplate));
         frame.MoveWindow(100, 100, 300, 200);
         frame.ShowWindow(SW_SHOW);
-        lumui::Pump(10);
+        ASSERT_TRUE(lumui::PumpUntil([&] { return lumui::IsOnScreen(frame.m_hWnd); })) << "the frame is not shown";
     }
     void TearDown() override { frame.DestroyWindow(); }
     DWORD at(int x, int y) { return lumui::WindowPixel(frame.m_hWnd, x, y); }
@@ -105,7 +106,7 @@ TEST_F(Frames, ButtonsSitInTheTopRightCorner)
 
     frame.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_DLG_CLOSE, BN_CLICKED),
                       reinterpret_cast<LPARAM>(frame.m_btnClose.m_hWnd));
-    lumui::Pump(10);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_TRUE(frame.cancelled);  // the posted close goes through the dialog's cancel
     frame.SendMessage(WM_COMMAND, MAKEWPARAM(IDC_BTN_DLG_MIN, BN_CLICKED), reinterpret_cast<LPARAM>(frame.m_btnMin.m_hWnd));
     EXPECT_TRUE(frame.IsIconic());
@@ -126,7 +127,7 @@ TEST_F(Frames, DragAndResizeByTheMouse)
 {
     HWND h = frame.m_hWnd;
     lumui::SendMouse(h, WM_LBUTTONDOWN, 200, 150, MK_LBUTTON);
-    lumui::Pump(10);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());  // the posted caption press starts the drag
     lumui::SendMouse(h, WM_MOUSEMOVE, 240, 170, MK_LBUTTON);
     lumui::SendMouse(h, WM_LBUTTONUP, 240, 170);
     CRect r;
@@ -237,7 +238,8 @@ TEST(Demo, FrameMenuGifAndDockingAsAPersonSeesThem)
     demo.MoveWindow(200, 150, 300, 200);
     demo.ShowWindow(SW_SHOW);
     ASSERT_TRUE(lumui::PumpUntil([&] { return demo.m_gif.IsPlaying() != FALSE; }, 2000));
-    lumui::Pump(50);
+    // The picture shows its frames in its place on the skin.
+    EXPECT_TRUE(lumui::PumpUntil([&] { return rgb(lumui::WindowPixel(demo.m_hWnd, 40, 80)) != 0xFFB04Bu; }, 2000));
     EXPECT_TRUE(lumui::SaveWindowImage(demo.m_hWnd, shot("frame.png").c_str()));
 
     // The friend menu, shown and photographed while open.

@@ -2,6 +2,7 @@
 #include "base/BaseModule.h"
 #include "base/WndMenu.h"
 #include "platform/uiapp.h"
+#include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
 
@@ -148,7 +149,7 @@ TEST_F(Menus, TheChosenItemReachesTheOwner)
     const HINSTANCE caller = AfxGetResourceHandle();
     CWndMenu().ShowFriendMenu(&owner, caller);
     EXPECT_EQ(AfxGetResourceHandle(), caller);
-    lumui::Pump(20);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(owner.last, 9044u);
     owner.DestroyWindow();
 }

@@ -12,6 +12,7 @@
 #include "platform/menu.h"
 #include "platform/shell.h"
 #include "platform/threads.h"
+#include "tests/platform/UiWait.h"
 #include "tests/standin/WebApi.h"
 
 #include <sqlite3.h>
@@ -120,7 +121,7 @@ void CommandTest::OpenMain()
     main_->ShowWindow(SW_SHOW);
     // The test gives the heartbeat itself.
     main_->KillTimer(2023);
-    lumui::Pump(50);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     ASSERT_NO_FATAL_FAILURE(LogIn());
 }
 
@@ -157,7 +158,8 @@ void CommandTest::LogIn()
         << "not logged in: " << main_->m_listFriend.GetItemCount() << " friends, "
         << main_->m_listGroup.GetItemCount() << " groups";
     ASSERT_EQ(app_->GetOwnUserId(), kOwn);
-    lumui::Pump(100);
+    // What the login's answers queued has run.
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
 }
 
 // ---------------------------------------------------------------- windows
@@ -194,13 +196,20 @@ void CommandTest::CloseWindow(const std::string& caption)
 {
     for (HWND hwnd : lumui::VisibleTopLevelWindows())
         if (WindowText(hwnd) == caption) ::SendMessage(hwnd, WM_CLOSE, 0, 0);
-    lumui::Pump(50);
+    EXPECT_TRUE(WaitGone(caption)) << caption;
 }
 
 void CommandTest::Shot(const std::string& name)
 {
     fs::create_directories(SCREENSHOT_DIR);
-    lumui::Pump(300);
+    // The windows shown where the program put them, with what was queued
+    // for them drawn.
+    lumui::PumpUntil([] {
+        for (HWND hwnd : lumui::VisibleTopLevelWindows())
+            if (!lumui::IsOnScreen(hwnd)) return false;
+        return true;
+    });
+    uiwait::QueuedWorkDone();
     lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str());
 }
 
@@ -323,7 +332,8 @@ bool CommandTest::ChooseFromMenu(const std::function<void()>& open, UINT id, std
         state->late = true;
         timers_.push_back(timer);
     }
-    lumui::Pump(50);
+    // The chosen command has run.
+    uiwait::QueuedWorkDone();
     if (offered) *offered = state->ids;
     return state->chosen;
 }
@@ -353,7 +363,7 @@ void CommandTest::DoubleClick(CListCtrl& list, int row)
     lumui::SendMouse(list.m_hWnd, WM_LBUTTONUP, at.x, at.y);
     lumui::SendMouse(list.m_hWnd, WM_LBUTTONDBLCLK, at.x, at.y, MK_LBUTTON);
     lumui::SendMouse(list.m_hWnd, WM_LBUTTONUP, at.x, at.y);
-    lumui::Pump(50);
+    uiwait::QueuedWorkDone();
 }
 
 void CommandTest::ClickRow(CListCtrl& list, int row)
@@ -364,7 +374,7 @@ void CommandTest::ClickRow(CListCtrl& list, int row)
     list.ClientToScreen(&at);
     lumui::SendMouse(list.m_hWnd, WM_LBUTTONDOWN, at.x, at.y, MK_LBUTTON);
     lumui::SendMouse(list.m_hWnd, WM_LBUTTONUP, at.x, at.y);
-    lumui::Pump(50);
+    uiwait::QueuedWorkDone();
 }
 
 void CommandTest::Quit()
@@ -373,13 +383,23 @@ void CommandTest::Quit()
     app_->m_pMainWnd = nullptr;
     if (main_->m_hWnd) main_->DestroyWindow();
     main_.reset();
-    lumui::Pump(100);
+    uiwait::QueuedWorkDone();
 }
 
 void CommandTest::ClickElement(CDHtmlDialog* page, const std::string& id)
 {
-    Eval(page, "setTimeout(function(){document.getElementById('" + id + "').click();},50),1");
-    lumui::Pump(150);
+    // The click runs from the page's own loop once this call into the page
+    // has returned, and the page counts it once its handlers have run.
+    const HWND hwnd = page->m_hWnd;
+    const char kClicked[] = "window.lumTestClicked || 0";
+    const std::string before = Eval(page, kClicked);
+    Eval(page, "setTimeout(function(){try{document.getElementById('" + id +
+                   "').click();}finally{window.lumTestClicked=(window.lumTestClicked||0)+1;}},0),1");
+    EXPECT_TRUE(lumui::PumpUntil([&] { return !::IsWindow(hwnd) || Eval(page, kClicked) != before; }, 10000))
+        << "the page did not handle the click on " << id;
+    // What the handlers asked of the program runs before the test goes on.
+    if (::IsWindow(hwnd)) page->DispatchPendingCalls();
+    uiwait::QueuedWorkDone();
 }
 
 void CommandTest::ClickControl(CWnd& control)
@@ -390,7 +410,7 @@ void CommandTest::ClickControl(CWnd& control)
     lumui::SendMouse(control.m_hWnd, WM_MOUSEMOVE, at.x, at.y);
     lumui::SendMouse(control.m_hWnd, WM_LBUTTONDOWN, at.x, at.y, MK_LBUTTON);
     lumui::SendMouse(control.m_hWnd, WM_LBUTTONUP, at.x, at.y);
-    lumui::Pump(50);
+    uiwait::QueuedWorkDone();
 }
 
 int CommandTest::RowOf(CListCtrl& list, int id)
@@ -461,7 +481,11 @@ std::vector<ServiceCall> CommandTest::ServiceCalls(const std::string& method) co
 bool CommandTest::WaitServiceCalls(const std::string& method, size_t n, int timeoutMs)
 {
     const bool reached = lumui::PumpUntil([&] { return ServiceCalls(method).size() >= n; }, timeoutMs);
-    lumui::Pump(200);
+    // Every call the service got is answered and its answer handled: a call
+    // made once too often would be among them by then.
+    lumui::PumpUntil([&] { return static_cast<size_t>(service_.Answered(method)) >= ServiceCalls(method).size(); },
+                     timeoutMs);
+    uiwait::QueuedWorkDone();
     return reached && ServiceCalls(method).size() == n;
 }
 

@@ -25,7 +25,14 @@ protected:
     void StrangerWrites()
     {
         Receive(kZhao, 2, "<span>你好</span>");
-        ASSERT_TRUE(lumui::PumpUntil([&] { return Strangers().GetUser(kZhao) != nullptr; }, 5000));
+        // Listed, and named once the service told who he is (a chat opened
+        // before that is titled with his number).
+        ASSERT_TRUE(lumui::PumpUntil(
+            [&] {
+                const CData* rec = Strangers().GetUser(kZhao);
+                return rec && CString(rec->m_bstrName) == "赵磊";
+            },
+            5000));
         Main().SelectTab(IDC_BTN_TAB_STRANGERS);
     }
 

@@ -18,7 +18,7 @@ protected:
     CKivGroupListCtrl& Groups() { return Main().m_listGroup; }
 
     // Opens a group's chat with a double click on its row and waits for its
-    // member list.
+    // member list, which is filled once the chat's page has loaded.
     CKivDlgChatGroup* OpenGroupChat(int gid, size_t members)
     {
         Main().SelectTab(IDC_BTN_TAB_GROUPS);
@@ -27,10 +27,14 @@ protected:
         lumui::PumpUntil(
             [&] {
                 chat = GroupChatOf(gid);
-                return chat && chat->IsWindowVisible() &&
-                       static_cast<size_t>(chat->m_dlgMsgList.m_listMembers.GetItemCount()) == members;
+                return chat && chat->IsWindowVisible();
             },
             5000);
+        if (!chat) return nullptr;
+        EXPECT_TRUE(WaitPage(chat->m_dlgMsgList)) << "the chat's page did not load";
+        EXPECT_TRUE(lumui::PumpUntil(
+            [&] { return static_cast<size_t>(chat->m_dlgMsgList.m_listMembers.GetItemCount()) == members; }, 5000))
+            << "members listed: " << chat->m_dlgMsgList.m_listMembers.GetItemCount();
         return chat;
     }
 

@@ -5,6 +5,7 @@
 #include "base/MenuCommands.h"
 #include "platform/shellapi.h"
 #include "tests/commands/CommandFixture.h"
+#include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +53,10 @@ protected:
         CRect list;
         Main().m_listGroup.GetWindowRect(&list);
         lumui::SendMouse(Main().m_listGroup.m_hWnd, WM_MOUSEMOVE, list.CenterPoint().x, list.CenterPoint().y);
-        lumui::Pump(100);
+        // The button told the pointer left, and drawn as it is now.
+        uiwait::QueuedWorkDone();
+        Main().m_btnStatus.Invalidate();
+        Main().m_btnStatus.UpdateWindow();
         std::vector<DWORD> pixels;
         CRect r;
         Main().m_btnStatus.GetClientRect(&r);

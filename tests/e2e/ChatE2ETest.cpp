@@ -21,13 +21,8 @@
 namespace {
 
 using e2e::Client;
-using e2e::kFriendsTabX;
-using e2e::kFriendsTabY;
 using e2e::Title;
 using e2e::waitFor;
-
-// The write box of the chat page lies above the bottom bar (关闭/发送).
-const int kWriteX = 150, kWriteFromBottom = 80;
 
 const char kLine[] = "It's e2e hello";
 
@@ -79,22 +74,19 @@ TEST_F(ChatTest, ALineTypedByOneFriendReachesTheOtherAndBothHistories)
 
     // A opens the chat with B (the first of A's friends).
     e2e::ScreenWindow chatA;
-    ASSERT_NO_FATAL_FAILURE(OpenFirstChat(a_, kFriendsTabX, kFriendsTabY, &chatA));
+    ASSERT_NO_FATAL_FAILURE(OpenChatOfFirstRow(a_, IDC_BTN_TAB_FRIENDS, IDC_LIST_FRIENDS, &chatA));
     EXPECT_EQ(Title(chatA.id).rfind("与 好友 ", 0), 0u) << "title: " << Title(chatA.id);
 
     // The page loads after the window shows; then the line is typed into the
     // write box and, once the box holds it, sent with Enter (the window
     // takes Enter before the page has handled keys still on their way).
     std::string shown;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            return e2e::ClickToType(chatA, chatA.x + kWriteX, chatA.y + chatA.height - kWriteFromBottom) &&
-                   e2e::TypeLanded(kLine, &shown);
-        },
-        20000))
+    ASSERT_TRUE(e2e::PageLoaded(chatA)) << "the chat page did not load";
+    ASSERT_TRUE(waitFor([&] { return ClickToTypeInto(chatA, "#MsgWriteIFrame") && e2e::TypeLanded(kLine, &shown); },
+                        20000))
         << "the write box holds [" << shown << "]";
     ASSERT_TRUE(e2e::Key("Return"));
-    ASSERT_TRUE(waitFor([&] { return !service_.Pending(10002).empty(); }, 5000)) << "A's line did not reach the service";
+    ASSERT_TRUE(waitFor([&] { return service_.Answered("SendUserMsg") >= 1; }, 5000)) << "A's line did not reach the service";
     Screenshot("chat-e2e-a.png");
 
     // B's heartbeat (every 7.2 s) takes the line from the service; with no
@@ -112,7 +104,8 @@ TEST_F(ChatTest, ALineTypedByOneFriendReachesTheOtherAndBothHistories)
     }
     ASSERT_TRUE(opened) << "the hotkey opened no chat on B";
     EXPECT_EQ(Title(chatB.id).rfind("与 好友 ", 0), 0u) << "title: " << Title(chatB.id);
-    e2e::SettledScreen(chatB.x, chatB.y, chatB.width, chatB.height);
+    // B's chat shows the line.
+    EXPECT_TRUE(PageShows(chatB, "#MsgHistoryIFrame >>> body", kLine)) << "B's chat does not show the line";
     Screenshot("chat-e2e-b.png");
 
     // Both quit; then their history stores are read.

@@ -592,6 +592,42 @@ std::string ElementText(const ScreenWindow& window, const std::string& selector,
     return ask(window.id, "text " + selector, &reply, timeoutMs) ? reply : std::string();
 }
 
+bool PageLoaded(const ScreenWindow& window, int timeoutMs)
+{
+    return waitFor(
+        [&] {
+            std::string reply;
+            return ask(window.id, "page", &reply, timeoutMs) && reply.compare(0, 7, "loaded ") == 0;
+        },
+        timeoutMs);
+}
+
+std::vector<Item> Items(const ScreenWindow& window, int id, int timeoutMs)
+{
+    std::vector<Item> out;
+    std::string reply;
+    if (!ask(window.id, "items " + std::to_string(id), &reply, timeoutMs)) return out;
+    std::istringstream lines(reply);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string x, y, w, h;
+        Item item;
+        if (!std::getline(fields, x, '\t') || !std::getline(fields, y, '\t') || !std::getline(fields, w, '\t') ||
+            !std::getline(fields, h, '\t'))
+            continue;
+        std::getline(fields, item.text, '\t');
+        std::string command;
+        if (std::getline(fields, command)) item.command = std::atoi(command.c_str());
+        item.x = window.x + std::atoi(x.c_str());
+        item.y = window.y + std::atoi(y.c_str());
+        item.width = std::atoi(w.c_str());
+        item.height = std::atoi(h.c_str());
+        out.push_back(item);
+    }
+    return out;
+}
+
 bool HasFocus(unsigned long id)
 {
     Display* display = XOpenDisplay(nullptr);

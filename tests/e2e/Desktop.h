@@ -131,6 +131,34 @@ bool ElementRect(const ScreenWindow& window, const std::string& selector, Screen
 bool ClickElement(const ScreenWindow& window, const std::string& selector, int timeoutMs = 10000);
 // The text of the element (its value for a form field); empty when none.
 std::string ElementText(const ScreenWindow& window, const std::string& selector, int timeoutMs = 5000);
+// Whether the page shown in the window has loaded its document, waiting up
+// to `timeoutMs` for it.
+bool PageLoaded(const ScreenWindow& window, int timeoutMs = 20000);
+// A row of a list control or an entry of a popup menu, on the screen.
+struct Item {
+    int x = 0, y = 0, width = 0, height = 0;
+    std::string text;
+    int command = 0;  // a menu entry's command id (-1: a submenu, 0: a separator)
+};
+// The rows of the list control `id` of the window (rows scrolled out of
+// sight lie outside the list), or with `id` 0 the entries of the popup menu
+// the window is.
+std::vector<Item> Items(const ScreenWindow& window, int id, int timeoutMs = 5000);
+// Waits up to `timeoutMs` for a row (entry) that `match` takes; in `found`.
+template <class Match>
+bool WaitForItem(const ScreenWindow& window, int id, Match match, int timeoutMs, Item* found)
+{
+    return waitFor(
+        [&] {
+            for (const Item& item : Items(window, id))
+                if (item.height > 0 && match(item)) {
+                    if (found) *found = item;
+                    return true;
+                }
+            return false;
+        },
+        timeoutMs);
+}
 
 // Whether the window manager has given the window the keyboard.
 bool HasFocus(unsigned long id);

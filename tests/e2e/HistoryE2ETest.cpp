@@ -9,21 +9,15 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <sys/wait.h>
-#include <thread>
 
 namespace {
 
 using e2e::waitFor;
 
-// The history button of the main window's tool bar (its centre).
-const int kHistoryX = 74, kHistoryY = 87;
 const int kManagerWidth = 650, kManagerHeight = 500;
-// In the manager: the page starts 4 pixels in and 30 down; the time tab.
-const int kTimeTabX = 4 + 132, kTimeTabY = 30 + 12;
 
 // Lines between the user and friend 10002 over the last days, in the store
 // the program will open for `uid` in `folder`.
@@ -52,6 +46,14 @@ void SeedHistory(const std::string& folder, int uid)
 class HistoryTest : public e2e::TwoClientsTest {
 protected:
     bool WaitForManager(e2e::ScreenWindow* found) { return e2e::WaitForWindow(kManagerWidth, kManagerHeight, 15000, found); }
+
+    // The manager's page has loaded and filled its tree of contacts.
+    static bool Filled(const e2e::ScreenWindow& manager)
+    {
+        return e2e::PageLoaded(manager) &&
+               waitFor([&] { return e2e::ElementText(manager, "#treeType").find("我的好友") != std::string::npos; },
+                       15000);
+    }
 };
 
 }  // namespace
@@ -62,24 +64,30 @@ TEST_F(HistoryTest, ManagerOpensFromTheMainWindowOverTheUsersHistory)
         ASSERT_NO_FATAL_FAILURE(SeedHistory(folder, 10001));
     }));
 
-    ASSERT_TRUE(e2e::Click(a_.main.x + kHistoryX, a_.main.y + kHistoryY));
+    ASSERT_TRUE(e2e::ClickControl(a_.main, IDC_BTN_HISTORY));
     e2e::ScreenWindow manager;
     ASSERT_TRUE(WaitForManager(&manager)) << "the message manager did not open";
     // Its page loads and fills its tree after the window shows.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    ASSERT_TRUE(Filled(manager)) << "the manager's tree stayed empty";
     Screenshot("history-e2e-manager.png");
 
     // The time tab: the last days' lines are under "今天" / "1周以内".
-    ASSERT_TRUE(e2e::Click(manager.x + kTimeTabX, manager.y + kTimeTabY));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(e2e::ClickElement(manager, "#tabTime"));
+    EXPECT_TRUE(waitFor(
+        [&] {
+            const std::string tree = e2e::ElementText(manager, "#treeTime");
+            return tree.find("今天") != std::string::npos || tree.find("1周以内") != std::string::npos;
+        },
+        10000))
+        << e2e::ElementText(manager, "#treeTime");
     Screenshot("history-e2e-time.png");
 
     // Closed and opened again from the same button.
     ASSERT_TRUE(e2e::CloseWindow(manager.id));
     ASSERT_TRUE(waitFor([&] { return !e2e::WaitForWindow(kManagerWidth, kManagerHeight, 0, &manager); }, 5000));
-    ASSERT_TRUE(e2e::Click(a_.main.x + kHistoryX, a_.main.y + kHistoryY));
+    ASSERT_TRUE(e2e::ClickControl(a_.main, IDC_BTN_HISTORY));
     ASSERT_TRUE(WaitForManager(&manager)) << "the message manager did not open a second time";
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    ASSERT_TRUE(Filled(manager)) << "the manager's tree stayed empty the second time";
 
     // The program quits with the manager open, and ends cleanly.
     int status = -1;

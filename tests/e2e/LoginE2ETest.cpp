@@ -55,9 +55,15 @@ TEST(EndToEnd, TypingAnAccountLogsInAndShowsTheMainWindow)
     EXPECT_TRUE(waitFor([&] { return !visibleOfSize(kLoginWidth, kLoginHeight) && !visibleOfSize(238, kLoginHeight); },
                         15000))
         << "the login dialogs stayed";
-    // The main panel (135 x 321 dialog units) is on screen.
-    EXPECT_TRUE(visibleOfSize(e2e::kMainWidth, e2e::kMainHeight)) << "no main window";
-    lumui::Pump(300);
+    // The main panel (135 x 321 dialog units) is on screen, where the login
+    // window was.
+    e2e::ScreenWindow main;
+    EXPECT_TRUE(e2e::WaitForWindowWhere(
+        [&](const e2e::ScreenWindow& w) {
+            return w.width == e2e::kMainWidth && w.height == e2e::kMainHeight && w.x == login.x && w.y == login.y;
+        },
+        5000, &main))
+        << "no main window";
     lumui::SaveScreenImage((shots + "/e2e-main.png").c_str());
     EXPECT_TRUE(e2e::IsRunning(lum));
 

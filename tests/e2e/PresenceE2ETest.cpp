@@ -7,36 +7,45 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <thread>
+#include <string>
+#include <vector>
 
 namespace {
 
 using e2e::Client;
-using e2e::kFriendsTabX;
-using e2e::kFriendsTabY;
-using e2e::kListHeight;
-using e2e::kListWidth;
-using e2e::kListX;
-using e2e::kListY;
 using e2e::kMainWidth;
 using e2e::waitFor;
 
 class PresenceTest : public e2e::TwoClientsTest {
 protected:
-    std::vector<uint32_t> FriendList(const Client& c)
+    // The friend list of a client's main window, where the program has it.
+    void FindFriendList(const Client& c)
     {
-        return Area(c, kListX, kListY, kListWidth, kListHeight);
+        ASSERT_TRUE(e2e::FindControl(c.main, IDC_LIST_FRIENDS, &list_, 10000)) << "no friend list";
     }
 
-    // The friend list once it has stopped changing (rows and heads arrive
-    // after the main window shows).
-    std::vector<uint32_t> SettledFriendList(const Client& c)
+    std::vector<uint32_t> FriendList() { return e2e::GrabScreen(list_.x, list_.y, list_.width, list_.height); }
+
+    // The friend list once its rows, their heads from the web server and
+    // their drawing have arrived (it stops changing).
+    std::vector<uint32_t> SettledFriendList() { return e2e::SettledScreen(list_.x, list_.y, list_.width, list_.height); }
+
+    // The rows of the list whose pixels differ between two pictures of it.
+    std::vector<int> ChangedRows(const std::vector<uint32_t>& before, const std::vector<uint32_t>& after) const
     {
-        return Settled(c, kListX, kListY, kListWidth, kListHeight);
+        std::vector<int> rows;
+        for (size_t k = 0; k < before.size() && k < after.size(); ++k) {
+            const int y = static_cast<int>(k) / list_.width;
+            int row = -1;
+            for (size_t r = 0; r < rows_.size(); ++r)
+                if (list_.y + y >= rows_[r].y && list_.y + y < rows_[r].y + rows_[r].height) row = static_cast<int>(r);
+            if (before[k] != after[k] && (rows.empty() || rows.back() != row)) rows.push_back(row);
+        }
+        return rows;
     }
+
+    e2e::Control list_;
+    std::vector<e2e::Item> rows_;
 };
 
 }  // namespace
@@ -49,9 +58,18 @@ TEST_F(PresenceTest, AFriendWhoQuitsIsDrawnOfflineByTheOther)
     ASSERT_NO_FATAL_FAILURE(LogIn(b_, "13800000002", 10002));
     ASSERT_GE(b_.main.x, a_.main.x + kMainWidth) << "the two main windows overlap";
 
-    // B's friends: A (online) and 10005 (never logged in).
-    ASSERT_TRUE(e2e::Click(b_.main.x + kFriendsTabX, b_.main.y + kFriendsTabY));
-    const std::vector<uint32_t> online = SettledFriendList(b_);
+    // B's friends: A (online) and 10005 (never logged in), once both rows
+    // are listed and both heads were asked of the web server.
+    ASSERT_TRUE(e2e::ClickControl(b_.main, IDC_BTN_TAB_FRIENDS));
+    ASSERT_NO_FATAL_FAILURE(FindFriendList(b_));
+    ASSERT_TRUE(waitFor([&] { return (rows_ = e2e::Items(b_.main, IDC_LIST_FRIENDS)).size() == 2; }, 10000));
+    auto asked = [&](const std::string& path) {
+        for (const auto& r : web_.Requests())
+            if (r.path == path) return true;
+        return false;
+    };
+    ASSERT_TRUE(waitFor([&] { return asked("/upload/face/10001.png") && asked("/upload/face/10005.png"); }, 10000));
+    const std::vector<uint32_t> online = SettledFriendList();
     ASSERT_FALSE(online.empty());
     Screenshot("presence-online.png");
 
@@ -60,11 +78,11 @@ TEST_F(PresenceTest, AFriendWhoQuitsIsDrawnOfflineByTheOther)
     // (every 7.2 s).
     ASSERT_TRUE(e2e::CloseWindow(a_.main.id));
     ASSERT_TRUE(waitFor([&] { return !service_.IsOnline(10001); }, 10000)) << "A's exit did not reach the service";
-    const bool redrawn = waitFor([&] { return FriendList(b_) != online; }, 12000);
+    const bool redrawn = waitFor([&] { return FriendList() != online; }, 12000);
     Screenshot("presence-offline.png");
     EXPECT_TRUE(redrawn) << "B's friend list did not change after A went offline";
     // Only A's row (the first: the list keeps the order of the reply) is
     // drawn anew; 10005's row stays as it was.
-    EXPECT_EQ(ChangedRows(online, SettledFriendList(b_)), std::vector<int>{0});
+    EXPECT_EQ(ChangedRows(online, SettledFriendList()), std::vector<int>{0});
     EXPECT_TRUE(e2e::IsRunning(b_.pid));
 }

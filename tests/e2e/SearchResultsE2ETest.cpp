@@ -4,6 +4,7 @@
 // API stand-in), a result is selected and added as friend with the results
 // window's button. The friend reaches the service, the other side's pending
 // notices, the program's contact store and its friend list.
+#include "Lum/KivSearchList.h"
 #include "tests/e2e/TwoClients.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -12,24 +13,19 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
 using e2e::kDropDownWidth;
-using e2e::kSearchBoxX;
-using e2e::kSearchBoxY;
-using e2e::kSearchButtonX;
-using e2e::kSearchButtonY;
 using e2e::waitFor;
 
-// The results window, its first row and its add button.
+// The results window and its add button.
 const int kResultWidth = 500, kResultHeight = 400;
-const int kFirstRowX = 4 + 150, kFirstRowY = 30 + 56 + 20;
-const int kAddButtonX = 500 - 87 + 35, kAddButtonY = 400 - 33 + 13;
+const int kAddButton = 7004;
+// The colour of a selected result row.
+const uint32_t kSelectedRow = 0xFFEFB1;
 
 // Whether the user store in `file` lists `id` among the friends (list 1).
 bool StoreHasFriend(const std::string& file, int id)
@@ -79,19 +75,20 @@ TEST_F(SearchResultsTest, SearchTypedInTheMainWindowAddsAFriend)
 {
     ASSERT_NO_FATAL_FAILURE(LogIn(a_, "13800000001", 10001));
     ASSERT_TRUE(e2e::MoveWindow(a_.main, 20, 60));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     web_.ClearRequests();
 
     // The words go into the search box; the button searches.
-    ASSERT_TRUE(e2e::ClickToType(a_.main, a_.main.x + kSearchBoxX, a_.main.y + kSearchBoxY));
+    e2e::Control searchBox;
+    ASSERT_TRUE(e2e::FindControl(a_.main, IDC_EDIT_SEARCH, &searchBox)) << "no search box";
+    ASSERT_TRUE(e2e::ClickToType(a_.main, searchBox.x + searchBox.width / 2, searchBox.y + searchBox.height / 2));
     ASSERT_TRUE(e2e::Type("陈静"));
-    ASSERT_TRUE(e2e::Click(a_.main.x + kSearchButtonX, a_.main.y + kSearchButtonY));
+    ASSERT_TRUE(e2e::ClickControl(a_.main, IDC_BTN_SEARCH));
     e2e::ScreenWindow drop;
     ASSERT_TRUE(FindWindow(kDropDownWidth, -1, 0, &drop, 5000)) << "no search drop-down";
     Screenshot("search-e2e-dropdown.png");
 
     // More users: the service search for the same words.
-    ASSERT_TRUE(e2e::Click(drop.x + drop.width - 35, drop.y + drop.height - 42));
+    ASSERT_TRUE(e2e::ClickControl(drop, IDC_LINK_MORE_USERS));
     e2e::ScreenWindow results;
     ASSERT_TRUE(FindWindow(kResultWidth, kResultHeight, 0, &results, 10000)) << "no results window";
     ASSERT_TRUE(waitFor(
@@ -109,14 +106,24 @@ TEST_F(SearchResultsTest, SearchTypedInTheMainWindowAddsAFriend)
     EXPECT_EQ(search.Param("phone"), "13800000001");
     EXPECT_EQ(search.Param("page_index"), "1");
     EXPECT_EQ(search.Param("key").size(), 32u);
-    // The page draws its rows.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // The page lists the user found.
+    const std::string row = "[id='10005'] .name";
+    e2e::ScreenWindow name;
+    ASSERT_TRUE(e2e::ElementRect(results, row, &name, 10000)) << "the results list no 10005";
+    EXPECT_EQ(e2e::ElementText(results, row), "陈静");
     Screenshot("search-e2e-results.png");
 
-    // The row is selected and added.
-    ASSERT_TRUE(e2e::Click(results.x + kFirstRowX, results.y + kFirstRowY));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    ASSERT_TRUE(e2e::Click(results.x + kAddButtonX, results.y + kAddButtonY));
+    // The row is selected (drawn in the selection's colour) and added.
+    ASSERT_TRUE(e2e::ClickElement(results, row));
+    EXPECT_TRUE(waitFor(
+        [&] {
+            for (uint32_t p : e2e::GrabScreen(name.x, name.y, name.width, name.height))
+                if (p == kSelectedRow) return true;
+            return false;
+        },
+        5000))
+        << "the row is not drawn selected";
+    ASSERT_TRUE(e2e::ClickControl(results, kAddButton));
     ASSERT_TRUE(waitFor([&] { return service_.IsFriend(10001, 10005); }, 10000)) << "no friend request reached the service";
     EXPECT_TRUE(service_.IsFriend(10005, 10001));
     EXPECT_FALSE(service_.Pending(10005).empty());
@@ -130,7 +137,10 @@ TEST_F(SearchResultsTest, SearchTypedInTheMainWindowAddsAFriend)
         << "the friend is not in the contact store";
 
     // The friend list shows the new friend.
-    ASSERT_TRUE(e2e::Click(a_.main.x + e2e::kFriendsTabX, a_.main.y + e2e::kFriendsTabY));
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(e2e::ClickControl(a_.main, IDC_BTN_TAB_FRIENDS));
+    EXPECT_TRUE(e2e::WaitForItem(
+        a_.main, IDC_LIST_FRIENDS, [](const e2e::Item& i) { return i.text.find("陈静") != std::string::npos; }, 10000,
+        nullptr))
+        << "the friend list does not show 陈静";
     Screenshot("search-e2e-friends.png");
 }

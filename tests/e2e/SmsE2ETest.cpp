@@ -11,10 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -33,22 +31,14 @@ const char kNotice[] = "明天上午九点开会，it's 重要";
 // service gives no date: the MD5 digest of the password.
 const char kVerifyCode[] = "e10adc3949ba59abbe56e057f20f883e";
 
-// In the main window: the message-centre button and the group tab.
-const int kMessagesX = 18, kMessagesY = 87;
-const int kGroupsTabX = 34, kGroupsTabY = 144;
-// In a chat window: the SMS button of a friend's and of a group's window.
-const int kFriendSmsX = 196, kGroupSmsX = 112, kSmsY = 48;
-// The fast notice window (370 x 290): its text box and send button.
+// In a chat window, a friend's or a group's: the SMS button.
+const int kSmsButton = 1016;
+// The fast notice window and the message centre.
 const int kFastWidth = 370, kFastHeight = 290;
-const int kTextX = 180, kTextY = 140, kSendX = 256, kSendY = 268;
-// The message centre (500 x 400): its first entry and its reply button.
 const int kCentreWidth = 500, kCentreHeight = 400;
-const int kEntryX = 150, kEntryY = 30 + 27 + 12, kReplyX = 456, kReplyY = 30 + 366 - 18;
 
 class SmsTest : public e2e::TwoClientsTest {
 protected:
-    SmsTest() { screenshotDelayMs_ = 300; }
-
     // A visible window other than those in `except` that `match` accepts.
     static bool WaitForNew(const std::set<unsigned long>& except, ScreenWindow* found,
                            bool (*match)(const ScreenWindow&), int timeoutMs = 10000)
@@ -64,20 +54,23 @@ protected:
         return Title(w.id) == "通知短信" && !(w.width == kFastWidth && w.height == kFastHeight);
     }
 
-    // Opens the chat of the first row of a tab of A's main window.
-    void OpenFirstChat(int tabX, int tabY, ScreenWindow* chat)
+    // Opens the chat of the first row of a tab of A's main window, its
+    // page loaded.
+    void OpenFirstChat(int tab, int list, ScreenWindow* chat)
     {
-        ASSERT_NO_FATAL_FAILURE(TwoClientsTest::OpenFirstChat(a_, tabX, tabY, chat));
-        // The page loads after the window shows.
-        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        ASSERT_NO_FATAL_FAILURE(OpenChatOfFirstRow(a_, tab, list, chat));
+        ASSERT_TRUE(e2e::PageLoaded(*chat)) << "the chat page did not load";
     }
 
-    // Opens the fast notice from a chat window's SMS button.
-    void OpenFastNotice(const ScreenWindow& chat, int smsX, ScreenWindow* fast)
+    // Opens the fast notice from a chat window's SMS button, its page
+    // loaded and naming the recipient.
+    void OpenFastNotice(const ScreenWindow& chat, ScreenWindow* fast)
     {
-        ASSERT_TRUE(e2e::Click(chat.x + smsX, chat.y + kSmsY));
+        ASSERT_TRUE(e2e::ClickControl(chat, kSmsButton));
         ASSERT_TRUE(WaitForNew({}, fast, IsFast)) << "no notice window opened";
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ASSERT_TRUE(e2e::PageLoaded(*fast)) << "the notice page did not load";
+        ASSERT_TRUE(waitFor([&] { return !e2e::ElementText(*fast, "#recName").empty(); }, 10000))
+            << "the notice names no recipient";
     }
 
     // Types the notice into the fast window and, once the page holds it,
@@ -85,10 +78,10 @@ protected:
     void TypeAndSend(const ScreenWindow& fast, const std::string& text)
     {
         ASSERT_TRUE(e2e::Focus(fast.id));
-        ASSERT_TRUE(e2e::ClickToType(fast, fast.x + kTextX, fast.y + kTextY));
+        ASSERT_TRUE(ClickToTypeInto(fast, "#content"));
         std::string shown;
         ASSERT_TRUE(e2e::TypeLanded(text, &shown)) << "the notice box holds [" << shown << "]";
-        ASSERT_TRUE(e2e::Click(fast.x + kSendX, fast.y + kSendY));
+        ASSERT_TRUE(e2e::ClickElement(fast, "#ButtonOk"));
     }
 
     size_t Count(const char* path)
@@ -115,9 +108,9 @@ TEST_F(SmsTest, NoticesToAFriendAndToAGroupReachTheWebApiAndFailuresAreShown)
 
     // To the first friend, from the friend's chat window.
     ScreenWindow chat, fast;
-    ASSERT_NO_FATAL_FAILURE(OpenFirstChat(e2e::kFriendsTabX, e2e::kFriendsTabY, &chat));
+    ASSERT_NO_FATAL_FAILURE(OpenFirstChat(IDC_BTN_TAB_FRIENDS, IDC_LIST_FRIENDS, &chat));
     Screenshot("sms-e2e-chat.png");
-    ASSERT_NO_FATAL_FAILURE(OpenFastNotice(chat, kFriendSmsX, &fast));
+    ASSERT_NO_FATAL_FAILURE(OpenFastNotice(chat, &fast));
     ASSERT_NO_FATAL_FAILURE(TypeAndSend(fast, kNotice));
     Screenshot("sms-e2e-typed.png");
     ASSERT_TRUE(waitFor([&] { return Count(kFriendPath) == 1; }, 8000)) << "the notice did not reach the web API";
@@ -132,7 +125,7 @@ TEST_F(SmsTest, NoticesToAFriendAndToAGroupReachTheWebApiAndFailuresAreShown)
     EXPECT_TRUE(e2e::WaitForGone(fast.id, 5000)) << "the notice window stayed";
 
     // Each failure reply shows its box, and the window stays for another try.
-    ASSERT_NO_FATAL_FAILURE(OpenFastNotice(chat, kFriendSmsX, &fast));
+    ASSERT_NO_FATAL_FAILURE(OpenFastNotice(chat, &fast));
     struct Case {
         standin::WebFault fault;
         const char* shot;
@@ -159,8 +152,8 @@ TEST_F(SmsTest, NoticesToAFriendAndToAGroupReachTheWebApiAndFailuresAreShown)
     ASSERT_TRUE(e2e::CloseWindow(chat.id));
 
     // To the first group, from the group's chat window.
-    ASSERT_NO_FATAL_FAILURE(OpenFirstChat(kGroupsTabX, kGroupsTabY, &chat));
-    ASSERT_NO_FATAL_FAILURE(OpenFastNotice(chat, kGroupSmsX, &fast));
+    ASSERT_NO_FATAL_FAILURE(OpenFirstChat(IDC_BTN_TAB_GROUPS, IDC_LIST_GROUPS, &chat));
+    ASSERT_NO_FATAL_FAILURE(OpenFastNotice(chat, &fast));
     Screenshot("sms-e2e-group.png");
     ASSERT_NO_FATAL_FAILURE(TypeAndSend(fast, kNotice));
     ASSERT_TRUE(waitFor([&] { return Count(kGroupPath) == 1; }, 8000)) << "the group notice did not reach the web API";
@@ -185,26 +178,31 @@ TEST_F(SmsTest, TheMessageCentreOpensTheChatOfAQueuedMessage)
     m.content = "%E4%BD%A0%E5%A5%BD%EF%BC%8Cit%27s%20queued";  // 你好，it's queued
     service_.AddPending(10001, m);
     ASSERT_TRUE(waitFor([&] { return service_.Pending(10001).empty(); }, 12000)) << "A did not fetch the line";
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
     const std::set<unsigned long> before = e2e::VisibleIds();
-    ASSERT_TRUE(e2e::Click(a_.main.x + kMessagesX, a_.main.y + kMessagesY));
+    ASSERT_TRUE(e2e::ClickControl(a_.main, IDC_BTN_MESSAGES));
     ScreenWindow centre;
     // The first web page of the program may take a while to start.
     ASSERT_TRUE(WaitForNew(before, &centre, IsCentre, 20000)) << "no message centre";
     EXPECT_EQ(Title(centre.id), "消息中心");
-    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    // It lists the queued line's sender, once.
+    ASSERT_TRUE(e2e::PageLoaded(centre));
+    ASSERT_TRUE(waitFor([&] { return e2e::ElementText(centre, "#count") == "1"; }, 10000))
+        << "the centre lists " << e2e::ElementText(centre, "#count");
     Screenshot("sms-e2e-centre.png");
 
-    // The entry is chosen and replied to: the centre goes, the chat opens.
-    ASSERT_TRUE(e2e::Click(centre.x + kEntryX, centre.y + kEntryY));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The entry is chosen (the button becomes a reply to it) and replied
+    // to: the centre goes, the chat opens.
+    ASSERT_TRUE(e2e::ClickElement(centre, "#f10002"));
+    ScreenWindow reply;
+    ASSERT_TRUE(e2e::ElementRect(centre, "#REPLY", &reply, 5000)) << "the entry was not chosen";
     Screenshot("sms-e2e-centre-chosen.png");
-    ASSERT_TRUE(e2e::Click(centre.x + kReplyX, centre.y + kReplyY));
+    ASSERT_TRUE(e2e::ClickElement(centre, "#REPLY"));
     ScreenWindow chat;
     ASSERT_TRUE(WaitForNew(before, &chat, IsChat)) << "the reply opened no chat";
     EXPECT_TRUE(e2e::WaitForGone(centre.id, 5000)) << "the centre stayed";
     EXPECT_NE(Title(chat.id).find("李娜"), std::string::npos) << Title(chat.id);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // The chat shows the queued line.
+    EXPECT_TRUE(PageShows(chat, "#MsgHistoryIFrame >>> body", "it's queued")) << "the chat does not show the line";
     Screenshot("sms-e2e-centre-chat.png");
 }

@@ -33,7 +33,7 @@ using e2e::Client;
 using e2e::waitFor;
 
 // The send-file button in the row under the chat window's title.
-const int kSendFileX = 270, kSendFileY = 46;
+const int kSendFileButton = 1024;
 const size_t kFileSize = 24u * 1024 * 1024;
 
 // Forwards connections to a target, the target's bytes at about 4 MB/s.
@@ -174,20 +174,6 @@ protected:
             timeoutMs, found);
     }
 
-    // Types a full path into a file dialog and returns once the dialog's
-    // location entry holds exactly that path. The "/" it starts with opens
-    // the location entry in the dialog's folder view, whichever view the
-    // dialog opened in; keys typed while the dialog still sets the entry up
-    // can be lost, and TypeLanded types the path again then.
-    bool TypeLocation(const e2e::ScreenWindow& dialog, const std::string& path)
-    {
-        if (!e2e::Focus(dialog.id) || !e2e::Type(path)) return false;
-        std::string shown;
-        if (e2e::TypeLanded(path, &shown)) return true;
-        ADD_FAILURE() << "the dialog's location shows [" << shown << "], not [" << path << "]";
-        return false;
-    }
-
     standin::RendezvousServer rendezvous_;
 };
 
@@ -220,10 +206,10 @@ TEST_F(TransferTest, AFileOfferedByOneFriendArrivesAtTheOther)
 
     // A opens the chat with B and offers the file through the file dialog.
     e2e::ScreenWindow chatA;
-    ASSERT_NO_FATAL_FAILURE(OpenFirstChat(a_, e2e::kFriendsTabX, e2e::kFriendsTabY, &chatA));
+    ASSERT_NO_FATAL_FAILURE(OpenChatOfFirstRow(a_, IDC_BTN_TAB_FRIENDS, IDC_LIST_FRIENDS, &chatA));
     // The two chats one above the other, left of the main windows.
     ASSERT_TRUE(e2e::MoveWindow(chatA, 0, 0));
-    ASSERT_TRUE(e2e::Click(chatA.x + kSendFileX, chatA.y + kSendFileY));
+    ASSERT_TRUE(e2e::ClickControl(chatA, kSendFileButton));
     e2e::ScreenWindow fileDialog;
     ASSERT_TRUE(WaitForNewWindow({chatA.id}, &fileDialog)) << "no file dialog";
     ASSERT_TRUE(TypeLocation(fileDialog, offered));
@@ -247,8 +233,10 @@ TEST_F(TransferTest, AFileOfferedByOneFriendArrivesAtTheOther)
     SlowRelay relay(portA);
     rendezvous_.SetAnswerAddress(10001, "127.0.0.1", relay.port());
 
-    // B's heartbeat takes the offer; the hotkey opens the chat with A.
-    ASSERT_TRUE(waitFor([&] { return !service_.Pending(10002).empty(); }, 5000)) << "the offer did not reach the service";
+    // B's heartbeat takes the offer; the hotkey opens the chat with A. The
+    // offer reached the service once the service answered A's line (B may
+    // have fetched it from the service's queue already).
+    ASSERT_TRUE(waitFor([&] { return service_.Answered("SendUserMsg") >= 1; }, 5000)) << "the offer did not reach the service";
     ASSERT_TRUE(waitFor([&] { return service_.Pending(10002).empty(); }, 10000)) << "B did not fetch the offer";
     // B has the offer once its heartbeat has handed it to the main window,
     // which the service does not see: a hotkey pressed before that finds no
@@ -262,41 +250,23 @@ TEST_F(TransferTest, AFileOfferedByOneFriendArrivesAtTheOther)
     ASSERT_TRUE(opened) << "the hotkey opened no chat on B";
     ASSERT_TRUE(e2e::MoveWindow(chatB, 0, 510));
 
-    // The accept link ("接收") is the first link of the offer line: found by
-    // its colour in B's history area once the page has settled there (the
-    // page lays its lines out again after the window was moved).
-    int linkX = -1, linkY = -1;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            const int w = chatB.width - 200, h = 200;
-            const std::vector<uint32_t> pixels = e2e::SettledScreen(chatB.x, chatB.y + 70, w, h);
-            for (int y = 0; y < h && linkX < 0; ++y)
-                for (int x = 0; x < w; ++x) {
-                    const uint32_t p = pixels.empty() ? 0 : pixels[static_cast<size_t>(y * w + x)];
-                    const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-                    if (b - r > 80 && b > g) {  // the links' blue
-                        linkX = chatB.x + x + 3;
-                        linkY = chatB.y + 70 + y + 2;
-                        break;
-                    }
-                }
-            return linkX >= 0;
-        },
-        20000))
-        << "no accept link in B's chat";
+    // The accept link ("接收") of the offer line in B's chat.
+    const char kAccept[] = "#MsgHistoryIFrame >>> a[onclick*=AcceptFile]";
+    e2e::ScreenWindow link;
+    ASSERT_TRUE(e2e::ElementRect(chatB, kAccept, &link, 20000)) << "no accept link in B's chat";
+    EXPECT_EQ(e2e::ElementText(chatB, kAccept), "接收");
     Screenshot("transfer-e2e-offer-received.png");
-    ASSERT_TRUE(e2e::Click(linkX, linkY));
+    ASSERT_TRUE(e2e::ClickElement(chatB, kAccept));
 
-    // The folder dialog: B types the folder and opens it with Enter (a folder
-    // typed with its "/" is opened, not chosen), then chooses the open
-    // folder with Enter on the emptied location.
+    // The folder dialog: B types the folder, with the "/" that makes it the
+    // folder itself, and chooses it with Enter; the dialog closes at once.
+    // (A second Enter would go to whichever window has the keyboard next.)
     e2e::ScreenWindow folderDialog;
     if (!WaitForNewWindow({chatA.id, chatB.id}, &folderDialog)) {
         Screenshot("transfer-e2e-no-folder-dialog.png");
-        FAIL() << "no folder dialog after a click on the accept link at " << linkX << "," << linkY;
+        FAIL() << "no folder dialog after a click on the accept link";
     }
     ASSERT_TRUE(TypeLocation(folderDialog, saveFolder + "/"));
-    ASSERT_TRUE(e2e::Key("Return"));
     Screenshot("transfer-e2e-folder.png");
     ASSERT_TRUE(e2e::Key("Return"));
     ASSERT_TRUE(e2e::WaitForGone(folderDialog.id, 10000)) << "the folder dialog stays after the folder was chosen";

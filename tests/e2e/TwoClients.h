@@ -4,6 +4,8 @@
 #pragma once
 
 #include "platform/uiapp.h"
+#include "Lum/LumResource.h"
+#include "tests/e2e/Clipboard.h"
 #include "tests/e2e/Desktop.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -26,14 +28,8 @@
 
 namespace e2e {
 
-// In the main window: the friends tab, the list below the tabs, its rows
-// and a point in its first row.
-const int kFriendsTabX = 99, kFriendsTabY = 144;
-const int kListX = 2, kListY = 158, kListWidth = 197, kListHeight = 335, kRowHeight = 52;
-const int kFirstRowX = 100, kFirstRowY = kListY + 26;
-// In the main window: the quick-search box and its button; the drop-down
-// under the box is as wide as the box.
-const int kSearchBoxX = 60, kSearchBoxY = 116, kSearchButtonX = 183, kSearchButtonY = 115;
+// In the main window: the drop-down under the quick-search box is as wide
+// as the box.
 const int kDropDownWidth = 157;
 // A chat window is at least this large.
 const int kChatMinWidth = 540, kChatMinHeight = 450;
@@ -156,11 +152,9 @@ protected:
         if (status) *status = ended;
     }
 
-    // A picture of the whole screen in the screenshot folder, taken after
-    // `screenshotDelayMs_` (for windows still drawing).
+    // A picture of the whole screen in the screenshot folder.
     void Screenshot(const std::string& name)
     {
-        std::this_thread::sleep_for(std::chrono::milliseconds(screenshotDelayMs_));
         lumui::SaveScreenImage((std::string(LUM_SCREENSHOT_DIR) + "/" + name).c_str());
     }
 
@@ -171,27 +165,50 @@ protected:
                                   chat);
     }
 
-    // Double-clicks the first row of a tab (at tabX, tabY) of the client's
-    // main window and waits for the chat window that opens.
-    void OpenFirstChat(const Client& c, int tabX, int tabY, ScreenWindow* chat)
+    // Shows a tab of the client's main window (its button `tab`),
+    // double-clicks the first row of the tab's list (`list`) as a person
+    // does and waits for the chat window that opens.
+    void OpenChatOfFirstRow(const Client& c, int tab, int list, ScreenWindow* chat)
     {
         const std::set<unsigned long> before = VisibleIds();
-        ASSERT_TRUE(e2e::Click(c.main.x + tabX, c.main.y + tabY));
-        // The rows are filled in after the tab shows: the list is used once
-        // it has settled.
-        Settled(c, kListX, kListY, kListWidth, kListHeight);
+        ASSERT_TRUE(ClickControl(c.main, tab));
+        // The list shows once its tab is chosen, its rows once the replies are in.
+        Control shown;
+        ASSERT_TRUE(FindControl(c.main, list, &shown, 10000)) << "the list did not show";
+        Item row;
+        ASSERT_TRUE(WaitForItem(
+            c.main, list, [&](const Item& i) { return i.y >= shown.y && i.y + i.height <= shown.y + shown.height; },
+            10000, &row))
+            << "the list has no row";
         auto opened = [&](int timeoutMs) {
             return WaitForWindowWhere([&](const ScreenWindow& w) { return !before.count(w.id) && IsChat(w); },
                                       timeoutMs, chat);
         };
-        ASSERT_TRUE(DoubleClick(c.main.x + kFirstRowX, c.main.y + kFirstRowY));
+        ASSERT_TRUE(DoubleClick(row.x + row.width / 2, row.y + row.height / 2));
         // Two clicks a busy program reads too far apart are no double click:
         // then the row is double-clicked again, as a person would.
         if (!opened(10000)) {
-            ASSERT_TRUE(DoubleClick(c.main.x + kFirstRowX, c.main.y + kFirstRowY));
+            ASSERT_TRUE(DoubleClick(row.x + row.width / 2, row.y + row.height / 2));
             if (!opened(10000)) Screenshot("e2e_no_chat.png");
         }
-        ASSERT_TRUE(IsChat(*chat) && !before.count(chat->id)) << "no chat window opened";
+        ASSERT_TRUE(IsChat(*chat) && !before.count(chat->id)) << "no chat window opened for " << row.text;
+    }
+
+    // Clicks the middle of a page element of a window and waits until the
+    // window has the keyboard, to type into the element.
+    static bool ClickToTypeInto(const ScreenWindow& window, const std::string& selector)
+    {
+        ScreenWindow box;
+        return ElementRect(window, selector, &box, 20000) &&
+               ClickToType(window, box.x + box.width / 2, box.y + box.height / 2);
+    }
+
+    // The text a page element of a window shows ("frame >>> body" for the
+    // page of a frame) contains `text`, waiting up to `timeoutMs`.
+    static bool PageShows(const ScreenWindow& window, const std::string& selector, const std::string& text,
+                          int timeoutMs = 10000)
+    {
+        return waitFor([&] { return ElementText(window, selector).find(text) != std::string::npos; }, timeoutMs);
     }
 
     // A click that never lands on the pointer's own spot (xdotool would wait
@@ -199,32 +216,40 @@ protected:
     bool Click(int x, int y) { return e2e::Click(x + NextShift(), y); }
     bool PointAt(int x, int y) { return e2e::PointAt(x + NextShift(), y); }
 
-    // A rectangle of a client's main window as shown; once it has settled.
-    static std::vector<uint32_t> Area(const Client& c, int x, int y, int w, int h)
+    // Types a full path into a file dialog and returns once the dialog's
+    // location entry holds exactly that path. The "/" it starts with opens
+    // the location entry in the dialog's folder view, whichever view the
+    // dialog opened in; keys typed while the dialog still sets the entry up
+    // can be lost, and TypeLanded types the path again then.
+    static bool TypeLocation(const ScreenWindow& dialog, const std::string& path)
     {
-        return GrabScreen(c.main.x + x, c.main.y + y, w, h);
-    }
-    static std::vector<uint32_t> Settled(const Client& c, int x, int y, int w, int h)
-    {
-        return SettledScreen(c.main.x + x, c.main.y + y, w, h);
+        if (!Focus(dialog.id) || !waitFor([&] { return HasFocus(dialog.id); }, 5000) || !Type(path)) return false;
+        std::string shown;
+        if (TypeLanded(path, &shown)) return true;
+        ADD_FAILURE() << "the dialog's location shows [" << shown << "], not [" << path << "]";
+        return false;
     }
 
-    // The rows of the main window's list whose pixels differ between two
-    // pictures of it.
-    static std::vector<int> ChangedRows(const std::vector<uint32_t>& before, const std::vector<uint32_t>& after)
+    // Clicks the entry of a popup menu window that `match` takes.
+    template <class Match> void ClickEntry(const ScreenWindow& menu, Match match)
     {
-        std::vector<int> rows;
-        for (size_t k = 0; k < before.size() && k < after.size(); ++k) {
-            const int row = static_cast<int>(k / kListWidth) / kRowHeight;
-            if (before[k] != after[k] && (rows.empty() || rows.back() != row)) rows.push_back(row);
-        }
-        return rows;
+        Item entry;
+        ASSERT_TRUE(WaitForItem(menu, 0, match, 5000, &entry)) << "no such menu entry";
+        ASSERT_TRUE(Click(entry.x + entry.width / 2, entry.y + entry.height / 2));
+    }
+
+    // Gives a box the keyboard, as the window manager does for the window a
+    // person clicks, and presses Enter (its default button); true once the
+    // box has gone.
+    static bool AnswerBox(const ScreenWindow& box)
+    {
+        return Focus(box.id) && waitFor([&] { return HasFocus(box.id); }, 5000) && Key("Return") &&
+               WaitForGone(box.id, 5000);
     }
 
     standin::StandinService service_;
     standin::StandinWeb web_{&service_};
     Client a_, b_;
-    int screenshotDelayMs_ = 0;
 
 private:
     int NextShift() { return (clicks_++ % 3) - 1; }

@@ -3,6 +3,7 @@
 #include "platform/sound.h"
 
 #include "TempDir.h"
+#include "tests/platform/ServeInBackground.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -283,6 +284,30 @@ TEST(SystemTest, AfxBeginThreadRunsAndSignalsItsHandle)
     EXPECT_EQ(AfxBeginThread(nullptr, nullptr), nullptr);
 }
 
+// Tests wait on this count for the work they set off to end.
+TEST(SystemTest, RunningThreadsCountsAProcedureFromItsStartUntilItReturns)
+{
+    ThreadJob a, b;
+    HANDLE go = CreateEvent(nullptr, TRUE, FALSE, nullptr);
+    a.go = b.go = go;
+    const int before = lumui::RunningThreads(threadProc), all = lumui::RunningThreads();
+    ASSERT_NE(AfxBeginThread(threadProc, &a), nullptr);
+    ASSERT_NE(AfxBeginThread(threadProc, &b), nullptr);
+    // Counted before either is scheduled; another procedure has its own count.
+    EXPECT_EQ(lumui::RunningThreads(threadProc), before + 2);
+    EXPECT_EQ(lumui::RunningThreads([](LPVOID) -> UINT { return 0; }), 0);
+    EXPECT_EQ(lumui::RunningThreads(), all + 2);
+    SetEvent(go);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (lumui::RunningThreads(threadProc) != before && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+    EXPECT_EQ(lumui::RunningThreads(threadProc), before);
+    // Both had returned by then.
+    EXPECT_EQ(a.ran.load(), 1);
+    EXPECT_EQ(b.ran.load(), 1);
+    CloseHandle(go);
+}
+
 TEST(SystemTest, CriticalSectionIsRecursiveAndExcludesOthers)
 {
     CRITICAL_SECTION cs;
@@ -478,9 +503,7 @@ public:
                     res.set_chunked_content_provider("text/plain", provider);
             });
         port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        // Stopping is only possible once the server runs.
-        while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        thread_ = ServeInBackground(server_);
     }
     ~TestServer()
     {

@@ -85,7 +85,7 @@ protected:
                        kind == "function";
             },
             20000);
-        lumui::Pump(300);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         return page;
     }
 
@@ -155,7 +155,7 @@ TEST_F(AdhorTest, CreateFormChecksInOrderThenCreates)
     page->GetElementProperty("hid_verifyCode", DISPID_A_VALUE, value);
     EXPECT_EQ(value, kKey);
     EXPECT_EQ(Eval(page, "document.getElementById('grpName').maxLength"), "15");
-    Shot("adhor_create.png", 400);
+    Shot("adhor_create.png");
     CString caption;
     frame->GetWindowText(caption);
     EXPECT_EQ(caption, "创建群");
@@ -234,7 +234,7 @@ TEST_F(AdhorTest, CreateFormChecksInOrderThenCreates)
     ASSERT_TRUE(BoxSaid("创建失败"));
     web_.SetFault("/api/group/createGroup.jsp", standin::WebFault::Malformed("{\"result\":-1}"));
     Submit(page, "又一个群", "简介");
-    lumui::Pump(300);
+    ASSERT_TRUE(PageRequestsDone(page));
     EXPECT_EQ(boxes_.back(), "创建失败");
     EXPECT_EQ(main_.created.size(), 1u);
 }
@@ -249,7 +249,7 @@ TEST_F(AdhorTest, NoMainWindowSendsNothing)
     ASSERT_NE(page, nullptr);
     Submit(page, "无窗口群", "简介");
     ASSERT_TRUE(BoxSaid("创建成功"));
-    lumui::Pump(300);
+    ASSERT_TRUE(PageRequestsDone(page));
     EXPECT_TRUE(main_.created.empty());
 }
 
@@ -282,7 +282,7 @@ TEST_F(AdhorTest, AFailedInvitationIsNeverReportedAsSent)
     Eval(invite, "window.external.ConfirmSubmit();");
     ASSERT_TRUE(lumui::PumpUntil([&] { return boxes_.size() >= 2; }, 5000));
     EXPECT_EQ(boxes_.back(), "邀请发送失败，请稍后再试！");
-    lumui::Pump(300);
+    ASSERT_TRUE(PageRequestsDone(invite));
     EXPECT_FALSE(says("邀请已发出"));
     EXPECT_EQ(Text(invite, "msg", DISPID_A_VALUE), "一起来打球");
 
@@ -305,7 +305,7 @@ TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
     ASSERT_NE(frame, nullptr);
     for (int id : {4000, 4001, 4002, 4003}) EXPECT_FALSE(Shown(frame, id)) << id;
     for (int id : {4004, 4005, 4006, 4007}) EXPECT_TRUE(Shown(frame, id)) << id;
-    lumui::Pump(200);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     CString caption;
     frame->GetWindowText(caption);
     EXPECT_EQ(caption, "添加成员");
@@ -329,7 +329,7 @@ TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
     EXPECT_EQ(searches[1].Param("param"), "10003");
     EXPECT_EQ(searches[1].Param("max"), "4");
     EXPECT_EQ(searches[1].Param("toPage"), "1");
-    Shot("adhor_members.png", 400);
+    Shot("adhor_members.png");
 
     // Whole ids only: 11 selected does not select 1.
     EXPECT_EQ(Eval(page, "selection='';select('11',true);isSelected('1')"), "false");
@@ -346,7 +346,7 @@ TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
     ASSERT_NE(invite, nullptr);
     EXPECT_EQ(invite->m_nHtmlResID, kInvitePage);
     ASSERT_TRUE(lumui::PumpUntil([&] { return !::IsWindow(frame->m_hWnd) || !frame->IsWindowVisible(); }, 5000));
-    Shot("adhor_invite.png", 400);
+    Shot("adhor_invite.png");
 
     Eval(invite, "window.external.ConfirmSubmit();");
     ASSERT_TRUE(BoxSaid("请输入邀请语！"));
@@ -359,6 +359,5 @@ TEST_F(AdhorTest, MemberStepSearchesSelectsAndInvites)
     const auto pending = service_.Pending(10003);
     EXPECT_EQ(pending[0].gid, 502);
     EXPECT_EQ(pending[0].fromid, 10002);
-    lumui::Pump(500);
-    Shot("adhor_sent.png", 400);
+    Shot("adhor_sent.png");
 }

@@ -78,9 +78,7 @@ protected:
     static void Eval(CDHtmlDialog* page, const std::string& code)
     {
         ASSERT_NE(page, nullptr);
-        const std::string later = "setTimeout(function(){" + code + ";},100)";
-        ASSERT_EQ(page->InvokeScriptMethod("eval", {CString(later.c_str())}), S_OK) << code;
-        lumui::Pump(250);
+        ASSERT_TRUE(RunLaterInPage(page, code)) << code;
     }
 
     CDHtmlDialog* ShowFast(int id, const char* name, int type)
@@ -90,7 +88,7 @@ protected:
         if (!show) return nullptr;
         show(10001, kAccount, id, name, type, kKey);
         EXPECT_TRUE(lumui::PumpUntil([&] { return !Text(Page(1012), "recName").empty(); }, 20000));
-        lumui::Pump(100);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         return Page(1012);
     }
 
@@ -99,12 +97,18 @@ protected:
     void Send(CDHtmlDialog* page, const std::string& text, const char* path = nullptr, int waitMs = 8000)
     {
         const size_t before = Count(path);
+        const HWND window = page->m_hWnd;
         page->SetElementValue("content", text.c_str());
         Eval(page, "document.getElementById('ButtonOk').click()");
         if (path) {
             EXPECT_TRUE(lumui::PumpUntil([&] { return Count(path) > before; }, waitMs)) << path;
         }
-        lumui::Pump(400);
+        // The answer is in and handled (a timed-out request counts as
+        // answered), unless it closed the window.
+        if (::IsWindow(window))
+            EXPECT_TRUE(PageRequestsDone(page, 20000));
+        else
+            EXPECT_TRUE(uiwait::QueuedWorkDone());
     }
 
     size_t Count(const char* path) { return path ? RequestCount(path) : 0; }
@@ -188,7 +192,8 @@ TEST_F(BellwickTest, FastNoticeShowsEachRefusalAndFailureInItsWordsAndStaysOpen)
     // Enter runs the same checks as the button.
     page->SetElementValue("content", "");
     lumui::SendKey(page->m_hWnd, VK_RETURN);
-    lumui::Pump(300);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return !boxes_.empty(); }));
+    EXPECT_TRUE(PageRequestsDone(page));
     EXPECT_EQ(Boxes(), std::vector<std::string>{"请输入发送内容!"});
     EXPECT_EQ(Count(kFriendPath), 0u);
 
@@ -248,7 +253,7 @@ TEST_F(BellwickTest, StandardNoticeSendsTheTickedPeopleNeverAFolder)
     ASSERT_NE(show, nullptr);
     show(10001, kAccount, &users, kKey);
     ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(Page(1009), "tree").empty(); }, 20000));
-    lumui::Pump(200);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     CDHtmlDialog* page = Page(1009);
     ASSERT_NE(Frame(500), nullptr);
 
@@ -262,12 +267,10 @@ TEST_F(BellwickTest, StandardNoticeSendsTheTickedPeopleNeverAFolder)
     // Nothing ticked.
     page->SetElementValue("content", kText);
     Eval(page, "document.getElementById('sendButton').click()");
-    lumui::Pump(200);
     EXPECT_EQ(Boxes(), std::vector<std::string>{"请选择好友!"});
     // An empty group alone is no recipient either.
     Eval(page, "document.querySelector(\"#tree li[data-id='502'] > input\").click()");
     Eval(page, "document.getElementById('sendButton').click()");
-    lumui::Pump(200);
     EXPECT_EQ(Boxes(), std::vector<std::string>{"请选择好友!"});
 
     // Two friends and a group: the friends and the group's members, each once

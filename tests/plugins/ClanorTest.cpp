@@ -104,16 +104,16 @@ protected:
                 return page && Value(page, "grpMaster") != "";
             },
             20000));
-        lumui::Pump(100);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         return page;
     }
 
-    // Runs a page function (the frame's buttons do the same) and lets the
-    // answer arrive.
+    // Runs a page function (the frame's buttons do the same) and waits
+    // until its answers have arrived and been handled.
     void Run(CDHtmlDialog* page, const char* function)
     {
         page->InvokeScriptMethod(function);
-        lumui::Pump(600);
+        EXPECT_TRUE(PageRequestsDone(page));
     }
 
     standin::SeedGroup Group() const

@@ -98,16 +98,20 @@ protected:
         return result.GetString();
     }
 
-    // Clicks a native button of a frame with the pointer.
+    // Clicks a native button of a frame with the pointer, once the frame
+    // takes input and is on the screen (the caller waits for what the
+    // button does).
     bool ClickButton(CWnd* frame, int id)
     {
         CWnd* button = frame ? frame->GetDlgItem(id) : nullptr;
         if (!button || !button->IsWindowVisible()) return false;
+        if (!lumui::PumpUntil([&] {
+                return frame->IsWindowEnabled() && button->IsWindowEnabled() && lumui::IsOnScreen(frame->m_hWnd);
+            }))
+            return false;
         CRect r;
         button->GetWindowRect(&r);
-        const bool clicked = e2e::Click(r.CenterPoint().x + (clicks_++ % 3) - 1, r.CenterPoint().y);
-        lumui::Pump(200);
-        return clicked;
+        return e2e::Click(r.CenterPoint().x + (clicks_++ % 3) - 1, r.CenterPoint().y);
     }
 
     // A page of `module` whose script has defined `marker` (and, unless
@@ -125,7 +129,7 @@ protected:
                 return found != nullptr;
             },
             20000);
-        lumui::Pump(200);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         return found;
     }
 
@@ -241,7 +245,7 @@ TEST_F(PageButtonsTest, ProfilePageButtons)
         20000));
     Shot("pagebuttons_headphoto.png");
     Frame("更换头像")->SendMessage(WM_CLOSE);
-    lumui::Pump(100);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return Frame("更换头像") == nullptr; }));
 
     // OK with nothing changed closes the profile without asking the server.
     ASSERT_TRUE(ClickButton(frame, 3001));
@@ -278,8 +282,9 @@ TEST_F(PageButtonsTest, GroupMemberAndInvitationPageButtons)
     CDHtmlDialog* card = WaitForPage(vistel, 8002, "initStrangerInfo");
     ASSERT_NE(card, nullptr);
     EXPECT_TRUE(lumui::PumpUntil([&] { return Text(card, "name") == "王芳"; }, 10000));
+    const HWND cardWindow = card->m_hWnd;
     if (CWnd* cardFrame = card->GetParent()) cardFrame->SendMessage(WM_CLOSE);
-    lumui::Pump(100);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return !::IsWindow(cardWindow); }));
 
     // Tick the row, then the frame's 确定: the invitation window.
     ASSERT_TRUE(ClickElement(page, ".row input"));

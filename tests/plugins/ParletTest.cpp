@@ -107,7 +107,7 @@ protected:
         if (!show) return nullptr;
         show(&unread_, notify);
         EXPECT_TRUE(lumui::PumpUntil([&] { return Page(kPage) && unread_.empty() && !Text("count").empty(); }, 20000));
-        lumui::Pump(200);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         return Page(kPage);
     }
 
@@ -124,9 +124,7 @@ protected:
     {
         CDHtmlDialog* page = Page(kPage);
         ASSERT_NE(page, nullptr);
-        const std::string code = "setTimeout(function(){document.getElementById('" + id + "').click();},100)";
-        ASSERT_EQ(page->InvokeScriptMethod("eval", {CString(code.c_str())}), S_OK);
-        lumui::Pump(200);
+        ASSERT_TRUE(RunLaterInPage(page, "document.getElementById('" + id + "').click()")) << id;
     }
 
     standin::StandinWeb web_;
@@ -241,7 +239,6 @@ TEST_F(ParletTest, WithoutAWindowToAskNoChatIsAskedFor)
     ASSERT_NE(Show(nullptr), nullptr);
     Click("f10002");
     Click("REPLY");
-    lumui::Pump(300);
     EXPECT_TRUE(main_.opened.empty());
     EXPECT_EQ(Frame(kCaption), nullptr);
 }

@@ -15,6 +15,7 @@
 #include "plugins/common/PluginExports.h"
 #include "tests/e2e/Desktop.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiWait.h"
 #include "tests/standin/StandinWeb.h"
 
 #include <gtest/gtest.h>
@@ -84,7 +85,8 @@ protected:
     {
         if (!module_) return;
         if (auto exit = Export(PluginExports::ExitInstance)) exit();
-        lumui::Pump(20);
+        // What the closing windows queued runs while their code is there.
+        uiwait::QueuedWorkDone();
         FreeLibrary(module_);
     }
 
@@ -157,7 +159,7 @@ protected:
     {
         ASSERT_NE(page, nullptr);
         if (!lumui::CallPageMethod(page, name, args)) FAIL() << "no page method " << name;
-        lumui::Pump(20);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
     }
 
     // A property of a page element (its text unless `what` says otherwise);
@@ -173,10 +175,14 @@ protected:
     // The value of a page's input.
     static std::string Value(CDHtmlDialog* page, const char* id) { return Text(page, id, DISPID_A_VALUE); }
 
-    // A screenshot once the screen has had `settleMs` to draw.
-    void Shot(const char* name, int settleMs = 300)
+    // A picture of the screen once the module's frame is on it.
+    void Shot(const char* name)
     {
-        lumui::Pump(settleMs);
+        if (CWnd* frame = ShownFrame()) {
+            EXPECT_TRUE(lumui::PumpUntil([&] { return lumui::IsOnScreen(frame->m_hWnd); }))
+                << "the frame is not on the screen";
+        }
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         EXPECT_TRUE(SaveShot(name));
     }
 
@@ -200,7 +206,7 @@ protected:
     std::vector<std::string> WaitBoxes(size_t count, int timeoutMs = 10000)
     {
         lumui::PumpUntil([&] { return boxes_.size() >= count; }, timeoutMs);
-        lumui::Pump(100);
+        uiwait::QueuedWorkDone();
         return boxes_;
     }
 
@@ -232,9 +238,90 @@ protected:
         return last;
     }
 
+    // Waits until the page has no request of its own under way (jQuery's
+    // count of requests whose answers are still to be handled) and what
+    // the answers asked of native code has run.
+    // A page whose window has closed has none.
+    static bool PageRequestsDone(CDHtmlDialog* page, int timeoutMs = 10000)
+    {
+        const HWND hwnd = page->m_hWnd;
+        const bool done = lumui::PumpUntil(
+            [&] {
+                if (!::IsWindow(hwnd)) return true;
+                CString active;
+                return page->InvokeScriptMethod("eval", {"String(window.jQuery ? jQuery.active : 0)"}, &active) ==
+                           S_OK &&
+                       active == "0";
+            },
+            timeoutMs);
+        return uiwait::QueuedWorkDone() && done;
+    }
+
+    // Runs `code` in the page a moment later, outside any call into the
+    // page (as an event of its own would), and returns once it has run and
+    // what it asked of native code has run too.
+    static bool RunLaterInPage(CDHtmlDialog* page, const std::string& code)
+    {
+        const HWND hwnd = page->m_hWnd;
+        auto ran = [&] {
+            CString count;
+            page->InvokeScriptMethod("eval", {"String(window.lumTestRan || 0)"}, &count);
+            return std::string(count.GetString());
+        };
+        const std::string before = ran();
+        const std::string later = "setTimeout(function(){try{" + code +
+                                  ";}finally{window.lumTestRan=(window.lumTestRan||0)+1;}},0)";
+        if (page->InvokeScriptMethod("eval", {CString(later.c_str())}) != S_OK) return false;
+        const bool done = lumui::PumpUntil([&] { return !::IsWindow(hwnd) || ran() != before; }, 10000);
+        return uiwait::QueuedWorkDone() && done;
+    }
+
+    // Makes the page count the clicks it has handled in the document of the
+    // element `selector` (selectors joined by " >>> " lead through frames):
+    // a click counts once its handlers have run. The count so far; "-" when
+    // there is no such element.
+    static std::string HandledClicks(CDHtmlDialog* page, const char* selector)
+    {
+        static const char* const kCount =
+            "(function(s){var d=document,e=null,p=s.split(' >>> ');for(var i=0;i<p.length;++i){"
+            "if(!d)return '-';e=d.querySelector(p[i]);if(!e)return '-';if(i<p.length-1)d=e.contentDocument||null;}"
+            "var w=e.ownerDocument.defaultView;if(!w.lumTestClicksArmed){w.lumTestClicksArmed=true;w.lumTestClicks=0;"
+            "w.addEventListener('click',function(){setTimeout(function(){w.lumTestClicks++;},0);},true);}"
+            "return String(w.lumTestClicks);})";
+        CString out;
+        const std::string code = std::string(kCount) + "(" + JsQuote(selector) + ")";
+        if (page->InvokeScriptMethod("eval", {code.c_str()}, &out) != S_OK) return "-";
+        return out.GetString();
+    }
+
+    // Waits until the page has handled a click made after `HandledClicks`
+    // said `before`, and what its handlers asked of native code has run; a
+    // page whose window a click closed has handled it. The handlers may have
+    // called native code while the test was reading the count: those calls
+    // wait for a later turn of the loop, and are run here first.
+    static bool ClickHandled(CDHtmlDialog* page, const char* selector, const std::string& before)
+    {
+        const HWND hwnd = page->m_hWnd;
+        const bool handled = lumui::PumpUntil(
+            [&] { return !::IsWindow(hwnd) || HandledClicks(page, selector) != before; }, 5000);
+        if (::IsWindow(hwnd)) page->DispatchPendingCalls();
+        return uiwait::QueuedWorkDone() && handled;
+    }
+
+    static std::string JsQuote(const char* text)
+    {
+        std::string out = "'";
+        for (const char* c = text; *c; ++c) {
+            if (*c == '\\' || *c == '\'') out += '\\';
+            out += *c;
+        }
+        return out + "'";
+    }
+
     // Clicks a page element with the display's real pointer, at the centre
-    // of its box. The pointer has to move for the click to be made: the same
-    // point twice running is taken one pixel aside.
+    // of its box, and waits until the page has handled the click. The pointer
+    // has to move for the click to be made: the same point twice running is
+    // taken one pixel aside.
     void Click(CDHtmlDialog* page, const char* selector)
     {
         CRect r;
@@ -247,8 +334,9 @@ protected:
         CPoint at = r.CenterPoint();
         if (at == lastClick_) at.x += r.Width() > 2 ? 1 : 0, at.y += r.Width() > 2 ? 0 : 1;
         lastClick_ = at;
+        const std::string before = HandledClicks(page, selector);
         ASSERT_TRUE(e2e::Click(at.x, at.y)) << selector;
-        lumui::Pump(100);
+        ASSERT_TRUE(ClickHandled(page, selector, before)) << "the page did not handle the click on " << selector;
     }
 
     // Clicks near the centre of a page element as a person does; false when
@@ -265,9 +353,8 @@ protected:
         // Never the pointer's own spot: moving there would wait for a move
         // that does not come.
         const int shift = (clicks_++ % 3) - 1;
-        const bool clicked = e2e::Click(r.CenterPoint().x + shift, r.CenterPoint().y);
-        lumui::Pump(200);
-        return clicked;
+        const std::string before = HandledClicks(page, selector);
+        return e2e::Click(r.CenterPoint().x + shift, r.CenterPoint().y) && ClickHandled(page, selector, before);
     }
 
     TempDir dir_;

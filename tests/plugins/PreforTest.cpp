@@ -88,7 +88,7 @@ protected:
                                      20000));
         // The three reads from the web server.
         ASSERT_TRUE(lumui::PumpUntil([&] { return Eval("allowAdd") != "" && Eval("blockStart") != ""; }, 10000));
-        lumui::Pump(100);
+        ASSERT_TRUE(PageRequestsDone(Page(kPage)));
     }
 
     // Runs page script (in the page's global scope) and gives its result.
@@ -105,8 +105,15 @@ protected:
     {
         CWnd* frame = ShownFrame();
         ASSERT_NE(frame, nullptr);
+        CDHtmlDialog* page = Page(kPage);
+        const HWND pageWindow = page ? page->m_hWnd : nullptr;
         frame->SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-        lumui::Pump(200);
+        // What the button set off is answered and handled (unless it closed
+        // the window).
+        if (pageWindow && ::IsWindow(pageWindow))
+            EXPECT_TRUE(PageRequestsDone(page));
+        else
+            EXPECT_TRUE(uiwait::QueuedWorkDone());
     }
 
     // Every row of the Prefor table: "user/key" -> value.
@@ -177,15 +184,21 @@ TEST_F(PreforTest, OpensOnTheStoredValuesAndOkWritesOnlyWhatChanged)
     EXPECT_EQ(okRect, CRect(190, 372, 260, 398));
     // Larger: the page grows, the buttons keep to the bottom right.
     frame->MoveWindow(200, 200, 640, 480);
-    lumui::Pump(50);
-    Page(kPage)->GetWindowRect(&pageRect);
-    frame->ScreenToClient(&pageRect);
+    EXPECT_TRUE(lumui::PumpUntil([&] {
+        Page(kPage)->GetWindowRect(&pageRect);
+        frame->ScreenToClient(&pageRect);
+        return pageRect == CRect(4, 30, 636, 450);
+    }));
     EXPECT_EQ(pageRect, CRect(4, 30, 636, 450));
     frame->GetDlgItem(5000)->GetWindowRect(&okRect);
     frame->ScreenToClient(&okRect);
     EXPECT_EQ(okRect, CRect(550, 452, 620, 478));
     frame->MoveWindow(250, 250, 500, 400);
-    lumui::Pump(50);
+    EXPECT_TRUE(lumui::PumpUntil([&] {
+        Page(kPage)->GetWindowRect(&pageRect);
+        frame->ScreenToClient(&pageRect);
+        return pageRect == CRect(4, 30, 496, 370);
+    }));
 
     // Each page shows what is stored (the status and transfer pages too).
     EXPECT_EQ(Eval("current"), "basic");
@@ -291,7 +304,7 @@ TEST_F(PreforTest, AutomaticReplyTextsKeepTheirLimits)
     boxes_.clear();
     Eval("deleteReply()");
     Eval("replySelected = 0; deleteReply()");
-    lumui::Pump(50);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     ASSERT_EQ(boxes_.size(), 2u);
     EXPECT_EQ(boxes_[0], "请选择要删除的选项!");
     EXPECT_EQ(boxes_[1], "回复内容不能为空，无法删除该项!");
@@ -347,7 +360,7 @@ TEST_F(PreforTest, SoundAndFolderChoosers)
     // A cancelled dialog changes nothing.
     chosen = "";
     Eval("window.external.SelectSoundPath('FMsgAddress')");
-    lumui::Pump(200);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(Eval("byId('pathFMsgAddress').getAttribute('data-path')"), "/home/someone/sounds/very-long-name.wav");
 
     // A cancelled folder browser is reported and leaves the folder.
@@ -403,7 +416,6 @@ TEST_F(PreforTest, BlackListAndSmsHoursOnTheWebServer)
     // written by this page.
     const auto rows = Rows();
     Press(5000);
-    lumui::Pump(300);
     EXPECT_EQ(Requests("/Chirra_User/set_msgBlock_pc").size(), 1u);
     EXPECT_EQ(Requests("/Chirra_User/del_blackList_pc").size(), 1u);
     EXPECT_EQ(Rows(), rows);
@@ -436,7 +448,7 @@ TEST_F(PreforTest, FailedSavesOnTheWebServerAreSaidAndLeaveTheOldState)
     boxes_.clear();
     Press(5000);
     ASSERT_TRUE(lumui::PumpUntil([&] { return boxes_.size() >= 2; }, 10000));
-    lumui::Pump(100);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     // The two answers come in either order.
     std::sort(boxes_.begin(), boxes_.end());
     EXPECT_EQ(boxes_, (std::vector<std::string>{"短信屏蔽设置失败，请稍后再试!", "黑名单保存失败，请稍后再试!"}));

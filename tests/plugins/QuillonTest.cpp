@@ -163,7 +163,7 @@ protected:
         ASSERT_NE(show, nullptr);
         show(&history_, &users_, kOwnId);
         ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(Page(15002), "treeType").empty(); }, 20000));
-        lumui::Pump(200);
+        ASSERT_TRUE(uiwait::QueuedWorkDone());
     }
 
     // `text` as a document's markup shows a text node holding it.
@@ -244,10 +244,12 @@ TEST_F(QuillonTest, ManagerShowsTheContactTreeWithNamesAsText)
 
     // The page grows with the frame: 4 pixels left, right and bottom, 30 on top.
     frame->MoveWindow(100, 100, 800, 600);
-    lumui::Pump(50);
     CRect pageRect;
-    page->GetWindowRect(&pageRect);
-    frame->ScreenToClient(&pageRect);
+    EXPECT_TRUE(lumui::PumpUntil([&] {
+        page->GetWindowRect(&pageRect);
+        frame->ScreenToClient(&pageRect);
+        return pageRect == CRect(4, 30, 796, 596);
+    }));
     EXPECT_EQ(pageRect, CRect(4, 30, 796, 596));
 
     // A second show replaces the window.
@@ -378,8 +380,8 @@ TEST_F(QuillonTest, DeletesExactlyTheContactFolderOrBucketAsked)
     // The time tree, rebuilt on switching to it, no longer lists a contact
     // whose lines were all in the deleted bucket.
     page->InvokeScriptMethod("switchTree", {"time"});
-    ASSERT_TRUE(lumui::PumpUntil([&] { return !Text(page, "treeTime").empty(); }, 10000));
-    lumui::Pump(100);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return Text(page, "treeTime").find("1月以内") != std::string::npos; }, 10000));
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     const std::string timeTree = Text(page, "treeTime", DISPID_IHTMLELEMENT_INNERHTML);
     EXPECT_NE(timeTree.find("1月以内"), std::string::npos);
     EXPECT_NE(timeTree.find("张三"), std::string::npos);
@@ -420,7 +422,7 @@ TEST_F(QuillonTest, ViewerShowsOneContactTenToAPage)
 
     // ExitInstance closes the plug-in's windows; the module stays loaded.
     Export(PluginExports::ExitInstance)();
-    lumui::Pump(50);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(Frame("与无人的聊天记录"), nullptr);
     EXPECT_TRUE(IsModuleLoaded(module_));
 }
@@ -493,7 +495,6 @@ TEST_F(QuillonTest, PageControlsWorkWhenClicked)
 
     // Folders open when picked; then the friend.
     Click(page, "#treeType li[data-text='我的好友'] > span");
-    lumui::Pump(300);
     Click(page, "#treeType li[data-text='我的好友'] li[data-id='101'] > span");
     ASSERT_TRUE(until([&] { return Text(page, "head").rfind("与张三", 0) == 0; })) << Text(page, "head");
     EXPECT_EQ(Text(page, "tPage"), "150");
@@ -504,7 +505,6 @@ TEST_F(QuillonTest, PageControlsWorkWhenClicked)
     ASSERT_TRUE(until([&] { return Text(page, "cPage") == "1"; }));
     // Before the first page there is nothing to go to.
     Click(page, "#prev");
-    lumui::Pump(300);
     EXPECT_EQ(Text(page, "cPage"), "1");
 
     // Delete, refused in the confirmation box: nothing goes.
@@ -513,7 +513,7 @@ TEST_F(QuillonTest, PageControlsWorkWhenClicked)
     ASSERT_TRUE(until([&] { return boxes.size() == 1; }));
     // The name as the store gives it, with its trailing blank.
     EXPECT_EQ(boxes[0], "您确定要删除与张三 的聊天记录吗?");
-    lumui::Pump(200);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(Census(), before);
     // Confirmed: the friend's lines go, nothing else.
     answer = IDOK;
@@ -532,7 +532,6 @@ TEST_F(QuillonTest, PageControlsWorkWhenClicked)
     Click(page, "#tabTime");
     ASSERT_TRUE(until([&] { return Text(page, "treeTime").find("1周以内") != std::string::npos; }));
     Click(page, "#treeTime li[data-text='6月以内'] > span");
-    lumui::Pump(300);
     Click(page, "#treeTime li[data-text='6月以内'] li[data-id='201'] > span");
     ASSERT_TRUE(until([&] { return Text(page, "head").rfind("与路人甲", 0) == 0; })) << Text(page, "head");
     // The records of a time-tree entry are headed like every other contact's.

@@ -67,15 +67,12 @@ protected:
     // Clicks a row's name, which selects it or, when it was selected,
     // deselects it, and waits until the page has taken the click and the
     // module has been told (a button pressed before that would act on the
-    // selection before). The page tells the module while the test reads its
-    // selection, so that call is still queued when the read returns: it is
-    // run before going on.
+    // selection before; the click's helper runs what the page told).
     void ClickRow(CDHtmlDialog* page, const std::string& id)
     {
         const std::string before = SelectedRow(page);
         Click(page, ("[id='" + id + "'] .name").c_str());
         ASSERT_TRUE(lumui::PumpUntil([&] { return SelectedRow(page) != before; }, 5000)) << "row " << id;
-        page->DispatchPendingCalls();
     }
     void SetUp() override
     {
@@ -109,7 +106,7 @@ protected:
                 return page && page->InvokeScriptMethod("repaint") == S_OK;
             },
             20000);
-        lumui::Pump(300);
+        EXPECT_TRUE(uiwait::QueuedWorkDone());
         return page;
     }
 
@@ -216,16 +213,20 @@ TEST_F(SorvanTest, UserResultsPageForwardAndBack)
     EXPECT_EQ(r, CRect(250 + 413, 250 + 367, 250 + 483, 250 + 393));
     page->GetWindowRect(&r);
     EXPECT_EQ(r, CRect(254, 280, 746, 610));
-    Shot("sorvan_users.png", 400);
+    Shot("sorvan_users.png");
     // Both follow the frame when it grows.
     frame->MoveWindow(250, 250, 700, 500);
-    lumui::Pump(100);
-    page->GetWindowRect(&r);
-    EXPECT_EQ(r, CRect(254, 280, 946, 710));
+    EXPECT_TRUE(lumui::PumpUntil([&] {
+        page->GetWindowRect(&r);
+        return r == CRect(254, 280, 946, 710);
+    })) << r.left << "," << r.top << "," << r.right << "," << r.bottom;
     button->GetWindowRect(&r);
     EXPECT_EQ(r, CRect(250 + 613, 250 + 467, 250 + 683, 250 + 493));
     frame->MoveWindow(250, 250, 500, 400);
-    lumui::Pump(100);
+    EXPECT_TRUE(lumui::PumpUntil([&] {
+        page->GetWindowRect(&r);
+        return r == CRect(254, 280, 746, 610);
+    }));
 
     Click(page, "#next");
     ASSERT_TRUE(ShowsRow(page, "20005"));
@@ -243,7 +244,7 @@ TEST_F(SorvanTest, UserResultsPageForwardAndBack)
     // Nothing before the first page.
     const size_t asked = Requests("/api/friend/searchUserList.jsp").size();
     Click(page, "#prev");
-    lumui::Pump(300);
+    ASSERT_TRUE(PageRequestsDone(page));
     EXPECT_EQ(Requests("/api/friend/searchUserList.jsp").size(), asked);
 
     // The last page holds what is left; nothing after it.
@@ -257,7 +258,7 @@ TEST_F(SorvanTest, UserResultsPageForwardAndBack)
     EXPECT_EQ(Rows(Text(page, "list", DISPID_IHTMLELEMENT_INNERHTML)), 2);
     const size_t atEnd = Requests("/api/friend/searchUserList.jsp").size();
     Click(page, "#next");
-    lumui::Pump(300);
+    ASSERT_TRUE(PageRequestsDone(page));
     EXPECT_EQ(Requests("/api/friend/searchUserList.jsp").size(), atEnd);
 }
 
@@ -268,7 +269,7 @@ TEST_F(SorvanTest, SearchWordsAreSentAndShownAsTyped)
     CDHtmlDialog* page = ShowUser("");
     ASSERT_NE(page, nullptr);
     // No search text: the page waits for one.
-    lumui::Pump(300);
+    ASSERT_TRUE(PageRequestsDone(page));
     EXPECT_TRUE(Requests("/api/friend/searchUserList.jsp").empty());
     EXPECT_EQ(Text(page, "searchKey", DISPID_A_VALUE), "请输入关键字");
 
@@ -295,7 +296,7 @@ TEST_F(SorvanTest, SearchWordsAreSentAndShownAsTyped)
     ASSERT_TRUE(Until([&] { return !Requests("/api/friend/searchUserList.jsp").empty(); }));
     EXPECT_EQ(Requests("/api/friend/searchUserList.jsp")[0].Param("search_key"), "O'Neil");
     ASSERT_TRUE(ShowsRow(page, "20301"));
-    Shot("sorvan_typed_search.png", 400);
+    Shot("sorvan_typed_search.png");
 
     // A user without a name shows the id.
     page->InvokeScriptMethod("search", {"20306"});
@@ -362,7 +363,7 @@ TEST_F(SorvanTest, AddFriendAcceptedAlreadyAFriendAndRefused)
 
     // Accepted: into the store's friend list, the main window's, and the service.
     ClickRow(page, "10005");
-    Shot("sorvan_selected.png", 400);
+    Shot("sorvan_selected.png");
     PressButton("好友查找结果", 7004);
     ASSERT_TRUE(BoxSaid("恭喜,添加好友10005成功!"));
     ASSERT_TRUE(Until([&] { return !main_.added.empty(); }));
@@ -392,7 +393,7 @@ TEST_F(SorvanTest, AddFriendAcceptedAlreadyAFriendAndRefused)
     ClickRow(page, "10001");
     PressButton("好友查找结果", 7004);
     ASSERT_TRUE(BoxSaid("抱歉,不能添加自己为好友!"));
-    lumui::Pump(200);
+    ASSERT_TRUE(PageRequestsDone(page));
     EXPECT_EQ(main_.added.size(), 1u);
 
     // Refused: 10003 keeps 10005 on the black list.
@@ -419,7 +420,7 @@ TEST_F(SorvanTest, GroupResultsAndAskingToJoin)
     EXPECT_EQ(Text(page, "tPage"), "50");
     EXPECT_EQ(Requests("/api/group/searchGroupList.jsp").at(0).Param("search_key"), "校园群组");
     ASSERT_NE(Frame("群组查找结果"), nullptr);
-    Shot("sorvan_groups.png", 400);
+    Shot("sorvan_groups.png");
 
     PressButton("群组查找结果", 7005);
     ASSERT_TRUE(BoxSaid("请求选择一个群!"));
@@ -489,7 +490,7 @@ TEST_F(SorvanTest, AddFriendWindow)
     CRect r;
     frame->GetWindowRect(&r);
     EXPECT_EQ(r, CRect(250, 250, 590, 450));
-    Shot("sorvan_add_friend.png", 400);
+    Shot("sorvan_add_friend.png");
     Click(page, "#ButtonOK");
     ASSERT_TRUE(BoxSaid("您无法使用该功能!"));
     EXPECT_NE(Frame("加为好友"), nullptr);
@@ -514,7 +515,7 @@ TEST_F(SorvanTest, AddFriendWindow)
     page = WaitForPage(kAddPage);
     Click(page, "#ButtonOK");
     ASSERT_TRUE(Until([&] { return Requests("/api/friend/addFriend.jsp").size() == 3; }));
-    lumui::Pump(300);
+    ASSERT_TRUE(PageRequestsDone(page));
     EXPECT_NE(Frame("加为好友"), nullptr);
     EXPECT_EQ(main_.added.size(), 1u);
 
@@ -577,7 +578,7 @@ TEST_F(SorvanTest, InvitationIntoAnOwnGroup)
     int marks = 0;
     for (size_t at = chooser.find("selected"); at != std::string::npos; at = chooser.find("selected", at + 1)) ++marks;
     EXPECT_EQ(marks, 2);
-    Shot("sorvan_invite.png", 400);
+    Shot("sorvan_invite.png");
     // Every option is marked chosen, so the last one shows.
     page->SetElementValue("group", "601");
     Click(page, "#ButtonOK");
@@ -667,7 +668,7 @@ TEST_F(SorvanTest, WindowsAreReplacedAndClosedByTheModule)
     auto exit = Export(PluginExports::ExitInstance);
     ASSERT_NE(exit, nullptr);
     exit();
-    lumui::Pump(100);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(Frame("好友查找结果"), nullptr);
     EXPECT_EQ(Frame("群组查找结果"), nullptr);
     page = ShowUser("陈静");

@@ -633,7 +633,10 @@ bool StandinService::HandleFrame(int fd, const std::string& frame)
         SendAll(fd, out.data(), out.size() / 2);
         return false;
     }
-    return SendAll(fd, out.data(), out.size());
+    if (!SendAll(fd, out.data(), out.size())) return false;
+    std::lock_guard<std::mutex> lock(lock_);
+    ++answered_[msg.name];
+    return true;
 }
 
 void StandinService::SetFault(const std::string& method, const Fault& fault)
@@ -661,6 +664,13 @@ void StandinService::ClearRequests()
 {
     std::lock_guard<std::mutex> lock(lock_);
     requests_.clear();
+}
+
+int StandinService::Answered(const std::string& method) const
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    auto it = answered_.find(method);
+    return it == answered_.end() ? 0 : it->second;
 }
 
 // --- state for tests ------------------------------------------------------

@@ -113,6 +113,9 @@ public:
     // What was received, in order.
     std::vector<ReceivedRequest> Requests() const;
     void ClearRequests();
+    // How many calls of `method` were answered (their whole reply written)
+    // since the start, for tests that wait until a reply is on its way.
+    int Answered(const std::string& method) const;
 
     // State for tests.
     std::vector<PendingMessage> Pending(int32_t uid) const;
@@ -225,6 +228,7 @@ private:
     std::map<int32_t, std::chrono::steady_clock::time_point> lastSeen_;
     std::map<std::string, Fault> faults_;
     std::vector<ReceivedRequest> requests_;
+    std::map<std::string, int> answered_;  // method -> replies written
     int32_t nextUserId_ = 90000;
     int32_t nextGroupId_ = 9000;
     uint64_t keyCounter_ = 0;

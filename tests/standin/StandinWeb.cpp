@@ -1,4 +1,5 @@
 #include "tests/standin/StandinWeb.h"
+#include "tests/platform/ServeInBackground.h"
 
 #include <httplib.h>
 
@@ -240,7 +241,7 @@ int StandinWeb::Start(int port, const std::string& root)
     impl_->port = port == 0 ? impl_->server.bind_to_any_port("127.0.0.1")
                             : (impl_->server.bind_to_port("127.0.0.1", port) ? port : -1);
     if (impl_->port < 0) return -1;
-    impl_->thread = std::thread([this] { impl_->server.listen_after_bind(); });
+    impl_->thread = ServeInBackground(impl_->server);
     return impl_->port;
 }
 

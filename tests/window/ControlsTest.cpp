@@ -10,11 +10,13 @@
 #include "platform/shell.h"
 #include "platform/uiapp.h"
 #include "platform/windc.h"
+#include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -77,13 +79,13 @@ protected:
     {
         ASSERT_TRUE(lumui::Start());
         ASSERT_TRUE(host.CreateEx(0, nullptr, "controls", WS_POPUP | WS_VISIBLE, 100, 100, 300, 200, nullptr, 0));
-        lumui::Pump(20);
+        ASSERT_TRUE(lumui::PumpUntil([&] { return lumui::IsOnScreen(host.m_hWnd); })) << "the window is not shown";
     }
     void TearDown() override
     {
         if (host.tip.m_hWnd) host.tip.DestroyWindow();
         if (host.m_hWnd) host.DestroyWindow();
-        lumui::Pump(10);
+        uiwait::QueuedWorkDone();
     }
     // A click at a point of the host's client area.
     void click(CWnd& target, int x, int y, UINT message = WM_LBUTTONDOWN)
@@ -296,10 +298,12 @@ TEST_F(Controls, ToolTipAppearsAfterRestingOnATool)
     ASSERT_TRUE(button.Create("消息中心", WS_CHILD | WS_VISIBLE, CRect(10, 10, 90, 40), &host, 1008));
     ASSERT_TRUE(host.tip.Create(&host));
     host.tip.AddTool(&button, "消息中心");
+    const auto rested = std::chrono::steady_clock::now();
     lumui::SendMouse(button.m_hWnd, WM_MOUSEMOVE, 130, 120, 0);
-    lumui::Pump(150);
     EXPECT_FALSE(host.tip.IsWindowVisible());
     ASSERT_TRUE(lumui::PumpUntil([&] { return host.tip.IsWindowVisible() != FALSE; }, 3000));
+    EXPECT_GE(std::chrono::steady_clock::now() - rested, std::chrono::milliseconds(CToolTipCtrl::kInitialDelay))
+        << "the tip showed before the pointer had rested";
     CRect r;
     host.tip.GetWindowRect(&r);
     EXPECT_GT(r.top, 120);  // below the pointer
@@ -497,7 +501,7 @@ TEST(ControlTemplates, TemplateControlsGetTheirClassesAndReport)
     ASSERT_TRUE(lumui::Start());
     ControlsDialog dlg;
     ASSERT_TRUE(dlg.Create(IDD_CONTROLS));
-    lumui::Pump(30);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_TRUE(dlg.GetDlgItem(9201)->IsKindOf(RUNTIME_CLASS(CStatic)));
     EXPECT_TRUE(dlg.GetDlgItem(9205)->IsKindOf(RUNTIME_CLASS(CLinkCtrl)));
     EXPECT_TRUE(dlg.GetDlgItem(IDOK)->IsKindOf(RUNTIME_CLASS(CButton)));

@@ -7,8 +7,11 @@
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/uiapp.h"
-#include "tests/platform/UiProbe.h"
+#include "tests/platform/ScreenPixels.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/UiProbe.h"
+#include "tests/platform/UiWait.h"
+#include "tests/platform/ServeInBackground.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -117,7 +120,7 @@ protected:
         });
         server_.set_keep_alive_max_count(1);  // stopping never waits for an idle connection
         port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        thread_ = ServeInBackground(server_);
         base_ = "http://127.0.0.1:" + std::to_string(port_);
         WritePrivateProfileString("Web", "BaseUrl", base_.c_str(), dir_.file("Lum.ini").c_str());
 
@@ -148,6 +151,14 @@ protected:
         CString out;
         EXPECT_EQ(page_.InvokeScriptMethod(function, args, &out), S_OK) << function;
         return out;
+    }
+    // Everything the page asked for so far has been handled: a call into
+    // the page comes back after the calls and clicks it made before, and
+    // those then run from the UI loop.
+    void PageCallsHandled()
+    {
+        script("add", {1, 1});
+        ASSERT_TRUE(uiwait::QueuedWorkDone());
     }
 
     TempDir dir_;
@@ -261,7 +272,7 @@ TEST_F(DhtmlTest, WindowExternalReachesTheDispatchMapInOrder)
     EXPECT_EQ(page_.CallScriptFunction("callExternal", text), S_OK);
     EXPECT_TRUE(page_.calls.empty()) << "calls run after the native call into the page, never inside it";
     ASSERT_TRUE(lumui::PumpUntil([&] { return page_.calls.size() >= 4; }, 5000));
-    lumui::Pump(50);
+    ASSERT_NO_FATAL_FAILURE(PageCallsHandled());
     const std::vector<std::string> expected = {"Echo:" + std::string(text), "Pair:12|<empty>", "Pair:1.5|<empty>",
                                                "Pair:true|二"};
     EXPECT_EQ(page_.calls, expected);
@@ -275,7 +286,7 @@ TEST_F(DhtmlTest, WindowExternalReachesTheDispatchMapInOrder)
     page_.safe = FALSE;
     page_.calls.clear();
     EXPECT_EQ(page_.CallScriptFunction("callExternal", "x"), S_OK);
-    lumui::Pump(300);
+    ASSERT_NO_FATAL_FAILURE(PageCallsHandled());
     EXPECT_TRUE(page_.calls.empty());
 }
 
@@ -284,7 +295,7 @@ TEST_F(DhtmlTest, ClicksElementExchangeAndKeys)
     // A click inside ButtonOK runs its handler once.
     EXPECT_EQ(page_.CallScriptFunction("clickInner", ""), S_OK);
     ASSERT_TRUE(lumui::PumpUntil([&] { return page_.clicks > 0; }, 5000));
-    lumui::Pump(100);
+    ASSERT_NO_FATAL_FAILURE(PageCallsHandled());
     EXPECT_EQ(page_.clicks, 1);
 
     // Element text both ways, and an input's value.
@@ -301,10 +312,13 @@ TEST_F(DhtmlTest, ClicksElementExchangeAndKeys)
     EXPECT_EQ(shown, "10086");
     EXPECT_EQ(page_.SetElementValue("noSuchInput", "1"), DISP_E_UNKNOWNNAME);
 
-    // F5 is offered to TranslateAccelerator, which swallows it.
+    // F5 is offered to TranslateAccelerator, which swallows it: the page
+    // keeps what its script holds.
+    EXPECT_EQ(page_.CallScriptFunction("store", "before F5"), S_OK);
     lumui::SendKey(page_.m_hWnd, VK_F5);
-    lumui::Pump(200);
+    ASSERT_NO_FATAL_FAILURE(PageCallsHandled());
     EXPECT_EQ(page_.f5, 1);
+    EXPECT_EQ(script("getStored"), "before F5");
     EXPECT_EQ(page_.loads.size(), 1u);
 }
 
@@ -322,7 +336,7 @@ TEST_F(DhtmlTest, AClickActsAfterTheCallsThePageMadeBeforeIt)
     const bool clicked = lumui::PumpUntil([&] { return page_.clicks > 0; }, 5000);
     wxTheApp->ResumeProcessingOfPendingEvents();
     ASSERT_TRUE(clicked) << "the click never came";
-    lumui::Pump(50);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return page_.calls.size() >= 2; }, 5000));
     const std::vector<std::string> expected = {"Echo:第 3 行", "click"};
     EXPECT_EQ(page_.calls, expected);
 }
@@ -356,9 +370,27 @@ TEST_F(DhtmlTest, WindowsThePageOpensGoToTheBrowser)
     EXPECT_EQ(script("add", {CScriptArg("2"), CScriptArg("3")}), "23");
 }
 
-TEST_F(DhtmlTest, ScreenshotOfAPageWithChineseText)
+// On the screen, as a person sees it: the Chinese title is drawn in dark
+// strokes and the module's red picture fills its box.
+TEST_F(DhtmlTest, ThePageShowsItsChineseTextAndPictureOnTheScreen)
 {
-    lumui::Pump(300);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return lumui::IsOnScreen(page_.m_hWnd); }, 5000));
+    CRect title, mark;
+    ASSERT_TRUE(lumui::PumpUntil(
+        [&] { return lumui::PageElementScreenRect(&page_, "#title", &title) && !title.IsRectEmpty(); }, 5000));
+    ASSERT_TRUE(lumui::PageElementScreenRect(&page_, "#mark", &mark));
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] { return screenpixels::Count(title, screenpixels::Dark) > title.Width() * title.Height() / 20; }, 10000))
+        << "no text drawn in the title's box " << title.left << "," << title.top << " " << title.Width() << "x"
+        << title.Height();
+    EXPECT_TRUE(lumui::PumpUntil(
+        [&] {
+            return screenpixels::Count(mark, [](uint32_t p) {
+                       return ((p >> 16) & 255) > 150 && ((p >> 8) & 255) < 80 && (p & 255) < 80;
+                   }) > mark.Width() * mark.Height() / 2;
+        },
+        10000))
+        << "the picture is not drawn";
     std::filesystem::create_directories(LUM_SCREENSHOT_DIR);
     EXPECT_TRUE(lumui::SaveScreenImage(LUM_SCREENSHOT_DIR "/dhtml_page.png"));
 }

@@ -5,6 +5,7 @@
 #include "platform/listctrl.h"
 #include "platform/uiapp.h"
 #include "platform/windc.h"
+#include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
 
@@ -111,12 +112,12 @@ protected:
     {
         ASSERT_TRUE(lumui::Start());
         ASSERT_TRUE(host.CreateEx(0, nullptr, "lists", WS_POPUP | WS_VISIBLE, 100, 100, 320, 260, nullptr, 0));
-        lumui::Pump(20);
+        ASSERT_TRUE(lumui::PumpUntil([&] { return lumui::IsOnScreen(host.m_hWnd); })) << "the window is not shown";
     }
     void TearDown() override
     {
         if (host.m_hWnd) host.DestroyWindow();
-        lumui::Pump(10);
+        uiwait::QueuedWorkDone();
     }
     void createOwnerList(int items, int height = 110)
     {
@@ -397,7 +398,7 @@ TEST_F(ListCtrlTest, ReportWithGridLinesShowsItsColumnsAndTakesTextsFromAWorker)
 {
     ImportDialog dlg;
     ASSERT_TRUE(dlg.Create(IDD_IMPORT));
-    lumui::Pump(20);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     CListCtrl& list = dlg.m_list;
     ASSERT_TRUE(list.m_hWnd);
     list.SetExtendedStyle(list.GetExtendedStyle() | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);

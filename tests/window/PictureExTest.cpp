@@ -4,6 +4,7 @@
 #include "tests/window/GifBuilder.h"
 
 #include "platform/uiapp.h"
+#include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
 
@@ -52,13 +53,13 @@ protected:
         ASSERT_TRUE(lumui::Start());
         ASSERT_TRUE(parent.CreateEx(0, nullptr, "pictures", WS_POPUP | WS_VISIBLE, 100, 100, 200, 120, nullptr, 0));
         ASSERT_TRUE(Create(picture));
-        lumui::Pump(10);
+        ASSERT_TRUE(lumui::PumpUntil([&] { return lumui::IsOnScreen(parent.m_hWnd); })) << "the window is not shown";
     }
     void TearDown() override
     {
         if (picture.m_hWnd) picture.DestroyWindow();
         if (parent.m_hWnd) parent.DestroyWindow();
-        lumui::Pump(10);
+        uiwait::QueuedWorkDone();
     }
     BOOL Create(CPictureEx& control)
     {
@@ -270,7 +271,7 @@ TEST_F(PictureEx, UnloadingOrDestroyingWhilePlayingIsSafe)
     ASSERT_TRUE(lumui::PumpUntil([&] { return picture.IsPlaying(); }));
     picture.DestroyWindow();
     EXPECT_FALSE(picture.IsPlaying());
-    lumui::Pump(50);  // frames posted before the stop find no window
+    ASSERT_TRUE(uiwait::QueuedWorkDone());  // frames posted before the stop find no window
 
     // An object deleted while it plays, window and all.
     auto* other = new CPictureEx;
@@ -279,5 +280,5 @@ TEST_F(PictureEx, UnloadingOrDestroyingWhilePlayingIsSafe)
     other->Draw();
     ASSERT_TRUE(lumui::PumpUntil([&] { return other->IsPlaying(); }));
     delete other;
-    lumui::Pump(50);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
 }

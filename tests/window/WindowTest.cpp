@@ -5,6 +5,8 @@
 #include "platform/menu.h"
 #include "platform/uiapp.h"
 #include "platform/windc.h"
+#include "tests/platform/UiProbe.h"
+#include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
 
@@ -35,6 +37,7 @@ public:
     {
         if (id == 7) ++ticks;
         if (id == 8) posted.push_back(-1);
+        if (id == 9) ++otherTicks;
     }
     void OnPaint() override
     {
@@ -65,7 +68,7 @@ public:
 
     std::thread::id echoThread;
     std::vector<int> posted;
-    int ticks = 0;
+    int ticks = 0, otherTicks = 0;
     int postedWorkMs = 0;
     int movings = 0;
     int lastWidth = 0;
@@ -98,12 +101,12 @@ protected:
     {
         ASSERT_TRUE(lumui::Start());
         ASSERT_TRUE(win.CreateEx(0, nullptr, "test", WS_POPUP | WS_VISIBLE, 100, 100, 200, 120, nullptr, 0));
-        lumui::Pump(20);
+        ASSERT_TRUE(lumui::PumpUntil([&] { return lumui::IsOnScreen(win.m_hWnd); })) << "the window is not shown";
     }
     void TearDown() override
     {
         if (win.m_hWnd) win.DestroyWindow();
-        lumui::Pump(10);
+        uiwait::QueuedWorkDone();
     }
     TestWindow win;
 };
@@ -137,13 +140,13 @@ TEST_F(Windows, PostedMessagesArriveInOrderAndNeverAfterDestruction)
 {
     for (int i = 0; i < 5; ++i) win.PostMessage(WM_TEST_POSTED, i, 0);
     EXPECT_TRUE(win.posted.empty());
-    lumui::Pump(20);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(win.posted, (std::vector<int>{0, 1, 2, 3, 4}));
 
     win.posted.clear();
     win.PostMessage(WM_TEST_POSTED, 9, 0);
     win.DestroyWindow();
-    lumui::Pump(20);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_TRUE(win.posted.empty());
     EXPECT_FALSE(::PostMessage(reinterpret_cast<HWND>(0x1234), WM_TEST_POSTED, 0, 0));
 }
@@ -190,9 +193,13 @@ TEST_F(Windows, TimersTickUntilKilled)
     win.SetTimer(7, 20, nullptr);
     ASSERT_TRUE(lumui::PumpUntil([&] { return win.ticks >= 3; }, 3000));
     win.KillTimer(7);
-    lumui::Pump(30);
+    // Another timer of the same period measures the time: a tick already
+    // on its way when the timer was killed may come first, none after.
+    win.SetTimer(9, 20, nullptr);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return win.otherTicks >= 1; }, 3000));
     const int after = win.ticks;
-    lumui::Pump(100);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return win.otherTicks >= 6; }, 3000));
+    win.KillTimer(9);
     EXPECT_EQ(win.ticks, after);
 }
 
@@ -230,24 +237,24 @@ TEST_F(Windows, EveryChangeInvalidatedAfterAPaintShows)
         const unsigned want = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
         EXPECT_EQ(rgbOf(lumui::WindowPixel(win.m_hWnd, 150, 100)), want);
         // The child paints on its own turn.
-        lumui::Pump(50);
-        EXPECT_EQ(rgbOf(lumui::WindowPixel(win.m_hWnd, 30, 30)), want) << "the child shows its parent";
+        EXPECT_TRUE(lumui::PumpUntil([&] { return rgbOf(lumui::WindowPixel(win.m_hWnd, 30, 30)) == want; }))
+            << "the child shows its parent";
     }
     // Invalidated, then painted by the toolkit rather than by UpdateWindow.
     win.fill = RGB(10, 20, 30);
     win.Invalidate(FALSE);
-    lumui::Pump(100);
+    ASSERT_TRUE(lumui::PumpUntil([&] { return rgbOf(lumui::WindowPixel(win.m_hWnd, 150, 100)) == 0x0A141Eu; }));
     win.fill = RGB(40, 50, 60);
     win.Invalidate(FALSE);
-    lumui::Pump(100);
-    EXPECT_EQ(rgbOf(lumui::WindowPixel(win.m_hWnd, 150, 100)), 0x28323Cu);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return rgbOf(lumui::WindowPixel(win.m_hWnd, 150, 100)) == 0x28323Cu; }))
+        << std::hex << lumui::WindowPixel(win.m_hWnd, 150, 100);
 }
 
 TEST_F(Windows, DraggingFollowsThePointerThroughTheMovingNotice)
 {
     HWND h = win.m_hWnd;
     lumui::SendMouse(h, WM_LBUTTONDOWN, 110, 110, MK_LBUTTON);
-    lumui::Pump(10);  // the posted caption press starts the drag
+    ASSERT_TRUE(uiwait::QueuedWorkDone());  // the posted caption press starts the drag
     lumui::SendMouse(h, WM_MOUSEMOVE, 160, 130, MK_LBUTTON);
     CRect r;
     win.GetWindowRect(&r);
@@ -271,7 +278,7 @@ TEST_F(Windows, AQuickClickDoesNotLeaveTheWindowDragging)
     // Press and release before the posted caption press is handled.
     lumui::SendMouse(h, WM_LBUTTONDOWN, 110, 110, MK_LBUTTON);
     lumui::SendMouse(h, WM_LBUTTONUP, 110, 110);
-    lumui::Pump(10);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     lumui::SendMouse(h, WM_MOUSEMOVE, 300, 300);
     CRect r;
     win.GetWindowRect(&r);
@@ -497,7 +504,7 @@ TEST(Menus, ClickingAnItemSendsItsCommandToTheOwner)
     });
     EXPECT_TRUE(menu.TrackPopupMenu(TPM_RIGHTBUTTON, 200, 200, &owner));
     EXPECT_EQ(lumui::OpenPopupMenu(), nullptr);
-    lumui::Pump(20);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(owner.commands, std::vector<UINT>{9059});
 
     // A grayed item does nothing; a click outside closes the menu.
@@ -509,7 +516,7 @@ TEST(Menus, ClickingAnItemSendsItsCommandToTheOwner)
         lumui::SendMouse(popup, WM_LBUTTONDOWN, 5, 5, MK_LBUTTON);
     });
     menu.TrackPopupMenu(TPM_RIGHTBUTTON, 200, 200, &owner);
-    lumui::Pump(20);
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
     EXPECT_EQ(owner.commands.size(), 1u);
 
     // Keyboard: Down, Enter chooses the first item; the id comes back directly.
@@ -522,4 +529,32 @@ TEST(Menus, ClickingAnItemSendsItsCommandToTheOwner)
     lumui::RunLater([] { lumui::SendKey(lumui::OpenPopupMenu(), VK_ESCAPE); });
     EXPECT_EQ(menu.TrackPopupMenu(TPM_RETURNCMD, 200, 200, &owner), 0);
     owner.DestroyWindow();
+}
+
+// The probe the tests of long work use: it sees the UI thread held by a
+// handler that computes and by one that waits, and tells the two apart.
+TEST(UiProbeTest, TellsAHandlerThatComputesFromOneThatWaits)
+{
+    ASSERT_TRUE(lumui::Start());
+    UiProbe probe;
+    ASSERT_TRUE(probe.Start());
+    ASSERT_TRUE(uiwait::QueuedWorkDone());
+    // A wait of 400 ms on the UI thread: held, and stopped.
+    probe.Arm();
+    lumui::QueueOnUiThread([] { std::this_thread::sleep_for(std::chrono::milliseconds(400)); });
+    ASSERT_TRUE(lumui::PumpUntil([&] { return probe.LongestWall() >= 400; }, 5000));
+    EXPECT_GE(probe.Longest(), 300);
+    EXPECT_GE(probe.LongestStop(), 300);
+    // 400 ms of computing: held, but not stopped.
+    probe.Arm();
+    lumui::QueueOnUiThread([] {
+        timespec start{}, now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
+        do clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        while ((now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000 < 400);
+    });
+    ASSERT_TRUE(lumui::PumpUntil([&] { return probe.LongestWall() >= 400; }, 5000));
+    EXPECT_GE(probe.Longest(), 300);
+    EXPECT_LT(probe.LongestStop(), 200);
+    probe.Stop();
 }
