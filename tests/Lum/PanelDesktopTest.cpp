@@ -254,6 +254,16 @@ TEST_F(PanelDesktopTest, DraggedToAnEdgeThePanelDocksSlidesAwayAndComesBack)
          [sw](const CRect& r) { return r.left == sw - 5; },
          [sw](const CRect& r) { return CPoint(sw - 1, r.CenterPoint().y); }},
     };
+    // Waits until the program places the panel so; `r` is where it is then.
+    CRect r;
+    auto placedSo = [&](const std::function<bool(const CRect&)>& so) {
+        return lumui::PumpUntil(
+            [&] {
+                r = Place();
+                return so(r);
+            },
+            8000);
+    };
     for (const Edge& e : edges) {
         // Back to the middle of the screen, undocked.
         main_->m_autoHide.m_nDockState = 0;
@@ -271,35 +281,17 @@ TEST_F(PanelDesktopTest, DraggedToAnEdgeThePanelDocksSlidesAwayAndComesBack)
             e2e::ButtonDown(grab.x, grab.y);
             e2e::PointAt(grab.x + 8, grab.y + 8);
         });
-        CRect r;
-        ASSERT_TRUE(lumui::PumpUntil(
-            [&] {
-                r = Place();
-                return r.left == before.left + 8 && r.top == before.top + 8;
-            },
-            8000))
+        ASSERT_TRUE(placedSo([&](const CRect& at) { return at.left == before.left + 8 && at.top == before.top + 8; }))
             << e.name << ": the panel did not follow the pointer, at " << r.left << "," << r.top;
         Drive([&] {
             for (int i = 1; i <= 8; ++i)
                 e2e::PointAt(grab.x + 8 + (e.to.x - grab.x - 8) * i / 8, grab.y + 8 + (e.to.y - grab.y - 8) * i / 8);
         });
-        ASSERT_TRUE(lumui::PumpUntil(
-            [&] {
-                r = Place();
-                return e.docked(r);
-            },
-            8000))
-            << e.name << ": not held against the edge, at " << r.left << "," << r.top;
+        ASSERT_TRUE(placedSo(e.docked)) << e.name << ": not held against the edge, at " << r.left << "," << r.top;
         Drive([] { e2e::ButtonUp(); });
         ASSERT_TRUE(lumui::PumpUntil([] { return !e2e::PointerHeld(); }, 8000)) << e.name << ": the drag did not end";
         Drive([] { e2e::PointAt(640, 900); });  // the pointer leaves the panel
-        ASSERT_TRUE(lumui::PumpUntil(
-            [&] {
-                r = Place();
-                return e.hidden(r);
-            },
-            8000))
-            << e.name << ": not slid away, at " << r.left << "," << r.top;
+        ASSERT_TRUE(placedSo(e.hidden)) << e.name << ": not slid away, at " << r.left << "," << r.top;
         // The display agrees with the program: the window manager left the
         // panel beyond the edge.
         EXPECT_TRUE(ShownAt(r)) << e.name;
@@ -307,12 +299,7 @@ TEST_F(PanelDesktopTest, DraggedToAnEdgeThePanelDocksSlidesAwayAndComesBack)
         // The pointer on the strip brings it back on the screen.
         const CPoint strip = e.back(r);
         Drive([&] { e2e::PointAt(strip.x, strip.y); });
-        EXPECT_TRUE(lumui::PumpUntil(
-            [&] {
-                r = Place();
-                return r.left >= 0 && r.top >= 0 && r.right <= sw;
-            },
-            8000))
+        EXPECT_TRUE(placedSo([sw](const CRect& at) { return at.left >= 0 && at.top >= 0 && at.right <= sw; }))
             << e.name << ": did not come back, at " << r.left << "," << r.top;
         EXPECT_TRUE(ShownAt(r)) << e.name;
     }
