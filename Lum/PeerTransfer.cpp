@@ -499,8 +499,14 @@ int CPeerLink::Rendezvous(int fromid, int toid, int gid, int cmd)
     SOCKET s = TcpSocket();
     if (s == INVALID_SOCKET) return 0;
     Track(s);
-    bool ok = SetReuseAddr(s) && (!m_nLocalPort || BindPort(s, m_nLocalPort)) &&
-              ConnectSocket(s, host, port, GetPeerTimings().connectMs);
+    bool ok = SetReuseAddr(s);
+    if (ok && m_nLocalPort && !BindPort(s, m_nLocalPort)) {
+        // Another program took the learned port while nothing of the link
+        // held it: the request goes out from a new port, which the link
+        // learns (and peers are told about) in its place.
+        m_nLocalPort = 0;
+    }
+    ok = ok && ConnectSocket(s, host, port, GetPeerTimings().connectMs);
     if (ok && !m_nLocalPort) m_nLocalPort = SocketLocalPort(s);
     const CString text =
         Command(cmd, "hole", {{"fromid", Decimal(fromid)}, {"gid", Decimal(gid)}, {"toid", Decimal(toid)}}, nullptr);

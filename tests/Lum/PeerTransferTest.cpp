@@ -582,6 +582,35 @@ TEST_F(PeerTransferTest, ALocalPortTakenMeanwhileStillReachesThePeer)
     ::close(other);
 }
 
+// The learned local port taken by another program before the link's next
+// request to the rendezvous server (nothing of the link holds it between
+// requests): the request goes out from a new port, which the link learns,
+// instead of never reaching the server.
+TEST_F(PeerTransferTest, ALearnedPortTakenBeforeTheNextRendezvousIsReplacedByANewOne)
+{
+    CPeerLink link;
+    ASSERT_EQ(link.Rendezvous(kReceiver, kSender, 1, 11), 1);
+    const int learned = link.m_nLocalPort;
+    ASSERT_NE(learned, 0);
+    const int other = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int reuse = 1;
+    ::setsockopt(other, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(static_cast<uint16_t>(learned));
+    ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(other, 1), 0);
+
+    const size_t before = rendezvous_.Requests().size();
+    EXPECT_EQ(link.Rendezvous(kReceiver, kSender, 1, 11), 1);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return rendezvous_.Requests().size() > before; }, 5000))
+        << "the rendezvous server was not asked";
+    EXPECT_NE(link.m_nLocalPort, learned);
+    EXPECT_NE(link.m_nLocalPort, 0);
+    ::close(other);
+}
+
 // The rendezvous server refusing connections or never answering: the fetch
 // ends with the failure notice within its tries, nothing hangs.
 TEST_F(PeerTransferTest, FailingRendezvousServerEndsTheFetch)
