@@ -647,7 +647,7 @@ struct XMLNode::Impl {
 // nesting depth costs heap, not call stack.
 class XMLNode::Parser {
 public:
-    Parser(const char* text, Data* top) : text_(text), p_(text), top_(top), encoding_(g_options.encoding) {}
+    Parser(const char* text, Data* top) : p_(text), top_(top), encoding_(g_options.encoding) {}
 
     void run();
     XMLError error() const { return error_; }
@@ -673,7 +673,6 @@ private:
     void mergeText(Data* x, int index, const std::string& more);
     void flushMerge();
 
-    const char* text_;
     const char* p_;
     Data* top_;
     XMLCharEncoding encoding_;
