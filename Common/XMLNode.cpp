@@ -530,16 +530,27 @@ struct XMLNode::Impl {
         return t;
     }
 
+    // A name the parser ended at a blank may end in '/' or '?'; a blank
+    // after it keeps the writing from reading back as the end of the tag.
+    static void appendName(std::string& out, const char* name)
+    {
+        out += name;
+        const size_t n = std::strlen(name);
+        if (n > 0 && (name[n - 1] == '/' || name[n - 1] == '?')) out += ' ';
+    }
+
     static void writeAttributes(std::string& out, const Data* x, XMLCharEncoding encoding)
     {
         for (const XMLAttribute& a : x->attributes) {
             out += ' ';
-            out += a.lpszName;
-            if (a.lpszValue) {
-                out += "=\"";
-                appendEscaped(out, a.lpszValue, encoding);
-                out += '"';
+            if (!a.lpszValue) {
+                appendName(out, a.lpszName);
+                continue;
             }
+            out += a.lpszName;
+            out += "=\"";
+            appendEscaped(out, a.lpszValue, encoding);
+            out += '"';
         }
     }
 
@@ -568,7 +579,7 @@ struct XMLNode::Impl {
             tabs(depth);
             out += '<';
             if (x->declaration) out += '?';
-            out += x->name;
+            appendName(out, x->name);
             writeAttributes(out, x, encoding);
             if (x->declaration) {
                 out += "?>";
@@ -581,7 +592,7 @@ struct XMLNode::Impl {
                 out += '>';
                 appendEscaped(out, x->texts[0], encoding);
                 out += "</";
-                out += x->name;
+                appendName(out, x->name);
                 out += ">\n";
             } else {
                 out += '>';
@@ -603,7 +614,7 @@ struct XMLNode::Impl {
                 if (close) {
                     tabs(depth - 1);
                     out += "</";
-                    out += x->name;
+                    appendName(out, x->name);
                     out += '>';
                     newline();
                 }

@@ -309,6 +309,20 @@ TEST_F(XMLNodeTest, WritingEscapesAndForms)
         EXPECT_EQ(text(again), text(first));
     }
     EXPECT_EQ(text(first), doc);
+
+    // A name the parser ended at a blank may end in '?' or '/'; written
+    // plainly it would read back as the end of its tag.
+    for (const char* odd : {"<p? a/ b? >t</p? >", "<p/ a?='1'/>", "<r><p/ ></p/ ></r>"}) {
+        XMLNode read = XMLNode::parseString(odd);
+        ASSERT_FALSE(read.isEmpty()) << odd;
+        for (int format : {0, 1}) {
+            std::string written = text(read, format);
+            XMLResults r;
+            XMLNode again = XMLNode::parseString(written.c_str(), nullptr, &r);
+            EXPECT_EQ(r.error, eXMLErrorNone) << written;
+            EXPECT_EQ(text(again), text(read)) << written;
+        }
+    }
 }
 
 TEST_F(XMLNodeTest, BuildingAndHandles)
