@@ -46,10 +46,15 @@ const char kRels[] =
 
 bool AddEntry(zip_t* zip, const char* name, const std::string& bytes)
 {
-    void* copy = malloc(bytes.size() ? bytes.size() : 1);
-    if (!copy) return false;
-    if (!bytes.empty()) memcpy(copy, bytes.data(), bytes.size());
-    zip_source_t* source = zip_source_buffer(zip, copy, bytes.size(), 1);
+    // libzip takes (and frees) only a buffer that holds bytes: an empty
+    // entry is given none.
+    void* copy = nullptr;
+    if (!bytes.empty()) {
+        copy = malloc(bytes.size());
+        if (!copy) return false;
+        memcpy(copy, bytes.data(), bytes.size());
+    }
+    zip_source_t* source = zip_source_buffer(zip, copy, bytes.size(), copy != nullptr);
     if (!source) {
         free(copy);
         return false;
