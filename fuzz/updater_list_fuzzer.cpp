@@ -1,8 +1,8 @@
 // The updater's version list as the web server sends it: the input is the
 // downloaded "updater.ini". What the updater takes from it must be safe to
-// act on: only plain names directly in the program folder, sizes that are
-// not negative, digests of 32 lower-case hex digits, checks only for names
-// it will update.
+// act on: only plain names in the program folder or its subfolders, sizes
+// that are not negative, digests of 32 lower-case hex digits, checks only
+// for names it will update.
 #include "Updater/UpdaterApp.h"
 #include "Updater/UpdaterFiles.h"
 
@@ -57,8 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (app.m_nFilesCount != static_cast<int>(app.m_setFiles.size())) Fail("the file count differs from the files");
     for (const CString& name : app.m_setFiles) {
         if (!IsSafeFileName(name)) Fail("an unsafe name to update: " + name.str());
+        // Names may lead into the program's own subfolders (skins, sounds),
+        // never out of it nor onto the folder itself.
         const std::string& s = name.str();
-        if (s.find('/') != std::string::npos || s.find('\\') != std::string::npos || s == "." || s == "..")
+        const std::filesystem::path relative(s);
+        const std::string inside = (std::filesystem::path(g_dir) / relative).lexically_normal().string();
+        if (relative.is_absolute() || s.find('\\') != std::string::npos || inside.size() <= g_dir.size() ||
+            inside.compare(0, g_dir.size(), g_dir) != 0 || relative.lexically_normal() != relative)
             Fail("a name that leaves the program folder: " + s);
     }
     for (const auto& entry : app.m_mapChecks) {
