@@ -579,8 +579,12 @@ struct XMLNode::Impl {
             tabs(depth);
             out += '<';
             if (x->declaration) out += '?';
+            const size_t tag = out.size() - 1;
             appendName(out, x->name);
             writeAttributes(out, x, encoding);
+            // An element called PRE would read back as the opening of a
+            // clear item: a blank keeps its start tag an element's.
+            if (!x->declaration && !x->order.empty() && clearMarkAt((out.substr(tag) + '>').c_str())) out += ' ';
             if (x->declaration) {
                 out += "?>";
                 newline();

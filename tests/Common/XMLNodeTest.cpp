@@ -310,9 +310,10 @@ TEST_F(XMLNodeTest, WritingEscapesAndForms)
     }
     EXPECT_EQ(text(first), doc);
 
-    // A name the parser ended at a blank may end in '?' or '/'; written
-    // plainly it would read back as the end of its tag.
-    for (const char* odd : {"<p? a/ b? >t</p? >", "<p/ a?='1'/>", "<r><p/ ></p/ ></r>"}) {
+    // A name the parser ended at a blank may end in '?' or '/', and an
+    // element may be called PRE; written plainly they would read back as the
+    // end of their tag or as the opening of a clear item.
+    for (const char* odd : {"<p? a/ b? >t</p? >", "<p/ a?='1'/>", "<r><p/ ></p/ ></r>", "<PRE ><PRE >x</PRE></PRE>"}) {
         XMLNode read = XMLNode::parseString(odd);
         ASSERT_FALSE(read.isEmpty()) << odd;
         for (int format : {0, 1}) {
