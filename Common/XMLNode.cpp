@@ -209,6 +209,20 @@ void appendEscaped(std::string& out, const char* s, XMLCharEncoding encoding)
     }
 }
 
+// A text as the writer writes it: escaped, with the blanks at its ends as
+// character references, since the reader drops blanks around texts.
+void appendText(std::string& out, const char* s, XMLCharEncoding encoding)
+{
+    const size_t n = std::strlen(s);
+    size_t first = 0, end = n;
+    while (first < n && isBlank(s[first])) ++first;
+    while (end > first && isBlank(s[end - 1])) --end;
+    auto reference = [&](char c) { out += "&#" + std::to_string(static_cast<int>(c)) + ';'; };
+    for (size_t i = 0; i < first; ++i) reference(s[i]);
+    appendEscaped(out, std::string(s + first, end - first).c_str(), encoding);
+    for (size_t i = end; i < n; ++i) reference(s[i]);
+}
+
 // ---- Clear items ------------------------------------------------------------
 
 struct ClearMark {
@@ -594,7 +608,7 @@ struct XMLNode::Impl {
                 newline();
             } else if (indent && x->order.size() == 1 && x->order[0].kind == eNodeText) {
                 out += '>';
-                appendEscaped(out, x->texts[0], encoding);
+                appendText(out, x->texts[0], encoding);
                 out += "</";
                 appendName(out, x->name);
                 out += ">\n";
@@ -631,7 +645,7 @@ struct XMLNode::Impl {
                 break;
             case eNodeText:
                 tabs(depth);
-                appendEscaped(out, x->texts[static_cast<size_t>(item.index)], encoding);
+                appendText(out, x->texts[static_cast<size_t>(item.index)], encoding);
                 newline();
                 break;
             case eNodeClear: {

@@ -77,17 +77,6 @@ void RoundTrip(const std::string& text)
     if (rewritten != written) Fail("a written document does not read back as itself", written, rewritten);
 }
 
-bool Blank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-// A value as the parser keeps texts: white space around it is dropped.
-bool KeptAsIs(const std::string& text)
-{
-    return !text.empty() && !Blank(text.front()) && !Blank(text.back());
-}
-
 void BuiltValues(const std::vector<std::string>& parts)
 {
     // The values a transfer command carries: a peer's path as the text and
@@ -115,7 +104,7 @@ void BuiltValues(const std::vector<std::string>& parts)
         const char* v = readFile.getAttribute(kNames[i]);
         if (!v || values[i] != v) Fail("an attribute value changed", values[i], v ? v : "(none)");
     }
-    if (KeptAsIs(text)) {
+    if (!text.empty()) {
         const char* t = readFile.getText();
         if (readFile.nText() != 1 || !t || text != t) Fail("the text changed", text, t ? t : "(none)");
     }
