@@ -16,11 +16,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -140,7 +142,12 @@ void ToFileServer(const std::string& bytes)
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(static_cast<uint16_t>(g_serverPort));
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) abort();
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        // Says which: the machine out of sockets or ports, or the file
+        // server no longer listening.
+        fprintf(stderr, "no connection to the file server: %s\n", std::strerror(errno));
+        abort();
+    }
     SendAllBytes(fd, bytes.data(), bytes.size());
     ::shutdown(fd, SHUT_WR);
     if (!DrainUntilClosed(fd, 10000)) {
