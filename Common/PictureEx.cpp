@@ -67,6 +67,12 @@ BOOL CPictureEx::Load(HGLOBAL memory, DWORD size)
     m_nDataSize = size;
     m_PictureSize.cx = static_cast<LONG>(ReadWord(6));
     m_PictureSize.cy = static_cast<LONG>(ReadWord(8));
+    // The composed picture of an animation is as large as the screen the
+    // header claims; one the decoder would not take is no picture either.
+    if (!PictureSizeAllowed(m_PictureSize.cx, m_PictureSize.cy)) {
+        UnLoad();
+        return FALSE;
+    }
     const BYTE packed = data[10];
     if (packed & 0x80) {
         m_nGlobalCTSize = 3LL * (1LL << ((packed & 7) + 1));

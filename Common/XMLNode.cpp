@@ -209,6 +209,20 @@ void appendEscaped(std::string& out, const char* s, XMLCharEncoding encoding)
     }
 }
 
+// A text as the writer writes it: escaped, with the blanks at its ends as
+// character references, since the reader drops blanks around texts.
+void appendText(std::string& out, const char* s, XMLCharEncoding encoding)
+{
+    const size_t n = std::strlen(s);
+    size_t first = 0, end = n;
+    while (first < n && isBlank(s[first])) ++first;
+    while (end > first && isBlank(s[end - 1])) --end;
+    auto reference = [&](char c) { out += "&#" + std::to_string(static_cast<int>(c)) + ';'; };
+    for (size_t i = 0; i < first; ++i) reference(s[i]);
+    appendEscaped(out, std::string(s + first, end - first).c_str(), encoding);
+    for (size_t i = end; i < n; ++i) reference(s[i]);
+}
+
 // ---- Clear items ------------------------------------------------------------
 
 struct ClearMark {
@@ -530,16 +544,27 @@ struct XMLNode::Impl {
         return t;
     }
 
+    // A name the parser ended at a blank may end in '/' or '?'; a blank
+    // after it keeps the writing from reading back as the end of the tag.
+    static void appendName(std::string& out, const char* name)
+    {
+        out += name;
+        const size_t n = std::strlen(name);
+        if (n > 0 && (name[n - 1] == '/' || name[n - 1] == '?')) out += ' ';
+    }
+
     static void writeAttributes(std::string& out, const Data* x, XMLCharEncoding encoding)
     {
         for (const XMLAttribute& a : x->attributes) {
             out += ' ';
-            out += a.lpszName;
-            if (a.lpszValue) {
-                out += "=\"";
-                appendEscaped(out, a.lpszValue, encoding);
-                out += '"';
+            if (!a.lpszValue) {
+                appendName(out, a.lpszName);
+                continue;
             }
+            out += a.lpszName;
+            out += "=\"";
+            appendEscaped(out, a.lpszValue, encoding);
+            out += '"';
         }
     }
 
@@ -568,8 +593,12 @@ struct XMLNode::Impl {
             tabs(depth);
             out += '<';
             if (x->declaration) out += '?';
-            out += x->name;
+            const size_t tag = out.size() - 1;
+            appendName(out, x->name);
             writeAttributes(out, x, encoding);
+            // An element called PRE would read back as the opening of a
+            // clear item: a blank keeps its start tag an element's.
+            if (!x->declaration && !x->order.empty() && clearMarkAt((out.substr(tag) + '>').c_str())) out += ' ';
             if (x->declaration) {
                 out += "?>";
                 newline();
@@ -579,9 +608,9 @@ struct XMLNode::Impl {
                 newline();
             } else if (indent && x->order.size() == 1 && x->order[0].kind == eNodeText) {
                 out += '>';
-                appendEscaped(out, x->texts[0], encoding);
+                appendText(out, x->texts[0], encoding);
                 out += "</";
-                out += x->name;
+                appendName(out, x->name);
                 out += ">\n";
             } else {
                 out += '>';
@@ -603,7 +632,7 @@ struct XMLNode::Impl {
                 if (close) {
                     tabs(depth - 1);
                     out += "</";
-                    out += x->name;
+                    appendName(out, x->name);
                     out += '>';
                     newline();
                 }
@@ -616,7 +645,7 @@ struct XMLNode::Impl {
                 break;
             case eNodeText:
                 tabs(depth);
-                appendEscaped(out, x->texts[static_cast<size_t>(item.index)], encoding);
+                appendText(out, x->texts[static_cast<size_t>(item.index)], encoding);
                 newline();
                 break;
             case eNodeClear: {
@@ -647,7 +676,7 @@ struct XMLNode::Impl {
 // nesting depth costs heap, not call stack.
 class XMLNode::Parser {
 public:
-    Parser(const char* text, Data* top) : text_(text), p_(text), top_(top), encoding_(g_options.encoding) {}
+    Parser(const char* text, Data* top) : p_(text), top_(top), encoding_(g_options.encoding) {}
 
     void run();
     XMLError error() const { return error_; }
@@ -673,7 +702,6 @@ private:
     void mergeText(Data* x, int index, const std::string& more);
     void flushMerge();
 
-    const char* text_;
     const char* p_;
     Data* top_;
     XMLCharEncoding encoding_;

@@ -22,7 +22,7 @@
 
 #include <string>
 
-enum XMLError {
+enum XMLError : int {
     eXMLErrorNone = 0,
     eXMLErrorMissingEndTag = 1,  // warning: an element was closed implicitly
     eXMLErrorNoXMLTagFound = 2,  // warning: the text holds no element

@@ -215,9 +215,12 @@ std::vector<ImportRow> ReadImportRows(const ExcelFile& file)
     const long rows = file.GetRowCount();
     std::vector<ImportRow> out;
     out.reserve(static_cast<size_t>(rows));
+    // A character takes at most four bytes of the workbook's UTF-8: the
+    // texts' beginnings hold every character a row keeps.
+    const size_t bytes = 4 * kImportTextChars;
     for (long row = 1; row <= rows; ++row)
-        out.push_back({ShortText(file.GetCellText(row, 1)), ShortText(file.GetCellText(row, 2)),
-                       ShortText(file.GetCellText(row, 3))});
+        out.push_back({ShortText(file.GetCellText(row, 1, bytes)), ShortText(file.GetCellText(row, 2, bytes)),
+                       ShortText(file.GetCellText(row, 3, bytes))});
     return out;
 }
 

@@ -69,7 +69,7 @@ void InviteAddGrp(HMODULE module, int id, const Session& s)
 }
 
 // The contact lists (friends, strangers, a group chat's members).
-struct UserListHook {
+struct SorvanUserListHook {
     std::function<void(CKivUsersListCtrl*, UINT, int, const CString&)> previous;
 
     void operator()(CKivUsersListCtrl* list, UINT command, int id, const CString& text) const
@@ -91,7 +91,7 @@ struct UserListHook {
 
 // The one-to-one chat windows: false tells the window Sorvan could not be
 // loaded (it shows the failure text itself).
-struct ChatHook {
+struct SorvanChatHook {
     std::function<bool(CWnd*, UINT, int, const CString&, int)> previous;
 
     bool operator()(CWnd* wnd, UINT command, int id, const CString& text, int kind) const
@@ -115,8 +115,8 @@ struct ChatHook {
 
 void InstallSorvanHooks()
 {
-    if (!CKivUsersListCtrl::s_pluginCommand.target<UserListHook>())
-        CKivUsersListCtrl::s_pluginCommand = UserListHook{std::move(CKivUsersListCtrl::s_pluginCommand)};
-    if (!CKivDlgChatUser::s_pluginCommand.target<ChatHook>())
-        CKivDlgChatUser::s_pluginCommand = ChatHook{std::move(CKivDlgChatUser::s_pluginCommand)};
+    if (!CKivUsersListCtrl::s_pluginCommand.target<SorvanUserListHook>())
+        CKivUsersListCtrl::s_pluginCommand = SorvanUserListHook{std::move(CKivUsersListCtrl::s_pluginCommand)};
+    if (!CKivDlgChatUser::s_pluginCommand.target<SorvanChatHook>())
+        CKivDlgChatUser::s_pluginCommand = SorvanChatHook{std::move(CKivDlgChatUser::s_pluginCommand)};
 }

@@ -65,7 +65,11 @@ public:
     // Starts the download of a contact's head image (the record is list-owned).
     static std::function<void(CDataUser* rec)> s_loadHead;
     // A command carried out by a feature plug-in: the command id, the contact
-    // id, the row text and the list.
+    // id, the row text and the list. Each module's hook wraps the one before
+    // and knows itself by its type (std::function::target), so every hook
+    // type needs a name of its own in the whole program: with clang, the
+    // type information of a type in an unnamed namespace equals that of a
+    // type of the same name in another file's.
     static std::function<void(CKivUsersListCtrl* list, UINT command, int id, const CString& text)> s_pluginCommand;
 
     Gdiplus::Bitmap* m_pDefaultHead = nullptr;

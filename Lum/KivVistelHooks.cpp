@@ -26,7 +26,7 @@ HMODULE LoadVistel(HMODULE& slot, const char* failureText)
 }
 
 // The contact lists (friends, strangers, a group chat's members).
-struct UserListHook {
+struct VistelUserListHook {
     std::function<void(CKivUsersListCtrl*, UINT, int, const CString&)> previous;
 
     void operator()(CKivUsersListCtrl* list, UINT command, int id, const CString& text) const
@@ -53,7 +53,7 @@ struct UserListHook {
 
 // The group list: false tells it Vistel could not be loaded (it shows the
 // failure text itself).
-struct GroupListHook {
+struct VistelGroupListHook {
     std::function<bool(CKivGroupListCtrl*, UINT, int, const CString&, int)> previous;
 
     bool operator()(CKivGroupListCtrl* list, UINT command, int gid, const CString& text, int arg) const
@@ -76,8 +76,8 @@ struct GroupListHook {
 
 void InstallVistelHooks()
 {
-    if (!CKivUsersListCtrl::s_pluginCommand.target<UserListHook>())
-        CKivUsersListCtrl::s_pluginCommand = UserListHook{std::move(CKivUsersListCtrl::s_pluginCommand)};
-    if (!CKivGroupListCtrl::s_pluginCommand.target<GroupListHook>())
-        CKivGroupListCtrl::s_pluginCommand = GroupListHook{std::move(CKivGroupListCtrl::s_pluginCommand)};
+    if (!CKivUsersListCtrl::s_pluginCommand.target<VistelUserListHook>())
+        CKivUsersListCtrl::s_pluginCommand = VistelUserListHook{std::move(CKivUsersListCtrl::s_pluginCommand)};
+    if (!CKivGroupListCtrl::s_pluginCommand.target<VistelGroupListHook>())
+        CKivGroupListCtrl::s_pluginCommand = VistelGroupListHook{std::move(CKivGroupListCtrl::s_pluginCommand)};
 }

@@ -21,11 +21,11 @@ int HexValue(char c)
 
 }  // namespace
 
-std::string PercentDecode(const std::string& text)
+std::string PercentDecode(const std::string& text, size_t maxBytes)
 {
     std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
+    out.reserve(std::min(text.size(), maxBytes));
+    for (size_t i = 0; i < text.size() && out.size() < maxBytes; ++i) {
         const char c = text[i];
         if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
             out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
@@ -375,7 +375,9 @@ std::string ShownContent(const std::string& content, size_t limit, bool* cut)
     if (cut) *cut = false;
     // Decoding never lengthens a text: a content within the limit is shown whole.
     if (content.size() <= limit) return content;
-    std::string text = PercentDecode(content);
+    // Only what can be shown is decoded (a byte more tells that there is
+    // more): a huge line costs the window no more than a long one.
+    std::string text = PercentDecode(content, limit + 1);
     if (text.size() <= limit) return content;
     size_t end = limit;
     // Whole UTF-8 characters only.

@@ -11,7 +11,8 @@
 
 // "%" followed by two hexadecimal digits (either case) becomes that byte,
 // "+" a space; every other byte is copied (a "%" without two digits too).
-std::string PercentDecode(const std::string& text);
+// Decoding stops once maxBytes bytes are out.
+std::string PercentDecode(const std::string& text, size_t maxBytes = std::string::npos);
 // Wraps the content as "<msg>%s</msg>", percent-decodes it, converts it to
 // the ANSI code page and parses it: the "msg" element, or the empty node
 // when the text is not XML.

@@ -652,7 +652,7 @@ CString ExcelFile::DateText(double serial, bool date1904)
     return text;
 }
 
-CString ExcelFile::GetCellText(long row, long column) const
+CString ExcelFile::GetCellText(long row, long column, size_t maxBytes) const
 {
     if (m_loaded < 0 || row < 1 || column < 1) return CString();
     const Sheet& sheet = m_sheets[static_cast<size_t>(m_loaded)];
@@ -678,7 +678,17 @@ CString ExcelFile::GetCellText(long row, long column) const
     case Cell::Integer: text.Format("%d", static_cast<int>(cell.number)); break;
     case Cell::Date: text = DateText(cell.number); break;
     case Cell::Text:
-        if (cell.text) text = GetACP() == CP_UTF8 ? CString(*cell.text) : Utf8ToAnsi(CString(*cell.text));
+        if (cell.text) {
+            const std::string& whole = *cell.text;
+            size_t length = whole.size();
+            if (length > maxBytes) {
+                length = maxBytes;
+                // Back to the start of the character the cut fell into.
+                while (length > 0 && (static_cast<unsigned char>(whole[length]) & 0xC0) == 0x80) --length;
+            }
+            const CString utf8(whole.data(), static_cast<int>(length));
+            text = GetACP() == CP_UTF8 ? utf8 : Utf8ToAnsi(utf8);
+        }
         break;
     case Cell::Empty: break;
     }

@@ -42,8 +42,11 @@ public:
     long GetRowCount() const;
     // The last column holding a value in any row.
     long GetColumnCount() const;
-    // The text of a cell (see above); "" outside the sheet.
-    CString GetCellText(long row, long column) const;
+    // The text of a cell (see above); "" outside the sheet. With maxBytes,
+    // only a text's beginning: at most that many bytes of it as the workbook
+    // keeps it (UTF-8), ending between whole characters, so that a long text
+    // many cells share is not copied whole for each.
+    CString GetCellText(long row, long column, size_t maxBytes = std::string::npos) const;
     // Writes a text into a cell of the loaded sheet (ignored for row or
     // column below 1 or without a loaded sheet).
     void SetCellText(long row, long column, const CString& text);

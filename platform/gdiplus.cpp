@@ -267,6 +267,18 @@ void onAreaUpdated(GdkPixbufLoader*, gint, gint y, gint, gint height, gpointer u
     if (y + height > *bottom) *bottom = y + height;
 }
 
+// Pictures come from peers and the web server, and a few bytes of header can
+// claim any size up to 65535 x 65535, which the decoder would allocate before
+// it reads a pixel. The loader announces the size before it allocates: a size
+// over the limit is set to nothing, which makes every loader stop with an
+// error.
+void onSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer user)
+{
+    if (PictureSizeAllowed(width, height)) return;
+    *static_cast<bool*>(user) = true;
+    gdk_pixbuf_loader_set_size(loader, 0, 0);
+}
+
 }  // namespace
 
 void Image::decode(const void* data, size_t size)
@@ -277,11 +289,13 @@ void Image::decode(const void* data, size_t size)
     }
     GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
     int bottom = 0;
+    bool tooLarge = false;
     g_signal_connect(loader, "area-updated", G_CALLBACK(onAreaUpdated), &bottom);
+    g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &tooLarge);
     GError* err = nullptr;
     bool ok = gdk_pixbuf_loader_write(loader, static_cast<const guchar*>(data), size, &err);
     if (err) { g_error_free(err); err = nullptr; }
-    ok = gdk_pixbuf_loader_close(loader, &err) && ok;
+    ok = gdk_pixbuf_loader_close(loader, &err) && ok && !tooLarge;
     if (err) g_error_free(err);
     GdkPixbuf* pb = ok ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
     // Row-by-row formats report what they filled; a GIF frame may cover only

@@ -9,6 +9,9 @@
 // coordinates, so a 1-pixel pen along x = 0 covers the first column and
 // FillRectangle(0, 0, w, h) covers w x h pixels. Without smoothing (the
 // default) shapes are not antialiased; text always is.
+//
+// Pictures over 16 megapixels or with a side over 16384 pixels are not
+// decoded (PictureSizeAllowed): a few header bytes can claim any size.
 #pragma once
 
 #include "platform/gdi.h"
@@ -16,6 +19,13 @@
 
 #include <string>
 #include <vector>
+
+// Whether a picture of that size is decoded: at most 16384 pixels a side and
+// 16 megapixels (64 MB as 32-bit pixels) in all.
+inline bool PictureSizeAllowed(long long width, long long height)
+{
+    return width > 0 && height > 0 && width <= 16384 && height <= 16384 && width * height <= 16LL * 1024 * 1024;
+}
 
 namespace Gdiplus {
 

@@ -26,7 +26,8 @@ CPluginFrame::~CPluginFrame()
     delete m_pFont;
     delete m_pBrush;
     delete m_pTitleImage;
-    if (m_page.m_hWnd) m_page.DestroyWindow();
+    // The page is not touched here: it belongs to the derived frame, whose
+    // part has ended already, and its own end destroyed its window.
 }
 
 BOOL CPluginFrame::OnInitDialog()

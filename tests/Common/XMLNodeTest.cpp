@@ -309,6 +309,28 @@ TEST_F(XMLNodeTest, WritingEscapesAndForms)
         EXPECT_EQ(text(again), text(first));
     }
     EXPECT_EQ(text(first), doc);
+
+    // A name the parser ended at a blank may end in '?' or '/', and an
+    // element may be called PRE; written plainly they would read back as the
+    // end of their tag or as the opening of a clear item.
+    // Blanks at a text's ends, which only references can give it (the
+    // reader drops blanks around texts), read back too.
+    for (const char* odd : {"<p? a/ b? >t</p? >", "<p/ a?='1'/>", "<r><p/ ></p/ ></r>", "<PRE ><PRE >x</PRE></PRE>",
+                            "<r>&#32;a b&#9;<x/>&#10;</r>"}) {
+        XMLNode read = XMLNode::parseString(odd);
+        ASSERT_FALSE(read.isEmpty()) << odd;
+        for (int format : {0, 1}) {
+            std::string written = text(read, format);
+            XMLResults r;
+            XMLNode again = XMLNode::parseString(written.c_str(), nullptr, &r);
+            EXPECT_EQ(r.error, eXMLErrorNone) << written;
+            EXPECT_EQ(text(again), text(read)) << written;
+        }
+    }
+    XMLNode blanks = XMLNode::parseString("<r>&#32;a b&#9;<x/>&#10;</r>");
+    ASSERT_EQ(blanks.nText(), 2);
+    EXPECT_STREQ(blanks.getText(0), " a b\t");
+    EXPECT_STREQ(XMLNode::parseString(text(blanks).c_str()).getText(1), "\n");
 }
 
 TEST_F(XMLNodeTest, BuildingAndHandles)

@@ -31,6 +31,9 @@ TEST(MessageBody, PercentDecodingAndNotices)
     EXPECT_EQ(PercentDecode("a%20b+c%2f%2F%zz%4"), "a b c//%zz%4");
     EXPECT_EQ(PercentDecode("%41%4a%4A"), "AJJ");
     EXPECT_EQ(PercentDecode("%E4%BD%A0"), "\xE4\xBD\xA0");
+    // A beginning alone: decoding stops once that much is out.
+    EXPECT_EQ(PercentDecode("a%20b+c%2f", 3), "a b");
+    EXPECT_EQ(PercentDecode("%E4%BD%A0", 0), "");
     XMLNode body = ParseMessageBody(standin::PercentEncode("hello<info cmd=\"x\" a=\"1\"/>"));
     ASSERT_FALSE(body.isEmpty());
     EXPECT_FALSE(NoticeOf(body, "x").isEmpty());

@@ -189,6 +189,29 @@ TEST(ProtocolWireTest, HeartbeatReplyWithMessagesAndI16States)
     EXPECT_EQ(static_cast<int32_t>(r2.onlineStatus.at(7)), -1);
 }
 
+TEST(ProtocolWireTest, ValuesOutsideTheEnumsAreKeptAsSent)
+{
+    // A service may send any 32-bit number where an enum travels: codes far
+    // outside the known ones are read and handed on as sent.
+    for (const int32_t code : {-1, 5000, 70000, INT32_MIN}) {
+        MemoryClient m(Reply("exit", F(I32T, 0) + I32(code) + STOP));
+        EXPECT_EQ(static_cast<int32_t>(m.client->recv_exit()), code);
+    }
+    const std::string user = F(I32T, 1) + I32(10001) + F(I32T, 14) + I32(99) + STOP;
+    MemoryClient login(Reply("login", F(STRUCT, 0) + F(I32T, 1) + I32(-7) + F(STRUCT, 2) + user + STOP + STOP));
+    StructLoginResp r;
+    login.client->recv_login(r);
+    EXPECT_EQ(static_cast<int32_t>(r.code), -7);
+    EXPECT_EQ(static_cast<int32_t>(r.user.status), 99);
+
+    const std::string msg = F(I32T, 1) + I32(10002) + F(I32T, 7) + I32(42) + STOP;
+    MemoryClient beat(Reply("MaintainOnline", F(STRUCT, 0) + F(LIST, 2) + I8(STRUCT) + I32(1) + msg + STOP + STOP));
+    StructOnlineResp online;
+    beat.client->recv_MaintainOnline(online);
+    ASSERT_EQ(online.msgList.size(), 1u);
+    EXPECT_EQ(static_cast<int32_t>(online.msgList[0].msgType), 42);
+}
+
 TEST(ProtocolWireTest, ResultCodesHeadersAndMissingResults)
 {
     {

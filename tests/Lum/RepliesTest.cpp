@@ -30,7 +30,7 @@
 
 namespace {
 
-const Gdiplus::ARGB kGreen = 0xFF00FF00, kRed = 0xFFFF0000, kBlue = 0xFF0000FF, kOld = 0xFF000001;
+const Gdiplus::ARGB kGreen = 0xFF00FF00, kRed = 0xFFFF0000, kOld = 0xFF000001;
 
 std::string PngOf(Gdiplus::ARGB color)
 {

@@ -126,6 +126,25 @@ protected:
         return false;
     }
 
+    // For a failure message: what the message manager's page is at (its
+    // document's state and address, whether its tree script is there) or
+    // that its document never reported itself loaded.
+    std::string ManagerPage()
+    {
+        if (!main_->m_hQuillon) return "no message manager";
+        for (HWND hwnd : GetModuleWindows(main_->m_hQuillon))
+            if (auto* page = dynamic_cast<CDHtmlDialog*>(CWnd::FromHandle(hwnd)))
+                if (page->m_nHtmlResID == kQuillonPage) {
+                    CString state;
+                    if (page->InvokeScriptMethod(
+                            "eval", {"document.readyState + ' ' + location.href + ' ' + typeof initTypeTree"},
+                            &state) != S_OK)
+                        return "the page has not reported its document";
+                    return "page: " + std::string(state.GetString()) + ", tree: " + Tree();
+                }
+        return "no page of the message manager";
+    }
+
     // The message manager's contact tree as markup ("" while it has none).
     std::string Tree()
     {
@@ -225,7 +244,8 @@ TEST_F(StalledWebTest, TheClientLogsInAndOpensItsMessageWindowsWhileTheWebServer
     ASSERT_TRUE(LogIn());
     ASSERT_TRUE(OpenMessageWindows());
     // The manager's tree is built with the default pictures.
-    EXPECT_TRUE(lumui::PumpUntil([&] { return Tree().find("upload/face/default.png") != std::string::npos; }, 10000));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return Tree().find("upload/face/default.png") != std::string::npos; }, 10000))
+        << ManagerPage();
     EXPECT_TRUE(lumui::PumpUntil([] { return lumheads::PendingHeads() == 0; }, 10000));
     EXPECT_LT(network_.LongestMs(), kResponsiveMs);
     EXPECT_TRUE(FriendRowsShowTheDefaultHead());

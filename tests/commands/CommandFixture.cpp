@@ -18,6 +18,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -534,12 +535,30 @@ void CommandTest::ReceiveGroup(int from, int gid, const std::string& content)
     Heartbeat();
 }
 
+namespace {
+
+// Heartbeats of the tests that have ended: the client's heartbeat hands
+// every item of the reply to the UI thread and waits until it was handled,
+// so once it ended the client has taken in what the service delivered.
+std::atomic<int> g_heartbeatsEnded{0};
+
+UINT HeartbeatThatTellsItsEnd(LPVOID param)
+{
+    const UINT result = ThreadMaintainOnline(param);
+    ++g_heartbeatsEnded;
+    return result;
+}
+
+}  // namespace
+
 void CommandTest::Heartbeat()
 {
-    const size_t before = ServiceCalls("MaintainOnline").size();
-    AfxBeginThread(ThreadMaintainOnline, nullptr);
-    EXPECT_TRUE(lumui::PumpUntil(
-        [&] { return ServiceCalls("MaintainOnline").size() > before && service_.Pending(kOwn).empty(); }, 8000));
+    // The service's handing the messages over is not enough: the client
+    // may still be reading the reply while the test goes on.
+    const int before = g_heartbeatsEnded;
+    AfxBeginThread(HeartbeatThatTellsItsEnd, nullptr);
+    EXPECT_TRUE(lumui::PumpUntil([&] { return g_heartbeatsEnded > before; }, 8000));
+    EXPECT_TRUE(service_.Pending(kOwn).empty());
 }
 
 // ---------------------------------------------------------------- the stores

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <sys/resource.h>
 #include <zip.h>
@@ -255,6 +256,35 @@ TEST(ExcelFileTest, FarApartCellsAndSharedTextsTakeLittleMemory)
     EXPECT_EQ(file.GetRowCount(), 300);
     EXPECT_EQ(file.GetCellText(300, 1).GetLength(), static_cast<int>(text.size()));
     EXPECT_LT(PeakMegabytes() - before, 200) << "megabytes taken";
+
+    // Its beginning alone, as often as the cells use it, costs no more than
+    // the beginning: 300 whole copies would take over a second here.
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 30; ++i)
+        for (long r = 1; r <= 300; ++r) ASSERT_EQ(file.GetCellText(r, 1, 16), CString(std::string(16, 'x').c_str()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+// A text's beginning is counted in the bytes the workbook keeps it in
+// (UTF-8) and ends between whole characters; it comes in the ANSI code page
+// in use, as every text.
+TEST(ExcelFileTest, ATextsBeginningEndsBetweenCharacters)
+{
+    TempDir dir;
+    const std::string path = dir.file("long.xlsx");
+    ASSERT_TRUE(sheetfiles::WriteXlsx(path, Rows{{"王五ab赵六"}}));
+    ExcelFile file;
+    ASSERT_TRUE(file.OpenWorkbook(path.c_str()) && file.LoadSheet());
+    EXPECT_EQ(file.GetCellText(1, 1, 0), "");
+    EXPECT_EQ(file.GetCellText(1, 1, 5), "王");
+    EXPECT_EQ(file.GetCellText(1, 1, 6), "王五");
+    EXPECT_EQ(file.GetCellText(1, 1, 10), "王五ab");
+    EXPECT_EQ(file.GetCellText(1, 1, 100), "王五ab赵六");
+    EXPECT_EQ(file.GetCellText(1, 2, 5), "");
+    ASSERT_TRUE(SetAnsiCodePage(CP_GBK));
+    const CString gbk = file.GetCellText(1, 1, 8);
+    SetAnsiCodePage(CP_UTF8);
+    EXPECT_EQ(gbk, CString(ConvertCodePage(CP_UTF8, CP_GBK, "王五ab")));
 }
 
 // Beyond the stated limits (65,536 rows, 1,000,000 values, 64 MB of text)

@@ -188,25 +188,45 @@ TEST(Gdi, RoundRectRegionDropsCornersAndFarEdges)
 
 TEST(Gdi, TextIsCentredAndMeasured)
 {
-    MemDC m(120, 40);
     CFont font;
     ASSERT_TRUE(font.CreatePointFont(120, "Arial"));
     LOGFONT lf;
     font.GetLogFont(&lf);
     EXPECT_EQ(-16, lf.lfHeight);
-    m.dc.SelectObject(&font);
-    m.dc.SetBkMode(TRANSPARENT);
-    m.dc.SetTextColor(RGB(0, 0, 0));
+    auto draw = [&](MemDC& m) {
+        m.dc.SelectObject(&font);
+        m.dc.SetBkMode(TRANSPARENT);
+        m.dc.SetTextColor(RGB(0, 0, 0));
+    };
+    auto ink = [](MemDC& m, int w, int h) {
+        return inkBox(w, h, [&](int x, int y) { return m.dc.GetPixel(x, y) != kWhite; });
+    };
 
+    // Where the ink of the text lies in its own cell, whatever face the
+    // system gives for the name: the text written at the origin.
+    MemDC plain(120, 40);
+    draw(plain);
+    ASSERT_TRUE(plain.dc.TextOut(0, 0, CString("HHHH")));
+    const Box cell = ink(plain, 120, 40);
+    ASSERT_FALSE(cell.empty());
+    const CSize extent = plain.dc.GetTextExtent("HHHH");
+    EXPECT_GT(extent.cx, cell.right - cell.left);
+    EXPECT_GT(extent.cy, cell.bottom - cell.top);
+
+    // Centred both ways, the cell sits in the middle of the rectangle and
+    // the ink with it.
+    MemDC m(120, 40);
+    draw(m);
     CRect rc(0, 0, 120, 40);
     m.dc.DrawText(CString("HHHH"), rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    Box b = inkBox(120, 40, [&](int x, int y) { return m.dc.GetPixel(x, y) != kWhite; });
+    const Box b = ink(m, 120, 40);
     ASSERT_FALSE(b.empty());
-    EXPECT_NEAR(60.0, (b.left + b.right + 1) / 2.0, 2.0);
-    EXPECT_NEAR(20.0, (b.top + b.bottom + 1) / 2.0, 2.5);
+    const int dx = (120 - extent.cx) / 2, dy = (40 - extent.cy) / 2;
+    EXPECT_NEAR(cell.left + dx, b.left, 1);
+    EXPECT_NEAR(cell.right + dx, b.right, 1);
+    EXPECT_NEAR(cell.top + dy, b.top, 1);
+    EXPECT_NEAR(cell.bottom + dy, b.bottom, 1);
 
-    CSize extent = m.dc.GetTextExtent("HHHH");
-    EXPECT_GT(extent.cx, b.right - b.left);
     CRect calc(5, 5, 6, 6);
     m.dc.DrawText("HHHH", -1, calc, DT_CALCRECT | DT_SINGLELINE);
     EXPECT_EQ(extent.cx, calc.Width());

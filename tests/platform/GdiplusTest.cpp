@@ -150,6 +150,18 @@ std::string tinyGif()
     return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
 }
 
+// The same one-pixel image on a logical screen of width x height: a few
+// dozen bytes that ask the decoder for a picture of the screen's size.
+std::string gifOnScreen(unsigned width, unsigned height)
+{
+    std::string gif = tinyGif();
+    gif[6] = static_cast<char>(width & 0xFF);
+    gif[7] = static_cast<char>(width >> 8);
+    gif[8] = static_cast<char>(height & 0xFF);
+    gif[9] = static_cast<char>(height >> 8);
+    return gif;
+}
+
 std::unique_ptr<Bitmap> fromBytes(const std::string& bytes)
 {
     IStream* stream = nullptr;
@@ -338,6 +350,25 @@ TEST(GdiplusTest, UndecodableBytesGiveAnInvalidImage)
     CreateStreamOnHGlobal(nullptr, TRUE, &out);
     EXPECT_NE(bmp->Save(out, &png), Ok);
     out->Release();
+}
+
+TEST(GdiplusTest, PicturesClaimingHugeSizesAreRefusedBeforeDecoding)
+{
+    // 4096 x 4096 (16 megapixels) is the largest picture decoded.
+    std::unique_ptr<Bitmap> large = fromBytes(gifOnScreen(4096, 4096));
+    ASSERT_EQ(large->GetLastStatus(), Ok);
+    EXPECT_EQ(large->GetWidth(), 4096u);
+    EXPECT_EQ(large->GetHeight(), 4096u);
+    EXPECT_EQ(pixel(*large, 0, 0), 0xFFFF0000u);
+    large.reset();
+
+    // 68 bytes asking for 12000 x 12000 pixels (over half a gigabyte), a
+    // side over 16384, or one more row than the largest: refused.
+    for (const auto& size : {std::make_pair(12000u, 12000u), std::make_pair(20000u, 2u), std::make_pair(4096u, 4097u)}) {
+        std::unique_ptr<Bitmap> huge = fromBytes(gifOnScreen(size.first, size.second));
+        EXPECT_NE(huge->GetLastStatus(), Ok) << size.first << " x " << size.second;
+        EXPECT_EQ(huge->GetWidth(), 0u);
+    }
 }
 
 TEST(GdiplusTest, DecodesBmpAndGif)

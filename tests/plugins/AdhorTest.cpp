@@ -21,7 +21,7 @@
 namespace {
 
 const UINT kGroupCreated = WM_USER + 9101;  // 10125
-const UINT kCreatePage = 4001, kMemberPage = 4008, kInvitePage = 4012, kSentPage = 4011;
+const UINT kInvitePage = 4012, kSentPage = 4011;
 const char* const kKey = "0123456789abcdef0123456789abcdef";
 
 // The main window as far as the plug-in is concerned: it takes created groups.

@@ -682,6 +682,13 @@ std::vector<PendingMessage> StandinService::Pending(int32_t uid) const
     return it == pending_.end() ? std::vector<PendingMessage>() : it->second;
 }
 
+std::vector<PendingMessage> StandinService::Fetched(int32_t uid) const
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    auto it = fetched_.find(uid);
+    return it == fetched_.end() ? std::vector<PendingMessage>() : it->second;
+}
+
 void StandinService::AddPending(int32_t uid, const PendingMessage& m)
 {
     std::lock_guard<std::mutex> lock(lock_);
@@ -1239,6 +1246,7 @@ StandinService::Reply StandinService::Dispatch(const std::string& method, const 
         online_[me] = static_cast<int16_t>(args.Field(2)->i);
         std::vector<PendingMessage> msgs;
         msgs.swap(pending_[me]);
+        fetched_[me].insert(fetched_[me].end(), msgs.begin(), msgs.end());
         // The states of the user's friends and fellow group members.
         std::set<int32_t> contacts;
         for (const auto& f : friends_[me]) contacts.insert(f.uid);

@@ -119,6 +119,9 @@ public:
 
     // State for tests.
     std::vector<PendingMessage> Pending(int32_t uid) const;
+    // The messages the user's heartbeats have taken, in order: unlike
+    // Pending, a message sent once stays here.
+    std::vector<PendingMessage> Fetched(int32_t uid) const;
     void AddPending(int32_t uid, const PendingMessage& m);
     bool IsOnline(int32_t uid) const;
     // Ends the user's session as the service does when the account logs in
@@ -221,6 +224,7 @@ private:
     std::map<int32_t, SeedGroup> groups_;
     std::map<int32_t, std::set<int32_t>> blacks_;
     std::map<int32_t, std::vector<PendingMessage>> pending_;
+    std::map<int32_t, std::vector<PendingMessage>> fetched_;
     std::map<std::string, int32_t> sessions_;      // key -> user
     std::map<int32_t, std::string> currentKey_;    // user -> key
     std::set<std::string> replacedKeys_;           // keys of sessions taken over by a later login

@@ -257,6 +257,19 @@ TEST_F(PictureEx, TruncatedAndCorruptGifsNeverReadPastTheirBytes)
     }
 }
 
+TEST_F(PictureEx, AnAnimationOnAHugeScreenIsRefused)
+{
+    // Small frames on a screen the header claims to be 10000 x 10000: the
+    // composed picture alone would take 400 MB.
+    EXPECT_FALSE(LoadBytes(picture, MakeGif(10000, 10000, {{0, 0, 4, 4, 0, 5}, {0, 0, 4, 4, 1, 5}})));
+    EXPECT_EQ(picture.GetFrameCount(), 0);
+    EXPECT_FALSE(LoadBytes(picture, MakeGif(30000, 2, {{0, 0, 2, 2, 0, 5}, {0, 0, 2, 2, 1, 5}})));
+    // The same frames on a screen of a sane size play.
+    ASSERT_TRUE(LoadBytes(picture, MakeGif(400, 300, {{0, 0, 4, 4, 0, 5}, {0, 0, 4, 4, 1, 5}})));
+    EXPECT_EQ(picture.GetFrameCount(), 2);
+    EXPECT_EQ(picture.GetSize().cx, 400);
+}
+
 TEST_F(PictureEx, UnloadingOrDestroyingWhilePlayingIsSafe)
 {
     ASSERT_TRUE(LoadBytes(picture, ThreeColourGif()));
