@@ -674,6 +674,9 @@ pid_t Start(const std::string& program)
     const std::string folder = std::filesystem::path(program).parent_path().string();
     pid_t pid = fork();
     if (pid == 0) {
+        // A process group of its own, so that Stop also ends what the program
+        // started (the updater beside it, the web engine's processes).
+        setpgid(0, 0);
         if (chdir(folder.c_str()) != 0) _exit(127);
         // The program answers the tests' questions about its windows.
         setenv("LUM_TEST_QUERIES", "1", 1);
@@ -692,13 +695,31 @@ void Stop(pid_t pid, int graceMs)
 {
     if (pid <= 0) return;
     kill(pid, SIGTERM);
+    bool ended = false;
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
-    while (std::chrono::steady_clock::now() < until) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (!ended && std::chrono::steady_clock::now() < until) {
+        ended = waitpid(pid, nullptr, WNOHANG) == pid;
+        if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    // What the program started and left running ends with it: it would go
+    // on writing into the program's folder while the test removes it.
+    kill(-pid, SIGKILL);
+}
+
+void RemoveFolder(const std::string& folder)
+{
+    if (folder.empty()) return;
+    waitFor(
+        [&] {
+            std::error_code ec;
+            std::filesystem::remove_all(folder, ec);
+            return !ec && !std::filesystem::exists(folder, ec);
+        },
+        5000);
 }
 
 }  // namespace e2e

@@ -175,6 +175,9 @@ std::string CopyProgramFolder(const std::string& binDir);
 pid_t Start(const std::string& program);
 // Ends the process (TERM, then KILL after `graceMs`) and reaps it.
 void Stop(pid_t pid, int graceMs = 2000);
+// Removes a stopped program's folder, waiting (up to 5 s) for what it left
+// running to be gone: a folder still written into cannot be removed at once.
+void RemoveFolder(const std::string& folder);
 bool IsRunning(pid_t pid);
 
 }  // namespace e2e

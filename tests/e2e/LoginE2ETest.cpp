@@ -68,6 +68,6 @@ TEST(EndToEnd, TypingAnAccountLogsInAndShowsTheMainWindow)
     EXPECT_TRUE(e2e::IsRunning(lum));
 
     e2e::Stop(lum, 500);
-    std::filesystem::remove_all(folder);
+    e2e::RemoveFolder(folder);
     std::filesystem::remove_all(www);
 }

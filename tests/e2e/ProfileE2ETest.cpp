@@ -163,7 +163,7 @@ TEST_F(ProfileTest, AProfileEditShowsInTheOwnMainWindowAndInAFriendsList)
     const int rowTop = row.y - b_.main.y;
     Screenshot("e2e_profile_friend_before.png");
     e2e::Stop(b_.pid, 500);
-    std::filesystem::remove_all(b_.folder);
+    e2e::RemoveFolder(b_.folder);
     b_ = Client();
     // Its session ends as the service ends one that times out.
     service_.DropSession(10001, false);

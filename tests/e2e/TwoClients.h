@@ -91,7 +91,7 @@ protected:
     {
         for (Client* c : {&a_, &b_}) {
             Stop(c->pid, 500);
-            if (!c->folder.empty()) std::filesystem::remove_all(c->folder);
+            RemoveFolder(c->folder);
         }
         web_.Stop();
     }

@@ -43,7 +43,7 @@ protected:
     void TearDown() override
     {
         e2e::Stop(pid_, 500);
-        if (!folder_.empty()) std::filesystem::remove_all(folder_);
+        e2e::RemoveFolder(folder_);
         web_.Stop();
     }
 
