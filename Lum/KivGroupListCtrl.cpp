@@ -279,16 +279,16 @@ void CKivGroupListCtrl::OnHeadsArrived(const std::vector<const lumheads::Head*>&
             rows = true;
             continue;
         }
-        bool member_of_any = false;
+        bool memberOfAny = false;
         for (auto& entry : m_mapGroups) {
             auto member = entry.second->m_mapMembers.find(head->id);
             if (member == entry.second->m_mapMembers.end() || !member->second) continue;
             took();
-            member_of_any = true;
+            memberOfAny = true;
             DrawLoadedHead(member->second, head->image);
             if (store) store->InsertUser(member->second);
         }
-        if (member_of_any && store) DrawIntoQueuedWrites(head);
+        if (memberOfAny && store) DrawIntoQueuedWrites(head);
     }
     if (any && store) store->EndBatch();
     if (rows && m_hWnd) Invalidate();

@@ -284,13 +284,13 @@ TEST_F(GroupListTest, HeadsArriveOrKeepTheOldOneAndGroupsRemovedMeanwhileAreHarm
     thread.join();
 }
 
-TEST_F(GroupListTest, AHeadThatComesBeforeItsGroupIsStoredIsNotOverwrittenByTheOldHead)
+TEST_F(GroupListTest, HeadsThatComeBeforeTheirGroupIsStoredAreNotOverwrittenByOldOnes)
 {
     // Groups from the server are written into the store on a worker, with
     // the head they had then; their new heads arrive meanwhile. Whichever
     // lands first, the store ends with the new head of every group.
     httplib::Server server;
-    server.Get(R"(/upload/group/(\d+)\.png)", [&](const httplib::Request&, httplib::Response& res) {
+    server.Get(R"(/upload/(group|face)/(\d+)\.png)", [&](const httplib::Request&, httplib::Response& res) {
         std::unique_ptr<Gdiplus::Bitmap> bmp(Head(kGreen));
         std::string png;
         filedb::EncodeHead(bmp.get(), png);
@@ -303,13 +303,16 @@ TEST_F(GroupListTest, AHeadThatComesBeforeItsGroupIsStoredIsNotOverwrittenByTheO
                               dir_.file("Lum.ini").c_str());
     CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
 
+    // Each group has a member of its own whose head is asked for as the
+    // member list asks for it: it comes while the group's write is queued.
     std::set<int> groups;
     for (int round = 0; round < 20; ++round) {
         for (int i = 0; i < 10; ++i) {
             const int gid = 2000 + round * 10 + i;
-            auto rec = Group(gid, "群", "", {11, 12});
+            auto rec = Group(gid, "群", "", {gid + 10000});
             rec->m_imgHead = Head(kOld);
             list->AddGroup(rec.get(), 1);
+            lumheads::RequestHead(false, gid + 10000);
             groups.insert(gid);
         }
         ASSERT_TRUE(lumui::PumpUntil([&] { return lumheads::PendingHeads() == 0; }, 8000));
@@ -324,6 +327,19 @@ TEST_F(GroupListTest, AHeadThatComesBeforeItsGroupIsStoredIsNotOverwrittenByTheO
         delete row;
     }
     EXPECT_TRUE(old.empty()) << old.size() << " of " << groups.size() << " groups stored with the old head";
+    std::set<int> headless;
+    for (int gid : groups) {
+        std::set<CDataUser*> members;
+        store.GetGroupUserList(gid, &members);
+        bool green = false;
+        for (CDataUser* member : members) {
+            green = green || (member->m_nId == gid + 10000 && member->m_imgHead && Pixel(member->m_imgHead, 20, 20) == kGreen);
+            delete member;
+        }
+        if (!green) headless.insert(gid);
+    }
+    EXPECT_TRUE(headless.empty()) << headless.size() << " of " << groups.size()
+                                  << " groups stored their member without the head that came";
     server.stop();
     thread.join();
 }

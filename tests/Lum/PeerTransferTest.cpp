@@ -82,6 +82,25 @@ std::vector<std::string> Names(const std::string& folder)
 }
 
 // A plain TCP client for speaking to the file server by hand.
+// Takes a local port as another program's server does (address reuse: the
+// link's own connection from it may still be winding down when the link
+// closed it first); -1 when the port could not be taken.
+int TakePort(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int reuse = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 1) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 struct RawClient {
     int fd = -1;
     explicit RawClient(int port)
@@ -567,17 +586,8 @@ TEST_F(PeerTransferTest, ALocalPortTakenMeanwhileStillReachesThePeer)
     BrokenPeer peer(10, false);
     CPeerLink link;
     ASSERT_EQ(link.Rendezvous(kReceiver, kSender, 1, 11), 1);
-    const int other = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_ANY);
-    a.sin_port = htons(static_cast<uint16_t>(link.m_nLocalPort));
-    // As a server takes a port: the link's own connection from it may still
-    // be winding down (TIME_WAIT) when the link closed it first.
-    const int reuse = 1;
-    ::setsockopt(other, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(other, 1), 0);
+    const int other = TakePort(link.m_nLocalPort);
+    ASSERT_GE(other, 0);
     EXPECT_EQ(link.ConnectPeer("127.0.0.1", peer.port()), 1);
     ::close(other);
 }
@@ -592,15 +602,8 @@ TEST_F(PeerTransferTest, ALearnedPortTakenBeforeTheNextRendezvousIsReplacedByANe
     ASSERT_EQ(link.Rendezvous(kReceiver, kSender, 1, 11), 1);
     const int learned = link.m_nLocalPort;
     ASSERT_NE(learned, 0);
-    const int other = ::socket(AF_INET, SOCK_STREAM, 0);
-    const int reuse = 1;
-    ::setsockopt(other, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_ANY);
-    a.sin_port = htons(static_cast<uint16_t>(learned));
-    ASSERT_EQ(::bind(other, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(other, 1), 0);
+    const int other = TakePort(learned);
+    ASSERT_GE(other, 0);
 
     const size_t before = rendezvous_.Requests().size();
     EXPECT_EQ(link.Rendezvous(kReceiver, kSender, 1, 11), 1);
