@@ -284,7 +284,9 @@ protected:
         PeerFileOffered(kReceiver, 1, fileId, path.c_str());
         // Asked the server, and the file server accepts connections.
         ASSERT_TRUE(lumui::PumpUntil([&] { return rendezvous_.Requests().size() > before; }, 5000))
-            << "the rendezvous server was not asked";
+            << "the rendezvous server was not asked (" << rendezvous_.Accepted() << " connections accepted, "
+            << PeerRunningThreads() << " transfer threads running, the program's server at "
+            << GetEndpointConfig().rendezvousHost.GetString() << ":" << GetEndpointConfig().rendezvousPort << ")";
         ASSERT_TRUE(lumui::PumpUntil([&] { return MainPeerLink()->m_nLocalPort != 0; }, 5000))
             << "no local port was learned";
         ASSERT_TRUE(lumui::PumpUntil([&] { return RawClient(MainPeerLink()->m_nLocalPort).fd >= 0; }, 5000))

@@ -81,6 +81,12 @@ std::vector<RendezvousServer::Request> RendezvousServer::Requests() const
     return requests_;
 }
 
+size_t RendezvousServer::Accepted() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return connections_.size();
+}
+
 void RendezvousServer::AcceptLoop()
 {
     while (running_) {

@@ -56,6 +56,8 @@ public:
     void SetAnswerAddress(int userId, const std::string& ip, int port);
     // Every request read, in order.
     std::vector<Request> Requests() const;
+    // How many connections were accepted, requests or not.
+    size_t Accepted() const;
 
 private:
     void AcceptLoop();
