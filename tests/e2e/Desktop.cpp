@@ -633,8 +633,30 @@ bool HasFocus(unsigned long id)
     Display* display = XOpenDisplay(nullptr);
     if (!display) return false;
     const std::vector<unsigned long> active = longProperty(display, DefaultRootWindow(display), "_NET_ACTIVE_WINDOW");
+    // The window manager names the active window before the program takes
+    // the keyboard (it is asked to, and does so when it gets to it): keys
+    // sent in between go wherever the keyboard was. The display's own focus
+    // says where keys go now; the toolkit puts it on a window inside its
+    // top-level one.
+    bool keyboard = false;
+    if (!active.empty() && active[0] == id) {
+        Window focus = None;
+        int revert = 0;
+        XGetInputFocus(display, &focus, &revert);
+        while (focus != None && focus != PointerRoot && !keyboard) {
+            if (focus == id) {
+                keyboard = true;
+                break;
+            }
+            Window root = None, parent = None, *children = nullptr;
+            unsigned int count = 0;
+            if (!XQueryTree(display, focus, &root, &parent, &children, &count)) break;
+            if (children) XFree(children);
+            focus = parent == root ? None : parent;
+        }
+    }
     XCloseDisplay(display);
-    return !active.empty() && active[0] == id;
+    return keyboard;
 }
 
 bool ClickToType(const ScreenWindow& window, int x, int y)
