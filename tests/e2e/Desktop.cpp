@@ -393,6 +393,32 @@ bool PointerOver(unsigned long id)
     return over;
 }
 
+std::string UnderPointer()
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return "no display";
+    std::ostringstream out;
+    Window at = DefaultRootWindow(display);
+    for (int depth = 0; depth < 16 && at; ++depth) {
+        Window root = 0, child = 0;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned int mask = 0;
+        if (!XQueryPointer(display, at, &root, &child, &rx, &ry, &wx, &wy, &mask)) break;
+        if (depth == 0) out << "pointer at " << rx << "," << ry << ":";
+        if (!child) break;
+        char* name = nullptr;
+        XWindowAttributes a{};
+        XGetWindowAttributes(display, child, &a);
+        XFetchName(display, child, &name);
+        out << " 0x" << std::hex << child << std::dec << " '" << (name ? name : "") << "' " << a.width << "x"
+            << a.height << "+" << a.x << "+" << a.y;
+        if (name) XFree(name);
+        at = child;
+    }
+    XCloseDisplay(display);
+    return out.str();
+}
+
 bool PointerHeld()
 {
     Display* display = XOpenDisplay(nullptr);
