@@ -25,6 +25,7 @@
 #include "platform/window_internal.h"
 
 #include <wx/app.h>
+#include <wx/textctrl.h>
 #include <wx/window.h>
 
 #include <gtk/gtk.h>
@@ -104,7 +105,10 @@ std::string answer(HWND top, const std::string& verb, const std::string& argumen
         treeOf(top, [&](HWND h, WindowRecord* rec) {
             if (h == top || !rec->id) return;
             const POINT o = originOf(h);
-            std::string text = rec->text.GetString();
+            // An edit's text is what it shows now, typed text included.
+            std::string text = rec->kind == WidgetKind::Edit
+                                   ? std::string(static_cast<wxTextCtrl*>(rec->widget)->GetValue().utf8_str().data())
+                                   : std::string(rec->text.GetString());
             for (char& c : text)
                 if (c == '\n' || c == '\t') c = ' ';
             out << rec->id << '\t' << rec->className.GetString() << '\t' << (visibleInTree(h) ? 1 : 0) << '\t'

@@ -120,7 +120,8 @@ protected:
         const CPoint centre = Place().CenterPoint();
         Drive([&] { e2e::PointAt(centre.x, centre.y); });
         ASSERT_TRUE(lumui::PumpUntil([&] { return e2e::PointerOver(id_); }, 5000))
-            << "the display does not hand the visible panel the pointer";
+            << "the display does not hand the visible panel (0x" << std::hex << id_ << std::dec << ", at "
+            << Place().left << "," << Place().top << ") the pointer; " << e2e::UnderPointer();
     }
 
     // Runs `drive` (real input through the display) on another thread while

@@ -393,6 +393,32 @@ bool PointerOver(unsigned long id)
     return over;
 }
 
+std::string UnderPointer()
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return "no display";
+    std::ostringstream out;
+    Window at = DefaultRootWindow(display);
+    for (int depth = 0; depth < 16 && at; ++depth) {
+        Window root = 0, child = 0;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned int mask = 0;
+        if (!XQueryPointer(display, at, &root, &child, &rx, &ry, &wx, &wy, &mask)) break;
+        if (depth == 0) out << "pointer at " << rx << "," << ry << ":";
+        if (!child) break;
+        char* name = nullptr;
+        XWindowAttributes a{};
+        XGetWindowAttributes(display, child, &a);
+        XFetchName(display, child, &name);
+        out << " 0x" << std::hex << child << std::dec << " '" << (name ? name : "") << "' " << a.width << "x"
+            << a.height << "+" << a.x << "+" << a.y;
+        if (name) XFree(name);
+        at = child;
+    }
+    XCloseDisplay(display);
+    return out.str();
+}
+
 bool PointerHeld()
 {
     Display* display = XOpenDisplay(nullptr);
@@ -633,8 +659,30 @@ bool HasFocus(unsigned long id)
     Display* display = XOpenDisplay(nullptr);
     if (!display) return false;
     const std::vector<unsigned long> active = longProperty(display, DefaultRootWindow(display), "_NET_ACTIVE_WINDOW");
+    // The window manager names the active window before the program takes
+    // the keyboard (it is asked to, and does so when it gets to it): keys
+    // sent in between go wherever the keyboard was. The display's own focus
+    // says where keys go now; the toolkit puts it on a window inside its
+    // top-level one.
+    bool keyboard = false;
+    if (!active.empty() && active[0] == id) {
+        Window focus = None;
+        int revert = 0;
+        XGetInputFocus(display, &focus, &revert);
+        while (focus != None && focus != PointerRoot && !keyboard) {
+            if (focus == id) {
+                keyboard = true;
+                break;
+            }
+            Window root = None, parent = None, *children = nullptr;
+            unsigned int count = 0;
+            if (!XQueryTree(display, focus, &root, &parent, &children, &count)) break;
+            if (children) XFree(children);
+            focus = parent == root ? None : parent;
+        }
+    }
     XCloseDisplay(display);
-    return !active.empty() && active[0] == id;
+    return keyboard;
 }
 
 bool ClickToType(const ScreenWindow& window, int x, int y)

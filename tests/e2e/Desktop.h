@@ -103,6 +103,9 @@ bool PointerHeld();
 // Whether the display gives the pointer, where it is now, to the window (or
 // one of its children): the window is there and takes input at that point.
 bool PointerOver(unsigned long id);
+// Where the pointer is and the windows it lies in, from the root down (for
+// a test that says why a window did not get the pointer).
+std::string UnderPointer();
 bool Type(const std::string& text, int delayMs = 20);
 bool Key(const std::string& key);
 // Gives a window the keyboard, as the window manager does for the window a

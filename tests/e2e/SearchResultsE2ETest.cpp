@@ -82,6 +82,10 @@ TEST_F(SearchResultsTest, SearchTypedInTheMainWindowAddsAFriend)
     ASSERT_TRUE(e2e::FindControl(a_.main, IDC_EDIT_SEARCH, &searchBox)) << "no search box";
     ASSERT_TRUE(e2e::ClickToType(a_.main, searchBox.x + searchBox.width / 2, searchBox.y + searchBox.height / 2));
     ASSERT_TRUE(e2e::Type("陈静"));
+    // The box shows the words before the button is pressed, as a person sees them.
+    ASSERT_TRUE(waitFor(
+        [&] { return e2e::FindControl(a_.main, IDC_EDIT_SEARCH, &searchBox) && searchBox.text == "陈静"; }, 5000))
+        << "the search box shows '" << searchBox.text << "'";
     ASSERT_TRUE(e2e::ClickControl(a_.main, IDC_BTN_SEARCH));
     e2e::ScreenWindow drop;
     ASSERT_TRUE(FindWindow(kDropDownWidth, -1, 0, &drop, 5000)) << "no search drop-down";
