@@ -17,6 +17,7 @@
 #include "platform/files.h"
 #include "platform/heads.h"
 #include "platform/uiapp.h"
+#include "tests/platform/ProgramSpeed.h"
 #include "tests/platform/UiProbe.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/UiWait.h"
@@ -35,7 +36,7 @@ namespace {
 
 const int kOwnId = 1;
 const int kFirstFriend = 20001;
-const double kResponsiveMs = 100;
+const double kResponsiveMs = lumtest::ProgramMs(100);
 
 // A colour of its own for every id, opaque.
 Gdiplus::ARGB ColorOf(int id)

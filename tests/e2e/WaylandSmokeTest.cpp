@@ -8,6 +8,7 @@
 // the outer run starts the compositor with the inner run as its command and
 // reports the inner run's result.
 #include "tests/e2e/Desktop.h"
+#include "tests/platform/ProgramSpeed.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
 #include "tests/standin/WebApi.h"
@@ -115,7 +116,7 @@ TEST_F(WaylandSmokeTest, StartedFromAWaylandSessionTheClientRunsOnXWaylandAndPla
                 }
             return false;
         },
-        8000))
+        lumtest::ProgramMs(8000)))
         << "the docked panel did not slide out of sight: at " << panel.x << "," << panel.y;
 }
 
