@@ -140,7 +140,11 @@ protected:
         SetProgramFolderForTests("");
     }
 
-    // One heartbeat of the client, handled to the end.
+    // One heartbeat of the client, handled to the end. The worker hands what
+    // it brought to the UI thread and waits there until it has been taken
+    // in, so the UI loop runs until the worker has ended: joining a late
+    // worker without it would wait for ever. A late heartbeat is a failure;
+    // the worker still ends within its connection's own limits.
     void Heartbeat()
     {
         std::atomic<bool> done{false};
@@ -148,7 +152,9 @@ protected:
             ThreadMaintainOnline(nullptr);
             done = true;
         });
-        EXPECT_TRUE(lumui::PumpUntil([&] { return done.load(); }, 10000));
+        EXPECT_TRUE(lumui::PumpUntil([&] { return done.load(); }, lumtest::ProgramMs(10000)))
+            << "the heartbeat was not handled in " << lumtest::ProgramMs(10000) << " ms";
+        while (!done) lumui::Pump(10);
         worker.join();
     }
 
