@@ -535,7 +535,7 @@ TEST_F(PageCommandsTest, SettingsWindowButtons)
     Click(page, "button[onclick*=FMsgAddress]");
     EXPECT_TRUE(WaitEval(page, "byId('pathFMsgAddress').getAttribute('data-path')", ring));
     const std::string folder = dir_.path();
-    lumui::SetFolderDialogHook([&](const CString&) { return CString(folder.c_str()); });
+    services_.SetFolderDialog([&](const CString&) { return CString(folder.c_str()); });
     Eval(page, "showPage('trans'),1");
     Click(page, "button[onclick*=SelectSavePath]");
     EXPECT_TRUE(WaitEval(page, "byId('txtSavePath').value", folder));
@@ -815,14 +815,13 @@ TEST_F(PageCommandsTest, ChatPaneButtons)
     const int bold = font.bold;
     Click(&pane, "#fontBold");
     EXPECT_TRUE(lumui::PumpUntil([&] { return font.bold != bold; }, 5000)) << "粗体 (updateFontSet)";
-    lumui::SetColorDialogHook([](COLORREF& color) {
+    services_.SetColorDialog([](COLORREF& color) {
         color = RGB(0xCC, 0x00, 0x33);
         return IDOK;
     });
     Click(&pane, "#imgColor");
     EXPECT_TRUE(lumui::PumpUntil([&] { return font.color == "#CC0033"; }, 5000))
         << "字体颜色 (imgColor): " << font.color.GetString();
-    lumui::SetColorDialogHook(nullptr);
 
     Click(&pane, "#ImgShowHistory");
     EXPECT_NE(WaitWindow("与王芳的聊天记录"), nullptr) << "消息记录 (ImgShowHistory)";
@@ -831,7 +830,7 @@ TEST_F(PageCommandsTest, ChatPaneButtons)
     Receive(kWang, 1, "<file id='F7'>/home/wang/report.txt</file>");
     ASSERT_TRUE(WaitHistory(pane, "F7_span"));
     const std::string folder = dir_.path();
-    lumui::SetFolderDialogHook([&](const CString&) { return CString(folder.c_str()); });
+    services_.SetFolderDialog([&](const CString&) { return CString(folder.c_str()); });
     ClickInHistory(pane, "#F7_span a");
     EXPECT_TRUE(lumui::PumpUntil(
         [&] {
