@@ -691,8 +691,16 @@ TEST_F(PageCommandsTest, MessageManagerShowsSearchesAndDeletesTheStoredHistory)
 
     Click(page, "#tabTime");
     EXPECT_TRUE(WaitEval(page, "byId('treeTime').querySelectorAll('li').length > 1", "true")) << "时间分组 (refresh)";
+    // The refresh builds the tree anew (and chooses its root): the tree of
+    // before is marked, so that the wait ends with the new one, not before
+    // the program's answer comes and changes the choice under later clicks.
+    Eval(page, "byId('treeTime').querySelector('li').dataset.before='1',1");
     Click(page, "#btnRefresh");
-    EXPECT_TRUE(WaitEval(page, "byId('treeTime').querySelectorAll('li').length > 1", "true")) << "刷新 (refresh)";
+    EXPECT_TRUE(WaitEval(page,
+                         "byId('treeTime').querySelectorAll('li').length > 1 && "
+                         "!byId('treeTime').querySelector('li[data-before]')",
+                         "true"))
+        << "刷新 (refresh)";
 
     Click(page, "#tabType");
     Click(page, "#treeType li[data-id='10002'] > span");
