@@ -30,13 +30,6 @@ CString nextSubSecond(const CString& last)
     return CString((digits.substr(0, digits.size() - 3) + next).c_str());
 }
 
-CString number(int n)
-{
-    CString s;
-    s.Format("%d", n);
-    return s;
-}
-
 // A keyword as a LIKE pattern that matches it literally: '%', '_' and the
 // escape character itself lose their wildcard meaning.
 CString likePattern(const CString& keyword)
@@ -102,7 +95,7 @@ int CFileDbMsg::InsertMsg(int id, int gid, CString tagmsg, int type, CString rti
     if (!db) return 0;
     // One statement for every line (kept prepared), the values bound.
     const char* insert = "insert into history_msg (id,gid,tagmsg,type,rtime,gtype,msg) values (?,?,?,?,?,?,?)";
-    const CString contact = number(id), list = number(gid), kind = number(type), group = number(gtype);
+    const CString contact = IdText(id), list = IdText(gid), kind = IdText(type), group = IdText(gtype);
     const CString body = ConverToUTF8(tagmsg), text = ConverToUTF8(msg), time = ConverToUTF8(rtime);
     const int rc = ExecStatus(insert, {contact, list, body, kind, time, group, text});
     if (rc == SQLITE_DONE) return 1;

@@ -11,13 +11,6 @@ const char* kCreateGroupList =
     "CREATE TABLE GroupList(id INTEGER PRIMARY KEY, name TEXT ,style INTEGER, isMaster INTEGER,note TEXT,"
     "rtime TEXT,headimg blob)";
 
-CString number(int n)
-{
-    CString s;
-    s.Format("%d", n);
-    return s;
-}
-
 CString trailingBlank(const _bstr_t& text)
 {
     CString s;
@@ -87,7 +80,7 @@ int CFileDbUser::InsertUser(CDataUser* user)
 {
     if (!user) return 0;
     // The same statements for every row (kept prepared), the values bound.
-    const CString id = number(user->m_nId), gid = number(user->m_nGroupId);
+    const CString id = IdText(user->m_nId), gid = IdText(user->m_nGroupId);
     const bool exists = GetCount("GroupUser where id=? and gid=?", {id, gid}) > 0;
     const CString name = trailingBlank(user->m_bstrName), note = trailingBlank(user->m_bstrSign);
     if (exists)
@@ -112,7 +105,7 @@ int CFileDbUser::DeleteUser(int id, int gid)
 int CFileDbUser::InsertGroup(CDataGroup* group)
 {
     if (!group) return 0;
-    const CString id = number(group->m_nId), style = number(group->m_nStyle), master = number(group->m_nIsMaster);
+    const CString id = IdText(group->m_nId), style = IdText(group->m_nStyle), master = IdText(group->m_nIsMaster);
     const bool exists = GetCount("GroupList where id=?", {id}) > 0;
     const CString name = trailingBlank(group->m_bstrName), note = trailingBlank(group->m_bstrSign);
     if (exists)

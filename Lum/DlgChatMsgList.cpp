@@ -508,13 +508,9 @@ void CDlgChatMsgList::StartSend(const CString& markup, const CString& lineId)
 void CDlgChatMsgList::CallSetInfo()
 {
     if (!m_pUser) return;
-    CString own, id;
-    own.Format("%d", OwnId());
-    id.Format("%d", m_pUser->m_nId);
-    CString name = m_pUser->m_strRemark;
-    if (name.IsEmpty()) name = static_cast<const char*>(m_pUser->m_bstrName);
-    InvokeScriptMethod("setInfo", {own, id, CString(static_cast<const char*>(m_pUser->m_bstrSign)),
-                                   StateName(m_pUser), m_pUser->m_strCity, name});
+    InvokeScriptMethod("setInfo", {IdText(OwnId()), IdText(m_pUser->m_nId),
+                                   CString(static_cast<const char*>(m_pUser->m_bstrSign)), StateName(m_pUser),
+                                   m_pUser->m_strCity, RecordName()});
 }
 
 int CDlgChatMsgList::HistoryKind()
@@ -628,7 +624,7 @@ void CDlgChatMsgListGroup::OnPaint()
     };
     CString id;
     id.Format("(%d)", m_pGroup->m_nId);
-    const CString name(static_cast<const char*>(m_pGroup->m_bstrName));
+    const CString name = NameOf(m_pGroup);
     text(name.IsEmpty() ? id : name, &bold, &dark, 80, 36);
     text(id, &plain, &grey, 116, 16);
     const std::wstring note = MultiByteToWide(CP_ACP, static_cast<const char*>(m_pGroup->m_bstrSign));
@@ -690,9 +686,7 @@ void CDlgChatMsgListGroup::AccessJoinGroup(const VARIANT& userId)
         auto* member = new CDataUser;
         member->m_nId = id;
         member->m_nGroupId = m_pGroup->m_nId;
-        CString name;
-        name.Format("%d", id);
-        member->m_bstrName = name.GetString();
+        member->m_bstrName = IdText(id).GetString();
         m_pGroup->m_mapMembers[id] = member;
     }
     FillMembers();
@@ -729,9 +723,7 @@ void CDlgChatMsgListGroup::StartSend(const CString& markup, const CString& lineI
 void CDlgChatMsgListGroup::CallSetInfo()
 {
     if (!m_pGroup) return;
-    CString id;
-    id.Format("%d", m_pGroup->m_nId);
-    InvokeScriptMethod("setInfo", {id, CString(static_cast<const char*>(m_pGroup->m_bstrSign)), RecordName()});
+    InvokeScriptMethod("setInfo", {IdText(m_pGroup->m_nId), CString(static_cast<const char*>(m_pGroup->m_bstrSign)), RecordName()});
 }
 
 int CDlgChatMsgListGroup::HistoryKind()
@@ -741,5 +733,5 @@ int CDlgChatMsgListGroup::HistoryKind()
 
 CString CDlgChatMsgListGroup::RecordName()
 {
-    return m_pGroup ? CString(static_cast<const char*>(m_pGroup->m_bstrName)) : CString();
+    return NameOf(m_pGroup);
 }

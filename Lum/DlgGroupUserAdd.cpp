@@ -99,17 +99,15 @@ void RegisterTemplates()
 // Names come from the store with one trailing blank.
 CString ShownName(const CData* rec)
 {
-    CString name(static_cast<const char*>(rec->m_bstrName));
+    CString name = NameOf(rec);
     if (name.GetLength() > 0 && name[name.GetLength() - 1] == ' ') name = name.Left(name.GetLength() - 1);
-    if (name.IsEmpty()) name.Format("%d", rec->m_nId);
+    if (name.IsEmpty()) name = IdText(rec->m_nId);
     return name;
 }
 
 void AppendLeaf(CString& xml, const CDataUser* user)
 {
-    CString id;
-    id.Format("%d", user->m_nId);
-    xml += "<item text='" + EscapeHtml(ShownName(user)) + "' id='" + id + "' imheight='0' imwidth='0'></item>";
+    xml += "<item text='" + EscapeHtml(ShownName(user)) + "' id='" + IdText(user->m_nId) + "' imheight='0' imwidth='0'></item>";
 }
 
 void DrawCaption(Gdiplus::Graphics* g, Gdiplus::Font* font, const char* caption)
@@ -143,9 +141,7 @@ CString BuildMemberTreeXml(const std::vector<CDataUser*>& friends,
     xml += "</item>";
     for (const auto& entry : groups) {
         if (!entry.first) continue;
-        CString id;
-        id.Format("%d", entry.first->m_nId);
-        xml += "<item text='" + EscapeHtml(ShownName(entry.first)) + "' id='" + id + "' open='1' imheight='0' imwidth='0'>";
+        xml += "<item text='" + EscapeHtml(ShownName(entry.first)) + "' id='" + IdText(entry.first->m_nId) + "' open='1' imheight='0' imwidth='0'>";
         for (const CDataUser* user : entry.second)
             if (user) AppendLeaf(xml, user);
         xml += "</item>";
@@ -723,11 +719,9 @@ HBRUSH CDlgGroupUserAddFromExist::OnCtlColor(CDC* dc, CWnd*, UINT)
 
 void CDlgGroupUserAddFromExist::OnConfirm()
 {
-    CString gid;
-    gid.Format("%d", m_nGroupId);
     m_page.m_nGroupId = m_nGroupId;
     m_page.InvokeScriptMethod("cAddToGroups",
-                              {CScriptArg(gid), CScriptArg(OwnVerifyCode()), CScriptArg(OwnAccount())});
+                              {CScriptArg(IdText(m_nGroupId)), CScriptArg(OwnVerifyCode()), CScriptArg(OwnAccount())});
 }
 
 void CDlgGroupUserAddFromExist::OnCancelButton()

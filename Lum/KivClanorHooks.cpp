@@ -25,11 +25,9 @@ struct ClanorHook {
         ReleasePluginModule(old, false);
         list->m_hPlugin = LoadPluginModule("Clanor.dll", nullptr);
         if (!list->m_hPlugin) return false;
-        CKivApp* app = GetKivApp();
         if (auto show = PluginExport(list->m_hPlugin, ClanorExports::Show))
-            show(app ? app->GetOwnUserId() : 0, app ? app->m_userSelf.m_strPhone : CString(), gid, arg,
-                 static_cast<CFileDbUser*>(list->m_pUserStore), list->m_hWnd,
-                 app ? app->m_strVerifyCode : CString());
+            show(OwnId(), OwnAccount(), gid, arg, static_cast<CFileDbUser*>(list->m_pUserStore), list->m_hWnd,
+                 OwnVerifyCode());
         return true;
     }
 };

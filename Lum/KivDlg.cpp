@@ -22,6 +22,7 @@
 #include "platform/config.h"
 #include "platform/dhtml.h"
 #include "platform/files.h"
+#include "platform/services.h"
 #include "platform/shell.h"
 #include "platform/sound.h"
 #include "platform/threads.h"
@@ -79,8 +80,6 @@ void DrawText(Gdiplus::Graphics* g, const char* text, Gdiplus::Font* font, Gdipl
 }
 
 }  // namespace
-
-DWORD CKivDlg::s_nExitWaitMs = 3000;
 
 // ================================================================ CKivDlg
 
@@ -2125,7 +2124,7 @@ BOOL CKivDlg::DestroyWindow()
 {
     // 1. Tell the service, and give the call time to finish.
     AfxBeginThread(ThreadExit, nullptr);
-    Sleep(s_nExitWaitMs);
+    Sleep(lumui::GetServices()->ExitWaitMs());
     // 2. Drawing objects.
     try {
         delete m_pHeadImage;

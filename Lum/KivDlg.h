@@ -97,9 +97,6 @@ public:
     // its first character.
     static bool IsSmsRefused(const CString& account);
 
-    // Shut-down waits this long after starting the exit call (tests shorten it).
-    static DWORD s_nExitWaitMs;
-
     CKivDlgLogin m_dlgLogin;
     CKivDlgLogining m_dlgLogining;
     CLayeredWindowHelperST m_layered;

@@ -329,6 +329,51 @@ END_MESSAGE_MAP()
 
 CKivDlgChatBase::CKivDlgChatBase(UINT templateId) : CDlgBase(templateId, nullptr) {}
 
+CKivDlgChatBase::~CKivDlgChatBase()
+{
+    // The module the window loaded goes with it (no export is called).
+    HMODULE module = m_hPlugin;
+    m_hPlugin = nullptr;
+    ReleasePluginModule(module, false);
+}
+
+void CKivDlgChatBase::DoDataExchange(CDataExchange* dx)
+{
+    CDlgBase::DoDataExchange(dx);
+    for (const TitleButton& b : TitleButtons()) DDX_Control(dx, b.id, *b.button);
+}
+
+BOOL CKivDlgChatBase::OnInitDialog()
+{
+    CDlgBase::OnInitDialog();
+    const std::vector<TitleButton> buttons = TitleButtons();
+    for (const TitleButton& b : buttons) LoadButton(*b.button, b.png);
+    EnableToolTips(TRUE);
+    if (m_tooltip.Create(this)) {
+        for (const TitleButton& b : buttons) m_tooltip.AddTool(b.button, b.tip);
+    }
+    CreatePaneInFrame();
+    return TRUE;
+}
+
+void CKivDlgChatBase::PostNcDestroy()
+{
+    // The object goes with its window; a record still pointing at it
+    // forgets it.
+    CData* rec = Record();
+    if (rec && rec->m_dlgChat == this) rec->m_dlgChat = nullptr;
+    if (m_bDeleteWithWindow) delete this;
+}
+
+void CKivDlgChatBase::DrawOwnerInBackgroud(Gdiplus::Graphics* g)
+{
+    for (const TitleButton& b : TitleButtons()) SetButtonBack(this, *b.button);
+    if (!Record()) return;
+    const CString title = ComposeTitle();
+    DrawTitle(g, title);
+    SetWindowText(title);
+}
+
 void CKivDlgChatBase::CreatePaneInFrame()
 {
     CRect r;
@@ -389,18 +434,6 @@ CKivDlgChatUser::CKivDlgChatUser(CDataUser* user) : CKivDlgChatBase(IDD_DLG_CHAT
 CKivDlgChatUser::~CKivDlgChatUser()
 {
     if (m_dlgMsgList.m_hWnd) m_dlgMsgList.DestroyWindow();
-    // The module the window loaded goes with it (no export is called).
-    HMODULE module = m_hPlugin;
-    m_hPlugin = nullptr;
-    ReleasePluginModule(module, false);
-}
-
-void CKivDlgChatUser::PostNcDestroy()
-{
-    // The object goes with its window; a record still pointing at it
-    // forgets it.
-    if (m_pUser && m_pUser->m_dlgChat == this) m_pUser->m_dlgChat = nullptr;
-    if (m_bDeleteWithWindow) delete this;
 }
 
 void CKivDlgChatUser::ResetAutoReplies()
@@ -408,35 +441,13 @@ void CKivDlgChatUser::ResetAutoReplies()
     ClearAutoReplies();
 }
 
-void CKivDlgChatUser::DoDataExchange(CDataExchange* dx)
+std::vector<CKivDlgChatBase::TitleButton> CKivDlgChatUser::TitleButtons()
 {
-    CKivDlgChatBase::DoDataExchange(dx);
-    DDX_Control(dx, kBtnAddFriend, m_btnAddFriend);
-    DDX_Control(dx, kBtnInvite, m_btnInvite);
-    DDX_Control(dx, kBtnSms, m_btnSms);
-    DDX_Control(dx, kBtnSendFile, m_btnSendFile);
-    DDX_Control(dx, kBtnBlackList, m_btnBlackList);
-}
-
-BOOL CKivDlgChatUser::OnInitDialog()
-{
-    CKivDlgChatBase::OnInitDialog();
-    LoadButton(m_btnAddFriend, kPngAddFriend);
-    LoadButton(m_btnInvite, kPngInvite);
-    LoadButton(m_btnSms, kPngSms);
-    LoadButton(m_btnSendFile, kPngSendFile);
-    LoadButton(m_btnBlackList, kPngBlock);
-    EnableToolTips(TRUE);
-    if (m_tooltip.Create(this)) {
-        m_tooltip.AddTool(&m_btnAddFriend, "加为好友");
-        m_tooltip.AddTool(&m_btnInvite, "加入我的群");
-        m_tooltip.AddTool(&m_btnSms, "发送通知短信");
-        m_tooltip.AddTool(&m_btnSendFile, "传输文件");
-        m_tooltip.AddTool(&m_btnBlackList, "加为黑名单");
-    }
-    m_dlgMsgList.m_pUser = m_pUser;
-    CreatePaneInFrame();
-    return TRUE;
+    return {{&m_btnAddFriend, kBtnAddFriend, kPngAddFriend, "加为好友"},
+            {&m_btnInvite, kBtnInvite, kPngInvite, "加入我的群"},
+            {&m_btnSms, kBtnSms, kPngSms, "发送通知短信"},
+            {&m_btnSendFile, kBtnSendFile, kPngSendFile, "传输文件"},
+            {&m_btnBlackList, kBtnBlackList, kPngBlock, "加为黑名单"}};
 }
 
 CString CKivDlgChatUser::ComposeTitle() const
@@ -454,16 +465,6 @@ CString CKivDlgChatUser::ComposeTitle() const
         if (!group.IsEmpty()) title = "在 " + group + " 群 " + title;
     }
     return title;
-}
-
-void CKivDlgChatUser::DrawOwnerInBackgroud(Gdiplus::Graphics* g)
-{
-    for (CCustomPngButton* button : {&m_btnAddFriend, &m_btnInvite, &m_btnSms, &m_btnSendFile, &m_btnBlackList})
-        SetButtonBack(this, *button);
-    if (!m_pUser) return;
-    const CString title = ComposeTitle();
-    DrawTitle(g, title);
-    SetWindowText(title);
 }
 
 void CKivDlgChatUser::ForgetUser()
@@ -612,45 +613,18 @@ CKivDlgChatGroup::CKivDlgChatGroup(CDataGroup* group) : CKivDlgChatBase(IDD_DLG_
     m_dlgMsgList.m_pGroup = group;
 }
 
+// With the window go its object, its member list and the member records
+// that list holds (and their chat windows).
 CKivDlgChatGroup::~CKivDlgChatGroup()
 {
     if (m_dlgMsgList.m_hWnd) m_dlgMsgList.DestroyWindow();
-    HMODULE module = m_hPlugin;
-    m_hPlugin = nullptr;
-    ReleasePluginModule(module, false);
 }
 
-void CKivDlgChatGroup::PostNcDestroy()
+std::vector<CKivDlgChatBase::TitleButton> CKivDlgChatGroup::TitleButtons()
 {
-    // With the window go its object, its member list and the member
-    // records that list holds (and their chat windows).
-    if (m_pGroup && m_pGroup->m_dlgChat == this) m_pGroup->m_dlgChat = nullptr;
-    if (m_bDeleteWithWindow) delete this;
-}
-
-void CKivDlgChatGroup::DoDataExchange(CDataExchange* dx)
-{
-    CKivDlgChatBase::DoDataExchange(dx);
-    DDX_Control(dx, kBtnBlockSms, m_btnBlockSms);
-    DDX_Control(dx, kBtnSms, m_btnSms);
-    DDX_Control(dx, kBtnGroupType, m_btnGroupType);
-}
-
-BOOL CKivDlgChatGroup::OnInitDialog()
-{
-    CKivDlgChatBase::OnInitDialog();
-    LoadButton(m_btnBlockSms, kPngBlock);
-    LoadButton(m_btnSms, kPngSms);
-    LoadButton(m_btnGroupType, kPngGroupType);
-    EnableToolTips(TRUE);
-    if (m_tooltip.Create(this)) {
-        m_tooltip.AddTool(&m_btnBlockSms, "屏蔽短信发送");
-        m_tooltip.AddTool(&m_btnSms, "发送通知短信");
-        m_tooltip.AddTool(&m_btnGroupType, "切换群类型");
-    }
-    m_dlgMsgList.m_pGroup = m_pGroup;
-    CreatePaneInFrame();
-    return TRUE;
+    return {{&m_btnBlockSms, kBtnBlockSms, kPngBlock, "屏蔽短信发送"},
+            {&m_btnSms, kBtnSms, kPngSms, "发送通知短信"},
+            {&m_btnGroupType, kBtnGroupType, kPngGroupType, "切换群类型"}};
 }
 
 CString CKivDlgChatGroup::ComposeTitle() const
@@ -659,15 +633,6 @@ CString CKivDlgChatGroup::ComposeTitle() const
     CString name = TrimmedName(m_pGroup);
     if (name.IsEmpty()) name = IdText(m_pGroup->m_nId);
     return "在群组 " + name + " 中聊天...";
-}
-
-void CKivDlgChatGroup::DrawOwnerInBackgroud(Gdiplus::Graphics* g)
-{
-    for (CCustomPngButton* button : {&m_btnBlockSms, &m_btnSms, &m_btnGroupType}) SetButtonBack(this, *button);
-    if (!m_pGroup) return;
-    const CString title = ComposeTitle();
-    DrawTitle(g, title);
-    SetWindowText(title);
 }
 
 void CKivDlgChatGroup::ShowGroupMessage(int senderId, CString text, CString time, const std::vector<CString>* pictures)
@@ -697,7 +662,7 @@ namespace {
 // Whether a member list's copy shows something other than the member record.
 bool MemberChanged(const CDataUser* shown, const CDataUser* member)
 {
-    return CString(static_cast<const char*>(shown->m_bstrName)) != CString(static_cast<const char*>(member->m_bstrName)) ||
+    return NameOf(shown) != NameOf(member) ||
            CString(static_cast<const char*>(shown->m_bstrSign)) != CString(static_cast<const char*>(member->m_bstrSign)) ||
            shown->m_strRemark != member->m_strRemark || shown->m_nStatus != member->m_nStatus ||
            shown->m_nMemberRole != member->m_nMemberRole || (member->m_imgHead && !shown->m_imgHead);

@@ -40,15 +40,21 @@ struct ChatPeerAddress {
     int port = 0;
 };
 
-// What the two chat windows share: the HTML pane's placement, the buttons'
-// tooltips, the plug-in module loaded last and the object's going with its
-// window; Enter sends what was typed, the pane follows the window's size and
-// the window keeps a minimum size.
+// What the two chat windows share: the buttons under the title (their
+// pictures, tooltips and backgrounds), the painted title, the HTML pane's
+// placement, the plug-in module loaded last (freed with the object) and the
+// object's going with its window, which its record forgets; Enter sends
+// what was typed, the pane follows the window's size and the window keeps a
+// minimum size.
 class CKivDlgChatBase : public CDlgBase {
     DECLARE_DYNAMIC(CKivDlgChatBase)
 
 public:
     explicit CKivDlgChatBase(UINT templateId);
+    ~CKivDlgChatBase() override;
+
+    // The title as painted (and as the window's text).
+    virtual CString ComposeTitle() const = 0;
 
     CRect m_rcMsgList;
     CToolTipCtrl m_tooltip;
@@ -58,6 +64,18 @@ public:
     bool m_bDeleteWithWindow = false;
 
 protected:
+    // A button under the title: the control, its id, its picture (a
+    // four-frame strip of the client's resources) and its tooltip.
+    struct TitleButton {
+        CCustomPngButton* button;
+        UINT id;
+        UINT png;
+        const char* tip;
+    };
+    // The window's buttons, left to right.
+    virtual std::vector<TitleButton> TitleButtons() = 0;
+    // The contact or group the window chats with; null once it is gone.
+    virtual CData* Record() const = 0;
     // The window's HTML pane.
     virtual CDlgChatMsgListBase& Pane() = 0;
     // A peer's address (message 2036) and a file-transfer notice line
@@ -68,6 +86,11 @@ protected:
     // the pane is made and placed under the buttons.
     void CreatePaneInFrame();
 
+    void DoDataExchange(CDataExchange* dx) override;
+    BOOL OnInitDialog() override;
+    void PostNcDestroy() override;
+    // The buttons' backgrounds, and the title while there is a record.
+    void DrawOwnerInBackgroud(Gdiplus::Graphics* graphics) override;
     void OnOK() override;
     BOOL PreTranslateMessage(MSG* msg) override;
     void OnSize(UINT type, int cx, int cy) override;
@@ -90,8 +113,8 @@ public:
     // The record is gone (removed from its list): the window keeps nothing
     // pointing at it.
     void ForgetUser();
-    // The title as painted: "与 好友 name 聊天...", "在 group 群 与 name 聊天..." ...
-    CString ComposeTitle() const;
+    // "与 好友 name 聊天...", "在 group 群 与 name 聊天..." ...
+    CString ComposeTitle() const override;
 
     // The chat windows answer a contact automatically at most once while the
     // own status stays away, so two away clients never answer each other's
@@ -123,11 +146,9 @@ public:
     CDataUser* m_pUser = nullptr;
 
 protected:
+    std::vector<TitleButton> TitleButtons() override;
+    CData* Record() const override { return m_pUser; }
     CDlgChatMsgListBase& Pane() override { return m_dlgMsgList; }
-    void DoDataExchange(CDataExchange* dx) override;
-    BOOL OnInitDialog() override;
-    void PostNcDestroy() override;
-    void DrawOwnerInBackgroud(Gdiplus::Graphics* graphics) override;
     LRESULT OnPeerAddress(WPARAM wParam, LPARAM lParam) override;
     LRESULT OnNoticeText(WPARAM wParam, LPARAM lParam) override;
     void OnSendFile();
@@ -155,7 +176,7 @@ public:
     // The own member's card in the member list.
     void SetOwnCard(CString card);
     // "在群组 name 中聊天...".
-    CString ComposeTitle() const;
+    CString ComposeTitle() const override;
 
     CCustomPngButton m_btnBlockSms;   // 1025
     CCustomPngButton m_btnSms;        // 1016
@@ -164,11 +185,9 @@ public:
     CDataGroup* m_pGroup = nullptr;
 
 protected:
+    std::vector<TitleButton> TitleButtons() override;
+    CData* Record() const override { return m_pGroup; }
     CDlgChatMsgListBase& Pane() override { return m_dlgMsgList; }
-    void DoDataExchange(CDataExchange* dx) override;
-    BOOL OnInitDialog() override;
-    void PostNcDestroy() override;
-    void DrawOwnerInBackgroud(Gdiplus::Graphics* graphics) override;
     LRESULT OnPeerAddress(WPARAM wParam, LPARAM lParam) override;
     LRESULT OnNoticeText(WPARAM wParam, LPARAM lParam) override;
     void OnBlockSmsMenu();

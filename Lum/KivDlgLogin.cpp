@@ -529,9 +529,7 @@ void CKivDlgLogining::AfterLogin()
     // 3. Automatic login next time: this account when ticked, none when not
     // (an unticked box turns off what an earlier login turned on).
     if (m_pLogin) {
-        CString id = "0";
-        if (m_pLogin->m_nAutoLogin == 1) id.Format("%d", ownId);
-        main->m_dbSys.InsertSysSet(0, "Basic_AutoLogin", id);
+        main->m_dbSys.InsertSysSet(0, "Basic_AutoLogin", m_pLogin->m_nAutoLogin == 1 ? IdText(ownId) : CString("0"));
     }
 
     // 4. The user's stores. Stores still open for an earlier user (a log-out

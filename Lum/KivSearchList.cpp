@@ -290,35 +290,12 @@ HMODULE CDlgSearchListctrl::Sorvan(const char* failureText)
     return m_hPlugin;
 }
 
-namespace {
-
-struct Session {
-    int ownId = 0;
-    CString account;
-    CString verifyCode;
-};
-
-Session CurrentSession()
-{
-    Session s;
-    if (CKivApp* app = GetKivApp()) {
-        s.ownId = app->GetOwnUserId();
-        s.account = app->m_userSelf.m_strPhone;
-        s.verifyCode = app->m_strVerifyCode;
-    }
-    return s;
-}
-
-}  // namespace
-
 void CDlgSearchListctrl::OnMoreUsers(NMHDR*, LRESULT* result)
 {
     if (result) *result = 0;
     if (HMODULE sorvan = Sorvan(kSorvanUserFailure)) {
-        if (auto show = PluginExport(sorvan, SorvanExports::showUser)) {
-            const Session s = CurrentSession();
-            show(m_strSearch, s.ownId, s.account, m_hMainWnd, m_pUserStore, s.verifyCode);
-        }
+        if (auto show = PluginExport(sorvan, SorvanExports::showUser))
+            show(m_strSearch, OwnId(), OwnAccount(), m_hMainWnd, m_pUserStore, OwnVerifyCode());
     }
     ShowWindow(SW_HIDE);
 }
@@ -327,10 +304,8 @@ void CDlgSearchListctrl::OnMoreGroups(NMHDR*, LRESULT* result)
 {
     if (result) *result = 0;
     if (HMODULE sorvan = Sorvan(kSorvanGroupFailure)) {
-        if (auto show = PluginExport(sorvan, SorvanExports::showGroup)) {
-            const Session s = CurrentSession();
-            show(m_strSearch, s.ownId, s.account, m_pUserStore, s.verifyCode);
-        }
+        if (auto show = PluginExport(sorvan, SorvanExports::showGroup))
+            show(m_strSearch, OwnId(), OwnAccount(), m_pUserStore, OwnVerifyCode());
     }
     ShowWindow(SW_HIDE);
 }

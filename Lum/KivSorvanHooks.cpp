@@ -31,10 +31,10 @@ struct Session {
 Session CurrentSession()
 {
     Session s;
+    s.ownId = OwnId();
+    s.account = OwnAccount();
+    s.verifyCode = OwnVerifyCode();
     if (CKivApp* app = GetKivApp()) {
-        s.ownId = app->GetOwnUserId();
-        s.account = app->m_userSelf.m_strPhone;
-        s.verifyCode = app->m_strVerifyCode;
         if (auto* main = dynamic_cast<CKivDlg*>(app->m_pMainWnd)) {
             s.main = main->m_hWnd;
             s.store = &main->m_dbUser;

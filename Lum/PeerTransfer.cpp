@@ -309,10 +309,7 @@ CKivDlg* MainWindow()
 PeerContext DefaultContext()
 {
     PeerContext c;
-    c.ownId = [] {
-        CKivApp* app = GetKivApp();
-        return app ? app->GetOwnUserId() : 0;
-    };
+    c.ownId = OwnId;
     c.filesFolder = [] {
         CKivApp* app = GetKivApp();
         return app ? CString(app->GetSession().Now()->userFolder.c_str()) : CString();

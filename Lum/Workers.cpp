@@ -186,8 +186,7 @@ void DispatchHeartbeatReply(const lum_thrift::StructOnlineResp& reply)
                 if (next < messages) {
                     const lum_thrift::StructMessage& msg = reply.msgList[next];
                     // The own id as it is now: it decides between two notices.
-                    CKivApp* kiv = GetKivApp();
-                    const UINT message = HeartbeatMessageFor(msg, kiv ? kiv->GetOwnUserId() : 0);
+                    const UINT message = HeartbeatMessageFor(msg, OwnId());
                     if (message)
                         SendMessage(hwnd, message, 0, reinterpret_cast<LPARAM>(const_cast<lum_thrift::StructMessage*>(&msg)));
                 } else {

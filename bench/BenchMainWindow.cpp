@@ -22,12 +22,12 @@ bool BenchMainWindow::Open(const std::string& webBaseUrl, int ownId)
         std::ofstream ini(folder_ / "Lum.ini");
         ini << "[Service]\nHost=127.0.0.1\nPort=1\n[Web]\nBaseUrl=" << webBaseUrl << "\n";
     }
-    SetProgramFolderForTests((folder_.string() + "/").c_str());
-    CKivDlg::s_nExitWaitMs = 20;
+    services_.SetProgramFolder(folder_.string() + "/");
+    services_.SetExitWaitMs(20);
     CKivUsersListCtrl::s_loadHead = [](CDataUser*) {};
     CKivGroupListCtrl::s_loadHead = [](CDataGroup*) {};
     CKivGroupListCtrl::s_storeGroup = [](CDataGroup*, void*) {};
-    lumui::SetMessageBoxHook([](HWND, const CString&, const CString&, UINT) { return IDOK; });
+    services_.SetMessageBox([](HWND, const CString&, const CString&, UINT) { return IDOK; });
 
     app = std::make_unique<CKivApp>();
     main = std::make_unique<CKivDlg>();
@@ -59,7 +59,5 @@ void BenchMainWindow::Close()
     std::error_code ec;
     lumui::Pump(50);
     app.reset();
-    lumui::SetMessageBoxHook(nullptr);
-    SetProgramFolderForTests("");
     std::filesystem::remove_all(folder_, ec);
 }

@@ -19,6 +19,7 @@
 #include "platform/sound.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiProbe.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
@@ -95,7 +96,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         ASSERT_TRUE(service_.LoadSeedFile(STANDIN_SEED_FILE));
         port_ = service_.Start(0);
         ASSERT_GT(port_, 0);
@@ -103,10 +104,10 @@ protected:
         WritePrivateProfileString("Service", "Host", "127.0.0.1", ini.c_str());
         WritePrivateProfileString("Service", "Port", std::to_string(port_).c_str(), ini.c_str());
         SetServiceTimeouts(ServiceTimeouts{2000, 2000, 2000});
-        CKivDlg::s_nExitWaitMs = 20;
+        services_.SetExitWaitMs(20);
         CKivUsersListCtrl::s_loadHead = [](CDataUser*) {};
-        lumui::SetSoundHook([this](const char* file) { sounds_.push_back(file); });
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+        services_.SetSound([this](const char* file) { sounds_.push_back(file); });
+        services_.SetMessageBox([this](HWND, const CString& text, const CString&, UINT) {
             boxes_.push_back(text.str());
             return IDOK;
         });
@@ -126,8 +127,6 @@ protected:
 
     void TearDown() override
     {
-        lumui::SetMessageBoxHook(nullptr);
-        lumui::SetSoundHook(nullptr);
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();
         main_.reset();
@@ -136,7 +135,6 @@ protected:
         CKivUsersListCtrl::s_loadHead = nullptr;
         service_.Stop();
         SetServiceTimeouts(ServiceTimeouts());
-        SetProgramFolderForTests("");
     }
 
     // One heartbeat of the client, handled to the end.
@@ -204,6 +202,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     standin::StandinService service_;
     int port_ = 0;
     std::unique_ptr<CKivApp> app_;

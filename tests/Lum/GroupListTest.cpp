@@ -10,6 +10,7 @@
 #include "platform/heads.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 #include "tests/platform/ServeInBackground.h"
 
@@ -64,7 +65,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         ASSERT_EQ(store.Connect(1), 1);
         lumheads::ForgetHeads();
         CKivGroupListCtrl::s_loadHead = [this](CDataGroup* rec) { fetched.push_back(rec->m_nId); };
@@ -86,7 +87,6 @@ protected:
         CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
         lumheads::StopHeadLoader();
         store.Close();
-        SetProgramFolderForTests("");
     }
     template <class T>
     static std::set<int> Ids(std::set<T*> rows)
@@ -110,6 +110,7 @@ protected:
     std::string Text(int gid) { return list->GetGroupName(gid).str(); }
 
     TempDir dir_;
+    TestServices services_;
     CFileDbUser store;
     CStackNewMsg stack;
     CWnd host;

@@ -17,6 +17,7 @@
 #include "platform/files.h"
 #include "platform/heads.h"
 #include "platform/uiapp.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiProbe.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/UiWait.h"
@@ -63,7 +64,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         server_.Get(R"(/upload/face/(\d+)\.png)", [this](const httplib::Request& req, httplib::Response& res) {
             const int id = std::stoi(req.matches[1]);
             ++requests_;
@@ -86,7 +87,7 @@ protected:
         WritePrivateProfileString("Service", "Host", "127.0.0.1", ini.c_str());
         WritePrivateProfileString("Service", "Port", "1", ini.c_str());
         WritePrivateProfileString("Web", "BaseUrl", ("http://127.0.0.1:" + std::to_string(port)).c_str(), ini.c_str());
-        CKivDlg::s_nExitWaitMs = 20;
+        services_.SetExitWaitMs(20);
         CKivGroupListCtrl::s_storeGroup = [](CDataGroup*, void*) {};
         app_ = std::make_unique<CKivApp>();
         main_ = std::make_unique<CKivDlg>();
@@ -112,7 +113,6 @@ protected:
         thread_.join();
         app_.reset();
         CKivGroupListCtrl::s_storeGroup = StartGroupStoreWrite;
-        SetProgramFolderForTests("");
     }
 
     void CloseMain()
@@ -169,6 +169,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     httplib::Server server_;
     std::thread thread_;
     std::atomic<int> requests_{0}, answered_{0};

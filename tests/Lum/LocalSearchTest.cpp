@@ -7,6 +7,7 @@
 #include "Lum/KivUsersListCtrl.h"
 #include "platform/controls.h"
 #include "platform/uiapp.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +52,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+        services_.SetMessageBox([this](HWND, const CString& text, const CString&, UINT) {
             boxes.push_back(text.str());
             return IDOK;
         });
@@ -69,7 +70,6 @@ protected:
         ReleaseSearchDropDown(&host);
         if (host.m_hWnd) host.DestroyWindow();
         CKivUsersListCtrl::s_createChat = nullptr;
-        lumui::SetMessageBoxHook(nullptr);
     }
 
     std::vector<std::string> Find(const char* text)
@@ -104,6 +104,7 @@ protected:
         EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
     }
 
+    TestServices services_;
     CKivUsersListCtrl friends;
     CKivUsersListCtrl strangers;
     CKivGroupListCtrl groups;

@@ -18,6 +18,7 @@
 #include "platform/socket.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/RendezvousServer.h"
 
@@ -206,7 +207,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         ASSERT_GT(rendezvous_.Start(0), 0);
         const std::string ini = dir_.file("Lum.ini");
         WritePrivateProfileString("Rendezvous", "Host", "127.0.0.1", ini.c_str());
@@ -223,7 +224,7 @@ protected:
         t.connectMs = 2000;
         t.listenSettleMs = 0;
 
-        CKivDlg::s_nExitWaitMs = 10;
+        services_.SetExitWaitMs(10);
         CKivUsersListCtrl::s_loadHead = [](CDataUser*) {};
         CKivUsersListCtrl::s_createChat = CreateUserChatWindow;
         app_ = std::make_unique<CKivApp>();
@@ -274,7 +275,6 @@ protected:
         CDlgChatMsgList::s_acceptFile = nullptr;
         CKivDlgChatUser::s_startPeerTransfer = nullptr;
         CKivDlgChatUser::s_peerAddressKnown = nullptr;
-        SetProgramFolderForTests("");
     }
 
     // The sending side: the offer, and this client reachable at its port.
@@ -349,6 +349,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     standin::RendezvousServer rendezvous_;
     std::unique_ptr<CKivApp> app_;
     std::unique_ptr<CKivDlg> main_;

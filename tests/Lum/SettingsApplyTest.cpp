@@ -19,6 +19,7 @@
 #include "platform/sound.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -57,7 +58,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         ASSERT_TRUE(service_.LoadSeedFile(STANDIN_SEED_FILE));
         port_ = service_.Start(0);
         ASSERT_GT(port_, 0);
@@ -75,10 +76,10 @@ protected:
         for (const char* name : {"skin-01.jpg", "skin-02.jpg"})
             std::filesystem::copy_file(std::string(THEME_DIR) + "/" + name, dir_.file(std::string("theme/") + name));
         std::ofstream(dir_.file("theme/broken.jpg")) << "not a picture";
-        CKivDlg::s_nExitWaitMs = 20;
+        services_.SetExitWaitMs(20);
         CKivUsersListCtrl::s_loadHead = [](CDataUser*) {};
-        lumui::SetSoundHook([this](const char* file) { sounds_.push_back(file); });
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+        services_.SetSound([this](const char* file) { sounds_.push_back(file); });
+        services_.SetMessageBox([this](HWND, const CString& text, const CString&, UINT) {
             boxes_.push_back(text.str());
             return IDOK;
         });
@@ -93,8 +94,6 @@ protected:
             uiwait::QueuedWorkDone();
         }
         app_.reset();
-        lumui::SetMessageBoxHook(nullptr);
-        lumui::SetSoundHook(nullptr);
         CKivUsersListCtrl::s_loadHead = nullptr;
         CDlgBase::m_sBgImgName = "";
         CDlgBase::m_IsAppBgColor = 0;
@@ -104,7 +103,6 @@ protected:
         web_.Stop();
         service_.Stop();
         SetServiceTimeouts(ServiceTimeouts());
-        SetProgramFolderForTests("");
     }
 
     // Settings stored before the program starts, as a former run left them.
@@ -154,6 +152,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     standin::StandinService service_;
     standin::StandinWeb web_;
     int port_ = 0;

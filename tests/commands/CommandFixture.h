@@ -162,6 +162,7 @@
 #include "platform/uiapp.h"
 #include "platform/uitest.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/standin/RendezvousServer.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -295,6 +296,7 @@ protected:
 
     std::vector<std::shared_ptr<CWnd>> timers_;  // the steps of WhenModalShows
     TempDir dir_;
+    TestServices services_;
     standin::StandinService service_;
     std::unique_ptr<standin::StandinWeb> web_;
     standin::RendezvousServer rendezvous_;

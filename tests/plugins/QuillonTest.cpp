@@ -480,13 +480,11 @@ TEST_F(QuillonTest, PageControlsWorkWhenClicked)
 {
     std::vector<std::string> boxes;
     int answer = IDCANCEL;
-    lumui::SetMessageBoxHook([&](HWND, const CString& text, const CString&, UINT) {
+    TestServices services;
+    services.SetMessageBox([&](HWND, const CString& text, const CString&, UINT) {
         boxes.push_back(text.GetString());
         return answer;
     });
-    struct Unhook {
-        ~Unhook() { lumui::SetMessageBoxHook(nullptr); }
-    } unhook;
 
     ShowQuillon();
     CDHtmlDialog* page = Page(15002);
