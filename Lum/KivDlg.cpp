@@ -164,16 +164,17 @@ CKivDlg::CKivDlg(CWnd* parent) : CDlgBase(IDD_KIV_DIALOG, parent)
     m_dlgLogining.m_pLogin = &m_dlgLogin;
     m_listFriend.m_nListId = 1;
     m_listStranger.m_nListId = 2;
+    m_book.SetShelves(&m_listFriend.m_mapUsers, &m_listStranger.m_mapUsers, &m_listGroup.m_mapGroups);
     for (CKivUsersListCtrl* list : {&m_listFriend, &m_listStranger}) {
         list->m_pUserStore = &m_dbUser;
         list->m_pStackNewMsg = &m_stackNewMsg;
-        list->m_pBlackList = &m_setBlackList;
+        list->m_pBook = &m_book;
     }
     m_listGroup.m_pUserStore = &m_dbUser;
     m_listGroup.m_pStackNewMsg = &m_stackNewMsg;
+    m_listGroup.m_pBook = &m_book;
     m_nHeadListener =
         lumheads::AddHeadListener([this](const std::vector<const lumheads::Head*>& batch) { OnHeadsArrived(batch); });
-    m_listGroup.m_pBlackList = &m_setBlackList;
 }
 
 CKivDlg::~CKivDlg()
@@ -805,7 +806,7 @@ LRESULT CKivDlg::OnUserInfo(WPARAM, LPARAM lParam)
     } else {
         m_listGroup.UpdateGroupMember(user->userid, user->gid, name, note, city, static_cast<int>(user->status), 0);
         // An open chat window of the group shows the member's new name.
-        if (CDataGroup* group = m_listGroup.GetGroup(user->gid))
+        if (CDataGroup* group = m_book.GroupOf(user->gid))
             if (auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat)) chat->RefreshMembers();
     }
     return 0;
@@ -815,7 +816,7 @@ LRESULT CKivDlg::OnIdList(WPARAM, LPARAM lParam)
 {
     const auto* reply = reinterpret_cast<const lum_thrift::StructBlackListResp*>(lParam);
     if (!reply) return 0;
-    for (int id : reply->blackList) m_setBlackList.insert(id);
+    for (int id : reply->blackList) m_book.Block(id);
     return 0;
 }
 
@@ -830,18 +831,14 @@ LRESULT CKivDlg::OnContactStatus(WPARAM wParam, LPARAM lParam)
 {
     // States run from 0 to 9; anything else (a negative one too) is noise.
     if (static_cast<unsigned long>(lParam) > 9) return 0;
-    const int id = static_cast<int>(wParam);
     const int status = static_cast<int>(lParam);
-    auto update = [&](CKivUsersListCtrl& list) {
-        auto it = list.m_mapUsers.find(id);
-        if (it != list.m_mapUsers.end() && it->second->m_nStatus != status) {
-            it->second->m_nStatus = status;
-            Relayout(list);
-        }
-    };
-    update(m_listFriend);
-    m_listGroup.SetMemberStatus(id, status);
-    update(m_listStranger);
+    // Every record of the user takes it; a list whose row shows it lays out again.
+    using Shelf = KivContactBook::Shelf;
+    m_book.ForEachRecordOf(static_cast<int>(wParam), [&](Shelf shelf, CDataUser* rec) {
+        if (rec->m_nStatus == status) return;
+        rec->m_nStatus = status;
+        if (shelf != Shelf::kMember) Relayout(shelf == Shelf::kFriend ? m_listFriend : m_listStranger);
+    });
     return 0;
 }
 
@@ -851,7 +848,7 @@ LRESULT CKivDlg::OnGroupMemberRemoved(WPARAM, LPARAM lParam)
     if (!msg || msg->fromid <= 0 || msg->gid <= 0) return 0;
     const XMLNode notice = NoticeOf(ParseMessageBody(msg->content), "delgroupuser");
     if (notice.isEmpty()) return 0;
-    CDataGroup* group = m_listGroup.GetGroup(msg->gid);
+    CDataGroup* group = m_book.GroupOf(msg->gid);
     if (!group) return 1;
     m_listGroup.RemoveGroupMember(atoi(AttributeText(notice, "fromid")), msg->gid);
     Relayout(m_listGroup);
@@ -865,7 +862,7 @@ LRESULT CKivDlg::OnGroupDeleted(WPARAM, LPARAM lParam)
     const auto* msg = reinterpret_cast<const lum_thrift::StructMessage*>(lParam);
     if (!msg || msg->gid <= 0) return 0;
     if (NoticeOf(ParseMessageBody(msg->content), "delgroup").isEmpty()) return 0;
-    CDataGroup* group = m_listGroup.GetGroup(msg->gid);
+    CDataGroup* group = m_book.GroupOf(msg->gid);
     if (!group) return 1;
     if (group->m_dlgChat && group->m_dlgChat->m_hWnd) group->m_dlgChat->SendMessage(WM_CLOSE, 0, 0);
     m_listGroup.RemoveGroup(msg->gid);
@@ -879,7 +876,7 @@ LRESULT CKivDlg::OnGroupMemberJoined(WPARAM, LPARAM lParam)
     if (!msg || msg->fromid <= 0 || msg->gid <= 0) return 0;
     const XMLNode notice = NoticeOf(ParseMessageBody(msg->content), "joined");
     if (notice.isEmpty()) return 0;
-    CDataGroup* group = m_listGroup.GetGroup(msg->gid);
+    CDataGroup* group = m_book.GroupOf(msg->gid);
     if (!group) return 1;
     const int member = atoi(AttributeText(notice, "fromid"));
     if (member > 0) {
@@ -901,7 +898,7 @@ LRESULT CKivDlg::OnGroupAdded(WPARAM, LPARAM lParam)
     if (element.isEmpty()) element = body;
     int gid = atoi(AttributeText(element, "gid"));
     if (gid <= 0) gid = msg->gid;
-    if (gid <= 0 || m_listGroup.GetGroup(gid)) return 0;
+    if (gid <= 0 || m_book.GroupOf(gid)) return 0;
     CDataGroup group;
     group.m_nId = gid;
     if (element.getAttribute("gname")) group.m_bstrName = AttributeText(element, "gname").GetString();
@@ -946,7 +943,7 @@ LRESULT CKivDlg::OnAddContact(WPARAM wParam, LPARAM)
     if (!rec) return 0;
     m_listFriend.AddUser(rec, 1);
     Relayout(m_listFriend);
-    if (m_listStranger.m_mapUsers.count(rec->m_nId)) {
+    if (m_book.Stranger(rec->m_nId)) {
         m_listStranger.RemoveUser(rec->m_nId);
         Relayout(m_listStranger);
     }
@@ -1078,13 +1075,11 @@ LRESULT CKivDlg::OnUserMessage(WPARAM, LPARAM lParam)
     const auto* msg = reinterpret_cast<const lum_thrift::StructMessage*>(lParam);
     CKivApp* app = GetKivApp();
     if (!msg || !app) return 0;
-    if (IsInBlackList(m_setBlackList, msg->fromid) || msg->fromid <= 0 || msg->gid <= 0) return 0;
+    if (m_book.IsBlocked(msg->fromid) || msg->fromid <= 0 || msg->gid <= 0) return 0;
 
     // The sender: a friend, a member of the group, a stranger, or a new
     // stranger whose information is asked for.
-    CDataUser* rec = static_cast<CDataUser*>(m_listFriend.GetUser(msg->fromid));
-    if (!rec) rec = static_cast<CDataUser*>(m_listGroup.FindGroupMember(msg->fromid, msg->gid));
-    if (!rec) rec = static_cast<CDataUser*>(m_listStranger.GetUser(msg->fromid));
+    CDataUser* rec = m_book.SenderOf(msg->fromid, msg->gid);
     if (!rec) {
         CDataUser stranger;
         stranger.m_nId = msg->fromid;
@@ -1097,7 +1092,7 @@ LRESULT CKivDlg::OnUserMessage(WPARAM, LPARAM lParam)
         AfxBeginThread(ThreadGetUserInfo, block);
         m_listStranger.AddUser(&stranger, 1);
         Relayout(m_listStranger);
-        rec = static_cast<CDataUser*>(m_listStranger.GetUser(msg->fromid));
+        rec = m_book.Stranger(msg->fromid);
         if (!rec) return 0;
     }
 
@@ -1170,7 +1165,7 @@ LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
             return 1;
         }
         if (cmd == "join") {
-            CDataGroup* group = m_listGroup.GetGroup(msg->gid);
+            CDataGroup* group = m_book.GroupOf(msg->gid);
             if (!group) return 1;
             if (ChatVisible(group->m_dlgChat)) {
                 const int requester = msg->fromid;
@@ -1196,7 +1191,7 @@ LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
             return 1;
         }
         if (cmd == "newgroup") {
-            if (!m_listGroup.GetGroup(msg->gid)) {
+            if (!m_book.GroupOf(msg->gid)) {
                 CDataGroup group;
                 group.m_nId = msg->gid;
                 group.m_bstrName = fromName.GetString();
@@ -1216,7 +1211,7 @@ LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
     }
 
     // A group chat line.
-    CDataGroup* group = m_listGroup.GetGroup(msg->gid);
+    CDataGroup* group = m_book.GroupOf(msg->gid);
     if (!group) return 0;
     PlayMessageSound(true);
     bool joined = false;
@@ -1299,10 +1294,7 @@ bool CKivDlg::IsLiveUser(const CDataUser* rec)
     if (!rec) return false;
     CKivApp* app = GetKivApp();
     if (app && rec == &app->m_userSelf) return true;
-    for (const CKivUsersListCtrl* list : {&m_listFriend, &m_listStranger})
-        for (const auto& entry : list->m_mapUsers)
-            if (entry.second == rec) return true;
-    return false;
+    return m_book.HoldsContact(rec);
 }
 
 LRESULT CKivDlg::OnUserHeadLoaded(WPARAM wParam, LPARAM lParam)
@@ -1326,11 +1318,8 @@ LRESULT CKivDlg::OnUserHeadLoaded(WPARAM wParam, LPARAM lParam)
 LRESULT CKivDlg::OnGroupHeadLoaded(WPARAM wParam, LPARAM lParam)
 {
     auto* rec = reinterpret_cast<CDataGroup*>(wParam);
-    bool listed = false;
-    for (const auto& entry : m_listGroup.m_mapGroups)
-        if (entry.second == rec) listed = true;
     // A group removed since the message was posted is gone.
-    if (!listed) return 0;
+    if (!m_book.HoldsGroup(rec)) return 0;
     if (rec->m_nId > 0) m_listGroup.SaveGroup(rec->m_nId);
     if (lParam && m_listGroup.m_hWnd) m_listGroup.Invalidate();
     return 0;
@@ -1929,13 +1918,8 @@ HICON CKivDlg::StatusIcon() const
 bool CKivDlg::IsLiveRecord(const CData* rec)
 {
     if (!rec) return false;
-    if (IsLiveUser(static_cast<const CDataUser*>(rec))) return true;
-    for (const auto& entry : m_listGroup.m_mapGroups) {
-        if (entry.second == rec) return true;
-        for (const auto& member : entry.second->m_mapMembers)
-            if (member.second == rec) return true;
-    }
-    return false;
+    CKivApp* app = GetKivApp();
+    return (app && rec == &app->m_userSelf) || m_book.Holds(rec);
 }
 
 void CKivDlg::AnimateTray()

@@ -459,14 +459,6 @@ CDataGroup* CKivGroupListCtrl::GetGroup(int gid)
     return it->second;
 }
 
-void CKivGroupListCtrl::SetMemberStatus(int userId, int status)
-{
-    for (auto& entry : m_mapGroups) {
-        auto member = entry.second->m_mapMembers.find(userId);
-        if (member != entry.second->m_mapMembers.end() && member->second) member->second->m_nStatus = status;
-    }
-}
-
 CString CKivGroupListCtrl::GetGroupName(int gid)
 {
     const int row = FindRow(gid);
@@ -595,7 +587,7 @@ int CKivGroupListCtrl::OpenGroupChat(CDataGroup* group)
     chat->m_dlgMsgList.m_listMembers.m_nListId = group->m_nId;
     chat->m_dlgMsgList.m_listMembers.m_bIsMaster = group->m_nIsMaster;
     chat->m_dlgMsgList.m_listMembers.m_pUserStore = m_pUserStore;
-    chat->m_dlgMsgList.m_listMembers.m_pBlackList = m_pBlackList;
+    chat->m_dlgMsgList.m_listMembers.m_pBook = m_pBook;
     group->m_dlgChat = chat;
     if (!chat->Create(IDD_DLG_CHAT_GROUP, nullptr)) {
         group->m_dlgChat = nullptr;
@@ -627,26 +619,6 @@ void CKivGroupListCtrl::ShowGroupChat(CDataGroup* group)
     chat->ShowWindow(SW_SHOW);
     chat->SetForegroundWindow();
     chat->UpdateWindow();
-}
-
-CData* CKivGroupListCtrl::FindGroupMember(int userId, int gid)
-{
-    auto hasChat = [](const CDataUser* rec) { return rec->m_dlgChat && rec->m_dlgChat->m_hWnd; };
-    if (gid > 100) {
-        auto it = m_mapGroups.find(gid);
-        if (it == m_mapGroups.end()) return nullptr;
-        auto member = it->second->m_mapMembers.find(userId);
-        return member != it->second->m_mapMembers.end() ? member->second : nullptr;
-    }
-    CDataUser* first = nullptr;
-    for (auto& entry : m_mapGroups) {
-        auto member = entry.second->m_mapMembers.find(userId);
-        if (member == entry.second->m_mapMembers.end() || !member->second) continue;
-        // The record whose chat window is open takes the message.
-        if (hasChat(member->second)) return member->second;
-        if (!first) first = member->second;
-    }
-    return first;
 }
 
 void CKivGroupListCtrl::RefreshChatWindows()

@@ -455,7 +455,7 @@ void CKivUsersListCtrl::OnMoveToBlack()
     ask.Format("您确认要把 %s(%d) 移至黑名单中吗?", text.GetString(), id);
     if (AfxMessageBox(ask, MB_OKCANCEL) != IDOK) return;
     AfxBeginThread(ThreadMoveUserToBlack, reinterpret_cast<LPVOID>(static_cast<intptr_t>(id)));
-    if (m_pBlackList) m_pBlackList->insert(id);
+    if (m_pBook) m_pBook->Block(id);
     RemoveUser(id);
 }
 

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "Common/Data.h"
+#include "Lum/KivRecords.h"
 #include "Lum/ListCtrlEx.h"
 #include "Lum/StackNewMsg.h"
 
@@ -76,10 +77,11 @@ public:
     HMODULE m_hPlugin = nullptr;
 
     // Set by the owner: the local user store, the unread-sender stack and
-    // the black-list set (any may be null).
+    // the contact book, whose black list "移至黑名单" adds to (any may be
+    // null).
     void* m_pUserStore = nullptr;
     CStackNewMsg* m_pStackNewMsg = nullptr;
-    std::set<int>* m_pBlackList = nullptr;
+    KivContactBook* m_pBook = nullptr;
 
 protected:
     void OnDblClk(NMHDR* nm, LRESULT* result);

@@ -331,7 +331,7 @@ TEST_F(ChatFlowTest, GroupLinesStrangersAndTheBlackList)
         5000));
 
     // A black-listed sender is dropped without a sound.
-    main_->m_setBlackList.insert(10005);
+    main_->m_book.BlackList().insert(10005);
     const size_t sounds = sounds_.size();
     ASSERT_EQ(jing.SendUser(10001, "<span>再说一次</span>"), 0);
     Heartbeat();
@@ -340,7 +340,7 @@ TEST_F(ChatFlowTest, GroupLinesStrangersAndTheBlackList)
 
     // Opening the waiting stranger from the list shows and stores the queued
     // line, as the tray would, and the stranger leaves the unread stack.
-    main_->m_setBlackList.erase(10005);
+    main_->m_book.BlackList().erase(10005);
     const int historyBefore = HistoryCount(10005, 2, 0);
     main_->m_listStranger.SetSelectionMark(main_->m_listStranger.FindRow(10005));
     main_->m_listStranger.SendMessage(WM_COMMAND, 9028, 0);
