@@ -16,6 +16,7 @@
 #include "Lum/KivDlgLogin.h"
 #include "Lum/KivGroupListCtrl.h"
 #include "Lum/KivRecords.h"
+#include "Lum/KivRouting.h"
 #include "Lum/KivUsersListCtrl.h"
 #include "Lum/MessageBody.h"
 #include "Lum/StackNewMsg.h"
@@ -112,6 +113,9 @@ public:
     // The friends, strangers, groups and members the lists below keep, looked
     // up by id, and the black list.
     KivContactBook m_book;
+    // Received lines: the router decides, this window's side carries it out.
+    CKivRouting m_routing{*this};
+    KivRouter m_router{m_book, m_routing, kShownBodyBytes};
     CKivGroupListCtrl m_listGroup;     // control 1019
     CKivUsersListCtrl m_listFriend;    // control 1017, list id 1
     CKivUsersListCtrl m_listStranger;  // control 1018, list id 2
@@ -276,10 +280,6 @@ private:
     // Routes the lists' and chat windows' plug-in commands to this window.
     static void InstallPluginHooks();
     HICON LoadMainIcon(UINT id);
-    // The message sound of the settings, unless sounds are off.
-    void PlayMessageSound(bool group);
-    // How received bodies are rewritten for display on this machine.
-    DisplayRewrite Rewrite(int gid);
     // One step of the tray animation (timer 2023).
     void AnimateTray();
     HICON StatusIcon() const;

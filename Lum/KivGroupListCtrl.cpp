@@ -588,6 +588,7 @@ int CKivGroupListCtrl::OpenGroupChat(CDataGroup* group)
     chat->m_dlgMsgList.m_listMembers.m_bIsMaster = group->m_nIsMaster;
     chat->m_dlgMsgList.m_listMembers.m_pUserStore = m_pUserStore;
     chat->m_dlgMsgList.m_listMembers.m_pBook = m_pBook;
+    chat->m_dlgMsgList.m_listMembers.m_pRouter = m_pRouter;
     group->m_dlgChat = chat;
     if (!chat->Create(IDD_DLG_CHAT_GROUP, nullptr)) {
         group->m_dlgChat = nullptr;
@@ -605,13 +606,9 @@ void CKivGroupListCtrl::ShowGroupChat(CDataGroup* group)
     // A group with queued lines opens the way the tray opens it, so that the
     // lines are shown and stored, and then waits no more (also when the
     // message centre took it off the unread stack already).
-    if (!group->m_vecUnread.empty()) {
-        if (HWND main = GetMainWindowHandle()) {
-            ::SendMessage(main, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(group), 0);
-            if (m_pStackNewMsg) m_pStackNewMsg->Remove(group);
-            group->ClearUnreadNews();
-            return;
-        }
+    if (m_pRouter) {
+        m_pRouter->OpenChat(group);
+        return;
     }
     OpenGroupChat(group);
     CWnd* chat = group->m_dlgChat;

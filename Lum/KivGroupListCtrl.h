@@ -108,9 +108,12 @@ public:
     // (either may be null).
     void* m_pUserStore = nullptr;
     CStackNewMsg* m_pStackNewMsg = nullptr;
-    // The contact book, handed to the member lists of the group chats
-    // (their "移至黑名单" adds to its black list); may be null.
+    // The contact book and the router of received lines, handed to the
+    // member lists of the group chats (their "移至黑名单" adds to the black
+    // list); the router opens chats with the lines that waited. Either may
+    // be null.
     KivContactBook* m_pBook = nullptr;
+    KivRouter* m_pRouter = nullptr;
 
 protected:
     void OnDblClk(NMHDR* nm, LRESULT* result);

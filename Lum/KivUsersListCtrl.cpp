@@ -291,13 +291,9 @@ void CKivUsersListCtrl::ShowChat(CDataUser* rec)
     // A contact with queued lines opens the way the tray opens it, so that
     // the lines are shown and stored, and then waits no more (also when the
     // message centre took it off the unread stack already).
-    if (!rec->m_vecUnread.empty()) {
-        if (HWND main = GetMainWindowHandle()) {
-            ::SendMessage(main, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(rec), 0);
-            if (m_pStackNewMsg) m_pStackNewMsg->Remove(rec);
-            rec->ClearUnreadNews();
-            return;
-        }
+    if (m_pRouter) {
+        m_pRouter->OpenChat(rec);
+        return;
     }
     OpenChat(rec);
     CWnd* chat = rec->m_dlgChat;
