@@ -106,8 +106,8 @@ public:
     // centre: with lines waiting, ShowChat, after which the record waits no
     // more; without, the chat window opened and shown.
     void OpenChat(Record* rec);
-    // The tray's and the hotkey's: the chat of the newest waiting record;
-    // false when nothing waits.
+    // The tray's and the hotkey's: the chat of the newest waiting record,
+    // which then waits no more; false when nothing waits.
     bool OpenNewestWaiting();
 
 private:
@@ -196,7 +196,9 @@ bool IncomingRouter<Records>::OpenNewestWaiting()
     Record* top = observer_.NewestWaiting();
     if (!top || !book_.Holds(top)) return false;
     ShowChat(top);
-    // Opening the chat may have changed the waiting ones.
-    if (Record* now = observer_.NewestWaiting()) observer_.StopWaiting(now);
+    // The record opened waits no more. Its lines may have gone to another
+    // record as they came in again (a member who became a friend): that one
+    // waits on top now, for the next click.
+    if (book_.Holds(top)) observer_.StopWaiting(top);
     return true;
 }

@@ -345,4 +345,27 @@ TEST_F(IncomingRouterTest, TheTrayOpensTheNewestWaitingChat)
     EXPECT_EQ(windows.Take(), Lines{});
 }
 
+TEST_F(IncomingRouterTest, TheTrayLetsGoOfTheChatItOpened)
+{
+    // 6 writes through the chess group before he is a friend: the line waits
+    // in his member record. Then he becomes a friend.
+    Group* chess = shelves.AddGroup(2001, {6});
+    User* member = chess->members.at(6);
+    router.RouteUserLine(UserLine(6, 2001, "hello"));
+    User* na = shelves.AddFriend(6);
+    windows.Take();
+
+    // Opening the member's chat brings the line in again, a friend's now:
+    // it waits for the friend's chat, and the member's waits no more.
+    EXPECT_TRUE(router.OpenNewestWaiting());
+    EXPECT_EQ(windows.Take(), (Lines{"opens chat 6", "sound"}));
+    EXPECT_FALSE(windows.HasWaiting(member));
+    EXPECT_EQ(windows.WaitingIn(na), std::vector<std::string>{"hello"});
+    EXPECT_EQ(windows.stack, std::vector<Rec*>{na});
+    // The next click shows it.
+    EXPECT_TRUE(router.OpenNewestWaiting());
+    EXPECT_EQ(windows.Take(), (Lines{"opens chat 6", "sound", "chat 6 shows hello", "history of 6: hello"}));
+    EXPECT_TRUE(windows.stack.empty());
+}
+
 }  // namespace
