@@ -1,7 +1,7 @@
 // The router of received lines, with plain records and a window side that
 // writes down what a person would see and hear: which chat shows a line,
 // what the history keeps, what waits and in which order it comes back, and
-// what is dropped (black-listed senders, groups the user is not in).
+// what is dropped.
 #include "Lum/IncomingRouter.h"
 #include "tests/Lum/CoreRecords.h"
 
@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -21,91 +22,70 @@ using core::User;
 using Router = IncomingRouter<core::Records>;
 using Lines = std::vector<std::string>;
 
-// The window side: chat windows, the history, the sound, the waiting records
-// (their lines and the unread stack, newest on top) and the lists that take
-// new strangers and members.
+// Chat windows, the history, the sound, the waiting records (newest on top)
+// and the lists that take new strangers and members.
 class Windows : public RouterObserver<core::Records> {
 public:
     explicit Windows(core::Shelves& shelves) : shelves_(shelves) {}
 
     Router* router = nullptr;
-    Lines seen;                                  // in order
+    Lines seen;
     std::map<const Rec*, std::vector<Line>> waiting;
-    std::vector<Rec*> stack;                     // the newest first
-    bool listsStrangers = true;                  // the stranger list takes new ones
-    std::vector<const Rec*> noWindow;            // chats that cannot be made
+    std::vector<Rec*> stack;
+    bool listsStrangers = true;
+    const Rec* noWindow = nullptr;  // a chat window that cannot be made
 
-    Lines Take()
+    Lines Take() { return std::exchange(seen, {}); }
+    Lines WaitingIn(const Rec* rec)
     {
-        Lines taken;
-        taken.swap(seen);
-        return taken;
-    }
-    std::vector<std::string> WaitingIn(const Rec* rec) const
-    {
-        std::vector<std::string> texts;
-        auto it = waiting.find(rec);
-        if (it != waiting.end())
-            for (const Line& line : it->second) texts.push_back(line.content);
+        Lines texts;
+        for (const Line& line : waiting[rec]) texts.push_back(line.content);
         return texts;
     }
 
     bool ChatShown(const Rec* rec) override { return rec->chatShown; }
-    bool HasWaiting(const Rec* rec) override { return !WaitingIn(rec).empty(); }
-    std::vector<Line> WaitingLines(const Rec* rec) override
-    {
-        auto it = waiting.find(rec);
-        return it != waiting.end() ? it->second : std::vector<Line>();
-    }
+    bool HasWaiting(const Rec* rec) override { return !waiting[rec].empty(); }
+    std::vector<Line> WaitingLines(const Rec* rec) override { return waiting[rec]; }
     Rec* NewestWaiting() override { return stack.empty() ? nullptr : stack.front(); }
-
     void ListStranger(int id) override
     {
-        seen.push_back("new stranger " + std::to_string(id));
+        Note(id, "is a stranger");
         if (listsStrangers) shelves_.AddStranger(id);
     }
     void ListMember(Group* group, int id) override
     {
-        seen.push_back("new member " + std::to_string(id) + " of " + std::to_string(group->id));
+        Note(id, "is a member");
         group->members[id] = shelves_.NewUser(id);
     }
-    void PlaySound(bool group) override { seen.push_back(group ? "group sound" : "sound"); }
-    void ShowLine(User* rec, const Line& line) override { seen.push_back(Of(rec) + " shows " + line.content); }
+    void PlaySound(bool) override { seen.push_back("sound"); }
+    void ShowLine(User* rec, const Line& line) override { Note(rec->id, "shows " + line.content); }
     bool ShowLine(Group* group, const Line& line, bool newMember) override
     {
-        seen.push_back(Of(group) + " shows " + std::to_string(line.fromid) + ": " + line.content +
-                       (newMember ? " (members anew)" : ""));
+        Note(group->id, "shows " + line.content + (newMember ? " with members anew" : ""));
         return !line.content.empty();
     }
     void ShowJoinRequest(Group* group, const Line& line) override
     {
-        seen.push_back(Of(group) + " asks: " + std::to_string(line.fromid) + " would join");
+        Note(group->id, "asks to let " + std::to_string(line.fromid) + " in");
     }
-    void StoreLine(User* rec, const Line& line, bool onWorker) override
-    {
-        seen.push_back("history of " + std::to_string(rec->id) + ": " + line.content + (onWorker ? " (worker)" : ""));
-    }
-    void StoreLine(Group* group, const Line& line, bool onWorker) override
-    {
-        seen.push_back("history of group " + std::to_string(group->id) + ": " + line.content +
-                       (onWorker ? " (worker)" : ""));
-    }
+    void StoreLine(User* rec, const Line& line, bool worker) override { Keep(rec, line, worker); }
+    void StoreLine(Group* group, const Line& line, bool worker) override { Keep(group, line, worker); }
     void Wait(Rec* rec, const Line& line) override
     {
         waiting[rec].push_back(line);
-        stack.erase(std::remove(stack.begin(), stack.end(), rec), stack.end());
+        Unstack(rec);
         stack.insert(stack.begin(), rec);
     }
     void StopWaiting(Rec* rec) override
     {
         waiting.erase(rec);
-        stack.erase(std::remove(stack.begin(), stack.end(), rec), stack.end());
+        Unstack(rec);
     }
     bool OpenChatWindow(Rec* rec) override
     {
-        if (std::find(noWindow.begin(), noWindow.end(), rec) != noWindow.end()) return false;
+        if (rec == noWindow) return false;
         rec->chatOpen = rec->chatShown = true;
-        seen.push_back("opens " + Of(rec));
+        Note(rec->id, "opens");
         return true;
     }
     void Deliver(const Line& line) override
@@ -116,29 +96,19 @@ public:
     }
 
 private:
-    std::string Of(const Rec* rec) const
+    void Note(int id, const std::string& what) { seen.push_back(std::to_string(id) + " " + what); }
+    void Keep(const Rec* rec, const Line& line, bool worker)
     {
-        for (const auto& entry : shelves_.groups)
-            if (entry.second == rec) return "group " + std::to_string(rec->id);
-        return "chat " + std::to_string(rec->id);
+        Note(rec->id, "keeps " + line.content + (worker ? " on a worker" : ""));
     }
+    void Unstack(Rec* rec) { stack.erase(std::remove(stack.begin(), stack.end(), rec), stack.end()); }
 
     core::Shelves& shelves_;
 };
 
-Line UserLine(int from, int gid, const std::string& text)
+Line From(int from, int gid, const std::string& text, core::LineKind kind = core::kUserLine)
 {
-    return Line{from, gid, text, core::kUserLine};
-}
-
-Line GroupLine(int from, int gid, const std::string& text)
-{
-    return Line{from, gid, text, core::kGroupLine};
-}
-
-Line JoinRequest(int from, int gid)
-{
-    return Line{from, gid, "join", core::kJoinRequest};
+    return Line{from, gid, text, kind};
 }
 
 class IncomingRouterTest : public ::testing::Test {
@@ -150,118 +120,65 @@ protected:
         windows.router = &router;
     }
 
-    static User* Shown(User* rec)
-    {
-        rec->chatOpen = rec->chatShown = true;
-        return rec;
-    }
-
     core::Shelves shelves;
     ContactBook<core::Records> book;
     Windows windows;
     Router router;
 };
 
-TEST_F(IncomingRouterTest, ABlackListedSendersLineIsDroppedEvenFromAFriend)
+TEST_F(IncomingRouterTest, ABlackListedFriendsLineIsDroppedUnheard)
 {
-    User* li = Shown(shelves.AddFriend(5));
+    User* li = shelves.AddFriend(5);
+    li->chatOpen = li->chatShown = true;
     book.Block(5);
-    router.RouteUserLine(UserLine(5, 1, "hello"));
-    Shown(shelves.AddStranger(7));
-    book.Block(7);
-    router.RouteUserLine(UserLine(7, 2, "hello"));
-    // No sound, no line, nothing waits, nobody is listed.
+    router.RouteUserLine(From(5, 1, "hello"));
+    router.RouteUserLine(From(0, 1, "no sender"));
+    router.RouteUserLine(From(9, 0, "no list"));
     EXPECT_EQ(windows.Take(), Lines{});
     EXPECT_TRUE(windows.stack.empty());
-
-    // Lines without a sender or a list are dropped too.
-    router.RouteUserLine(UserLine(0, 1, "x"));
-    router.RouteUserLine(UserLine(9, 0, "x"));
-    EXPECT_EQ(windows.Take(), Lines{});
-
     book.Unblock(5);
-    router.RouteUserLine(UserLine(5, 1, "again"));
-    EXPECT_EQ(windows.Take(), (Lines{"sound", "chat 5 shows again", "history of 5: again"}));
-    EXPECT_EQ(book.Friend(5), li);
+    router.RouteUserLine(From(5, 1, "again"));
+    EXPECT_EQ(windows.Take(), (Lines{"sound", "5 shows again", "5 keeps again"}));
 }
 
-TEST_F(IncomingRouterTest, ALineForAShownChatIsShownAndStoredForAClosedOneItWaits)
+TEST_F(IncomingRouterTest, ALineForAShownChatIsShownAndKeptForAClosedOneItWaits)
 {
-    Shown(shelves.AddFriend(5));
+    User* li = shelves.AddFriend(5);
+    li->chatOpen = li->chatShown = true;
     User* na = shelves.AddFriend(6);
     User* hidden = shelves.AddFriend(7);
-    hidden->chatOpen = true;  // a chat window that is not shown
-
-    router.RouteUserLine(UserLine(5, 1, "short"));
-    router.RouteUserLine(UserLine(5, 1, "12345678"));
-    router.RouteUserLine(UserLine(5, 1, "123456789"));
-    EXPECT_EQ(windows.Take(), (Lines{"sound", "chat 5 shows short", "history of 5: short", "sound",
-                                     "chat 5 shows 12345678", "history of 5: 12345678", "sound",
-                                     "chat 5 shows 123456789", "history of 5: 123456789 (worker)"}));
-
-    router.RouteUserLine(UserLine(6, 1, "one"));
-    router.RouteUserLine(UserLine(7, 1, "two"));
-    router.RouteUserLine(UserLine(6, 1, "three"));
-    // Heard, not shown, not stored; the last sender on top.
-    EXPECT_EQ(windows.Take(), (Lines{"sound", "sound", "sound"}));
-    EXPECT_EQ(windows.WaitingIn(na), (std::vector<std::string>{"one", "three"}));
-    EXPECT_EQ(windows.WaitingIn(hidden), std::vector<std::string>{"two"});
+    hidden->chatOpen = true;  // a chat window, but not shown
+    router.RouteUserLine(From(5, 1, "12345678"));
+    router.RouteUserLine(From(5, 1, "123456789"));
+    router.RouteUserLine(From(6, 1, "one"));
+    router.RouteUserLine(From(7, 1, "two"));
+    router.RouteUserLine(From(6, 1, "three"));
+    EXPECT_EQ(windows.Take(), (Lines{"sound", "5 shows 12345678", "5 keeps 12345678", "sound", "5 shows 123456789",
+                                     "5 keeps 123456789 on a worker", "sound", "sound", "sound"}));
+    EXPECT_EQ(windows.WaitingIn(na), (Lines{"one", "three"}));
     EXPECT_EQ(windows.stack, (std::vector<Rec*>{na, hidden}));
 }
 
-TEST_F(IncomingRouterTest, ASenderNobodyKnewIsListedAsAStrangerOnce)
+TEST_F(IncomingRouterTest, NewSendersAreListedAndLinesOfGroupsNotKnownDropped)
 {
-    router.RouteUserLine(UserLine(8, 2, "hi"));
-    router.RouteUserLine(UserLine(8, 2, "there"));
-    EXPECT_EQ(windows.Take(), (Lines{"new stranger 8", "sound", "sound"}));
-    EXPECT_EQ(windows.WaitingIn(book.Stranger(8)), (std::vector<std::string>{"hi", "there"}));
-
-    // A stranger the list did not take: the line goes nowhere, unheard.
+    router.RouteUserLine(From(8, 2, "hi"));
+    router.RouteUserLine(From(8, 2, "there"));
     windows.listsStrangers = false;
-    router.RouteUserLine(UserLine(9, 2, "lost"));
-    EXPECT_EQ(windows.Take(), Lines{"new stranger 9"});
-    EXPECT_EQ(windows.stack.size(), 1u);
-}
+    router.RouteUserLine(From(9, 2, "lost"));  // the list took nobody: unheard
+    EXPECT_EQ(windows.Take(), (Lines{"8 is a stranger", "sound", "sound", "9 is a stranger"}));
+    EXPECT_EQ(windows.WaitingIn(book.Stranger(8)), (Lines{"hi", "there"}));
 
-TEST_F(IncomingRouterTest, AGroupLineForAGroupNotKnownIsDropped)
-{
-    shelves.AddGroup(2001, {6});
-    EXPECT_FALSE(router.RouteGroupLine(GroupLine(6, 2009, "hi")));
-    router.RouteJoinRequest(JoinRequest(7, 2009));
-    EXPECT_EQ(windows.Take(), Lines{});
-    EXPECT_TRUE(windows.stack.empty());
-    // A member's one-to-one line through a group that is not known goes to
-    // him as a stranger.
-    router.RouteUserLine(UserLine(6, 2009, "psst"));
-    EXPECT_EQ(windows.Take(), (Lines{"new stranger 6", "sound"}));
-}
-
-TEST_F(IncomingRouterTest, GroupLinesAndJoinRequestsShownOrWaiting)
-{
     Group* chess = shelves.AddGroup(2001, {6});
     chess->chatOpen = chess->chatShown = true;
-    EXPECT_TRUE(router.RouteGroupLine(GroupLine(6, 2001, "e4")));
-    EXPECT_TRUE(router.RouteGroupLine(GroupLine(7, 2001, "e5")));
-    EXPECT_TRUE(router.RouteGroupLine(GroupLine(7, 2001, "")));
-    EXPECT_TRUE(router.RouteGroupLine(GroupLine(6, 2001, "Nf3456789")));
-    router.RouteJoinRequest(JoinRequest(8, 2001));
-    EXPECT_EQ(windows.Take(), (Lines{"group sound", "group 2001 shows 6: e4", "history of group 2001: e4",
-                                     // A line from someone not yet listed lists him first.
-                                     "group sound", "new member 7 of 2001", "group 2001 shows 7: e5 (members anew)",
-                                     "history of group 2001: e5",
-                                     // A line that shows nothing is not kept.
-                                     "group sound", "group 2001 shows 7: ",
-                                     "group sound", "group 2001 shows 6: Nf3456789",
-                                     "history of group 2001: Nf3456789 (worker)",
-                                     // A join request is shown, unheard and not kept.
-                                     "group 2001 asks: 8 would join"}));
-    EXPECT_NE(book.Member(2001, 7), nullptr);
-
-    Group* choir = shelves.AddGroup(2002, {6});
-    router.RouteJoinRequest(JoinRequest(8, 2002));
-    router.RouteGroupLine(GroupLine(6, 2002, "la"));
-    EXPECT_EQ(windows.Take(), Lines{"group sound"});
-    EXPECT_EQ(windows.WaitingIn(choir), (std::vector<std::string>{"join", "la"}));
+    EXPECT_FALSE(router.RouteGroupLine(From(6, 2009, "e4", core::kGroupLine)));
+    router.RouteJoinRequest(From(7, 2009, "", core::kJoinRequest));
+    EXPECT_EQ(windows.Take(), Lines{});
+    EXPECT_TRUE(router.RouteGroupLine(From(7, 2001, "e5", core::kGroupLine)));
+    EXPECT_TRUE(router.RouteGroupLine(From(7, 2001, "", core::kGroupLine)));
+    router.RouteJoinRequest(From(8, 2001, "", core::kJoinRequest));
+    EXPECT_EQ(windows.Take(), (Lines{"sound", "7 is a member", "2001 shows e5 with members anew", "2001 keeps e5",
+                                     "sound", "2001 shows ",  // a line that shows nothing is not kept
+                                     "2001 asks to let 8 in"}));
 }
 
 TEST_F(IncomingRouterTest, OpeningAChatBringsItsWaitingLinesOldestFirst)
@@ -269,103 +186,51 @@ TEST_F(IncomingRouterTest, OpeningAChatBringsItsWaitingLinesOldestFirst)
     User* li = shelves.AddFriend(5);
     User* na = shelves.AddFriend(6);
     Group* choir = shelves.AddGroup(2002, {6});
-    router.RouteUserLine(UserLine(5, 1, "older"));
-    router.RouteUserLine(UserLine(6, 1, "a"));
-    router.RouteJoinRequest(JoinRequest(8, 2002));
-    router.RouteUserLine(UserLine(6, 1, "b"));
-    router.RouteGroupLine(GroupLine(6, 2002, "la"));
-    router.RouteUserLine(UserLine(6, 1, "c123456789"));
+    router.RouteUserLine(From(5, 1, "older"));
+    router.RouteUserLine(From(6, 1, "a"));
+    router.RouteJoinRequest(From(8, 2002, "", core::kJoinRequest));
+    router.RouteUserLine(From(6, 1, "b123456789"));
+    router.RouteGroupLine(From(6, 2002, "la", core::kGroupLine));
     windows.Take();
 
     router.OpenChat(na);
-    EXPECT_EQ(windows.Take(), (Lines{"opens chat 6", "sound", "chat 6 shows a", "history of 6: a", "sound",
-                                     "chat 6 shows b", "history of 6: b", "sound", "chat 6 shows c123456789",
-                                     "history of 6: c123456789 (worker)"}));
-    // Shown once: nothing waits in it any more, and the others still wait.
-    EXPECT_TRUE(windows.WaitingIn(na).empty());
-    EXPECT_EQ(windows.stack, (std::vector<Rec*>{choir, li}));
-
     router.OpenChat(choir);
-    EXPECT_EQ(windows.Take(), (Lines{"opens group 2002", "group 2002 asks: 8 would join", "group sound",
-                                     "group 2002 shows 6: la", "history of group 2002: la"}));
+    EXPECT_EQ(windows.Take(), (Lines{"6 opens", "sound", "6 shows a", "6 keeps a", "sound", "6 shows b123456789",
+                                     "6 keeps b123456789 on a worker", "2002 opens", "2002 asks to let 8 in", "sound",
+                                     "2002 shows la", "2002 keeps la"}));
     EXPECT_EQ(windows.stack, std::vector<Rec*>{li});
 
-    // A chat without waiting lines just opens (again).
-    router.OpenChat(na);
-    EXPECT_EQ(windows.Take(), Lines{"opens chat 6"});
-}
-
-TEST_F(IncomingRouterTest, AChatOfARecordNoListHoldsShowsNoLines)
-{
-    User* li = shelves.AddFriend(5);
-    router.RouteUserLine(UserLine(5, 1, "a"));
-    windows.Take();
-
-    // A copy of the record (a member list's) is not what the lines wait in:
-    // it opens no chat, and stops waiting.
-    User* copy = shelves.NewUser(5);
-    windows.waiting[copy] = {UserLine(5, 1, "copied")};
-    EXPECT_FALSE(router.ShowChat(copy));
+    // A chat window that cannot be made: the lines go on waiting.
+    windows.noWindow = li;
+    EXPECT_FALSE(router.ShowChat(li));
+    EXPECT_EQ(windows.WaitingIn(li), Lines{"older"});
+    // A copy no list holds opens no chat with lines, and waits no more.
+    User* copy = shelves.NewUser(6);
+    windows.waiting[copy] = {From(6, 1, "copied")};
     router.OpenChat(copy);
     EXPECT_EQ(windows.Take(), Lines{});
     EXPECT_FALSE(windows.HasWaiting(copy));
-    // Without waiting lines it opens as the list would open it.
-    router.OpenChat(copy);
-    EXPECT_EQ(windows.Take(), Lines{"opens chat 5"});
-
-    // A chat window that cannot be made: the lines go on waiting.
-    windows.noWindow.push_back(li);
-    EXPECT_FALSE(router.ShowChat(li));
-    EXPECT_EQ(windows.Take(), Lines{});
-    EXPECT_EQ(windows.WaitingIn(li), std::vector<std::string>{"a"});
-    EXPECT_FALSE(router.ShowChat(nullptr));
 }
 
-TEST_F(IncomingRouterTest, TheTrayOpensTheNewestWaitingChat)
+TEST_F(IncomingRouterTest, TheTrayOpensTheNewestWaitingAndLetsGoOfIt)
 {
-    User* li = shelves.AddFriend(5);
-    shelves.AddFriend(6);
     EXPECT_FALSE(router.OpenNewestWaiting());
-    router.RouteUserLine(UserLine(5, 1, "first"));
-    router.RouteUserLine(UserLine(6, 1, "second"));
-    windows.Take();
-
-    EXPECT_TRUE(router.OpenNewestWaiting());
-    EXPECT_EQ(windows.Take(), (Lines{"opens chat 6", "sound", "chat 6 shows second", "history of 6: second"}));
-    EXPECT_EQ(windows.stack, std::vector<Rec*>{li});
-    EXPECT_TRUE(router.OpenNewestWaiting());
-    EXPECT_EQ(windows.Take(), (Lines{"opens chat 5", "sound", "chat 5 shows first", "history of 5: first"}));
-    EXPECT_TRUE(windows.stack.empty());
-    EXPECT_FALSE(router.OpenNewestWaiting());
-
-    // A waiting record no list holds any more is not opened.
-    User* gone = shelves.NewUser(9);
-    windows.Wait(gone, UserLine(9, 2, "late"));
-    EXPECT_FALSE(router.OpenNewestWaiting());
-    EXPECT_EQ(windows.Take(), Lines{});
-}
-
-TEST_F(IncomingRouterTest, TheTrayLetsGoOfTheChatItOpened)
-{
     // 6 writes through the chess group before he is a friend: the line waits
     // in his member record. Then he becomes a friend.
-    Group* chess = shelves.AddGroup(2001, {6});
-    User* member = chess->members.at(6);
-    router.RouteUserLine(UserLine(6, 2001, "hello"));
+    User* member = shelves.AddGroup(2001, {6})->members.at(6);
+    router.RouteUserLine(From(6, 2001, "hello"));
     User* na = shelves.AddFriend(6);
     windows.Take();
 
-    // Opening the member's chat brings the line in again, a friend's now:
-    // it waits for the friend's chat, and the member's waits no more.
+    // The line comes in again as the member's chat opens, a friend's now: it
+    // waits for the friend's chat, and the member's record waits no more.
     EXPECT_TRUE(router.OpenNewestWaiting());
-    EXPECT_EQ(windows.Take(), (Lines{"opens chat 6", "sound"}));
     EXPECT_FALSE(windows.HasWaiting(member));
-    EXPECT_EQ(windows.WaitingIn(na), std::vector<std::string>{"hello"});
     EXPECT_EQ(windows.stack, std::vector<Rec*>{na});
-    // The next click shows it.
     EXPECT_TRUE(router.OpenNewestWaiting());
-    EXPECT_EQ(windows.Take(), (Lines{"opens chat 6", "sound", "chat 6 shows hello", "history of 6: hello"}));
+    EXPECT_EQ(windows.Take(), (Lines{"6 opens", "sound", "6 opens", "sound", "6 shows hello", "6 keeps hello"}));
     EXPECT_TRUE(windows.stack.empty());
+    EXPECT_FALSE(router.OpenNewestWaiting());
 }
 
 }  // namespace
