@@ -27,7 +27,6 @@
 #include "platform/shellapi.h"
 
 #include <memory>
-#include <set>
 
 class CKivDlg : public CDlgBase {
     DECLARE_DYNAMIC(CKivDlg)

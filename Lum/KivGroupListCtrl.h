@@ -23,7 +23,6 @@
 
 #include <functional>
 #include <map>
-#include <set>
 #include <memory>
 #include <vector>
 
