@@ -461,7 +461,8 @@ CString CKivDlgChatUser::ComposeTitle() const
     CString title = "与 " + name + " 聊天...";
     if (gid > 100) {
         CKivDlg* main = MainDlg();
-        const CString group = main && main->m_listGroup.m_hWnd ? main->m_listGroup.GetGroupName(gid) : CString();
+        const CDataGroup* rec = main ? main->m_book.GroupOf(gid) : nullptr;
+        const CString group = rec ? CKivGroupListCtrl::RowText(rec) : CString();
         if (!group.IsEmpty()) title = "在 " + group + " 群 " + title;
     }
     return title;
@@ -577,13 +578,13 @@ void CKivDlgChatUser::OnMoveToBlack()
     if (AfxMessageBox(ask, MB_OKCANCEL) != IDOK) return;
     AfxBeginThread(ThreadMoveUserToBlack, reinterpret_cast<LPVOID>(static_cast<intptr_t>(id)));
     CKivDlg* main = MainDlg();
-    if (main) main->m_setBlackList.insert(id);
+    if (main) main->m_book.Block(id);
     SendMessage(WM_CLOSE, 0, 0);
     if (!main) return;
     // The friend list frees its record, which would destroy this window in
     // the middle of its own command: the record lets go of the window first,
     // and the window goes once the command is over.
-    if (main->m_listFriend.GetUser(id) == m_pUser) {
+    if (main->m_book.Friend(id) == m_pUser) {
         m_pUser->m_dlgChat = nullptr;
         ForgetUser();
         const HWND self = m_hWnd;

@@ -71,7 +71,7 @@ void RemoveBlackListIds(std::set<int>& blackList, const CString& ids)
 LRESULT CKivDlg::OnBlackListRemoved(WPARAM wParam, LPARAM)
 {
     const CString* ids = reinterpret_cast<const CString*>(wParam);
-    if (ids) RemoveBlackListIds(m_setBlackList, *ids);
+    if (ids) RemoveBlackListIds(m_book.BlackList(), *ids);
     return 0;
 }
 

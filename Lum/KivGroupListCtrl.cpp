@@ -459,14 +459,6 @@ CDataGroup* CKivGroupListCtrl::GetGroup(int gid)
     return it->second;
 }
 
-void CKivGroupListCtrl::SetMemberStatus(int userId, int status)
-{
-    for (auto& entry : m_mapGroups) {
-        auto member = entry.second->m_mapMembers.find(userId);
-        if (member != entry.second->m_mapMembers.end() && member->second) member->second->m_nStatus = status;
-    }
-}
-
 CString CKivGroupListCtrl::GetGroupName(int gid)
 {
     const int row = FindRow(gid);
@@ -595,7 +587,8 @@ int CKivGroupListCtrl::OpenGroupChat(CDataGroup* group)
     chat->m_dlgMsgList.m_listMembers.m_nListId = group->m_nId;
     chat->m_dlgMsgList.m_listMembers.m_bIsMaster = group->m_nIsMaster;
     chat->m_dlgMsgList.m_listMembers.m_pUserStore = m_pUserStore;
-    chat->m_dlgMsgList.m_listMembers.m_pBlackList = m_pBlackList;
+    chat->m_dlgMsgList.m_listMembers.m_pBook = m_pBook;
+    chat->m_dlgMsgList.m_listMembers.m_pRouter = m_pRouter;
     group->m_dlgChat = chat;
     if (!chat->Create(IDD_DLG_CHAT_GROUP, nullptr)) {
         group->m_dlgChat = nullptr;
@@ -613,13 +606,9 @@ void CKivGroupListCtrl::ShowGroupChat(CDataGroup* group)
     // A group with queued lines opens the way the tray opens it, so that the
     // lines are shown and stored, and then waits no more (also when the
     // message centre took it off the unread stack already).
-    if (!group->m_vecUnread.empty()) {
-        if (HWND main = GetMainWindowHandle()) {
-            ::SendMessage(main, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(group), 0);
-            if (m_pStackNewMsg) m_pStackNewMsg->Remove(group);
-            group->ClearUnreadNews();
-            return;
-        }
+    if (m_pRouter) {
+        m_pRouter->OpenChat(group);
+        return;
     }
     OpenGroupChat(group);
     CWnd* chat = group->m_dlgChat;
@@ -627,26 +616,6 @@ void CKivGroupListCtrl::ShowGroupChat(CDataGroup* group)
     chat->ShowWindow(SW_SHOW);
     chat->SetForegroundWindow();
     chat->UpdateWindow();
-}
-
-CData* CKivGroupListCtrl::FindGroupMember(int userId, int gid)
-{
-    auto hasChat = [](const CDataUser* rec) { return rec->m_dlgChat && rec->m_dlgChat->m_hWnd; };
-    if (gid > 100) {
-        auto it = m_mapGroups.find(gid);
-        if (it == m_mapGroups.end()) return nullptr;
-        auto member = it->second->m_mapMembers.find(userId);
-        return member != it->second->m_mapMembers.end() ? member->second : nullptr;
-    }
-    CDataUser* first = nullptr;
-    for (auto& entry : m_mapGroups) {
-        auto member = entry.second->m_mapMembers.find(userId);
-        if (member == entry.second->m_mapMembers.end() || !member->second) continue;
-        // The record whose chat window is open takes the message.
-        if (hasChat(member->second)) return member->second;
-        if (!first) first = member->second;
-    }
-    return first;
 }
 
 void CKivGroupListCtrl::RefreshChatWindows()

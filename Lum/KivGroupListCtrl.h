@@ -15,6 +15,7 @@
 #pragma once
 
 #include "Common/Data.h"
+#include "Lum/KivRecords.h"
 #include "Lum/ListCtrlEx.h"
 #include "Lum/StackNewMsg.h"
 
@@ -22,7 +23,6 @@
 
 #include <functional>
 #include <map>
-#include <set>
 #include <memory>
 #include <vector>
 
@@ -51,8 +51,6 @@ public:
     void DeleteAllGroups();
     // The record of a group (null when none); its row index is brought up to date.
     CDataGroup* GetGroup(int gid);
-    // The member record of a user in every group gets the status.
-    void SetMemberStatus(int userId, int status);
     // The row text of a group, "" when absent.
     CString GetGroupName(int gid);
     // Updates a member of a group (an empty name becomes the id), creating it
@@ -71,10 +69,6 @@ public:
     // Opens the group's chat window unless it has one (550 x 490, centred,
     // not shown). Returns 1.
     int OpenGroupChat(CDataGroup* group);
-    // A member record: of group `gid` when gid is above 100; otherwise the
-    // first one found in ascending group order, or the first of the user's
-    // records that has an open chat window. Null when none.
-    CData* FindGroupMember(int userId, int gid);
     // Resizes and repaints every open chat window of the groups and of
     // their members (after a skin change).
     void RefreshChatWindows();
@@ -113,9 +107,12 @@ public:
     // (either may be null).
     void* m_pUserStore = nullptr;
     CStackNewMsg* m_pStackNewMsg = nullptr;
-    // The main window's black-list set, handed to the member lists of the
-    // group chats (their "移至黑名单" adds to it); may be null.
-    std::set<int>* m_pBlackList = nullptr;
+    // The contact book and the router of received lines, handed to the
+    // member lists of the group chats (their "移至黑名单" adds to the black
+    // list); the router opens chats with the lines that waited. Either may
+    // be null.
+    KivContactBook* m_pBook = nullptr;
+    KivRouter* m_pRouter = nullptr;
 
 protected:
     void OnDblClk(NMHDR* nm, LRESULT* result);

@@ -264,11 +264,9 @@ void CDlgSearchListctrl::OpenResult(int row)
     // Lines waiting for the contact or group are shown, and stored, as its
     // chat opens, the way the lists and the tray open it; then it waits no
     // more.
-    if (!rec->m_vecUnread.empty() && m_hMainWnd) {
-        ::SendMessage(m_hMainWnd, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(rec), 0);
-        CStackNewMsg* stack = m_pFriends ? m_pFriends->m_pStackNewMsg : m_pGroups ? m_pGroups->m_pStackNewMsg : nullptr;
-        if (stack) stack->Remove(rec);
-        rec->ClearUnreadNews();
+    KivRouter* router = m_pFriends ? m_pFriends->m_pRouter : m_pGroups ? m_pGroups->m_pRouter : nullptr;
+    if (router) {
+        router->OpenChat(rec);
         return;
     }
     if (rec->m_nIsGroup == 1) {

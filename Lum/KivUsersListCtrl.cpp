@@ -291,13 +291,9 @@ void CKivUsersListCtrl::ShowChat(CDataUser* rec)
     // A contact with queued lines opens the way the tray opens it, so that
     // the lines are shown and stored, and then waits no more (also when the
     // message centre took it off the unread stack already).
-    if (!rec->m_vecUnread.empty()) {
-        if (HWND main = GetMainWindowHandle()) {
-            ::SendMessage(main, UM_OPEN_CHAT, reinterpret_cast<WPARAM>(rec), 0);
-            if (m_pStackNewMsg) m_pStackNewMsg->Remove(rec);
-            rec->ClearUnreadNews();
-            return;
-        }
+    if (m_pRouter) {
+        m_pRouter->OpenChat(rec);
+        return;
     }
     OpenChat(rec);
     CWnd* chat = rec->m_dlgChat;
@@ -455,7 +451,7 @@ void CKivUsersListCtrl::OnMoveToBlack()
     ask.Format("您确认要把 %s(%d) 移至黑名单中吗?", text.GetString(), id);
     if (AfxMessageBox(ask, MB_OKCANCEL) != IDOK) return;
     AfxBeginThread(ThreadMoveUserToBlack, reinterpret_cast<LPVOID>(static_cast<intptr_t>(id)));
-    if (m_pBlackList) m_pBlackList->insert(id);
+    if (m_pBook) m_pBook->Block(id);
     RemoveUser(id);
 }
 

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "Common/Data.h"
+#include "Lum/KivRecords.h"
 #include "Lum/ListCtrlEx.h"
 #include "Lum/StackNewMsg.h"
 
@@ -75,11 +76,14 @@ public:
     int m_bIsMaster = 0;
     HMODULE m_hPlugin = nullptr;
 
-    // Set by the owner: the local user store, the unread-sender stack and
-    // the black-list set (any may be null).
+    // Set by the owner: the local user store, the unread-sender stack, the
+    // contact book, whose black list "移至黑名单" adds to, and the router
+    // of received lines, which opens chats with the lines that waited (any
+    // may be null; without a router a chat opens without them).
     void* m_pUserStore = nullptr;
     CStackNewMsg* m_pStackNewMsg = nullptr;
-    std::set<int>* m_pBlackList = nullptr;
+    KivContactBook* m_pBook = nullptr;
+    KivRouter* m_pRouter = nullptr;
 
 protected:
     void OnDblClk(NMHDR* nm, LRESULT* result);

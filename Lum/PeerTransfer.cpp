@@ -863,7 +863,7 @@ void PeerFetchPictures(CDataUser* rec, const CString& address, int port)
     HWND chat = rec->m_dlgChat ? rec->m_dlgChat->m_hWnd : nullptr;
     if (listId >= 11)
         if (CKivDlg* main = MainWindow())
-            if (CDataGroup* group = main->m_listGroup.GetGroup(listId))
+            if (CDataGroup* group = main->m_book.GroupOf(listId))
                 chat = group->m_dlgChat ? group->m_dlgChat->m_hWnd : nullptr;
     CString knownAddress = address;
     int knownPort = port;
@@ -915,13 +915,6 @@ void PeerPicturesSent(int peerId, int listId)
 
 namespace {
 
-CDataUser* FindContact(CKivDlg* main, int id, int gid)
-{
-    if (gid >= 101) return static_cast<CDataUser*>(main->m_listGroup.FindGroupMember(id, gid));
-    if (auto* rec = static_cast<CDataUser*>(main->m_listFriend.GetUser(id))) return rec;
-    return static_cast<CDataUser*>(main->m_listStranger.GetUser(id));
-}
-
 CDlgChatMsgList* PaneOf(CDataUser* rec)
 {
     if (!rec || !rec->m_dlgChat) return nullptr;
@@ -967,7 +960,7 @@ LRESULT CKivDlg::OnPeerAddress(WPARAM, LPARAM lParam)
     const CString ip = hole.getAttribute("fromip");
     PeerRememberAddress(fromid, ip, port);
     if (gid >= 11) {
-        CDataGroup* group = m_listGroup.GetGroup(gid);
+        CDataGroup* group = m_book.GroupOf(gid);
         if (!group || !group->m_dlgChat || !group->m_dlgChat->m_hWnd) return 0;
         ChatPeerAddress address;
         address.ipv4 = Ipv4FromText(ip);
@@ -975,7 +968,7 @@ LRESULT CKivDlg::OnPeerAddress(WPARAM, LPARAM lParam)
         group->m_dlgChat->SendMessage(UM_PEER_ADDRESS, reinterpret_cast<WPARAM>(&address), fromid);
         return 1;
     }
-    CDataUser* rec = FindContact(this, fromid, gid);
+    CDataUser* rec = m_book.PeerOf(fromid, gid);
     if (!rec || !rec->m_dlgChat || !rec->m_dlgChat->m_hWnd) return 0;
     return rec->m_dlgChat->SendMessage(UM_PEER_ADDRESS, reinterpret_cast<WPARAM>(ip.GetString()), port);
 }
@@ -984,7 +977,7 @@ LRESULT CKivDlg::OnFileProgress(WPARAM wParam, LPARAM lParam)
 {
     const auto* record = reinterpret_cast<const PeerTransferRecord*>(wParam);
     if (!record) return 0;
-    CDlgChatMsgList* pane = PaneOf(FindContact(this, record->userId, record->gid));
+    CDlgChatMsgList* pane = PaneOf(m_book.PeerOf(record->userId, record->gid));
     if (!pane) return 0;
     CString id = record->fileId;
     pane->SendMessage(UM_FILE_PROGRESS, reinterpret_cast<WPARAM>(&id), lParam);
@@ -998,7 +991,7 @@ LRESULT CKivDlg::OnPeerNotice(WPARAM wParam, LPARAM)
     XMLNode q = XMLNode::parseString(text, "q");
     XMLNode msg = q.isEmpty() ? XMLNode::emptyNode() : q.getChildNode("msg");
     if (msg.isEmpty() || AttrInt(q, "cmd") != 9) return 0;
-    CDlgChatMsgList* pane = PaneOf(FindContact(this, AttrInt(msg, "fromid"), AttrInt(msg, "gid")));
+    CDlgChatMsgList* pane = PaneOf(m_book.PeerOf(AttrInt(msg, "fromid"), AttrInt(msg, "gid")));
     if (!pane) return 0;
     // The file name comes from a peer: it is shown as text, never as markup.
     CString line;

@@ -55,8 +55,3 @@ bool CStackNewMsg::Contains(const CData* record) const
     Reindex();
     return m_where.count(record) != 0;
 }
-
-int IsInBlackList(const std::set<int>& blackList, int id)
-{
-    return blackList.count(id) ? 1 : 0;
-}

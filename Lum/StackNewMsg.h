@@ -10,7 +10,6 @@
 #include "Common/Data.h"
 
 #include <list>
-#include <set>
 #include <unordered_map>
 
 class CStackNewMsg {
@@ -48,6 +47,3 @@ private:
     std::list<CData*> m_list;  // front is the top
     mutable std::unordered_map<const CData*, std::list<CData*>::const_iterator> m_where;
 };
-
-// 1 when `id` is in the black-list set, else 0.
-int IsInBlackList(const std::set<int>& blackList, int id);

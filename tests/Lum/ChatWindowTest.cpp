@@ -530,7 +530,7 @@ TEST_F(ChatWindowTest, UserWindowCommands)
     chat->ShowWindow(SW_SHOW);
     const HWND chatWindow = chat->m_hWnd;
     chat->SendMessage(WM_COMMAND, 1025, 0);
-    EXPECT_TRUE(main_->m_setBlackList.count(kPeer));
+    EXPECT_TRUE(main_->m_book.BlackList().count(kPeer));
     EXPECT_EQ(main_->m_listFriend.GetUser(kPeer), nullptr);
     EXPECT_FALSE(chat->IsWindowVisible());
     EXPECT_EQ(chat->m_pUser, nullptr);
@@ -683,17 +683,18 @@ TEST_F(ChatWindowTest, GroupNoticesAndMemberLookup)
     AddGroup(Group(5002, "读书会", 1, 0, {kOwn, 10004}));
     AddGroup(Group(5003, "周末讨论", 4, 0, {10004}));
 
-    // FindGroupMember: one group above 100; otherwise the first in id
-    // order, or the one whose chat window is open.
-    CData* in5002 = list.GetGroup(5002)->m_mapMembers.at(10004);
-    EXPECT_EQ(list.FindGroupMember(10004, 5002), in5002);
-    EXPECT_EQ(list.FindGroupMember(10005, 5002), nullptr);
-    EXPECT_EQ(list.FindGroupMember(10004, 0), list.GetGroup(kGid)->m_mapMembers.at(10004));
-    CKivDlgChatUser* memberChat = UserChat(static_cast<CDataUser*>(in5002));
-    EXPECT_EQ(list.FindGroupMember(10004, 0), in5002);
+    // The member record of a line: of the one group above 100; otherwise
+    // the first in id order, or the one whose chat window is open.
+    const KivContactBook& book = main_->m_book;
+    CDataUser* in5002 = list.GetGroup(5002)->m_mapMembers.at(10004);
+    EXPECT_EQ(book.MemberFor(10004, 5002), in5002);
+    EXPECT_EQ(book.MemberFor(10005, 5002), nullptr);
+    EXPECT_EQ(book.MemberFor(10004, 0), list.GetGroup(kGid)->m_mapMembers.at(10004));
+    CKivDlgChatUser* memberChat = UserChat(in5002);
+    EXPECT_EQ(book.MemberFor(10004, 0), in5002);
     CWnd closed;  // a window object without a window: not open
     in5002->m_dlgChat = &closed;
-    EXPECT_EQ(list.FindGroupMember(10004, 1), list.GetGroup(kGid)->m_mapMembers.at(10004));
+    EXPECT_EQ(book.MemberFor(10004, 1), list.GetGroup(kGid)->m_mapMembers.at(10004));
     in5002->m_dlgChat = memberChat;
 
     // A card change: nothing without a chat window; with one, the own row.

@@ -204,7 +204,7 @@ TEST_F(GroupListTest, ServerReplyMergesWithTheStoreAndRemovesStaleGroups)
     EXPECT_EQ(list->GetGroup(1001)->m_mapMembers.count(14), 1u);
 }
 
-TEST_F(GroupListTest, MembersAreUpdatedRemovedAndGetTheirStatus)
+TEST_F(GroupListTest, MembersAreUpdatedRemovedAndFoundInEveryGroup)
 {
     list->AddGroup(Group(1001, "甲", "", {11}).get(), 1);
     list->AddGroup(Group(1002, "乙", "", {11, 12}).get(), 1);
@@ -218,9 +218,15 @@ TEST_F(GroupListTest, MembersAreUpdatedRemovedAndGetTheirStatus)
     list->UpdateGroupMember(13, 1001, "丙", "", "", 1, 0);
     EXPECT_EQ(member(1001, 13)->m_nGroupId, 1001);
 
-    list->SetMemberStatus(11, 4);
-    EXPECT_EQ(member(1001, 11)->m_nStatus, 4);
-    EXPECT_EQ(member(1002, 11)->m_nStatus, 4);
+    // The contact book finds the user's record in every group (a status
+    // reaches each of them).
+    KivContactBook book;
+    book.SetShelves(nullptr, nullptr, &list->m_mapGroups);
+    std::vector<CDataUser*> found;
+    book.ForEachRecordOf(11, [&](KivContactBook::Shelf shelf, CDataUser* rec) {
+        if (shelf == KivContactBook::Shelf::kMember) found.push_back(rec);
+    });
+    EXPECT_EQ(found, (std::vector<CDataUser*>{member(1001, 11), member(1002, 11)}));
 
     // A removed member is freed and leaves the stack with it.
     stack.Push(member(1002, 12));

@@ -315,10 +315,6 @@ TEST(StackNewMsgTest, MostRecentSenderOnTopAndRemovalClearsOnlyStackedRecords)
     stack.Pop();
     EXPECT_TRUE(stack.IsEmpty());
     EXPECT_EQ(stack.Top(), nullptr);
-
-    EXPECT_EQ(IsInBlackList({}, 5), 0);
-    EXPECT_EQ(IsInBlackList({3, 5, 9}, 5), 1);
-    EXPECT_EQ(IsInBlackList({3, 9}, 5), 0);
 }
 
 }  // namespace

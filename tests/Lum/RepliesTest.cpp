@@ -210,7 +210,7 @@ TEST_F(RepliesTest, BlackListReplyFillsTheSetAndTheTopicLineArrives)
     lum_thrift::StructBlackListResp reply;
     reply.blackList = {5, 7, 5};
     main_->SendMessage(UM_ID_LIST, 0, reinterpret_cast<LPARAM>(&reply));
-    EXPECT_EQ(main_->m_setBlackList, (std::set<int>{5, 7}));
+    EXPECT_EQ(main_->m_book.BlackList(), (std::set<int>{5, 7}));
 
     EXPECT_TRUE(lumui::PumpUntil([&] { return !main_->m_strTopic.IsEmpty(); }, 5000));
     EXPECT_STREQ(main_->m_strTopic.GetString(), "Exams next week");

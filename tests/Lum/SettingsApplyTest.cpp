@@ -345,10 +345,10 @@ TEST_F(SettingsApplyTest, BlackListRemovalsLeaveTheSet)
     RemoveBlackListIds(black, "5,,7");
     EXPECT_EQ(black, (std::set<int>{9}));
     LogIn("13800000003", 10003, 10001);
-    ASSERT_TRUE(lumui::PumpUntil([&] { return main_->m_setBlackList.count(10005) == 1; }));
+    ASSERT_TRUE(lumui::PumpUntil([&] { return main_->m_book.BlackList().count(10005) == 1; }));
     main_->SendMessage(UM_BLACKLIST_REMOVED, 0, 0);
-    EXPECT_EQ(main_->m_setBlackList.count(10005), 1u);
+    EXPECT_EQ(main_->m_book.BlackList().count(10005), 1u);
     CString ids = "10005";
     main_->SendMessage(UM_BLACKLIST_REMOVED, reinterpret_cast<WPARAM>(&ids), 0);
-    EXPECT_TRUE(main_->m_setBlackList.empty());
+    EXPECT_TRUE(main_->m_book.BlackList().empty());
 }

@@ -512,7 +512,7 @@ TEST_F(PageCommandsTest, SettingsWindowButtons)
     Friends().SetSelectionMark(RowOf(Friends(), kWang));
     Friends().SendMessage(WM_COMMAND, IDM_MOVE_TO_BLACK, 0);
     ASSERT_TRUE(lumui::PumpUntil([&] { return service_.BlackList(kOwn).count(kWang) == 1; }, 5000));
-    ASSERT_TRUE(Main().m_setBlackList.count(kWang));
+    ASSERT_TRUE(Main().m_book.BlackList().count(kWang));
 
     // The black-list page ("显示黑名单").
     Friends().SetSelectionMark(RowOf(Friends(), kLina));
@@ -524,7 +524,7 @@ TEST_F(PageCommandsTest, SettingsWindowButtons)
     Click(page, "#item10003 a");
     ASSERT_TRUE(WaitEval(page, "document.getElementById('item10003').className", "removing"));
     Press(settings, kSettingsApply);
-    EXPECT_TRUE(lumui::PumpUntil([&] { return Main().m_setBlackList.count(kWang) == 0; }, 10000))
+    EXPECT_TRUE(lumui::PumpUntil([&] { return Main().m_book.BlackList().count(kWang) == 0; }, 10000))
         << "应用 (SendRemoveBlackToMain)";
     EXPECT_TRUE(service_.BlackList(kOwn).empty());
 
