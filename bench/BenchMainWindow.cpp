@@ -15,7 +15,7 @@ BenchMainWindow::BenchMainWindow(const std::string& name)
     std::filesystem::create_directories(folder_);
 }
 
-bool BenchMainWindow::Open(const std::string& webBaseUrl, int ownId)
+bool BenchMainWindow::Open(const std::string& webBaseUrl, int ownId, Heartbeat heartbeat)
 {
     {
         // Nothing listens on port 1: service calls fail at once.
@@ -36,7 +36,10 @@ bool BenchMainWindow::Open(const std::string& webBaseUrl, int ownId)
         std::fprintf(stderr, "cannot create the main window\n");
         return false;
     }
+    if (heartbeat == Heartbeat::kStop) main->KillTimer(2023);
     app->SetOwnUserId(ownId);
+    app->m_userSelf.m_nId = ownId;
+    main->ConnectUserStores(ownId);
     return true;
 }
 

@@ -18,10 +18,14 @@ public:
     // Makes the folder "lum-bench-<name>-<pid>" in the temporary folder.
     explicit BenchMainWindow(const std::string& name);
 
+    // Whether the main window keeps its heartbeat timer (its calls fail at
+    // once) or has it stopped, for a benchmark that wants no calls at all.
+    enum class Heartbeat { kKeep, kStop };
     // Writes Lum.ini with `webBaseUrl`, makes the folder the program folder,
-    // answers message boxes, shortens the exit wait and creates the main window with `ownId` as the own
-    // user id. False (after a line on stderr) when the window cannot be made.
-    bool Open(const std::string& webBaseUrl, int ownId);
+    // answers message boxes, shortens the exit wait and creates the main
+    // window with `ownId` as the own user id, its stores connected. False
+    // (after a line on stderr) when the window cannot be made.
+    bool Open(const std::string& webBaseUrl, int ownId, Heartbeat heartbeat = Heartbeat::kKeep);
     // Hides the login window, drops the layered style and shows the main
     // window, as it is after a login.
     void Show();
