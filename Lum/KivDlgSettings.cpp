@@ -3,7 +3,7 @@
 // report of a hotkey that cannot be registered.
 #include "Lum/KivDlgSettings.h"
 
-#include "Lum/DlgChatMsgList.h"
+#include "Lum/chat/DlgChatMsgList.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
 #include "Lum/LumResource.h"

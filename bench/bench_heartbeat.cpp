@@ -14,7 +14,7 @@
 #include "Lum/KivDlg.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
-#include "Lum/Workers.h"
+#include "Lum/session/Workers.h"
 #include "Lum/protocol/LumService.h"
 #include "platform/files.h"
 #include "platform/uiapp.h"

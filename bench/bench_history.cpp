@@ -6,7 +6,7 @@
 // Prints lines/s for both and the ratio, and the time of one search page.
 //
 //   bench_history [lines] [folder]   (defaults: 100000, a new folder in /tmp)
-#include "Common/FileDbMsg.h"
+#include "Common/stores/FileDbMsg.h"
 #include "platform/files.h"
 #include "tests/platform/TestServices.h"
 

@@ -11,7 +11,7 @@
 
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/LumResource.h"
 #include "platform/files.h"
 #include "platform/uiapp.h"

@@ -14,12 +14,12 @@
 //   bench_pane [lines, default 1000]
 #include "bench/BenchMainWindow.h"
 
-#include "Lum/DlgChatMsgList.h"
+#include "Lum/chat/DlgChatMsgList.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/LumResource.h"
-#include "Lum/MessageBody.h"
+#include "Lum/chat/MessageBody.h"
 #include "platform/config.h"
 #include "platform/dhtml.h"
 #include "platform/files.h"

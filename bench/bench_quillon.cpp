@@ -14,9 +14,9 @@
 // a page counts as shown when its HTML is in the page's document.
 //
 //   xvfb-run -a bench_quillon [lines]
-#include "Common/Data.h"
-#include "Common/FileDbMsg.h"
-#include "Common/FileDbUser.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbMsg.h"
+#include "Common/stores/FileDbUser.h"
 #include "platform/dhtml.h"
 #include "platform/files.h"
 #include "platform/module.h"

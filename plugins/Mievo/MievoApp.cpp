@@ -1,7 +1,7 @@
 #include "plugins/Mievo/MievoApp.h"
 #include "plugins/Mievo/MievoExports.h"
 
-#include "Common/Data.h"
+#include "Common/records/Data.h"
 
 PLUGIN_APP_OBJECTS(CMievoApp, MievoApp, MievoGlobals, Mievo)
 

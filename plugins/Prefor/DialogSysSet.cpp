@@ -1,6 +1,6 @@
 #include "plugins/Prefor/DialogSysSet.h"
 
-#include "Common/FileDbSys.h"
+#include "Common/stores/FileDbSys.h"
 #include "plugins/Prefor/PreforApp.h"
 #include "platform/commdlg.h"
 #include "platform/dialog.h"

@@ -1,7 +1,7 @@
 #include "plugins/Sorvan/SorvanApp.h"
 #include "plugins/Sorvan/SorvanExports.h"
 
-#include "Common/Data.h"
+#include "Common/records/Data.h"
 
 PLUGIN_APP_OBJECTS(CSorvanApp, SorvanApp, SorvanGlobals, Sorvan)
 

@@ -1,6 +1,6 @@
-#include "Common/FileDB.h"
+#include "Common/stores/FileDB.h"
 #include "Common/Common.h"
-#include "Common/Data.h"
+#include "Common/records/Data.h"
 #include "platform/commdlg.h"
 #include "platform/config.h"
 #include "tests/Common/ProgramFolder.h"

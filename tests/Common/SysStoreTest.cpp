@@ -1,6 +1,6 @@
-#include "Common/Data.h"
-#include "Common/FileDbSys.h"
-#include "Common/FileDbUser.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbSys.h"
+#include "Common/stores/FileDbUser.h"
 #include "tests/Common/ProgramFolder.h"
 #include "tests/platform/TestServices.h"
 

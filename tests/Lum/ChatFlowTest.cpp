@@ -4,15 +4,15 @@
 // tray flashes), replayed when the chat opens, shown at once while it is
 // open, and every line lands in the history; lines typed into the pane reach
 // the other user; hostile messages never run script.
-#include "Lum/DlgChatMsgList.h"
+#include "Lum/chat/DlgChatMsgList.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/KivMessages.h"
-#include "Lum/MessageBody.h"
+#include "Lum/chat/MessageBody.h"
 #include "Lum/LumResource.h"
-#include "Lum/ServiceConnection.h"
-#include "Lum/Workers.h"
+#include "Lum/session/ServiceConnection.h"
+#include "Lum/session/Workers.h"
 #include "platform/config.h"
 #include "platform/files.h"
 #include "platform/shellapi.h"

@@ -3,14 +3,14 @@
 // fonts, the card, pictures, page links, and the group member list with its
 // menus and commands. The service is the stand-in; the web server a small
 // loopback server for head and face pictures.
-#include "Common/FileDbMsg.h"
-#include "Lum/DlgChatMsgList.h"
+#include "Common/stores/FileDbMsg.h"
+#include "Lum/chat/DlgChatMsgList.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
 #include "Lum/KivMessages.h"
-#include "Lum/MessageBody.h"
-#include "Lum/ServiceConnection.h"
-#include "Lum/Workers.h"
+#include "Lum/chat/MessageBody.h"
+#include "Lum/session/ServiceConnection.h"
+#include "Lum/session/Workers.h"
 #include "platform/commdlg.h"
 #include "platform/config.h"
 #include "platform/files.h"

@@ -1,7 +1,7 @@
 // The contact book: which record an id resolves to when the user is on more
 // than one shelf, what the black list leaves alone, and which pointers are
 // held once a list has let go of a record.
-#include "Lum/ContactBook.h"
+#include "Lum/contacts/ContactBook.h"
 #include "tests/Lum/CoreRecords.h"
 
 #include <gtest/gtest.h>

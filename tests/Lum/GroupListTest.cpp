@@ -1,11 +1,11 @@
 // The main window's group list: rows, merging a service reply with the
 // groups of the user store, members, head downloads (also of groups removed
 // meanwhile) and the painting of a row.
-#include "Common/FileDB.h"
-#include "Common/FileDbUser.h"
-#include "Lum/KivGroupListCtrl.h"
+#include "Common/stores/FileDB.h"
+#include "Common/stores/FileDbUser.h"
+#include "Lum/contacts/KivGroupListCtrl.h"
 #include "Lum/KivMessages.h"
-#include "Lum/StackNewMsg.h"
+#include "Lum/chat/StackNewMsg.h"
 #include "platform/files.h"
 #include "platform/heads.h"
 #include "platform/uiapp.h"

@@ -1,11 +1,11 @@
 // The member-import window: the tree page, the spreadsheet import view with
 // its states against the stand-in service, saving the results, files that
 // are no workbook, and closing while the import runs.
-#include "Common/Data.h"
-#include "Lum/DlgGroupUserAdd.h"
+#include "Common/records/Data.h"
+#include "Lum/import/DlgGroupUserAdd.h"
 #include "Lum/KivApp.h"
-#include "Lum/ServiceConnection.h"
-#include "Lum/Workers.h"
+#include "Lum/session/ServiceConnection.h"
+#include "Lum/session/Workers.h"
 #include "platform/commdlg.h"
 #include "platform/config.h"
 #include "platform/dhtml.h"

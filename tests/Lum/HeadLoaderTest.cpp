@@ -5,10 +5,10 @@
 // server and keeps every head that had come; a member's head fetched for a
 // group chat's member list shows in that list, and group lines fetch
 // nothing that is there.
-#include "Common/FileDB.h"
+#include "Common/stores/FileDB.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
 #include "Lum/protocol/LumService.h"

@@ -2,7 +2,7 @@
 // writes down what a person would see and hear: which chat shows a line,
 // what the history keeps, what waits and in which order it comes back, and
 // what is dropped.
-#include "Lum/IncomingRouter.h"
+#include "Lum/chat/IncomingRouter.h"
 #include "tests/Lum/CoreRecords.h"
 
 #include <gtest/gtest.h>

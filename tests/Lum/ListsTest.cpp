@@ -1,9 +1,9 @@
 // The owner-drawn contact list and the unread-sender stack: rows as drawn,
 // hover and selection colours (also after rows went away), the friend
 // menu, commands that change the list, and the stack's order.
-#include "Lum/KivUsersListCtrl.h"
+#include "Lum/contacts/KivUsersListCtrl.h"
 #include "Lum/KivMessages.h"
-#include "Lum/StackNewMsg.h"
+#include "Lum/chat/StackNewMsg.h"
 #include "platform/menu.h"
 #include "platform/uiapp.h"
 #include "platform/windc.h"

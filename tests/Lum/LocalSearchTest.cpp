@@ -2,9 +2,9 @@
 // (prefix, middle, Chinese, digits, no match), and the drop-down under the
 // box: its rows, size and place, opening a chat from a row, hiding, and the
 // service-search links without the search plug-in.
-#include "Lum/KivGroupListCtrl.h"
-#include "Lum/KivSearchList.h"
-#include "Lum/KivUsersListCtrl.h"
+#include "Lum/contacts/KivGroupListCtrl.h"
+#include "Lum/contacts/KivSearchList.h"
+#include "Lum/contacts/KivUsersListCtrl.h"
 #include "platform/controls.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TestServices.h"

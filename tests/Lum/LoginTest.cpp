@@ -1,13 +1,13 @@
 // The login window, the login-progress window, the remembered-accounts list
 // and the main window, driven through the layer against the stand-in service.
-#include "Common/GdiPlusBitmap.h"
+#include "Common/controls/GdiPlusBitmap.h"
 #include "Common/MD5Crypt.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
-#include "Lum/ServiceConnection.h"
-#include "Lum/Workers.h"
+#include "Lum/session/ServiceConnection.h"
+#include "Lum/session/Workers.h"
 #include "platform/config.h"
 #include "platform/controls.h"
 #include "platform/files.h"

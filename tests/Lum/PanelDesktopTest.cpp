@@ -7,7 +7,7 @@
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
 #include "Lum/LumResource.h"
-#include "Lum/ServiceConnection.h"
+#include "Lum/session/ServiceConnection.h"
 #include "platform/config.h"
 #include "platform/files.h"
 #include "platform/uiapp.h"

@@ -4,14 +4,14 @@
 // fetches (the receiving client). Also hostile requests and names, broken
 // and stalled peers, a failing rendezvous server, and the main window's
 // transfer messages (hole notice, peer address, progress, notices).
-#include "Lum/DlgChatMsgList.h"
+#include "Lum/chat/DlgChatMsgList.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
-#include "Lum/MessageBody.h"
-#include "Lum/PeerTransfer.h"
+#include "Lum/chat/MessageBody.h"
+#include "Lum/transfer/PeerTransfer.h"
 #include "Lum/protocol/LumService.h"
 #include "platform/config.h"
 #include "platform/files.h"

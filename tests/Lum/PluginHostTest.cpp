@@ -4,9 +4,9 @@
 // message routing, and unloading that never leaves a window without its code.
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/LumResource.h"
-#include "Lum/PluginModule.h"
+#include "Lum/modules/PluginModule.h"
 #include "base/MenuCommands.h"
 #include "platform/files.h"
 #include "platform/module.h"

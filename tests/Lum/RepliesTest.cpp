@@ -1,6 +1,6 @@
 // The main window turning service replies into its lists and the user store,
 // and the head and topic downloads against a web server on loopback.
-#include "Common/FileDB.h"
+#include "Common/stores/FileDB.h"
 #include "Common/Common.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"

@@ -2,15 +2,15 @@
 // top, the read-message hotkey (and one another window holds), message
 // sounds, the chat font and send key, the skin on every open window, the
 // skin chooser, and the black-list removals of the settings window.
-#include "Lum/DlgChatMsgList.h"
+#include "Lum/chat/DlgChatMsgList.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/KivDlgSettings.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
-#include "Lum/ServiceConnection.h"
-#include "Lum/Workers.h"
+#include "Lum/session/ServiceConnection.h"
+#include "Lum/session/Workers.h"
 #include "Lum/protocol/LumService.h"
 #include "base/MenuCommands.h"
 #include "platform/config.h"

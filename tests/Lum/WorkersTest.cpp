@@ -2,8 +2,8 @@
 // the UI thread that records what the workers hand it.
 #include "Lum/KivApp.h"
 #include "Lum/KivMessages.h"
-#include "Lum/ServiceConnection.h"
-#include "Lum/Workers.h"
+#include "Lum/session/ServiceConnection.h"
+#include "Lum/session/Workers.h"
 #include "platform/codepage.h"
 #include "platform/config.h"
 #include "platform/files.h"

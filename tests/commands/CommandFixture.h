@@ -153,10 +153,10 @@
 // page's 取消 (its OnCancel is empty; the close box closes the window).
 #pragma once
 
-#include "Common/Data.h"
+#include "Common/records/Data.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/LumResource.h"
 #include "platform/dhtml.h"
 #include "platform/uiapp.h"

@@ -1,8 +1,8 @@
 // The friend and stranger lists' menus and the contacts' way into a chat:
 // the lists, the search drop-down, the message centre.
-#include "Lum/DlgChatMsgList.h"
-#include "Lum/KivSearchList.h"
-#include "Lum/KivUsersListCtrl.h"
+#include "Lum/chat/DlgChatMsgList.h"
+#include "Lum/contacts/KivSearchList.h"
+#include "Lum/contacts/KivUsersListCtrl.h"
 #include "base/MenuCommands.h"
 #include "platform/module.h"
 #include "platform/uiapp.h"

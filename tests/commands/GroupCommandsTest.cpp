@@ -1,7 +1,7 @@
 // The group list's menus, the member list of a group chat and its menus.
-#include "Lum/DlgChatMsgList.h"
-#include "Lum/KivGroupListCtrl.h"
-#include "Lum/KivGroupUsersListCtrl.h"
+#include "Lum/chat/DlgChatMsgList.h"
+#include "Lum/contacts/KivGroupListCtrl.h"
+#include "Lum/contacts/KivGroupUsersListCtrl.h"
 #include "base/MenuCommands.h"
 #include "tests/commands/CommandFixture.h"
 

@@ -4,10 +4,10 @@
 // module's window (it closes, another window opens), and what the service
 // or the web server was told.
 #include "Lum/DlgChangeSkin.h"
-#include "Lum/DlgChatMsgList.h"
-#include "Lum/KivGroupListCtrl.h"
-#include "Lum/KivGroupUsersListCtrl.h"
-#include "Lum/KivUsersListCtrl.h"
+#include "Lum/chat/DlgChatMsgList.h"
+#include "Lum/contacts/KivGroupListCtrl.h"
+#include "Lum/contacts/KivGroupUsersListCtrl.h"
+#include "Lum/contacts/KivUsersListCtrl.h"
 #include "base/MenuCommands.h"
 #include "platform/commdlg.h"
 #include "tests/commands/CommandFixture.h"

@@ -3,7 +3,7 @@
 // the user's own history; the window can be used, closed and opened again,
 // and the program still ends cleanly with it open (the module's windows go
 // before the module does).
-#include "Common/FileDbMsg.h"
+#include "Common/stores/FileDbMsg.h"
 #include "platform/files.h"
 #include "tests/e2e/TwoClients.h"
 #include "tests/platform/TestServices.h"

@@ -20,8 +20,8 @@
 //   Adhor   frame           确定 (selection)         the invitation window (GetSelIDs)
 //   Adhor   invite page     确定                     the invitation sent, the sent tip (ConfirmSubmit, ShowSendTip)
 //   Adhor   sent page       关闭                     the invitation window gone (CloseWindow)
-#include "Common/Data.h"
-#include "Common/FileDbSys.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbSys.h"
 #include "platform/shell.h"
 #include "plugins/Adhor/AdhorExports.h"
 #include "plugins/Mievo/MievoExports.h"

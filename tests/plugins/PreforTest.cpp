@@ -2,7 +2,7 @@
 // store, what OK and Apply write (only what changed, under the right user),
 // the page's rules for hotkeys and reply texts, the choosers, and the black
 // list and SMS hours kept on the stand-in web server.
-#include "Common/FileDbSys.h"
+#include "Common/stores/FileDbSys.h"
 #include "platform/commdlg.h"
 #include "plugins/common/PluginFrame.h"
 #include "platform/config.h"

@@ -1,9 +1,9 @@
 // Controls under a real display: the PNG strip button, owner-drawn and
 // check buttons, progress bars, tool tips, links and layered windows.
-#include "Common/CustomPngButton.h"
-#include "Common/CustomStaticLink.h"
-#include "Common/GdiPlusBitmap.h"
-#include "Common/LayeredWindowHelperST.h"
+#include "Common/controls/CustomPngButton.h"
+#include "Common/controls/CustomStaticLink.h"
+#include "Common/controls/GdiPlusBitmap.h"
+#include "Common/controls/LayeredWindowHelperST.h"
 #include "base/BaseModule.h"
 #include "platform/controls.h"
 #include "platform/dialog.h"
