@@ -8,8 +8,8 @@
 #pragma once
 
 #include "Common/Common.h"
-#include "Common/Data.h"
-#include "Lum/SessionState.h"
+#include "Common/records/Data.h"
+#include "Lum/session/SessionState.h"
 #include "platform/afx.h"
 #include "platform/gdiplus.h"
 #include "platform/uiapp.h"

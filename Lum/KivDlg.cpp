@@ -2,28 +2,28 @@
 
 #include "base/MenuCommands.h"
 #include "Common/Common.h"
-#include "Common/GdiPlusBitmap.h"
+#include "Common/controls/GdiPlusBitmap.h"
 #include "Lum/KivApp.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/KivMessages.h"
-#include "Lum/PeerTransfer.h"
+#include "Lum/transfer/PeerTransfer.h"
 #include "Lum/KivDlgSettings.h"
-#include "Lum/KivSearchList.h"
-#include "Lum/KivVistelHooks.h"
-#include "Lum/KivClanorHooks.h"
-#include "Lum/KivSorvanHooks.h"
-#include "Lum/DlgGroupUserAdd.h"
+#include "Lum/contacts/KivSearchList.h"
+#include "Lum/modules/KivVistelHooks.h"
+#include "Lum/modules/KivClanorHooks.h"
+#include "Lum/modules/KivSorvanHooks.h"
+#include "Lum/import/DlgGroupUserAdd.h"
 #include "Lum/LumResource.h"
-#include "Lum/MessageBody.h"
-#include "Lum/PluginModule.h"
-#include "Lum/Workers.h"
+#include "Lum/chat/MessageBody.h"
+#include "Lum/modules/PluginModule.h"
+#include "Lum/session/Workers.h"
 #include "base/WndMenu.h"
 #include "platform/codepage.h"
 #include "platform/config.h"
 #include "platform/dhtml.h"
 #include "platform/files.h"
+#include "platform/services.h"
 #include "platform/shell.h"
-#include "platform/sound.h"
 #include "platform/threads.h"
 #include "platform/uiapp.h"
 #include "platform/windc.h"
@@ -79,8 +79,6 @@ void DrawText(Gdiplus::Graphics* g, const char* text, Gdiplus::Font* font, Gdipl
 }
 
 }  // namespace
-
-DWORD CKivDlg::s_nExitWaitMs = 3000;
 
 // ================================================================ CKivDlg
 
@@ -164,16 +162,19 @@ CKivDlg::CKivDlg(CWnd* parent) : CDlgBase(IDD_KIV_DIALOG, parent)
     m_dlgLogining.m_pLogin = &m_dlgLogin;
     m_listFriend.m_nListId = 1;
     m_listStranger.m_nListId = 2;
+    m_book.SetShelves(&m_listFriend.m_mapUsers, &m_listStranger.m_mapUsers, &m_listGroup.m_mapGroups);
     for (CKivUsersListCtrl* list : {&m_listFriend, &m_listStranger}) {
         list->m_pUserStore = &m_dbUser;
         list->m_pStackNewMsg = &m_stackNewMsg;
-        list->m_pBlackList = &m_setBlackList;
+        list->m_pBook = &m_book;
+        list->m_pRouter = &m_router;
     }
     m_listGroup.m_pUserStore = &m_dbUser;
     m_listGroup.m_pStackNewMsg = &m_stackNewMsg;
+    m_listGroup.m_pBook = &m_book;
+    m_listGroup.m_pRouter = &m_router;
     m_nHeadListener =
         lumheads::AddHeadListener([this](const std::vector<const lumheads::Head*>& batch) { OnHeadsArrived(batch); });
-    m_listGroup.m_pBlackList = &m_setBlackList;
 }
 
 CKivDlg::~CKivDlg()
@@ -805,7 +806,7 @@ LRESULT CKivDlg::OnUserInfo(WPARAM, LPARAM lParam)
     } else {
         m_listGroup.UpdateGroupMember(user->userid, user->gid, name, note, city, static_cast<int>(user->status), 0);
         // An open chat window of the group shows the member's new name.
-        if (CDataGroup* group = m_listGroup.GetGroup(user->gid))
+        if (CDataGroup* group = m_book.GroupOf(user->gid))
             if (auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat)) chat->RefreshMembers();
     }
     return 0;
@@ -815,7 +816,7 @@ LRESULT CKivDlg::OnIdList(WPARAM, LPARAM lParam)
 {
     const auto* reply = reinterpret_cast<const lum_thrift::StructBlackListResp*>(lParam);
     if (!reply) return 0;
-    for (int id : reply->blackList) m_setBlackList.insert(id);
+    for (int id : reply->blackList) m_book.Block(id);
     return 0;
 }
 
@@ -830,18 +831,14 @@ LRESULT CKivDlg::OnContactStatus(WPARAM wParam, LPARAM lParam)
 {
     // States run from 0 to 9; anything else (a negative one too) is noise.
     if (static_cast<unsigned long>(lParam) > 9) return 0;
-    const int id = static_cast<int>(wParam);
     const int status = static_cast<int>(lParam);
-    auto update = [&](CKivUsersListCtrl& list) {
-        auto it = list.m_mapUsers.find(id);
-        if (it != list.m_mapUsers.end() && it->second->m_nStatus != status) {
-            it->second->m_nStatus = status;
-            Relayout(list);
-        }
-    };
-    update(m_listFriend);
-    m_listGroup.SetMemberStatus(id, status);
-    update(m_listStranger);
+    // Every record of the user takes it; a list whose row shows it lays out again.
+    using Shelf = KivContactBook::Shelf;
+    m_book.ForEachRecordOf(static_cast<int>(wParam), [&](Shelf shelf, CDataUser* rec) {
+        if (rec->m_nStatus == status) return;
+        rec->m_nStatus = status;
+        if (shelf != Shelf::kMember) Relayout(shelf == Shelf::kFriend ? m_listFriend : m_listStranger);
+    });
     return 0;
 }
 
@@ -851,7 +848,7 @@ LRESULT CKivDlg::OnGroupMemberRemoved(WPARAM, LPARAM lParam)
     if (!msg || msg->fromid <= 0 || msg->gid <= 0) return 0;
     const XMLNode notice = NoticeOf(ParseMessageBody(msg->content), "delgroupuser");
     if (notice.isEmpty()) return 0;
-    CDataGroup* group = m_listGroup.GetGroup(msg->gid);
+    CDataGroup* group = m_book.GroupOf(msg->gid);
     if (!group) return 1;
     m_listGroup.RemoveGroupMember(atoi(AttributeText(notice, "fromid")), msg->gid);
     Relayout(m_listGroup);
@@ -865,7 +862,7 @@ LRESULT CKivDlg::OnGroupDeleted(WPARAM, LPARAM lParam)
     const auto* msg = reinterpret_cast<const lum_thrift::StructMessage*>(lParam);
     if (!msg || msg->gid <= 0) return 0;
     if (NoticeOf(ParseMessageBody(msg->content), "delgroup").isEmpty()) return 0;
-    CDataGroup* group = m_listGroup.GetGroup(msg->gid);
+    CDataGroup* group = m_book.GroupOf(msg->gid);
     if (!group) return 1;
     if (group->m_dlgChat && group->m_dlgChat->m_hWnd) group->m_dlgChat->SendMessage(WM_CLOSE, 0, 0);
     m_listGroup.RemoveGroup(msg->gid);
@@ -879,7 +876,7 @@ LRESULT CKivDlg::OnGroupMemberJoined(WPARAM, LPARAM lParam)
     if (!msg || msg->fromid <= 0 || msg->gid <= 0) return 0;
     const XMLNode notice = NoticeOf(ParseMessageBody(msg->content), "joined");
     if (notice.isEmpty()) return 0;
-    CDataGroup* group = m_listGroup.GetGroup(msg->gid);
+    CDataGroup* group = m_book.GroupOf(msg->gid);
     if (!group) return 1;
     const int member = atoi(AttributeText(notice, "fromid"));
     if (member > 0) {
@@ -901,7 +898,7 @@ LRESULT CKivDlg::OnGroupAdded(WPARAM, LPARAM lParam)
     if (element.isEmpty()) element = body;
     int gid = atoi(AttributeText(element, "gid"));
     if (gid <= 0) gid = msg->gid;
-    if (gid <= 0 || m_listGroup.GetGroup(gid)) return 0;
+    if (gid <= 0 || m_book.GroupOf(gid)) return 0;
     CDataGroup group;
     group.m_nId = gid;
     if (element.getAttribute("gname")) group.m_bstrName = AttributeText(element, "gname").GetString();
@@ -946,7 +943,7 @@ LRESULT CKivDlg::OnAddContact(WPARAM wParam, LPARAM)
     if (!rec) return 0;
     m_listFriend.AddUser(rec, 1);
     Relayout(m_listFriend);
-    if (m_listStranger.m_mapUsers.count(rec->m_nId)) {
+    if (m_book.Stranger(rec->m_nId)) {
         m_listStranger.RemoveUser(rec->m_nId);
         Relayout(m_listStranger);
     }
@@ -974,322 +971,24 @@ LRESULT CKivDlg::OnGroupCreated(WPARAM wParam, LPARAM)
 
 // ---------------------------------------------------------------- incoming messages
 
-namespace {
-
-__StructMessage QueuedCopy(const lum_thrift::StructMessage& msg)
-{
-    __StructMessage copy;
-    copy.fromid = msg.fromid;
-    copy.toid = msg.toid;
-    copy.gid = msg.gid;
-    copy.sendTime = msg.sendTime;
-    copy.content = msg.content;
-    copy.params = msg.params;
-    copy.msgType = MessageKindOf(msg);
-    return copy;
-}
-
-// The received content as the history keeps it: decoded, with pictures
-// pointing into the own files folder; and its plain text (the texts of its
-// top element, empty when it is not XML).
-void HistoryOf(const std::string& content, const CString& filesFolder, CString* stored, CString* plain)
-{
-    CString text = Utf8ToAnsi(CString(PercentDecode(content).c_str()));
-    XMLResults results{};
-    XMLNode root = XMLNode::parseString(text, nullptr, &results);
-    XMLNode top = root;
-    if (!top.isEmpty() && (!top.getName() || !*top.getName())) top = root.getChildNode(0);
-    *plain = (results.error == eXMLErrorNone || results.error == eXMLErrorMissingEndTag) ? PlainTextOf(top) : CString();
-    text.Replace("file:///", "file:///" + filesFolder);
-    *stored = text;
-}
-
-// The history row of a long line (beyond what a pane shows), made and
-// written on a worker with a connection of its own to the user's history:
-// reading a body of megabytes for its text and storing it takes about a
-// second, which the window must not wait for.
-struct LongLineRow {
-    std::string content;
-    CString filesFolder;
-    int userId = 0;
-    int id = 0, gid = 0, gtype = 0;
-    CString time;
-};
-
-UINT ThreadStoreLongLine(LPVOID param)
-{
-    std::unique_ptr<LongLineRow> row(static_cast<LongLineRow*>(param));
-    CString stored, plain;
-    HistoryOf(row->content, row->filesFolder, &stored, &plain);
-    CFileDbMsg store;
-    if (store.Connect(row->userId)) store.InsertMsg(row->id, row->gid, stored, 0, row->time, row->gtype, plain);
-    return 0;
-}
-
-void StoreLongLine(int userId, const CString& filesFolder, const std::string& content, int id, int gid, int gtype,
-                   const CString& time)
-{
-    auto* row = new LongLineRow;
-    row->content = content;
-    row->filesFolder = filesFolder;
-    row->userId = userId;
-    row->id = id;
-    row->gid = gid;
-    row->gtype = gtype;
-    row->time = time;
-    if (!AfxBeginThread(ThreadStoreLongLine, row)) delete row;
-}
-
-bool ChatVisible(CWnd* chat)
-{
-    return chat && chat->m_hWnd && chat->IsWindowVisible();
-}
-
-// A chat window that shows a line while minimised or behind another window
-// flashes.
-void FlashIfAway(CWnd* chat)
-{
-    if (!chat || !chat->m_hWnd) return;
-    CWnd* top = chat->GetTopLevelParent();
-    if (chat->IsIconic() || !top || CWnd::GetForegroundWindow() != top) chat->FlashWindow(TRUE);
-}
-
-}  // namespace
-
-void CKivDlg::PlayMessageSound(bool group)
-{
-    CKivApp* app = GetKivApp();
-    if (!app || app->m_nSoundOff != 0) return;
-    PlaySound(group ? app->m_strGroupSound : app->m_strFriendSound, nullptr, SND_FILENAME | SND_NODEFAULT | SND_ASYNC);
-}
-
-DisplayRewrite CKivDlg::Rewrite(int gid)
-{
-    DisplayRewrite rewrite;
-    CKivApp* app = GetKivApp();
-    rewrite.filesFolder = app ? app->m_strUserPath : CString();
-    rewrite.webBase = GetEndpointConfig().webBaseUrl;
-    rewrite.gid = gid;
-    return rewrite;
-}
-
 LRESULT CKivDlg::OnUserMessage(WPARAM, LPARAM lParam)
 {
     const auto* msg = reinterpret_cast<const lum_thrift::StructMessage*>(lParam);
-    CKivApp* app = GetKivApp();
-    if (!msg || !app) return 0;
-    if (IsInBlackList(m_setBlackList, msg->fromid) || msg->fromid <= 0 || msg->gid <= 0) return 0;
-
-    // The sender: a friend, a member of the group, a stranger, or a new
-    // stranger whose information is asked for.
-    CDataUser* rec = static_cast<CDataUser*>(m_listFriend.GetUser(msg->fromid));
-    if (!rec) rec = static_cast<CDataUser*>(m_listGroup.FindGroupMember(msg->fromid, msg->gid));
-    if (!rec) rec = static_cast<CDataUser*>(m_listStranger.GetUser(msg->fromid));
-    if (!rec) {
-        CDataUser stranger;
-        stranger.m_nId = msg->fromid;
-        CString name;
-        name.Format("%d", msg->fromid);
-        stranger.m_bstrName = name.GetString();
-        auto* block = new UserInfoBlock;
-        block->userid = msg->fromid;
-        block->gid = 2;
-        AfxBeginThread(ThreadGetUserInfo, block);
-        m_listStranger.AddUser(&stranger, 1);
-        Relayout(m_listStranger);
-        rec = static_cast<CDataUser*>(m_listStranger.GetUser(msg->fromid));
-        if (!rec) return 0;
-    }
-
-    PlayMessageSound(false);
-
-    if (ChatVisible(rec->m_dlgChat)) {
-        // The line as shown is made only for a window that shows it; a line
-        // queued for later is made when the window opens.
-        bool cut = false;
-        const std::string shown = ShownContent(msg->content, kShownBodyBytes, &cut);
-        DisplayRewrite rewrite = Rewrite(msg->gid);
-        CString display = DisplayMarkupOf(shown, rewrite);
-        if (cut) display += kCutBodyNote;
-        if (auto* chat = dynamic_cast<CKivDlgChatUser*>(rec->m_dlgChat)) {
-            // Pictures the sender's line shows come from the sender; offered
-            // files wait for the user to accept them.
-            chat->ShowUserMessage(display, CString(msg->sendTime.c_str()),
-                                  rewrite.missingPictures.empty() ? nullptr : &rewrite.missingPictures);
-            FlashIfAway(chat);
-        }
-        if (msg->content.size() > kShownBodyBytes) {
-            // The same row UpdateMsgToHistory writes, written on a worker.
-            StoreLongLine(m_nStoreUserId, app->m_strUserPath, msg->content, rec->m_nId, rec->m_nGroupId,
-                          rec->m_nGroupId, CString(msg->sendTime.c_str()));
-            return 0;
-        }
-        CString stored, plain;
-        HistoryOf(msg->content, app->m_strUserPath, &stored, &plain);
-        rec->UpdateMsgToHistory(stored, plain, 0, CString(msg->sendTime.c_str()), &m_dbMsg);
-        return 0;
-    }
-    rec->AddMsgToUnreadNews(QueuedCopy(*msg));
-    m_stackNewMsg.Push(rec);
+    if (msg && GetKivApp()) m_router.RouteUserLine(*msg);
     return 0;
 }
 
 LRESULT CKivDlg::OnGroupMessage(WPARAM, LPARAM lParam)
 {
     const auto* msg = reinterpret_cast<const lum_thrift::StructMessage*>(lParam);
-    CKivApp* app = GetKivApp();
-    if (!msg || !app) return 0;
-    // Notices are short; a long body is read as far as it is shown.
-    bool cut = false;
-    const std::string shown = ShownContent(msg->content, kShownBodyBytes, &cut);
-    const CString time(msg->sendTime.c_str());
-
-    // Notices carried by group messages. A body without an "info" element is
-    // a chat line and is not parsed (most of a busy heartbeat is lines).
-    const bool mayBeNotice = PercentDecode(shown).find("info") != std::string::npos;
-    const XMLNode body = mayBeNotice ? ParseMessageBody(shown) : XMLNode::emptyNode();
-    const XMLNode info = body.getChildNode("info");
-    if (msg->fromid > 0 && msg->gid > 0 && !info.isEmpty()) {
-        const CString cmd = AttributeText(info, "cmd");
-        const CString fromName = CleanNoticeName(AttributeText(info, "fromname"));
-        if (cmd == "invite") {
-            const CString groupName = AttributeText(info, "gname");
-            CString note;
-            if (info.getText()) note.Format("\n注：%s", info.getText());
-            CString question;
-            question.Format("%s邀请您加入群%s(%d),\n同意请选择是，不同意请选择否%s", fromName.GetString(),
-                            groupName.GetString(), msg->gid, note.GetString());
-            if (AfxMessageBox(question, MB_YESNO) == IDYES) {
-                auto* block = new InviteGroupRespBlock;
-                block->toid = msg->fromid;
-                block->gid = msg->gid;
-                block->gname = groupName;
-                block->fromname = static_cast<const char*>(app->m_userSelf.m_bstrName);
-                AfxBeginThread(ThreadDealInviteGroupResp, block);
-            }
-            return 1;
-        }
-        if (cmd == "join") {
-            CDataGroup* group = m_listGroup.GetGroup(msg->gid);
-            if (!group) return 1;
-            if (ChatVisible(group->m_dlgChat)) {
-                const int requester = msg->fromid;
-                const int stamp = atoi(CTime::GetCurrentTime().Format("%H%M%S"));
-                CString line;
-                line.Format("%s(%d)申请加入该群，<span id='joinGroup_%d_%d'><a href='#' "
-                            "onclick='parent.IsAccessJoinGroup(%d,1,%d);'>同意</a>或<a href='#' "
-                            "onclick='parent.IsAccessJoinGroup(%d,0,%d);'>拒绝</a></span>",
-                            EscapeHtml(fromName).GetString(), requester, requester, stamp, requester, stamp,
-                            requester, stamp);
-                if (auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat)) {
-                    chat->ShowGroupMessage(0, line, time);
-                    FlashIfAway(chat);
-                }
-            } else {
-                group->AddMsgToUnreadNews(QueuedCopy(*msg));
-                m_stackNewMsg.Push(group);
-            }
-            return 1;
-        }
-        if (cmd == "joined") {
-            OnGroupMemberJoined(0, lParam);
-            return 1;
-        }
-        if (cmd == "newgroup") {
-            if (!m_listGroup.GetGroup(msg->gid)) {
-                CDataGroup group;
-                group.m_nId = msg->gid;
-                group.m_bstrName = fromName.GetString();
-                group.m_nIsMaster = atoi(AttributeText(info, "ismaster"));
-                group.m_nStyle = atoi(AttributeText(info, "gstyle"));
-                auto* self = new CDataUser;
-                self->m_nId = app->GetOwnUserId();
-                self->m_nMemberRole = group.m_nIsMaster;
-                self->m_nFlag = 1;
-                self->m_nGroupId = msg->gid;
-                group.m_mapMembers[self->m_nId] = self;
-                m_listGroup.AddGroup(&group, 1);
-                Relayout(m_listGroup);
-            }
-            return 1;
-        }
-    }
-
-    // A group chat line.
-    CDataGroup* group = m_listGroup.GetGroup(msg->gid);
-    if (!group) return 0;
-    PlayMessageSound(true);
-    bool joined = false;
-    if (msg->fromid > 0 && !group->m_mapMembers.count(msg->fromid)) {
-        m_listGroup.UpdateGroupMember(msg->fromid, msg->gid, "", "", "", 0, 0);
-        auto* block = new UserInfoBlock;
-        block->userid = msg->fromid;
-        block->gid = msg->gid;
-        AfxBeginThread(ThreadGetUserInfo, block);
-        joined = true;
-    }
-    if (ChatVisible(group->m_dlgChat)) {
-        // The line as shown is made only for a window that shows it; a line
-        // queued for later is made when the window opens.
-        DisplayRewrite rewrite = Rewrite(msg->gid);
-        CString display = DisplayMarkupOf(shown, rewrite);
-        if (cut) display += kCutBodyNote;
-        if (auto* chat = dynamic_cast<CKivDlgChatGroup*>(group->m_dlgChat)) {
-            // The member list changes only when the line brought a new member.
-            if (joined) chat->RefreshMembers();
-            chat->ShowGroupMessage(msg->fromid, display, time,
-                                   rewrite.missingPictures.empty() ? nullptr : &rewrite.missingPictures);
-            FlashIfAway(chat);
-        }
-        if (!display.IsEmpty() && msg->content.size() > kShownBodyBytes) {
-            // The same row UpdateMsgToHistory writes, written on a worker.
-            StoreLongLine(m_nStoreUserId, app->m_strUserPath, msg->content, msg->fromid, group->m_nId,
-                          group->m_nStyle == 4 ? 4 : 3, time);
-        } else if (!display.IsEmpty()) {
-            CString stored, plain;
-            HistoryOf(msg->content, app->m_strUserPath, &stored, &plain);
-            group->UpdateMsgToHistory(msg->fromid, stored, plain, 0, time, &m_dbMsg);
-        }
-        return 0;
-    }
-    group->AddMsgToUnreadNews(QueuedCopy(*msg));
-    m_stackNewMsg.Push(group);
-    return 0;
+    return msg ? m_routing.TakeGroupMessage(*msg) : 0;
 }
 
 LRESULT CKivDlg::OnOpenChat(WPARAM wParam, LPARAM)
 {
-    auto* rec = reinterpret_cast<CData*>(wParam);
-    if (!rec || !IsLiveRecord(rec)) return 0;
-    if (!rec->m_dlgChat) {
-        if (rec->m_nIsGroup == 1)
-            m_listGroup.OpenGroupChat(static_cast<CDataGroup*>(rec));
-        else
-            m_listFriend.OpenChat(static_cast<CDataUser*>(rec));
-        // The pane keeps the lines until its page has loaded: no wait here.
-    }
-    CWnd* chat = rec->m_dlgChat;
-    if (!chat || !chat->m_hWnd) return 0;
-    chat->ShowWindow(SW_SHOW);
-    chat->SetForegroundWindow();
-    chat->UpdateWindow();
-    // The queue is replayed oldest first; the window is visible now, so each
-    // line is shown and stored. The caller empties the queue.
-    const std::vector<__StructMessage> queued = rec->m_vecUnread;
-    for (const __StructMessage& q : queued) {
-        lum_thrift::StructMessage m;
-        m.fromid = q.fromid;
-        m.toid = q.toid;
-        m.gid = q.gid;
-        m.sendTime = q.sendTime;
-        m.content = q.content;
-        m.params = q.params;
-        m.msgType = static_cast<lum_thrift::MsgType::type>(q.msgType);
-        SendMessage(q.msgType == 0 ? UM_USER_MESSAGE : UM_GROUP_MESSAGE, 0, reinterpret_cast<LPARAM>(&m));
-    }
-    // 1: the record was one of this window's and its chat is open, so the
-    // caller may clear the queue.
-    return 1;
+    // 1: the record was one of this window's and its chat is open, with the
+    // lines that waited shown, so that the caller may let go of them.
+    return m_router.ShowChat(reinterpret_cast<CData*>(wParam)) ? 1 : 0;
 }
 
 // ---------------------------------------------------------------- background downloads
@@ -1299,10 +998,7 @@ bool CKivDlg::IsLiveUser(const CDataUser* rec)
     if (!rec) return false;
     CKivApp* app = GetKivApp();
     if (app && rec == &app->m_userSelf) return true;
-    for (const CKivUsersListCtrl* list : {&m_listFriend, &m_listStranger})
-        for (const auto& entry : list->m_mapUsers)
-            if (entry.second == rec) return true;
-    return false;
+    return m_book.HoldsContact(rec);
 }
 
 LRESULT CKivDlg::OnUserHeadLoaded(WPARAM wParam, LPARAM lParam)
@@ -1326,11 +1022,8 @@ LRESULT CKivDlg::OnUserHeadLoaded(WPARAM wParam, LPARAM lParam)
 LRESULT CKivDlg::OnGroupHeadLoaded(WPARAM wParam, LPARAM lParam)
 {
     auto* rec = reinterpret_cast<CDataGroup*>(wParam);
-    bool listed = false;
-    for (const auto& entry : m_listGroup.m_mapGroups)
-        if (entry.second == rec) listed = true;
     // A group removed since the message was posted is gone.
-    if (!listed) return 0;
+    if (!m_book.HoldsGroup(rec)) return 0;
     if (rec->m_nId > 0) m_listGroup.SaveGroup(rec->m_nId);
     if (lParam && m_listGroup.m_hWnd) m_listGroup.Invalidate();
     return 0;
@@ -1929,13 +1622,8 @@ HICON CKivDlg::StatusIcon() const
 bool CKivDlg::IsLiveRecord(const CData* rec)
 {
     if (!rec) return false;
-    if (IsLiveUser(static_cast<const CDataUser*>(rec))) return true;
-    for (const auto& entry : m_listGroup.m_mapGroups) {
-        if (entry.second == rec) return true;
-        for (const auto& member : entry.second->m_mapMembers)
-            if (member.second == rec) return true;
-    }
-    return false;
+    CKivApp* app = GetKivApp();
+    return (app && rec == &app->m_userSelf) || m_book.Holds(rec);
 }
 
 void CKivDlg::AnimateTray()
@@ -2014,17 +1702,7 @@ void CKivDlg::OnTimer(UINT_PTR id)
 
 void CKivDlg::OpenNewestUnread()
 {
-    CData* top = m_stackNewMsg.IsEmpty() ? nullptr : m_stackNewMsg.Top();
-    if (top && IsLiveRecord(top)) {
-        SendMessage(UM_OPEN_CHAT, reinterpret_cast<WPARAM>(top), 0);
-        // Opening the chat may have changed the stack.
-        if (!m_stackNewMsg.IsEmpty()) {
-            CData* now = m_stackNewMsg.Top();
-            now->ClearUnreadNews();
-            m_stackNewMsg.Pop();
-        }
-        return;
-    }
+    if (m_router.OpenNewestWaiting()) return;
     ShowWindow(SW_SHOWNORMAL);
     SetForegroundWindow();
 }
@@ -2125,7 +1803,7 @@ BOOL CKivDlg::DestroyWindow()
 {
     // 1. Tell the service, and give the call time to finish.
     AfxBeginThread(ThreadExit, nullptr);
-    Sleep(s_nExitWaitMs);
+    Sleep(lumui::GetServices()->ExitWaitMs());
     // 2. Drawing objects.
     try {
         delete m_pHeadImage;

@@ -6,18 +6,20 @@
 // window, laid over it, is all the user sees.
 #pragma once
 
-#include "Common/CustomPngButton.h"
-#include "Common/CustomStaticLink.h"
-#include "Common/FileDbMsg.h"
-#include "Common/FileDbSys.h"
-#include "Common/FileDbUser.h"
-#include "Common/LayeredWindowHelperST.h"
+#include "Common/controls/CustomPngButton.h"
+#include "Common/controls/CustomStaticLink.h"
+#include "Common/stores/FileDbMsg.h"
+#include "Common/stores/FileDbSys.h"
+#include "Common/stores/FileDbUser.h"
+#include "Common/controls/LayeredWindowHelperST.h"
 #include "Lum/DlgChangeSkin.h"
-#include "Lum/KivDlgLogin.h"
-#include "Lum/KivGroupListCtrl.h"
-#include "Lum/KivUsersListCtrl.h"
-#include "Lum/MessageBody.h"
-#include "Lum/StackNewMsg.h"
+#include "Lum/session/KivDlgLogin.h"
+#include "Lum/contacts/KivGroupListCtrl.h"
+#include "Lum/contacts/KivRecords.h"
+#include "Lum/chat/KivRouting.h"
+#include "Lum/contacts/KivUsersListCtrl.h"
+#include "Lum/chat/MessageBody.h"
+#include "Lum/chat/StackNewMsg.h"
 #include "base/DlgBase.h"
 #include "base/WinAutoHide.h"
 #include "platform/controls.h"
@@ -25,7 +27,6 @@
 #include "platform/shellapi.h"
 
 #include <memory>
-#include <set>
 
 class CKivDlg : public CDlgBase {
     DECLARE_DYNAMIC(CKivDlg)
@@ -97,9 +98,6 @@ public:
     // its first character.
     static bool IsSmsRefused(const CString& account);
 
-    // Shut-down waits this long after starting the exit call (tests shorten it).
-    static DWORD s_nExitWaitMs;
-
     CKivDlgLogin m_dlgLogin;
     CKivDlgLogining m_dlgLogining;
     CLayeredWindowHelperST m_layered;
@@ -108,6 +106,12 @@ public:
     CFileDbMsg m_dbMsg;
     // Declared before the lists, whose records it holds: it outlives them.
     CStackNewMsg m_stackNewMsg;
+    // The friends, strangers, groups and members the lists below keep, looked
+    // up by id, and the black list.
+    KivContactBook m_book;
+    // Received lines: the router decides, this window's side carries it out.
+    CKivRouting m_routing{*this};
+    KivRouter m_router{m_book, m_routing, kShownBodyBytes};
     CKivGroupListCtrl m_listGroup;     // control 1019
     CKivUsersListCtrl m_listFriend;    // control 1017, list id 1
     CKivUsersListCtrl m_listStranger;  // control 1018, list id 2
@@ -116,7 +120,6 @@ public:
     Gdiplus::SolidBrush* m_pBrushWhite = nullptr;
     HANDLE m_hStopEvent = nullptr;  // stops the peer-to-peer transfer's listener
     int m_nStatus = 1;
-    std::set<int> m_setBlackList;
     HICON m_hIcon = nullptr;
     HICON m_hIconGroup = nullptr;
     HICON m_hIconUser = nullptr;
@@ -174,7 +177,8 @@ public:
     CPoint m_ptPanel;
 
     // Whether a record pointer is the own record or a record of the friend or
-    // stranger list (list records may have been freed since a message was posted).
+    // stranger list (list records may have been freed since a message was
+    // posted: the pointer is not read).
     bool IsLiveUser(const CDataUser* rec);
     // Heads that arrived from the head loader: the own head goes to the own
     // record, the panel and the system store.
@@ -272,10 +276,6 @@ private:
     // Routes the lists' and chat windows' plug-in commands to this window.
     static void InstallPluginHooks();
     HICON LoadMainIcon(UINT id);
-    // The message sound of the settings, unless sounds are off.
-    void PlayMessageSound(bool group);
-    // How received bodies are rewritten for display on this machine.
-    DisplayRewrite Rewrite(int gid);
     // One step of the tray animation (timer 2023).
     void AnimateTray();
     HICON StatusIcon() const;

@@ -3,7 +3,7 @@
 // report of a hotkey that cannot be registered.
 #include "Lum/KivDlgSettings.h"
 
-#include "Lum/DlgChatMsgList.h"
+#include "Lum/chat/DlgChatMsgList.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
 #include "Lum/LumResource.h"
@@ -71,7 +71,7 @@ void RemoveBlackListIds(std::set<int>& blackList, const CString& ids)
 LRESULT CKivDlg::OnBlackListRemoved(WPARAM wParam, LPARAM)
 {
     const CString* ids = reinterpret_cast<const CString*>(wParam);
-    if (ids) RemoveBlackListIds(m_setBlackList, *ids);
+    if (ids) RemoveBlackListIds(m_book.BlackList(), *ids);
     return 0;
 }
 

@@ -6,7 +6,7 @@
 // itself when it paints.
 #include "Lum/LumResource.h"
 
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 
 #include "platform/controls.h"
 #include "platform/dialog.h"

@@ -11,7 +11,7 @@
 // and give the back buffer to their own PNG buttons.
 #pragma once
 
-#include "Common/CustomPngButton.h"
+#include "Common/controls/CustomPngButton.h"
 #include "platform/dialog.h"
 #include "platform/gdiplus.h"
 

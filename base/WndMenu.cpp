@@ -59,6 +59,15 @@ void forEachMenu(CMenuEx* menu, const std::function<void(CMenuEx*)>& f)
     for (CMenuEx* sub : menu->m_subMenus) forEachMenu(sub, f);
 }
 
+// The layout of the template's popup `popup` with the commands `ids` kept.
+CWndMenu::MenuLayout Keeping(int popup, std::vector<UINT> ids)
+{
+    CWndMenu::MenuLayout layout;
+    layout.popup = popup;
+    layout.keepIds = std::move(ids);
+    return layout;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- CMenuEx
@@ -301,151 +310,108 @@ void CWndMenu::show(CWnd* owner, HINSTANCE caller, const MenuLayout& layout)
 
 CWndMenu::MenuLayout CWndMenu::LoginLayout()
 {
-    MenuLayout s;
-    s.popup = 4;
-    s.keepIds = {9071, 9072};
-    s.icons = true;
-    return s;
+    MenuLayout layout = Keeping(4, {9071, 9072});
+    layout.icons = true;
+    return layout;
 }
 
 CWndMenu::MenuLayout CWndMenu::TaskBarLayout()
 {
-    MenuLayout s;
-    s.popup = 3;
-    s.keepIds = {9071, 9072, 9073, 9074, 9063, 9066};
-    s.icons = true;
-    return s;
+    MenuLayout layout = Keeping(3, {9071, 9072, 9073, 9074, 9063, 9066});
+    layout.icons = true;
+    return layout;
 }
 
 CWndMenu::MenuLayout CWndMenu::MainLayout()
 {
-    MenuLayout s;
-    s.popup = 2;
-    s.keepIds = {9036, 9067, 9026, 9035, 9069, 9070, 9064, 9065, 9066};
-    s.keepPopups = {"服务", "工具"};
-    s.icons = true;
-    s.yOffset = 165;
-    return s;
+    MenuLayout layout = Keeping(2, {9036, 9067, 9026, 9035, 9069, 9070, 9064, 9065, 9066});
+    layout.keepPopups = {"服务", "工具"};
+    layout.icons = true;
+    layout.yOffset = 165;
+    return layout;
 }
 
 CWndMenu::MenuLayout CWndMenu::FriendBlankLayout()
 {
-    MenuLayout s;
-    s.popup = 1;
-    s.keepIds = {9036};
-    return s;
+    return Keeping(1, {9036});
 }
 
 CWndMenu::MenuLayout CWndMenu::FriendLayout()
 {
-    MenuLayout s;
-    s.popup = 1;
-    s.keepIds = {9028, 9035, 9044, 9046, 9030, 9052};
-    return s;
+    return Keeping(1, {9028, 9035, 9044, 9046, 9030, 9052});
 }
 
 CWndMenu::MenuLayout CWndMenu::BlackLayout()
 {
-    MenuLayout s;
-    s.popup = 1;
-    s.keepIds = {9028, 9045, 9030, 9052};
-    return s;
+    return Keeping(1, {9028, 9045, 9030, 9052});
 }
 
 CWndMenu::MenuLayout CWndMenu::StrangerLayout()
 {
-    MenuLayout s;
-    s.popup = 1;
-    s.keepIds = {9028, 9043, 9077, 9030, 9052};
-    return s;
+    return Keeping(1, {9028, 9043, 9077, 9030, 9052});
 }
 
 CWndMenu::MenuLayout CWndMenu::GroupBlankLayout()
 {
-    MenuLayout s;
-    s.popup = 0;
-    s.keepIds = {9067, 9026};
-    return s;
+    return Keeping(0, {9067, 9026});
 }
 
 CWndMenu::MenuLayout CWndMenu::GroupMasterLayout(int days)
 {
-    MenuLayout s;
-    s.popup = 1;
-    s.keepIds = {9034, 9035, 9039, 9040, 9042, 9031, 9032, 9033, 9048};
-    s.keepPopups = {"屏蔽群短信"};
-    s.days = days;
-    return s;
+    MenuLayout layout = Keeping(1, {9034, 9035, 9039, 9040, 9042, 9031, 9032, 9033, 9048});
+    layout.keepPopups = {"屏蔽群短信"};
+    layout.days = days;
+    return layout;
 }
 
 CWndMenu::MenuLayout CWndMenu::GroupNoMasterLayout(int days)
 {
-    MenuLayout s;
-    s.popup = 1;
-    s.keepIds = {9034, 9035, 9041, 9042, 9031, 9032, 9033, 9049};
-    s.keepPopups = {"屏蔽群短信"};
-    s.days = days;
-    s.checkPass = false;
-    return s;
+    MenuLayout layout = Keeping(1, {9034, 9035, 9041, 9042, 9031, 9032, 9033, 9049});
+    layout.keepPopups = {"屏蔽群短信"};
+    layout.days = days;
+    layout.checkPass = false;
+    return layout;
 }
 
 CWndMenu::MenuLayout CWndMenu::AddBlacklistLayout()
 {
-    MenuLayout s;
-    s.popup = 0;
-    s.keepIds = {9031, 9032, 9033};
-    s.nestedPopup = 7;
-    return s;
+    MenuLayout layout = Keeping(0, {9031, 9032, 9033});
+    layout.nestedPopup = 7;
+    return layout;
 }
 
 CWndMenu::MenuLayout CWndMenu::GroupMasterMemberLayout(int self, int deputy)
 {
-    MenuLayout s;
-    s.popup = 1;
-    s.keepIds = {9028, 9035, 9038, 9047, 9030, 9052};
-    if (!self) s.keepIds.push_back(deputy == 1 ? 9082 : 9081);
-    return s;
+    MenuLayout layout = Keeping(1, {9028, 9035, 9038, 9047, 9030, 9052});
+    if (!self) layout.keepIds.push_back(deputy == 1 ? 9082 : 9081);
+    return layout;
 }
 
 CWndMenu::MenuLayout CWndMenu::GroupNoMasterMemberLayout()
 {
-    MenuLayout s;
-    s.popup = 1;
-    s.keepIds = {9028, 9035, 9043, 9029, 9030, 9052};
-    return s;
+    return Keeping(1, {9028, 9035, 9043, 9029, 9030, 9052});
 }
 
 CWndMenu::MenuLayout CWndMenu::GroupMeetingMemberLayout()
 {
-    MenuLayout s;
-    s.popup = 0;
-    s.keepIds = {9028, 9029, 9030};
-    return s;
+    return Keeping(0, {9028, 9029, 9030});
 }
 
 CWndMenu::MenuLayout CWndMenu::GroupMeetingMasterLayout()
 {
-    MenuLayout s;
-    s.popup = 5;
-    s.keepIds = {9034, 9035, 9040, 9048};
-    return s;
+    return Keeping(5, {9034, 9035, 9040, 9048});
 }
 
 CWndMenu::MenuLayout CWndMenu::GroupMeetingNoMasterLayout()
 {
-    MenuLayout s;
-    s.popup = 5;
-    s.keepIds = {9034, 9035, 9049};
-    return s;
+    return Keeping(5, {9034, 9035, 9049});
 }
 
 CWndMenu::MenuLayout CWndMenu::ChangeGroupStyleLayout(UINT checkedId)
 {
-    MenuLayout s;
-    s.popup = 6;
-    s.keepIds = {9078, 9079, 9080};
-    s.checkId = checkedId;
-    return s;
+    MenuLayout layout = Keeping(6, {9078, 9079, 9080});
+    layout.checkId = checkedId;
+    return layout;
 }
 
 void CWndMenu::ShowLoginMenu(CWnd* owner, HINSTANCE caller) { show(owner, caller, LoginLayout()); }

@@ -15,19 +15,19 @@ BenchMainWindow::BenchMainWindow(const std::string& name)
     std::filesystem::create_directories(folder_);
 }
 
-bool BenchMainWindow::Open(const std::string& webBaseUrl, int ownId)
+bool BenchMainWindow::Open(const std::string& webBaseUrl, int ownId, Heartbeat heartbeat)
 {
     {
         // Nothing listens on port 1: service calls fail at once.
         std::ofstream ini(folder_ / "Lum.ini");
         ini << "[Service]\nHost=127.0.0.1\nPort=1\n[Web]\nBaseUrl=" << webBaseUrl << "\n";
     }
-    SetProgramFolderForTests((folder_.string() + "/").c_str());
-    CKivDlg::s_nExitWaitMs = 20;
+    services_.SetProgramFolder(folder_.string() + "/");
+    services_.SetExitWaitMs(20);
     CKivUsersListCtrl::s_loadHead = [](CDataUser*) {};
     CKivGroupListCtrl::s_loadHead = [](CDataGroup*) {};
     CKivGroupListCtrl::s_storeGroup = [](CDataGroup*, void*) {};
-    lumui::SetMessageBoxHook([](HWND, const CString&, const CString&, UINT) { return IDOK; });
+    services_.SetMessageBox([](HWND, const CString&, const CString&, UINT) { return IDOK; });
 
     app = std::make_unique<CKivApp>();
     main = std::make_unique<CKivDlg>();
@@ -36,7 +36,10 @@ bool BenchMainWindow::Open(const std::string& webBaseUrl, int ownId)
         std::fprintf(stderr, "cannot create the main window\n");
         return false;
     }
+    if (heartbeat == Heartbeat::kStop) main->KillTimer(2023);
     app->SetOwnUserId(ownId);
+    app->m_userSelf.m_nId = ownId;
+    main->ConnectUserStores(ownId);
     return true;
 }
 
@@ -59,7 +62,5 @@ void BenchMainWindow::Close()
     std::error_code ec;
     lumui::Pump(50);
     app.reset();
-    lumui::SetMessageBoxHook(nullptr);
-    SetProgramFolderForTests("");
     std::filesystem::remove_all(folder_, ec);
 }

@@ -7,6 +7,7 @@
 
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
+#include "tests/platform/TestServices.h"
 
 #include <filesystem>
 #include <memory>
@@ -17,15 +18,19 @@ public:
     // Makes the folder "lum-bench-<name>-<pid>" in the temporary folder.
     explicit BenchMainWindow(const std::string& name);
 
+    // Whether the main window keeps its heartbeat timer (its calls fail at
+    // once) or has it stopped, for a benchmark that wants no calls at all.
+    enum class Heartbeat { kKeep, kStop };
     // Writes Lum.ini with `webBaseUrl`, makes the folder the program folder,
-    // sets the hooks and creates the main window with `ownId` as the own
-    // user id. False (after a line on stderr) when the window cannot be made.
-    bool Open(const std::string& webBaseUrl, int ownId);
+    // answers message boxes, shortens the exit wait and creates the main
+    // window with `ownId` as the own user id, its stores connected. False
+    // (after a line on stderr) when the window cannot be made.
+    bool Open(const std::string& webBaseUrl, int ownId, Heartbeat heartbeat = Heartbeat::kKeep);
     // Hides the login window, drops the layered style and shows the main
     // window, as it is after a login.
     void Show();
-    // Destroys the main window and the application object, takes the message
-    // box hook back and removes the folder.
+    // Destroys the main window and the application object and removes the
+    // folder.
     void Close();
 
     const std::filesystem::path& Folder() const { return folder_; }
@@ -35,4 +40,5 @@ public:
 
 private:
     std::filesystem::path folder_;
+    TestServices services_;
 };

@@ -11,7 +11,7 @@
 //
 // Also prints ExcelFile reading the file alone (open, load, every cell
 // text), to tell the reading from the list's own cost.
-#include "Lum/DlgGroupUserAdd.h"
+#include "Lum/import/DlgGroupUserAdd.h"
 #include "platform/uiapp.h"
 #include "tests/platform/SheetFiles.h"
 

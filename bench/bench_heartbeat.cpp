@@ -14,7 +14,7 @@
 #include "Lum/KivDlg.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
-#include "Lum/Workers.h"
+#include "Lum/session/Workers.h"
 #include "Lum/protocol/LumService.h"
 #include "platform/files.h"
 #include "platform/uiapp.h"
@@ -210,7 +210,6 @@ public:
         // downloads and no store writes on threads.
         if (!window_.Open("http://127.0.0.1:1", kOwnId)) return false;
         main_ = window_.main.get();
-        main_->ConnectUserStores(kOwnId);
         // Logged in: the panel opaque and shown, the login window gone, the
         // friends tab chosen.
         window_.Show();

@@ -6,8 +6,9 @@
 // Prints lines/s for both and the ratio, and the time of one search page.
 //
 //   bench_history [lines] [folder]   (defaults: 100000, a new folder in /tmp)
-#include "Common/FileDbMsg.h"
+#include "Common/stores/FileDbMsg.h"
 #include "platform/files.h"
+#include "tests/platform/TestServices.h"
 
 #include <sqlite3.h>
 
@@ -122,7 +123,8 @@ int main(int argc, char** argv)
         folder = mkdtemp(pattern);
     }
     std::filesystem::create_directories(folder);
-    SetProgramFolderForTests((folder + "/").c_str());
+    TestServices services;
+    services.SetProgramFolder(folder + "/");
     std::printf("history store benchmark: %d lines in %s\n", n, folder.c_str());
     const std::vector<Line> lines = makeLines(n);
 

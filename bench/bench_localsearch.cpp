@@ -6,9 +6,9 @@
 // xvfb-run).
 //
 //   bench_localsearch [rounds, default 20]
-#include "Lum/KivGroupListCtrl.h"
-#include "Lum/KivSearchList.h"
-#include "Lum/KivUsersListCtrl.h"
+#include "Lum/contacts/KivGroupListCtrl.h"
+#include "Lum/contacts/KivSearchList.h"
+#include "Lum/contacts/KivUsersListCtrl.h"
 #include "platform/controls.h"
 #include "platform/uiapp.h"
 

@@ -11,10 +11,11 @@
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
 #include "Lum/LumResource.h"
-#include "Lum/ServiceConnection.h"
+#include "Lum/session/ServiceConnection.h"
 #include "platform/config.h"
 #include "platform/files.h"
 #include "platform/uiapp.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiProbe.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -64,7 +65,8 @@ int main(int argc, char** argv)
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("lum-bench-login-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder / "www");
-    SetProgramFolderForTests((folder.string() + "/").c_str());
+    TestServices services;
+    services.SetProgramFolder(folder.string() + "/");
     standin::StandinService service;
     std::string error;
     if (!service.LoadSeedFile(BENCH_SEED_FILE, &error) || service.Start(0) < 0) {
@@ -78,8 +80,8 @@ int main(int argc, char** argv)
     WritePrivateProfileString("Service", "Port", std::to_string(service.Port()).c_str(), ini.c_str());
     WritePrivateProfileString("Web", "BaseUrl", web.BaseUrl().c_str(), ini.c_str());
     SetServiceTimeouts(ServiceTimeouts{3000, 3000, 3000});
-    CKivDlg::s_nExitWaitMs = 20;
-    lumui::SetMessageBoxHook([](HWND, const CString&, const CString&, UINT) { return IDOK; });
+    services.SetExitWaitMs(20);
+    services.SetMessageBox([](HWND, const CString&, const CString&, UINT) { return IDOK; });
     auto app = std::make_unique<CKivApp>();
     UiProbe probe;
     probe.Start();
@@ -131,12 +133,10 @@ int main(int argc, char** argv)
     measure(true, stalled, runs);
 
     probe.Stop();
-    lumui::SetMessageBoxHook(nullptr);
     app.reset();
     web.Stop();
     service.Stop();
     SetServiceTimeouts(ServiceTimeouts());
-    SetProgramFolderForTests("");
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
 

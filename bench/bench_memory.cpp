@@ -11,7 +11,7 @@
 
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/LumResource.h"
 #include "platform/files.h"
 #include "platform/uiapp.h"
@@ -185,12 +185,8 @@ int main()
     }
     // The pages' fetches fail at once: nothing listens on port 1.
     BenchMainWindow bench("memory");
-    if (!bench.Open("http://127.0.0.1:1", kOwnId)) return 1;
-    CKivApp* app = bench.app.get();
+    if (!bench.Open("http://127.0.0.1:1", kOwnId, BenchMainWindow::Heartbeat::kStop)) return 1;
     CKivDlg* main = bench.main.get();
-    main->KillTimer(2023);  // no heartbeat
-    app->m_userSelf.m_nId = kOwnId;
-    main->ConnectUserStores(kOwnId);
     bench.Show();
     for (int k = 0; k < 10; ++k) {
         CDataUser rec;

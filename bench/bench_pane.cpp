@@ -14,12 +14,12 @@
 //   bench_pane [lines, default 1000]
 #include "bench/BenchMainWindow.h"
 
-#include "Lum/DlgChatMsgList.h"
+#include "Lum/chat/DlgChatMsgList.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/LumResource.h"
-#include "Lum/MessageBody.h"
+#include "Lum/chat/MessageBody.h"
 #include "platform/config.h"
 #include "platform/dhtml.h"
 #include "platform/files.h"
@@ -191,12 +191,9 @@ int main(int argc, char** argv)
 
     // The pages' fetches (head pictures) fail at once: nothing listens on port 1.
     BenchMainWindow bench("pane");
-    if (!bench.Open("http://127.0.0.1:1", kOwnId)) return 1;
+    if (!bench.Open("http://127.0.0.1:1", kOwnId, BenchMainWindow::Heartbeat::kStop)) return 1;
     CKivApp* app = bench.app.get();
     CKivDlg* main = bench.main.get();
-    main->KillTimer(2023);  // no heartbeat
-    app->m_userSelf.m_nId = kOwnId;
-    main->ConnectUserStores(kOwnId);
 
     CDataUser friendRec;
     friendRec.m_nId = kPeerId;

@@ -3,7 +3,7 @@
 // run. Each reply carries 1,000 pending messages and 50 online states.
 //
 //   bench_protocol [seconds per mode, default 2]
-#include "Lum/ServiceConnection.h"
+#include "Lum/session/ServiceConnection.h"
 #include "tests/standin/StandinService.h"
 
 #include <chrono>

@@ -14,15 +14,16 @@
 // a page counts as shown when its HTML is in the page's document.
 //
 //   xvfb-run -a bench_quillon [lines]
-#include "Common/Data.h"
-#include "Common/FileDbMsg.h"
-#include "Common/FileDbUser.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbMsg.h"
+#include "Common/stores/FileDbUser.h"
 #include "platform/dhtml.h"
 #include "platform/files.h"
 #include "platform/module.h"
 #include "platform/uiapp.h"
 #include "plugins/Quillon/QuillonExports.h"
 #include "plugins/common/PluginExports.h"
+#include "tests/platform/TestServices.h"
 #include "tests/standin/StandinWeb.h"
 
 #include <chrono>
@@ -170,7 +171,8 @@ int main(int argc, char** argv)
     const std::string folder = std::filesystem::temp_directory_path() / ("bench_quillon_" + std::to_string(getpid()));
     std::filesystem::create_directories(folder + "/www/upload/face");
     std::filesystem::create_directories(folder + "/www/upload/group");
-    SetProgramFolderForTests((folder + "/").c_str());
+    TestServices services;
+    services.SetProgramFolder(folder + "/");
     standin::StandinWeb web;
     if (web.Start(0, folder + "/www") < 0) return 1;
     std::ofstream(folder + "/Lum.ini") << "[Web]\nBaseUrl=" << web.BaseUrl() << "\n";

@@ -7,7 +7,7 @@
 //
 //   bench_transfer [megabytes] [rounds] [block]
 //   (defaults: 500, 3, the client's block size; the best round counts)
-#include "Lum/PeerTransfer.h"
+#include "Lum/transfer/PeerTransfer.h"
 #include "platform/threads.h"
 #include "tests/standin/RendezvousServer.h"
 

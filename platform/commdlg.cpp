@@ -1,6 +1,7 @@
 #include "platform/commdlg.h"
 
 #include "platform/codepage.h"
+#include "platform/services.h"
 #include "platform/uiapp.h"
 #include "platform/window_internal.h"
 
@@ -8,21 +9,7 @@
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 
-#include <mutex>
-
 namespace {
-
-std::mutex g_hookLock;
-std::function<CString(const CString&)> g_folderHook;
-std::function<CString(const CString&, DWORD)> g_fileHook;
-std::function<int(COLORREF&)> g_colorHook;
-
-template <typename Hook>
-Hook CopyHook(const Hook& hook)
-{
-    std::lock_guard<std::mutex> lock(g_hookLock);
-    return hook;
-}
 
 wxString ToWx(const CString& ansi)
 {
@@ -34,10 +21,30 @@ CString FromWx(const wxString& text)
     return Utf8ToAnsi(CString(text.utf8_str().data()));
 }
 
-wxWindow* OwnerWidget(CWnd* parent)
+wxWindow* OwnerWidget(HWND owner)
 {
-    lumui::WindowRecord* rec = parent ? lumui::Find(parent->GetSafeHwnd()) : nullptr;
+    lumui::WindowRecord* rec = owner ? lumui::Find(owner) : nullptr;
     return rec ? rec->widget : nullptr;
+}
+
+HWND OwnerOf(CWnd* parent)
+{
+    return parent ? parent->GetSafeHwnd() : nullptr;
+}
+
+// The name of the file `path` names, with its extension.
+CString FileNameOf(const CString& path)
+{
+    const int slash = path.ReverseFind('/');
+    return slash < 0 ? path : path.Mid(slash + 1);
+}
+
+// The extension of the file `path` names, without its dot ("" when none).
+CString ExtensionOf(const CString& path)
+{
+    const CString name = FileNameOf(path);
+    const int dot = name.ReverseFind('.');
+    return dot < 0 ? CString() : name.Mid(dot + 1);
 }
 
 // "text|pattern|text|pattern||" as the toolkit's wildcard "text|pattern|...".
@@ -51,13 +58,15 @@ wxString Wildcard(CString filter)
 
 CString BrowseForFolder(HWND owner, LPCTSTR title)
 {
-    const auto hook = CopyHook(g_folderHook);
-    const CString caption = title ? title : "";
-    if (hook) return hook(caption);
+    return lumui::GetServices()->ChooseFolder(owner, title ? title : "");
+}
+
+CString lumui::SystemServices::ChooseFolder(HWND owner, const CString& title)
+{
     CString chosen;
     lumui::RunOnUiThread([&] {
         lumui::WindowRecord* rec = lumui::Find(owner);
-        wxDirDialog dialog(rec ? rec->widget : nullptr, ToWx(caption));
+        wxDirDialog dialog(rec ? rec->widget : nullptr, ToWx(title));
         if (dialog.ShowModal() == wxID_OK) chosen = FromWx(dialog.GetPath());
     });
     return chosen;
@@ -78,38 +87,38 @@ CFileDialog::CFileDialog(BOOL openFileDialog, LPCTSTR defaultExt, LPCTSTR fileNa
 
 INT_PTR CFileDialog::DoModal()
 {
-    m_strPath.Empty();
-    if (const auto hook = CopyHook(g_fileHook)) {
-        m_strPath = hook(m_strFilter, m_dwFlags);
-        return m_strPath.IsEmpty() ? IDCANCEL : IDOK;
-    }
+    m_strPath = lumui::GetServices()->ChooseFile(*this);
+    return m_strPath.IsEmpty() ? IDCANCEL : IDOK;
+}
+
+CString lumui::SystemServices::ChooseFile(const CFileDialog& d)
+{
+    CString path;
     lumui::RunOnUiThread([&] {
-        long style = m_bOpenFileDialog ? wxFD_OPEN : wxFD_SAVE;
-        if (m_bOpenFileDialog && (m_dwFlags & OFN_FILEMUSTEXIST)) style |= wxFD_FILE_MUST_EXIST;
-        if (!m_bOpenFileDialog && (m_dwFlags & OFN_OVERWRITEPROMPT)) style |= wxFD_OVERWRITE_PROMPT;
-        wxFileDialog dialog(OwnerWidget(m_pParentWnd), m_bOpenFileDialog ? wxString::FromUTF8("打开") : wxString::FromUTF8("另存为"),
-                            wxEmptyString, ToWx(m_strFileName),
-                            m_strFilter.IsEmpty() ? wxString(wxFileSelectorDefaultWildcardStr) : Wildcard(m_strFilter),
+        long style = d.m_bOpenFileDialog ? wxFD_OPEN : wxFD_SAVE;
+        if (d.m_bOpenFileDialog && (d.m_dwFlags & OFN_FILEMUSTEXIST)) style |= wxFD_FILE_MUST_EXIST;
+        if (!d.m_bOpenFileDialog && (d.m_dwFlags & OFN_OVERWRITEPROMPT)) style |= wxFD_OVERWRITE_PROMPT;
+        wxFileDialog dialog(OwnerWidget(OwnerOf(d.m_pParentWnd)),
+                            d.m_bOpenFileDialog ? wxString::FromUTF8("打开") : wxString::FromUTF8("另存为"),
+                            wxEmptyString, ToWx(d.m_strFileName),
+                            d.m_strFilter.IsEmpty() ? wxString(wxFileSelectorDefaultWildcardStr) : Wildcard(d.m_strFilter),
                             style);
         if (dialog.ShowModal() != wxID_OK) return;
-        m_strPath = FromWx(dialog.GetPath());
-        if (!m_bOpenFileDialog && !m_strDefaultExt.IsEmpty() && GetFileExt().IsEmpty())
-            m_strPath += "." + m_strDefaultExt;
+        path = FromWx(dialog.GetPath());
+        if (!d.m_bOpenFileDialog && !d.m_strDefaultExt.IsEmpty() && ExtensionOf(path).IsEmpty())
+            path += "." + d.m_strDefaultExt;
     });
-    return m_strPath.IsEmpty() ? IDCANCEL : IDOK;
+    return path;
 }
 
 CString CFileDialog::GetFileName() const
 {
-    const int slash = m_strPath.ReverseFind('/');
-    return slash < 0 ? m_strPath : m_strPath.Mid(slash + 1);
+    return FileNameOf(m_strPath);
 }
 
 CString CFileDialog::GetFileExt() const
 {
-    const CString name = GetFileName();
-    const int dot = name.ReverseFind('.');
-    return dot < 0 ? CString() : name.Mid(dot + 1);
+    return ExtensionOf(m_strPath);
 }
 
 // ---------------------------------------------------------------- colours
@@ -121,38 +130,20 @@ CColorDialog::CColorDialog(COLORREF initial, DWORD flags, CWnd* parent)
 
 INT_PTR CColorDialog::DoModal()
 {
-    if (const auto hook = CopyHook(g_colorHook)) return hook(m_color) == IDOK ? IDOK : IDCANCEL;
+    return lumui::GetServices()->ChooseColor(OwnerOf(m_pParentWnd), m_color) == IDOK ? IDOK : IDCANCEL;
+}
+
+int lumui::SystemServices::ChooseColor(HWND owner, COLORREF& color)
+{
     int result = IDCANCEL;
     lumui::RunOnUiThread([&] {
         wxColourData data;
-        data.SetColour(wxColour(GetRValue(m_color), GetGValue(m_color), GetBValue(m_color)));
-        wxColourDialog dialog(OwnerWidget(m_pParentWnd), &data);
+        data.SetColour(wxColour(GetRValue(color), GetGValue(color), GetBValue(color)));
+        wxColourDialog dialog(OwnerWidget(owner), &data);
         if (dialog.ShowModal() != wxID_OK) return;
         const wxColour c = dialog.GetColourData().GetColour();
-        m_color = RGB(c.Red(), c.Green(), c.Blue());
+        color = RGB(c.Red(), c.Green(), c.Blue());
         result = IDOK;
     });
     return result;
 }
-
-namespace lumui {
-
-void SetFolderDialogHook(std::function<CString(const CString& title)> hook)
-{
-    std::lock_guard<std::mutex> lock(g_hookLock);
-    g_folderHook = std::move(hook);
-}
-
-void SetFileDialogHook(std::function<CString(const CString& filter, DWORD flags)> hook)
-{
-    std::lock_guard<std::mutex> lock(g_hookLock);
-    g_fileHook = std::move(hook);
-}
-
-void SetColorDialogHook(std::function<int(COLORREF& color)> hook)
-{
-    std::lock_guard<std::mutex> lock(g_hookLock);
-    g_colorHook = std::move(hook);
-}
-
-}  // namespace lumui

@@ -1,12 +1,11 @@
 // The system's common dialogs as the client uses them: the folder browser,
-// the open-file dialog and the colour dialog. Tests answer them through a
-// hook instead of a person.
+// the open-file dialog and the colour dialog. They are shown through the
+// installed services (platform/services.h), which tests replace to answer
+// them instead of a person.
 #pragma once
 
 #include "platform/window.h"
 #include "platform/windef.h"
-
-#include <functional>
 
 // Shows the folder browser with `title`; returns the chosen folder (without
 // a trailing separator) or "" when the user cancels.
@@ -66,14 +65,3 @@ public:
 private:
     COLORREF m_color;
 };
-
-namespace lumui {
-// Answers folder browsers in tests: gets the title, returns the folder or "".
-void SetFolderDialogHook(std::function<CString(const CString& title)> hook);
-// Answers file dialogs in tests: gets the filter (as given to CFileDialog)
-// and the flags, returns the chosen path or "" for a cancelled dialog.
-void SetFileDialogHook(std::function<CString(const CString& filter, DWORD flags)> hook);
-// Answers colour dialogs in tests: gets the initial colour in `color`, may
-// change it, returns IDOK or IDCANCEL.
-void SetColorDialogHook(std::function<int(COLORREF& color)> hook);
-}  // namespace lumui

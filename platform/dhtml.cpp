@@ -913,7 +913,7 @@ gboolean onScriptDialog(GtkWidget*, void* dialog, gpointer data)
 }
 
 // A file input of a page asks for a file: the layer's open-file dialog
-// answers (so a test answers it through its file-dialog hook), and the
+// answers (so a test answers it through its own services), and the
 // chosen file, or none, goes back to the page.
 gboolean onRunFileChooser(GtkWidget*, GObject* request, gpointer data)
 {

@@ -1,18 +1,16 @@
 #include "platform/files.h"
 
+#include "platform/services.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <unistd.h>
 
 namespace {
-
-std::mutex g_folderLock;
-std::string g_programFolder;  // override for tests, ends with '/'
 
 std::string realExecutable()
 {
@@ -37,15 +35,11 @@ DWORD GetModuleFileName(HMODULE module, LPSTR buffer, DWORD size)
     // Only the executable itself is asked for; modules loaded later carry
     // their own paths.
     if (module) return 0;
-    std::string path;
-    if (path.empty()) {
-        path = realExecutable();
-        std::lock_guard<std::mutex> lock(g_folderLock);
-        if (!g_programFolder.empty()) {
-            size_t slash = path.rfind('/');
-            path = g_programFolder + (slash == std::string::npos ? path : path.substr(slash + 1));
-        }
-    }
+    // The executable's own name in the folder the services give.
+    const std::string exe = realExecutable();
+    const size_t slash = exe.rfind('/');
+    const std::string path =
+        lumui::GetServices()->ProgramFolder().str() + (slash == std::string::npos ? exe : exe.substr(slash + 1));
     if (!buffer || size == 0 || path.empty()) return 0;
     size_t n = path.size() < size - 1 ? path.size() : size - 1;
     std::memcpy(buffer, path.data(), n);
@@ -53,11 +47,11 @@ DWORD GetModuleFileName(HMODULE module, LPSTR buffer, DWORD size)
     return static_cast<DWORD>(n);
 }
 
-void SetProgramFolderForTests(const char* folder)
+CString lumui::SystemServices::ProgramFolder()
 {
-    std::lock_guard<std::mutex> lock(g_folderLock);
-    g_programFolder = folder ? folder : "";
-    if (!g_programFolder.empty() && g_programFolder.back() != '/') g_programFolder += '/';
+    const std::string exe = realExecutable();
+    const size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? CString() : CString(exe.substr(0, slash + 1));
 }
 
 void _splitpath(const char* path, char* drive, char* dir, char* fname, char* ext)

@@ -1,22 +1,18 @@
 // Files, folders and the program's own location.
 //
-// Paths use '/'. The program folder is the folder of the running executable;
-// tests point it at a temporary folder with SetProgramFolderForTests so that
-// stores and downloads never land in the build's output folder.
+// Paths use '/'. The program folder is the one the installed services give
+// (platform/services.h): the folder of the running executable, or a
+// temporary folder of a test's own, so that the tests' stores and downloads
+// never land in the build's output folder.
 #pragma once
 
 #include "platform/CString.h"
 
 #include <sys/stat.h>
 
-// Full path of the running executable (module null). Returns the length
-// written, 0 on failure.
+// Full path of the running executable (module null): its file name in the
+// program folder. Returns the length written, 0 on failure.
 DWORD GetModuleFileName(HMODULE module, LPSTR buffer, DWORD size);
-
-// Makes GetModuleFileName(nullptr, ...) report an executable inside `folder`
-// (keeping the real executable's file name). An empty text restores the real
-// location. For tests only.
-void SetProgramFolderForTests(const char* folder);
 
 // Splits a path into drive (always empty here), directory (ending in '/'),
 // file name without extension, and extension with its dot. Null outputs are

@@ -1,5 +1,7 @@
 #include "platform/process.h"
 
+#include "platform/services.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -7,7 +9,6 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <cstring>
-#include <mutex>
 #include <spawn.h>
 #include <string>
 #include <strings.h>
@@ -20,9 +21,6 @@
 extern char** environ;
 
 namespace {
-
-std::mutex g_hookLock;
-WinExecHook g_hook;
 
 bool endsWithNoCase(const std::string& text, const char* suffix)
 {
@@ -85,13 +83,12 @@ CString MapProgramName(LPCSTR path)
 
 UINT WinExec(LPCSTR commandLine, UINT show)
 {
-    WinExecHook hook;
-    {
-        std::lock_guard<std::mutex> lock(g_hookLock);
-        hook = g_hook;
-    }
-    if (hook) return hook(CString(commandLine), show);
-    std::vector<std::string> words = splitCommandLine(commandLine ? commandLine : "");
+    return lumui::GetServices()->StartProgram(CString(commandLine), show);
+}
+
+UINT lumui::SystemServices::StartProgram(const CString& commandLine, UINT)
+{
+    std::vector<std::string> words = splitCommandLine(commandLine.str());
     if (words.empty()) return ERROR_FILE_NOT_FOUND;
     words[0] = MapProgramName(words[0].c_str()).str();
     if (!exists(words[0])) return ERROR_FILE_NOT_FOUND;
@@ -130,12 +127,6 @@ BOOL MarkProgramExecutable(LPCSTR path)
     if (st.st_mode & S_IRGRP) mode |= S_IXGRP;
     if (st.st_mode & S_IROTH) mode |= S_IXOTH;
     return ::chmod(path, mode) == 0;
-}
-
-void SetWinExecHookForTests(WinExecHook hook)
-{
-    std::lock_guard<std::mutex> lock(g_hookLock);
-    g_hook = std::move(hook);
 }
 
 namespace {

@@ -8,7 +8,6 @@
 
 #include "platform/CString.h"
 
-#include <functional>
 #include <vector>
 
 #ifndef ERROR_FILE_NOT_FOUND
@@ -34,12 +33,6 @@ UINT WinExec(LPCSTR commandLine, UINT show);
 // Gives a program file that was downloaded or copied its execute permission
 // (a program name on the other system is executable by its extension alone).
 BOOL MarkProgramExecutable(LPCSTR path);
-
-// Tests start no real programs: while a hook is set, WinExec passes the
-// command line and `show` to it and returns its result. An empty hook
-// restores real starts.
-using WinExecHook = std::function<UINT(const CString& commandLine, UINT show)>;
-void SetWinExecHookForTests(WinExecHook hook);
 
 // Running programs: the processes of this user that run the program file
 // `path` (mapped like WinExec's program). A process is matched by the file it

@@ -1,8 +1,8 @@
 #include "platform/shell.h"
 
 #include "platform/codepage.h"
+#include "platform/services.h"
 
-#include <mutex>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,9 +11,6 @@
 extern char** environ;
 
 namespace {
-
-std::mutex g_hookLock;
-lumui::ShellExecuteHook g_hook;
 
 HINSTANCE result(intptr_t code)
 {
@@ -39,38 +36,29 @@ HINSTANCE ShellExecute(HWND, LPCSTR verb, LPCSTR file, LPCSTR params, LPCSTR dir
 {
     if (!file || !*file) return result(SE_ERR_FNF);
     if (verb && *verb && CString(verb).CompareNoCase("open") != 0) return result(SE_ERR_NOASSOC);
-    lumui::ShellExecuteHook hook;
-    {
-        std::lock_guard<std::mutex> lock(g_hookLock);
-        hook = g_hook;
-    }
-    if (hook) return result(hook(verb ? verb : "", file, params ? params : "", dir ? dir : "", show) ? 42 : SE_ERR_NOASSOC);
-    std::string target = AnsiToUtf8(CString(file)).str();
+    return result(
+        lumui::GetServices()->OpenWithDesktop(verb ? verb : "", file, params ? params : "", dir ? dir : "", show));
+}
+
+int lumui::SystemServices::OpenWithDesktop(const CString&, const CString& file, const CString&, const CString& dir, int)
+{
+    std::string target = AnsiToUtf8(file).str();
+    if (target.empty()) return SE_ERR_FNF;
     if (!isAddress(target)) {
-        if (target[0] != '/' && dir && *dir) {
-            std::string base = AnsiToUtf8(CString(dir)).str();
+        if (target[0] != '/' && !dir.IsEmpty()) {
+            std::string base = AnsiToUtf8(dir).str();
             if (base.back() != '/') base += '/';
             target = base + target;
         }
         struct stat st;
-        if (stat(target.c_str(), &st) != 0) return result(SE_ERR_FNF);
+        if (stat(target.c_str(), &st) != 0) return SE_ERR_FNF;
     }
     // Started directly (no shell sees the text); a thread of its own reaps
     // the handler when it ends, so that nobody waits for it here.
     char program[] = "xdg-open";
     char* argv[] = {program, const_cast<char*>(target.c_str()), nullptr};
     pid_t pid = 0;
-    if (posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) return result(SE_ERR_NOASSOC);
+    if (posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) return SE_ERR_NOASSOC;
     std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
-    return result(42);
+    return 42;
 }
-
-namespace lumui {
-
-void SetShellExecuteHook(ShellExecuteHook hook)
-{
-    std::lock_guard<std::mutex> lock(g_hookLock);
-    g_hook = std::move(hook);
-}
-
-}  // namespace lumui

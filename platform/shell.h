@@ -3,8 +3,6 @@
 
 #include "platform/CString.h"
 
-#include <functional>
-
 // Results of ShellExecute below 33 are failures.
 #define SE_ERR_FNF 2
 #define SE_ERR_NOASSOC 31
@@ -16,12 +14,3 @@
 // once, without waiting for the handler: a value above 32 when it started,
 // SE_ERR_FNF for a missing file, SE_ERR_NOASSOC when it cannot be opened.
 HINSTANCE ShellExecute(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR params, LPCSTR dir, int show);
-
-namespace lumui {
-// Tests see what would be opened through this hook instead of a browser
-// starting; it returns whether opening succeeded. An empty hook restores
-// the real handler.
-using ShellExecuteHook =
-    std::function<bool(const CString& verb, const CString& file, const CString& params, const CString& dir, int show)>;
-void SetShellExecuteHook(ShellExecuteHook hook);
-}  // namespace lumui

@@ -1,5 +1,7 @@
 #include "platform/sound.h"
 
+#include "platform/services.h"
+
 #include <canberra.h>
 
 #include <mutex>
@@ -10,7 +12,6 @@ namespace {
 std::mutex g_soundLock;
 ca_context* g_context = nullptr;
 bool g_contextFailed = false;
-std::function<void(const char*)> g_hook;
 
 // One context for the process, made on first use.
 ca_context* Context()
@@ -30,11 +31,12 @@ ca_context* Context()
 BOOL PlaySound(const char* sound, void*, DWORD flags)
 {
     if (!sound || !(flags & SND_FILENAME)) return FALSE;
+    return lumui::GetServices()->PlaySoundFile(sound);
+}
+
+BOOL lumui::SystemServices::PlaySoundFile(const char* sound)
+{
     std::lock_guard<std::mutex> lock(g_soundLock);
-    if (g_hook) {
-        g_hook(sound);
-        return TRUE;
-    }
     struct stat st {};
     if (::stat(sound, &st) != 0 || !S_ISREG(st.st_mode)) return FALSE;
     ca_context* context = Context();
@@ -44,13 +46,3 @@ BOOL PlaySound(const char* sound, void*, DWORD flags)
     return ca_context_play(context, 0, CA_PROP_MEDIA_FILENAME, sound, CA_PROP_EVENT_DESCRIPTION, "message",
                            nullptr) == CA_SUCCESS;
 }
-
-namespace lumui {
-
-void SetSoundHook(std::function<void(const char* file)> hook)
-{
-    std::lock_guard<std::mutex> lock(g_soundLock);
-    g_hook = std::move(hook);
-}
-
-}  // namespace lumui

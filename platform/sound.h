@@ -3,8 +3,6 @@
 
 #include "platform/types.h"
 
-#include <functional>
-
 #define SND_ASYNC 0x0001
 #define SND_NODEFAULT 0x0002
 #define SND_FILENAME 0x00020000
@@ -14,8 +12,3 @@
 // be played; a machine without a sound device or sound server is not an
 // error for the caller, which goes on silently.
 BOOL PlaySound(const char* sound, void* module, DWORD flags);
-
-namespace lumui {
-// Tests see the sounds asked for instead of hearing them (null: play).
-void SetSoundHook(std::function<void(const char* file)> hook);
-}  // namespace lumui

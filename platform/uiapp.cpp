@@ -4,6 +4,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/resources.h"
+#include "platform/services.h"
 #include "platform/window_internal.h"
 
 #include <wx/evtloop.h>
@@ -13,15 +14,12 @@
 #include <gdk/gdk.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
-#include <mutex>
 
 using namespace lumui;
 
 namespace {
 
 CWinApp* g_app = nullptr;
-std::mutex g_hookLock;
-MessageBoxHook g_messageBoxHook;
 
 CString programName()
 {
@@ -33,12 +31,13 @@ CString programName()
 
 int showBox(HWND owner, const CString& text, const CString& caption, UINT type)
 {
-    MessageBoxHook hook;
-    {
-        std::lock_guard<std::mutex> lock(g_hookLock);
-        hook = g_messageBoxHook;
-    }
-    if (hook) return hook(owner, text, caption, type);
+    return GetServices()->ShowMessageBox(owner, text, caption, type);
+}
+
+}  // namespace
+
+int lumui::SystemServices::ShowMessageBox(HWND owner, const CString& text, const CString& caption, UINT type)
+{
     long style = wxCENTRE;
     switch (type & MB_TYPEMASK) {
     case MB_OKCANCEL: style |= wxOK | wxCANCEL; break;
@@ -63,8 +62,6 @@ int showBox(HWND owner, const CString& text, const CString& caption, UINT type)
     default: return IDCANCEL;
     }
 }
-
-}  // namespace
 
 CWinApp::CWinApp()
 {
@@ -142,12 +139,6 @@ int AfxMessageBox(UINT stringId, UINT type, UINT helpId)
 }
 
 namespace lumui {
-
-void SetMessageBoxHook(MessageBoxHook hook)
-{
-    std::lock_guard<std::mutex> lock(g_hookLock);
-    g_messageBoxHook = std::move(hook);
-}
 
 void SendMouse(HWND target, UINT message, int screenX, int screenY, UINT keys)
 {

@@ -59,12 +59,6 @@ double UiLoopWaitMs();
 }  // namespace lumui
 
 namespace lumui {
-// Tests answer message boxes through this hook instead of a person; it gets
-// the owner, text, caption and type and returns the button chosen. An empty
-// hook restores real boxes.
-using MessageBoxHook = std::function<int(HWND owner, const CString& text, const CString& caption, UINT type)>;
-void SetMessageBoxHook(MessageBoxHook hook);
-
 // Synthetic input for tests: the same path as the pointer and keyboard take.
 // Points are in screen coordinates.
 void SendMouse(HWND target, UINT message, int screenX, int screenY, UINT keys = 0);

@@ -318,3 +318,66 @@ function setHead(img, url, fallback) {
   img.onerror = function () { img.onerror = null; img.src = fallback; };
   img.src = url;
 }
+
+// ---------------------------------------------------------------- the page
+
+// Writes what both chat pages show, where the page's script stands: the
+// conversation (history, tool bar, font bar, write area, count and
+// buttons, face and greeting pickers) and, beside it, the card with the
+// default head `head`, the page's own `rows` under the id and what the
+// page puts `below` the card. The page calls initFrames() in a later script.
+function writeChatPage(head, rows, below) {
+  document.write(`<div id="main">
+<iframe id="MsgHistoryIFrame" name="MsgHistoryIFrame" frameborder="0"></iframe>
+<div class="bar" id="toolbar">
+  <span class="tool" id="btnFont" title="字体设置" onclick="toggleFontBar()"><b>A</b> 字体</span>
+  <span class="tool" id="btnFace" title="选择表情" onclick="toggleFaces()">&#9786; 表情</span>
+  <span class="tool" id="btnSms" title="祝福短信" onclick="toggleSms()">&#9993; 短信</span>
+  <span class="tool" id="ImgSendImage" title="发送图片">&#9635; 图片</span>
+  <span class="tool" id="btnShot" title="截图">&#9986; 截图</span>
+  <span class="grow"></span>
+  <span class="tool" id="ImgShowHistory" title="查看消息记录">&#9719; 消息记录</span>
+</div>
+<div class="bar" id="fontbar">
+  <select id="fontFamily" onchange="changeFont('fontfamily', this.value)">
+    <option>宋体</option><option>黑体</option><option>楷体</option><option>微软雅黑</option><option>Arial</option><option>Times New Roman</option>
+  </select>
+  <select id="fontSize" onchange="changeFont('fontsize', this.value + 'px')">
+    <option>12</option><option>13</option><option>14</option><option>16</option><option>18</option><option>20</option><option>24</option>
+  </select>
+  <span class="tool" id="fontBold" title="粗体" onclick="toggleStyle('fontbold', 'bold')"><b>B</b></span>
+  <span class="tool" id="fontItalic" title="斜体" onclick="toggleStyle('fontitalic', 'italic')"><i>I</i></span>
+  <span class="tool" id="fontUnderline" title="下划线" onclick="toggleStyle('underline', 'underline')"><u>U</u></span>
+  <span id="imgColor" title="字体颜色"></span>
+</div>
+<iframe id="MsgWriteIFrame" name="MsgWriteIFrame" frameborder="0"></iframe>
+<div id="bottom">
+  <span id="GetWriteLen">0字</span>
+  <button id="ButtonClose" onclick="window.external.HTMLCloseDlg()">关闭(C)</button>
+  <button id="ButtonOK">发送(S)</button>
+</div>
+<div class="popup" id="faces"></div>
+<div class="popup" id="sms"><div id="smsTypes"></div><div id="smsList"></div>
+  <div id="smsPager"><span id="smsPage"></span><a onclick="smsStep(-1)">上一页</a><a onclick="smsStep(1)">下一页</a></div></div>
+</div>
+<div id="side">
+  <div class="card">
+    <img id="cardHead" src="${head}" alt="">
+    <div class="name" id="cardName"></div>
+    <div class="row" id="cardId"></div>
+    ${rows}
+    <div class="note" id="cardNote"></div>
+  </div>
+  ${below}
+</div>`);
+}
+
+// The card: the head from `headUrl` (the default head `head` when missing),
+// the name (the id when there is none), the id and the note's first 20
+// characters.
+function setCard(id, headUrl, head, note, name) {
+  setHead($('cardHead'), headUrl, head);
+  $('cardName').textContent = name || id;
+  $('cardId').textContent = '(' + id + ')';
+  $('cardNote').textContent = String(note || '').substring(0, 20);
+}

@@ -3,16 +3,7 @@
 
 #include "platform/gdiplus.h"
 
-namespace {
-
-CAdhorApp theApp;
-
-}  // namespace
-
-CAdhorApp& AdhorApp()
-{
-    return theApp;
-}
+PLUGIN_APP_OBJECT(CAdhorApp, AdhorApp)
 
 CAdhorApp::~CAdhorApp()
 {
@@ -67,9 +58,8 @@ PLUGIN_EXPORT int Show(CString account, CFileDbUser* store, HWND mainWnd, CStrin
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     (void)store;
-    theApp.m_strAccount = account;
+    theApp.TakeLogin(account, verifyCode);
     theApp.m_hMainWnd = mainWnd;
-    theApp.m_strVerifyCode = verifyCode;
     theApp.m_nAddMember = 0;
     theApp.OpenGroupFrame();
     return 0;
@@ -79,10 +69,9 @@ PLUGIN_EXPORT int Show(CString account, CFileDbUser* store, HWND mainWnd, CStrin
 PLUGIN_EXPORT int ShowAddMember(CString account, int ownUserId, int groupId, CString verifyCode)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
-    theApp.m_strAccount = account;
-    theApp.m_strOwnId.Format("%d", ownUserId);
-    theApp.m_strGroupId.Format("%d", groupId);
-    theApp.m_strVerifyCode = verifyCode;
+    theApp.TakeLogin(account, verifyCode);
+    theApp.m_strOwnId = IdText(ownUserId);
+    theApp.m_strGroupId = IdText(groupId);
     theApp.m_nAddMember = 1;
     theApp.OpenGroupFrame();
     return 0;

@@ -8,7 +8,7 @@
 
 // The plug-in's application object: its frames and the module state. Its
 // start-up also starts GDI+.
-class CAdhorApp : public CPluginApp {
+class CAdhorApp : public CPluginLoginApp {
 public:
     CAdhorApp() = default;
     ~CAdhorApp();
@@ -19,11 +19,9 @@ public:
     CDialogGroupAdd m_dlgGroupAdd;  // one group frame per module
     CDialogInvite m_dlgInvite;
 
-    CString m_strAccount;
     CString m_strOwnId;       // "%d"
     CString m_strGroupId;     // "%d": the group to add members to, or the one just created
     CString m_strSelectedIds; // ids each followed by ";"
-    CString m_strVerifyCode;
     HWND m_hMainWnd = nullptr;
     int m_nAddMember = 0;     // 1 after ShowAddMember
 

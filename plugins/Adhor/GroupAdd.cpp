@@ -20,12 +20,13 @@ CRect InvitePlacement()
     return CRect(250, 250, 250 + 340, 250 + 200);
 }
 
-struct ButtonSpec {
+// A button of the group frame: its id, its picture and its place.
+struct FrameButton {
     UINT id;
     UINT image;
     int x;  // in the smallest frame
 };
-const ButtonSpec kButtons[8] = {
+const FrameButton kButtons[8] = {
     {IDC_BTN_SUBMIT, IDB_PNG_OK, 320},          {IDC_BTN_RESET, IDB_PNG_RESET, 410},
     {IDC_BTN_ADD_MEMBERS, IDB_PNG_ADD_MEMBERS, 320}, {IDC_BTN_SUCCESS_CLOSE, IDB_PNG_OK, 410},
     {IDC_BTN_PASS_SELECTION, IDB_PNG_OK, 320},  {IDC_BTN_MEMBER_CLOSE, IDB_PNG_CLOSE, 410},

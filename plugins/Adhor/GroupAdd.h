@@ -7,8 +7,8 @@
 #include "plugins/common/PluginFrame.h"
 #include "plugins/common/PluginPage.h"
 
-#include "Common/CustomPngButton.h"
-#include "Common/Data.h"
+#include "Common/controls/CustomPngButton.h"
+#include "Common/records/Data.h"
 
 class CHTMLGrpAdd : public CPluginPage {
 public:

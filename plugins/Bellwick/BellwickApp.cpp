@@ -23,9 +23,8 @@ PLUGIN_EXPORT void showFastSmsNotify(int ownId, CString account, int recId, CStr
     globals.ownId = ownId;
     globals.recId = recId;
     globals.recType = type;
-    theApp.m_strAccount = account;
+    theApp.TakeLogin(account, verifyCode);
     theApp.m_strRecName = recName;
-    theApp.m_strVerifyCode = verifyCode;
     RegisterFastSmsTemplates();
     ReplacePluginFrame(theApp.m_dlgFast, IDD_DLG_FAST_SMS);
 }
@@ -37,8 +36,7 @@ PLUGIN_EXPORT void showStandardSmsNotify(int ownId, CString account, CFileDbUser
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     globals.ownId = ownId;
     globals.users = users;
-    theApp.m_strAccount = account;
-    theApp.m_strVerifyCode = verifyCode;
+    theApp.TakeLogin(account, verifyCode);
     RegisterStandardSmsTemplates();
     ReplacePluginFrame(theApp.m_dlgStandard, IDD_DLG_STANDARD_SMS);
 }

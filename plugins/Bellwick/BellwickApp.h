@@ -8,7 +8,7 @@ class CFileDbUser;
 
 // The plug-in's application object: its two frames and the texts the show
 // functions keep.
-class CBellwickApp : public CPluginApp {
+class CBellwickApp : public CPluginLoginApp {
 public:
     CBellwickApp() = default;
     ~CBellwickApp();
@@ -17,8 +17,6 @@ public:
 
     CDlgFastSMSNotify m_dlgFast;
     CDlgStandardSMSNotify m_dlgStandard;
-    CString m_strAccount;
-    CString m_strVerifyCode;
     CString m_strRecName;
 };
 

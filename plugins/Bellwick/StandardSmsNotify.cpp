@@ -1,5 +1,5 @@
-#include "Common/Data.h"
-#include "Common/FileDbUser.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbUser.h"
 #include "plugins/Bellwick/BellwickApp.h"
 #include "plugins/Bellwick/SmsNotify.h"
 #include "plugins/common/PluginUtil.h"

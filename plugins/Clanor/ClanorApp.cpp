@@ -1,16 +1,7 @@
 #include "plugins/Clanor/ClanorApp.h"
 #include "plugins/Clanor/ClanorExports.h"
 
-namespace {
-
-CClanorApp theApp;
-
-}  // namespace
-
-CClanorApp& ClanorApp()
-{
-    return theApp;
-}
+PLUGIN_APP_OBJECT(CClanorApp, ClanorApp)
 
 CClanorApp::~CClanorApp()
 {
@@ -28,10 +19,9 @@ PLUGIN_EXPORT int Show(int ownId, CString account, int gid, int isMaster, CFileD
                        CString verifyCode)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
-    theApp.m_strAccount = account;
-    theApp.m_strGroupId.Format("%d", gid);
-    theApp.m_strUserId.Format("%d", ownId);
-    theApp.m_strVerifyCode = verifyCode;
+    theApp.TakeLogin(account, verifyCode);
+    theApp.m_strGroupId = IdText(gid);
+    theApp.m_strUserId = IdText(ownId);
     theApp.m_nIsMaster = isMaster;
     theApp.m_pUserStore = userStore;
     theApp.m_hNotify = notify;

@@ -14,7 +14,7 @@ const UINT kMsgGroupInfoChanged = 10225;  // wParam CDataGroup*: id, name, style
 
 // The plug-in's application object: the frame and what the last Show call
 // gave.
-class CClanorApp : public CPluginApp {
+class CClanorApp : public CPluginLoginApp {
 public:
     CClanorApp() = default;
     ~CClanorApp();
@@ -23,10 +23,8 @@ public:
     int ExitInstance() { return 0; }
 
     CDialogGrpInfo m_dlgGrpInfo;
-    CString m_strAccount;
     CString m_strGroupId;   // decimal
     CString m_strUserId;    // decimal
-    CString m_strVerifyCode;
     int m_nIsMaster = 0;
     CFileDbUser* m_pUserStore = nullptr;
     HWND m_hNotify = nullptr;

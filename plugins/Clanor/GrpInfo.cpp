@@ -45,9 +45,7 @@ void CHTMLGrpInfo::OnDocumentComplete(LPDISPATCH browser, LPCTSTR url)
 {
     CPluginPage::OnDocumentComplete(browser, url);
     const CClanorApp& app = ClanorApp();
-    CString master;
-    master.Format("%d", app.m_nIsMaster);
-    InvokeScriptMethod("setGrpID", {master, app.m_strAccount, app.m_strGroupId, app.m_strVerifyCode});
+    InvokeScriptMethod("setGrpID", {IdText(app.m_nIsMaster), app.m_strAccount, app.m_strGroupId, app.m_strVerifyCode});
 }
 
 void CHTMLGrpInfo::SendGrpEditToMain(const VARIANT& id, const VARIANT& name, const VARIANT& style,

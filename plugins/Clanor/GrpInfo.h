@@ -4,8 +4,8 @@
 // there and reports what the server took to the window to notify.
 #pragma once
 
-#include "Common/CustomPngButton.h"
-#include "Common/Data.h"
+#include "Common/controls/CustomPngButton.h"
+#include "Common/records/Data.h"
 #include "plugins/Clanor/ClanorResource.h"
 #include "plugins/common/PluginFrame.h"
 #include "plugins/common/PluginPage.h"

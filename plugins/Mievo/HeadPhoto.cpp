@@ -1,6 +1,6 @@
 #include "plugins/Mievo/HeadPhoto.h"
 
-#include "Common/Data.h"
+#include "Common/records/Data.h"
 #include "plugins/Mievo/MievoApp.h"
 
 const char* const kHeadNotReadable = "新头像无法读取，仍使用原来的头像!";

@@ -1,7 +1,7 @@
 #include "plugins/Mievo/MievoApp.h"
 #include "plugins/Mievo/MievoExports.h"
 
-#include "Common/Data.h"
+#include "Common/records/Data.h"
 
 PLUGIN_APP_OBJECTS(CMievoApp, MievoApp, MievoGlobals, Mievo)
 
@@ -24,8 +24,7 @@ PLUGIN_EXPORT int Show(CFileDbSys* store, CDataUser* ownRecord, HWND mainWnd, CS
     globals.store = store;
     globals.own = ownRecord;
     globals.mainWnd = mainWnd;
-    theApp.m_strVerifyCode = verifyCode;
-    theApp.m_strAccount.Format("%s", ownRecord ? ownRecord->m_strPhone.GetString() : "");
+    theApp.TakeLogin(ownRecord ? ownRecord->m_strPhone : CString(), verifyCode);
     RegisterUserInfoTemplates();
     ReplacePluginFrame(theApp.m_dlgUserInfo, IDD_DIALOG_USERINFO);
     return 0;

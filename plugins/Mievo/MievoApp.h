@@ -15,7 +15,7 @@ const UINT kMsgOwnInfoChanged = 10036;  // wParam the own record, lParam 0
 
 // The plug-in's application object: its two frames, the account and the
 // verify code.
-class CMievoApp : public CPluginApp {
+class CMievoApp : public CPluginLoginApp {
 public:
     CMievoApp() = default;
     ~CMievoApp();
@@ -24,8 +24,6 @@ public:
 
     CDialogUserInfo m_dlgUserInfo;
     CDialogHeadPhoto m_dlgHeadPhoto;
-    CString m_strAccount;     // the own record's account ("%s")
-    CString m_strVerifyCode;
 };
 
 CMievoApp& MievoApp();

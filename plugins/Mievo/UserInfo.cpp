@@ -1,6 +1,6 @@
 #include "plugins/Mievo/UserInfo.h"
 
-#include "Common/Data.h"
+#include "Common/records/Data.h"
 #include "plugins/Mievo/MievoApp.h"
 #include "platform/resources.h"
 

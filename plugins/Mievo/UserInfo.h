@@ -4,7 +4,7 @@
 // window.
 #pragma once
 
-#include "Common/CustomPngButton.h"
+#include "Common/controls/CustomPngButton.h"
 #include "plugins/Mievo/MievoResource.h"
 #include "plugins/common/PluginFrame.h"
 #include "plugins/common/PluginPage.h"

@@ -1,6 +1,6 @@
 #include "plugins/Parlet/MsgCenter.h"
 
-#include "Common/Data.h"
+#include "Common/records/Data.h"
 #include "plugins/Parlet/ParletApp.h"
 #include "plugins/common/PluginUtil.h"
 #include "platform/codepage.h"

@@ -1,6 +1,6 @@
 #include "plugins/Prefor/DialogSysSet.h"
 
-#include "Common/FileDbSys.h"
+#include "Common/stores/FileDbSys.h"
 #include "plugins/Prefor/PreforApp.h"
 #include "platform/commdlg.h"
 #include "platform/dialog.h"
@@ -166,9 +166,7 @@ void CHTMLSysSet::OnDocumentComplete(LPDISPATCH browser, LPCTSTR url)
 {
     CPluginPage::OnDocumentComplete(browser, url);
     const PreforGlobals& g = Prefor();
-    CString id;
-    id.Format("%d", g.userId);
-    InvokeScriptMethod("setUserID", {id});
+    InvokeScriptMethod("setUserID", {IdText(g.userId)});
     InvokeScriptMethod("setCurPath", {ProgramFolderText()});
     m_mapProps.clear();
     if (g.store && g.store->GetSysSet(g.userId, &m_mapProps)) {

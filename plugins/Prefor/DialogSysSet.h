@@ -3,7 +3,7 @@
 // (basic, hotkey, status, sound, block, password, trans).
 #pragma once
 
-#include "Common/CustomPngButton.h"
+#include "Common/controls/CustomPngButton.h"
 #include "plugins/Prefor/PreforResource.h"
 #include "plugins/common/PluginFrame.h"
 #include "plugins/common/PluginPage.h"

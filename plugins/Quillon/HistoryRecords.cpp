@@ -1,6 +1,6 @@
 #include "plugins/Quillon/HistoryRecords.h"
 
-#include "Common/FileDbMsg.h"
+#include "Common/stores/FileDbMsg.h"
 #include "Common/XMLNode.h"
 #include "plugins/common/PluginUtil.h"
 

@@ -1,8 +1,8 @@
 #include "plugins/Quillon/ShowQuillon.h"
 
-#include "Common/Data.h"
-#include "Common/FileDbMsg.h"
-#include "Common/FileDbUser.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbMsg.h"
+#include "Common/stores/FileDbUser.h"
 #include "plugins/Quillon/HistoryRecords.h"
 #include "plugins/Quillon/QuillonApp.h"
 #include "plugins/common/PluginUtil.h"

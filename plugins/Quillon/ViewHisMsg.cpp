@@ -1,8 +1,8 @@
 #include "plugins/Quillon/ViewHisMsg.h"
 
-#include "Common/Data.h"
-#include "Common/FileDbMsg.h"
-#include "Common/FileDbUser.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbMsg.h"
+#include "Common/stores/FileDbUser.h"
 #include "plugins/Quillon/HistoryRecords.h"
 #include "plugins/Quillon/QuillonApp.h"
 
@@ -124,11 +124,11 @@ void CHtmlViewHisMsg::BuildRecords()
     const int code = CodeOfKind(g.viewKind);
     int pages = g.viewDbMsg ? g.viewDbMsg->GetRecordCount(g.viewId, code, g.viewKind, "") : 1;
     if (pages < 1) pages = 1;
-    m_strTPage.Format("%d", pages);
+    m_strTPage = IdText(pages);
     int page = std::atoi(m_strCPage.GetString());
     if (page < 1) page = 1;
     if (page > pages) page = pages;
-    m_strCPage.Format("%d", page);
+    m_strCPage = IdText(page);
 
     const std::vector<HistoryRow> rows = FetchHistoryPage(g.viewDbMsg, g.viewId, code, g.viewKind, "", page - 1);
     std::set<CDataUser*> members;

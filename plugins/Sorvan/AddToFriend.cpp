@@ -1,7 +1,7 @@
 #include "plugins/Sorvan/AddToFriend.h"
 
-#include "Common/Data.h"
-#include "Common/FileDbUser.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbUser.h"
 #include "plugins/Sorvan/SorvanApp.h"
 #include "plugins/common/PluginUtil.h"
 

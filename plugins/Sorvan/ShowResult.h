@@ -9,7 +9,7 @@
 #include "plugins/common/PluginFrame.h"
 #include "plugins/common/PluginPage.h"
 
-#include "Common/CustomPngButton.h"
+#include "Common/controls/CustomPngButton.h"
 
 // What both result pages share: the selected row's id, the card plug-in's
 // handle and the start-up calls into the page.

@@ -1,7 +1,7 @@
 #include "plugins/Sorvan/SorvanApp.h"
 #include "plugins/Sorvan/SorvanExports.h"
 
-#include "Common/Data.h"
+#include "Common/records/Data.h"
 
 PLUGIN_APP_OBJECTS(CSorvanApp, SorvanApp, SorvanGlobals, Sorvan)
 
@@ -29,10 +29,9 @@ PLUGIN_EXPORT void showUser(CString searchText, int ownUserId, CString account, 
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     theApp.m_strSearch = searchText;
     globals.ownId = ownUserId;
-    theApp.m_strAccount = account;
+    theApp.TakeLogin(account, verifyCode);
     globals.notify = notify;
     globals.store = store;
-    theApp.m_strVerifyCode = verifyCode;
     RegisterShowResultTemplates();
     ReplacePluginFrame(theApp.m_dlgShowResult, IDD_DLG_SHOW_RESULT);
 }
@@ -45,9 +44,8 @@ PLUGIN_EXPORT void showGroup(CString searchText, int ownUserId, CString account,
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     theApp.m_strSearch = searchText;
     globals.ownId = ownUserId;
-    theApp.m_strAccount = account;
+    theApp.TakeLogin(account, verifyCode);
     globals.store = store;
-    theApp.m_strVerifyCode = verifyCode;
     RegisterShowResultTemplates();
     ReplacePluginFrame(theApp.m_dlgShowGroupResult, IDD_DLG_SHOW_GROUP_RESULT);
 }
@@ -61,10 +59,9 @@ PLUGIN_EXPORT void addToFriend(CDataUser* target, int ownUserId, CString account
     globals.target = target;
     globals.targetId = target ? target->m_nId : 0;
     globals.ownId = ownUserId;
-    theApp.m_strAccount = account;
+    theApp.TakeLogin(account, verifyCode);
     globals.notify = notify;
     globals.store = store;
-    theApp.m_strVerifyCode = verifyCode;
     RegisterAddToFriendTemplates();
     ReplacePluginFrame(theApp.m_dlgAddToFriend, IDD_DLG_ADD_FRIEND);
 }
@@ -76,8 +73,7 @@ PLUGIN_EXPORT void inviteAddGrp(CFileDbUser* store, int friendId, int ownUserId,
     globals.store = store;
     globals.targetId = friendId;
     globals.ownId = ownUserId;
-    theApp.m_strAccount = account;
-    theApp.m_strVerifyCode = verifyCode;
+    theApp.TakeLogin(account, verifyCode);
     RegisterAddToFriendTemplates();
     ReplacePluginFrame(theApp.m_dlgInviteAddGrp, IDD_DLG_INVITE);
 }

@@ -13,7 +13,7 @@ class CFileDbUser;
 
 // The plug-in's application object: its four frames and the texts the
 // exports keep.
-class CSorvanApp : public CPluginApp {
+class CSorvanApp : public CPluginLoginApp {
 public:
     CSorvanApp() = default;
     ~CSorvanApp();
@@ -26,8 +26,6 @@ public:
     CDlgInviteAddGrp m_dlgInviteAddGrp;
 
     CString m_strSearch;      // the search text of the last show
-    CString m_strAccount;     // the login account
-    CString m_strVerifyCode;  // the web API key
 };
 
 CSorvanApp& SorvanApp();

@@ -1,9 +1,9 @@
 #include "plugins/Vistel/VistelApp.h"
 #include "plugins/Vistel/VistelExports.h"
 
-namespace {
+PLUGIN_APP_OBJECT(CVistelApp, VistelApp)
 
-CVistelApp theApp;
+namespace {
 
 // Runs an editor modally; a window left over from an earlier run goes first.
 void RunEditor(CDialog& editor)
@@ -13,11 +13,6 @@ void RunEditor(CDialog& editor)
 }
 
 }  // namespace
-
-CVistelApp& VistelApp()
-{
-    return theApp;
-}
 
 CVistelApp::~CVistelApp()
 {
@@ -45,10 +40,9 @@ PLUGIN_EXPORT int Show(int kind, int id, int ownUserId, CString account, HWND no
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     (void)ownUserId;
-    theApp.m_strKind.Format("%d", kind);
-    theApp.m_strId.Format("%d", id);
-    theApp.m_strAccount = account;
-    theApp.m_strVerifyCode = verifyCode;
+    theApp.m_strKind = IdText(kind);
+    theApp.m_strId = IdText(id);
+    theApp.TakeLogin(account, verifyCode);
     theApp.m_hNotify = notify;
     RegisterVistelTemplates();
     ReplacePluginFrame(theApp.m_dlgVistel, IDD_DLG_VISTEL);
@@ -59,10 +53,9 @@ PLUGIN_EXPORT int Show(int kind, int id, int ownUserId, CString account, HWND no
 PLUGIN_EXPORT int EditFrdRemark(int friendId, CString account, HWND notify, CString verifyCode)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
-    theApp.m_strId.Format("%d", friendId);
+    theApp.m_strId = IdText(friendId);
     theApp.m_strKind = "0";
-    theApp.m_strAccount = account;
-    theApp.m_strVerifyCode = verifyCode;
+    theApp.TakeLogin(account, verifyCode);
     theApp.m_hNotify = notify;
     RegisterVistelTemplates();
     RunEditor(theApp.m_dlgRemark);
@@ -74,10 +67,10 @@ PLUGIN_EXPORT int EditFrdRemark(int friendId, CString account, HWND notify, CStr
 PLUGIN_EXPORT int EditGrpCard(int groupId, int userId, HWND notify, CString verifyCode)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
-    theApp.m_strId.Format("%d", groupId);
+    theApp.m_strId = IdText(groupId);
     theApp.m_strKind = "1";
-    theApp.m_strAccount.Format("%d", userId);
-    theApp.m_strVerifyCode = verifyCode;
+    // The group card's web call takes the user id in place of the account.
+    theApp.TakeLogin(IdText(userId), verifyCode);
     theApp.m_hNotify = notify;
     RegisterVistelTemplates();
     RunEditor(theApp.m_dlgGrpCard);

@@ -8,7 +8,7 @@
 
 // The plug-in's application object: its three frames and the values the
 // exports keep.
-class CVistelApp : public CPluginApp {
+class CVistelApp : public CPluginLoginApp {
 public:
     CVistelApp() = default;
     ~CVistelApp();
@@ -21,8 +21,6 @@ public:
 
     CString m_strId;       // "%d" of the friend, stranger or group
     CString m_strKind;     // "%d" of the card kind: 0 friend, 1 group, 2 stranger
-    CString m_strAccount;  // login account, or the own user id (group card)
-    CString m_strVerifyCode;
     HWND m_hNotify = nullptr;  // receiver of 10025 and 10026
 };
 

@@ -7,7 +7,7 @@
 // window that opened them.
 #pragma once
 
-#include "Common/Data.h"
+#include "Common/records/Data.h"
 #include "plugins/Vistel/VistelResource.h"
 #include "plugins/common/PluginFrame.h"
 #include "plugins/common/PluginPage.h"

@@ -1,6 +1,7 @@
 // What every feature plug-in's application file shares: the base of its
-// application object, the closing and replacing of its frame windows, and
-// the two exports the host calls in every module.
+// application object (and of those that keep the user's login), the closing
+// and replacing of its frame windows, the definition of its application
+// object, and the two exports the host calls in every module.
 #pragma once
 
 #include "base/DlgBase.h"
@@ -23,6 +24,22 @@ public:
     BOOL PreTranslateMessage(MSG* msg) { return ModulePreTranslateMessage(msg); }
 };
 
+// The base of the application objects of the modules that call the web API
+// for the logged-in user: the account and verify code the show functions
+// are given.
+class CPluginLoginApp : public CPluginApp {
+public:
+    // Keeps the login a show function was given.
+    void TakeLogin(const CString& account, const CString& verifyCode)
+    {
+        m_strAccount = account;
+        m_strVerifyCode = verifyCode;
+    }
+
+    CString m_strAccount;
+    CString m_strVerifyCode;
+};
+
 // Closes a frame window, if open: minimised first, then destroyed.
 void ClosePluginFrame(CDlgBase& frame);
 
@@ -31,19 +48,26 @@ void ClosePluginFrame(CDlgBase& frame);
 // cannot be created.
 void ReplacePluginFrame(CDlgBase& frame, UINT templateId);
 
-// Defines a module's application object `theApp` (of class `App`) and its
-// globals `globals` (of struct `Globals`), in that order, in an anonymous
-// namespace; the accessors `AppAccessor()` and `GlobalsAccessor()` its header
-// declares; and App's destructor, which runs ExitInstance so that what the
-// module still has open is closed when the module is unloaded. Used once, at
-// namespace scope, in the module's application file, before the code that
-// uses theApp and globals.
+// Defines a module's application object `theApp` (of class `App`) in an
+// anonymous namespace and the accessor `AppAccessor()` its header declares.
+// Used once, at namespace scope, in the module's application file, before
+// the code that uses theApp.
+#define PLUGIN_APP_OBJECT(App, AppAccessor) \
+    namespace {                             \
+    App theApp;                             \
+    }                                       \
+    App& AppAccessor() { return theApp; }
+
+// PLUGIN_APP_OBJECT, then the module's globals `globals` (of struct
+// `Globals`) with the accessor `GlobalsAccessor()` its header declares, and
+// App's destructor, which runs ExitInstance so that what the module still
+// has open is closed when the module is unloaded. Used in place of
+// PLUGIN_APP_OBJECT.
 #define PLUGIN_APP_OBJECTS(App, AppAccessor, Globals, GlobalsAccessor) \
+    PLUGIN_APP_OBJECT(App, AppAccessor)                                 \
     namespace {                                                         \
-    App theApp;                                                         \
     Globals globals;                                                    \
     }                                                                   \
-    App& AppAccessor() { return theApp; }                               \
     Globals& GlobalsAccessor() { return globals; }                      \
     App::~App() { ExitInstance(); }
 

@@ -1,6 +1,6 @@
 #include "plugins/common/PluginFrame.h"
 
-#include "Common/GdiPlusBitmap.h"
+#include "Common/controls/GdiPlusBitmap.h"
 #include "platform/codepage.h"
 #include "platform/dialog.h"
 

@@ -1,9 +1,10 @@
-#include "Common/FileDB.h"
+#include "Common/stores/FileDB.h"
 #include "Common/Common.h"
-#include "Common/Data.h"
+#include "Common/records/Data.h"
 #include "platform/commdlg.h"
 #include "platform/config.h"
 #include "tests/Common/ProgramFolder.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/ServeInBackground.h"
 
 #include <gtest/gtest.h>
@@ -180,14 +181,14 @@ TEST(CommonHelpers, TextFromUrlIsTheFirstLineOfASuccessfulAnswer)
 
 TEST(CommonHelpers, FolderPickerAddsTheSeparatorAndCancelGivesNothing)
 {
+    TestServices services;
     CString asked;
-    lumui::SetFolderDialogHook([&](const CString& title) {
+    services.SetFolderDialog([&](const CString& title) {
         asked = title;
         return CString("/home/学生/下载");
     });
     EXPECT_EQ(CCommon::ShowSelectPathDlg("请选择您要保存文件的路径"), "/home/学生/下载/");
     EXPECT_EQ(asked, "请选择您要保存文件的路径");
-    lumui::SetFolderDialogHook([](const CString&) { return CString(); });
+    services.SetFolderDialog([](const CString&) { return CString(); });
     EXPECT_EQ(CCommon::ShowSelectPathDlg("x"), "");
-    lumui::SetFolderDialogHook(nullptr);
 }

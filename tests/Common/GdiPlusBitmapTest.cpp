@@ -1,4 +1,4 @@
-#include "Common/GdiPlusBitmap.h"
+#include "Common/controls/GdiPlusBitmap.h"
 
 #include "base/BaseModule.h"
 

@@ -1,5 +1,5 @@
-#include "Common/Data.h"
-#include "Common/FileDbMsg.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbMsg.h"
 #include "platform/codepage.h"
 #include "tests/Common/FixedClock.h"
 #include "tests/Common/ProgramFolder.h"

@@ -2,16 +2,15 @@
 // stores (KivSys.dll, the user folders) and Lum.ini live there.
 #pragma once
 
-#include "platform/files.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 
 #include <sqlite3.h>
 #include <string>
 
 class ProgramFolder {
 public:
-    ProgramFolder() { SetProgramFolderForTests((dir_.path() + "/").c_str()); }
-    ~ProgramFolder() { SetProgramFolderForTests(""); }
+    ProgramFolder() { services_.SetProgramFolder(path()); }
     ProgramFolder(const ProgramFolder&) = delete;
     ProgramFolder& operator=(const ProgramFolder&) = delete;
 
@@ -20,6 +19,7 @@ public:
 
 private:
     TempDir dir_;
+    TestServices services_;
 };
 
 // The CREATE statement of a table as SQLite keeps it in the file.

@@ -1,6 +1,6 @@
-#include "Common/Data.h"
-#include "Common/FileDbMsg.h"
-#include "Common/FileDbUser.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbMsg.h"
+#include "Common/stores/FileDbUser.h"
 #include "tests/Common/ProgramFolder.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,8 @@
-#include "Common/Data.h"
-#include "Common/FileDbSys.h"
-#include "Common/FileDbUser.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbSys.h"
+#include "Common/stores/FileDbUser.h"
 #include "tests/Common/ProgramFolder.h"
+#include "tests/platform/TestServices.h"
 
 #include <gtest/gtest.h>
 
@@ -57,11 +58,13 @@ TEST(SysStore, CreatesTheTablesExactlyAsStoredFilesExpect)
 
 TEST(SysStore, ConnectFailsWhereTheFileCannotBeMade)
 {
-    SetProgramFolderForTests("/nonexistent-lum-folder/sub/");
     CFileDbSys sys;
-    EXPECT_EQ(sys.Connect(), 0);
-    EXPECT_EQ(sys.db, nullptr);
-    SetProgramFolderForTests("");
+    {
+        TestServices services;
+        services.SetProgramFolder("/nonexistent-lum-folder/sub/");
+        EXPECT_EQ(sys.Connect(), 0);
+        EXPECT_EQ(sys.db, nullptr);
+    }
     // An unconnected store refuses writes instead of claiming success.
     std::unique_ptr<CDataUser> u(account(5, "13800000005", "x"));
     EXPECT_EQ(sys.InsertUser(u.get()), 0);

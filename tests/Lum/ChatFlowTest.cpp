@@ -4,15 +4,15 @@
 // tray flashes), replayed when the chat opens, shown at once while it is
 // open, and every line lands in the history; lines typed into the pane reach
 // the other user; hostile messages never run script.
-#include "Lum/DlgChatMsgList.h"
+#include "Lum/chat/DlgChatMsgList.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/KivMessages.h"
-#include "Lum/MessageBody.h"
+#include "Lum/chat/MessageBody.h"
 #include "Lum/LumResource.h"
-#include "Lum/ServiceConnection.h"
-#include "Lum/Workers.h"
+#include "Lum/session/ServiceConnection.h"
+#include "Lum/session/Workers.h"
 #include "platform/config.h"
 #include "platform/files.h"
 #include "platform/shellapi.h"
@@ -20,6 +20,7 @@
 #include "platform/uiapp.h"
 #include "tests/platform/ProgramSpeed.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiProbe.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
@@ -96,7 +97,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         ASSERT_TRUE(service_.LoadSeedFile(STANDIN_SEED_FILE));
         port_ = service_.Start(0);
         ASSERT_GT(port_, 0);
@@ -104,10 +105,10 @@ protected:
         WritePrivateProfileString("Service", "Host", "127.0.0.1", ini.c_str());
         WritePrivateProfileString("Service", "Port", std::to_string(port_).c_str(), ini.c_str());
         SetServiceTimeouts(ServiceTimeouts{2000, 2000, 2000});
-        CKivDlg::s_nExitWaitMs = 20;
+        services_.SetExitWaitMs(20);
         CKivUsersListCtrl::s_loadHead = [](CDataUser*) {};
-        lumui::SetSoundHook([this](const char* file) { sounds_.push_back(file); });
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+        services_.SetSound([this](const char* file) { sounds_.push_back(file); });
+        services_.SetMessageBox([this](HWND, const CString& text, const CString&, UINT) {
             boxes_.push_back(text.str());
             return IDOK;
         });
@@ -127,8 +128,6 @@ protected:
 
     void TearDown() override
     {
-        lumui::SetMessageBoxHook(nullptr);
-        lumui::SetSoundHook(nullptr);
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();
         main_.reset();
@@ -137,7 +136,6 @@ protected:
         CKivUsersListCtrl::s_loadHead = nullptr;
         service_.Stop();
         SetServiceTimeouts(ServiceTimeouts());
-        SetProgramFolderForTests("");
     }
 
     // One heartbeat of the client, handled to the end. The worker hands what
@@ -211,6 +209,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     standin::StandinService service_;
     int port_ = 0;
     std::unique_ptr<CKivApp> app_;
@@ -292,6 +291,41 @@ TEST_F(ChatFlowTest, MessagesQueueWhileTheChatIsClosedAndReplayWhenItOpens)
     EXPECT_NE(PercentDecode(got[0].content).find("It's fine"), std::string::npos) << got[0].content;
 }
 
+// A group-mate writes before she is a friend: her line waits in her record
+// as a member. She becomes a friend; a click on the tray opens the member's
+// chat, where her line comes in again, now a friend's, and waits for the
+// friend's chat. The next click shows it there, and nothing waits any more.
+TEST_F(ChatFlowTest, ALineOfAGroupMateWhoBecameAFriendShowsOnTheNextTrayClick)
+{
+    Peer jing(port_, "13800000005");
+    ASSERT_EQ(jing.SendUser(10001, "<span>还记得我吗</span>"), 0);
+    Heartbeat();
+    CDataUser* member = main_->m_book.MemberFor(10005, 1);
+    ASSERT_NE(member, nullptr);
+    EXPECT_EQ(member->m_vecUnread.size(), 1u);
+    EXPECT_EQ(main_->m_stackNewMsg.Top(), member);
+    // Her friend request makes her a friend.
+    Push(10, 10005, 0, "", "<info cmd=\"addfriend\" fromid=\"10005\" fromname=\"陈静\" fromphone=\"13800000005\"/>");
+    Heartbeat();
+    CDataUser* friendRec = main_->m_book.Friend(10005);
+    ASSERT_NE(friendRec, nullptr);
+
+    ASSERT_TRUE(lumui::ClickTray(main_->m_hWnd, 2023, WM_LBUTTONDOWN));
+    ASSERT_TRUE(lumui::PumpUntil([&] { return member->m_dlgChat != nullptr; }, 5000));
+    ASSERT_TRUE(lumui::ClickTray(main_->m_hWnd, 2023, WM_LBUTTONDOWN));
+    ASSERT_TRUE(lumui::PumpUntil([&] { return friendRec->m_dlgChat != nullptr; }, 5000))
+        << "the second click did not open the friend's chat";
+    auto* chat = dynamic_cast<CKivDlgChatUser*>(friendRec->m_dlgChat);
+    ASSERT_NE(chat, nullptr);
+    EXPECT_TRUE(chat->IsWindowVisible());
+    ASSERT_TRUE(lumui::PumpUntil([&] { return chat->m_dlgMsgList.m_nDocComplete != 0; }, 10000));
+    EXPECT_TRUE(lumui::PumpUntil([&] { return PaneText(chat->m_dlgMsgList).find("还记得我吗") != std::string::npos; }))
+        << PaneText(chat->m_dlgMsgList);
+    EXPECT_EQ(HistoryCount(10005, 1, 0), 1);
+    EXPECT_TRUE(main_->m_stackNewMsg.IsEmpty());
+    EXPECT_TRUE(member->m_vecUnread.empty());
+}
+
 TEST_F(ChatFlowTest, GroupLinesStrangersAndTheBlackList)
 {
     Peer na(port_, "13800000002");
@@ -338,7 +372,7 @@ TEST_F(ChatFlowTest, GroupLinesStrangersAndTheBlackList)
         5000));
 
     // A black-listed sender is dropped without a sound.
-    main_->m_setBlackList.insert(10005);
+    main_->m_book.BlackList().insert(10005);
     const size_t sounds = sounds_.size();
     ASSERT_EQ(jing.SendUser(10001, "<span>再说一次</span>"), 0);
     Heartbeat();
@@ -347,7 +381,7 @@ TEST_F(ChatFlowTest, GroupLinesStrangersAndTheBlackList)
 
     // Opening the waiting stranger from the list shows and stores the queued
     // line, as the tray would, and the stranger leaves the unread stack.
-    main_->m_setBlackList.erase(10005);
+    main_->m_book.BlackList().erase(10005);
     const int historyBefore = HistoryCount(10005, 2, 0);
     main_->m_listStranger.SetSelectionMark(main_->m_listStranger.FindRow(10005));
     main_->m_listStranger.SendMessage(WM_COMMAND, 9028, 0);

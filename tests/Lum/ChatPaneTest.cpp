@@ -3,14 +3,14 @@
 // fonts, the card, pictures, page links, and the group member list with its
 // menus and commands. The service is the stand-in; the web server a small
 // loopback server for head and face pictures.
-#include "Common/FileDbMsg.h"
-#include "Lum/DlgChatMsgList.h"
+#include "Common/stores/FileDbMsg.h"
+#include "Lum/chat/DlgChatMsgList.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
 #include "Lum/KivMessages.h"
-#include "Lum/MessageBody.h"
-#include "Lum/ServiceConnection.h"
-#include "Lum/Workers.h"
+#include "Lum/chat/MessageBody.h"
+#include "Lum/session/ServiceConnection.h"
+#include "Lum/session/Workers.h"
 #include "platform/commdlg.h"
 #include "platform/config.h"
 #include "platform/files.h"
@@ -18,6 +18,7 @@
 #include "platform/uiapp.h"
 #include "tests/platform/ScreenPixels.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 #include "tests/platform/ServeInBackground.h"
@@ -79,7 +80,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         std::string error;
         ASSERT_TRUE(service_.LoadSeedFile(STANDIN_SEED_FILE, &error)) << error;
         const int port = service_.Start(0);
@@ -108,7 +109,7 @@ protected:
         GetChatFont() = ChatFont{"黑体", 16, "#204060", 1, 0, 0};
         ChatSendKeyMode() = 0;
         CDlgChatMsgListBase::s_isCtrlDown = [this] { return ctrl_; };
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString& caption, UINT) {
+        services_.SetMessageBox([this](HWND, const CString& text, const CString& caption, UINT) {
             boxes_.push_back(text.str());
             captions_.push_back(caption.str());
             return answer_;
@@ -135,9 +136,6 @@ protected:
 
     void TearDown() override
     {
-        lumui::SetMessageBoxHook(nullptr);
-        lumui::SetFileDialogHook(nullptr);
-        lumui::SetColorDialogHook(nullptr);
         CDlgChatMsgListBase::s_showHistory = nullptr;
         CDlgChatMsgList::s_acceptFile = nullptr;
         CKivUsersListCtrl::s_pluginCommand = nullptr;
@@ -154,7 +152,6 @@ protected:
         web_.stop();
         if (webThread_.joinable()) webThread_.join();
         SetServiceTimeouts(ServiceTimeouts());
-        SetProgramFolderForTests("");
     }
 
     void LogIn()
@@ -283,6 +280,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     standin::StandinService service_;
     httplib::Server web_;
     std::thread webThread_;
@@ -465,13 +463,13 @@ TEST_F(ChatPaneTest, EarlyLinesFontsAndCardArriveWithTheDocument)
 
     // The colour dialog: a chosen colour reaches the page and the font; a
     // cancelled one changes nothing.
-    lumui::SetColorDialogHook([](COLORREF& c) {
+    services_.SetColorDialog([](COLORREF& c) {
         c = RGB(0x12, 0x34, 0xAB);
         return IDOK;
     });
     Click(pane, "imgColor");
     EXPECT_EQ(GetChatFont().color, "#1234AB");
-    lumui::SetColorDialogHook([](COLORREF& c) {
+    services_.SetColorDialog([](COLORREF& c) {
         c = RGB(1, 2, 3);
         return IDCANCEL;
     });
@@ -503,7 +501,7 @@ TEST_F(ChatPaneTest, PicturesBelowOneMegabyteAreCopiedAndShownWhateverTheirNames
     WriteFile(small, PngBytes(1048575));
     WriteFile(large, PngBytes(1048576));
     std::string offered;
-    lumui::SetFileDialogHook([&](const CString& filter, DWORD flags) {
+    services_.SetFileDialog([&](const CString& filter, DWORD flags) {
         EXPECT_EQ(filter, kPictureFilter);
         EXPECT_TRUE(flags & OFN_FILEMUSTEXIST);
         return CString(offered.c_str());

@@ -4,17 +4,17 @@
 // between two away users), the black list, group types, SMS blocking,
 // dissolving and quitting groups, notices about groups, and the removal of
 // a member who is also a friend.
-#include "Common/FileDbMsg.h"
-#include "Common/FileDbUser.h"
-#include "Lum/DlgChatMsgList.h"
+#include "Common/stores/FileDbMsg.h"
+#include "Common/stores/FileDbUser.h"
+#include "Lum/chat/DlgChatMsgList.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
-#include "Lum/KivGroupListCtrl.h"
+#include "Lum/chat/KivDlgChat.h"
+#include "Lum/contacts/KivGroupListCtrl.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
-#include "Lum/ServiceConnection.h"
-#include "Lum/Workers.h"
+#include "Lum/session/ServiceConnection.h"
+#include "Lum/session/Workers.h"
 #include "Lum/protocol/LumService.h"
 #include "platform/commdlg.h"
 #include "platform/config.h"
@@ -25,6 +25,7 @@
 #include "platform/uitest.h"
 #include "tests/platform/ScreenPixels.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 
@@ -112,7 +113,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         std::string error;
         ASSERT_TRUE(service_.LoadSeedFile(STANDIN_SEED_FILE, &error)) << error;
         const int port = service_.Start(0);
@@ -126,8 +127,8 @@ protected:
         CKivUsersListCtrl::s_createChat = CreateUserChatWindow;
         CKivGroupListCtrl::s_loadHead = [](CDataGroup*) {};
         CKivGroupListCtrl::s_storeGroup = [](CDataGroup*, void*) {};
-        CKivDlg::s_nExitWaitMs = 10;
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+        services_.SetExitWaitMs(10);
+        services_.SetMessageBox([this](HWND, const CString& text, const CString&, UINT) {
             boxes.push_back(text.str());
             return answer;
         });
@@ -146,8 +147,6 @@ protected:
 
     void TearDown() override
     {
-        lumui::SetMessageBoxHook(nullptr);
-        lumui::SetFileDialogHook(nullptr);
         // The lists' records take their chat windows with them; windows of
         // records the test owned went with those records. What is left (a
         // window whose record let go of it) is destroyed here, and every
@@ -172,7 +171,6 @@ protected:
         CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
         CKivGroupListCtrl::s_storeGroup = StartGroupStoreWrite;
         CKivDlgChatUser::ResetAutoReplies();
-        SetProgramFolderForTests("");
     }
 
     // A session of a seeded user, as the login would give it.
@@ -271,6 +269,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     standin::StandinService service_;
     std::unique_ptr<CKivApp> app_;
     std::unique_ptr<CKivDlg> main_;
@@ -479,7 +478,7 @@ TEST_F(ChatWindowTest, UserWindowCommands)
 
     // Send file: cancelled sends nothing; a chosen file is offered.
     const size_t pendingBefore = chat->m_dlgMsgList.m_lstPending.size();
-    lumui::SetFileDialogHook([](const CString& filter, DWORD flags) {
+    services_.SetFileDialog([](const CString& filter, DWORD flags) {
         EXPECT_EQ(filter.str(), "所有文件|*.*||");
         EXPECT_NE(flags & OFN_FILEMUSTEXIST, 0u);
         return CString();
@@ -488,7 +487,7 @@ TEST_F(ChatWindowTest, UserWindowCommands)
     EXPECT_EQ(chat->m_dlgMsgList.m_lstPending.size(), pendingBefore);
     const std::string path = dir_.file("报告<1>.txt");
     std::ofstream(path) << "data";
-    lumui::SetFileDialogHook([&](const CString&, DWORD) { return CString(path.c_str()); });
+    services_.SetFileDialog([&](const CString&, DWORD) { return CString(path.c_str()); });
     chat->SendMessage(WM_COMMAND, 1024, 0);
     const std::string line = LastLine(chat->m_dlgMsgList);
     EXPECT_NE(line.find("<br/>发送文件:报告&lt;1&gt;.txt,等待对方接收.<div id='"), std::string::npos) << line;
@@ -531,7 +530,7 @@ TEST_F(ChatWindowTest, UserWindowCommands)
     chat->ShowWindow(SW_SHOW);
     const HWND chatWindow = chat->m_hWnd;
     chat->SendMessage(WM_COMMAND, 1025, 0);
-    EXPECT_TRUE(main_->m_setBlackList.count(kPeer));
+    EXPECT_TRUE(main_->m_book.BlackList().count(kPeer));
     EXPECT_EQ(main_->m_listFriend.GetUser(kPeer), nullptr);
     EXPECT_FALSE(chat->IsWindowVisible());
     EXPECT_EQ(chat->m_pUser, nullptr);
@@ -684,17 +683,18 @@ TEST_F(ChatWindowTest, GroupNoticesAndMemberLookup)
     AddGroup(Group(5002, "读书会", 1, 0, {kOwn, 10004}));
     AddGroup(Group(5003, "周末讨论", 4, 0, {10004}));
 
-    // FindGroupMember: one group above 100; otherwise the first in id
-    // order, or the one whose chat window is open.
-    CData* in5002 = list.GetGroup(5002)->m_mapMembers.at(10004);
-    EXPECT_EQ(list.FindGroupMember(10004, 5002), in5002);
-    EXPECT_EQ(list.FindGroupMember(10005, 5002), nullptr);
-    EXPECT_EQ(list.FindGroupMember(10004, 0), list.GetGroup(kGid)->m_mapMembers.at(10004));
-    CKivDlgChatUser* memberChat = UserChat(static_cast<CDataUser*>(in5002));
-    EXPECT_EQ(list.FindGroupMember(10004, 0), in5002);
+    // The member record of a line: of the one group above 100; otherwise
+    // the first in id order, or the one whose chat window is open.
+    const KivContactBook& book = main_->m_book;
+    CDataUser* in5002 = list.GetGroup(5002)->m_mapMembers.at(10004);
+    EXPECT_EQ(book.MemberFor(10004, 5002), in5002);
+    EXPECT_EQ(book.MemberFor(10005, 5002), nullptr);
+    EXPECT_EQ(book.MemberFor(10004, 0), list.GetGroup(kGid)->m_mapMembers.at(10004));
+    CKivDlgChatUser* memberChat = UserChat(in5002);
+    EXPECT_EQ(book.MemberFor(10004, 0), in5002);
     CWnd closed;  // a window object without a window: not open
     in5002->m_dlgChat = &closed;
-    EXPECT_EQ(list.FindGroupMember(10004, 1), list.GetGroup(kGid)->m_mapMembers.at(10004));
+    EXPECT_EQ(book.MemberFor(10004, 1), list.GetGroup(kGid)->m_mapMembers.at(10004));
     in5002->m_dlgChat = memberChat;
 
     // A card change: nothing without a chat window; with one, the own row.

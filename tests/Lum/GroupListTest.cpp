@@ -1,15 +1,16 @@
 // The main window's group list: rows, merging a service reply with the
 // groups of the user store, members, head downloads (also of groups removed
 // meanwhile) and the painting of a row.
-#include "Common/FileDB.h"
-#include "Common/FileDbUser.h"
-#include "Lum/KivGroupListCtrl.h"
+#include "Common/stores/FileDB.h"
+#include "Common/stores/FileDbUser.h"
+#include "Lum/contacts/KivGroupListCtrl.h"
 #include "Lum/KivMessages.h"
-#include "Lum/StackNewMsg.h"
+#include "Lum/chat/StackNewMsg.h"
 #include "platform/files.h"
 #include "platform/heads.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 #include "tests/platform/ServeInBackground.h"
 
@@ -64,7 +65,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         ASSERT_EQ(store.Connect(1), 1);
         lumheads::ForgetHeads();
         CKivGroupListCtrl::s_loadHead = [this](CDataGroup* rec) { fetched.push_back(rec->m_nId); };
@@ -86,7 +87,6 @@ protected:
         CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
         lumheads::StopHeadLoader();
         store.Close();
-        SetProgramFolderForTests("");
     }
     template <class T>
     static std::set<int> Ids(std::set<T*> rows)
@@ -110,6 +110,7 @@ protected:
     std::string Text(int gid) { return list->GetGroupName(gid).str(); }
 
     TempDir dir_;
+    TestServices services_;
     CFileDbUser store;
     CStackNewMsg stack;
     CWnd host;
@@ -203,7 +204,7 @@ TEST_F(GroupListTest, ServerReplyMergesWithTheStoreAndRemovesStaleGroups)
     EXPECT_EQ(list->GetGroup(1001)->m_mapMembers.count(14), 1u);
 }
 
-TEST_F(GroupListTest, MembersAreUpdatedRemovedAndGetTheirStatus)
+TEST_F(GroupListTest, MembersAreUpdatedRemovedAndFoundInEveryGroup)
 {
     list->AddGroup(Group(1001, "甲", "", {11}).get(), 1);
     list->AddGroup(Group(1002, "乙", "", {11, 12}).get(), 1);
@@ -217,9 +218,15 @@ TEST_F(GroupListTest, MembersAreUpdatedRemovedAndGetTheirStatus)
     list->UpdateGroupMember(13, 1001, "丙", "", "", 1, 0);
     EXPECT_EQ(member(1001, 13)->m_nGroupId, 1001);
 
-    list->SetMemberStatus(11, 4);
-    EXPECT_EQ(member(1001, 11)->m_nStatus, 4);
-    EXPECT_EQ(member(1002, 11)->m_nStatus, 4);
+    // The contact book finds the user's record in every group (a status
+    // reaches each of them).
+    KivContactBook book;
+    book.SetShelves(nullptr, nullptr, &list->m_mapGroups);
+    std::vector<CDataUser*> found;
+    book.ForEachRecordOf(11, [&](KivContactBook::Shelf shelf, CDataUser* rec) {
+        if (shelf == KivContactBook::Shelf::kMember) found.push_back(rec);
+    });
+    EXPECT_EQ(found, (std::vector<CDataUser*>{member(1001, 11), member(1002, 11)}));
 
     // A removed member is freed and leaves the stack with it.
     stack.Push(member(1002, 12));

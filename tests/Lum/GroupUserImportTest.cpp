@@ -1,11 +1,11 @@
 // The member-import window: the tree page, the spreadsheet import view with
 // its states against the stand-in service, saving the results, files that
 // are no workbook, and closing while the import runs.
-#include "Common/Data.h"
-#include "Lum/DlgGroupUserAdd.h"
+#include "Common/records/Data.h"
+#include "Lum/import/DlgGroupUserAdd.h"
 #include "Lum/KivApp.h"
-#include "Lum/ServiceConnection.h"
-#include "Lum/Workers.h"
+#include "Lum/session/ServiceConnection.h"
+#include "Lum/session/Workers.h"
 #include "platform/commdlg.h"
 #include "platform/config.h"
 #include "platform/dhtml.h"
@@ -16,6 +16,7 @@
 #include "platform/uiapp.h"
 #include "tests/platform/SheetFiles.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiProbe.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
@@ -45,7 +46,7 @@ protected:
     {
         ASSERT_TRUE(lumui::Start());
         std::filesystem::create_directories(SCREENSHOT_DIR);
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         std::string error;
         ASSERT_TRUE(service_.LoadSeedFile(STANDIN_SEED_FILE, &error)) << error;
         const int port = service_.Start(0);
@@ -61,7 +62,7 @@ protected:
                                   ini.c_str());
         SetServiceTimeouts(ServiceTimeouts{1000, 1000, 1000});
         app_ = std::make_unique<CKivApp>();
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+        services_.SetMessageBox([this](HWND, const CString& text, const CString&, UINT) {
             std::lock_guard<std::mutex> lock(boxLock_);
             boxes_.push_back(text.str());
             return IDOK;
@@ -70,15 +71,11 @@ protected:
 
     void TearDown() override
     {
-        lumui::SetMessageBoxHook(nullptr);
-        lumui::SetFileDialogHook(nullptr);
-        lumui::SetShellExecuteHook(nullptr);
         window_.reset();
         app_.reset();
         web_.Stop();
         service_.Stop();
         SetServiceTimeouts(ServiceTimeouts());
-        SetProgramFolderForTests("");
     }
 
     // Logs in as the owner of group 502 (李娜), as the login completion does.
@@ -150,6 +147,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     standin::StandinService service_;
     standin::StandinWeb web_;
     std::unique_ptr<CKivApp> app_;
@@ -258,7 +256,7 @@ TEST_F(GroupUserImportTest, ImportsASheetAndSavesTheResults)
     CDlgGroupUserAdd& view = ImportView();
     EXPECT_TRUE(view.IsWindowVisible());
     EXPECT_EQ(ButtonText(view), "开始导入");
-    lumui::SetFileDialogHook([&](const CString& filter, DWORD) {
+    services_.SetFileDialog([&](const CString& filter, DWORD) {
         EXPECT_EQ(filter, "EXCEL文件t(*.xls;*.xlsx)|*.xls;*.xlsx||");
         return CString(sheet);
     });
@@ -288,7 +286,7 @@ TEST_F(GroupUserImportTest, ImportsASheetAndSavesTheResults)
     EXPECT_TRUE(lumui::SaveScreenImage(SCREENSHOT_DIR "/member-import-results.png"));
 
     const std::string saved = dir_.file("results");
-    lumui::SetFileDialogHook([&](const CString& filter, DWORD) {
+    services_.SetFileDialog([&](const CString& filter, DWORD) {
         EXPECT_EQ(filter, "EXCEL Files (*.xlsx)|*.xlsx|All Files (*.*)|*.*||");
         return CString(saved + ".xls");
     });
@@ -482,7 +480,7 @@ TEST_F(GroupUserImportTest, ExampleLinkOpensTheServersSheet)
     Open();
     CDlgGroupUserAdd& view = ImportView();
     CString opened;
-    lumui::SetShellExecuteHook([&](const CString&, const CString& file, const CString&, const CString&, int) {
+    services_.SetShellExecute([&](const CString&, const CString& file, const CString&, const CString&, int) {
         opened = file;
         return true;
     });

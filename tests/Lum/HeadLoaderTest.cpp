@@ -5,10 +5,10 @@
 // server and keeps every head that had come; a member's head fetched for a
 // group chat's member list shows in that list, and group lines fetch
 // nothing that is there.
-#include "Common/FileDB.h"
+#include "Common/stores/FileDB.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
 #include "Lum/protocol/LumService.h"
@@ -18,6 +18,7 @@
 #include "platform/heads.h"
 #include "platform/uiapp.h"
 #include "tests/platform/ProgramSpeed.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiProbe.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/UiWait.h"
@@ -64,7 +65,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         server_.Get(R"(/upload/face/(\d+)\.png)", [this](const httplib::Request& req, httplib::Response& res) {
             const int id = std::stoi(req.matches[1]);
             ++requests_;
@@ -87,7 +88,7 @@ protected:
         WritePrivateProfileString("Service", "Host", "127.0.0.1", ini.c_str());
         WritePrivateProfileString("Service", "Port", "1", ini.c_str());
         WritePrivateProfileString("Web", "BaseUrl", ("http://127.0.0.1:" + std::to_string(port)).c_str(), ini.c_str());
-        CKivDlg::s_nExitWaitMs = 20;
+        services_.SetExitWaitMs(20);
         CKivGroupListCtrl::s_storeGroup = [](CDataGroup*, void*) {};
         app_ = std::make_unique<CKivApp>();
         main_ = std::make_unique<CKivDlg>();
@@ -113,7 +114,6 @@ protected:
         thread_.join();
         app_.reset();
         CKivGroupListCtrl::s_storeGroup = StartGroupStoreWrite;
-        SetProgramFolderForTests("");
     }
 
     void CloseMain()
@@ -170,6 +170,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     httplib::Server server_;
     std::thread thread_;
     std::atomic<int> requests_{0}, answered_{0};

@@ -1,12 +1,13 @@
 // The owner-drawn contact list and the unread-sender stack: rows as drawn,
 // hover and selection colours (also after rows went away), the friend
 // menu, commands that change the list, and the stack's order.
-#include "Lum/KivUsersListCtrl.h"
+#include "Lum/contacts/KivUsersListCtrl.h"
 #include "Lum/KivMessages.h"
-#include "Lum/StackNewMsg.h"
+#include "Lum/chat/StackNewMsg.h"
 #include "platform/menu.h"
 #include "platform/uiapp.h"
 #include "platform/windc.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
@@ -54,14 +55,13 @@ protected:
     {
         ASSERT_TRUE(lumui::Start());
         ASSERT_TRUE(host.CreateEx(0, nullptr, "lists", WS_POPUP | WS_VISIBLE, 100, 100, 250, 280, nullptr, 0));
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+        services_.SetMessageBox([this](HWND, const CString& text, const CString&, UINT) {
             boxes.push_back(text.str());
             return answer;
         });
     }
     void TearDown() override
     {
-        lumui::SetMessageBoxHook(nullptr);
         list.reset();
         if (host.m_hWnd) host.DestroyWindow();
         uiwait::QueuedWorkDone();
@@ -99,6 +99,7 @@ protected:
     DWORD RowPixel(int row) { return lumui::WindowPixel(list->m_hWnd, 215, row * 52 + 49); }
     void Mouse(UINT message, CPoint p, UINT keys = 0) { lumui::SendMouse(list->m_hWnd, message, p.x, p.y, keys); }
 
+    TestServices services_;
     Host host;
     std::unique_ptr<CKivUsersListCtrl> list;
     CStackNewMsg stack;
@@ -314,10 +315,6 @@ TEST(StackNewMsgTest, MostRecentSenderOnTopAndRemovalClearsOnlyStackedRecords)
     stack.Pop();
     EXPECT_TRUE(stack.IsEmpty());
     EXPECT_EQ(stack.Top(), nullptr);
-
-    EXPECT_EQ(IsInBlackList({}, 5), 0);
-    EXPECT_EQ(IsInBlackList({3, 5, 9}, 5), 1);
-    EXPECT_EQ(IsInBlackList({3, 9}, 5), 0);
 }
 
 }  // namespace

@@ -2,11 +2,12 @@
 // (prefix, middle, Chinese, digits, no match), and the drop-down under the
 // box: its rows, size and place, opening a chat from a row, hiding, and the
 // service-search links without the search plug-in.
-#include "Lum/KivGroupListCtrl.h"
-#include "Lum/KivSearchList.h"
-#include "Lum/KivUsersListCtrl.h"
+#include "Lum/contacts/KivGroupListCtrl.h"
+#include "Lum/contacts/KivSearchList.h"
+#include "Lum/contacts/KivUsersListCtrl.h"
 #include "platform/controls.h"
 #include "platform/uiapp.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +52,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+        services_.SetMessageBox([this](HWND, const CString& text, const CString&, UINT) {
             boxes.push_back(text.str());
             return IDOK;
         });
@@ -69,7 +70,6 @@ protected:
         ReleaseSearchDropDown(&host);
         if (host.m_hWnd) host.DestroyWindow();
         CKivUsersListCtrl::s_createChat = nullptr;
-        lumui::SetMessageBoxHook(nullptr);
     }
 
     std::vector<std::string> Find(const char* text)
@@ -104,6 +104,7 @@ protected:
         EXPECT_TRUE(lumui::SaveScreenImage((std::string(SCREENSHOT_DIR) + "/" + name).c_str()));
     }
 
+    TestServices services_;
     CKivUsersListCtrl friends;
     CKivUsersListCtrl strangers;
     CKivGroupListCtrl groups;

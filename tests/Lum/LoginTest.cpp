@@ -1,13 +1,13 @@
 // The login window, the login-progress window, the remembered-accounts list
 // and the main window, driven through the layer against the stand-in service.
-#include "Common/GdiPlusBitmap.h"
+#include "Common/controls/GdiPlusBitmap.h"
 #include "Common/MD5Crypt.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
-#include "Lum/ServiceConnection.h"
-#include "Lum/Workers.h"
+#include "Lum/session/ServiceConnection.h"
+#include "Lum/session/Workers.h"
 #include "platform/config.h"
 #include "platform/controls.h"
 #include "platform/files.h"
@@ -16,6 +16,7 @@
 #include "platform/threads.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 
@@ -48,7 +49,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         std::string error;
         ASSERT_TRUE(service_.LoadSeedFile(STANDIN_SEED_FILE, &error)) << error;
         port_ = service_.Start(0);
@@ -59,13 +60,13 @@ protected:
         // Nothing listens there: head downloads fail at once.
         WritePrivateProfileString("Web", "BaseUrl", "http://127.0.0.1:9", ini.c_str());
         SetServiceTimeouts(ServiceTimeouts{1000, 1000, 1000});
-        CKivDlg::s_nExitWaitMs = 200;
+        services_.SetExitWaitMs(200);
         app_ = std::make_unique<CKivApp>();
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+        services_.SetMessageBox([this](HWND, const CString& text, const CString&, UINT) {
             boxes_.push_back(text.str());
             return IDOK;
         });
-        lumui::SetShellExecuteHook([this](const CString&, const CString& file, const CString&, const CString&, int) {
+        services_.SetShellExecute([this](const CString&, const CString& file, const CString&, const CString&, int) {
             opened_.push_back(file.str());
             return true;
         });
@@ -74,12 +75,9 @@ protected:
     void TearDown() override
     {
         CloseMain();
-        lumui::SetMessageBoxHook(nullptr);
-        lumui::SetShellExecuteHook(nullptr);
         app_.reset();
         service_.Stop();
         SetServiceTimeouts(ServiceTimeouts());
-        SetProgramFolderForTests("");
     }
 
     void OpenMain()
@@ -144,6 +142,7 @@ protected:
     bool MainOpaque() { return lumui::LayeredAlpha(main_->m_hWnd) == 255; }
 
     TempDir dir_;
+    TestServices services_;
     standin::StandinService service_;
     int port_ = 0;
     std::unique_ptr<CKivApp> app_;

@@ -1,7 +1,7 @@
 // Received chat bodies turned into what a pane shows: decoding, the plain
 // text, pictures and file offers, and everything a hostile peer could put
 // into a message kept from the page's script.
-#include "Lum/MessageBody.h"
+#include "Lum/chat/MessageBody.h"
 #include "tests/platform/TempDir.h"
 #include "tests/standin/WireFormat.h"
 

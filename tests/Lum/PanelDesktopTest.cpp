@@ -7,12 +7,13 @@
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
 #include "Lum/LumResource.h"
-#include "Lum/ServiceConnection.h"
+#include "Lum/session/ServiceConnection.h"
 #include "platform/config.h"
 #include "platform/files.h"
 #include "platform/uiapp.h"
 #include "tests/e2e/Desktop.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 
@@ -70,7 +71,7 @@ protected:
     {
         ASSERT_TRUE(lumui::Start());
         assertions_ = lumui::ToolkitAssertions();
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         ASSERT_TRUE(service_.LoadSeedFile(STANDIN_SEED_FILE));
         const int port = service_.Start(0);
         ASSERT_GT(port, 0);
@@ -78,7 +79,7 @@ protected:
         WritePrivateProfileString("Service", "Host", "127.0.0.1", ini.c_str());
         WritePrivateProfileString("Service", "Port", std::to_string(port).c_str(), ini.c_str());
         WritePrivateProfileString("Web", "BaseUrl", "http://127.0.0.1:9", ini.c_str());
-        CKivDlg::s_nExitWaitMs = 50;
+        services_.SetExitWaitMs(50);
         app_ = std::make_unique<CKivApp>();
         main_ = std::make_unique<CKivDlg>();
         app_->m_pMainWnd = main_.get();
@@ -97,7 +98,6 @@ protected:
         uiwait::QueuedWorkDone();
         app_.reset();
         service_.Stop();
-        SetProgramFolderForTests("");
         EXPECT_EQ(lumui::ToolkitAssertions(), assertions_) << "the toolkit reported failed checks (stderr)";
     }
 
@@ -172,6 +172,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     standin::StandinService service_;
     std::unique_ptr<CKivApp> app_;
     std::unique_ptr<CKivDlg> main_;

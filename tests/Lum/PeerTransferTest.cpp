@@ -4,20 +4,21 @@
 // fetches (the receiving client). Also hostile requests and names, broken
 // and stalled peers, a failing rendezvous server, and the main window's
 // transfer messages (hole notice, peer address, progress, notices).
-#include "Lum/DlgChatMsgList.h"
+#include "Lum/chat/DlgChatMsgList.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
-#include "Lum/MessageBody.h"
-#include "Lum/PeerTransfer.h"
+#include "Lum/chat/MessageBody.h"
+#include "Lum/transfer/PeerTransfer.h"
 #include "Lum/protocol/LumService.h"
 #include "platform/config.h"
 #include "platform/files.h"
 #include "platform/socket.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/RendezvousServer.h"
 
@@ -99,6 +100,24 @@ int TakePort(int port)
         return -1;
     }
     return fd;
+}
+
+// A free local port below the range the system hands out to sockets that
+// ask for any port: no other program's connection is given it meanwhile,
+// as a port of that range may be while the link does not hold it. 0 when
+// there is none.
+int PortNobodyIsGiven()
+{
+    int low = 32768;
+    std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
+    range >> low;
+    for (int port = std::min(low, 30000) - 1; port > 20000; --port) {
+        const int fd = TakePort(port);
+        if (fd < 0) continue;
+        ::close(fd);
+        return port;
+    }
+    return 0;
 }
 
 struct RawClient {
@@ -206,7 +225,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         ASSERT_GT(rendezvous_.Start(0), 0);
         const std::string ini = dir_.file("Lum.ini");
         WritePrivateProfileString("Rendezvous", "Host", "127.0.0.1", ini.c_str());
@@ -223,7 +242,7 @@ protected:
         t.connectMs = 2000;
         t.listenSettleMs = 0;
 
-        CKivDlg::s_nExitWaitMs = 10;
+        services_.SetExitWaitMs(10);
         CKivUsersListCtrl::s_loadHead = [](CDataUser*) {};
         CKivUsersListCtrl::s_createChat = CreateUserChatWindow;
         app_ = std::make_unique<CKivApp>();
@@ -274,7 +293,6 @@ protected:
         CDlgChatMsgList::s_acceptFile = nullptr;
         CKivDlgChatUser::s_startPeerTransfer = nullptr;
         CKivDlgChatUser::s_peerAddressKnown = nullptr;
-        SetProgramFolderForTests("");
     }
 
     // The sending side: the offer, and this client reachable at its port.
@@ -351,6 +369,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     standin::RendezvousServer rendezvous_;
     std::unique_ptr<CKivApp> app_;
     std::unique_ptr<CKivDlg> main_;
@@ -640,8 +659,11 @@ TEST_F(PeerTransferTest, TheNextRendezvousFromTheSamePortReachesAServerTheClient
 {
     rendezvous_.SetFault(standin::RendezvousServer::Fault::kSilent);
     CPeerLink link;
-    ASSERT_EQ(link.Rendezvous(kReceiver, kSender, 1, 11), 1);
+    // The link's port is one no other test's connection can be given
+    // between the two requests.
+    link.m_nLocalPort = PortNobodyIsGiven();
     ASSERT_NE(link.m_nLocalPort, 0);
+    ASSERT_EQ(link.Rendezvous(kReceiver, kSender, 1, 11), 1);
     rendezvous_.SetFault(standin::RendezvousServer::Fault::kNone);
     const int port = link.m_nLocalPort;
     EXPECT_EQ(link.Rendezvous(kReceiver, kSender, 1, 11), 1);

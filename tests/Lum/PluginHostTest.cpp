@@ -4,9 +4,9 @@
 // message routing, and unloading that never leaves a window without its code.
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/LumResource.h"
-#include "Lum/PluginModule.h"
+#include "Lum/modules/PluginModule.h"
 #include "base/MenuCommands.h"
 #include "platform/files.h"
 #include "platform/module.h"
@@ -14,6 +14,7 @@
 #include "platform/uiapp.h"
 #include "tests/Lum/TestPluginExports.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
@@ -39,9 +40,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         std::ofstream(dir_.file("plugin.log")).flush();
-        CKivDlg::s_nExitWaitMs = 20;
+        services_.SetExitWaitMs(20);
         CKivUsersListCtrl::s_loadHead = [](CDataUser*) {};
         CKivGroupListCtrl::s_loadHead = [](CDataGroup*) {};
         CKivGroupListCtrl::s_storeGroup = [](CDataGroup*, void*) {};
@@ -50,7 +51,7 @@ protected:
         CKivGroupListCtrl::s_pluginCommand = nullptr;
         CKivDlgChatUser::s_pluginCommand = nullptr;
         CDlgChatMsgListBase::s_showHistory = nullptr;
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+        services_.SetMessageBox([this](HWND, const CString& text, const CString&, UINT) {
             boxes_.push_back(text.str());
             return IDOK;
         });
@@ -59,7 +60,6 @@ protected:
     void TearDown() override
     {
         Close();
-        lumui::SetMessageBoxHook(nullptr);
         CKivUsersListCtrl::s_loadHead = nullptr;
         CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
         CKivGroupListCtrl::s_storeGroup = StartGroupStoreWrite;
@@ -67,7 +67,6 @@ protected:
         CKivGroupListCtrl::s_pluginCommand = nullptr;
         CKivDlgChatUser::s_pluginCommand = nullptr;
         CDlgChatMsgListBase::s_showHistory = nullptr;
-        SetProgramFolderForTests("");
     }
 
     // Puts the test plug-in beside the program under a plug-in's file name.
@@ -117,6 +116,7 @@ protected:
     std::string Main() const { return Ptr(main_->m_hWnd); }
 
     TempDir dir_;
+    TestServices services_;
     std::unique_ptr<CKivApp> app_;
     std::unique_ptr<CKivDlg> main_;
     std::vector<std::string> boxes_;

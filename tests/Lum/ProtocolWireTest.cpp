@@ -1,6 +1,6 @@
 // The bytes the generated client writes, compared with bytes written out by
 // hand from the field tables, and hand-written replies read back.
-#include "Lum/ServiceConnection.h"
+#include "Lum/session/ServiceConnection.h"
 #include "tests/Lum/WireBytes.h"
 
 #include <thrift/protocol/TBinaryProtocol.h>

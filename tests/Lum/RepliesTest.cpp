@@ -1,6 +1,6 @@
 // The main window turning service replies into its lists and the user store,
 // and the head and topic downloads against a web server on loopback.
-#include "Common/FileDB.h"
+#include "Common/stores/FileDB.h"
 #include "Common/Common.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
@@ -13,6 +13,7 @@
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/ServeInBackground.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
@@ -64,7 +65,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         server_.Get(R"(/upload/face/(\d+)\.png)", [this](const httplib::Request& req, httplib::Response& res) {
             const std::string id = req.matches[1];
             if (id == "120") res.set_content(PngOf(kGreen), "image/png");
@@ -83,7 +84,7 @@ protected:
         thread_ = ServeInBackground(server_);
         WritePrivateProfileString("Web", "BaseUrl", ("http://127.0.0.1:" + std::to_string(port)).c_str(),
                                   dir_.file("Lum.ini").c_str());
-        CKivDlg::s_nExitWaitMs = 50;
+        services_.SetExitWaitMs(50);
         app_ = std::make_unique<CKivApp>();
         main_ = std::make_unique<CKivDlg>();
         app_->m_pMainWnd = main_.get();
@@ -101,7 +102,6 @@ protected:
         server_.stop();
         thread_.join();
         app_.reset();
-        SetProgramFolderForTests("");
     }
 
     // Head 777 is held until the test lets it go, so that whatever asks for
@@ -163,6 +163,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     httplib::Server server_;
     std::mutex servedLock_;
     std::vector<std::string> served_;
@@ -209,7 +210,7 @@ TEST_F(RepliesTest, BlackListReplyFillsTheSetAndTheTopicLineArrives)
     lum_thrift::StructBlackListResp reply;
     reply.blackList = {5, 7, 5};
     main_->SendMessage(UM_ID_LIST, 0, reinterpret_cast<LPARAM>(&reply));
-    EXPECT_EQ(main_->m_setBlackList, (std::set<int>{5, 7}));
+    EXPECT_EQ(main_->m_book.BlackList(), (std::set<int>{5, 7}));
 
     EXPECT_TRUE(lumui::PumpUntil([&] { return !main_->m_strTopic.IsEmpty(); }, 5000));
     EXPECT_STREQ(main_->m_strTopic.GetString(), "Exams next week");

@@ -1,7 +1,7 @@
 // Service calls over loopback against the stand-in service: every method's
 // arguments as the stand-in reads them, two clients chatting, and every way
 // the stand-in can fail on purpose.
-#include "Lum/ServiceConnection.h"
+#include "Lum/session/ServiceConnection.h"
 #include "tests/Lum/WireBytes.h"
 #include "tests/standin/StandinService.h"
 

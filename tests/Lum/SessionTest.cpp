@@ -1,7 +1,7 @@
 // The session as workers read it, without a window: a snapshot a worker holds
 // stays as it was while the UI thread moves on, and no reader ever sees the
 // key of one session with the id or folder of another.
-#include "Lum/SessionState.h"
+#include "Lum/session/SessionState.h"
 
 #include <gtest/gtest.h>
 

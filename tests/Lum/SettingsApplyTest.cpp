@@ -2,15 +2,15 @@
 // top, the read-message hotkey (and one another window holds), message
 // sounds, the chat font and send key, the skin on every open window, the
 // skin chooser, and the black-list removals of the settings window.
-#include "Lum/DlgChatMsgList.h"
+#include "Lum/chat/DlgChatMsgList.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/KivDlgSettings.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
-#include "Lum/ServiceConnection.h"
-#include "Lum/Workers.h"
+#include "Lum/session/ServiceConnection.h"
+#include "Lum/session/Workers.h"
 #include "Lum/protocol/LumService.h"
 #include "base/MenuCommands.h"
 #include "platform/config.h"
@@ -19,6 +19,7 @@
 #include "platform/sound.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -57,7 +58,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         ASSERT_TRUE(service_.LoadSeedFile(STANDIN_SEED_FILE));
         port_ = service_.Start(0);
         ASSERT_GT(port_, 0);
@@ -75,10 +76,10 @@ protected:
         for (const char* name : {"skin-01.jpg", "skin-02.jpg"})
             std::filesystem::copy_file(std::string(THEME_DIR) + "/" + name, dir_.file(std::string("theme/") + name));
         std::ofstream(dir_.file("theme/broken.jpg")) << "not a picture";
-        CKivDlg::s_nExitWaitMs = 20;
+        services_.SetExitWaitMs(20);
         CKivUsersListCtrl::s_loadHead = [](CDataUser*) {};
-        lumui::SetSoundHook([this](const char* file) { sounds_.push_back(file); });
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+        services_.SetSound([this](const char* file) { sounds_.push_back(file); });
+        services_.SetMessageBox([this](HWND, const CString& text, const CString&, UINT) {
             boxes_.push_back(text.str());
             return IDOK;
         });
@@ -93,8 +94,6 @@ protected:
             uiwait::QueuedWorkDone();
         }
         app_.reset();
-        lumui::SetMessageBoxHook(nullptr);
-        lumui::SetSoundHook(nullptr);
         CKivUsersListCtrl::s_loadHead = nullptr;
         CDlgBase::m_sBgImgName = "";
         CDlgBase::m_IsAppBgColor = 0;
@@ -104,7 +103,6 @@ protected:
         web_.Stop();
         service_.Stop();
         SetServiceTimeouts(ServiceTimeouts());
-        SetProgramFolderForTests("");
     }
 
     // Settings stored before the program starts, as a former run left them.
@@ -154,6 +152,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     standin::StandinService service_;
     standin::StandinWeb web_;
     int port_ = 0;
@@ -346,10 +345,10 @@ TEST_F(SettingsApplyTest, BlackListRemovalsLeaveTheSet)
     RemoveBlackListIds(black, "5,,7");
     EXPECT_EQ(black, (std::set<int>{9}));
     LogIn("13800000003", 10003, 10001);
-    ASSERT_TRUE(lumui::PumpUntil([&] { return main_->m_setBlackList.count(10005) == 1; }));
+    ASSERT_TRUE(lumui::PumpUntil([&] { return main_->m_book.BlackList().count(10005) == 1; }));
     main_->SendMessage(UM_BLACKLIST_REMOVED, 0, 0);
-    EXPECT_EQ(main_->m_setBlackList.count(10005), 1u);
+    EXPECT_EQ(main_->m_book.BlackList().count(10005), 1u);
     CString ids = "10005";
     main_->SendMessage(UM_BLACKLIST_REMOVED, reinterpret_cast<WPARAM>(&ids), 0);
-    EXPECT_TRUE(main_->m_setBlackList.empty());
+    EXPECT_TRUE(main_->m_book.BlackList().empty());
 }

@@ -10,7 +10,7 @@
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
 #include "Lum/LumResource.h"
-#include "Lum/ServiceConnection.h"
+#include "Lum/session/ServiceConnection.h"
 #include "platform/config.h"
 #include "platform/dhtml.h"
 #include "platform/files.h"
@@ -19,6 +19,7 @@
 #include "platform/uiapp.h"
 #include "tests/Lum/NetworkWaitWatch.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -39,7 +40,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         std::string error;
         ASSERT_TRUE(service_.LoadSeedFile(STANDIN_SEED_FILE, &error)) << error;
         ASSERT_GT(service_.Start(0), 0);
@@ -47,9 +48,9 @@ protected:
         for (const char* module : {"libQuillon.so", "libParlet.so"})
             std::filesystem::copy_file(std::string(LUM_BIN_DIR) + "/" + module, dir_.file(module));
         SetServiceTimeouts(ServiceTimeouts{3000, 3000, 3000});
-        CKivDlg::s_nExitWaitMs = 50;
+        services_.SetExitWaitMs(50);
         app_ = std::make_unique<CKivApp>();
-        lumui::SetMessageBoxHook([](HWND, const CString&, const CString&, UINT) { return IDOK; });
+        services_.SetMessageBox([](HWND, const CString&, const CString&, UINT) { return IDOK; });
     }
 
     void TearDown() override
@@ -60,12 +61,10 @@ protected:
             main_.reset();
             uiwait::QueuedWorkDone();
         }
-        lumui::SetMessageBoxHook(nullptr);
         app_.reset();
         web_.Stop();
         service_.Stop();
         SetServiceTimeouts(ServiceTimeouts());
-        SetProgramFolderForTests("");
     }
 
     void UseWebServer(const std::string& baseUrl)
@@ -195,6 +194,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     standin::StandinService service_;
     standin::StandinWeb web_;
     std::unique_ptr<CKivApp> app_;

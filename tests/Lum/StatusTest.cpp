@@ -6,9 +6,9 @@
 #include "Lum/KivDlg.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
-#include "Lum/MessageBody.h"
-#include "Lum/ServiceConnection.h"
-#include "Lum/Workers.h"
+#include "Lum/chat/MessageBody.h"
+#include "Lum/session/ServiceConnection.h"
+#include "Lum/session/Workers.h"
 #include "Lum/protocol/LumService.h"
 #include "platform/config.h"
 #include "platform/files.h"
@@ -16,6 +16,7 @@
 #include "platform/shellapi.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/WireFormat.h"
@@ -48,8 +49,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
-        CKivDlg::s_nExitWaitMs = 20;
+        services_.SetProgramFolder(dir_.path() + "/");
+        services_.SetExitWaitMs(20);
         // No head downloads and no store writes on threads: the records are
         // what the test puts in.
         CKivUsersListCtrl::s_loadHead = [](CDataUser*) {};
@@ -61,7 +62,7 @@ protected:
         ASSERT_TRUE(main_->Create(IDD_KIV_DIALOG, nullptr));
         app_->SetOwnUserId(1);
         main_->ConnectUserStores(1);
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+        services_.SetMessageBox([this](HWND, const CString& text, const CString&, UINT) {
             boxes_.push_back(text.str());
             return IDOK;
         });
@@ -69,7 +70,6 @@ protected:
 
     void TearDown() override
     {
-        lumui::SetMessageBoxHook(nullptr);
         lumui::SetIdleTimeOverride(-1);
         app_->m_pMainWnd = nullptr;
         main_->DestroyWindow();
@@ -79,7 +79,6 @@ protected:
         CKivUsersListCtrl::s_loadHead = nullptr;
         CKivGroupListCtrl::s_loadHead = StartGroupHeadDownload;
         CKivGroupListCtrl::s_storeGroup = StartGroupStoreWrite;
-        SetProgramFolderForTests("");
     }
 
     CDataUser* AddUser(CKivUsersListCtrl& list, int id, const char* name, int status = 0)
@@ -128,6 +127,7 @@ protected:
     HICON TrayIcon() { return lumui::TrayState(main_->m_hWnd, kTray).icon; }
 
     TempDir dir_;
+    TestServices services_;
     std::unique_ptr<CKivApp> app_;
     std::unique_ptr<CKivDlg> main_;
     std::vector<std::string> boxes_;

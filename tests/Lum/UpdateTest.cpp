@@ -7,6 +7,7 @@
 #include "platform/threads.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/ServeInBackground.h"
+#include "tests/platform/TestServices.h"
 
 #include <httplib.h>
 
@@ -43,7 +44,7 @@ protected:
     void SetUp() override
     {
         folder_ = dir_.path() + "/";
-        SetProgramFolderForTests(folder_.c_str());
+        services_.SetProgramFolder(folder_);
         server_.Get("/download/Updater.exe", [this](const httplib::Request& req, httplib::Response& res) {
             {
                 std::lock_guard<std::mutex> lock(lock_);
@@ -77,7 +78,7 @@ protected:
         const std::string url = "http://127.0.0.1:" + std::to_string(port_);
         WritePrivateProfileString("Web", "BaseUrl", url.c_str(), (folder_ + "Lum.ini").c_str());
 
-        SetWinExecHookForTests([this](const CString& commandLine, UINT show) -> UINT {
+        services_.SetStartProgram([this](const CString& commandLine, UINT show) -> UINT {
             std::lock_guard<std::mutex> lock(lock_);
             started_.push_back(commandLine.str());
             EXPECT_EQ(show, static_cast<UINT>(SW_SHOWNORMAL));
@@ -100,9 +101,7 @@ protected:
     {
         server_.stop();
         if (thread_.joinable()) thread_.join();
-        SetWinExecHookForTests(nullptr);
         app_.reset();
-        SetProgramFolderForTests("");
     }
 
     void InstallUpdater(const char* stub)
@@ -131,6 +130,7 @@ protected:
     bool unsized_ = false;
     TempDir dir_;
     std::string folder_;
+    TestServices services_;
     httplib::Server server_;
     int port_ = 0;
     std::thread thread_;

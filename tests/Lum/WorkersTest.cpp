@@ -2,13 +2,14 @@
 // the UI thread that records what the workers hand it.
 #include "Lum/KivApp.h"
 #include "Lum/KivMessages.h"
-#include "Lum/ServiceConnection.h"
-#include "Lum/Workers.h"
+#include "Lum/session/ServiceConnection.h"
+#include "Lum/session/Workers.h"
 #include "platform/codepage.h"
 #include "platform/config.h"
 #include "platform/files.h"
 #include "platform/uiapp.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/standin/StandinService.h"
 
 #include <gtest/gtest.h>
@@ -129,7 +130,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         std::string error;
         ASSERT_TRUE(service_.LoadSeedFile(STANDIN_SEED_FILE, &error)) << error;
         port_ = service_.Start(0);
@@ -143,7 +144,7 @@ protected:
         window_ = std::make_unique<MainWindow>();
         ASSERT_TRUE(window_->CreateEx(0, nullptr, "main", WS_POPUP, 0, 0, 100, 100, nullptr, 0));
         app_->m_pMainWnd = window_.get();
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+        services_.SetMessageBox([this](HWND, const CString& text, const CString&, UINT) {
             std::lock_guard<std::mutex> lock(boxLock_);
             boxes_.push_back(text.str());
             return IDOK;
@@ -152,14 +153,12 @@ protected:
 
     void TearDown() override
     {
-        lumui::SetMessageBoxHook(nullptr);
         if (app_) app_->m_pMainWnd = nullptr;
         if (window_) window_->DestroyWindow();
         window_.reset();
         app_.reset();
         service_.Stop();
         SetServiceTimeouts(ServiceTimeouts());
-        SetProgramFolderForTests("");
     }
 
     // Runs one worker to its end while the UI thread handles what it sends.
@@ -205,6 +204,7 @@ protected:
     size_t RequestCount() const { return service_.Requests().size(); }
 
     TempDir dir_;
+    TestServices services_;
     standin::StandinService service_;
     int port_ = 0;
     std::unique_ptr<CKivApp> app_;

@@ -10,6 +10,7 @@
 #include "platform/uiapp.h"
 #include "tests/Updater/UpdaterFixture.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/StandinWeb.h"
 
@@ -34,17 +35,17 @@ protected:
     {
         ASSERT_TRUE(lumui::Start());
         folder_ = dir_.path() + "/";
-        SetProgramFolderForTests(folder_.c_str());
+        services_.SetProgramFolder(folder_);
         fs::create_directories(dir_.file("www/download"));
         ASSERT_GT(web_.Start(0, dir_.file("www")), 0);
         WriteFile(folder_ + "Lum.ini", "[Web]\nBaseUrl=" + web_.BaseUrl() + "\n");
         theApp.m_strAppPath = folder_.c_str();
-        lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+        services_.SetMessageBox([this](HWND, const CString& text, const CString&, UINT) {
             std::lock_guard<std::mutex> lock(lock_);
             boxes_.push_back(text.str());
             return boxAnswer_;
         });
-        SetWinExecHookForTests([this](const CString& line, UINT) {
+        services_.SetStartProgram([this](const CString& line, UINT) {
             std::lock_guard<std::mutex> lock(lock_);
             started_.push_back(line.str());
             return 33u;
@@ -56,9 +57,6 @@ protected:
         dlg_.reset();
         uiwait::QueuedWorkDone();
         for (pid_t pid : children_) KillChild(pid);
-        lumui::SetMessageBoxHook(nullptr);
-        SetWinExecHookForTests(nullptr);
-        SetProgramFolderForTests("");
         web_.Stop();
     }
 
@@ -133,6 +131,7 @@ protected:
 
     TempDir dir_;
     std::string folder_;
+    TestServices services_;
     standin::StandinWeb web_;
     std::unique_ptr<CUpdaterDlg> dlg_;
     std::vector<pid_t> children_;

@@ -1,8 +1,8 @@
 // The skinned dialog frame: painting, buttons, hit testing, sizing; and a
 // demo dialog with the frame, PNG buttons, a popup menu, a GIF and docking,
 // whose pictures are saved under the build tree for a person to look at.
-#include "Common/CustomPngButton.h"
-#include "Common/PictureEx.h"
+#include "Common/controls/CustomPngButton.h"
+#include "Common/controls/PictureEx.h"
 #include "base/BaseModule.h"
 #include "base/DlgBase.h"
 #include "base/WinAutoHide.h"

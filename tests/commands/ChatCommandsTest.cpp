@@ -1,7 +1,7 @@
 // The tool buttons of the one-to-one and group chat windows.
-#include "Lum/DlgChatMsgList.h"
-#include "Lum/KivGroupListCtrl.h"
-#include "Lum/KivUsersListCtrl.h"
+#include "Lum/chat/DlgChatMsgList.h"
+#include "Lum/contacts/KivGroupListCtrl.h"
+#include "Lum/contacts/KivUsersListCtrl.h"
 #include "base/MenuCommands.h"
 #include "tests/commands/CommandFixture.h"
 

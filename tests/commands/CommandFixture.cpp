@@ -1,11 +1,11 @@
 #include "tests/commands/CommandFixture.h"
 
-#include "Lum/DlgChatMsgList.h"
-#include "Lum/KivGroupListCtrl.h"
+#include "Lum/chat/DlgChatMsgList.h"
+#include "Lum/contacts/KivGroupListCtrl.h"
 #include "Lum/KivMessages.h"
 #include "Lum/LumResource.h"
-#include "Lum/ServiceConnection.h"
-#include "Lum/Workers.h"
+#include "Lum/session/ServiceConnection.h"
+#include "Lum/session/Workers.h"
 #include "platform/commdlg.h"
 #include "platform/config.h"
 #include "platform/files.h"
@@ -59,7 +59,7 @@ const standin::Value& ServiceCall::Arg(int16_t id) const
 void CommandTest::SetUp()
 {
     ASSERT_TRUE(lumui::Start());
-    SetProgramFolderForTests((dir_.path() + "/").c_str());
+    services_.SetProgramFolder(dir_.path() + "/");
     for (const char* name : kModules) {
         const std::string file = std::string("lib") + name + ".so";
         fs::copy_file(std::string(LUM_BIN_DIR) + "/" + file, dir_.file(file));
@@ -98,17 +98,17 @@ void CommandTest::SetUp()
             << "\n[Rendezvous]\nHost=127.0.0.1\nPort=" << rendezvous_.Port() << "\n";
     }
     SetServiceTimeouts(ServiceTimeouts{2000, 2000, 4000});
-    CKivDlg::s_nExitWaitMs = 10;
+    services_.SetExitWaitMs(10);
 
-    lumui::SetMessageBoxHook([this](HWND, const CString& text, const CString&, UINT) {
+    services_.SetMessageBox([this](HWND, const CString& text, const CString&, UINT) {
         boxes_.push_back(text.GetString());
         return answer_;
     });
-    lumui::SetShellExecuteHook([this](const CString&, const CString& file, const CString&, const CString&, int) {
+    services_.SetShellExecute([this](const CString&, const CString& file, const CString&, const CString&, int) {
         opened_.push_back(file.GetString());
         return true;
     });
-    lumui::SetFileDialogHook([this](const CString&, DWORD) { return CString(fileChoice_.c_str()); });
+    services_.SetFileDialog([this](const CString&, DWORD) { return CString(fileChoice_.c_str()); });
 
     app_ = std::make_unique<CKivApp>();
     ASSERT_NO_FATAL_FAILURE(OpenMain());
@@ -133,15 +133,10 @@ void CommandTest::TearDown()
     timers_.clear();
     Quit();
     app_.reset();
-    lumui::SetMessageBoxHook(nullptr);
-    lumui::SetShellExecuteHook(nullptr);
-    lumui::SetFileDialogHook(nullptr);
-    lumui::SetFolderDialogHook(nullptr);
     rendezvous_.Stop();
     if (web_) web_->Stop();
     service_.Stop();
     SetServiceTimeouts(ServiceTimeouts());
-    SetProgramFolderForTests("");
 }
 
 void CommandTest::LogIn()

@@ -153,15 +153,16 @@
 // page's 取消 (its OnCancel is empty; the close box closes the window).
 #pragma once
 
-#include "Common/Data.h"
+#include "Common/records/Data.h"
 #include "Lum/KivApp.h"
 #include "Lum/KivDlg.h"
-#include "Lum/KivDlgChat.h"
+#include "Lum/chat/KivDlgChat.h"
 #include "Lum/LumResource.h"
 #include "platform/dhtml.h"
 #include "platform/uiapp.h"
 #include "platform/uitest.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/standin/RendezvousServer.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"
@@ -295,6 +296,7 @@ protected:
 
     std::vector<std::shared_ptr<CWnd>> timers_;  // the steps of WhenModalShows
     TempDir dir_;
+    TestServices services_;
     standin::StandinService service_;
     std::unique_ptr<standin::StandinWeb> web_;
     standin::RendezvousServer rendezvous_;

@@ -1,8 +1,8 @@
 // The friend and stranger lists' menus and the contacts' way into a chat:
 // the lists, the search drop-down, the message centre.
-#include "Lum/DlgChatMsgList.h"
-#include "Lum/KivSearchList.h"
-#include "Lum/KivUsersListCtrl.h"
+#include "Lum/chat/DlgChatMsgList.h"
+#include "Lum/contacts/KivSearchList.h"
+#include "Lum/contacts/KivUsersListCtrl.h"
 #include "base/MenuCommands.h"
 #include "platform/module.h"
 #include "platform/uiapp.h"
@@ -233,7 +233,7 @@ TEST_F(ContactCommandsTest, ContactCommandsNoMenuOffersStillWork)
     command(kWang, IDM_MOVE_TO_BLACK);
     EXPECT_EQ(boxes_, std::vector<std::string>{"您确认要把 王芳(10003) 移至黑名单中吗?"});
     EXPECT_EQ(RowOf(Friends(), kWang), -1);
-    EXPECT_TRUE(Main().m_setBlackList.count(kWang));
+    EXPECT_TRUE(Main().m_book.BlackList().count(kWang));
     ASSERT_TRUE(WaitServiceCalls("MoveUserToBlack", 1));
     EXPECT_EQ(ServiceCalls("MoveUserToBlack")[0].Arg(3).i, kWang);
     EXPECT_TRUE(lumui::PumpUntil([&] { return service_.BlackList(kOwn).count(kWang) == 1; }, 5000));

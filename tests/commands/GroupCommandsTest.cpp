@@ -1,7 +1,7 @@
 // The group list's menus, the member list of a group chat and its menus.
-#include "Lum/DlgChatMsgList.h"
-#include "Lum/KivGroupListCtrl.h"
-#include "Lum/KivGroupUsersListCtrl.h"
+#include "Lum/chat/DlgChatMsgList.h"
+#include "Lum/contacts/KivGroupListCtrl.h"
+#include "Lum/contacts/KivGroupUsersListCtrl.h"
 #include "base/MenuCommands.h"
 #include "tests/commands/CommandFixture.h"
 
@@ -272,7 +272,7 @@ TEST_F(GroupCommandsTest, MemberMenuOfAnotherOwnersGroupAddsAsFriendAndBlackList
     EXPECT_EQ(boxes_, std::vector<std::string>{"您确认要把 陈静(10005) 移至黑名单中吗?"});
     ASSERT_TRUE(WaitServiceCalls("MoveUserToBlack", 1));
     EXPECT_EQ(ServiceCalls("MoveUserToBlack")[0].Arg(3).i, kChen);
-    EXPECT_TRUE(Main().m_setBlackList.count(kChen));
+    EXPECT_TRUE(Main().m_book.BlackList().count(kChen));
 }
 
 }  // namespace commands

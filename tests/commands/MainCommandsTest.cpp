@@ -1,7 +1,7 @@
 // The main window's buttons, its main menu, the status and tray menus.
 #include "Lum/DlgChangeSkin.h"
 #include "Lum/KivMessages.h"
-#include "Lum/KivSearchList.h"
+#include "Lum/contacts/KivSearchList.h"
 #include "base/MenuCommands.h"
 #include "platform/shellapi.h"
 #include "tests/commands/CommandFixture.h"

@@ -4,10 +4,10 @@
 // module's window (it closes, another window opens), and what the service
 // or the web server was told.
 #include "Lum/DlgChangeSkin.h"
-#include "Lum/DlgChatMsgList.h"
-#include "Lum/KivGroupListCtrl.h"
-#include "Lum/KivGroupUsersListCtrl.h"
-#include "Lum/KivUsersListCtrl.h"
+#include "Lum/chat/DlgChatMsgList.h"
+#include "Lum/contacts/KivGroupListCtrl.h"
+#include "Lum/contacts/KivGroupUsersListCtrl.h"
+#include "Lum/contacts/KivUsersListCtrl.h"
 #include "base/MenuCommands.h"
 #include "platform/commdlg.h"
 #include "tests/commands/CommandFixture.h"
@@ -512,7 +512,7 @@ TEST_F(PageCommandsTest, SettingsWindowButtons)
     Friends().SetSelectionMark(RowOf(Friends(), kWang));
     Friends().SendMessage(WM_COMMAND, IDM_MOVE_TO_BLACK, 0);
     ASSERT_TRUE(lumui::PumpUntil([&] { return service_.BlackList(kOwn).count(kWang) == 1; }, 5000));
-    ASSERT_TRUE(Main().m_setBlackList.count(kWang));
+    ASSERT_TRUE(Main().m_book.BlackList().count(kWang));
 
     // The black-list page ("显示黑名单").
     Friends().SetSelectionMark(RowOf(Friends(), kLina));
@@ -524,7 +524,7 @@ TEST_F(PageCommandsTest, SettingsWindowButtons)
     Click(page, "#item10003 a");
     ASSERT_TRUE(WaitEval(page, "document.getElementById('item10003').className", "removing"));
     Press(settings, kSettingsApply);
-    EXPECT_TRUE(lumui::PumpUntil([&] { return Main().m_setBlackList.count(kWang) == 0; }, 10000))
+    EXPECT_TRUE(lumui::PumpUntil([&] { return Main().m_book.BlackList().count(kWang) == 0; }, 10000))
         << "应用 (SendRemoveBlackToMain)";
     EXPECT_TRUE(service_.BlackList(kOwn).empty());
 
@@ -535,7 +535,7 @@ TEST_F(PageCommandsTest, SettingsWindowButtons)
     Click(page, "button[onclick*=FMsgAddress]");
     EXPECT_TRUE(WaitEval(page, "byId('pathFMsgAddress').getAttribute('data-path')", ring));
     const std::string folder = dir_.path();
-    lumui::SetFolderDialogHook([&](const CString&) { return CString(folder.c_str()); });
+    services_.SetFolderDialog([&](const CString&) { return CString(folder.c_str()); });
     Eval(page, "showPage('trans'),1");
     Click(page, "button[onclick*=SelectSavePath]");
     EXPECT_TRUE(WaitEval(page, "byId('txtSavePath').value", folder));
@@ -691,8 +691,16 @@ TEST_F(PageCommandsTest, MessageManagerShowsSearchesAndDeletesTheStoredHistory)
 
     Click(page, "#tabTime");
     EXPECT_TRUE(WaitEval(page, "byId('treeTime').querySelectorAll('li').length > 1", "true")) << "时间分组 (refresh)";
+    // The refresh builds the tree anew (and chooses its root): the tree of
+    // before is marked, so that the wait ends with the new one, not before
+    // the program's answer comes and changes the choice under later clicks.
+    Eval(page, "byId('treeTime').querySelector('li').dataset.before='1',1");
     Click(page, "#btnRefresh");
-    EXPECT_TRUE(WaitEval(page, "byId('treeTime').querySelectorAll('li').length > 1", "true")) << "刷新 (refresh)";
+    EXPECT_TRUE(WaitEval(page,
+                         "byId('treeTime').querySelectorAll('li').length > 1 && "
+                         "!byId('treeTime').querySelector('li[data-before]')",
+                         "true"))
+        << "刷新 (refresh)";
 
     Click(page, "#tabType");
     Click(page, "#treeType li[data-id='10002'] > span");
@@ -815,14 +823,13 @@ TEST_F(PageCommandsTest, ChatPaneButtons)
     const int bold = font.bold;
     Click(&pane, "#fontBold");
     EXPECT_TRUE(lumui::PumpUntil([&] { return font.bold != bold; }, 5000)) << "粗体 (updateFontSet)";
-    lumui::SetColorDialogHook([](COLORREF& color) {
+    services_.SetColorDialog([](COLORREF& color) {
         color = RGB(0xCC, 0x00, 0x33);
         return IDOK;
     });
     Click(&pane, "#imgColor");
     EXPECT_TRUE(lumui::PumpUntil([&] { return font.color == "#CC0033"; }, 5000))
         << "字体颜色 (imgColor): " << font.color.GetString();
-    lumui::SetColorDialogHook(nullptr);
 
     Click(&pane, "#ImgShowHistory");
     EXPECT_NE(WaitWindow("与王芳的聊天记录"), nullptr) << "消息记录 (ImgShowHistory)";
@@ -831,7 +838,7 @@ TEST_F(PageCommandsTest, ChatPaneButtons)
     Receive(kWang, 1, "<file id='F7'>/home/wang/report.txt</file>");
     ASSERT_TRUE(WaitHistory(pane, "F7_span"));
     const std::string folder = dir_.path();
-    lumui::SetFolderDialogHook([&](const CString&) { return CString(folder.c_str()); });
+    services_.SetFolderDialog([&](const CString&) { return CString(folder.c_str()); });
     ClickInHistory(pane, "#F7_span a");
     EXPECT_TRUE(lumui::PumpUntil(
         [&] {

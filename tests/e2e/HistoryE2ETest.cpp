@@ -3,9 +3,10 @@
 // the user's own history; the window can be used, closed and opened again,
 // and the program still ends cleanly with it open (the module's windows go
 // before the module does).
-#include "Common/FileDbMsg.h"
+#include "Common/stores/FileDbMsg.h"
 #include "platform/files.h"
 #include "tests/e2e/TwoClients.h"
+#include "tests/platform/TestServices.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,8 @@ const int kManagerWidth = 650, kManagerHeight = 500;
 // the program will open for `uid` in `folder`.
 void SeedHistory(const std::string& folder, int uid)
 {
-    SetProgramFolderForTests((folder + "/").c_str());
+    TestServices services;
+    services.SetProgramFolder(folder + "/");
     {
         CFileDbMsg history;
         ASSERT_EQ(history.Connect(uid), 1);
@@ -40,7 +42,6 @@ void SeedHistory(const std::string& folder, int uid)
         }
         history.EndBatch();
     }
-    SetProgramFolderForTests("");
 }
 
 class HistoryTest : public e2e::TwoClientsTest {

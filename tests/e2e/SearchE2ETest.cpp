@@ -3,7 +3,7 @@
 // included, and by id digits) in the drop-down under the box, sized for its
 // rows; a click on a row opens that friend's or group's chat window and
 // closes the drop-down.
-#include "Lum/KivSearchList.h"
+#include "Lum/contacts/KivSearchList.h"
 #include "tests/e2e/TwoClients.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 // API stand-in), a result is selected and added as friend with the results
 // window's button. The friend reaches the service, the other side's pending
 // notices, the program's contact store and its friend list.
-#include "Lum/KivSearchList.h"
+#include "Lum/contacts/KivSearchList.h"
 #include "tests/e2e/TwoClients.h"
 #include "tests/standin/StandinService.h"
 #include "tests/standin/StandinWeb.h"

@@ -2,8 +2,11 @@
 #include "platform/net.h"
 #include "platform/sound.h"
 
+#include "platform/process.h"
+#include "platform/services.h"
 #include "TempDir.h"
 #include "tests/platform/ServeInBackground.h"
+#include "tests/platform/TestServices.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -43,13 +46,6 @@ std::string moduleFileName()
     return std::string(buf, n);
 }
 
-// Points the program folder at `folder` for the life of the object.
-class ProgramFolderOverride {
-public:
-    explicit ProgramFolderOverride(const std::string& folder) { SetProgramFolderForTests(folder.c_str()); }
-    ~ProgramFolderOverride() { SetProgramFolderForTests(""); }
-};
-
 }  // namespace
 
 // ---------------------------------------------------------------- files
@@ -64,10 +60,11 @@ TEST(SystemTest, ModuleFileNameFollowsTheTestFolder)
 
     TempDir dir;
     {
-        ProgramFolderOverride over(dir.path());  // without the trailing '/'
+        TestServices services;
+        services.SetProgramFolder(dir.path());  // without the trailing '/'
         EXPECT_EQ(moduleFileName(), dir.path() + "/" + exe);
         EXPECT_EQ(GetProgramFolder().str(), dir.path() + "/");
-        SetProgramFolderForTests((dir.path() + "/").c_str());  // with it
+        services.SetProgramFolder(dir.path() + "/");  // with it
         EXPECT_EQ(moduleFileName(), dir.path() + "/" + exe);
     }
     EXPECT_EQ(moduleFileName(), real);
@@ -80,6 +77,45 @@ TEST(SystemTest, ModuleFileNameFollowsTheTestFolder)
     EXPECT_EQ(GetModuleFileName(nullptr, small, 0), 0u);
     char buf[MAX_PATH];
     EXPECT_EQ(GetModuleFileName(reinterpret_cast<HMODULE>(1), buf, sizeof buf), 0u);
+}
+
+// ---------------------------------------------------------------- services
+
+TEST(Services, TheSystemsAreInstalledAtStartAndATestsOwnGoWithIt)
+{
+    const std::shared_ptr<lumui::Services> atStart = lumui::GetServices();
+    EXPECT_NE(dynamic_cast<lumui::SystemServices*>(atStart.get()), nullptr);
+    const std::string real = moduleFileName();
+    const std::string exe = real.substr(real.rfind('/') + 1);
+
+    TempDir fixtureFolder, testFolder;
+    std::shared_ptr<lumui::Services> held;
+    std::vector<std::string> started;
+    {
+        TestServices fixture;
+        fixture.SetProgramFolder(fixtureFolder.path());
+        {
+            TestServices test;
+            test.SetStartProgram([&](const CString& line, UINT) {
+                started.push_back(line.str());
+                return 33u;
+            });
+            // What the test does not answer, the services before it do.
+            EXPECT_EQ(moduleFileName(), fixtureFolder.path() + "/" + exe);
+            EXPECT_EQ(WinExec("Updater.exe /quiet", SW_SHOW), 33u);
+            test.SetProgramFolder(testFolder.path());
+            EXPECT_EQ(moduleFileName(), testFolder.path() + "/" + exe);
+            held = lumui::GetServices();
+        }
+        // The test's own answers went with it; the fixture's stay.
+        EXPECT_EQ(moduleFileName(), fixtureFolder.path() + "/" + exe);
+        EXPECT_EQ(WinExec("/nonexistent/Updater.exe", SW_SHOW), static_cast<UINT>(ERROR_FILE_NOT_FOUND));
+        // A caller that still holds them keeps them answering.
+        EXPECT_EQ(held->ProgramFolder().str(), testFolder.path() + "/");
+    }
+    EXPECT_EQ(started, std::vector<std::string>{"Updater.exe /quiet"});
+    EXPECT_EQ(lumui::GetServices(), atStart);
+    EXPECT_EQ(moduleFileName(), real);
 }
 
 TEST(SystemTest, SplitPath)
@@ -434,7 +470,8 @@ TEST(SystemTest, ProfileStringsRoundTrip)
 TEST(SystemTest, EndpointConfigFromLumIniBesideTheProgram)
 {
     TempDir tmp;
-    ProgramFolderOverride over(tmp.path());
+    TestServices services;
+    services.SetProgramFolder(tmp.path());
 
     EndpointConfig def = GetEndpointConfig();
     EXPECT_EQ(def.serviceHost, "127.0.0.1");
@@ -701,9 +738,9 @@ TEST(SystemTest, SoundsNeverStopTheCaller)
     // A missing file, or a machine without a sound server, only answers FALSE.
     EXPECT_FALSE(PlaySound("/nonexistent/MsgSound.wav", nullptr, SND_FILENAME | SND_NODEFAULT | SND_ASYNC));
     EXPECT_FALSE(PlaySound("/tmp", nullptr, SND_FILENAME | SND_ASYNC));
+    TestServices services;
     std::vector<std::string> heard;
-    lumui::SetSoundHook([&](const char* file) { heard.push_back(file); });
+    services.SetSound([&](const char* file) { heard.push_back(file); });
     EXPECT_TRUE(PlaySound("/x/voice/MsgSound.wav", nullptr, SND_FILENAME | SND_NODEFAULT | SND_ASYNC));
-    lumui::SetSoundHook(nullptr);
     EXPECT_EQ(heard, std::vector<std::string>{"/x/voice/MsgSound.wav"});
 }

@@ -3,7 +3,7 @@
 // created group reported to the main window and the form emptied, a failing
 // server, the member step (search, selection of whole ids, passing it on),
 // and the invitation sent with its text checks.
-#include "Common/Data.h"
+#include "Common/records/Data.h"
 #include "plugins/Adhor/AdhorExports.h"
 #include "plugins/common/PluginFrame.h"
 #include "tests/plugins/PluginTestKit.h"

@@ -2,8 +2,8 @@
 // the fast notice to a friend or a group (recipient names are data, never
 // script), its refusals and each failure reply in its own words, and the
 // standard notice to the friends and members ticked in a tree.
-#include "Common/Data.h"
-#include "Common/FileDbUser.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbUser.h"
 #include "plugins/Bellwick/BellwickExports.h"
 #include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"

@@ -6,7 +6,7 @@
 // and is refused by the server otherwise; the group photo is chosen as a
 // person chooses it and refused, before any upload, when it is too large or
 // does not decode.
-#include "Common/Data.h"
+#include "Common/records/Data.h"
 #include "plugins/Clanor/ClanorExports.h"
 #include "tests/plugins/PluginTestKit.h"
 #include "tests/standin/StandinService.h"

@@ -5,8 +5,8 @@
 // old values; the head-photo window uploads through the server's page with a
 // file chosen as a person chooses it, and the own head is replaced only by a
 // head that the server took and that decodes.
-#include "Common/Data.h"
-#include "Common/FileDbSys.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbSys.h"
 #include "platform/gdiplus.h"
 #include "plugins/Mievo/MievoExports.h"
 #include "plugins/Vistel/VistelExports.h"

@@ -17,6 +17,7 @@
 #include "plugins/common/PluginExports.h"
 #include "tests/Lum/TestPluginExports.h"
 #include "tests/plugins/FakeVistelExports.h"
+#include "tests/platform/TestServices.h"
 
 #include <gtest/gtest.h>
 
@@ -93,8 +94,7 @@ Names ExportedCFunctions(const std::string& path)
 
 class ModuleExportsTest : public ::testing::Test {
 protected:
-    void SetUp() override { SetProgramFolderForTests(LUM_BIN_DIR "/"); }
-    void TearDown() override { SetProgramFolderForTests(""); }
+    void SetUp() override { services_.SetProgramFolder(LUM_BIN_DIR "/"); }
 
     // The names of `names` that `file` does not resolve; "(not loaded)" when
     // the module cannot be loaded.
@@ -108,6 +108,8 @@ protected:
         FreeLibrary(module);
         return missing;
     }
+
+    TestServices services_;
 };
 
 TEST_F(ModuleExportsTest, EveryListedNameResolvesInItsBuiltModule)

@@ -20,8 +20,8 @@
 //   Adhor   frame           确定 (selection)         the invitation window (GetSelIDs)
 //   Adhor   invite page     确定                     the invitation sent, the sent tip (ConfirmSubmit, ShowSendTip)
 //   Adhor   sent page       关闭                     the invitation window gone (CloseWindow)
-#include "Common/Data.h"
-#include "Common/FileDbSys.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbSys.h"
 #include "platform/shell.h"
 #include "plugins/Adhor/AdhorExports.h"
 #include "plugins/Mievo/MievoExports.h"
@@ -70,7 +70,7 @@ protected:
         ASSERT_TRUE(ServeWeb(web_, STANDIN_WWW));
         ASSERT_TRUE(main_.CreateEx(0, nullptr, "main", WS_POPUP, 0, 0, 10, 10, nullptr, 0));
         RecordMessageBoxes();
-        lumui::SetShellExecuteHook([this](const CString&, const CString& file, const CString&, const CString&, int) {
+        services_.SetShellExecute([this](const CString&, const CString& file, const CString&, const CString&, int) {
             opened_.push_back(file.GetString());
             return true;
         });
@@ -79,8 +79,6 @@ protected:
     void TearDown() override
     {
         UnloadModule();
-        lumui::SetShellExecuteHook(nullptr);
-        lumui::SetFolderDialogHook(nullptr);
         if (main_.m_hWnd) main_.DestroyWindow();
         CloseProgramFolder();
     }
@@ -170,7 +168,7 @@ TEST_F(PageButtonsTest, SettingsPageButtons)
     std::string chosenFile = dir_.file("ring.wav");
     AnswerFileDialogs(&chosenFile);
     const std::string folder = dir_.path();
-    lumui::SetFolderDialogHook([&](const CString&) { return CString(folder.c_str()); });
+    services_.SetFolderDialog([&](const CString&) { return CString(folder.c_str()); });
 
     ASSERT_EQ(Export(PreforExports::Show)(10003, &store, main_.m_hWnd), 0);
     CDHtmlDialog* page = WaitForPage(module_, 5002, "submitAllChange");

@@ -2,7 +2,7 @@
 // listed with their queued messages (names and texts shown as text), the
 // host's list emptied, and the chats asked of the main window for the entry
 // chosen or for all of them.
-#include "Common/Data.h"
+#include "Common/records/Data.h"
 #include "plugins/Parlet/ParletExports.h"
 #include "tests/plugins/PluginTestKit.h"
 

@@ -15,6 +15,7 @@
 #include "plugins/common/PluginExports.h"
 #include "tests/e2e/Desktop.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 #include "tests/standin/StandinWeb.h"
 
@@ -54,7 +55,7 @@ protected:
     bool OpenProgramFolder()
     {
         if (!lumui::Start()) return false;
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         return true;
     }
 
@@ -90,16 +91,13 @@ protected:
         FreeLibrary(module_);
     }
 
-    // Takes the message box and file dialog hooks down, stops the web server
-    // and gives the program folder back.
+    // Stops the web server; the test's services (message boxes, file
+    // dialogs, the program folder) go with the fixture.
     void CloseProgramFolder()
     {
-        lumui::SetMessageBoxHook(nullptr);
-        lumui::SetFileDialogHook(nullptr);
         // The session's heads end with the test, as they do with the program.
         lumheads::StopHeadLoader();
         if (web_served_) web_served_->Stop();
-        SetProgramFolderForTests("");
     }
 
     // A function of the module, as its header of exports states it.
@@ -189,7 +187,7 @@ protected:
     // Message boxes answer OK; their texts (and, when asked, captions) are kept.
     void RecordMessageBoxes(std::vector<std::string>* captions = nullptr)
     {
-        lumui::SetMessageBoxHook([this, captions](HWND, const CString& text, const CString& caption, UINT) {
+        services_.SetMessageBox([this, captions](HWND, const CString& text, const CString& caption, UINT) {
             boxes_.push_back(text.GetString());
             if (captions) captions->push_back(caption.GetString());
             return IDOK;
@@ -197,9 +195,9 @@ protected:
     }
 
     // File dialogs answer with `*chosen` as it is when they open.
-    static void AnswerFileDialogs(const std::string* chosen)
+    void AnswerFileDialogs(const std::string* chosen)
     {
-        lumui::SetFileDialogHook([chosen](const CString&, DWORD) { return CString(chosen->c_str()); });
+        services_.SetFileDialog([chosen](const CString&, DWORD) { return CString(chosen->c_str()); });
     }
 
     // The box texts once `count` boxes were shown (or the wait ran out).
@@ -358,6 +356,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     HMODULE module_ = nullptr;
     // The texts of the message boxes shown, when RecordMessageBoxes was called.
     std::vector<std::string> boxes_;

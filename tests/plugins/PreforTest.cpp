@@ -2,7 +2,7 @@
 // store, what OK and Apply write (only what changed, under the right user),
 // the page's rules for hotkeys and reply texts, the choosers, and the black
 // list and SMS hours kept on the stand-in web server.
-#include "Common/FileDbSys.h"
+#include "Common/stores/FileDbSys.h"
 #include "platform/commdlg.h"
 #include "plugins/common/PluginFrame.h"
 #include "platform/config.h"
@@ -72,7 +72,6 @@ protected:
     void TearDown() override
     {
         UnloadModule();
-        lumui::SetFolderDialogHook(nullptr);
         receiver_.DestroyWindow();
         CloseProgramFolder();
     }
@@ -340,12 +339,12 @@ TEST_F(PreforTest, SoundAndFolderChoosers)
 {
     std::vector<std::string> filters;
     std::string chosen;
-    lumui::SetFileDialogHook([&](const CString& filter, DWORD) {
+    services_.SetFileDialog([&](const CString& filter, DWORD) {
         filters.push_back(filter.GetString());
         return CString(chosen.c_str());
     });
     std::string folder;
-    lumui::SetFolderDialogHook([&](const CString&) { return CString(folder.c_str()); });
+    services_.SetFolderDialog([&](const CString&) { return CString(folder.c_str()); });
     Show(PreforExports::Show);
     Eval("showPage('sound')");
     // The default sound shows while nothing is stored.

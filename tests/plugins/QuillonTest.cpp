@@ -2,9 +2,9 @@
 // seeded history (browsing by contact and age, paging, keyword search,
 // deleting exactly what was asked, names and bodies shown as text, pictures of
 // the files folder drawn and no other) and the one-contact history viewer.
-#include "Common/Data.h"
-#include "Common/FileDbMsg.h"
-#include "Common/FileDbUser.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbMsg.h"
+#include "Common/stores/FileDbUser.h"
 #include "plugins/Quillon/QuillonExports.h"
 #include "tests/Common/FixedClock.h"
 #include "tests/plugins/PluginTestKit.h"
@@ -480,13 +480,11 @@ TEST_F(QuillonTest, PageControlsWorkWhenClicked)
 {
     std::vector<std::string> boxes;
     int answer = IDCANCEL;
-    lumui::SetMessageBoxHook([&](HWND, const CString& text, const CString&, UINT) {
+    TestServices services;
+    services.SetMessageBox([&](HWND, const CString& text, const CString&, UINT) {
         boxes.push_back(text.GetString());
         return answer;
     });
-    struct Unhook {
-        ~Unhook() { lumui::SetMessageBoxHook(nullptr); }
-    } unhook;
 
     ShowQuillon();
     CDHtmlDialog* page = Page(15002);

@@ -4,8 +4,8 @@
 // friend (accepted, already a friend, refused, not allowed) into the store
 // and the main window, asking to join groups, the add-friend window, the
 // invitation into an own group, and a missing card module.
-#include "Common/Data.h"
-#include "Common/FileDbUser.h"
+#include "Common/records/Data.h"
+#include "Common/stores/FileDbUser.h"
 #include "plugins/Sorvan/SorvanExports.h"
 #include "tests/plugins/FakeVistelExports.h"
 #include "tests/plugins/PluginTestKit.h"

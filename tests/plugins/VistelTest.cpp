@@ -3,10 +3,10 @@
 // remark and group-card editors, whose edits count only when the service
 // says they were saved (the friend list shows the new remark then, and
 // keeps the old one otherwise).
-#include "Common/Data.h"
-#include "Lum/KivGroupListCtrl.h"
-#include "Lum/KivUsersListCtrl.h"
-#include "Lum/KivVistelHooks.h"
+#include "Common/records/Data.h"
+#include "Lum/contacts/KivGroupListCtrl.h"
+#include "Lum/contacts/KivUsersListCtrl.h"
+#include "Lum/modules/KivVistelHooks.h"
 #include "base/MenuCommands.h"
 #include "plugins/Vistel/VistelExports.h"
 #include "tests/plugins/PluginTestKit.h"

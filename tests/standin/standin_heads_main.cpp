@@ -6,7 +6,7 @@
 //   standin_heads SEED.json UPLOAD_DIR BROKEN_USER_ID
 //
 // writes UPLOAD_DIR/face/<id>.png and UPLOAD_DIR/group/<gid>.png.
-#include "Common/FileDB.h"
+#include "Common/stores/FileDB.h"
 
 #include <nlohmann/json.hpp>
 

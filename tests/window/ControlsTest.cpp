@@ -1,15 +1,16 @@
 // Controls under a real display: the PNG strip button, owner-drawn and
 // check buttons, progress bars, tool tips, links and layered windows.
-#include "Common/CustomPngButton.h"
-#include "Common/CustomStaticLink.h"
-#include "Common/GdiPlusBitmap.h"
-#include "Common/LayeredWindowHelperST.h"
+#include "Common/controls/CustomPngButton.h"
+#include "Common/controls/CustomStaticLink.h"
+#include "Common/controls/GdiPlusBitmap.h"
+#include "Common/controls/LayeredWindowHelperST.h"
 #include "base/BaseModule.h"
 #include "platform/controls.h"
 #include "platform/dialog.h"
 #include "platform/shell.h"
 #include "platform/uiapp.h"
 #include "platform/windc.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
 
 #include <gtest/gtest.h>
@@ -320,8 +321,9 @@ TEST_F(Controls, ToolTipAppearsAfterRestingOnATool)
 
 TEST_F(Controls, StaticLinkOpensItsAddressAndTurnsVisited)
 {
+    TestServices services;
     std::vector<std::pair<CString, CString>> opened;
-    lumui::SetShellExecuteHook([&](const CString& verb, const CString& file, const CString&, const CString&, int) {
+    services.SetShellExecute([&](const CString& verb, const CString& file, const CString&, const CString&, int) {
         opened.emplace_back(verb, file);
         return true;
     });
@@ -341,7 +343,6 @@ TEST_F(Controls, StaticLinkOpensItsAddressAndTurnsVisited)
     };
     EXPECT_GT(countColor(RGB(171, 16, 136)), 0);
     click(link, 15, 15);
-    lumui::SetShellExecuteHook(nullptr);
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].first, "OPEN");
     EXPECT_EQ(opened[0].second, "http://lum.example/more?id=1");

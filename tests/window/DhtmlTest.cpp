@@ -9,6 +9,7 @@
 #include "platform/uiapp.h"
 #include "tests/platform/ScreenPixels.h"
 #include "tests/platform/TempDir.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiProbe.h"
 #include "tests/platform/UiWait.h"
 #include "tests/platform/ServeInBackground.h"
@@ -113,7 +114,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(lumui::Start());
-        SetProgramFolderForTests((dir_.path() + "/").c_str());
+        services_.SetProgramFolder(dir_.path() + "/");
         server_.Get("/imgs/dot.png", [this](const httplib::Request&, httplib::Response& res) {
             ++remoteHits_;
             res.set_content(readFile(LUM_DHTML_RES_DIR "/mark.png"), "image/png");
@@ -143,7 +144,6 @@ protected:
         lumui::Pump(0);
         server_.stop();
         if (thread_.joinable()) thread_.join();
-        SetProgramFolderForTests("");
         SetAnsiCodePage(CP_UTF8);
     }
     CString script(const char* function, std::initializer_list<CScriptArg> args = {})
@@ -162,6 +162,7 @@ protected:
     }
 
     TempDir dir_;
+    TestServices services_;
     httplib::Server server_;
     std::thread thread_;
     int port_ = 0;
@@ -347,7 +348,7 @@ TEST_F(DhtmlTest, AClickActsAfterTheCallsThePageMadeBeforeIt)
 TEST_F(DhtmlTest, WindowsThePageOpensGoToTheBrowser)
 {
     std::vector<std::string> opened;
-    lumui::SetShellExecuteHook([&](const CString&, const CString& file, const CString&, const CString&, int) {
+    services_.SetShellExecute([&](const CString&, const CString& file, const CString&, const CString&, int) {
         opened.push_back(file.GetString());
         return true;
     });
@@ -362,7 +363,6 @@ TEST_F(DhtmlTest, WindowsThePageOpensGoToTheBrowser)
         const size_t before = opened.size();
         EXPECT_TRUE(lumui::PumpUntil([&] { return opened.size() > before; }, 5000)) << id;
     }
-    lumui::SetShellExecuteHook(nullptr);
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened[0], "http://127.0.0.1:9/opened.html?from=script");
     EXPECT_EQ(opened[1], "http://127.0.0.1:9/opened.html?from=link");

@@ -1,6 +1,6 @@
 // The animated picture control: GIF parsing (sound and hostile), stills,
 // playing, disposal, stopping and destruction while playing.
-#include "Common/PictureEx.h"
+#include "Common/controls/PictureEx.h"
 #include "tests/window/GifBuilder.h"
 
 #include "platform/uiapp.h"

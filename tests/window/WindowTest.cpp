@@ -5,6 +5,7 @@
 #include "platform/menu.h"
 #include "platform/uiapp.h"
 #include "platform/windc.h"
+#include "tests/platform/TestServices.h"
 #include "tests/platform/UiProbe.h"
 #include "tests/platform/UiWait.h"
 
@@ -420,9 +421,10 @@ TEST(Dialogs, TemplatesMakeControlsInDialogUnits)
 TEST(MessageBoxes, WorkersAskOnTheUiThread)
 {
     ASSERT_TRUE(lumui::Start());
+    TestServices services;
     std::thread::id boxThread;
     CString seen;
-    lumui::SetMessageBoxHook([&](HWND, const CString& text, const CString&, UINT type) {
+    services.SetMessageBox([&](HWND, const CString& text, const CString&, UINT type) {
         boxThread = std::this_thread::get_id();
         seen = text;
         return (type & MB_TYPEMASK) == MB_OKCANCEL ? IDCANCEL : IDOK;
@@ -431,7 +433,6 @@ TEST(MessageBoxes, WorkersAskOnTheUiThread)
     std::thread worker([&] { answer = AfxMessageBox("连接服务器超时，请重新登录！", MB_OKCANCEL); });
     ASSERT_TRUE(lumui::PumpUntil([&] { return answer.load() != 0; }));
     worker.join();
-    lumui::SetMessageBoxHook(nullptr);
     EXPECT_EQ(answer.load(), IDCANCEL);
     EXPECT_EQ(boxThread, std::this_thread::get_id());
     EXPECT_EQ(seen, "连接服务器超时，请重新登录！");
