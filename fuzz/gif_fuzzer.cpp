@@ -1,7 +1,7 @@
 // GIF pictures: the picture control's own frame splitter, each frame it cuts
 // out decoded by the layer, and the layer's decoder on the whole file (as
 // head pictures from the web server reach it). The input is the file.
-#include "Common/PictureEx.h"
+#include "Common/controls/PictureEx.h"
 #include "platform/gdiplus.h"
 
 #include <cstddef>

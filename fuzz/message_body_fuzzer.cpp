@@ -2,7 +2,7 @@
 // the service delivers it (percent-encoded). What a pane would show must hold
 // no script, no event attribute but the file offers' own accept and refuse
 // links, and no picture from anywhere but the files folder or the web server.
-#include "Lum/MessageBody.h"
+#include "Lum/chat/MessageBody.h"
 
 #include <cctype>
 #include <cstddef>

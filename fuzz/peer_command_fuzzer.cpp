@@ -8,7 +8,7 @@
 // The server side offers one file ("offered.txt", named as the seeds name it:
 // the target works in a folder of its own) and one chat picture ("pic.png")
 // to peer 10002, so that requests that name them are served.
-#include "Lum/PeerTransfer.h"
+#include "Lum/transfer/PeerTransfer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -4,7 +4,7 @@
 // of the second byte says whether the rest is one whole frame (its length
 // first) or the message inside a frame whose length is made here. Whatever
 // is read is printed whole, as every field of a reply may be read.
-#include "Lum/ServiceConnection.h"
+#include "Lum/session/ServiceConnection.h"
 
 #include <thrift/TApplicationException.h>
 #include <thrift/transport/TBufferTransports.h>
