@@ -235,18 +235,31 @@ private:
 //
 // - StartWebEngineSoon, which the program calls when its first window is up:
 //   a worker loads the libraries (platform/dhtml_loader.cpp) and readies
-//   what can be readied away from the UI thread (Engine::Prepare); the UI
-//   thread then starts the engine at an idle turn of its loop.
+//   what can be readied away from the UI thread (Engine::Prepare: the GL
+//   driver the engine's start would load). The UI thread then starts the
+//   engine in three steps (Engine::StartStep), each at an idle turn of its
+//   loop, so that input and drawing come between them:
+//     1. the web context: the engine sets up GL for the display (EGL, and a
+//        GL context of the toolkit's to see whether it can draw with GL),
+//        which makes the GL driver's screens for the display's connection,
+//        on the thread that owns that connection: some four fifths of the
+//        start's time on the UI thread (bench/bench_webstart measures it),
+//     2. the view that keeps the web process (a seventh),
+//     3. its first load, which starts the web and network processes (a
+//        twentieth).
+//   What is left of the start on the UI thread cannot leave it: the toolkit
+//   and the display connection the GL set-up uses are the UI thread's.
 //
 // - A page window that opens before that has finished (or in a program that
 //   never calls StartWebEngineSoon): the page needs its view now, so the UI
-//   thread loads what is not loaded yet itself, and starts the engine; a
-//   library the worker is loading at that moment it waits for (the loader
-//   loads one at a time), so it never waits longer than the rest of the load
-//   takes. It waits on the local disk and the loader only, never on a socket
-//   or another process, and only for a page that opens within the program's
-//   first moments (or the first page of a program that does not start the
-//   engine early), which could not show before the engine is there anyway.
+//   thread loads what is not loaded yet itself, and does what is left of the
+//   start at once; a library the worker is loading at that moment it waits
+//   for (the loader loads one at a time), so it never waits longer than the
+//   rest of the load takes. It waits on the local disk and the loader only,
+//   never on a socket or another process, and only for a page that opens
+//   within the program's first moments (or the first page of a program that
+//   does not start the engine early), which could not show before the
+//   engine is there anyway.
 //
 // The libraries' initialisers run on the thread that loads them. Apart from
 // the engine's own, they register the web view's classes and event types
@@ -280,18 +293,26 @@ void startEngine(lumweb::Engine* engine)
     engine->Start();
 }
 
+// One step of the engine's start at an idle turn of the loop, so that input
+// and drawing come between the steps (UI thread).
 gboolean onStartWebEngine(gpointer)
 {
-    if (lumweb::Engine* engine = lumweb::LoadedEngine()) startEngine(engine);
-    return G_SOURCE_REMOVE;
+    lumweb::Engine* engine = lumweb::LoadedEngine();
+    if (!engine) return G_SOURCE_REMOVE;
+    giveEngineA11yAddress();
+    return engine->StartStep() ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
 }
 
 // One of the workers of StartWebEngineSoon has answered (UI thread).
 void startPartDone()
 {
     if (--g_startPartsDue > 0) return;
-    // When the loop is idle after the first window's first frames.
-    g_timeout_add_full(G_PRIORITY_LOW, 250, &onStartWebEngine, nullptr, nullptr);
+    // When the loop is idle after the first window's first frames; then
+    // every step when the loop is idle again.
+    g_timeout_add_full(G_PRIORITY_LOW, 250, [](gpointer) -> gboolean {
+        g_idle_add_full(G_PRIORITY_LOW, &onStartWebEngine, nullptr, nullptr);
+        return G_SOURCE_REMOVE;
+    }, nullptr, nullptr);
 }
 
 std::string askA11yAddress()

@@ -17,6 +17,7 @@
 #include <gdk/gdkkeysyms.h>
 #include <gio/gio.h>
 #include <gtk/gtk.h>
+#include <link.h>
 #include <wx/log.h>
 #include <wx/webview.h>
 #include <wx/wx.h>
@@ -28,6 +29,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -105,8 +107,11 @@ std::map<void*, std::weak_ptr<CDHtmlDialog::Impl>>& pagesByView()
 }
 
 // The view that keeps the shared web process for the session (never shown,
-// never freed), once the engine was started.
+// never freed), once the engine was started. The start goes in three steps
+// (Engine::StartStep): the web context, the view, its first load.
 GtkWidget* g_anchorView = nullptr;
+bool g_contextReady = false;
+gpointer g_anchorPending = nullptr;  // the view, made, not yet loaded
 
 // A view that every new view is related to: the anchor, else a live page's
 // WebKitWebView, or null when neither exists.
@@ -519,8 +524,48 @@ gboolean onRunFileChooser(GtkWidget*, GObject* request, gpointer data)
     return TRUE;
 }
 
-// Runs one call of a function expression of ours with JSON arguments and
-// reads back its status-prefixed text: 'R' result, 'M' missing, 'E' thrown.
+// ---------------------------------------------------------------- the GL driver
+
+// The paths of the libraries loaded now.
+std::set<std::string> loadedLibraries()
+{
+    std::set<std::string> paths;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) -> int {
+            if (info->dlpi_name && std::strchr(info->dlpi_name, '/'))
+                static_cast<std::set<std::string>*>(data)->insert(info->dlpi_name);
+            return 0;
+        },
+        &paths);
+    return paths;
+}
+
+// The engine's web context sets up GL for its display when it is made, on
+// the UI thread, and the GL library then loads its driver: on this
+// platform's Mesa some two dozen libraries, among them the compiler library
+// the driver links (LLVM, with its own initialisers), about half of the
+// context's making. The driver is loaded here instead, away from the UI
+// thread: a display of Mesa's that needs no window system (surfaceless) is
+// set up, which loads the same driver (the platform's drivers are one
+// library under several names), and what it loaded is kept loaded when the
+// display is let go again. Where there is no such display, nothing is done.
+void preloadGlDriver()
+{
+    using GetPlatformDisplayFn = void* (*)(unsigned platform, void* native, const intptr_t* attributes);
+    using InitializeFn = unsigned (*)(void* display, int* major, int* minor);
+    using TerminateFn = unsigned (*)(void* display);
+    const unsigned kPlatformSurfacelessMesa = 0x31DD;
+    const auto getDisplay = reinterpret_cast<GetPlatformDisplayFn>(dlsym(RTLD_DEFAULT, "eglGetPlatformDisplay"));
+    const auto initialize = reinterpret_cast<InitializeFn>(dlsym(RTLD_DEFAULT, "eglInitialize"));
+    const auto terminate = reinterpret_cast<TerminateFn>(dlsym(RTLD_DEFAULT, "eglTerminate"));
+    if (!getDisplay || !initialize || !terminate) return;
+    const std::set<std::string> before = loadedLibraries();
+    void* display = getDisplay(kPlatformSurfacelessMesa, nullptr, nullptr);
+    if (!display || !initialize(display, nullptr, nullptr)) return;
+    for (const std::string& path : loadedLibraries())
+        if (!before.count(path)) dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    terminate(display);
+}
 
 // ---------------------------------------------------------------- the engine
 
@@ -531,20 +576,38 @@ public:
         // The engine's entry points are looked up here rather than on the UI
         // thread.
         (void)webkit();
+        preloadGlDriver();
+    }
+
+    bool StartStep() override
+    {
+        if (g_anchorView) return true;
+        if (!g_contextReady) {
+            // The web context the pages share: the engine sets up its
+            // display's GL (the driver was loaded by Prepare) and its
+            // processes' settings.
+            registerSchemeOnce();
+            g_contextReady = true;
+            return false;
+        }
+        if (!g_anchorPending) {
+            GtkWidget* view = newWebKitView();
+            if (!view) return true;  // no engine to start
+            g_anchorPending = g_object_ref_sink(view);
+            return false;
+        }
+        // The first load starts the web process.
+        using LoadFn = void (*)(void*, const gchar*);
+        static const LoadFn load = reinterpret_cast<LoadFn>(dlsym(RTLD_DEFAULT, "webkit_web_view_load_uri"));
+        if (load) load(g_anchorPending, "about:blank");
+        g_anchorView = GTK_WIDGET(g_anchorPending);
+        return true;
     }
 
     void Start() override
     {
-        if (g_anchorView) return;
-        registerSchemeOnce();
-        using LoadFn = void (*)(void*, const gchar*);
-        static const LoadFn load = reinterpret_cast<LoadFn>(dlsym(RTLD_DEFAULT, "webkit_web_view_load_uri"));
-        GtkWidget* view = newWebKitView();
-        if (!view) return;
-        g_object_ref_sink(view);
-        // The first load starts the web process.
-        if (load) load(view, "about:blank");
-        g_anchorView = view;
+        while (!StartStep()) {
+        }
     }
 
     bool Started() const override { return g_anchorView != nullptr; }

@@ -86,7 +86,11 @@ public:
     // and safely can be done elsewhere; the layer calls it on the worker that
     // loaded the library.
     virtual void Prepare() = 0;
-    // Starts the engine and the web process the pages share, once.
+    // Starts the engine and the web process the pages share, once: in
+    // steps, each of which keeps the UI thread for a while, so that the
+    // loop can come round between them (StartStep: true once started), or
+    // all at once (Start).
+    virtual bool StartStep() = 0;
     virtual void Start() = 0;
     virtual bool Started() const = 0;
     // Makes the web view of `page` inside `parent` at `place`, with the
