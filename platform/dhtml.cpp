@@ -244,7 +244,7 @@ private:
 //        which makes the GL driver's screens for the display's connection,
 //        on the thread that owns that connection: some four fifths of the
 //        start's time on the UI thread (bench/bench_webstart measures it),
-//     2. the view that keeps the web process (a seventh),
+//     2. the view that keeps the web process (about a tenth),
 //     3. its first load, which starts the web and network processes (a
 //        twentieth).
 //   What is left of the start on the UI thread cannot leave it: the toolkit
