@@ -31,17 +31,6 @@ const UINT kPngOwnerBadge = 211;
 const int kStyleDiscussion = 4;
 const int kAlertCapacity = 500;
 
-// A copy of a PNG resource of the client's module (null when missing).
-Gdiplus::Bitmap* LoadPng(UINT id)
-{
-    return CopyPngResource(id, AfxGetInstanceHandle());
-}
-
-bool HasUnread(const CData* rec)
-{
-    return rec->m_nUnreadCount > 0 || !rec->m_vecUnread.empty();
-}
-
 // FromGroup leaves out the head's time stamp and the unread count; the
 // list's copies and the store writes need both.
 void CopyGroup(CDataGroup* dst, CDataGroup* src)

@@ -23,17 +23,6 @@ const UINT kPngStateSms = 209;
 const UINT kPngStateWap = 210;
 const UINT kPngStateWeb = 214;
 
-// A copy of a PNG resource of the client's module (null when missing).
-Gdiplus::Bitmap* LoadPng(UINT id)
-{
-    return CopyPngResource(id, AfxGetInstanceHandle());
-}
-
-bool HasUnread(const CData* rec)
-{
-    return rec->m_nUnreadCount > 0 || !rec->m_vecUnread.empty();
-}
-
 // Remark, else name, else the id.
 CString DisplayText(const CDataUser* rec)
 {

@@ -1,7 +1,9 @@
 #include "Lum/contacts/ListCtrlEx.h"
 
+#include "Common/controls/GdiPlusBitmap.h"
 #include "Lum/session/Workers.h"
 #include "platform/codepage.h"
+#include "platform/resources.h"
 #include "platform/windc.h"
 
 #include <string>
@@ -17,6 +19,16 @@ BEGIN_MESSAGE_MAP(CListCtrlEx, CListCtrl)
     ON_WM_VSCROLL()
     ON_WM_NCCALCSIZE()
 END_MESSAGE_MAP()
+
+Gdiplus::Bitmap* CListCtrlEx::LoadPng(UINT id)
+{
+    return CopyPngResource(id, AfxGetInstanceHandle());
+}
+
+bool CListCtrlEx::HasUnread(const CData* rec)
+{
+    return rec->m_nUnreadCount > 0 || !rec->m_vecUnread.empty();
+}
 
 CListCtrlEx::CListCtrlEx()
 {

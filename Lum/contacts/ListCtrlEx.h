@@ -55,6 +55,12 @@ public:
     Gdiplus::ARGB m_clrBorder = 0xFFFFFFFF;
 
 protected:
+    // A copy of a PNG resource of the client's module (null when missing),
+    // for the pictures a list draws its rows with.
+    static Gdiplus::Bitmap* LoadPng(UINT id);
+    // Whether the record has lines waiting to be read.
+    static bool HasUnread(const CData* rec);
+
     // A row was deleted: the hover and selection indexes follow the rows
     // after it, and forget it when it was theirs, so that they never name a
     // row that is gone or another contact's row.
