@@ -1,86 +1,30 @@
-// CDHtmlDialog over wxWebView (WebKitGTK): loading pages from module
-// resources, the lumres: scheme, window.external, DHTML click events, calls
-// into page script, keys, context menu and drops.
-#include "platform/dhtml.h"
+// CDHtmlDialog, the layer's side (see platform/dhtml_internal.h): the page
+// objects, window.external and click messages from page script, calls into
+// page script, and the loading of the engine library that holds the web
+// views.
+#include "platform/dhtml_internal.h"
 
 #include "platform/codepage.h"
-#include "platform/commdlg.h"
 #include "platform/config.h"
 #include "platform/resources.h"
 #include "platform/shell.h"
 #include "platform/uiapp.h"
 #include "platform/window_internal.h"
 
-#include <dlfcn.h>
-#include <gdk/gdkkeysyms.h>
 #include <gio/gio.h>
 #include <gtk/gtk.h>
-#include <wx/log.h>
-#include <wx/webview.h>
-#include <wx/wx.h>
+#include <wx/app.h>
+#include <wx/window.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <deque>
-#include <filesystem>
-#include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 using namespace lumui;
-
-// Identities handed out as IDispatch: a page object, or the browser of one.
-struct IDispatch {
-    CDHtmlDialog* page = nullptr;
-};
-
-// What a click handler gets; the layer's handlers never look inside.
-struct IHTMLElement {
-    CString id;
-};
-
-// A call from page script waiting to be dispatched (UTF-8 texts; `present`
-// false for undefined or null), or a click on an element of the event map
-// (`clickEvent` set, `name` the element's id). Both wait in one queue, so
-// that they act in the order the page made them.
-struct PendingCall {
-    std::string name;
-    std::vector<std::pair<bool, std::string>> args;
-    std::string clickEvent;
-};
-
-struct CDHtmlDialog::Impl {
-    CDHtmlDialog* page = nullptr;  // null once the object is gone
-    wxWebView* view = nullptr;     // null while there is no page window
-    void* native = nullptr;        // the WebKitWebView of `view`
-    std::vector<gulong> signals;   // handlers connected to `native`
-    GObject* manager = nullptr;    // the user content manager of `native`
-    std::vector<gulong> managerSignals;
-    HMODULE module = nullptr;      // whose resources the page shows
-    bool loadStarted = false;      // a load of ours is under way or done
-    bool loaded = false;           // a document has completed
-    IDispatch self;                // the page object's identity
-    IDispatch browser;             // the browser's identity (OnDocumentComplete)
-    IDispatch* external = nullptr; // where window.external calls go
-    std::unique_ptr<IWebBrowser2> browserApp;
-    std::deque<PendingCall> pending;
-    bool draining = false;
-    // The view's drawing is held back while the engine has no picture of the
-    // page for it (see onViewMapped); `shown` counts the times it was shown.
-    bool drawHeld = false;
-    unsigned shown = 0;
-
-    // Runs the page's window.external calls that arrived.
-    void DispatchPending()
-    {
-        if (page) page->DispatchPendingCalls();
-    }
-    std::string localFolder;       // served through lumfile: (ends with '/')
-};
 
 namespace {
 
@@ -281,292 +225,47 @@ private:
     size_t i_ = 0;
 };
 
-// ---------------------------------------------------------------- WebKit entry points
+// ---------------------------------------------------------------- starting the engine
 
-// The web view is WebKitGTK, loaded with the toolkit's web view library. Its
-// C interface for URI schemes is reached through the loaded library, as the
-// build has only the toolkit's headers for it.
-struct WebKitApi {
-    typedef void (*SchemeCallback)(void* request, gpointer data);
-    void* (*contextGetDefault)() = nullptr;
-    void (*registerScheme)(void* context, const gchar* scheme, SchemeCallback cb, gpointer data,
-                           GDestroyNotify destroy) = nullptr;
-    const gchar* (*requestPath)(void* request) = nullptr;
-    const gchar* (*requestUri)(void* request) = nullptr;
-    void* (*requestWebView)(void* request) = nullptr;
-    void (*requestFinish)(void* request, GInputStream* stream, gint64 length, const gchar* contentType) = nullptr;
-    void (*requestFinishError)(void* request, GError* error) = nullptr;
-    GObject* (*viewSettings)(void* view) = nullptr;
-    int (*dialogType)(void* dialog) = nullptr;
-    const gchar* (*dialogMessage)(void* dialog) = nullptr;
-    void (*dialogConfirm)(void* dialog, gboolean confirmed) = nullptr;
-    void* (*contentManager)(void* view) = nullptr;
-    gboolean (*registerMessageHandler)(void* manager, const gchar* name) = nullptr;
-    void* (*resultValue)(void* result) = nullptr;
-    gchar* (*valueToString)(void* value) = nullptr;
-    void (*callAsyncFunction)(void* view, const gchar* body, gssize length, GVariant* arguments, const char* world,
-                              const char* sourceUri, GCancellable* cancellable, GAsyncReadyCallback callback,
-                              gpointer data) = nullptr;
-    GObject* (*callAsyncFunctionFinish)(void* view, GAsyncResult* result, GError** error) = nullptr;
-    bool ok = false;
-};
-
-const WebKitApi& webkit()
-{
-    static const WebKitApi api = [] {
-        WebKitApi a;
-        void* lib = dlopen("libwebkit2gtk-4.0.so.37", RTLD_LAZY | RTLD_NOLOAD);
-        if (!lib) lib = dlopen("libwebkit2gtk-4.1.so.0", RTLD_LAZY | RTLD_NOLOAD);
-        if (!lib) lib = RTLD_DEFAULT;
-        auto sym = [lib](auto& fn, const char* name) { fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name)); };
-        sym(a.contextGetDefault, "webkit_web_context_get_default");
-        sym(a.registerScheme, "webkit_web_context_register_uri_scheme");
-        sym(a.requestPath, "webkit_uri_scheme_request_get_path");
-        sym(a.requestUri, "webkit_uri_scheme_request_get_uri");
-        sym(a.requestWebView, "webkit_uri_scheme_request_get_web_view");
-        sym(a.requestFinish, "webkit_uri_scheme_request_finish");
-        sym(a.requestFinishError, "webkit_uri_scheme_request_finish_error");
-        sym(a.viewSettings, "webkit_web_view_get_settings");
-        sym(a.dialogType, "webkit_script_dialog_get_dialog_type");
-        sym(a.dialogMessage, "webkit_script_dialog_get_message");
-        sym(a.dialogConfirm, "webkit_script_dialog_confirm_set_confirmed");
-        sym(a.contentManager, "webkit_web_view_get_user_content_manager");
-        sym(a.registerMessageHandler, "webkit_user_content_manager_register_script_message_handler");
-        sym(a.resultValue, "webkit_javascript_result_get_js_value");
-        sym(a.valueToString, "jsc_value_to_string");
-        sym(a.callAsyncFunction, "webkit_web_view_call_async_javascript_function");
-        sym(a.callAsyncFunctionFinish, "webkit_web_view_call_async_javascript_function_finish");
-        a.ok = a.contextGetDefault && a.registerScheme && a.requestPath && a.requestUri && a.requestWebView && a.requestFinish &&
-               a.requestFinishError;
-        return a;
-    }();
-    return api;
-}
-
-// Live pages by their WebKitWebView (UI thread only).
-std::map<void*, std::weak_ptr<CDHtmlDialog::Impl>>& pagesByView()
-{
-    static auto* m = new std::map<void*, std::weak_ptr<CDHtmlDialog::Impl>>;
-    return *m;
-}
-
-// The view that keeps the shared web process for the session (never shown,
-// never freed), once the engine was started.
-GtkWidget* g_anchorView = nullptr;
-
-// A view that every new view is related to: the anchor, else a live page's
-// WebKitWebView, or null when neither exists.
-void* anyLiveView()
-{
-    if (g_anchorView) return g_anchorView;
-    for (const auto& entry : pagesByView())
-        if (!entry.second.expired()) return entry.first;
-    return nullptr;
-}
-
-}  // namespace
-
-// Every page of the process shares one web process. The toolkit's web view
-// makes its WebKit view with webkit_web_view_new, which the layer provides
-// here in place of the engine's own: a view made while another page is open
-// is related to that page's view, so the engine puts it in the same web
-// process (a further window costs a view, not a process). Each view keeps
-// settings and user scripts of its own; the pages all come from the one web
-// server, so no navigation moves a page to another process.
+// No program links the web engine: loading WebKit and the libraries it needs
+// (some hundred and eighty; the loader maps, relocates and initialises them)
+// takes hundreds of milliseconds, which a program linking it spends before
+// its first window. The engine library (platform/dhtml_internal.h) is loaded
+// once, by the first of:
 //
-// The pages are documents: they are drawn without the engine's accelerated
-// compositing (which keeps layers and a GL context for every page), and the
-// engine caches as a document browser does.
-extern "C" GtkWidget* webkit_web_view_new(void)
-{
-    using TypeFn = GType (*)();
-    using ContextFn = void* (*)();
-    using SettingsFn = GObject* (*)();
-    using CacheModelFn = void (*)(void*, int);
-    static const TypeFn type = reinterpret_cast<TypeFn>(dlsym(RTLD_DEFAULT, "webkit_web_view_get_type"));
-    static const ContextFn context = reinterpret_cast<ContextFn>(dlsym(RTLD_DEFAULT, "webkit_web_context_get_default"));
-    static const SettingsFn newSettings = reinterpret_cast<SettingsFn>(dlsym(RTLD_DEFAULT, "webkit_settings_new"));
-    if (!type || !context) return nullptr;
-    static const bool cacheModelSet = [] {
-        // WEBKIT_CACHE_MODEL_DOCUMENT_BROWSER: small caches, but a page's
-        // resources are still kept while it shows them (without a memory
-        // cache every picture would be fetched twice).
-        if (auto set = reinterpret_cast<CacheModelFn>(dlsym(RTLD_DEFAULT, "webkit_web_context_set_cache_model")))
-            set(context(), 2);
-        return true;
-    }();
-    (void)cacheModelSet;
-    GObject* settings = newSettings ? newSettings() : nullptr;
-    if (settings) {
-        GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(settings), "hardware-acceleration-policy");
-        if (spec && G_IS_PARAM_SPEC_ENUM(spec))
-            if (GEnumValue* never = g_enum_get_value_by_nick(G_PARAM_SPEC_ENUM(spec)->enum_class, "never"))
-                g_object_set(settings, "hardware-acceleration-policy", never->value, nullptr);
-    }
-    GObject* view = nullptr;
-    void* related = anyLiveView();
-    if (related && settings)
-        view = G_OBJECT(g_object_new(type(), "related-view", related, "settings", settings, nullptr));
-    else if (related)
-        view = G_OBJECT(g_object_new(type(), "related-view", related, nullptr));
-    else if (settings)
-        view = G_OBJECT(g_object_new(type(), "web-context", context(), "settings", settings, nullptr));
-    else
-        view = G_OBJECT(g_object_new(type(), "web-context", context(), nullptr));
-    if (settings) g_object_unref(settings);
-    return GTK_WIDGET(view);
-}
-
-namespace {
-
-// Depth of native-to-script calls under way (all pages); while above 0,
-// calls from page script wait.
-int g_scriptDepth = 0;
-
-// "PNG" / "23" / "HTML" as a resource type, the way manifests read them.
-LPCSTR resourceType(const std::string& t, std::string& keep)
-{
-    static const std::map<std::string, int> standard = {{"BITMAP", 2}, {"ICON", 3},   {"MENU", 4},     {"DIALOG", 5},
-                                                         {"STRING", 6}, {"HTML", 23}, {"TOOLBAR", 241}};
-    if (!t.empty() && t.find_first_not_of("0123456789") == std::string::npos && t.size() <= 5)
-        return MAKEINTRESOURCE(std::atoi(t.c_str()));
-    std::string upper;
-    for (char c : t) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    auto it = standard.find(upper);
-    if (it != standard.end()) return MAKEINTRESOURCE(it->second);
-    keep = t;
-    return keep.c_str();
-}
-
-const char* contentTypeOf(const unsigned char* p, size_t n, LPCSTR type)
-{
-    auto starts = [&](const char* sig, size_t len) { return n >= len && std::memcmp(p, sig, len) == 0; };
-    if (starts("\x89PNG", 4)) return "image/png";
-    if (starts("GIF8", 4)) return "image/gif";
-    if (starts("\xFF\xD8\xFF", 3)) return "image/jpeg";
-    if (starts("BM", 2)) return "image/bmp";
-    if (starts("\0\0\1\0", 4)) return "image/x-icon";
-    size_t i = starts("\xEF\xBB\xBF", 3) ? 3 : 0;
-    while (i < n && std::strchr(" \t\r\n", p[i])) ++i;
-    if (i < n && p[i] == '<') return "text/html; charset=utf-8";
-    if (!IS_INTRESOURCE(type) && strcasecmp(type, "CSS") == 0) return "text/css; charset=utf-8";
-    if (IS_INTRESOURCE(type) && reinterpret_cast<uintptr_t>(type) == 23) return "application/javascript; charset=utf-8";
-    if (!IS_INTRESOURCE(type) && (strcasecmp(type, "JS") == 0 || strcasecmp(type, "SCRIPT") == 0))
-        return "application/javascript; charset=utf-8";
-    return "application/octet-stream";
-}
-
-void onSchemeRequest(void* request, gpointer)
-{
-    const WebKitApi& wk = webkit();
-    HMODULE module = nullptr;
-    auto it = pagesByView().find(wk.requestWebView(request));
-    if (it != pagesByView().end())
-        if (auto impl = it->second.lock()) module = impl->module;
-    // "/PNG/219"
-    std::string path = wk.requestPath(request) ? wk.requestPath(request) : "";
-    while (!path.empty() && path[0] == '/') path.erase(0, 1);
-    const size_t slash = path.find('/');
-    const void* data = nullptr;
-    DWORD size = 0;
-    LPCSTR type = nullptr;
-    std::string typeText, nameText;
-    if (module && slash != std::string::npos) {
-        type = resourceType(path.substr(0, slash), typeText);
-        nameText = path.substr(slash + 1);
-        LPCSTR name = nameText.c_str();
-        if (!nameText.empty() && nameText.find_first_not_of("0123456789") == std::string::npos && nameText.size() <= 5)
-            name = MAKEINTRESOURCE(std::atoi(nameText.c_str()));
-        if (HRSRC res = FindResource(module, name, type)) {
-            size = SizeofResource(module, res);
-            data = LockResource(LoadResource(module, res));
-        }
-    }
-    if (!data) {
-        GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "no resource %s", path.c_str());
-        wk.requestFinishError(request, error);
-        g_error_free(error);
-        return;
-    }
-    void* copy = g_malloc(size ? size : 1);
-    std::memcpy(copy, data, size);
-    GInputStream* stream = g_memory_input_stream_new_from_data(copy, size, g_free);
-    wk.requestFinish(request, stream, size, contentTypeOf(static_cast<const unsigned char*>(data), size, type));
-    g_object_unref(stream);
-}
-
-void failRequest(void* request, const std::string& what)
-{
-    GError* error = g_error_new(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "not found: %s", what.c_str());
-    webkit().requestFinishError(request, error);
-    g_error_free(error);
-}
-
-// "lumfile:///home/u/files/a%23b.png": a file directly inside the page's
-// local folder, or nothing.
-void onLocalFileRequest(void* request, gpointer)
-{
-    const WebKitApi& wk = webkit();
-    std::string folder;
-    auto it = pagesByView().find(wk.requestWebView(request));
-    if (it != pagesByView().end())
-        if (auto impl = it->second.lock()) folder = impl->localFolder;
-    std::string uri = wk.requestUri(request) ? wk.requestUri(request) : "";
-    uri = uri.substr(std::min(uri.size(), std::strlen("lumfile:")));
-    uri = uri.substr(0, uri.find_first_of("?#"));
-    // The address's path, its escapes undone; "lumfile:////x" is "/x" too.
-    std::string path;
-    for (size_t i = 0; i < uri.size(); ++i) {
-        if (uri[i] == '%' && i + 2 < uri.size() && std::isxdigit(static_cast<unsigned char>(uri[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(uri[i + 2]))) {
-            path += static_cast<char>(std::stoi(uri.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            path += uri[i];
-        }
-    }
-    const size_t start = path.find_first_not_of('/');
-    path = start == std::string::npos ? std::string("/") : "/" + path.substr(start);
-    const std::string name = path.size() > folder.size() ? path.substr(folder.size()) : std::string();
-    if (folder.empty() || path.compare(0, folder.size(), folder) != 0 || name.empty() || name == "." ||
-        name == ".." || name.find('/') != std::string::npos || name.find('\0') != std::string::npos) {
-        failRequest(request, path);
-        return;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::error_code error;
-    if (!in || !std::filesystem::is_regular_file(path, error)) {
-        failRequest(request, path);
-        return;
-    }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const size_t size = bytes.size();
-    // Only pictures: a file a peer sent is never run as a document.
-    const char* type = contentTypeOf(reinterpret_cast<const unsigned char*>(bytes.data()), size, MAKEINTRESOURCE(0));
-    if (std::strncmp(type, "image/", 6) != 0) {
-        failRequest(request, path);
-        return;
-    }
-    void* copy = g_malloc(size ? size : 1);
-    std::memcpy(copy, bytes.data(), size);
-    GInputStream* stream = g_memory_input_stream_new_from_data(copy, size, g_free);
-    wk.requestFinish(request, stream, size, type);
-    g_object_unref(stream);
-}
-
-void registerSchemeOnce()
-{
-    static bool done = false;
-    if (done) return;
-    done = true;
-    const WebKitApi& wk = webkit();
-    if (!wk.ok) {
-        wxLogDebug("lumres: WebKit's scheme interface was not found");
-        return;
-    }
-    wk.registerScheme(wk.contextGetDefault(), "lumres", &onSchemeRequest, nullptr, nullptr);
-    wk.registerScheme(wk.contextGetDefault(), "lumfile", &onLocalFileRequest, nullptr, nullptr);
-}
+// - StartWebEngineSoon, which the program calls when its first window is up:
+//   a worker loads the libraries (platform/dhtml_loader.cpp) and readies
+//   what can be readied away from the UI thread (Engine::Prepare: the GL
+//   driver the engine's start would load). The UI thread then starts the
+//   engine in three steps (Engine::StartStep), each at an idle turn of its
+//   loop, so that input and drawing come between them:
+//     1. the web context: the engine sets up GL for the display (EGL, and a
+//        GL context of the toolkit's to see whether it can draw with GL),
+//        which makes the GL driver's screens for the display's connection,
+//        on the thread that owns that connection: some four fifths of the
+//        start's time on the UI thread (bench/bench_webstart measures it),
+//     2. the view that keeps the web process (about a tenth),
+//     3. its first load, which starts the web and network processes (a
+//        twentieth).
+//   What is left of the start on the UI thread cannot leave it: the toolkit
+//   and the display connection the GL set-up uses are the UI thread's.
+//
+// - A page window that opens before that has finished (or in a program that
+//   never calls StartWebEngineSoon): the page needs its view now, so the UI
+//   thread loads what is not loaded yet itself, and does what is left of the
+//   start at once; a library the worker is loading at that moment it waits
+//   for (the loader loads one at a time), so it never waits longer than the
+//   rest of the load takes. It waits on the local disk and the loader only,
+//   never on a socket or another process, and only for a page that opens
+//   within the program's first moments (or the first page of a program that
+//   does not start the engine early), which could not show before the
+//   engine is there anyway.
+//
+// The libraries' initialisers run on the thread that loads them. Apart from
+// the engine's own, they register the web view's classes and event types
+// with the toolkit; the UI thread touches that table and counter only while
+// it loads a library itself (one library loads at a time) or when it makes
+// an object by class name, which the layer never does.
 
 // The desktop's accessibility bus, which the web process is given when it
 // starts. The engine would ask the session bus for its address with a call
@@ -576,7 +275,8 @@ void registerSchemeOnce()
 // environment, as a desktop gives it to the programs it starts. Where the bus
 // did not answer, or a page opens before the answer came, the engine asks
 // itself.
-bool g_a11yAsked = false;
+bool g_startAsked = false;
+int g_startPartsDue = 0;  // the worker's answers StartWebEngineSoon waits for
 std::string g_a11yAddress;
 
 void giveEngineA11yAddress()
@@ -585,26 +285,60 @@ void giveEngineA11yAddress()
     setenv("AT_SPI_BUS_ADDRESS", g_a11yAddress.c_str(), 1);
 }
 
-void startWebEngine()
+// UI thread.
+void startEngine(lumweb::Engine* engine)
 {
-    if (g_anchorView) return;
+    if (engine->Started()) return;
     giveEngineA11yAddress();
-    registerSchemeOnce();
-    using LoadFn = void (*)(void*, const gchar*);
-    static const LoadFn load = reinterpret_cast<LoadFn>(dlsym(RTLD_DEFAULT, "webkit_web_view_load_uri"));
-    GtkWidget* view = webkit_web_view_new();
-    if (!view) return;
-    g_object_ref_sink(view);
-    // The first load starts the web process.
-    if (load) load(view, "about:blank");
-    g_anchorView = view;
+    engine->Start();
 }
 
+// One step of the engine's start at an idle turn of the loop, so that input
+// and drawing come between the steps (UI thread).
 gboolean onStartWebEngine(gpointer)
 {
-    startWebEngine();
-    return G_SOURCE_REMOVE;
+    lumweb::Engine* engine = lumweb::LoadedEngine();
+    if (!engine) return G_SOURCE_REMOVE;
+    giveEngineA11yAddress();
+    return engine->StartStep() ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
 }
+
+// One of the workers of StartWebEngineSoon has answered (UI thread).
+void startPartDone()
+{
+    if (--g_startPartsDue > 0) return;
+    // When the loop is idle after the first window's first frames; then
+    // every step when the loop is idle again.
+    g_timeout_add_full(G_PRIORITY_LOW, 250, [](gpointer) -> gboolean {
+        g_idle_add_full(G_PRIORITY_LOW, &onStartWebEngine, nullptr, nullptr);
+        return G_SOURCE_REMOVE;
+    }, nullptr, nullptr);
+}
+
+std::string askA11yAddress()
+{
+    std::string address;
+    if (getenv("WEBKIT_A11Y_BUS_ADDRESS") || getenv("AT_SPI_BUS_ADDRESS")) return address;
+    if (GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
+        GVariant* reply = g_dbus_connection_call_sync(bus, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
+                                                      "GetAddress", nullptr, G_VARIANT_TYPE("(s)"),
+                                                      G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, nullptr);
+        if (reply) {
+            const gchar* text = nullptr;
+            g_variant_get(reply, "(&s)", &text);
+            if (text) address = text;
+            g_variant_unref(reply);
+        }
+        g_object_unref(bus);
+    }
+    return address;
+}
+
+// ---------------------------------------------------------------- pages
+
+// Depth of native-to-script calls under way (all pages); while above 0,
+// calls from page script wait.
+int g_scriptDepth = 0;
 
 // The page's user script: window.external in every frame, and in the main
 // frame the clicks of the event map's elements.
@@ -671,139 +405,74 @@ std::string userScript(const std::string& clickIdsJson)
 })();)JS";
 }
 
-UINT vkFromKeyval(guint keyval)
-{
-    if (keyval >= GDK_KEY_F1 && keyval <= GDK_KEY_F12) return VK_F1 + (keyval - GDK_KEY_F1);
-    if (keyval >= GDK_KEY_a && keyval <= GDK_KEY_z) return 'A' + (keyval - GDK_KEY_a);
-    if (keyval >= GDK_KEY_A && keyval <= GDK_KEY_Z) return keyval;
-    if (keyval >= GDK_KEY_0 && keyval <= GDK_KEY_9) return keyval;
-    switch (keyval) {
-    case GDK_KEY_Return:
-    case GDK_KEY_KP_Enter: return VK_RETURN;
-    case GDK_KEY_Escape: return VK_ESCAPE;
-    case GDK_KEY_Tab: return VK_TAB;
-    case GDK_KEY_BackSpace: return VK_BACK;
-    case GDK_KEY_Delete: return VK_DELETE;
-    case GDK_KEY_space: return VK_SPACE;
-    case GDK_KEY_Left: return VK_LEFT;
-    case GDK_KEY_Right: return VK_RIGHT;
-    case GDK_KEY_Up: return VK_UP;
-    case GDK_KEY_Down: return VK_DOWN;
-    case GDK_KEY_Home: return VK_HOME;
-    case GDK_KEY_End: return VK_END;
-    case GDK_KEY_Page_Up: return VK_PRIOR;
-    case GDK_KEY_Page_Down: return VK_NEXT;
-    case GDK_KEY_Control_L:
-    case GDK_KEY_Control_R: return VK_CONTROL;
-    case GDK_KEY_Shift_L:
-    case GDK_KEY_Shift_R: return VK_SHIFT;
-    default: return 0;
-    }
-}
-
-// GTK signal data: the page, held weakly.
-struct SignalData {
-    std::weak_ptr<CDHtmlDialog::Impl> impl;
-};
-
-void freeSignalData(gpointer data, GClosure*)
-{
-    delete static_cast<SignalData*>(data);
-}
-
-// ---------------------------------------------------------------- drawing
-
-// The engine draws a page from the last picture its web process sent of it.
-// A view that has none yet (just shown, or shown again after the engine let
-// its picture go) would have the UI thread wait up to half a second for the
-// web process to send one, and the web process, shared by all pages, may be
-// busy with another page. So when a view is shown its drawing is held back
-// (what is behind it shows) until its document has loaded and gone through
-// two frames: the web process sends the picture of a frame before it runs the
-// next frame's callbacks, so the picture is there when the answer comes, and
-// the view is drawn from it without waiting. The view takes input meanwhile.
-const char* const kTwoFrames =
-    "return new Promise(function (done) {"
-    "  requestAnimationFrame(function () { requestAnimationFrame(function () { done(true); }); });"
-    "});";
-
-struct FramesProbe {
-    std::weak_ptr<CDHtmlDialog::Impl> impl;
-    unsigned shown = 0;
-    int tries = 0;
-};
-
-// A document that goes away (the page loads another) takes the question with
-// it: it is asked again of the next, a few times.
-const int kFramesProbeTries = 5;
-
-void onTwoFrames(GObject* view, GAsyncResult* result, gpointer data);
-
-void askForTwoFrames(GtkWidget* view, FramesProbe* probe)
-{
-    ++probe->tries;
-    webkit().callAsyncFunction(view, kTwoFrames, -1, nullptr, nullptr, nullptr, nullptr, &onTwoFrames, probe);
-}
-
-void onTwoFrames(GObject* view, GAsyncResult* result, gpointer data)
-{
-    std::unique_ptr<FramesProbe> probe(static_cast<FramesProbe*>(data));
-    const WebKitApi& api = webkit();
-    GError* error = nullptr;
-    GObject* value = api.callAsyncFunctionFinish(view, result, &error);
-    if (value) g_object_unref(value);
-    if (error) g_error_free(error);
-    auto impl = probe->impl.lock();
-    // Shown again since: the answer to that showing releases the view.
-    if (!impl || impl->native != view || impl->shown != probe->shown || !impl->drawHeld) return;
-    if (!value && probe->tries < kFramesProbeTries && gtk_widget_get_mapped(GTK_WIDGET(view))) {
-        askForTwoFrames(GTK_WIDGET(view), probe.release());
-        return;
-    }
-    impl->drawHeld = false;
-    gtk_widget_queue_draw(GTK_WIDGET(view));
-}
-
-void onViewMapped(GtkWidget* widget, gpointer data)
-{
-    auto impl = static_cast<SignalData*>(data)->impl.lock();
-    const WebKitApi& api = webkit();
-    if (!impl || impl->native != widget || !api.callAsyncFunction || !api.callAsyncFunctionFinish) return;
-    impl->drawHeld = true;
-    ++impl->shown;
-    // A document still loading is asked when it has loaded.
-    if (impl->loaded) askForTwoFrames(widget, new FramesProbe{impl, impl->shown, 0});
-}
-
-// Runs before the engine draws the view: a held view is not drawn.
-gboolean onViewDraw(GtkWidget*, cairo_t*, gpointer data)
-{
-    auto impl = static_cast<SignalData*>(data)->impl.lock();
-    return impl && impl->drawHeld ? TRUE : FALSE;
-}
-
-// The page's document has been parsed and its scripts have run: the page is
-// told (OnDocumentComplete). The engine's own end of a load is not waited
-// for: it may come while the parser still waits for a script, before the
-// page's functions exist, and never while a picture does not come.
 void onDocumentParsed(const std::weak_ptr<CDHtmlDialog::Impl>& weak, const std::string& url)
 {
     auto p = weak.lock();
     if (!p || !p->view || !p->page || !p->loadStarted) return;
     if (url == "about:blank" && !p->loaded) return;  // the view's first, empty document
     p->loaded = true;
-    // A held view asks the document that came (one replaced meanwhile takes
-    // its question with it).
-    if (p->drawHeld && gtk_widget_get_mapped(GTK_WIDGET(p->native)))
-        askForTwoFrames(GTK_WIDGET(p->native), new FramesProbe{p, p->shown, 0});
+    if (lumweb::Engine* engine = lumweb::LoadedEngine()) engine->DocumentParsed(*p);
     p->page->OnDocumentComplete(&p->browser, Utf8ToAnsi(CString(url.c_str())));
 }
+
+// Runs one call of a function expression of ours with JSON arguments and
+// reads back its status-prefixed text: 'R' result, 'M' missing, 'E' thrown.
+HRESULT runPageFunction(const std::shared_ptr<CDHtmlDialog::Impl>& impl, const char* function,
+                        const std::vector<std::string>& jsonArgs, CString* result)
+{
+    if (!impl->view || !impl->loaded) return E_FAIL;
+    std::string code = "(function(){try{return (";
+    code += function;
+    code += ").apply(null,[";
+    for (size_t i = 0; i < jsonArgs.size(); ++i) {
+        if (i) code += ',';
+        code += jsonArgs[i];
+    }
+    code += "]);}catch(e){return 'E'+e;}})()";
+    lumweb::Engine* engine = lumweb::LoadedEngine();
+    if (!engine) return E_FAIL;
+    std::string text;
+    bool ran;
+    {
+        // Layer work queued meanwhile (posted messages, pending calls from
+        // page script, widgets going away) waits until the call is over.
+        const bool outermost = g_scriptDepth++ == 0;
+        if (outermost && wxTheApp) wxTheApp->SuspendProcessingOfPendingEvents();
+        ran = engine->RunScript(*impl, code, &text);
+        if (--g_scriptDepth == 0 && wxTheApp) wxTheApp->ResumeProcessingOfPendingEvents();
+    }
+    if (!ran) return E_FAIL;
+    if (text.empty()) return E_FAIL;
+    if (text[0] == 'M') return DISP_E_UNKNOWNNAME;
+    if (text[0] != 'R') return DISP_E_EXCEPTION;
+    if (result) *result = Utf8ToAnsi(CString(text.substr(1)));
+    return S_OK;
+}
+
+const char* propertyName(DISPID property)
+{
+    switch (property) {
+    case DISPID_IHTMLELEMENT_INNERTEXT: return "innerText";
+    case DISPID_IHTMLELEMENT_INNERHTML: return "innerHTML";
+    case DISPID_A_VALUE: return "value";
+    default: return nullptr;
+    }
+}
+
+const char* const kCallFunction =
+    "function(n,a){var f=window[n];if(typeof f!=='function')return 'M';"
+    "var r=f.apply(window,a);return 'R'+(r===undefined||r===null?'':String(r));}";
+const char* const kElementProperty =
+    "function(id,p,v,set){var e=document.getElementById(id);if(!e)return 'M';"
+    "if(set){e[p]=v;return 'R';}var r=e[p];return 'R'+(r===undefined||r===null?'':String(r));}";
+
+}  // namespace
 
 // A message posted by page script to one of the page's handlers: a call of
 // window.external ([name, [args]]), a click of an event-map element
 // (["onclick", id]), a window it opens (["open", url]) or its document
 // parsed (["parsed", url]), as JSON.
-void onPageMessage(const std::weak_ptr<CDHtmlDialog::Impl>& weak, const std::string& text)
+void lumweb::OnPageMessage(const std::weak_ptr<CDHtmlDialog::Impl>& weak, const std::string& text)
 {
     auto p = weak.lock();
     if (!p || !p->view || !p->page) return;
@@ -850,147 +519,22 @@ void onPageMessage(const std::weak_ptr<CDHtmlDialog::Impl>& weak, const std::str
     }
 }
 
-void onScriptMessage(GObject*, void* result, gpointer data)
+
+
+// ---------------------------------------------------------------- the engine's views
+
+// The toolkit's web view makes its WebKit view with webkit_web_view_new,
+// which the layer provides in place of WebKit's own, so that every page's
+// view is made as the engine library makes it (Engine::NewWebKitView): in
+// the one web process the pages share, drawn as documents. It is defined
+// here, in the library every program links when it starts, so that it comes
+// before WebKit's own in the order the loader looks symbols up, however the
+// engine's libraries are loaded.
+extern "C" GtkWidget* webkit_web_view_new(void)
 {
-    const WebKitApi& api = webkit();
-    void* value = result && api.resultValue ? api.resultValue(result) : nullptr;
-    gchar* text = value && api.valueToString ? api.valueToString(value) : nullptr;
-    if (!text) return;
-    const std::string message(text);
-    g_free(text);
-    onPageMessage(static_cast<SignalData*>(data)->impl, message);
+    lumweb::Engine* engine = lumweb::LoadedEngine();
+    return engine ? static_cast<GtkWidget*>(engine->NewWebKitView()) : nullptr;
 }
-
-// Key presses reach the layer's pre-translation (the page's
-// TranslateAccelerator, then its parents) before the page sees them.
-gboolean onKeyPress(GtkWidget*, GdkEventKey* event, gpointer data)
-{
-    auto impl = static_cast<SignalData*>(data)->impl.lock();
-    if (!impl || !impl->page || !impl->page->m_hWnd) return FALSE;
-    const UINT vk = vkFromKeyval(event->keyval);
-    if (!vk) return FALSE;
-    MSG msg;
-    msg.hwnd = impl->page->m_hWnd;
-    msg.message = WM_KEYDOWN;
-    msg.wParam = vk;
-    msg.time = event->time;
-    return PreTranslate(msg) ? TRUE : FALSE;
-}
-
-gboolean onContextMenu(GtkWidget*, gpointer, GdkEvent* event, gpointer, gpointer data)
-{
-    auto impl = static_cast<SignalData*>(data)->impl.lock();
-    if (!impl || !impl->page) return FALSE;
-    POINT pt;
-    gdouble x = 0, y = 0;
-    if (event && gdk_event_get_root_coords(event, &x, &y)) {
-        pt.x = static_cast<LONG>(x);
-        pt.y = static_cast<LONG>(y);
-    }
-    return impl->page->ShowContextMenu(0, &pt, nullptr, nullptr) == S_OK ? TRUE : FALSE;
-}
-
-// alert() and confirm() of page script are the layer's message boxes, owned
-// by the page's top-level window and titled with its caption, so that they
-// look like every other box of the program (and tests can answer them).
-// Other dialogs keep the web view's own handling.
-gboolean onScriptDialog(GtkWidget*, void* dialog, gpointer data)
-{
-    auto impl = static_cast<SignalData*>(data)->impl.lock();
-    const WebKitApi& api = webkit();
-    if (!impl || !impl->page || !api.dialogType || !api.dialogMessage || !api.dialogConfirm) return FALSE;
-    const int type = api.dialogType(dialog);
-    if (type != 0 && type != 1) return FALSE;  // alert, confirm
-    const gchar* message = api.dialogMessage(dialog);
-    CWnd* top = impl->page->GetTopLevelParent();
-    CString caption;
-    if (top) top->GetWindowText(caption);
-    const CString text = Utf8ToAnsi(CString(message ? message : ""));
-    const int answer = MessageBox(top ? top->m_hWnd : impl->page->m_hWnd, text, caption,
-                                  type == 0 ? MB_OK | MB_ICONWARNING : MB_OKCANCEL | MB_ICONQUESTION);
-    if (type == 1) api.dialogConfirm(dialog, answer == IDOK);
-    return TRUE;
-}
-
-// A file input of a page asks for a file: the layer's open-file dialog
-// answers (so a test answers it through its own services), and the
-// chosen file, or none, goes back to the page.
-gboolean onRunFileChooser(GtkWidget*, GObject* request, gpointer data)
-{
-    typedef void (*SelectFn)(GObject*, const gchar* const*);
-    typedef void (*CancelFn)(GObject*);
-    static const SelectFn selectFiles =
-        reinterpret_cast<SelectFn>(dlsym(RTLD_DEFAULT, "webkit_file_chooser_request_select_files"));
-    static const CancelFn cancel = reinterpret_cast<CancelFn>(dlsym(RTLD_DEFAULT, "webkit_file_chooser_request_cancel"));
-    auto impl = static_cast<SignalData*>(data)->impl.lock();
-    if (!impl || !impl->page || !request || !selectFiles || !cancel) return FALSE;
-    g_object_ref(request);
-    CWnd* top = impl->page->GetTopLevelParent();
-    CFileDialog dialog(TRUE, nullptr, nullptr, OFN_HIDEREADONLY | OFN_FILEMUSTEXIST, "所有文件|*.*||", top);
-    if (dialog.DoModal() == IDOK && !dialog.GetPathName().IsEmpty()) {
-        const CString path = AnsiToUtf8(dialog.GetPathName());
-        const gchar* files[] = {path.GetString(), nullptr};
-        selectFiles(request, files);
-    } else {
-        cancel(request);
-    }
-    g_object_unref(request);
-    return TRUE;
-}
-
-// Runs one call of a function expression of ours with JSON arguments and
-// reads back its status-prefixed text: 'R' result, 'M' missing, 'E' thrown.
-HRESULT runPageFunction(const std::shared_ptr<CDHtmlDialog::Impl>& impl, const char* function,
-                        const std::vector<std::string>& jsonArgs, CString* result)
-{
-    if (!impl->view || !impl->loaded) return E_FAIL;
-    std::string code = "(function(){try{return (";
-    code += function;
-    code += ").apply(null,[";
-    for (size_t i = 0; i < jsonArgs.size(); ++i) {
-        if (i) code += ',';
-        code += jsonArgs[i];
-    }
-    code += "]);}catch(e){return 'E'+e;}})()";
-    wxString out;
-    bool ran;
-    {
-        // Layer work queued meanwhile (posted messages, pending calls from
-        // page script, widgets going away) waits until the call is over.
-        const bool outermost = g_scriptDepth++ == 0;
-        if (outermost && wxTheApp) wxTheApp->SuspendProcessingOfPendingEvents();
-        wxLogNull quiet;
-        wxWebView* view = impl->view;
-        ran = view->RunScript(wxString::FromUTF8(code.c_str()), &out);
-        if (--g_scriptDepth == 0 && wxTheApp) wxTheApp->ResumeProcessingOfPendingEvents();
-    }
-    if (!ran) return E_FAIL;
-    const std::string text = out.utf8_str().data();
-    if (text.empty()) return E_FAIL;
-    if (text[0] == 'M') return DISP_E_UNKNOWNNAME;
-    if (text[0] != 'R') return DISP_E_EXCEPTION;
-    if (result) *result = Utf8ToAnsi(CString(text.substr(1)));
-    return S_OK;
-}
-
-const char* propertyName(DISPID property)
-{
-    switch (property) {
-    case DISPID_IHTMLELEMENT_INNERTEXT: return "innerText";
-    case DISPID_IHTMLELEMENT_INNERHTML: return "innerHTML";
-    case DISPID_A_VALUE: return "value";
-    default: return nullptr;
-    }
-}
-
-const char* const kCallFunction =
-    "function(n,a){var f=window[n];if(typeof f!=='function')return 'M';"
-    "var r=f.apply(window,a);return 'R'+(r===undefined||r===null?'':String(r));}";
-const char* const kElementProperty =
-    "function(id,p,v,set){var e=document.getElementById(id);if(!e)return 'M';"
-    "if(set){e[p]=v;return 'R';}var r=e[p];return 'R'+(r===undefined||r===null?'':String(r));}";
-
-}  // namespace
 
 // ---------------------------------------------------------------- arguments
 
@@ -1127,24 +671,11 @@ BOOL CDHtmlDialog::OnInitDialog()
     std::shared_ptr<Impl> impl = d_;
     WindowRecord* rec = Find(m_hWnd);
     if (rec && rec->widget && !impl->view) {
-        // The web process the pages share, kept for the session.
-        startWebEngine();
-        const CRect place = PageRect(rec->cx, rec->cy);
-        wxWebView* view = wxWebView::New(rec->widget, wxID_ANY, "about:blank", wxPoint(place.left, place.top),
-                                         wxSize(std::max(place.Width(), 1), std::max(place.Height(), 1)));
-        if (view) {
-            impl->view = view;
-            impl->native = view->GetNativeBackend();
-            impl->browser.page = this;
-            impl->browserApp.reset(new IWebBrowser2(this));
-            m_pBrowserApp = impl->browserApp.get();
-            pagesByView()[impl->native] = impl;
-
-            // Pages are UTF-8 unless they say otherwise.
-            if (webkit().viewSettings)
-                if (GObject* settings = webkit().viewSettings(impl->native))
-                    g_object_set(settings, "default-charset", "utf-8", nullptr);
-
+        // The engine and the web process the pages share, kept for the
+        // session; loaded here if the worker has not yet (see "starting the
+        // engine").
+        if (lumweb::Engine* engine = lumweb::LoadEngine(false)) {
+            startEngine(engine);
             std::string ids = "{";
             if (const DHtmlEventMapEntry* e = GetDHtmlEventMap())
                 for (; e->szName; ++e) {
@@ -1152,51 +683,14 @@ BOOL CDHtmlDialog::OnInitDialog()
                     ids += jsonOfAnsi(e->szName) + ":true";
                 }
             ids += '}';
-            {
-                wxLogNull quiet;
-                view->AddUserScript(wxString::FromUTF8(userScript(ids).c_str()), wxWEBVIEW_INJECT_AT_DOCUMENT_START);
+            if (engine->OpenView(impl, rec->widget, PageRect(rec->cx, rec->cy), userScript(ids))) {
+                impl->browser.page = this;
+                impl->browserApp.reset(new IWebBrowser2(this));
+                m_pBrowserApp = impl->browserApp.get();
+                // Controls of the page's template stay above the page.
+                for (wxWindow* child : rec->widget->GetChildren())
+                    if (child != impl->view) child->Raise();
             }
-
-            std::weak_ptr<Impl> weak = impl;
-            view->Bind(wxEVT_WEBVIEW_NEWWINDOW, [weak, view](wxWebViewEvent& e) {
-                auto p = weak.lock();
-                if (!p || p->view != view || !p->page) return;
-                // Pages open their new windows in the user's browser.
-                ShellExecute(p->page->m_hWnd, "open", e.GetURL().utf8_str().data(), nullptr, nullptr, SW_SHOWNORMAL);
-            });
-            auto connect = [&](const char* signal, GCallback cb) {
-                impl->signals.push_back(g_signal_connect_data(impl->native, signal, cb, new SignalData{weak},
-                                                              &freeSignalData, static_cast<GConnectFlags>(0)));
-            };
-            // The page's two message handlers, registered with the view's
-            // user content manager directly: nothing waits for the page.
-            const WebKitApi& api = webkit();
-            if (api.contentManager && api.registerMessageHandler)
-                impl->manager = static_cast<GObject*>(api.contentManager(impl->native));
-            if (impl->manager)
-                for (const char* name : {"lumExternal", "lumEvent"}) {
-                    const std::string signal = std::string("script-message-received::") + name;
-                    impl->managerSignals.push_back(g_signal_connect_data(
-                        impl->manager, signal.c_str(), G_CALLBACK(onScriptMessage), new SignalData{weak},
-                        &freeSignalData, static_cast<GConnectFlags>(0)));
-                    api.registerMessageHandler(impl->manager, name);
-                }
-            connect("key-press-event", G_CALLBACK(onKeyPress));
-            connect("context-menu", G_CALLBACK(onContextMenu));
-            connect("script-dialog", G_CALLBACK(onScriptDialog));
-            connect("run-file-chooser", G_CALLBACK(onRunFileChooser));
-            connect("map", G_CALLBACK(onViewMapped));
-            connect("draw", G_CALLBACK(onViewDraw));
-
-            // A view shown already is held as one shown from now on.
-            if (gtk_widget_get_mapped(GTK_WIDGET(impl->native))) {
-                SignalData data{weak};
-                onViewMapped(GTK_WIDGET(impl->native), &data);
-            }
-
-            // Controls of the page's template stay above the page.
-            for (wxWindow* child : rec->widget->GetChildren())
-                if (child != view) child->Raise();
         }
     }
     LoadFromResource(m_nHtmlResID);
@@ -1255,13 +749,7 @@ void CDHtmlDialog::OnSize(UINT type, int cx, int cy)
 void CDHtmlDialog::OnDestroy()
 {
     if (d_ && d_->view) {
-        for (gulong id : d_->signals) g_signal_handler_disconnect(d_->native, id);
-        d_->signals.clear();
-        for (gulong id : d_->managerSignals) g_signal_handler_disconnect(d_->manager, id);
-        d_->managerSignals.clear();
-        d_->manager = nullptr;
-        pagesByView().erase(d_->native);
-        d_->view->Stop();
+        if (lumweb::Engine* engine = lumweb::LoadedEngine()) engine->CloseView(*d_);
         d_->view = nullptr;
         d_->native = nullptr;
         d_->loaded = d_->loadStarted = false;
@@ -1288,7 +776,7 @@ BOOL CDHtmlDialog::LoadFromResource(UINT htmlResourceId)
     d_->module = module;
     d_->loadStarted = true;
     const std::string base = std::string(GetEndpointConfig().webBaseUrl.GetString()) + "/";
-    d_->view->SetPage(wxString::FromUTF8(data, size), wxString::FromUTF8(base.c_str()));
+    lumweb::LoadedEngine()->SetPage(*d_, std::string(data, size), base);
     return TRUE;
 }
 
@@ -1304,7 +792,7 @@ BOOL CDHtmlDialog::Navigate(LPCTSTR url)
     }
     if (d_->module == nullptr) d_->module = m_hHtmlModule;
     d_->loadStarted = true;
-    d_->view->LoadURL(wxString::FromUTF8(target.c_str()));
+    lumweb::LoadedEngine()->LoadUrl(*d_, target);
     return TRUE;
 }
 
@@ -1417,36 +905,29 @@ namespace lumui {
 
 void StartWebEngineSoon()
 {
-    if (g_a11yAsked || g_anchorView) return;
-    g_a11yAsked = true;
-    // The accessibility bus's address is asked for on a worker; the engine
-    // starts on the UI thread when the answer (or the failure) comes.
+    if (g_startAsked || WebEngineStarted()) return;
+    g_startAsked = true;
+    // On workers: the engine library's load (see "starting the engine") and
+    // the accessibility bus's address. The engine starts on the UI thread
+    // when both have answered.
+    g_startPartsDue = 2;
     std::thread([] {
-        std::string address;
-        if (!getenv("WEBKIT_A11Y_BUS_ADDRESS") && !getenv("AT_SPI_BUS_ADDRESS"))
-            if (GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
-                GVariant* reply = g_dbus_connection_call_sync(bus, "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
-                                                              "GetAddress", nullptr, G_VARIANT_TYPE("(s)"),
-                                                              G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, nullptr);
-                if (reply) {
-                    const gchar* text = nullptr;
-                    g_variant_get(reply, "(&s)", &text);
-                    if (text) address = text;
-                    g_variant_unref(reply);
-                }
-                g_object_unref(bus);
-            }
+        if (lumweb::Engine* engine = lumweb::LoadEngine(true)) engine->Prepare();
+        QueueOnUiThread([] { startPartDone(); });
+    }).detach();
+    std::thread([] {
+        const std::string address = askA11yAddress();
         QueueOnUiThread([address] {
             g_a11yAddress = address;
-            // When the loop is idle after the first window's first frames.
-            g_timeout_add_full(G_PRIORITY_LOW, 250, &onStartWebEngine, nullptr, nullptr);
+            startPartDone();
         });
     }).detach();
 }
 
 bool WebEngineStarted()
 {
-    return g_anchorView != nullptr;
+    lumweb::Engine* engine = lumweb::LoadedEngine();
+    return engine && engine->Started();
 }
 
 }  // namespace lumui

@@ -237,10 +237,12 @@ bool CallPageMethod(CDHtmlDialog* page, const char* name, const std::vector<cons
 
 // Starts the web engine and the web process that every page of the process
 // shares, so that no page waits for them when it opens and the process stays
-// while no page is open. What the engine would wait for (the desktop's
-// accessibility bus) is asked for on a worker first; the engine's start then
-// keeps the UI thread busy once: the program calls this when its first window
-// is up, before the user acts on it.
+// while no page is open. The engine's libraries are loaded, and what the
+// engine would wait for (the desktop's accessibility bus) is asked for, on
+// workers; the engine then starts on the UI thread in three short steps at
+// idle turns of its loop: the program calls this when its first window is
+// up, before the user acts on it. (No program links the engine: its
+// libraries are loaded by this call, or by the first page that opens.)
 void StartWebEngineSoon();
 // Whether the web engine and its web process have been started.
 bool WebEngineStarted();

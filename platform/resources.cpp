@@ -1,9 +1,12 @@
 #include "platform/resources.h"
 
-#include <dlfcn.h>
+#include <link.h>
 #include <sys/auxv.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -109,12 +112,38 @@ HMODULE orCurrent(HMODULE module)
 
 }  // namespace
 
+// The module's handle is the address its first segment is mapped at (what
+// dladdr calls the object's base). The modules are looked up through
+// dl_iterate_phdr, not dladdr: dladdr waits for the loader's lock, which a
+// library being loaded holds until it is loaded, relocated and initialised
+// (the web engine's libraries load on a worker for hundreds of milliseconds,
+// platform/dhtml_loader.cpp), while dl_iterate_phdr waits only while the
+// loader adds a library to its list.
 HMODULE ModuleFromAddress(const void* address)
 {
     if (!address) return nullptr;
-    Dl_info info;
-    if (dladdr(address, &info) == 0 || !info.dli_fbase) return nullptr;
-    return static_cast<HMODULE>(info.dli_fbase);
+    struct Search {
+        uintptr_t address;
+        HMODULE module = nullptr;
+    } search{reinterpret_cast<uintptr_t>(address)};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) -> int {
+            auto* s = static_cast<Search*>(data);
+            const uintptr_t offset = s->address - info->dlpi_addr;
+            bool inside = false;
+            uintptr_t first = UINTPTR_MAX;
+            for (int i = 0; i < info->dlpi_phnum; ++i) {
+                const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+                if (ph.p_type != PT_LOAD) continue;
+                if (offset - ph.p_vaddr < ph.p_memsz) inside = true;
+                first = std::min<uintptr_t>(first, ph.p_vaddr & ~static_cast<uintptr_t>(getpagesize() - 1));
+            }
+            if (!inside) return 0;
+            s->module = reinterpret_cast<HMODULE>(info->dlpi_addr + first);
+            return 1;
+        },
+        &search);
+    return search.module;
 }
 
 void RegisterEmbeddedResource(const void* anchor, LPCSTR type, LPCSTR name, const void* data, DWORD size)
