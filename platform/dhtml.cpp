@@ -436,6 +436,7 @@ HRESULT runPageFunction(const std::shared_ptr<CDHtmlDialog::Impl>& impl, const c
     {
         // Layer work queued meanwhile (posted messages, pending calls from
         // page script, widgets going away) waits until the call is over.
+        lumui::QueuedWorkHold hold;
         const bool outermost = g_scriptDepth++ == 0;
         if (outermost && wxTheApp) wxTheApp->SuspendProcessingOfPendingEvents();
         ran = engine->RunScript(*impl, code, &text);

@@ -1167,6 +1167,10 @@ int ToolkitAssertions()
     return g_toolkitAssertions;
 }
 
+namespace {
+void startUiQueue();  // below, with the queue
+}  // namespace
+
 bool Start(int argc, char** argv)
 {
     if (g_started) return true;
@@ -1188,6 +1192,7 @@ bool Start(int argc, char** argv)
         wxTheApp->CallOnInit();
     }
     g_uiThread = std::this_thread::get_id();
+    startUiQueue();
     g_started = true;
     return true;
 }
@@ -1233,82 +1238,119 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
 }
 
 // Work handed to the UI thread by other threads (SendMessage, PostMessage,
-// RunOnUiThread) runs in arrival order from one queue. It runs in slices:
-// after a few milliseconds the rest waits until the toolkit has handled
-// painting and input, so that a burst of messages (a heartbeat reply, a
-// thousand head images arriving) never freezes the window. A slice that runs
-// a modal loop (a message box) still lets that loop run the work queued
-// meanwhile.
+// RunOnUiThread) runs in arrival order from one queue, dispatched by a GLib
+// source of the layer's own, below painting and input. It runs in slices:
+// after a few milliseconds the rest waits a moment, so that the toolkit
+// handles painting and input and a burst of messages (a heartbeat reply, a
+// thousand head images arriving) never freezes the window. Any loop runs it,
+// modal loops inside a work item (a message box, a menu) included, except
+// the loop that waits for a call into a page (QueuedWorkHold).
 namespace {
 
 const auto kUiSlice = std::chrono::milliseconds(8);
+const auto kUiBreath = std::chrono::milliseconds(1);
 
 std::mutex g_uiQueueLock;
 std::deque<std::function<void()>> g_uiQueue;
-bool g_uiQueueScheduled = false;  // a run is pending (under g_uiQueueLock)
-std::chrono::steady_clock::time_point g_uiYieldUntil;
+std::chrono::steady_clock::time_point g_uiYieldUntil;  // under g_uiQueueLock
+GSource* g_uiSource = nullptr;
 
-void runUiQueue();
+// The loop depths (g_main_depth) at which the holds under way were taken
+// (UI thread only).
+std::vector<int> g_uiHolds;
 
-// Resumes the queue a moment after a slice ended, through the toolkit's own
-// queue so that whatever holds that queue back holds this back too.
-class UiQueueResume : public wxTimer {
-public:
-    void Notify() override
-    {
-        if (wxTheApp) wxTheApp->CallAfter([] { runUiQueue(); });
-    }
-};
-UiQueueResume* g_uiResume = nullptr;
-
-void scheduleUiQueue()
+// Whether queued work waits in a loop that dispatches at `depth`: the loop
+// a hold's call waits in dispatches one deeper than the hold was taken; a
+// loop opened inside that one (by input it handled) dispatches deeper still.
+bool heldAt(int depth)
 {
-    // Called with g_uiQueueLock held.
-    if (g_uiQueueScheduled || !wxTheApp) return;
-    g_uiQueueScheduled = true;
-    wxTheApp->CallAfter([] { runUiQueue(); });
+    for (int holdDepth : g_uiHolds)
+        if (depth <= holdDepth + 1) return true;
+    return false;
+}
+
+// Whether the queue is due in the loop iteration under way; otherwise how
+// long the loop may sleep before it is (-1: until woken).
+bool uiQueueDue(gint* timeout)
+{
+    *timeout = -1;
+    if (heldAt(g_main_depth() + 1)) return false;
+    std::lock_guard<std::mutex> lock(g_uiQueueLock);
+    if (g_uiQueue.empty()) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < g_uiYieldUntil) {
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(g_uiYieldUntil - now).count() + 1;
+        *timeout = static_cast<gint>(wait);
+        return false;
+    }
+    return true;
 }
 
 void runUiQueue()
 {
     const auto start = std::chrono::steady_clock::now();
-    {
-        std::lock_guard<std::mutex> lock(g_uiQueueLock);
-        g_uiQueueScheduled = false;
-        if (start < g_uiYieldUntil) {
-            // Too early after a full slice: let the toolkit breathe first.
-            if (!g_uiQueue.empty()) {
-                g_uiQueueScheduled = true;
-                if (!g_uiResume) g_uiResume = new UiQueueResume;
-                if (!g_uiResume->IsRunning()) g_uiResume->StartOnce(1);
-            }
-            return;
-        }
-    }
     for (;;) {
         std::function<void()> work;
         {
             std::lock_guard<std::mutex> lock(g_uiQueueLock);
             if (g_uiQueue.empty()) return;
-            if (std::chrono::steady_clock::now() - start >= kUiSlice) {
-                g_uiYieldUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(1);
-                g_uiQueueScheduled = true;
-                if (!g_uiResume) g_uiResume = new UiQueueResume;
-                if (!g_uiResume->IsRunning()) g_uiResume->StartOnce(1);
+            const auto now = std::chrono::steady_clock::now();
+            if (now - start >= kUiSlice) {
+                g_uiYieldUntil = now + kUiBreath;
                 return;
             }
             work = std::move(g_uiQueue.front());
             g_uiQueue.pop_front();
-            // Work queued while this item runs schedules a run of its own,
-            // which a modal loop inside the item picks up.
-            g_uiQueueScheduled = false;
-            if (!g_uiQueue.empty()) scheduleUiQueue();
         }
         work();
     }
 }
 
+gboolean uiQueuePrepare(GSource*, gint* timeout)
+{
+    return uiQueueDue(timeout);
+}
+
+gboolean uiQueueCheck(GSource*)
+{
+    gint timeout = -1;
+    return uiQueueDue(&timeout);
+}
+
+gboolean uiQueueDispatch(GSource*, GSourceFunc, gpointer)
+{
+    runUiQueue();
+    return G_SOURCE_CONTINUE;
+}
+
+GSourceFuncs g_uiQueueFuncs = {uiQueuePrepare, uiQueueCheck, uiQueueDispatch, nullptr, nullptr, nullptr};
+
+void startUiQueue()
+{
+    if (g_uiSource) return;
+    g_uiSource = g_source_new(&g_uiQueueFuncs, sizeof(GSource));
+    g_source_set_name(g_uiSource, "lum-ui-queue");
+    // Below the toolkit's layout and painting, above its idle work.
+    g_source_set_priority(g_uiSource, G_PRIORITY_DEFAULT_IDLE);
+    // A work item that runs a loop of its own (a message box) lets that
+    // loop run the work queued meanwhile.
+    g_source_set_can_recurse(g_uiSource, TRUE);
+    g_source_attach(g_uiSource, nullptr);
+}
+
 }  // namespace
+
+QueuedWorkHold::QueuedWorkHold()
+{
+    g_uiHolds.push_back(g_main_depth());
+}
+
+QueuedWorkHold::~QueuedWorkHold()
+{
+    g_uiHolds.pop_back();
+    // The loop looks at the queue again at its next turn.
+    g_main_context_wakeup(nullptr);
+}
 
 namespace {
 
@@ -1337,9 +1379,14 @@ double UiLoopWaitMs()
 
 void QueueOnUiThread(std::function<void()> work)
 {
-    std::lock_guard<std::mutex> lock(g_uiQueueLock);
-    g_uiQueue.push_back(std::move(work));
-    scheduleUiQueue();
+    bool wasEmpty;
+    {
+        std::lock_guard<std::mutex> lock(g_uiQueueLock);
+        wasEmpty = g_uiQueue.empty();
+        g_uiQueue.push_back(std::move(work));
+    }
+    // Wakes the loop when it may sleep without a look at the queue.
+    if (wasEmpty) g_main_context_wakeup(nullptr);
 }
 
 void RunOnUiThread(const std::function<void()>& work)

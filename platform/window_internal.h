@@ -154,6 +154,19 @@ cairo_surface_t* BackBuffer(HWND hwnd);
 // The window and its children composed into one ARGB image (caller destroys).
 cairo_surface_t* Compose(HWND hwnd);
 
+// Holds back the work other threads queue for the UI thread (posted and
+// sent messages, RunOnUiThread) while it lives: the loop that waits for a
+// call into a page runs none of it. A loop opened inside that wait (a menu
+// or a message box the user opens meanwhile) runs it as any loop does.
+// UI thread; holds nest.
+class QueuedWorkHold {
+public:
+    QueuedWorkHold();
+    ~QueuedWorkHold();
+    QueuedWorkHold(const QueuedWorkHold&) = delete;
+    QueuedWorkHold& operator=(const QueuedWorkHold&) = delete;
+};
+
 // Modal loops. RunLoop runs a loop that PostQuitMessage can end.
 int RunModal(HWND hwnd);
 int RunLoop();

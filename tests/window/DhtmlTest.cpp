@@ -5,8 +5,10 @@
 #include "platform/config.h"
 #include "platform/dhtml.h"
 #include "platform/files.h"
+#include "platform/menu.h"
 #include "platform/shell.h"
 #include "platform/uiapp.h"
+#include "platform/uitest.h"
 #include "tests/platform/ScreenPixels.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/TestServices.h"
@@ -14,11 +16,13 @@
 #include "tests/platform/UiWait.h"
 #include "tests/platform/ServeInBackground.h"
 
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <wx/app.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -289,6 +293,59 @@ TEST_F(DhtmlTest, WindowExternalReachesTheDispatchMapInOrder)
     EXPECT_EQ(page_.CallScriptFunction("callExternal", "x"), S_OK);
     ASSERT_NO_FATAL_FAILURE(PageCallsHandled());
     EXPECT_TRUE(page_.calls.empty());
+}
+
+// The loop that waits for a call into the page handles input, so the user
+// can open a menu meanwhile. While that menu is open, work other threads
+// hand to the UI thread runs, as in any menu: a worker waiting on the UI
+// thread is not held until the menu closes.
+TEST_F(DhtmlTest, AMenuOpenedWhileACallIntoThePageWaitsStillRunsWorkFromOtherThreads)
+{
+    struct State {
+        CWnd* owner = nullptr;
+        bool inCall = false;
+        bool openedInCall = false;
+        std::atomic<bool> ran{false};
+        UINT chosen = 0;
+        std::chrono::steady_clock::time_point giveUp;
+        std::thread worker;
+        GSourceFunc closeMenu = nullptr;
+    } state;
+    state.owner = &frame_;
+    // The menu's own loop closes it: with the item "done" once the worker's
+    // work has run, with "stuck" when it has not after three seconds.
+    auto closeMenu = [](gpointer data) -> gboolean {
+        auto* s = static_cast<State*>(data);
+        if (lumui::OpenPopupMenuCommands().empty()) return G_SOURCE_CONTINUE;
+        if (s->ran) return lumui::ChooseOpenMenuCommand(1) ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+        if (std::chrono::steady_clock::now() > s->giveUp)
+            return lumui::ChooseOpenMenuCommand(2) ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+        return G_SOURCE_CONTINUE;
+    };
+    // Runs first thing in the loop that waits for the page's answer, as a
+    // click on a button of the window would.
+    auto openMenu = [](gpointer data) -> gboolean {
+        auto* s = static_cast<State*>(data);
+        s->openedInCall = s->inCall;
+        s->worker = std::thread([s] { lumui::RunOnUiThread([s] { s->ran = true; }); });
+        CMenu menu;
+        menu.CreatePopupMenu();
+        menu.AppendMenu(MF_STRING, 1, "done");
+        menu.AppendMenu(MF_STRING, 2, "stuck");
+        s->giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        g_timeout_add(10, s->closeMenu, s);
+        s->chosen = menu.TrackPopupMenu(TPM_RETURNCMD, 200, 200, s->owner);
+        return G_SOURCE_REMOVE;
+    };
+    state.closeMenu = closeMenu;
+    g_timeout_add(0, openMenu, &state);
+    state.inCall = true;
+    EXPECT_EQ(script("spin", {300}), "300");
+    state.inCall = false;
+    ASSERT_TRUE(state.openedInCall) << "the menu opened after the call into the page";
+    ASSERT_TRUE(lumui::PumpUntil([&] { return state.ran.load(); }, 5000));
+    state.worker.join();
+    EXPECT_EQ(state.chosen, 1u) << "the worker's work waited until the menu closed";
 }
 
 TEST_F(DhtmlTest, ClicksElementExchangeAndKeys)
