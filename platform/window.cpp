@@ -243,6 +243,17 @@ void applyInputShape(WindowRecord* rec)
     }
 }
 
+// On a display that composes nothing (no compositing window manager) a
+// window's opacity does not show: a fully transparent top-level window would
+// show as an opaque one, so it is kept off the screen while it is fully
+// transparent, and the program still counts it as shown.
+bool keptOffScreen(WindowRecord* rec)
+{
+    if (!rec || !rec->widget || !isTopLevel(rec) || rec->alpha != 0) return false;
+    GdkScreen* screen = gtk_widget_get_screen(rec->widget->GetHandle());
+    return screen && !gdk_screen_is_composited(screen);
+}
+
 void applyAlpha(WindowRecord* rec)
 {
     if (!rec || !rec->widget || !isTopLevel(rec)) return;
@@ -252,6 +263,13 @@ void applyAlpha(WindowRecord* rec)
     // Nor does it take the keyboard from the window the user sees.
     gtk_window_set_accept_focus(GTK_WINDOW(w), rec->alpha != 0);
     gtk_window_set_focus_on_map(GTK_WINDOW(w), rec->alpha != 0);
+    if (!rec->visible) return;
+    if (keptOffScreen(rec)) {
+        if (rec->widget->IsShown()) rec->widget->Hide();
+    } else if (!rec->widget->IsShown()) {
+        rec->widget->Show();
+        rec->widget->SetSize(rec->x, rec->y, std::max(rec->cx, 1), std::max(rec->cy, 1));
+    }
 }
 
 // ---------------------------------------------------------------- window manager
@@ -361,7 +379,7 @@ gboolean onTopLevelMapped(GtkWidget*, GdkEvent*, gpointer data)
     if (WindowRecord* rec = Find(top)) {
         // A map the window manager made after the program had hidden the
         // window again is undone.
-        if (!rec->visible) {
+        if (!rec->visible || keptOffScreen(rec)) {
             rec->widget->Hide();
             return FALSE;
         }
@@ -1771,6 +1789,7 @@ namespace {
 void showWidget(WindowRecord* rec, bool wasVisible)
 {
     if (!wasVisible && rec->widget->IsShown()) rec->widget->Hide();
+    if (keptOffScreen(rec)) return;
     rec->widget->Show();
 }
 
