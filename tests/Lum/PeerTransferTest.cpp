@@ -102,6 +102,16 @@ int TakePort(int port)
     return fd;
 }
 
+// Takes `port` as another program would, once the system lets go of it: the
+// link's own connection from that port may still be closing when its call
+// returns. -1 when the port stays taken.
+int TakePortOnceFree(int port)
+{
+    int fd = -1;
+    lumui::PumpUntil([&] { return (fd = TakePort(port)) >= 0; }, 5000);
+    return fd;
+}
+
 // A free local port below the range the system hands out to sockets that
 // ask for any port: no other program's connection is given it meanwhile,
 // as a port of that range may be while the link does not hold it. 0 when
@@ -607,7 +617,7 @@ TEST_F(PeerTransferTest, ALocalPortTakenMeanwhileStillReachesThePeer)
     BrokenPeer peer(10, false);
     CPeerLink link;
     ASSERT_EQ(link.Rendezvous(kReceiver, kSender, 1, 11), 1);
-    const int other = TakePort(link.m_nLocalPort);
+    const int other = TakePortOnceFree(link.m_nLocalPort);
     ASSERT_GE(other, 0);
     EXPECT_EQ(link.ConnectPeer("127.0.0.1", peer.port()), 1);
     ::close(other);
@@ -623,7 +633,7 @@ TEST_F(PeerTransferTest, ALearnedPortTakenBeforeTheNextRendezvousIsReplacedByANe
     ASSERT_EQ(link.Rendezvous(kReceiver, kSender, 1, 11), 1);
     const int learned = link.m_nLocalPort;
     ASSERT_NE(learned, 0);
-    const int other = TakePort(learned);
+    const int other = TakePortOnceFree(learned);
     ASSERT_GE(other, 0);
 
     const size_t before = rendezvous_.Requests().size();
