@@ -600,30 +600,15 @@ void CKivGroupListCtrl::ShowGroupChat(CDataGroup* group)
         return;
     }
     OpenGroupChat(group);
-    CWnd* chat = group->m_dlgChat;
-    if (!chat || !chat->m_hWnd) return;
-    chat->ShowWindow(SW_SHOW);
-    chat->SetForegroundWindow();
-    chat->UpdateWindow();
+    BringForward(group->m_dlgChat);
 }
 
 void CKivGroupListCtrl::RefreshChatWindows()
 {
-    auto refresh = [](CWnd* chat) {
-        if (!chat || !chat->m_hWnd) return;
-        CRect r;
-        chat->GetWindowRect(&r);
-        chat->SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
-        if (chat->IsWindowVisible()) {
-            chat->ShowWindow(SW_HIDE);
-            chat->ShowWindow(SW_SHOW);
-            chat->UpdateWindow();
-        }
-    };
     for (auto& entry : m_mapGroups) {
-        refresh(entry.second->m_dlgChat);
+        LayOutAgain(entry.second->m_dlgChat);
         for (auto& member : entry.second->m_mapMembers)
-            if (member.second) refresh(member.second->m_dlgChat);
+            if (member.second) LayOutAgain(member.second->m_dlgChat);
     }
 }
 

@@ -261,18 +261,7 @@ int CKivUsersListCtrl::OpenChat(CDataUser* rec)
 
 void CKivUsersListCtrl::RefreshChatWindows()
 {
-    for (auto& entry : m_mapUsers) {
-        CWnd* chat = entry.second->m_dlgChat;
-        if (!chat || !chat->m_hWnd) continue;
-        CRect r;
-        chat->GetWindowRect(&r);
-        chat->SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
-        if (chat->IsWindowVisible()) {
-            chat->ShowWindow(SW_HIDE);
-            chat->ShowWindow(SW_SHOW);
-            chat->UpdateWindow();
-        }
-    }
+    for (auto& entry : m_mapUsers) LayOutAgain(entry.second->m_dlgChat);
 }
 
 void CKivUsersListCtrl::ShowChat(CDataUser* rec)
@@ -285,11 +274,7 @@ void CKivUsersListCtrl::ShowChat(CDataUser* rec)
         return;
     }
     OpenChat(rec);
-    CWnd* chat = rec->m_dlgChat;
-    if (!chat || !chat->m_hWnd) return;
-    chat->ShowWindow(SW_SHOW);
-    chat->SetForegroundWindow();
-    chat->UpdateWindow();
+    BringForward(rec->m_dlgChat);
 }
 
 // ---------------------------------------------------------------- painting

@@ -30,6 +30,27 @@ bool CListCtrlEx::HasUnread(const CData* rec)
     return rec->m_nUnreadCount > 0 || !rec->m_vecUnread.empty();
 }
 
+void CListCtrlEx::BringForward(CWnd* chat)
+{
+    if (!chat || !chat->m_hWnd) return;
+    chat->ShowWindow(SW_SHOW);
+    chat->SetForegroundWindow();
+    chat->UpdateWindow();
+}
+
+void CListCtrlEx::LayOutAgain(CWnd* chat)
+{
+    if (!chat || !chat->m_hWnd) return;
+    CRect r;
+    chat->GetWindowRect(&r);
+    chat->SendMessage(WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.Width(), r.Height()));
+    if (chat->IsWindowVisible()) {
+        chat->ShowWindow(SW_HIDE);
+        chat->ShowWindow(SW_SHOW);
+        chat->UpdateWindow();
+    }
+}
+
 CListCtrlEx::CListCtrlEx()
 {
     m_rcList = RECT{0, 0, 0, 0};

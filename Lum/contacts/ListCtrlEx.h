@@ -60,6 +60,11 @@ protected:
     static Gdiplus::Bitmap* LoadPng(UINT id);
     // Whether the record has lines waiting to be read.
     static bool HasUnread(const CData* rec);
+    // A chat window brought to the user: shown, in front and painted.
+    static void BringForward(CWnd* chat);
+    // A chat window laid out again at its size after the skin changed;
+    // one on the screen is shown anew.
+    static void LayOutAgain(CWnd* chat);
 
     // A row was deleted: the hover and selection indexes follow the rows
     // after it, and forget it when it was theirs, so that they never name a
