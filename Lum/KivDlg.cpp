@@ -1256,13 +1256,6 @@ const char* const kSorvanGroupFailure = "加载Sorvan.dll失败,未能实现查�
 const char* const kConfabelFailure = "加载Confabel.dll失败,未能实现创建讨论组功能";
 const char* const kSmsRefused = "此功能目前只对本网用户开放";
 
-// The main window, reached the way every caller reaches it.
-CKivDlg* MainDlg()
-{
-    CKivApp* app = GetKivApp();
-    return app ? dynamic_cast<CKivDlg*>(app->m_pMainWnd) : nullptr;
-}
-
 // Slot binding: the export of `file` loaded into the slot; null when the
 // file could not be loaded (its box shown) or the export is missing.
 template <class F>
@@ -1417,11 +1410,11 @@ void CKivDlg::InstallPluginHooks()
 {
     if (!CDlgChatMsgListBase::s_showHistory)
         CDlgChatMsgListBase::s_showHistory = [](int id, const CString& name, int kind) {
-            if (CKivDlg* main = MainDlg()) main->ShowHistory(id, name, kind);
+            if (CKivDlg* main = KivMainWindow()) main->ShowHistory(id, name, kind);
         };
     if (!CKivUsersListCtrl::s_pluginCommand)
         CKivUsersListCtrl::s_pluginCommand = [](CKivUsersListCtrl* list, UINT command, int id, const CString& text) {
-            CKivDlg* main = MainDlg();
+            CKivDlg* main = KivMainWindow();
             if (!main) return;
             switch (command) {
             case IDM_VIEW_HISTORY:
@@ -1440,7 +1433,7 @@ void CKivDlg::InstallPluginHooks()
         };
     if (!CKivGroupListCtrl::s_pluginCommand)
         CKivGroupListCtrl::s_pluginCommand = [](CKivGroupListCtrl*, UINT command, int gid, const CString& text, int arg) {
-            CKivDlg* main = MainDlg();
+            CKivDlg* main = KivMainWindow();
             if (!main) return false;
             switch (command) {
             case IDM_VIEW_GROUP_HISTORY:
@@ -1455,7 +1448,7 @@ void CKivDlg::InstallPluginHooks()
         };
     if (!CKivDlgChatUser::s_pluginCommand)
         CKivDlgChatUser::s_pluginCommand = [](CWnd*, UINT command, int id, const CString& text, int kind) {
-            CKivDlg* main = MainDlg();
+            CKivDlg* main = KivMainWindow();
             // The chat window shows the failure text itself (false).
             if (main && command == 1016) return main->ShowFastSmsNotify(id, text, kind, false);
             return false;
@@ -1854,4 +1847,10 @@ BOOL CKivDlg::DestroyWindow()
     ReleaseSearchDropDown(this);
     // 6. The window.
     return CDlgBase::DestroyWindow();
+}
+
+CKivDlg* KivMainWindow()
+{
+    CKivApp* app = GetKivApp();
+    return app ? dynamic_cast<CKivDlg*>(app->m_pMainWnd) : nullptr;
 }

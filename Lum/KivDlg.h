@@ -305,3 +305,6 @@ UINT ThreadLoadTopic(LPVOID param);
 // and the plus signs are taken out as the key. False for an empty value, "0"
 // or a value without a key.
 bool ParseHotKeySetting(CString value, UINT* modifiers, UINT* vk);
+
+// The client's main window, or null before it is made and after it went.
+CKivDlg* KivMainWindow();

@@ -46,12 +46,6 @@ const char* const kPictureFilter =
     "所有图片文件|*.jpg;*.jpeg;*.gif;*.png;*.bmp|JPEG (*.jpg)|*.jpg|GIF (*.gif)|*.gif|PNG (*.png)|*.png|Bitmap "
     "(*.bmp)|*.bmp||";
 
-CKivDlg* MainWindow()
-{
-    CWinApp* app = AfxGetApp();
-    return app ? dynamic_cast<CKivDlg*>(app->m_pMainWnd) : nullptr;
-}
-
 int ToInt(const VARIANT& v)
 {
     CString text = VariantToText(v);
@@ -429,13 +423,13 @@ HRESULT CDlgChatMsgListBase::OnImgColor(IHTMLElement*)
 
 int CDlgChatMsgListBase::OwnStatus()
 {
-    CKivDlg* main = MainWindow();
+    CKivDlg* main = KivMainWindow();
     return main ? main->m_nStatus : 1;
 }
 
 void* CDlgChatMsgListBase::HistoryStore()
 {
-    CKivDlg* main = MainWindow();
+    CKivDlg* main = KivMainWindow();
     return main ? &main->m_dbMsg : nullptr;
 }
 

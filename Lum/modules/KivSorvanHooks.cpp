@@ -34,11 +34,9 @@ Session CurrentSession()
     s.ownId = OwnId();
     s.account = OwnAccount();
     s.verifyCode = OwnVerifyCode();
-    if (CKivApp* app = GetKivApp()) {
-        if (auto* main = dynamic_cast<CKivDlg*>(app->m_pMainWnd)) {
-            s.main = main->m_hWnd;
-            s.store = &main->m_dbUser;
-        }
+    if (CKivDlg* main = KivMainWindow()) {
+        s.main = main->m_hWnd;
+        s.store = &main->m_dbUser;
     }
     return s;
 }

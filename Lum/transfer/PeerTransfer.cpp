@@ -300,12 +300,6 @@ void ServeConnection(SOCKET s)
 
 // ------------------------------------------------------------ defaults
 
-CKivDlg* MainWindow()
-{
-    CKivApp* app = GetKivApp();
-    return app ? dynamic_cast<CKivDlg*>(app->m_pMainWnd) : nullptr;
-}
-
 PeerContext DefaultContext()
 {
     PeerContext c;
@@ -322,16 +316,16 @@ PeerContext DefaultContext()
     c.holeNotice = [](XMLNode& hole) {
         XMLNode q = XMLNode::createXMLTopNode("q");
         q.addChild(hole.deepCopy());
-        CKivDlg* main = MainWindow();
+        CKivDlg* main = KivMainWindow();
         if (main && main->m_hWnd) ::SendMessage(main->m_hWnd, UM_PEER_ADDRESS, 0, reinterpret_cast<LPARAM>(&q));
     };
     c.notice = [](const CString& command) {
-        CKivDlg* main = MainWindow();
+        CKivDlg* main = KivMainWindow();
         if (main && main->m_hWnd)
             ::SendMessage(main->m_hWnd, UM_PEER_NOTICE, reinterpret_cast<WPARAM>(command.GetString()), 0);
     };
     c.serveProgress = [](const PeerTransferRecord& record, int percent) {
-        CKivDlg* main = MainWindow();
+        CKivDlg* main = KivMainWindow();
         if (main && main->m_hWnd)
             ::SendMessage(main->m_hWnd, UM_FILE_PROGRESS, reinterpret_cast<WPARAM>(&record), percent);
     };
@@ -862,7 +856,7 @@ void PeerFetchPictures(CDataUser* rec, const CString& address, int port)
     // stranger, the group's for a member.
     HWND chat = rec->m_dlgChat ? rec->m_dlgChat->m_hWnd : nullptr;
     if (listId >= 11)
-        if (CKivDlg* main = MainWindow())
+        if (CKivDlg* main = KivMainWindow())
             if (CDataGroup* group = main->m_book.GroupOf(listId))
                 chat = group->m_dlgChat ? group->m_dlgChat->m_hWnd : nullptr;
     CString knownAddress = address;
