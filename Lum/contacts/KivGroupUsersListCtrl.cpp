@@ -24,9 +24,7 @@ CString RowText(const CDataUser* rec)
     if (!rec->m_strRemark.IsEmpty()) return rec->m_strRemark;
     const CString name(static_cast<const char*>(rec->m_bstrName));
     if (!name.IsEmpty()) return name;
-    CString id;
-    id.Format("%d", rec->m_nId);
-    return id;
+    return IdText(rec->m_nId);
 }
 
 }  // namespace

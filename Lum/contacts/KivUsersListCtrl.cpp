@@ -29,9 +29,7 @@ CString DisplayText(const CDataUser* rec)
     if (!rec->m_strRemark.IsEmpty()) return rec->m_strRemark;
     const CString name(static_cast<const char*>(rec->m_bstrName));
     if (!name.IsEmpty()) return name;
-    CString id;
-    id.Format("%d", rec->m_nId);
-    return id;
+    return IdText(rec->m_nId);
 }
 
 }  // namespace
@@ -305,8 +303,7 @@ void CKivUsersListCtrl::DrawItem(LPDRAWITEMSTRUCT dis)
     }
     if (icon) g->DrawImage(icon, 60, 6);
 
-    CString idText;
-    idText.Format("%d", rec->m_nId);
+    const CString idText = IdText(rec->m_nId);
     CString text = DisplayText(rec);
     text.Trim();
     if (text != idText) text += "(" + idText + ")";

@@ -176,13 +176,17 @@ protected:
 
 TEST_F(RepliesTest, FriendListRepliesMergeNewChangedAndRemovedFriendsIntoListAndStore)
 {
+    // The list takes a reply over a slice at a time, with the loop turning in
+    // between: the friends are all there once the loop has run.
     Reply(0, {Friend(120, "Wei", "", "hello"), Friend(121, "Na", "", ""), Friend(122, "Fang", "", "")});
+    lumui::PumpUntil([&] { return Ids(main_->m_listFriend) == std::set<int>{120, 121, 122}; }, 5000);
     EXPECT_EQ(Ids(main_->m_listFriend), (std::set<int>{120, 121, 122}));
     EXPECT_EQ(StoredIds(1), (std::set<int>{120, 121, 122}));
 
     // A second reply in the same session: 120 changed, 121 and 122 gone,
     // 123 new without a name.
     Reply(0, {Friend(120, "Wei Zhang", "classmate", "busy"), Friend(123, "", "", "")});
+    lumui::PumpUntil([&] { return Ids(main_->m_listFriend) == std::set<int>{120, 123}; }, 5000);
     EXPECT_EQ(Ids(main_->m_listFriend), (std::set<int>{120, 123}));
     EXPECT_EQ(StoredIds(1), (std::set<int>{120, 123}));
     CDataUser* changed = FriendRecord(120);
