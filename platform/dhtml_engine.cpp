@@ -7,6 +7,7 @@
 #include "platform/dhtml_internal.h"
 
 #include "platform/codepage.h"
+#include "platform/config.h"
 #include "platform/commdlg.h"
 #include "platform/resources.h"
 #include "platform/shell.h"
@@ -562,8 +563,16 @@ void preloadGlDriver()
     const std::set<std::string> before = loadedLibraries();
     void* display = getDisplay(kPlatformSurfacelessMesa, nullptr, nullptr);
     if (!display || !initialize(display, nullptr, nullptr)) return;
-    for (const std::string& path : loadedLibraries())
-        if (!before.count(path)) dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    // The libraries that came meanwhile are the driver's, except the
+    // program's own modules, which the UI thread may have loaded at the same
+    // time: kept loaded here, one could never be unloaded again (its
+    // FreeLibrary would leave it mapped, with its state).
+    const std::string programFolder = GetProgramFolder().GetString();
+    for (const std::string& path : loadedLibraries()) {
+        if (before.count(path)) continue;
+        if (!programFolder.empty() && path.compare(0, programFolder.size(), programFolder) == 0) continue;
+        dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    }
     terminate(display);
 }
 
