@@ -17,6 +17,7 @@
 #include "platform/files.h"
 #include "platform/socket.h"
 #include "platform/uiapp.h"
+#include "tests/platform/ProgramSpeed.h"
 #include "tests/platform/TempDir.h"
 #include "tests/platform/TestServices.h"
 #include "tests/platform/UiWait.h"
@@ -407,8 +408,9 @@ TEST_F(PeerTransferTest, LargeFileArrivesIntactWithProgressAndNotices)
 
     PeerFetchOffered(kSender, 1, senderChat->m_dlgMsgList.m_hWnd, "F1", source.c_str(),
                      (dir_.file("save") + "/").c_str());
-    ASSERT_TRUE(WaitNotice("已经传输完成！", 60000)) << "the receiver never completed";
-    ASSERT_TRUE(WaitNotice("已经传输完成!", 5000)) << "the sender never completed";
+    // Moving 50 MB is the program's own work: an instrumented build takes longer.
+    ASSERT_TRUE(WaitNotice("已经传输完成！", lumtest::ProgramMs(60000))) << "the receiver never completed";
+    ASSERT_TRUE(WaitNotice("已经传输完成!", lumtest::ProgramMs(5000))) << "the sender never completed";
 
     const std::string saved = dir_.file("save/big <&> file.bin");
     ASSERT_TRUE(fs::exists(saved));
