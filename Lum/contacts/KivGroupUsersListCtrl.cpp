@@ -18,15 +18,6 @@ const UINT kPngDefaultHead = 149;
 const int kHeadSize = 22;
 const int kRoleDeputy = 2;
 
-// Card, else name, else the id.
-CString RowText(const CDataUser* rec)
-{
-    if (!rec->m_strRemark.IsEmpty()) return rec->m_strRemark;
-    const CString name(static_cast<const char*>(rec->m_bstrName));
-    if (!name.IsEmpty()) return name;
-    return IdText(rec->m_nId);
-}
-
 }  // namespace
 
 IMPLEMENT_DYNAMIC(CKivGroupUsersListCtrl, CKivUsersListCtrl)

@@ -23,16 +23,15 @@ const UINT kPngStateSms = 209;
 const UINT kPngStateWap = 210;
 const UINT kPngStateWeb = 214;
 
-// Remark, else name, else the id.
-CString DisplayText(const CDataUser* rec)
+}  // namespace
+
+CString CKivUsersListCtrl::RowText(const CDataUser* rec)
 {
     if (!rec->m_strRemark.IsEmpty()) return rec->m_strRemark;
     const CString name(static_cast<const char*>(rec->m_bstrName));
     if (!name.IsEmpty()) return name;
     return IdText(rec->m_nId);
 }
-
-}  // namespace
 
 std::function<CWnd*(CKivUsersListCtrl*, CDataUser*)> CKivUsersListCtrl::s_createChat;
 std::function<void(CWnd*)> CKivUsersListCtrl::s_sendFile;
@@ -130,7 +129,7 @@ int CKivUsersListCtrl::AddUser(CDataUser* rec, int fromServer)
     CDataUser* stored = nullptr;
     auto it = m_mapUsers.find(id);
     if (it == m_mapUsers.end()) {
-        const int row = InsertItem(GetItemCount(), DisplayText(rec));
+        const int row = InsertItem(GetItemCount(), RowText(rec));
         SetItemData(row, static_cast<DWORD_PTR>(id));
         stored = new CDataUser;
         stored->FromUser(rec);
@@ -304,7 +303,7 @@ void CKivUsersListCtrl::DrawItem(LPDRAWITEMSTRUCT dis)
     if (icon) g->DrawImage(icon, 60, 6);
 
     const CString idText = IdText(rec->m_nId);
-    CString text = DisplayText(rec);
+    CString text = RowText(rec);
     text.Trim();
     if (text != idText) text += "(" + idText + ")";
     if (rec->m_nStatus == 0 || rec->m_nStatus == 7) text += " [离线]";

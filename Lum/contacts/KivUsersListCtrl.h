@@ -90,6 +90,9 @@ public:
     KivRouter* m_pRouter = nullptr;
 
 protected:
+    // A contact's row text: its remark, else its name, else its id.
+    static CString RowText(const CDataUser* rec);
+
     void OnDblClk(NMHDR* nm, LRESULT* result);
     void OnRClick(NMHDR* nm, LRESULT* result);
     void OnDeleteFriend();
